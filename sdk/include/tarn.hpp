@@ -1,0 +1,22 @@
+// Everything a component author needs: include this header and nothing else.
+#pragma once
+
+#include "runtime/base64.hpp"
+#include "runtime/c_library.hpp"
+#include "runtime/dynamic_library.hpp"
+#include "runtime/event_basic.hpp"
+#include "runtime/folders.hpp"
+#include "runtime/hash_table.hpp"
+#include "runtime/ipl_image.hpp"
+#include "runtime/list.hpp"
+#include "runtime/matrix.hpp"
+#include "runtime/memory.hpp"
+#include "runtime/message_box.hpp"
+#include "runtime/mutex.hpp"
+#include "runtime/pair.hpp"
+#include "runtime/regular_expression.hpp"
+#include "runtime/ring_array.hpp"
+#include "runtime/stacked_string.hpp"
+#include "runtime/streamed_string.hpp"
+#include "runtime/text_conversion.hpp"
+#include "runtime/thread.hpp"

@@ -1,0 +1,84 @@
+#include "runtime/event_basic.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+TEST(EventBasic, WaitReportsTheFlagWithoutBlockingWhenNoTimeIsGiven) {
+    TARNEventBasic event(false, "unused");
+    EXPECT_EQ(event.Wait(0), -3);
+    EXPECT_EQ(event.Wait(-7), -3) << "a negative time-out other than -1 does not wait";
+    event.Set();
+    EXPECT_EQ(event.Wait(0), 0);
+    EXPECT_EQ(event.Wait(-1), 0);
+}
+
+TEST(EventBasic, StaysSetUntilResetAndDoesNotCountSets) {
+    TARNEventBasic event(true, nullptr);
+    EXPECT_EQ(event.Wait(0), 0);
+    EXPECT_EQ(event.Wait(0), 0) << "waiting does not reset the event";
+    event.Set();
+    event.Reset();
+    EXPECT_EQ(event.Wait(0), -3);
+}
+
+TEST(EventBasic, TimedWaitOnAClearEventLastsAtLeastTheTimeout) {
+    TARNEventBasic event;
+    event.Set();
+    event.Reset();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(event.Wait(1000), -3);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(1000));
+}
+
+TEST(EventBasic, SetWakesEveryWaiter) {
+    TARNEventBasic event;
+    constexpr int kWaiters = 4;
+    std::vector<int> results(kWaiters, 1);
+    std::vector<std::thread> waiters;
+    for (int i = 0; i < kWaiters; ++i) {
+        // Half wait without limit, half with a limit far beyond the test's run.
+        waiters.emplace_back([&, i] { results[i] = event.Wait(i % 2 == 0 ? -1 : 60'000'000); });
+    }
+    event.Set();
+    for (auto& waiter : waiters) waiter.join();
+    EXPECT_EQ(results, std::vector<int>(kWaiters, 0));
+}
+
+TEST(EventBasic, HandsOverDataWrittenBeforeSet) {
+    TARNEventBasic ready;
+    int payload = 0;
+    std::thread writer([&] {
+        payload = 42;
+        ready.Set();
+    });
+    ASSERT_EQ(ready.Wait(-1), 0);
+    EXPECT_EQ(payload, 42);
+    writer.join();
+}
+
+struct DeadlineCase {
+    timespec now;
+    long microseconds;
+    timespec expected;
+};
+
+class EventDeadline : public ::testing::TestWithParam<DeadlineCase> {};
+
+TEST_P(EventDeadline, CarriesNanosecondsIntoSeconds) {
+    const DeadlineCase& c = GetParam();
+    const timespec deadline = TARNPrivate::DeadlineAfter(c.now, c.microseconds);
+    EXPECT_EQ(deadline.tv_sec, c.expected.tv_sec);
+    EXPECT_EQ(deadline.tv_nsec, c.expected.tv_nsec);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EventDeadline,
+                         ::testing::Values(DeadlineCase{{5, 0}, 0, {5, 0}},
+                                           DeadlineCase{{5, 0}, 2'500'000, {7, 500'000'000}},
+                                           // exactly one second of nanoseconds
+                                           DeadlineCase{{5, 999'000'000}, 1000, {6, 0}},
+                                           DeadlineCase{{0, 500'000'000}, 1'500'000, {2, 0}},
+                                           DeadlineCase{{5, 999'999'999}, 1, {6, 999}},
+                                           DeadlineCase{{5, 1}, 999'999, {5, 999'999'001}}));

@@ -1,0 +1,123 @@
+#include "runtime/folders.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+namespace fs = std::filesystem;
+
+// A fresh folder under /tmp for each test, removed afterwards; the working folder and
+// HOME are restored.
+class Folders : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tarn_folders_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = fs::canonical(pattern).string();
+        workingFolder = fs::current_path();
+        if (const char* home = std::getenv("HOME")) savedHome = home;
+    }
+    void TearDown() override {
+        fs::current_path(workingFolder);
+        if (savedHome) {
+            setenv("HOME", savedHome->c_str(), 1);
+        } else {
+            unsetenv("HOME");
+        }
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    std::string Path(const std::string& relative) const { return root + "/" + relative; }
+    void MakeFile(const std::string& relative) const { std::ofstream(Path(relative)) << "x"; }
+
+    std::string root;
+    fs::path workingFolder;
+    std::optional<std::string> savedHome;
+};
+
+TEST_F(Folders, IsFolderOnlyForExistingFolders) {
+    MakeFile("file");
+    EXPECT_TRUE(TARN::IsFolder(root.c_str()));
+    EXPECT_TRUE(TARN::IsFolder("/"));
+    EXPECT_FALSE(TARN::IsFolder(Path("file").c_str()));
+    EXPECT_FALSE(TARN::IsFolder(Path("missing").c_str()));
+    EXPECT_FALSE(TARN::IsFolder(nullptr));
+}
+
+TEST_F(Folders, CreateFolderCreatesMissingParentsAndReportsTheOutcome) {
+    MakeFile("file");
+    fs::create_directory(Path("a"));
+    struct Case {
+        std::string path;
+        bool expected;
+        const char* why;
+    };
+    const Case cases[] = {
+        {root, true, "an existing folder"},
+        {Path("file"), false, "an existing regular file"},
+        {Path("a/b/c"), true, "b and then c are created under a"},
+        {Path("d/e/"), true, "a trailing separator is ignored"},
+        {Path("f//g///"), true, "repeated separators"},
+        {Path("file/sub"), false, "the parent is a regular file"},
+        {"/", true, "the root exists"},
+        {"//", true, "separators only name the root"},
+        {"", false, "an empty path names nothing"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(TARN::CreateFolder(c.path.c_str()), c.expected) << c.why << ": " << c.path;
+    }
+    EXPECT_TRUE(fs::is_directory(Path("a/b/c")));
+    EXPECT_TRUE(fs::is_directory(Path("d/e")));
+    EXPECT_TRUE(fs::is_directory(Path("f/g")));
+    EXPECT_FALSE(TARN::CreateFolder(nullptr));
+}
+
+TEST_F(Folders, CreateFolderTakesBackslashesAsSeparators) {
+    // The parent "h" is created as a folder; the full name stays what it is on this system.
+    EXPECT_TRUE(TARN::CreateFolder(Path("h\\i").c_str()));
+    EXPECT_TRUE(fs::is_directory(Path("h")));
+    EXPECT_TRUE(fs::is_directory(Path("h\\i")));
+}
+
+TEST_F(Folders, RelativePathsStartAtTheWorkingFolder) {
+    ASSERT_TRUE(TARN::SetCurrentFolder(root.c_str()));
+    EXPECT_EQ(std::string(TARN::GetCurrentFolder().c_str()), root);
+    EXPECT_TRUE(TARN::CreateFolder("rel/sub"));
+    EXPECT_TRUE(fs::is_directory(Path("rel/sub")));
+    EXPECT_FALSE(TARN::SetCurrentFolder(Path("missing").c_str()));
+    EXPECT_EQ(std::string(TARN::GetCurrentFolder().c_str()), root);
+}
+
+TEST_F(Folders, CurrentFolderIsReadWhateverItsLength) {
+    std::string deep = root;
+    const std::string level(60, 'n');
+    while (deep.size() <= 300) deep += "/" + level;
+    ASSERT_TRUE(TARN::CreateFolder(deep.c_str()));
+    ASSERT_TRUE(TARN::SetCurrentFolder(deep.c_str()));
+    const TARNStackedString<40> current = TARN::GetCurrentFolder();
+    EXPECT_EQ(std::string(current.c_str()), deep);
+    EXPECT_FALSE(current.IsInline());
+}
+
+TEST_F(Folders, HomeFallsBackToTheTemporaryFolder) {
+    EXPECT_EQ(std::string(TARN::GetTempFolder().c_str()), "/tmp");
+    setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(std::string(TARN::GetUserHomeFolder().c_str()), "/home/someone");
+    unsetenv("HOME");
+    EXPECT_EQ(std::string(TARN::GetUserHomeFolder().c_str()), "/tmp");
+}
+
+TEST_F(Folders, FreeSpaceOrTheReasonThereIsNone) {
+    EXPECT_GE(TARN::GetDiskFreeSpaceForPath(root.c_str()), 0);
+    EXPECT_EQ(TARN::GetDiskFreeSpaceForPath(Path("missing").c_str()), -ENOENT);
+    // Not UTF-8, so it has no form in the (UTF-8) locale.
+    EXPECT_EQ(TARN::GetDiskFreeSpaceForPath("/tmp/\xff"), -1);
+    EXPECT_EQ(TARN::GetDiskFreeSpaceForPath(nullptr), -1);
+}
