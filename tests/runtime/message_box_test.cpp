@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -113,6 +114,8 @@ class Xvfb {
         if (pipe(ready) != 0) return;
         m_pid = fork();
         if (m_pid == 0) {
+            // Never outlive the test: an orphaned server would keep CTest's output pipe open.
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
             close(ready[0]);
             int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
@@ -161,6 +164,8 @@ int sentinelIOError(Display*) {
 // The child: two boxes in a row, each followed by a check that the handlers in place before
 // it are back. Exit status 0 when they were.
 [[noreturn]] void showTwoBoxes(const std::string& display) {
+    // A box waits for its dismissal for ever; if the test dies first, so does the box.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     setenv("DISPLAY", display.c_str(), 1);
     unsetenv("SILENT");
     unsetenv("TARNVEL_SILENT");

@@ -1,0 +1,518 @@
+#include "host_kernel.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/symbol_record.hpp"
+#include "host_engine_module.hpp"
+
+HostKernel::HostKernel() : m_events(m_time) {
+    createEngineModule();
+}
+
+HostKernel::~HostKernel() {
+    destroyEngineModule();
+    for (auto& [name, record] : m_symbols) delete record;
+}
+
+// --- For the host and its tests ------------------------------------------------------
+
+std::vector<HostReport> HostKernel::Reports() const {
+    std::lock_guard lock(m_reportLock);
+    return m_reports;
+}
+
+void HostKernel::ClearReports() {
+    std::lock_guard lock(m_reportLock);
+    m_reports.clear();
+}
+
+void HostKernel::SetEcho(bool echo) {
+    std::lock_guard lock(m_reportLock);
+    m_echo = echo;
+}
+
+std::string HostKernel::Format(const HostReport& report) {
+    static const char* const prefixes[] = {"info: ", "warning: ", "error: "};
+    std::string text = report.level >= 0 && report.level <= 2 ? prefixes[report.level] : "report: ";
+    text += report.message;
+    if (report.parameter != 0) text += " (" + std::to_string(report.parameter) + ")";
+    return text;
+}
+
+void HostKernel::SetCheckLevel(int level) {
+    std::lock_guard lock(m_stateLock);
+    m_checkLevel = level;
+}
+
+long HostKernel::ChangesOpened() const {
+    std::lock_guard lock(m_stateLock);
+    return m_changesOpened;
+}
+
+std::vector<std::string> HostKernel::ChangeReasons() const {
+    std::lock_guard lock(m_stateLock);
+    return m_changeReasons;
+}
+
+long HostKernel::ChangesClosed() const {
+    std::lock_guard lock(m_stateLock);
+    return m_changesClosed;
+}
+
+std::vector<int> HostKernel::SynchronizationCommands() const {
+    std::lock_guard lock(m_stateLock);
+    return m_synchronizationCommands;
+}
+
+std::map<std::string, unsigned int> HostKernel::ModuleStates() const {
+    std::lock_guard lock(m_stateLock);
+    return m_moduleStates;
+}
+
+void HostKernel::notProvided(const char* operation) {
+    {
+        std::lock_guard lock(m_reportLock);
+        if (!m_notProvided.insert(operation).second) return;
+    }
+    const std::string message = std::string("The host kernel does not provide ") + operation;
+    Report(message.c_str(), 1, 0, true);
+}
+
+// --- Reports -------------------------------------------------------------------------
+
+void HostKernel::Report(const char* message, int level, int parameter, bool fromEngine) {
+    HostReport report{message ? message : "", level, parameter, fromEngine};
+    std::lock_guard lock(m_reportLock);
+    m_reports.push_back(report);
+    if (m_echo) {
+        FILE* stream = level >= 2 ? stderr : stdout;
+        std::fprintf(stream, "%s\n", Format(report).c_str());
+        std::fflush(stream);
+    }
+}
+
+// --- Symbols -------------------------------------------------------------------------
+
+void HostKernel::BeginChange(const char* reason) {
+    std::lock_guard lock(m_stateLock);
+    ++m_changesOpened;
+    m_changeReasons.emplace_back(reason ? reason : "");
+}
+
+void HostKernel::EndChange() {
+    std::lock_guard lock(m_stateLock);
+    ++m_changesClosed;
+}
+
+TARNSymRec* HostKernel::FindSymbol(const char* fullName) {
+    if (!fullName) return nullptr;
+    std::lock_guard lock(m_symbolLock);
+    auto found = m_symbols.find(fullName);
+    return found == m_symbols.end() ? nullptr : found->second;
+}
+
+TARNSymRec* HostKernel::RegisterSymbol(const char* name, int kind) {
+    if (!name) return nullptr;
+    std::lock_guard lock(m_symbolLock);
+    auto [position, added] = m_symbols.try_emplace(name, nullptr);
+    if (!added) return nullptr;
+    auto* record = new TARNSymRec;
+    record->name = strdup(name);
+    record->kind = kind;
+    position->second = record;
+    m_unconfirmed = record;
+    return record;
+}
+
+void HostKernel::ConfirmSymbol() {
+    std::lock_guard lock(m_symbolLock);
+    m_unconfirmed = nullptr;
+}
+
+void HostKernel::UnregisterSymbol(const char* fullName) {
+    if (!fullName) return;
+    std::lock_guard lock(m_symbolLock);
+    auto found = m_symbols.find(fullName);
+    if (found == m_symbols.end()) return;
+    if (m_unconfirmed == found->second) m_unconfirmed = nullptr;
+    delete found->second;
+    m_symbols.erase(found);
+}
+
+void HostKernel::LockSymbols() {
+    m_symbolLock.lock();
+}
+void HostKernel::UnlockSymbols() {
+    m_symbolLock.unlock();
+}
+
+// Elements register once the module model exists; until then every name is accepted.
+bool HostKernel::RegisterInput(TARNInput*) {
+    notProvided("RegisterInput");
+    return true;
+}
+bool HostKernel::RegisterOutput(TARNOutput*) {
+    notProvided("RegisterOutput");
+    return true;
+}
+void HostKernel::RecorderInputCreated(const char*, const char*) {
+    notProvided("RecorderInputCreated");
+}
+void HostKernel::OutputCreated(const char*, const char*, const char*, int) {
+    notProvided("OutputCreated");
+}
+void HostKernel::InputRemoving(const char*) {
+    notProvided("InputRemoving");
+}
+void HostKernel::OutputRemoving(const char*) {
+    notProvided("OutputRemoving");
+}
+
+TARNComponent* HostKernel::FindComponent(const char*) {
+    return nullptr;
+}
+
+TARNStackedString<40> HostKernel::GetGlobalConfigValue(const char*) {
+    notProvided("GetGlobalConfigValue");
+    return TARNStackedString<40>();
+}
+
+// --- Graph control -------------------------------------------------------------------
+
+void HostKernel::SynchronizationCommand(int command) {
+    std::lock_guard lock(m_stateLock);
+    m_synchronizationCommands.push_back(command);
+}
+bool HostKernel::CreateComponent(const char*, const char*, bool) {
+    notProvided("CreateComponent");
+    return false;
+}
+bool HostKernel::StartComponent(const char*) {
+    notProvided("StartComponent");
+    return false;
+}
+bool HostKernel::ShutdownComponent(const char*) {
+    notProvided("ShutdownComponent");
+    return false;
+}
+bool HostKernel::KillComponent(const char*) {
+    notProvided("KillComponent");
+    return false;
+}
+bool HostKernel::RenameComponent(const char*, const char*) {
+    notProvided("RenameComponent");
+    return false;
+}
+bool HostKernel::AttachPaths(const char*, const char*) {
+    notProvided("AttachPaths");
+    return false;
+}
+bool HostKernel::AttachPathsVariant(const char*, const char*) {
+    notProvided("AttachPathsVariant");
+    return false;
+}
+bool HostKernel::Attach(TARNOutput&, TARNInput&) {
+    notProvided("Attach");
+    return false;
+}
+bool HostKernel::Detach(TARNOutput&, TARNInput&) {
+    notProvided("Detach");
+    return false;
+}
+// Nothing to let go of: the host owns the kernel and outlives every package it loads.
+void HostKernel::Exit() {}
+void HostKernel::Release() {}
+bool HostKernel::Parse(const char*) {
+    notProvided("Parse");
+    return false;
+}
+bool HostKernel::ParseFile(const char*) {
+    notProvided("ParseFile");
+    return false;
+}
+bool HostKernel::AsynchParse(const char*) {
+    notProvided("AsynchParse");
+    return false;
+}
+bool HostKernel::AsynchParseFile(const char*) {
+    notProvided("AsynchParseFile");
+    return false;
+}
+void HostKernel::Run() {
+    notProvided("Run");
+}
+void HostKernel::Shutdown() {
+    m_shutdown.Set();
+}
+void HostKernel::Reset() {
+    notProvided("Reset");
+}
+bool HostKernel::RegisterPackage(const char*, const char*) {
+    notProvided("RegisterPackage");
+    return false;
+}
+bool HostKernel::UnregisterPackage(const char*) {
+    notProvided("UnregisterPackage");
+    return false;
+}
+void HostKernel::RegisterStandardPackages() {
+    notProvided("RegisterStandardPackages");
+}
+bool HostKernel::LoadCoreFunction(const char*, const char*) {
+    notProvided("LoadCoreFunction");
+    return false;
+}
+bool HostKernel::UnloadCoreFunction(const char*) {
+    notProvided("UnloadCoreFunction");
+    return false;
+}
+int HostKernel::GetState() {
+    return 0;
+}
+
+int HostKernel::CheckLevel() {
+    std::lock_guard lock(m_stateLock);
+    return m_checkLevel;
+}
+
+bool HostKernel::IsDistributedAsMaster() {
+    return false;
+}
+bool HostKernel::IsDistributedAsSlave() {
+    return false;
+}
+void HostKernel::About(TARNStackedString<40>& text) {
+    text = "tarnhost, a stand-in for the engine";
+}
+TARNMutex* HostKernel::GlobalOSMutex() {
+    return &m_globalMutex;
+}
+
+// --- Recording and replay: the host neither records nor replays ---------------------
+
+int HostKernel::GetKeysState() {
+    notProvided("GetKeysState");
+    return 0;
+}
+void HostKernel::UpdateKeys(TARNHMIKeysHandler*) {
+    notProvided("UpdateKeys");
+}
+void HostKernel::InitializeSession() {
+    notProvided("InitializeSession");
+}
+void HostKernel::StopSendingData() {
+    notProvided("StopSendingData");
+}
+void HostKernel::StopReplaying() {
+    notProvided("StopReplaying");
+}
+bool HostKernel::Replay(const char*) {
+    notProvided("Replay");
+    return false;
+}
+bool HostKernel::Copy(const char*, const char*) {
+    notProvided("Copy");
+    return false;
+}
+void HostKernel::UpdateTimestamp(long) {
+    notProvided("UpdateTimestamp");
+}
+void HostKernel::SetRecording(bool) {
+    notProvided("SetRecording");
+}
+void HostKernel::FromNowOnDataAreUnsorted() {
+    notProvided("FromNowOnDataAreUnsorted");
+}
+TARNEvent* HostKernel::GetShutdownEvent() {
+    return &m_shutdown;
+}
+bool HostKernel::RecordTo(const char*, const char*, const char*, bool, bool) {
+    notProvided("RecordTo");
+    return false;
+}
+bool HostKernel::IsRecording() {
+    return false;
+}
+bool HostKernel::IsPaused() {
+    return m_time.IsPaused();
+}
+bool HostKernel::IsReplaying() {
+    return false;
+}
+void HostKernel::SignalRecordSkipped() {
+    notProvided("SignalRecordSkipped");
+}
+void HostKernel::SignalFifoOverflow(void*) {
+    notProvided("SignalFifoOverflow");
+}
+long HostKernel::GetFirstTimestamp() {
+    notProvided("GetFirstTimestamp");
+    return -1;
+}
+long HostKernel::GetLastTimestamp() {
+    notProvided("GetLastTimestamp");
+    return -1;
+}
+int HostKernel::GetNbFifoOverflows() {
+    notProvided("GetNbFifoOverflows");
+    return 0;
+}
+void HostKernel::Play() {
+    m_time.Resume();
+}
+void HostKernel::Stop() {
+    notProvided("Stop");
+}
+void HostKernel::Pause() {
+    m_time.Pause();
+}
+void HostKernel::Next() {
+    notProvided("Next");
+}
+void HostKernel::Previous() {
+    notProvided("Previous");
+}
+void HostKernel::Go2Index(int) {
+    notProvided("Go2Index");
+}
+void HostKernel::Go2PreviousIndex() {
+    notProvided("Go2PreviousIndex");
+}
+void HostKernel::Go2NextIndex() {
+    notProvided("Go2NextIndex");
+}
+void HostKernel::Record() {
+    notProvided("Record");
+}
+bool HostKernel::ReplayPausePending() {
+    return false;
+}
+void HostKernel::SetReplayPausePending(bool) {}
+
+// --- Time ----------------------------------------------------------------------------
+
+long HostKernel::SynchClockCurrentTime() {
+    notProvided("SynchClockCurrentTime");
+    return 0;
+}
+long HostKernel::GetVirtualClockTimebase() {
+    notProvided("GetVirtualClockTimebase");
+    return 0;
+}
+long HostKernel::GetVirtualClockTimebaseX() {
+    notProvided("GetVirtualClockTimebaseX");
+    return 0;
+}
+void HostKernel::InitVirtualClockTime(long, long, int) {
+    notProvided("InitVirtualClockTime");
+}
+void HostKernel::UninitVirtualClockTime() {
+    notProvided("UninitVirtualClockTime");
+}
+long HostKernel::TimeReference() {
+    return 0;
+}
+int HostKernel::TimeSpeed() {
+    return m_time.TimeSpeed();
+}
+int HostKernel::TimeState() {
+    return m_time.TimeState();
+}
+void HostKernel::SetTimeAdapt(int) {
+    notProvided("SetTimeAdapt");
+}
+bool HostKernel::RegisterClock(TARNBaseClock* clock, unsigned char* id) {
+    {
+        // Every registration gets a fresh id, so a renamed clock is a new clock to the engine.
+        std::lock_guard lock(m_stateLock);
+        if (id) *id = m_nextClockId;
+        m_nextClockId = m_nextClockId == 255 ? 1 : m_nextClockId + 1;
+    }
+    m_registrations.Register("clock", clock);
+    return true;
+}
+void HostKernel::UnregisterClock(TARNBaseClock* clock) {
+    m_registrations.Unregister("clock", clock);
+}
+long HostKernel::GetSystemAccurateTiming() {
+    return m_time.MonotonicMicroseconds();
+}
+int HostKernel::GetAbsoluteTimeSpeed() {
+    return m_time.AbsoluteTimeSpeed();
+}
+void HostKernel::SetAbsoluteTimeSpeed(int speed, int) {
+    m_time.SetTimeSpeed(speed);
+}
+unsigned char HostKernel::GetMasterCurrentClockID() {
+    return 0;
+}
+void HostKernel::SignalMasterClockChanged(unsigned char) {
+    notProvided("SignalMasterClockChanged");
+}
+unsigned char HostKernel::GetCurrentClockID() {
+    return 0;
+}
+void HostKernel::SetCurrentTime(long time) {
+    m_time.SetCurrentTime(time);
+}
+long HostKernel::CurrentTime(bool, bool) {
+    return m_time.CurrentTime();
+}
+void HostKernel::SetTimeSpeed(int speed) {
+    m_time.SetTimeSpeed(speed);
+}
+TARNCondition* HostKernel::EngineTimeCondition() {
+    return m_time.Condition();
+}
+void HostKernel::BeginEngineTime() {
+    m_time.BeginEngineTime();
+}
+void HostKernel::EndEngineTime() {
+    m_time.EndEngineTime();
+}
+
+// --- Listeners, thread bodies, events ------------------------------------------------
+
+void HostKernel::RegisterRunShutdownListener(TARNRunShutdownListener* object) {
+    m_registrations.Register("run/shutdown listener", object);
+}
+void HostKernel::UnregisterRunShutdownListener(TARNRunShutdownListener* object) {
+    m_registrations.Unregister("run/shutdown listener", object);
+}
+void HostKernel::RegisterTimeStateListener(TARNTimeStateListener* object) {
+    m_registrations.Register("time-state listener", object);
+}
+void HostKernel::UnregisterTimeStateListener(TARNTimeStateListener* object) {
+    m_registrations.Unregister("time-state listener", object);
+}
+void HostKernel::RegisterRecordingStateListener(TARNRecordingStateListener* object) {
+    m_registrations.Register("recording-state listener", object);
+}
+void HostKernel::UnregisterRecordingStateListener(TARNRecordingStateListener* object) {
+    m_registrations.Unregister("recording-state listener", object);
+}
+void HostKernel::RegisterKeysListener(TARNKeysListener* object) {
+    m_registrations.Register("keys listener", object);
+}
+void HostKernel::UnregisterKeysListener(TARNKeysListener* object) {
+    m_registrations.Unregister("keys listener", object);
+}
+void HostKernel::RegisterKeysHandler(TARNHMIKeysHandler* object) {
+    m_registrations.Register("keys handler", object);
+}
+void HostKernel::UnregisterKeysHandler(TARNHMIKeysHandler* object) {
+    m_registrations.Unregister("keys handler", object);
+}
+void* HostKernel::ComponentMainThread(void*) {
+    notProvided("ComponentMainThread");
+    return nullptr;
+}
+void* HostKernel::ComponentThread(void*) {
+    notProvided("ComponentThread");
+    return nullptr;
+}
+TARNEventService* HostKernel::EventService() {
+    return &m_events;
+}

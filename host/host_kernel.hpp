@@ -1,0 +1,272 @@
+// HostKernel: the host's kernel object, standing in for the engine.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "engine/event.hpp"
+#include "engine/kernel.hpp"
+#include "host_engine_time.hpp"
+#include "host_event_service.hpp"
+#include "host_registrations.hpp"
+#include "runtime/mutex.hpp"
+
+class HostEngineModule;
+
+// One module-state notice as the kernel received it.
+struct HostModuleStateNotice {
+    std::string module;
+    unsigned int state;
+
+    bool operator==(const HostModuleStateNotice&) const = default;
+};
+
+// One report as the kernel received it.
+struct HostReport {
+    std::string message;
+    int level;
+    int parameter;
+    bool fromEngine;
+
+    bool operator==(const HostReport&) const = default;
+};
+
+// The host's implementation of the kernel object: what the SDK of a package (or of the
+// tests, in process) reaches through TARNPrivate::kernel. It provides reports (collected,
+// and echoed when asked), the symbol table with its lock, engine properties by name, the
+// check level, the removal bracket, the shutdown event and the global mutex, and hands
+// engine time to HostEngineTime and multi-event waits and triggers to HostEventService.
+// Every other operation answers neutrally (false, 0, null) and reports once, at level 1,
+// that the host does not provide it.
+//
+// All operations may be called from any thread.
+class HostKernel final : public TARNKernel {
+  public:
+    // Makes the "Engine" module, and destroys it first. The SDK registers elements through
+    // the bound kernel (TARNPrivate::kernel), so both bind this kernel for the while and
+    // then bind back the previous one: build and destroy kernels while no other thread
+    // uses the SDK.
+    HostKernel();
+    ~HostKernel();
+
+    HostKernel(const HostKernel&) = delete;
+    HostKernel& operator=(const HostKernel&) = delete;
+
+    // --- For the host and its tests -------------------------------------------------
+
+    // Every report received so far, in order.
+    std::vector<HostReport> Reports() const;
+    void ClearReports();
+    // When set, each report is also printed as it arrives: information and warnings on
+    // standard output, errors on standard error.
+    void SetEcho(bool echo);
+    // Prints one report the way the host shows them: "info: ", "warning: " or "error: ",
+    // then the message and, when not 0, " (parameter)".
+    static std::string Format(const HostReport& report);
+
+    void SetCheckLevel(int level);
+    // Removal brackets opened and closed so far (BeginChange / EndChange).
+    long ChangesOpened() const;
+    long ChangesClosed() const;
+    // The reason given to each BeginChange, in order.
+    std::vector<std::string> ChangeReasons() const;
+    // The last state word each module reported.
+    std::map<std::string, unsigned int> ModuleStates() const;
+    // Every module-state notice, in order.
+    std::vector<HostModuleStateNotice> ModuleStateNotices() const;
+
+    // The "Engine" module: the engine properties ("Engine.shutdownTimeout", ...) and the
+    // module behind the symbol "Engine.time". It lives as long as the kernel.
+    HostEngineModule& EngineModule() { return *m_engine; }
+    // Engine functions the host knows by name (TARN::CoreFunction). The host does not own
+    // them; a function must be removed before it is destroyed.
+    void AddCoreFunction(TARNCoreFunction* function);
+    void RemoveCoreFunction(TARNCoreFunction* function);
+
+    // Clocks, listeners and keys handlers the packages registered.
+    HostRegistrations& Registrations() { return m_registrations; }
+    // The synchronisation commands received, in order.
+    std::vector<int> SynchronizationCommands() const;
+
+    HostEngineTime& Time() { return m_time; }
+    HostEventService& Events() { return m_events; }
+
+    // --- The kernel object ---------------------------------------------------------
+
+    void BeginChange(const char* reason) override;
+    void EndChange() override;
+    TARNCoreFunction* FindCoreFunction(const char* name) override;
+    TARNComponent* FindComponent(const char* name) override;
+    bool GetBoolProperty(const char* fullName, bool* found) override;
+    long GetIntegerProperty(const char* fullName, bool* found) override;
+    double GetFloatProperty(const char* fullName, bool* found) override;
+    TARNStackedString<40> GetGlobalConfigValue(const char* key) override;
+    void SynchronizationCommand(int command) override;
+    bool CreateComponent(const char* model, const char* name, bool flag) override;
+    bool StartComponent(const char* name) override;
+    bool ShutdownComponent(const char* name) override;
+    bool KillComponent(const char* name) override;
+    bool RenameComponent(const char* oldName, const char* newName) override;
+    void UpdateKeys(TARNHMIKeysHandler* handler) override;
+    bool AttachPaths(const char* outputPath, const char* inputPath) override;
+    bool AttachPathsVariant(const char* outputPath, const char* inputPath) override;
+    void Exit() override;
+    TARNSymRec* FindSymbol(const char* fullName) override;
+    TARNSymRec* RegisterSymbol(const char* name, int kind) override;
+    void ConfirmSymbol() override;
+    void UnregisterSymbol(const char* fullName) override;
+    void LockSymbols() override;
+    void UnlockSymbols() override;
+    bool RegisterInput(TARNInput* input) override;
+    bool RegisterOutput(TARNOutput* output) override;
+    bool RegisterProperty(TARNProperty* property) override;
+    bool RegisterAction(TARNAction* action) override;
+    void RecorderInputCreated(const char* recorderName, const char* inputFullName) override;
+    void OutputCreated(const char* outputFullName, const char* moduleName, const char* registeredName,
+                       int index) override;
+    void InputRemoving(const char* fullName) override;
+    void OutputRemoving(const char* fullName) override;
+    bool Parse(const char* text) override;
+    bool ParseFile(const char* path) override;
+    void ModuleStateChanged(const char* moduleName, unsigned int state) override;
+    bool AsynchParse(const char* text) override;
+    bool AsynchParseFile(const char* path) override;
+    void Run() override;
+    void Shutdown() override;
+    void Reset() override;
+    bool RegisterPackage(const char* name, const char* path) override;
+    bool UnregisterPackage(const char* name) override;
+    void RegisterStandardPackages() override;
+    bool LoadCoreFunction(const char* name, const char* model) override;
+    bool UnloadCoreFunction(const char* name) override;
+    bool GetSynchronizer(void* owner, TARNSynchronizer** synchronizer) override;
+    bool ReleaseSynchronizer(void* owner, TARNSynchronizer** synchronizer) override;
+    int GetState() override;
+    bool IsDistributedAsMaster() override;
+    bool IsDistributedAsSlave() override;
+    void About(TARNStackedString<40>& text) override;
+    TARNMutex* GlobalOSMutex() override;
+    void Release() override;
+    int GetKeysState() override;
+    void InitializeSession() override;
+    void RegisterKeysHandler(TARNHMIKeysHandler* handler) override;
+    void UnregisterKeysHandler(TARNHMIKeysHandler* handler) override;
+    void StopSendingData() override;
+    void StopReplaying() override;
+    bool Replay(const char* path) override;
+    bool Copy(const char* from, const char* to) override;
+    void UpdateTimestamp(long timestamp) override;
+    void SetRecording(bool on) override;
+    void FromNowOnDataAreUnsorted() override;
+    bool RecordTo(const char* a, const char* b, const char* c, bool d, bool e) override;
+    bool IsPaused() override;
+    bool IsReplaying() override;
+    void SignalRecordSkipped() override;
+    void SignalFifoOverflow(void* output) override;
+    long GetFirstTimestamp() override;
+    long GetLastTimestamp() override;
+    int GetNbFifoOverflows() override;
+    bool Attach(TARNOutput& output, TARNInput& input) override;
+    bool Detach(TARNOutput& output, TARNInput& input) override;
+    void Play() override;
+    void Stop() override;
+    void Next() override;
+    void Previous() override;
+    void Go2Index(int index) override;
+    TARNProperty* FindProperty(const char* fullName) override;
+    void Go2PreviousIndex() override;
+    void Go2NextIndex() override;
+    void Record() override;
+    long SynchClockCurrentTime() override;
+    long GetVirtualClockTimebase() override;
+    long GetVirtualClockTimebaseX() override;
+    void InitVirtualClockTime(long time, long base, int speed) override;
+    void UninitVirtualClockTime() override;
+    long TimeReference() override;
+    int TimeSpeed() override;
+    void SetTimeAdapt(int adapt) override;
+    bool RegisterClock(TARNBaseClock* clock, unsigned char* id) override;
+    void UnregisterClock(TARNBaseClock* clock) override;
+    long GetSystemAccurateTiming() override;
+    void SetAbsoluteTimeSpeed(int speed, int flags) override;
+    unsigned char GetMasterCurrentClockID() override;
+    void Report(const char* message, int level, int parameter, bool fromEngine) override;
+    TARNEvent* GetShutdownEvent() override;
+    void SignalMasterClockChanged(unsigned char id) override;
+    unsigned char GetCurrentClockID() override;
+    void SetCurrentTime(long time) override;
+    long CurrentTime(bool a, bool b) override;
+    bool IsRecording() override;
+    void SetTimeSpeed(int speed) override;
+    void RegisterRunShutdownListener(TARNRunShutdownListener* listener) override;
+    void UnregisterRunShutdownListener(TARNRunShutdownListener* listener) override;
+    void RegisterTimeStateListener(TARNTimeStateListener* listener) override;
+    int TimeState() override;
+    bool ReplayPausePending() override;
+    void SetReplayPausePending(bool pending) override;
+    void UnregisterTimeStateListener(TARNTimeStateListener* listener) override;
+    void RegisterRecordingStateListener(TARNRecordingStateListener* listener) override;
+    void UnregisterRecordingStateListener(TARNRecordingStateListener* listener) override;
+    void RegisterKeysListener(TARNKeysListener* listener) override;
+    void UnregisterKeysListener(TARNKeysListener* listener) override;
+    void* ComponentMainThread(void* argument) override;
+    int CheckLevel() override;
+    void* ModuleThread(void* argument) override;
+    void* ComponentThread(void* argument) override;
+    int GetAbsoluteTimeSpeed() override;
+    TARNCondition* EngineTimeCondition() override;
+    void BeginEngineTime() override;
+    void EndEngineTime() override;
+    void Pause() override;
+    TARNEventService* EventService() override;
+
+  private:
+    // Reports once per operation that the host does not provide it.
+    void notProvided(const char* operation);
+    // The SDK registers a module's elements through the bound kernel, so the Engine module
+    // is made and destroyed with this kernel bound for the while (host_kernel_modules.cpp).
+    void createEngineModule();
+    void destroyEngineModule();
+    // Registers an element's full name with its owner (first data word) and the element
+    // (second); false when the name is taken.
+    bool registerElement(const char* fullName, int kind, void* owner, void* element);
+    // Reads a property by full name through its owning module, under the symbol lock.
+    template <class Value>
+    Value readProperty(const char* fullName, bool* found);
+
+    HostEngineTime m_time;
+    HostEventService m_events;
+    TARNEvent m_shutdown;
+    TARNMutex m_globalMutex;
+
+    mutable std::mutex m_reportLock;
+    std::vector<HostReport> m_reports;
+    bool m_echo = false;
+    std::set<std::string> m_notProvided;
+
+    // The symbol lock is re-entrant: a caller holding it (LockSymbols) still looks up,
+    // registers and unregisters through the other operations.
+    mutable std::recursive_mutex m_symbolLock;
+    std::map<std::string, TARNSymRec*> m_symbols;
+    TARNSymRec* m_unconfirmed = nullptr;
+
+    mutable std::mutex m_stateLock;
+    int m_checkLevel = 0;
+    long m_changesOpened = 0;
+    long m_changesClosed = 0;
+    std::vector<std::string> m_changeReasons;
+    std::map<std::string, unsigned int> m_moduleStates;
+    std::vector<HostModuleStateNotice> m_moduleStateNotices;
+    std::vector<int> m_synchronizationCommands;
+
+    HostRegistrations m_registrations;
+    // The id the next registered clock gets; never 0.
+    unsigned char m_nextClockId = 1;
+
+    // Made last and destroyed first: its elements are registered in the symbol table.
+    std::unique_ptr<HostEngineModule> m_engine;
+};

@@ -1,0 +1,190 @@
+// The host kernel's side of the module model: element registration and lookup by name, the
+// engine properties and the "Engine" module, module-state notices, the module thread body,
+// synchronisers and engine functions.
+#include <exception>
+#include <string>
+
+#include "dataflow/action.hpp"
+#include "dataflow/module.hpp"
+#include "dataflow/property.hpp"
+#include "engine/core_function.hpp"
+#include "engine/kernel_pointer.hpp"
+#include "engine/symbol_record.hpp"
+#include "host_engine_module.hpp"
+#include "host_kernel.hpp"
+#include "runtime/mutex.hpp"
+
+namespace {
+
+// Kinds of the symbols the host registers for elements.
+enum SymbolKind { InputSymbol = 1, OutputSymbol = 2, PropertySymbol = 3, ActionSymbol = 4 };
+
+// Binds `kernel` as the package's kernel for the scope, then puts the previous one back.
+class KernelBinding {
+  public:
+    explicit KernelBinding(TARNKernel* kernel) : m_previous(TARNPrivate::kernel) {
+        TARNPrivate::kernel = kernel;
+    }
+    ~KernelBinding() { TARNPrivate::kernel = m_previous; }
+    KernelBinding(const KernelBinding&) = delete;
+    KernelBinding& operator=(const KernelBinding&) = delete;
+
+  private:
+    TARNKernel* m_previous;
+};
+
+constexpr const char* engineFunctionKind = "engine function";
+constexpr const char* synchronizerKind = "synchronizer";
+
+}  // namespace
+
+// --- The Engine module ---------------------------------------------------------------
+
+void HostKernel::createEngineModule() {
+    KernelBinding binding(this);
+    m_engine = std::make_unique<HostEngineModule>();
+}
+
+void HostKernel::destroyEngineModule() {
+    KernelBinding binding(this);
+    m_engine.reset();
+}
+
+// --- Elements ------------------------------------------------------------------------
+
+bool HostKernel::registerElement(const char* fullName, int kind, void* owner, void* element) {
+    std::lock_guard lock(m_symbolLock);
+    TARNSymRec* record = RegisterSymbol(fullName, kind);
+    if (record == nullptr) return false;
+    record->data[0] = owner;
+    record->data[1] = element;
+    ConfirmSymbol();
+    return true;
+}
+
+bool HostKernel::RegisterProperty(TARNProperty* property) {
+    return registerElement(property->Name().c_str(), PropertySymbol, property->Owner(), property);
+}
+
+bool HostKernel::RegisterAction(TARNAction* action) {
+    // The interface does not name the owner; the one implementation holds it.
+    TARNModule* owner = static_cast<TARNActionImplementation*>(action)->owner;
+    return registerElement(action->Name().c_str(), ActionSymbol, owner, action);
+}
+
+TARNProperty* HostKernel::FindProperty(const char* fullName) {
+    std::lock_guard lock(m_symbolLock);
+    TARNSymRec* record = FindSymbol(fullName);
+    if (record == nullptr || record->kind != PropertySymbol) return nullptr;
+    return static_cast<TARNProperty*>(record->data[1]);
+}
+
+// Found under the symbol lock, read under the owner's module lock, the two never nested
+// that way round: element creation holds a module lock while it registers (symbol lock),
+// so holding the symbol lock while waiting for a module lock could deadlock. Removal takes
+// the module lock, so the property found again under it stays until it is read.
+template <class Value>
+Value HostKernel::readProperty(const char* fullName, bool* found) {
+    if (found) *found = false;
+    TARNProperty* property = FindProperty(fullName);
+    if (property == nullptr) return Value{};
+    TARNModule* owner = property->Owner();
+    TARNMutexGuard moduleLock(owner->moduleLock);
+    if (FindProperty(fullName) != property) return Value{};
+    Value value{};
+    if (!TARNModule::Get(*owner, *property, value)) return Value{};
+    if (found) *found = true;
+    return value;
+}
+
+bool HostKernel::GetBoolProperty(const char* fullName, bool* found) {
+    return readProperty<bool>(fullName, found);
+}
+
+long HostKernel::GetIntegerProperty(const char* fullName, bool* found) {
+    return readProperty<long>(fullName, found);
+}
+
+double HostKernel::GetFloatProperty(const char* fullName, bool* found) {
+    return readProperty<double>(fullName, found);
+}
+
+// --- Module states -------------------------------------------------------------------
+
+void HostKernel::ModuleStateChanged(const char* moduleName, unsigned int state) {
+    std::lock_guard lock(m_stateLock);
+    const std::string name = moduleName ? moduleName : "";
+    m_moduleStates[name] = state;
+    m_moduleStateNotices.push_back({name, state});
+}
+
+std::vector<HostModuleStateNotice> HostKernel::ModuleStateNotices() const {
+    std::lock_guard lock(m_stateLock);
+    return m_moduleStateNotices;
+}
+
+// --- Module threads ------------------------------------------------------------------
+
+// The life is counted before the start is announced: once CreateThread returns, a
+// shutdown waiting for the module's threads waits for this one too. The start record lies
+// on the creator's stack and is not touched after the flag is set.
+void* HostKernel::ModuleThread(void* argument) {
+    auto* start = static_cast<TARNModule::ThreadStart*>(argument);
+    TARNModule* module = start->module;
+    void (TARNModule::*function)() = start->function;
+    module->OneMoreLife();
+    __atomic_store_n(start->started, true, __ATOMIC_RELEASE);
+
+    std::string failure;
+    try {
+        (module->*function)();
+    } catch (int code) {
+        // 57005 is a dying module unwinding, -5 an error already reported.
+        if (code != TARNModule::DieException && code != TARNModule::ErrorException)
+            failure = "the integer " + std::to_string(code);
+    } catch (const std::exception& exception) {
+        failure = exception.what();
+    } catch (...) {
+        failure = "an unknown exception";
+    }
+    if (!failure.empty()) {
+        const std::string message = std::string("A thread of module ") +
+                                    (module->Name() ? module->Name() : "") + " ended by " + failure + ".";
+        Report(message.c_str(), 2, 0, true);
+    }
+    module->LoseOneLife();
+    return nullptr;
+}
+
+// --- Synchronisers and engine functions ----------------------------------------------
+
+// The host keeps no synchroniser to hand out: the request is recorded and answered with
+// none.
+bool HostKernel::GetSynchronizer(void* owner, TARNSynchronizer** synchronizer) {
+    m_registrations.Register(synchronizerKind, owner);
+    if (synchronizer) *synchronizer = nullptr;
+    return false;
+}
+
+bool HostKernel::ReleaseSynchronizer(void* owner, TARNSynchronizer** synchronizer) {
+    const bool known = m_registrations.Unregister(synchronizerKind, owner);
+    if (synchronizer) *synchronizer = nullptr;
+    return known;
+}
+
+void HostKernel::AddCoreFunction(TARNCoreFunction* function) {
+    m_registrations.Register(engineFunctionKind, function);
+}
+
+void HostKernel::RemoveCoreFunction(TARNCoreFunction* function) {
+    m_registrations.Unregister(engineFunctionKind, function);
+}
+
+TARNCoreFunction* HostKernel::FindCoreFunction(const char* name) {
+    if (name == nullptr) return nullptr;
+    for (const void* object : m_registrations.Registered(engineFunctionKind)) {
+        auto* function = static_cast<TARNCoreFunction*>(const_cast<void*>(object));
+        if (function->Name() != nullptr && std::string(function->Name()) == name) return function;
+    }
+    return nullptr;
+}

@@ -1,0 +1,345 @@
+// TARNModule: the base of every module of a package (components, engine functions,
+// record/replay methods). It holds the module's state word, events, locks and lives, its
+// elements (inputs, outputs, properties, actions) and the symbols it registered with the
+// kernel, and offers the blocking waits that end when the module dies.
+//
+// The member functions are defined across these files, one concern each:
+//   module.cpp                  construction, destruction, the standard property
+//                               definitions, Kind, SequentialCore, Report, Error, Start, Die,
+//                               lives, CreateThread, State
+//   module_waits.cpp            Wait4Event(s), MsgWait4Event(s), Rest, Wait, Wait4Death
+//   module_elements.cpp         NewProperty, NewPropertyX, NewSpecialProperty, NewAction,
+//                               NewActionX, RemoveProperty(X), RemoveAction(X), Rename
+//   module_lookup.cpp           Property and Action by index and by name, Input and
+//                               Output by index, HasProperty, HasAction
+//   module_property_values.cpp  the typed Get and Set slots, every DirectSet, the Set of an
+//                               enumeration from text, the static Get on another module,
+//                               GetProperty, PerformanceMonitoring, SetProcessorProperty
+//                               and GetPerfMonProperties
+// Input and output creation, removal, lookup by name (and HasInput, HasOutput) and their
+// per-element property callbacks are declared here and defined with the input and output
+// implementations.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+
+#include "dataflow/action.hpp"
+#include "dataflow/definitions.hpp"
+#include "dataflow/module_thread.hpp"
+#include "engine/enum_struct.hpp"
+#include "engine/event.hpp"
+#include "engine/module_base.hpp"
+#include "runtime/list.hpp"
+#include "runtime/mutex.hpp"
+#include "runtime/ring_array.hpp"
+#include "runtime/stacked_string.hpp"
+
+class TARNInput;
+class TARNOutput;
+class TARNProperty;
+
+// Locks, in the only order in which they may nest: a component's dynamic (state) lock,
+// then the module lock, then the property lock. The kernel's engine-time bracket is taken
+// inside any of them and never held while one of them is taken.
+//
+// Failures unwind by integer exceptions: Error reports and throws -5; every blocking call
+// of a dying module throws 57005 (DieException).
+class TARNModule : public TARNModuleBase {
+  public:
+    // The code stored by Error; the SDK always passes 0.
+    using ErrorCode = int;
+
+    // Bits of the state word.
+    static constexpr unsigned int MainLoopEnded = 1;
+    static constexpr unsigned int Dying = 2;
+    static constexpr unsigned int Running = 4;
+    static constexpr unsigned int InError = 8;
+    static constexpr unsigned int AutoStart = 16;
+
+    // What every blocking call of a dying module throws, and what Error throws.
+    static constexpr int DieException = 57005;
+    static constexpr int ErrorException = -5;
+
+    // Wait4Events waits for at most this many events, MsgWait4Events for one more.
+    static constexpr int MaxWaitEvents = 254;
+    static constexpr int MaxMsgWaitEvents = 255;
+
+    // Builds the module with its standard properties: "processor" when `processorProp`,
+    // then "counter", "nbPeriods", "averagePeriod", "minPeriod", "maxPeriod",
+    // "contextSwitches" and "CPULoad" when `perfProps`. A standard property the kernel
+    // refuses ends construction with Error (-5); the properties already made are then
+    // unregistered and deleted again.
+    TARNModule(const char* name, bool perfProps, bool processorProp);
+
+    // ---- Virtual operations, in their binary slot order (0 and 1: the destructors) ----
+
+    // Unregisters every name of the symbol-name list, then deletes the actions, inputs,
+    // outputs and properties. The module's threads must be gone.
+    ~TARNModule() override;  // 0, 1
+    // Renames every element (inputs, outputs, properties, actions), the module itself and
+    // the symbol-name list. Tells the kernel nothing.
+    void Rename(const char* oldName, const char* newName) override;  // 2
+    // "module"; derived kinds say "component", "engine function", ...
+    virtual const char* Kind() const;  // 3
+    // Runs the module once for the element just published on `input`; nothing here.
+    virtual void SequentialCore(TARNInput* input);  // 4
+    // Stores the error, sets InError, tells the kernel, reports at level 2, throws -5.
+    virtual void Error(const char* message, int parameter, ErrorCode code);  // 5
+    // Reports "<Kind()> <name>: <message>".
+    virtual void Report(const char* message, int level, int parameter);  // 6
+    // Period statistics of the module, before each Core.
+    virtual void PerformanceMonitoring();                                    // 7
+    virtual void Get(TARNProperty& property, bool& value);                   // 8
+    virtual void Get(TARNProperty& property, long& value);                   // 9
+    virtual void Get(TARNProperty& property, double& value);                 // 10
+    virtual void Get(TARNProperty& property, TARNStackedString<40>& value);  // 11
+    virtual void Get(TARNProperty& property, TARNEnumStruct& value);         // 12
+    // Guarded setters: the change rules, then the store under the property lock with the
+    // set-callback and the changed notice.
+    virtual void Set(TARNProperty& property, bool value);                          // 13
+    virtual void Set(TARNProperty& property, long value);                          // 14
+    virtual void Set(TARNProperty& property, double value);                        // 15
+    virtual void Set(TARNProperty& property, const TARNStackedString<40>& value);  // 16
+    virtual void Set(TARNProperty& property, const TARNEnumStruct& value);         // 17
+
+    // ---- Property values (module_property_values.cpp) ----------------------------------
+
+    // An int would be ambiguous between the long, double and bool forms, and a text would
+    // silently become a bool: these overloads send them where they belong.
+    void Set(TARNProperty& property, int value) { Set(property, static_cast<long>(value)); }
+    void Set(TARNProperty& property, const char* value) { Set(property, TARNStackedString<40>(value)); }
+    // An enumeration from its text form, selecting `selected`.
+    void Set(TARNProperty& property, const TARNStackedString<40>& values, int selected);
+
+    // Unguarded setters: no change rules, no set-callback, the must-be-set flag untouched.
+    void DirectSet(TARNProperty& property, bool value);
+    void DirectSet(TARNProperty& property, long value);
+    void DirectSet(TARNProperty& property, int value) { DirectSet(property, static_cast<long>(value)); }
+    void DirectSet(TARNProperty& property, double value);
+    void DirectSet(TARNProperty& property, const TARNStackedString<40>& value);
+    void DirectSet(TARNProperty& property, const char* value) {
+        DirectSet(property, TARNStackedString<40>(value));
+    }
+    void DirectSet(TARNProperty& property, const TARNEnumStruct& value);
+    void DirectSet(TARNProperty& property, const TARNStackedString<40>& values, int selected);
+
+    // A property of `module`, read under its module lock and property lock; false (and no
+    // report) when the property's type does not fit the value.
+    static bool Get(TARNModule& module, TARNProperty& property, bool& value);
+    static bool Get(TARNModule& module, TARNProperty& property, long& value);
+    static bool Get(TARNModule& module, TARNProperty& property, double& value);
+    static bool Get(TARNModule& module, TARNProperty& property, TARNEnumStruct& value);
+    static bool Get(TARNModule& module, TARNProperty& property, TARNStackedString<40>& value);
+
+    // This module's property of that short name, read under the module lock.
+    void GetProperty(const char* name, bool& value);
+    void GetProperty(const char* name, long& value);
+
+    // Set-callback of "processor": the value goes to SetProcessor of every listed thread.
+    static void SetProcessorProperty(TARNProperty& property);
+    // Get-callback of "contextSwitches" and "CPULoad": (sum over the threads + 50) / 100.
+    static void GetPerfMonProperties(TARNProperty& property, void* result);
+
+    // ---- Per-element property callbacks (with the input and output implementations) ----
+
+    static void SetInputSubsamplingProperty(TARNProperty& property);
+    static void SetInputReaderTypeProperty(TARNProperty& property);
+    static void SetOutputSubsamplingProperty(TARNProperty& property);
+    static void SetOutputFifoSizeProperty(TARNProperty& property);
+    static void SetOutputPeriodicProperty(TARNProperty& property);
+
+    // ---- State, reports, lives and threads (module.cpp) --------------------------------
+
+    unsigned int State() const { return state.load(); }
+    // Under the module lock: back to running (clears MainLoopEnded, Dying and InError),
+    // both events reset.
+    void Start();
+    // Sets Dying and the die event: every blocking call then throws 57005.
+    void Die();
+    // Counts one more running thread of the module.
+    void OneMoreLife();
+    // Counts one thread less; the last one sets the no-thread-left event.
+    void LoseOneLife();
+    // What CreateThread hands to the engine's module thread body (TARNPrivate::ModuleThread),
+    // on the caller's stack: the body sets *started once it has taken the module and the
+    // function, and then runs (module->*function)(). The layout is shared with the engine.
+    struct ThreadStart {
+        TARNModule* module;
+        void (TARNModule::*function)();
+        bool* started;
+    };
+    // Starts a detached module thread that runs `function` on this module and returns once
+    // the thread has started. A thread that cannot be created ends in Error.
+    void CreateThread(void (TARNModule::*function)());
+
+    // ---- Waits (module_waits.cpp) ------------------------------------------------------
+    //
+    // Time-outs and durations are microseconds of engine time unless said otherwise; -1
+    // means no limit. Every wait throws 57005 when the module dies during it.
+
+    // True when the event fired, false on time-out.
+    bool Wait4Event(TARNEvent* event, long timeout);
+    bool Wait4Event(TARNEvent& event, long timeout) { return Wait4Event(&event, timeout); }
+    // The index among `events` of the one that fired, or -3 on time-out. The die event is
+    // waited for only when `withDieEvent`; more than MaxWaitEvents events is a kernel error.
+    int Wait4Events(int count, TARNEvent** events, long timeout, bool withDieEvent);
+    // Message waits: the time-out is real time and passed on unchanged.
+    int MsgWait4Event(TARNEvent* event, long timeout);
+    int MsgWait4Events(int count, TARNEvent** events, long timeout, bool withDieEvent);
+    // 1 once `duration` of engine time has passed, 0 when `event` (may be null) fired first.
+    int Rest(long duration, TARNEvent* event = nullptr);
+    // 1 once engine time reaches `timestamp`, 0 when `event` (may be null) fired first.
+    int Wait(long timestamp, TARNEvent* event = nullptr);
+    // Waits for the no-thread-left event at most "Engine.shutdownTimeout" (real time): true
+    // when every thread ended in time, false (after a warning) when some are left.
+    bool Wait4Death();
+
+    // ---- Element creation, removal and renaming (module_elements.cpp) ------------------
+    //
+    // Creation runs under the module lock and fails with Error: a dying module throws
+    // 57005; a definition without a name, a name that does not match the element pattern
+    // and a full name the kernel already has are module errors (-5).
+
+    // A property from its definition, under `name` (null: the definition's name).
+    TARNProperty* NewProperty(const TARNPropertyDefinition& definition, const char* name);
+    // A per-element property (element short name + ".subsampling", ...). A name starting
+    // with a backslash is the full name itself, without the backslash.
+    TARNProperty* NewSpecialProperty(const TARNPropertyDefinition& definition, const char* name);
+    TARNAction* NewAction(const TARNActionDefinition& definition, const char* name);
+
+    // Find-or-create at the kind's dynamic cursor: an element with the same full name and
+    // the same definition-name address is reused (created false); the elements skipped
+    // are removed; otherwise a new, empty element takes the place (created true).
+    TARNProperty* NewPropertyX(const TARNStackedString<40>& fullName, const char* definitionName,
+                               bool& created);
+    TARNAction* NewActionX(const TARNStackedString<40>& fullName, const char* definitionName, bool& created);
+    TARNInput* NewInputX(const TARNStackedString<40>& fullName, const char* definitionName, bool& created,
+                         int& index);
+    TARNOutput* NewOutputX(const TARNStackedString<40>& fullName, const char* definitionName, bool& created,
+                           int& index);
+
+    // Full removal: unregister the full name, drop it from the symbol-name list, delete.
+    void RemoveProperty(TARNProperty* property);
+    void RemoveAction(TARNAction* action);
+    void RemoveInput(TARNInput* input);
+    void RemoveOutput(TARNOutput* output);
+    // Delete and unlink only (nothing when the element is not listed); no kernel call.
+    void RemovePropertyX(TARNProperty* property);
+    void RemoveActionX(TARNAction* action);
+    void RemoveInputX(TARNInput* input);
+    void RemoveOutputX(TARNOutput* output);
+
+    // ---- Lookups (module_lookup.cpp) ---------------------------------------------------
+    //
+    // Under the module lock. None answers null: an element that is not there is a kernel
+    // error ("Trying to access unknown ...", -5).
+
+    TARNInput& Input(int index);
+    TARNOutput& Output(int index);
+    // Counts the properties after the last standard one.
+    TARNProperty& Property(int index);
+    TARNAction& Action(int index);
+    TARNInput& Input(const char* name);
+    TARNOutput& Output(const char* name);
+    TARNProperty& Property(const char* name);
+    TARNAction& Action(const char* name);
+    // By short name; during a dynamic re-creation only the elements before the cursor.
+    bool HasProperty(const char* name);
+    bool HasAction(const char* name);
+    bool HasInput(const char* name);
+    bool HasOutput(const char* name);
+
+    // ---- Standard property definitions (module.cpp) ------------------------------------
+
+    static TARNPropertyDefinition ProcessorPropertyDefinition;
+    static TARNPropertyDefinition CounterPropertyDefinition;
+    static TARNPropertyDefinition NbPeriodsPropertyDefinition;
+    static TARNPropertyDefinition AveragePeriodPropertyDefinition;
+    static TARNPropertyDefinition MinPeriodPropertyDefinition;
+    static TARNPropertyDefinition MaxPeriodPropertyDefinition;
+    static TARNPropertyDefinition ContextSwitchesPropertyDefinition;
+    static TARNPropertyDefinition CPULoadPropertyDefinition;
+    // Per-element properties.
+    static TARNPropertyDefinition PeriodicPropertyDefinition;
+    static TARNPropertyDefinition FifoSizePropertyDefinition;
+    static TARNPropertyDefinition IOSubsamplingPropertyDefinition;
+    static TARNPropertyDefinition ReaderTypePropertyDefinition;
+
+    // ---- Fields, in their declared order ----------------------------------------------
+    //
+    // Public: the component base, the element implementations and the engine work on them
+    // directly, under the locks named.
+
+    // The standard properties; null when the module was built without them.
+    TARNProperty* processorProperty;
+    TARNProperty* counterProperty;
+    TARNProperty* nbPeriodsProperty;
+    TARNProperty* averagePeriodProperty;
+    TARNProperty* maxPeriodProperty;
+    TARNProperty* minPeriodProperty;
+    TARNProperty* contextSwitchesProperty;
+    TARNProperty* CPULoadProperty;
+
+    // Period statistics (PerformanceMonitoring, on the module's own thread, no lock): the
+    // last "nbPeriods" periods (-1: not measured yet), 1 + the periods measured since the
+    // last reset (0 before the first call), the slot for the next period, the engine time
+    // of the previous call and the sum of the periods in the window.
+    TARNArray<long> periodWindow;
+    int periodsSeen;
+    int writeIndex;
+    long lastCallTime;
+    long periodSum;
+
+    // Dynamic cursors (module lock): during a component's dynamic re-creation, the first
+    // element of each list not yet declared again; null otherwise.
+    TARNListItem<TARNInput*>* inputCursor;
+    TARNListItem<TARNOutput*>* outputCursor;
+    TARNListItem<TARNProperty*>* propertyCursor;
+    TARNListItem<TARNAction*>* actionCursor;
+
+    // State word (bits above). Written by Die without a lock and read by every wait, hence
+    // atomic; it keeps the size of the 32-bit word.
+    std::atomic<unsigned int> state;
+    ErrorCode errorCode;
+    TARNStackedString<40> errorText;
+    // The module runs its own thread; reading calls of a module without one never block.
+    bool threaded;
+    // Set by Die; every blocking call waits on it too.
+    TARNEvent dieEvent;
+    // Set when the life counter falls to zero.
+    TARNEvent noThreadEvent;
+    // Re-entrant: element lists, cursors, symbol-name list, lives, Start.
+    TARNMutex2 moduleLock;
+    // Re-entrant: every property value of the module.
+    TARNMutex2 propertyLock;
+    // Running threads of the module (module lock).
+    unsigned int lives;
+    // Full name of every element registered with the kernel, in registration order.
+    TARNList<TARNStackedString<40> > symbolNames;
+    // The engine's thread objects; the module frees the list items, never the threads.
+    TARNList<TARNThread*> threads;
+    // Properties the SDK made itself (standard and per-element ones).
+    unsigned int sdkPropertyCount;
+    // The last property of the constructors' standard ones; null when there is none.
+    TARNListItem<TARNProperty*>* lastStandardProperty;
+    // The module's elements in creation order; the module owns them.
+    TARNList<TARNInput*> inputs;
+    TARNList<TARNOutput*> outputs;
+    TARNList<TARNProperty*> properties;
+    TARNList<TARNAction*> actions;
+
+  private:
+    // Unregisters every symbol name and deletes every element: the destructor's work, also
+    // what a constructor that fails half-way undoes.
+    void releaseElements();
+    // Deletes the inputs and outputs; defined with their implementations.
+    void deleteInputsAndOutputs();
+    // Renames the inputs and outputs; defined with their implementations.
+    void renameInputsAndOutputs(const char* oldName, const char* newName);
+};
+
+static_assert(sizeof(TARNModule::ThreadStart) == 32);
+static_assert(offsetof(TARNModule::ThreadStart, module) == 0);
+static_assert(offsetof(TARNModule::ThreadStart, function) == 8);
+static_assert(offsetof(TARNModule::ThreadStart, started) == 24);

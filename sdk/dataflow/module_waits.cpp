@@ -1,0 +1,308 @@
+// The module's blocking waits. Each one also waits on the module's die event (unless told
+// otherwise) and throws 57005 once the module is dying. Time-outs and durations are engine
+// time: they stretch and shrink with the engine's speed, stand still while the engine is
+// paused or time stands still (time state 2), and are recomputed whenever the engine-time
+// condition reports a change.
+#include <climits>
+
+#include "dataflow/module.hpp"
+#include "engine/condition.hpp"
+#include "engine/engine_graph.hpp"
+#include "engine/engine_time.hpp"
+#include "engine/kernel.hpp"
+#include "engine/kernel_pointer.hpp"
+#include "engine/reports.hpp"
+#include "engine/wait_for_timestamp.hpp"
+#include "runtime/streamed_string.hpp"
+#include "runtime/thread.hpp"
+
+namespace {
+
+// The kernel's engine-time section: begun on construction and ended exactly once, on the
+// normal path, before a report or an Error, or when an exception unwinds the turn.
+class EngineTimeSection {
+  public:
+    EngineTimeSection() : m_kernel(TARNPrivate::kernel) { m_kernel->BeginEngineTime(); }
+    ~EngineTimeSection() { End(); }
+    EngineTimeSection(const EngineTimeSection&) = delete;
+    EngineTimeSection& operator=(const EngineTimeSection&) = delete;
+
+    void End() {
+        if (m_open) m_kernel->EndEngineTime();
+        m_open = false;
+    }
+
+  private:
+    TARNKernel* m_kernel;
+    bool m_open = true;
+};
+
+// a + b and a - b held to the range of long: a far deadline or timestamp stays far
+// instead of wrapping round into the past (which would read as "reached").
+long saturatedAdd(long a, long b) {
+    long sum;
+    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? LONG_MAX : LONG_MIN;
+    return sum;
+}
+long saturatedSub(long a, long b) {
+    long difference;
+    if (__builtin_sub_overflow(a, b, &difference)) return b < 0 ? LONG_MAX : LONG_MIN;
+    return difference;
+}
+
+// One multi-event wait, without limit or for `timeout` microseconds of real time, together
+// with the engine-time condition, whose event the condition puts in slot `n` of `set`.
+int waitWithTimeCondition(int n, TARNEvent** set, long timeout) {
+    TARNCondition* condition = TARNPrivate::kernel->EngineTimeCondition();
+    void* token = condition->WaitX(&set[n]);
+    const int result = TARNEvent::Wait(n + 1, set, timeout);
+    condition->AchieveWaitX(token);
+    return result;
+}
+
+// Whether an engine time limit counts: not while the engine stands still.
+bool engineTimeMoves(int speed) {
+    return speed > 0 && !TARN::IsPaused() && TARN::TimeState() != 2;
+}
+
+constexpr const char* TooManyTimers =
+    "Too many multimedia timers used. No more available. Contact technical support for help.";
+
+}  // namespace
+
+// The common engine-time loop of Wait4Event and Wait4Events: `set` holds `n` events and
+// room for the condition's; answers the index that fired or -3 on time-out. `dieIndex` is
+// the die event's index in the set (-1 when not in it).
+static int waitInEngineTime(int n, TARNEvent** set, int dieIndex, long timeout) {
+    long start = TARN::CurrentTime(true, true);
+    long deadline = saturatedAdd(start, timeout);
+    for (;;) {
+        EngineTimeSection section;
+        const int speed = TARNPrivate::GetAbsoluteTimeSpeed();
+        const long now = TARN::CurrentTime(false, false);
+        // Engine time went back: the time-out counts again from here.
+        if (start > now) deadline = saturatedAdd(now, timeout);
+        long realWait = -1;
+        if (engineTimeMoves(speed)) {
+            realWait = TARNPrivate::EngineDelayToRealDelay(deadline, now, speed);
+            if (realWait <= TARNPrivate::MinimumWaitTime) return -3;
+        }
+        const int result = waitWithTimeCondition(n, set, realWait);
+        section.End();
+        if (result == dieIndex) throw TARNModule::DieException;
+        if (result == n) {
+            // Engine time jumped, or its speed or pause changed.
+            start = now;
+            continue;
+        }
+        if (result == -3) {
+            if (saturatedSub(deadline, TARN::CurrentTime(true, true)) > TARNPrivate::MinimumWaitTime) {
+                start = now;
+                continue;
+            }
+            return -3;
+        }
+        return result;
+    }
+}
+
+bool TARNModule::Wait4Event(TARNEvent* event, long timeout) {
+    // The die event first, so that dying wins over an event set at the same time.
+    TARNEvent* set[3] = {&dieEvent, nullptr, nullptr};
+    int n = 1;
+    if (event != nullptr && event != &dieEvent) set[n++] = event;
+    if (timeout == -1) {
+        TARNEvent::Wait(n, set, -1);
+        if (state.load() & Dying) throw DieException;
+        return true;
+    }
+    return waitInEngineTime(n, set, 0, timeout) != -3;
+}
+
+int TARNModule::Wait4Events(int count, TARNEvent** events, long timeout, bool withDieEvent) {
+    if (count > MaxWaitEvents)
+        TARNPrivate::KernelError("Wait4Events can't wait for more than 254 events simultaneously.", 1);
+    if (count < 0) count = 0;
+    TARNEvent* set[MaxWaitEvents + 2];
+    for (int i = 0; i < count; ++i) set[i] = events[i];
+    int n = count;
+    if (withDieEvent) set[n++] = &dieEvent;
+    if (timeout == -1) {
+        const int result = TARNEvent::Wait(n, set, -1);
+        if (state.load() & Dying) throw DieException;
+        return result;
+    }
+    return waitInEngineTime(n, set, withDieEvent ? count : -1, timeout);
+}
+
+int TARNModule::MsgWait4Event(TARNEvent* event, long timeout) {
+    TARNEvent* set[2] = {event, &dieEvent};
+    const int result = TARNEvent::MsgWait(2, set, timeout);
+    if (state.load() & Dying) throw DieException;
+    return result;
+}
+
+int TARNModule::MsgWait4Events(int count, TARNEvent** events, long timeout, bool withDieEvent) {
+    if (count > MaxMsgWaitEvents)
+        TARNPrivate::KernelError("MsgWait4Events can't wait for more than 255 events simultaneously.", 1);
+    if (count < 0) count = 0;
+    int result;
+    if (withDieEvent) {
+        TARNEvent* set[MaxMsgWaitEvents + 1];
+        for (int i = 0; i < count; ++i) set[i] = events[i];
+        set[count] = &dieEvent;
+        result = TARNEvent::MsgWait(count + 1, set, timeout);
+    } else {
+        result = TARNEvent::MsgWait(count, events, timeout);
+    }
+    if (state.load() & Dying) throw DieException;
+    return result;
+}
+
+int TARNModule::Rest(long duration, TARNEvent* event) {
+    // Nothing to wait for, whatever the engine's speed: give the processor away once.
+    if (duration <= 0) {
+        TARN::ReleaseCurrentThread();
+        return 1;
+    }
+    // Slots: 0 die, 1 trigger, 2 the caller's event (when given), then the condition's.
+    TARNEvent trigger(false);
+    long remaining = duration;
+    int previousSpeed = 1000;
+    bool recompute = true;
+    long target = 0;
+    long recomputedAt = 0;
+    for (;;) {
+        EngineTimeSection section;
+        const int speed = TARNPrivate::GetAbsoluteTimeSpeed();
+        if (recompute || (previousSpeed > 0 && speed < 0) || (previousSpeed < 0 && speed > 0)) {
+            recomputedAt = TARN::CurrentTime(false, false);
+            // Engine time running backwards reaches the end below the present.
+            target =
+                speed < 0 ? saturatedSub(recomputedAt, remaining) : saturatedAdd(recomputedAt, remaining);
+        }
+        if (speed == 0 || TARN::TimeState() == 2) {
+            TARNEvent* set[3] = {&dieEvent, event, nullptr};
+            const int n = event != nullptr ? 2 : 1;
+            const int result = waitWithTimeCondition(n, set, -1);
+            section.End();
+            if (result == 0) throw DieException;
+            if (result == n) {
+                // Engine time stood still: the whole remaining duration is still to go.
+                recompute = true;
+                continue;
+            }
+            return result == 1 ? 0 : 1;
+        }
+        const long realWait =
+            TARNPrivate::EngineDelayToRealDelay(target, TARN::CurrentTime(false, false), speed);
+        if (realWait <= TARNPrivate::MinimumWaitTime) {
+            section.End();
+            TARN::ReleaseCurrentThread();
+            return 1;
+        }
+        if (!trigger.SetTrigger(realWait)) {
+            section.End();
+            Error((TARNStackedString<40>("Rest function : ") + TooManyTimers).c_str(), 1, 0);
+            return 1;
+        }
+        TARNEvent* set[4] = {&dieEvent, &trigger, event, nullptr};
+        const int n = event != nullptr ? 3 : 2;
+        const int result = waitWithTimeCondition(n, set, -1);
+        section.End();
+        if (result == 0) {
+            trigger.ResetTrigger();
+            throw DieException;
+        }
+        if (result == n) {
+            // Engine time jumped or changed speed: what passed counts, the rest is recomputed.
+            trigger.ResetTrigger();
+            const long passed = saturatedSub(TARN::CurrentTime(false, false), recomputedAt);
+            remaining = saturatedSub(remaining, passed < 0 ? saturatedSub(0, passed) : passed);
+            previousSpeed = speed;
+            recompute = true;
+            continue;
+        }
+        if (result == 1) {
+            const long now = TARN::CurrentTime(false, false);
+            const long toGo = speed < 0 ? saturatedSub(now, target) : saturatedSub(target, now);
+            if (toGo <= TARNPrivate::MinimumWaitTime) return 1;
+            previousSpeed = speed;
+            recompute = false;
+            continue;
+        }
+        trigger.ResetTrigger();
+        return result == 2 ? 0 : 1;
+    }
+}
+
+int TARNModule::Wait(long timestamp, TARNEvent* event) {
+    TARNEvent trigger(false);
+    for (;;) {
+        EngineTimeSection section;
+        const long now = TARN::CurrentTime(false, false);
+        const int speed = TARNPrivate::GetAbsoluteTimeSpeed();
+        if (speed > 0 && TARN::TimeState() != 2) {
+            const long realWait = TARNPrivate::EngineDelayToRealDelay(timestamp, now, speed);
+            if (realWait <= TARNPrivate::MinimumWaitTime) return 1;
+            if (!trigger.SetTrigger(realWait)) {
+                section.End();
+                Error((TARNStackedString<40>("TARNEvent::Wait [line:2029] ") + TooManyTimers).c_str(), 1, 0);
+                return 1;
+            }
+            TARNEvent* set[4] = {&dieEvent, &trigger, event, nullptr};
+            const int n = event != nullptr ? 3 : 2;
+            const int result = waitWithTimeCondition(n, set, -1);
+            section.End();
+            if (result == 0) {
+                trigger.ResetTrigger();
+                throw DieException;
+            }
+            if (result == n) {
+                trigger.ResetTrigger();
+                continue;
+            }
+            if (result == 1) {
+                if (saturatedSub(timestamp, TARN::CurrentTime(false, false)) <= TARNPrivate::MinimumWaitTime)
+                    return 1;
+                continue;
+            }
+            trigger.ResetTrigger();
+            if (result == 2) return 0;
+            TARNStreamedString message("TARNEvent::Wait [line:");
+            message << 2063 << "] Failed [result: " << result << "]";
+            TARN::ReportError(message.c_str(), 0);
+            return 1;
+        }
+        // Time stands still or runs backwards: only a change of time (or an event) helps.
+        TARNEvent* set[3] = {&dieEvent, event, nullptr};
+        const int n = event != nullptr ? 2 : 1;
+        const int result = waitWithTimeCondition(n, set, -1);
+        section.End();
+        if (result == 0) throw DieException;
+        if (result == n) continue;
+        if (result == 1) return 0;
+        TARNStreamedString message("TARNEvent::Wait [line:");
+        message << 2020 << "] Failed [result: " << result << "]";
+        TARN::ReportError(message.c_str(), 0);
+        return 1;
+    }
+}
+
+bool TARNModule::Wait4Death() {
+    bool found = false;
+    long timeout = TARN::GetIntegerProperty("Engine.shutdownTimeout", &found);
+    if (!found || timeout < 0) timeout = 10000000;
+    if (noThreadEvent.Wait(timeout) == 0) return true;
+    TARNStreamedString message("Some threads are still running after ");
+    if (timeout >= 1000000)
+        message << timeout / 1000000 << " second(s)";
+    else
+        message << timeout << " microsecond(s)";
+    message
+        << ". The model must be bugged. If this is considered as normal however, consider increase the value "
+           "of the Engine.shutdownTimeout property. I destroy the component anyway. This might result in a "
+           "system crash.";
+    Report(message.c_str(), 1, 2);
+    return false;
+}

@@ -1,0 +1,12 @@
+#include "engine/copy_with_event.hpp"
+
+#include "engine/event.hpp"
+#include "runtime/c_library.hpp"
+
+namespace TARN {
+void* Memcpy(void* to, const void* from, long size, TARNEvent* done) {
+    Memcpy(to, from, size);
+    if (done) done->Set();
+    return to;
+}
+}  // namespace TARN

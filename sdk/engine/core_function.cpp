@@ -1,0 +1,12 @@
+#include "engine/core_function.hpp"
+
+TARNCoreFunction::TARNCoreFunction(const char* name) : TARNModule(name, false, true) {}
+
+void* TARNCoreFunction::GetInterface() {
+    ++interfaceRefCount;
+    return nullptr;
+}
+
+void TARNCoreFunction::ReleaseInterface() {
+    --interfaceRefCount;
+}

@@ -1,0 +1,35 @@
+#include "engine/module_base.hpp"
+
+#include <cstdlib>
+
+#include "runtime/c_library.hpp"
+
+namespace {
+char* CopyOrNull(const char* text) {
+    return text ? TARN::Strdup(text) : nullptr;
+}
+}  // namespace
+
+TARNModuleBase::TARNModuleBase(const char* name) : name(CopyOrNull(name)) {}
+
+TARNModuleBase::~TARNModuleBase() {
+    std::free(name);
+}
+
+void TARNModuleBase::Rename(const char* oldName, const char* newName) {
+    if (!oldName) return;
+    if (name && TARN::Strcmp(name, oldName) == 0) {
+        std::free(name);
+        name = CopyOrNull(newName);
+        return;
+    }
+    const int oldLength = TARN::Strlen(oldName);
+    if (!name || TARN::Strncmp(name, oldName, oldLength) != 0 || name[oldLength] != '.') return;
+    const int newLength = TARN::Strlen(newName);
+    const int restLength = TARN::Strlen(name + oldLength);
+    char* renamed = static_cast<char*>(std::malloc(newLength + restLength + 1));
+    TARN::Memcpy(renamed, newName ? newName : "", newLength);
+    TARN::Memcpy(renamed + newLength, name + oldLength, restLength + 1);
+    std::free(name);
+    name = renamed;
+}

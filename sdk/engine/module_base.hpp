@@ -1,0 +1,30 @@
+// The root of every module object.
+#pragma once
+
+class TARNModuleDefinition;
+
+// Every module the registry can instantiate derives from this class; the engine relies on
+// its virtual operations' slots: destructor (two slots), then Rename.
+class TARNModuleBase {
+  public:
+    // Keeps its own copy of the name; a null name stays null.
+    explicit TARNModuleBase(const char* name);
+    virtual ~TARNModuleBase();
+
+    TARNModuleBase(const TARNModuleBase&) = delete;
+    TARNModuleBase& operator=(const TARNModuleBase&) = delete;
+
+    // When the name is `oldName` it becomes a copy of `newName` (null when that is null).
+    // A name that starts with `oldName` and a "." (the name of something inside the
+    // module) gets `newName` in place of that prefix; every other name stays.
+    virtual void Rename(const char* oldName, const char* newName);
+
+    const char* Name() const { return name; }
+    TARNModuleDefinition* Definition() const { return definition; }
+
+    // The definition that instantiated the object; set by the registry's Instantiate.
+    TARNModuleDefinition* definition = nullptr;
+
+  protected:
+    char* name = nullptr;
+};

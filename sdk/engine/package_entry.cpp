@@ -1,0 +1,58 @@
+#include "engine/package_entry.hpp"
+
+#include <memory>
+
+#include "engine/kernel_pointer.hpp"
+#include "engine/module_definition.hpp"
+#include "engine/module_management.hpp"
+#include "engine/reports.hpp"
+#include "runtime/dynamic_library.hpp"
+#include "runtime/mutex.hpp"
+
+TARNMutex TARNPckInit_Mutex;
+
+extern "C" int TARNPckInit(void* kernel, int magic) {
+    if (magic != TARN::PckInitMagic) return 0;
+    TARNMutexGuard guard(TARNPckInit_Mutex);
+    if (!TARNPrivate::kernel) {
+        // An init hook that throws leaves the kernel unbound, so the next call retries.
+        TARNModuleManagement::Initialize(nullptr);
+        TARNPrivate::kernel = static_cast<TARNKernel*>(kernel);
+    }
+    return TARN::KernelBuild >> 16;
+}
+
+extern "C" int TARNGetModulesDefStruct(const char* group, void** out, int max) {
+    if (!out) return TARNModuleManagement::NumberOfReferencedModules(group, true);
+    if (max < 1) return 0;
+    std::unique_ptr<TARNModuleDefinition*[]> table(new TARNModuleDefinition*[max]);
+    const int count = TARNModuleManagement::EnumerateAvailableModules(table.get(), max, group, true);
+    for (int i = 0; i < count; ++i) out[i] = table[i]->userData;
+    return count < 1 ? 0 : count;
+}
+
+namespace TARN {
+bool ForwardPckInitToLibrary(const TARNDynamicLoader& library, int* result) {
+    if (result) *result = 0x7fffffff;
+    if (!library.IsOpen()) {
+        ReportError("TARN::ForwardPckInitToLibrary: Dynamic library is not loaded", 0);
+        return false;
+    }
+    // The engine passes a third argument, the address of its kernel pointer; entries read
+    // only the first two.
+    using PckInit = int (*)(void*, int, void*);
+    auto init = reinterpret_cast<PckInit>(library.LoadSymbol("TARNPckInit"));
+    if (!init) {
+        ReportError("TARN::ForwardPckInitToLibrary: Failed to load 'TARNPckInit' from the dynamic library",
+                    0);
+        return false;
+    }
+    const int answer = init(TARNPrivate::kernel, PckInitMagic, &TARNPrivate::kernel);
+    if (result) *result = answer;
+    if (answer == 0) {
+        ReportError("TARN::ForwardPckInitToLibrary: TARNPckInit call failed", 0);
+        return false;
+    }
+    return true;
+}
+}  // namespace TARN

@@ -1,0 +1,8 @@
+// Ids of the calling process and thread, as the engine shows them.
+#pragma once
+
+namespace TARN {
+long CurrentPID();
+// The kernel's id of the calling thread (not the POSIX thread handle).
+long CurrentTID();
+}  // namespace TARN

@@ -1,0 +1,24 @@
+#include "engine/timer.hpp"
+
+#include "engine/engine_time.hpp"
+
+void TARNTimer::Start() {
+    start = TARN::GetSystemAccurateTiming();
+    running = true;
+}
+
+void TARNTimer::Stop() {
+    if (!running) return;
+    accumulated += TARN::GetSystemAccurateTiming() - start;
+    running = false;
+}
+
+void TARNTimer::Reset() {
+    accumulated = 0;
+    running = false;
+}
+
+long TARNTimer::Time() const {
+    if (!running) return accumulated;
+    return accumulated + TARN::GetSystemAccurateTiming() - start;
+}

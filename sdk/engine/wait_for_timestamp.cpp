@@ -1,0 +1,157 @@
+#include "engine/wait_for_timestamp.hpp"
+
+#include <climits>
+#include <vector>
+
+#include "engine/condition.hpp"
+#include "engine/event.hpp"
+#include "engine/kernel.hpp"
+#include "engine/kernel_pointer.hpp"
+#include "engine/reports.hpp"
+#include "runtime/streamed_string.hpp"
+
+namespace {
+
+// What a dying module throws: a failed wait unwinds the thread the same way.
+constexpr int DieException = 57005;
+
+// Cancel events up to this count need no heap: the wait array lives on the stack.
+constexpr int StackSlots = 16;
+
+// The engine-time bracket of one turn: opened on construction, closed exactly once, on
+// the normal path, before a report, or when an exception unwinds the turn.
+class EngineTimeBracket {
+  public:
+    explicit EngineTimeBracket(TARNKernel* kernel) : m_kernel(kernel) { m_kernel->BeginEngineTime(); }
+    ~EngineTimeBracket() { End(); }
+    EngineTimeBracket(const EngineTimeBracket&) = delete;
+    EngineTimeBracket& operator=(const EngineTimeBracket&) = delete;
+
+    void End() {
+        if (m_open) m_kernel->EndEngineTime();
+        m_open = false;
+    }
+
+  private:
+    TARNKernel* m_kernel;
+    bool m_open = true;
+};
+
+[[noreturn]] void failUnknown(int line, int result) {
+    TARNStreamedString message("TARN::WaitForTimestamp [line:");
+    message << line << "] Failed due to an unknown problem [result:" << result << "]";
+    TARN::ReportError(message.c_str(), 0);
+    throw DieException;
+}
+
+// One wait on the engine time condition together with the other events of `slots`
+// (slot 0 is filled with the condition's event): the index of the event that fired.
+int waitWithTimeCondition(TARNCondition* condition, int n, TARNEvent** slots, bool* timeChanged) {
+    if (timeChanged) *timeChanged = false;
+    void* token = condition->WaitX(&slots[0]);
+    const int result = TARNEvent::Wait(n, slots, -1);
+    condition->AchieveWaitX(token);
+    return result;
+}
+
+}  // namespace
+
+long TARNPrivate::EngineDelayToRealDelay(long timestamp, long now, int speed) {
+    if (speed == 0) return LONG_MAX;
+    const __int128 delay = (static_cast<__int128>(timestamp) - now) * 1000 / speed;
+    if (delay > LONG_MAX) return LONG_MAX;
+    if (delay < LONG_MIN) return LONG_MIN;
+    return static_cast<long>(delay);
+}
+
+bool TARN::WaitForTimestamp(long timestamp, int nbCancelEvents, TARNEvent** cancelEvents, int* cancelIndex,
+                            bool* timeChanged) {
+    if (nbCancelEvents < 0) {
+        TARNStreamedString message("TARN::WaitForTimestamp [line:");
+        message << 751 << "] [nbCancelEvents:" << nbCancelEvents << "] < 0";
+        TARN::ReportError(message.c_str(), 0);
+        throw DieException;
+    }
+    if (timeChanged) *timeChanged = false;
+    if (cancelIndex) *cancelIndex = -1;
+    const int count = cancelEvents ? nbCancelEvents : 0;
+
+    TARNEvent* stackSlots[StackSlots];
+    std::vector<TARNEvent*> heapSlots;
+    TARNEvent** slots = stackSlots;
+    if (count + 2 > StackSlots) {
+        heapSlots.resize(count + 2);
+        slots = heapSlots.data();
+    }
+
+    TARNKernel* kernel = TARNPrivate::kernel;
+    TARNCondition* timeCondition = kernel->EngineTimeCondition();
+    for (;;) {
+        EngineTimeBracket bracket(kernel);
+        const int speed = kernel->GetAbsoluteTimeSpeed();
+        if (speed == 0 || kernel->TimeState() == 2) {
+            // Time stands still: only a change of time (or a cancel event) can end this.
+            for (int i = 0; i < count; ++i) slots[1 + i] = cancelEvents[i];
+            const int r = waitWithTimeCondition(timeCondition, count + 1, slots, timeChanged);
+            if (r < 0) {
+                bracket.End();
+                failUnknown(806, r);
+            }
+            if (r == 0) {
+                if (timeChanged) *timeChanged = true;
+                continue;
+            }
+            if (r < count + 1) {
+                if (cancelIndex) *cancelIndex = r - 1;
+                return false;
+            }
+            bracket.End();
+            failUnknown(824, r);
+        }
+
+        long delay = TARNPrivate::EngineDelayToRealDelay(timestamp, kernel->CurrentTime(false, false), speed);
+        if (delay <= TARNPrivate::MinimumWaitTime) return true;
+
+        // Declared after the bracket: destroyed (dropping a pending trigger) before it ends.
+        TARNEvent trigger(false);
+        if (!trigger.SetTrigger(delay)) {
+            bracket.End();
+            TARN::ReportError("TARN::WaitForTimestamp [line:848] Failed to set the time trigger", 0);
+            throw DieException;
+        }
+        slots[1] = &trigger;
+        for (int i = 0; i < count; ++i) slots[2 + i] = cancelEvents[i];
+        const int r = waitWithTimeCondition(timeCondition, count + 2, slots, timeChanged);
+        trigger.ResetTrigger();
+        if (r < 0) {
+            bracket.End();
+            failUnknown(874, r);
+        }
+        if (r == 0) {
+            if (timeChanged) *timeChanged = true;
+            continue;
+        }
+        if (r == 1) {
+            // The trigger fired: reached unless time slowed down or jumped meanwhile.
+            const int newSpeed = kernel->GetAbsoluteTimeSpeed();
+            if (newSpeed != 0) {
+                delay = TARNPrivate::EngineDelayToRealDelay(timestamp, kernel->CurrentTime(false, false),
+                                                            newSpeed);
+                if (delay <= TARNPrivate::MinimumWaitTime) return true;
+            }
+            continue;
+        }
+        if (r < count + 2) {
+            if (cancelIndex) *cancelIndex = r - 2;
+            return false;
+        }
+        bracket.End();
+        failUnknown(910, r);
+    }
+}
+
+bool TARN::WaitForTimestamp(long timestamp, TARNEvent* cancelEvent, bool* timeChanged) {
+    TARNEvent* cancel[1] = {cancelEvent};
+    return WaitForTimestamp(timestamp, cancelEvent ? 1 : 0, cancelEvent ? cancel : nullptr, nullptr,
+                            timeChanged);
+}

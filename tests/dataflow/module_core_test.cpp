@@ -1,0 +1,146 @@
+// The module core: reports and errors, the state word, lives and module threads, and the
+// binary order of the virtual operations.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "dataflow/module.hpp"
+#include "engine/virtual_slot.hpp"
+#include "module_fixture.hpp"
+#include "runtime/thread.hpp"
+
+namespace {
+
+class NamelessKind : public TARNModule {
+  public:
+    NamelessKind() : TARNModule("cam", false, false) {}
+    const char* Kind() const override { return nullptr; }
+};
+
+class Component : public TARNModule {
+  public:
+    Component() : TARNModule("cam", false, false) {}
+    const char* Kind() const override { return "component"; }
+};
+
+}  // namespace
+
+TEST(ModuleSlots, VirtualOperationsSitInTheirSlots) {
+    EXPECT_EQ(VirtualSlot(&TARNModule::Rename), 2);
+    EXPECT_EQ(VirtualSlot(&TARNModule::Kind), 3);
+    EXPECT_EQ(VirtualSlot(&TARNModule::SequentialCore), 4);
+    EXPECT_EQ(VirtualSlot(&TARNModule::Error), 5);
+    EXPECT_EQ(VirtualSlot(&TARNModule::Report), 6);
+    EXPECT_EQ(VirtualSlot(&TARNModule::PerformanceMonitoring), 7);
+    using M = TARNModule;
+    EXPECT_EQ(VirtualSlot(static_cast<void (M::*)(TARNProperty&, bool&)>(&M::Get)), 8);
+    EXPECT_EQ(VirtualSlot(static_cast<void (M::*)(TARNProperty&, long&)>(&M::Get)), 9);
+    EXPECT_EQ(VirtualSlot(static_cast<void (M::*)(TARNProperty&, double&)>(&M::Get)), 10);
+    EXPECT_EQ(VirtualSlot(static_cast<void (M::*)(TARNProperty&, TARNStackedString<40>&)>(&M::Get)), 11);
+    EXPECT_EQ(VirtualSlot(static_cast<void (M::*)(TARNProperty&, TARNEnumStruct&)>(&M::Get)), 12);
+    EXPECT_EQ(VirtualSlot(static_cast<void (M::*)(TARNProperty&, bool)>(&M::Set)), 13);
+    EXPECT_EQ(VirtualSlot(static_cast<void (M::*)(TARNProperty&, long)>(&M::Set)), 14);
+    EXPECT_EQ(VirtualSlot(static_cast<void (M::*)(TARNProperty&, double)>(&M::Set)), 15);
+    EXPECT_EQ(VirtualSlot(static_cast<void (M::*)(TARNProperty&, const TARNStackedString<40>&)>(&M::Set)),
+              16);
+    EXPECT_EQ(VirtualSlot(static_cast<void (M::*)(TARNProperty&, const TARNEnumStruct&)>(&M::Set)), 17);
+    // The conveniences are not in the table.
+    EXPECT_EQ(VirtualSlot(static_cast<void (M::*)(TARNProperty&, int)>(&M::Set)), -1);
+}
+
+TEST_F(ModuleTest, ReportPrefixesKindAndName) {
+    struct Case {
+        TARNModule* module;
+        const char* message;
+        const char* expected;
+    };
+    TARNModule named("cam", false, false);
+    TARNModule nameless(nullptr, false, false);
+    NamelessKind noKind;
+    Component component;
+    const Case cases[] = {
+        {&named, "hello", "module cam: hello"}, {&nameless, "hello", "module : hello"},
+        {&noKind, "hello", " cam: hello"},      {&component, "hello", "component cam: hello"},
+        {&named, nullptr, "module cam: "},
+    };
+    for (const Case& c : cases) {
+        kernel.ClearReports();
+        c.module->Report(c.message, 1, 7);
+        ASSERT_EQ(Reports().size(), 1u);
+        EXPECT_EQ(Reports()[0], (HostReport{c.expected, 1, 7, false}));
+    }
+}
+
+TEST_F(ModuleTest, ErrorStoresMarksTellsReportsAndThrows) {
+    TARNModule module("cam", false, false);
+    EXPECT_EQ(ThrownCode([&] { module.Error("broken", 3, 42); }), -5);
+    EXPECT_EQ(module.errorCode, 42);
+    EXPECT_STREQ(module.errorText.c_str(), "broken");
+    EXPECT_EQ(module.State(), TARNModule::Running | TARNModule::InError);
+    EXPECT_EQ(kernel.ModuleStates().at("cam"), TARNModule::Running | TARNModule::InError);
+    ASSERT_EQ(ReportsAt(2).size(), 1u);
+    EXPECT_EQ(ReportsAt(2)[0], (HostReport{"module cam: broken", 2, 3, false}));
+}
+
+TEST_F(ModuleTest, StartClearsEndedDyingAndErrorAndResetsBothEvents) {
+    TARNModule module("cam", false, false);
+    module.state |= TARNModule::MainLoopEnded | TARNModule::AutoStart;
+    EXPECT_EQ(ThrownCode([&] { module.Error("broken", 1, 0); }), -5);
+    module.Die();
+    module.noThreadEvent.Set();
+    EXPECT_TRUE(module.State() & TARNModule::Dying);
+    EXPECT_EQ(module.dieEvent.Wait(0), 0);
+
+    module.Start();
+
+    EXPECT_EQ(module.State(), TARNModule::Running | TARNModule::AutoStart);
+    EXPECT_EQ(module.dieEvent.Wait(0), -3);
+    EXPECT_EQ(module.noThreadEvent.Wait(0), -3);
+}
+
+TEST_F(ModuleTest, OnlyTheLastLifeLostSetsTheNoThreadEvent) {
+    TARNModule module("cam", false, false);
+    module.OneMoreLife();
+    module.OneMoreLife();
+    module.LoseOneLife();
+    EXPECT_EQ(module.noThreadEvent.Wait(0), -3);
+    module.LoseOneLife();
+    EXPECT_EQ(module.noThreadEvent.Wait(0), 0);
+    // A surplus loss keeps the count at zero rather than wrapping it round.
+    module.LoseOneLife();
+    EXPECT_EQ(module.lives, 0u);
+}
+
+namespace {
+
+class Worker : public TARNModule {
+  public:
+    Worker() : TARNModule("worker", false, false) {}
+    void Body() {
+        ran = true;
+        Wait4Event(release, -1);
+    }
+    std::atomic<bool> ran{false};
+    TARNEvent release;
+};
+
+}  // namespace
+
+TEST_F(ModuleTest, CreateThreadRunsTheMemberFunctionCountedAsALife) {
+    Worker worker;
+    worker.CreateThread(static_cast<void (TARNModule::*)()>(&Worker::Body));
+    while (!worker.ran) TARN::Wait4AWhile();
+
+    worker.release.Set();
+
+    // The engine's body counts the thread as a life while it runs.
+    EXPECT_EQ(worker.noThreadEvent.Wait(5000000), 0);
+    EXPECT_EQ(worker.lives, 0u);
+}
+
+TEST_F(ModuleTest, Wait4DeathAnswersTrueOnceEveryThreadEnded) {
+    TARNModule module("cam", false, false);
+    module.OneMoreLife();
+    module.LoseOneLife();
+    EXPECT_TRUE(module.Wait4Death());
+}

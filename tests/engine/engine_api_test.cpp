@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include "engine/engine_graph.hpp"
+#include "engine/engine_recording.hpp"
+#include "engine/engine_time.hpp"
+#include "engine/kernel_pointer.hpp"
+#include "engine/reports.hpp"
+#include "host_kernel.hpp"
+
+namespace {
+// Binds a fresh host kernel before anything reports, and unbinds it afterwards.
+class EngineApi : public ::testing::Test {
+  protected:
+    void SetUp() override { TARNPrivate::kernel = &host; }
+    void TearDown() override { TARNPrivate::kernel = nullptr; }
+
+    HostKernel host;
+};
+
+struct ReportCase {
+    const char* name;
+    void (*call)();
+    HostReport expected;
+};
+
+const ReportCase reportCases[] = {
+    {"info", [] { TARN::ReportInfo("i", 3); }, {"i", 0, 3, false}},
+    {"warning", [] { TARN::ReportWarning("x", 7); }, {"x", 1, 7, false}},
+    {"error", [] { TARN::ReportError("e", -2); }, {"e", 2, -2, false}},
+    {"report", [] { TARN::Report("r", 1, 5); }, {"r", 1, 5, false}},
+    {"private", [] { TARNPrivate::Report("p", 0, 9, true); }, {"p", 0, 9, true}},
+};
+}  // namespace
+
+TEST_F(EngineApi, ReportsReachTheKernelWithTheirLevelParameterAndFlag) {
+    for (const ReportCase& c : reportCases) {
+        SCOPED_TRACE(c.name);
+        host.ClearReports();
+        c.call();
+        EXPECT_EQ(host.Reports(), std::vector<HostReport>{c.expected});
+    }
+}
+
+TEST_F(EngineApi, KernelErrorReportsAsTheEngineThenThrowsMinusFive) {
+    try {
+        TARNPrivate::KernelError("x", 3);
+        FAIL() << "KernelError returned";
+    } catch (int code) {
+        EXPECT_EQ(code, -5);
+    }
+    EXPECT_EQ(host.Reports(), (std::vector<HostReport>{{"x", 2, 3, true}}));
+}
+
+TEST_F(EngineApi, TimeForwardersReachTheKernelsEngineTime) {
+    host.Time().UseManualClock(1000);
+    TARN::SetCurrentTime(5000000);
+    EXPECT_EQ(TARN::CurrentTime(true, true), 5000000);
+    TARN::SetTimeSpeed(2000);
+    EXPECT_EQ(TARN::TimeSpeed(), 2000);
+    EXPECT_EQ(TARNPrivate::GetAbsoluteTimeSpeed(), 2000);
+    host.Time().AdvanceClock(10);
+    EXPECT_EQ(TARN::CurrentTime(true, true), 5000020);
+    EXPECT_EQ(TARN::GetSystemAccurateTiming(), 1010);
+
+    TARN::Pause();
+    EXPECT_TRUE(TARN::IsPaused());
+    EXPECT_EQ(TARNPrivate::GetAbsoluteTimeSpeed(), 0);
+    TARN::Play();
+    EXPECT_FALSE(TARN::IsPaused());
+}
+
+// Two API functions that reach one kernel operation: the host reports an operation it
+// does not provide once, so one report proves both calls went to the same place.
+TEST_F(EngineApi, PairedFunctionsReachTheSameOperation) {
+    TARN::StartComponent("a");
+    TARN::RunComponent("a");
+    TARN::StartRecording();
+    TARN::StopRecording();
+    EXPECT_EQ(host.Reports(),
+              (std::vector<HostReport>{{"The host kernel does not provide StartComponent", 1, 0, true},
+                                       {"The host kernel does not provide SetRecording", 1, 0, true}}));
+}
+
+TEST_F(EngineApi, ExitUnbindsTheKernelAndASecondExitDoesNothing) {
+    TARN::Exit();
+    EXPECT_EQ(TARNPrivate::kernel, nullptr);
+    TARN::Exit();
+    EXPECT_EQ(TARNPrivate::kernel, nullptr);
+}
+
+TEST_F(EngineApi, StateQueriesAnswerTheHostsValues) {
+    host.SetCheckLevel(2);
+    EXPECT_EQ(TARN::CheckLevel(), 2);
+    EXPECT_FALSE(TARN::IsRecording());
+    EXPECT_EQ(TARN::GetShutdownEvent(), host.GetShutdownEvent());
+    EXPECT_EQ(TARN::Property("Nobody.here"), nullptr);
+    bool found = true;
+    EXPECT_EQ(TARN::GetIntegerProperty("Nobody.here", &found), 0);
+    EXPECT_FALSE(found);
+    EXPECT_STREQ(TARN::About().c_str(), "tarnhost, a stand-in for the engine");
+}
