@@ -300,4 +300,31 @@ TEST_F(PipelineTest, BoundsQueryFillsInTheInputShape) {
     }
 }
 
+// With the output also a question, both come back filled in: the output's group and
+// its line widened to the 32 groups a vector covers, dense strides, nothing computed.
+TEST_F(PipelineTest, BoundsQueryFillsInTheOutputShapeToo) {
+    for (const CpuPipeline* pipeline : {&raw12, &yuv422}) {
+        SCOPED_TRACE(pipeline->name);
+        halide_dimension_t inShape[3] = {};
+        halide_dimension_t outShape[3] = {{0, 0, 0, 0}, {0, 20, 0, 0}, {2, 5, 0, 0}};
+        halide_buffer_t inQuery{}, outQuery{};
+        inQuery.dimensions = outQuery.dimensions = 3;
+        inQuery.dim = inShape;
+        outQuery.dim = outShape;
+
+        ASSERT_EQ(pipeline->run(&inQuery, &outQuery), 0);
+
+        const int in = InputGroupBytes(pipeline->format), out = OutputGroupBytes(pipeline->format);
+        EXPECT_EQ(outQuery.type, halide_type_t(halide_type_uint, 8));
+        EXPECT_EQ(outShape[0], (halide_dimension_t{0, out, 1, 0}));
+        EXPECT_EQ(outShape[1], (halide_dimension_t{-12, 32, out, 0}));
+        EXPECT_EQ(outShape[2], (halide_dimension_t{2, 5, out * 32, 0}));
+        EXPECT_EQ(inShape[0], (halide_dimension_t{0, in, 1, 0}));
+        EXPECT_EQ(inShape[1], (halide_dimension_t{-12, 32, in, 0}));
+        EXPECT_EQ(inShape[2], (halide_dimension_t{2, 5, in * 32, 0}));
+        EXPECT_EQ(outQuery.host, nullptr);
+        EXPECT_TRUE(Messages().empty());
+    }
+}
+
 }  // namespace
