@@ -59,10 +59,17 @@ class TARNArray {
     T& operator[](int i) { return storage[slot(i)]; }
     const T& operator[](int i) const { return storage[slot(i)]; }
 
-    // Appends a copy of the value, doubling the storage when it is full.
+    // Appends a copy of the value, doubling the storage when it is full. The value may be
+    // an element of this array (a.PushBack(a[0])): it is copied before growth releases
+    // the storage it lives in.
     void PushBack(const T& value) {
-        if (!owns || size >= capacity) grow(smallestPowerOfTwoAbove(size));
-        storage[slot(size)] = value;
+        if (!owns || size >= capacity) {
+            T copy(value);
+            grow(smallestPowerOfTwoAbove(size));
+            storage[size] = std::move(copy);
+        } else {
+            storage[slot(size)] = value;
+        }
         ++size;
     }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ostream>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -65,6 +67,15 @@ struct DeadlineCase {
     timespec expected;
 };
 
+std::string CaseName(const DeadlineCase& c) {
+    return "At" + std::to_string(c.now.tv_sec) + "s" + std::to_string(c.now.tv_nsec) + "nsPlus" +
+           std::to_string(c.microseconds) + "us";
+}
+// Test names (and the names CTest gives them) show the case, not the bytes of the struct.
+void PrintTo(const DeadlineCase& c, std::ostream* os) {
+    *os << CaseName(c);
+}
+
 class EventDeadline : public ::testing::TestWithParam<DeadlineCase> {};
 
 TEST_P(EventDeadline, CarriesNanosecondsIntoSeconds) {
@@ -81,4 +92,5 @@ INSTANTIATE_TEST_SUITE_P(Cases, EventDeadline,
                                            DeadlineCase{{5, 999'000'000}, 1000, {6, 0}},
                                            DeadlineCase{{0, 500'000'000}, 1'500'000, {2, 0}},
                                            DeadlineCase{{5, 999'999'999}, 1, {6, 999}},
-                                           DeadlineCase{{5, 1}, 999'999, {5, 999'999'001}}));
+                                           DeadlineCase{{5, 1}, 999'999, {5, 999'999'001}}),
+                         [](const auto& info) { return CaseName(info.param); });

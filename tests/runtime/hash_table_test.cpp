@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -44,9 +45,15 @@ std::vector<std::string> visit(const Table& table) {
 }  // namespace
 
 struct HashCase {
+    const char* name;
     std::string bytes;
     unsigned long expected;
 };
+
+// Test names (and the names CTest gives them) show the case's name, not the bytes of the struct.
+void PrintTo(const HashCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class StringHash : public ::testing::TestWithParam<HashCase> {};
 
@@ -61,18 +68,22 @@ TEST_P(StringHash, MatchesTheReferenceLookup8) {
 
 INSTANTIATE_TEST_SUITE_P(
     Lengths, StringHash,
-    ::testing::Values(HashCase{"", 0x49624d69a12af83aUL}, HashCase{"a", 0xf6038801031ca0bdUL},
-                      HashCase{std::string("\0\0", 2), 0x22923484f6ef6643UL},
-                      HashCase{"sixteen-bytes-ok", 0x6826c33a462e2d95UL},
-                      HashCase{"seventeen-bytes!!", 0xf5c19360373f6b05UL},
-                      HashCase{"abcdefghijklmnopqrstuvw", 0x4ca2121d9382e77cUL},
-                      HashCase{"abcdefghijklmnopqrstuvwx", 0xdeaca13f449b2746UL},
-                      HashCase{highBytes47(), 0x08c9df30c3d62585UL},
-                      HashCase{"0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKL", 0xb10d6130ee63c392UL},
-                      HashCase{"\xff", 0x8f17893e24c06a6aUL},
-                      HashCase{"caf\xc3\xa9 \xc3\xbc"
+    ::testing::Values(HashCase{"Empty", "", 0x49624d69a12af83aUL},
+                      HashCase{"OneByte", "a", 0xf6038801031ca0bdUL},
+                      HashCase{"TwoNuls", std::string("\0\0", 2), 0x22923484f6ef6643UL},
+                      HashCase{"Length16", "sixteen-bytes-ok", 0x6826c33a462e2d95UL},
+                      HashCase{"Length17", "seventeen-bytes!!", 0xf5c19360373f6b05UL},
+                      HashCase{"Length23", "abcdefghijklmnopqrstuvw", 0x4ca2121d9382e77cUL},
+                      HashCase{"Length24", "abcdefghijklmnopqrstuvwx", 0xdeaca13f449b2746UL},
+                      HashCase{"Length47HighBytes", highBytes47(), 0x08c9df30c3d62585UL},
+                      HashCase{"Length48", "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKL",
+                               0xb10d6130ee63c392UL},
+                      HashCase{"ByteFF", "\xff", 0x8f17893e24c06a6aUL},
+                      HashCase{"Utf8Text",
+                               "caf\xc3\xa9 \xc3\xbc"
                                "ber",
-                               0x77010ac5a6cca0f2UL}));
+                               0x77010ac5a6cca0f2UL}),
+    [](const ::testing::TestParamInfo<HashCase>& info) { return std::string(info.param.name); });
 
 TEST(StringHash, LevelSeedsTheHash) {
     EXPECT_EQ(TARNStringHashFunction::hash(reinterpret_cast<const unsigned char*>(""), 0, 0),

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <stdexcept>
 #include <string>
 
@@ -57,6 +58,11 @@ const ModelCase kModelCases[] = {
     {"EmptyImage", 0, 0, "BGR", 0, 8, 4, 3, 0, "RGB", "BGR", 0, 0},
     {"LargestAcceptedImage", INT_MAX, 1, "GRAY", 0, 8, 1, 1, 0, "GRAY", "GRAY", INT_MAX, INT_MAX},
 };
+
+// Test names (and the names CTest gives them) show the case's name, not the bytes of the struct.
+void PrintTo(const ModelCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class IplImageModelTest : public ::testing::TestWithParam<ModelCase> {};
 
@@ -127,6 +133,11 @@ const RefusedCase kRefusedCases[] = {
     {"PlanarImageSizeAboveIntMax", 30000, 30000, "BGR", 1, 8, 4},
     {"ImageSizeOverflows64Bits", INT_MAX, INT_MAX, "GRAY", 1, 8, 1},
 };
+
+// Test names (and the names CTest gives them) show the case's name, not the bytes of the struct.
+void PrintTo(const RefusedCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class IplImageModelRefusalTest : public ::testing::TestWithParam<RefusedCase> {};
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <ostream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -94,6 +95,11 @@ const BadSize kBadSizes[] = {
     {"BothNegative", -2, -3},
     {"IntMaxSquared", INT_MAX, INT_MAX},
 };
+
+// Test names (and the names CTest gives them) show the case's name, not the bytes of the struct.
+void PrintTo(const BadSize& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class TARNMatrixBadSizeTest : public ::testing::TestWithParam<BadSize> {};
 

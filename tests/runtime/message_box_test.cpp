@@ -106,16 +106,40 @@ TEST(MessageBoxLayout, SizesAndPlacesTheWindow) {
 using Clock = std::chrono::steady_clock;
 constexpr auto Patience = std::chrono::seconds(20);
 
+// For a forked child: end with the test process. The parent may already be gone by the
+// time the request is made, in which case nobody would send the signal.
+void DieWithParent(pid_t parent) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(126);
+}
+
+constexpr int NotEnded = -1;
+
+// Exit status of the child (-2 when a signal ended it), or NotEnded when it is still running
+// after `patience`.
+int AwaitExit(pid_t child, Clock::duration patience) {
+    const auto deadline = Clock::now() + patience;
+    int status = 0;
+    for (;;) {
+        const pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+        if (ended < 0) return -2;  // not our child any more
+        if (Clock::now() >= deadline) return NotEnded;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 // A private X server on a display of its own choosing, stopped with the object.
 class Xvfb {
   public:
     Xvfb() {
         int ready[2];
         if (pipe(ready) != 0) return;
+        const pid_t test = getpid();
         m_pid = fork();
         if (m_pid == 0) {
             // Never outlive the test: an orphaned server would keep CTest's output pipe open.
-            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            DieWithParent(test);
             close(ready[0]);
             int null = open("/dev/null", O_WRONLY);
             dup2(null, 1);
@@ -130,18 +154,35 @@ class Xvfb {
             close(ready[0]);
             return;
         }
-        // The server writes its display number once it accepts connections.
-        pollfd wait = {ready[0], POLLIN, 0};
-        char number[16] = {};
-        if (poll(&wait, 1, 10000) == 1 && read(ready[0], number, sizeof number - 1) > 0)
-            m_display = ":" + std::to_string(std::atoi(number));
+        // The server writes its display number once it accepts connections, then a line
+        // feed in a write of its own. The pipe stays open until that line feed is read: a
+        // server whose second write finds the pipe closed takes it as a fatal error and
+        // ends, and the test would find nobody on the display.
+        std::string number;
+        const auto deadline = Clock::now() + Patience;
+        while (number.find('\n') == std::string::npos && Clock::now() < deadline) {
+            pollfd wait = {ready[0], POLLIN, 0};
+            if (poll(&wait, 1, 100) != 1) continue;
+            char chunk[16];
+            const ssize_t got = read(ready[0], chunk, sizeof chunk);
+            if (got <= 0) break;  // the server ended before it was ready
+            number.append(chunk, static_cast<size_t>(got));
+        }
+        if (number.find('\n') != std::string::npos)
+            m_display = ":" + std::to_string(std::atoi(number.c_str()));
         close(ready[0]);
     }
-    ~Xvfb() {
-        if (m_pid > 0) {
-            kill(m_pid, SIGTERM);
+    ~Xvfb() { Stop(); }
+
+    // Stops the server: politely first, then for good if it does not end in time.
+    void Stop() {
+        if (m_pid <= 0) return;
+        kill(m_pid, SIGTERM);
+        if (AwaitExit(m_pid, std::chrono::seconds(5)) == NotEnded) {
+            kill(m_pid, SIGKILL);
             waitpid(m_pid, nullptr, 0);
         }
+        m_pid = -1;
     }
     Xvfb(const Xvfb&) = delete;
     Xvfb& operator=(const Xvfb&) = delete;
@@ -163,9 +204,9 @@ int sentinelIOError(Display*) {
 
 // The child: two boxes in a row, each followed by a check that the handlers in place before
 // it are back. Exit status 0 when they were.
-[[noreturn]] void showTwoBoxes(const std::string& display) {
+[[noreturn]] void showTwoBoxes(const std::string& display, pid_t test) {
     // A box waits for its dismissal for ever; if the test dies first, so does the box.
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    DieWithParent(test);
     setenv("DISPLAY", display.c_str(), 1);
     unsetenv("SILENT");
     unsetenv("TARNVEL_SILENT");
@@ -181,11 +222,49 @@ int sentinelIOError(Display*) {
     _exit(restored ? 0 : 1);
 }
 
-// The mapped top-level window of that name, or 0 once patience runs out. Polls: the window
-// belongs to another process, which gives no other sign of it.
-Window findMappedWindow(Display* display, const char* name) {
+// The test's own connection to the server. Xlib's default handlers end the whole process
+// on an X error or a lost connection; here neither may: the windows the test looks at
+// belong to the box's process and can vanish between two requests (BadWindow), and a
+// server that dies must fail the test, not end it. Errors are ignored (each request's
+// result tells), a lost connection is recorded, and the handlers in place before are put
+// back with the object.
+class Observer {
+  public:
+    explicit Observer(const std::string& name) : m_display(XOpenDisplay(name.c_str())) {
+        m_error = XSetErrorHandler(ignoreError);
+        m_ioError = XSetIOErrorHandler(quietIOError);
+        if (m_display) XSetIOErrorExitHandler(m_display, markLost, &m_lost);
+    }
+    ~Observer() {
+        if (m_display) XCloseDisplay(m_display);
+        XSetErrorHandler(m_error);
+        XSetIOErrorHandler(m_ioError);
+    }
+    Observer(const Observer&) = delete;
+    Observer& operator=(const Observer&) = delete;
+
+    // Null when the server refused the connection.
+    Display* Get() const { return m_display; }
+    // The connection broke: every later request fails at once.
+    bool Lost() const { return m_lost; }
+
+  private:
+    static int ignoreError(Display*, XErrorEvent*) { return 0; }
+    static int quietIOError(Display*) { return 0; }
+    static void markLost(Display*, void* lost) { *static_cast<bool*>(lost) = true; }
+
+    Display* m_display;
+    bool m_lost = false;
+    XErrorHandler m_error;
+    XIOErrorHandler m_ioError;
+};
+
+// The mapped top-level window of that name, or 0 once patience runs out or the connection
+// is lost. Polls: the window belongs to another process, which gives no other sign of it.
+Window findMappedWindow(const Observer& observer, const char* name) {
+    Display* display = observer.Get();
     const auto deadline = Clock::now() + Patience;
-    while (Clock::now() < deadline) {
+    while (Clock::now() < deadline && !observer.Lost()) {
         Window root, parent, *children = nullptr;
         unsigned count = 0;
         Window found = 0;
@@ -218,23 +297,21 @@ void dismiss(Display* display, Window window, int type) {
     XFlush(display);
 }
 
-// Exit status of the child, or -1 when it did not end in time (then it is killed).
+// Exit status of the child, or NotEnded when it did not end in time (then it is killed).
 int awaitChild(pid_t child) {
-    const auto deadline = Clock::now() + Patience;
-    int status = 0;
-    while (Clock::now() < deadline) {
-        if (waitpid(child, &status, WNOHANG) == child) return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const int status = AwaitExit(child, Patience);
+    if (status == NotEnded) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
     }
-    kill(child, SIGKILL);
-    waitpid(child, &status, 0);
-    return -1;
+    return status;
 }
 
 TEST(MessageBoxWindow, ShowsSizedWindowsUntilDismissedAndRestoresTheHandlers) {
     Xvfb server;
     if (server.Display().empty()) GTEST_SKIP() << "no X server could be started (Xvfb missing or failing)";
-    Display* display = XOpenDisplay(server.Display().c_str());
+    const Observer observer(server.Display());
+    Display* display = observer.Get();
     if (!display) GTEST_SKIP() << "the X server on " << server.Display() << " refuses connections";
 
     XFontStruct* font = XLoadQueryFont(display, "fixed");
@@ -243,32 +320,33 @@ TEST(MessageBoxWindow, ShowsSizedWindowsUntilDismissedAndRestoresTheHandlers) {
     const int widest = XTextWidth(font, "three", 5);
     XFreeFont(display, font);
 
+    const pid_t test = getpid();
     const pid_t child = fork();
     ASSERT_GE(child, 0);
-    if (child == 0) showTwoBoxes(server.Display());
+    if (child == 0) showTwoBoxes(server.Display(), test);
 
-    const Window first = findMappedWindow(display, "first box");
-    EXPECT_NE(first, 0u);
+    const Window first = findMappedWindow(observer, "first box");
+    EXPECT_NE(first, 0u) << "the first box never showed";
     if (first) {
-        XWindowAttributes attributes;
-        XGetWindowAttributes(display, first, &attributes);
+        XWindowAttributes attributes{};
+        EXPECT_TRUE(XGetWindowAttributes(display, first, &attributes));
         EXPECT_EQ(attributes.height, 3 * lineHeight + 100);
         EXPECT_EQ(attributes.width, std::max(widest + 80, 100));
         EXPECT_EQ(attributes.x, (640 - attributes.width) / 2);
         EXPECT_EQ(attributes.y, (480 - attributes.height) / 2);
         dismiss(display, first, KeyPress);
-    }
-    const Window second = findMappedWindow(display, "second box");
-    EXPECT_NE(second, 0u);
-    if (second) {
-        XWindowAttributes attributes;
-        XGetWindowAttributes(display, second, &attributes);
-        EXPECT_EQ(attributes.width, 100);
-        EXPECT_EQ(attributes.height, lineHeight + 100);
-        dismiss(display, second, ButtonPress);
+
+        const Window second = findMappedWindow(observer, "second box");
+        EXPECT_NE(second, 0u) << "the second box never showed";
+        if (second) {
+            EXPECT_TRUE(XGetWindowAttributes(display, second, &attributes));
+            EXPECT_EQ(attributes.width, 100);
+            EXPECT_EQ(attributes.height, lineHeight + 100);
+            dismiss(display, second, ButtonPress);
+        }
     }
     EXPECT_EQ(awaitChild(child), 0) << "the box did not end, or left its X handlers installed";
-    XCloseDisplay(display);
+    EXPECT_FALSE(observer.Lost()) << "the X server went away during the test";
 }
 
 }  // namespace

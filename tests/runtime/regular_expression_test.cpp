@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,11 @@ struct GroupCase {
     std::vector<std::string> substrings;
     std::vector<int> positions;
 };
+
+// Test names (and the names CTest gives them) show the case's name, not the bytes of the struct.
+void PrintTo(const GroupCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RegExpGroups : public ::testing::TestWithParam<GroupCase> {};
 
@@ -117,9 +123,15 @@ TEST(RegExp, PositionOutsideTheSubstringsIsMinusOne) {
 }
 
 struct CompileErrorCase {
+    const char* name;
     const char* pattern;
     int offset;
 };
+
+// Test names (and the names CTest gives them) show the case's name, not the bytes of the struct.
+void PrintTo(const CompileErrorCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RegExpCompileError : public ::testing::TestWithParam<CompileErrorCase> {};
 
@@ -134,9 +146,14 @@ TEST_P(RegExpCompileError, GivesATextAndTheOffendingPosition) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RegExpCompileError,
-                         ::testing::Values(CompileErrorCase{"ab(c", 4}, CompileErrorCase{"a)b", 1},
-                                           CompileErrorCase{"x{2,1}", 5}, CompileErrorCase{"[z-a]", 3},
-                                           CompileErrorCase{"*a", 0}));
+                         ::testing::Values(CompileErrorCase{"UnclosedGroup", "ab(c", 4},
+                                           CompileErrorCase{"UnopenedGroup", "a)b", 1},
+                                           CompileErrorCase{"RepeatRangeOutOfOrder", "x{2,1}", 5},
+                                           CompileErrorCase{"ClassRangeOutOfOrder", "[z-a]", 3},
+                                           CompileErrorCase{"NothingToRepeat", "*a", 0}),
+                         [](const ::testing::TestParamInfo<CompileErrorCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(RegExp, EmptyHandleAndNullPatternHaveNoPattern) {
     TARNRegExp empty;
@@ -196,6 +213,11 @@ struct OptionCase {
     const char* subject;
     bool match;
 };
+
+// Test names (and the names CTest gives them) show the case's name, not the bytes of the struct.
+void PrintTo(const OptionCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RegExpOptions : public ::testing::TestWithParam<OptionCase> {};
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -26,6 +27,14 @@ struct GrowthCase {
     int capacity;
 };
 
+std::string CaseName(const GrowthCase& c) {
+    return "Index" + std::to_string(c.index);
+}
+// Test names (and the names CTest gives them) show the case, not the bytes of the struct.
+void PrintTo(const GrowthCase& c, std::ostream* os) {
+    *os << CaseName(c);
+}
+
 class RingArrayIndexing : public ::testing::TestWithParam<GrowthCase> {};
 
 TEST_P(RingArrayIndexing, GrowsToTheSmallestPowerOfTwoAboveTheIndex) {
@@ -39,7 +48,8 @@ TEST_P(RingArrayIndexing, GrowsToTheSmallestPowerOfTwoAboveTheIndex) {
 INSTANTIATE_TEST_SUITE_P(Indexes, RingArrayIndexing,
                          ::testing::Values(GrowthCase{0, 1}, GrowthCase{1, 2}, GrowthCase{2, 4},
                                            GrowthCase{3, 4}, GrowthCase{4, 8}, GrowthCase{7, 8},
-                                           GrowthCase{8, 16}, GrowthCase{1000, 1024}));
+                                           GrowthCase{8, 16}, GrowthCase{1000, 1024}),
+                         [](const auto& info) { return CaseName(info.param); });
 
 TEST(RingArray, IndexingWithinTheCapacityOnlyRaisesTheSize) {
     TARNArray<long> array;
@@ -103,6 +113,23 @@ TEST(RingArray, GrowthWithAMovedStartKeepsTheOrder) {
     EXPECT_EQ(indexed[0], 2);
     EXPECT_EQ(indexed[3], 5);
     EXPECT_EQ(indexed[6], 8);
+}
+
+// The pushed value may live in the storage that growth releases: it must be read first
+// (AddressSanitizer reports the use after free otherwise).
+TEST(RingArray, PushBackOfItsOwnElementSurvivesGrowth) {
+    TARNArray<long> numbers;
+    numbers.PushBack(7);
+    numbers.PushBack(numbers[0]);  // full at capacity 1: grows
+    numbers.PushBack(numbers[1]);  // full at capacity 2: grows
+    EXPECT_EQ(elements(numbers), (Longs{7, 7, 7}));
+
+    TARNArray<TARNStackedString<40>> names;
+    names.PushBack(std::string(50, 'h').c_str());  // heap text
+    names.PushBack(names[0]);
+    ASSERT_EQ(names.Size(), 2);
+    EXPECT_EQ(names[1].Length(), 50);
+    EXPECT_EQ(names[0].Length(), 50) << "the source element is copied, not moved from";
 }
 
 TEST(RingArray, ForeignStorageIsCopiedOnGrowthAndNeverReleased) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,14 @@ struct CapacityCase {
     int capacity;
 };
 
+std::string CaseName(const CapacityCase& c) {
+    return "Length" + std::to_string(c.length);
+}
+// Test names (and the names CTest gives them) show the case, not the bytes of the struct.
+void PrintTo(const CapacityCase& c, std::ostream* os) {
+    *os << CaseName(c);
+}
+
 class StackedStringCapacity : public ::testing::TestWithParam<CapacityCase> {};
 
 TEST_P(StackedStringCapacity, PlacedTextGetsTheCapacityRule) {
@@ -56,7 +65,8 @@ TEST_P(StackedStringCapacity, PlacedTextGetsTheCapacityRule) {
 INSTANTIATE_TEST_SUITE_P(Lengths, StackedStringCapacity,
                          ::testing::Values(CapacityCase{0, 40}, CapacityCase{39, 40}, CapacityCase{40, 80},
                                            CapacityCase{78, 80}, CapacityCase{79, 120}, CapacityCase{80, 120},
-                                           CapacityCase{119, 160}));
+                                           CapacityCase{119, 160}),
+                         [](const auto& info) { return CaseName(info.param); });
 
 TEST(StackedString, NullTextGivesTheEmptyInlineString) {
     String s(nullptr);
@@ -226,9 +236,15 @@ TEST(StackedString, ComparesLengthAndBytes) {
 }
 
 struct SplitCase {
+    const char* name;
     const char* text;
     std::vector<std::string> pieces;
 };
+
+// Test names (and the names CTest gives them) show the case's name, not the bytes of the struct.
+void PrintTo(const SplitCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class StackedStringSplit : public ::testing::TestWithParam<SplitCase> {};
 
@@ -236,14 +252,17 @@ TEST_P(StackedStringSplit, KSeparatorsGiveKPlusOnePieces) {
     EXPECT_EQ(pieces(String(GetParam().text).Split(',')), GetParam().pieces);
 }
 
-INSTANTIATE_TEST_SUITE_P(Comma, StackedStringSplit,
-                         ::testing::Values(SplitCase{"", {""}}, SplitCase{"abc", {"abc"}},
-                                           SplitCase{"a,b", {"a", "b"}}, SplitCase{",", {"", ""}},
-                                           SplitCase{",a,,", {"", "a", "", ""}},
-                                           SplitCase{"a,,b,", {"a", "", "b", ""}},
-                                           SplitCase{"one,two,three,four,five,six,seven,eight,nine,ten",
-                                                     {"one", "two", "three", "four", "five", "six", "seven",
-                                                      "eight", "nine", "ten"}}));
+INSTANTIATE_TEST_SUITE_P(
+    Comma, StackedStringSplit,
+    ::testing::Values(SplitCase{"Empty", "", {""}}, SplitCase{"NoSeparator", "abc", {"abc"}},
+                      SplitCase{"TwoPieces", "a,b", {"a", "b"}}, SplitCase{"LoneSeparator", ",", {"", ""}},
+                      SplitCase{"EmptyPiecesAtBothEnds", ",a,,", {"", "a", "", ""}},
+                      SplitCase{"EmptyPiecesInsideAndAtTheEnd", "a,,b,", {"a", "", "b", ""}},
+                      SplitCase{
+                          "MorePiecesThanTheFirstCapacity",
+                          "one,two,three,four,five,six,seven,eight,nine,ten",
+                          {"one", "two", "three", "four", "five", "six", "seven", "eight", "nine", "ten"}}),
+    [](const ::testing::TestParamInfo<SplitCase>& info) { return std::string(info.param.name); });
 
 TEST(StackedString, SplitComparesBytesAndKeepsLongPieces) {
     const std::string longPiece(70, 'L');

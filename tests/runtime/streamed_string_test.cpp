@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <functional>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -27,6 +28,11 @@ struct StreamCase {
 
 std::string caseName(const ::testing::TestParamInfo<StreamCase>& info) {
     return info.param.name;
+}
+
+// Test names (and the names CTest gives them) show the case's name, not the bytes of the struct.
+void PrintTo(const StreamCase& c, std::ostream* os) {
+    *os << c.name;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -95,9 +96,15 @@ TEST(TextConversion, IntoStringLeavesItUnchangedOnFailure) {
 }
 
 struct ColumnsCase {
+    const char* name;
     const char* text;
     int columns;
 };
+
+// Test names (and the names CTest gives them) show the case's name, not the bytes of the struct.
+void PrintTo(const ColumnsCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class TextConversionColumns : public ::testing::TestWithParam<ColumnsCase> {};
 
@@ -106,9 +113,14 @@ TEST_P(TextConversionColumns, CountCharactersNotBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, TextConversionColumns,
-                         ::testing::Values(ColumnsCase{"abc", 3}, ColumnsCase{"a\xc3\xa9z", 3},
-                                           ColumnsCase{"\xf0\x9f\x98\x80", 1}, ColumnsCase{"x", 1},
-                                           ColumnsCase{"", -1}, ColumnsCase{"a\xff", -1}));
+                         ::testing::Values(ColumnsCase{"Ascii", "abc", 3},
+                                           ColumnsCase{"TwoByteCharacter", "a\xc3\xa9z", 3},
+                                           ColumnsCase{"FourByteCharacter", "\xf0\x9f\x98\x80", 1},
+                                           ColumnsCase{"OneCharacter", "x", 1}, ColumnsCase{"Empty", "", -1},
+                                           ColumnsCase{"InvalidUtf8", "a\xff", -1}),
+                         [](const ::testing::TestParamInfo<ColumnsCase>& info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(TextConversion, OutputLongerThanInputGrowsTheBuffer) {
     TARNIconvHandle* latin1 = TARNIconv::open("ISO-8859-1", "UTF-8");
