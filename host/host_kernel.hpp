@@ -234,7 +234,8 @@ class HostKernel final : public TARNKernel {
     // Registers an element's full name with its owner (first data word) and the element
     // (second); false when the name is taken.
     bool registerElement(const char* fullName, int kind, void* owner, void* element);
-    // Reads a property by full name through its owning module, under the symbol lock.
+    // Reads a property by full name through its owning module: found under the symbol lock,
+    // read under the owner's module lock.
     template <class Value>
     Value readProperty(const char* fullName, bool* found);
 

@@ -9,10 +9,10 @@
 #include "dataflow/property.hpp"
 #include "engine/core_function.hpp"
 #include "engine/kernel_pointer.hpp"
+#include "engine/property_by_name.hpp"
 #include "engine/symbol_record.hpp"
 #include "host_engine_module.hpp"
 #include "host_kernel.hpp"
-#include "runtime/mutex.hpp"
 
 namespace {
 
@@ -79,20 +79,15 @@ TARNProperty* HostKernel::FindProperty(const char* fullName) {
     return static_cast<TARNProperty*>(record->data[1]);
 }
 
-// Found under the symbol lock, read under the owner's module lock, the two never nested
-// that way round: element creation holds a module lock while it registers (symbol lock),
-// so holding the symbol lock while waiting for a module lock could deadlock. Removal takes
-// the module lock, so the property found again under it stays until it is read.
+// Found under the symbol lock, read under the owner's module lock, never the two nested
+// that way round (TARNPropertyByName).
 template <class Value>
 Value HostKernel::readProperty(const char* fullName, bool* found) {
     if (found) *found = false;
-    TARNProperty* property = FindProperty(fullName);
-    if (property == nullptr) return Value{};
-    TARNModule* owner = property->Owner();
-    TARNMutexGuard moduleLock(owner->moduleLock);
-    if (FindProperty(fullName) != property) return Value{};
+    const TARNPropertyByName property(*this, fullName);
+    if (property.Property() == nullptr) return Value{};
     Value value{};
-    if (!TARNModule::Get(*owner, *property, value)) return Value{};
+    if (!TARNModule::Get(*property.Owner(), *property.Property(), value)) return Value{};
     if (found) *found = true;
     return value;
 }

@@ -9,6 +9,7 @@
 #include "engine/condition.hpp"
 #include "engine/engine_graph.hpp"
 #include "engine/engine_time.hpp"
+#include "engine/engine_time_section.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/reports.hpp"
@@ -18,24 +19,7 @@
 
 namespace {
 
-// The kernel's engine-time section: begun on construction and ended exactly once, on the
-// normal path, before a report or an Error, or when an exception unwinds the turn.
-class EngineTimeSection {
-  public:
-    EngineTimeSection() : m_kernel(TARNPrivate::kernel) { m_kernel->BeginEngineTime(); }
-    ~EngineTimeSection() { End(); }
-    EngineTimeSection(const EngineTimeSection&) = delete;
-    EngineTimeSection& operator=(const EngineTimeSection&) = delete;
-
-    void End() {
-        if (m_open) m_kernel->EndEngineTime();
-        m_open = false;
-    }
-
-  private:
-    TARNKernel* m_kernel;
-    bool m_open = true;
-};
+using TARNPrivate::EngineTimeSection;
 
 // a + b and a - b held to the range of long: a far deadline or timestamp stays far
 // instead of wrapping round into the past (which would read as "reached").
@@ -67,6 +51,42 @@ bool engineTimeMoves(int speed) {
 
 constexpr const char* TooManyTimers =
     "Too many multimedia timers used. No more available. Contact technical support for help.";
+
+// How one armed turn of Rest or Wait ended, short of the module's death.
+enum class TriggerTurn { TimeChanged, TriggerFired, EventFired, TimerRefused, Failed };
+
+// One turn of Rest and Wait while engine time moves: arms `trigger` for `realWait`
+// microseconds of real time, waits without limit on the die event, the trigger, `event`
+// (when given) and the engine-time condition, and ends `section`. A trigger left armed is
+// cancelled. Dying throws 57005; a trigger the engine refuses is the module's Error, its
+// text `refusedPrefix` and TooManyTimers (TimerRefused, should an override return).
+// `result` receives what the wait answered.
+TriggerTurn waitForTrigger(TARNModule& module, EngineTimeSection& section, TARNEvent& trigger, long realWait,
+                           TARNEvent* event, const char* refusedPrefix, int& result) {
+    if (!trigger.SetTrigger(realWait)) {
+        section.End();
+        module.Error((TARNStackedString<40>(refusedPrefix) + TooManyTimers).c_str(), 1, 0);
+        return TriggerTurn::TimerRefused;
+    }
+    TARNEvent* set[4] = {&module.dieEvent, &trigger, event, nullptr};
+    const int n = event != nullptr ? 3 : 2;
+    result = waitWithTimeCondition(n, set, -1);
+    section.End();
+    if (result == 1) return TriggerTurn::TriggerFired;
+    trigger.ResetTrigger();
+    if (result == 0) throw TARNModule::DieException;
+    // Engine time jumped, or its speed or pause changed.
+    if (result == n) return TriggerTurn::TimeChanged;
+    if (result == 2) return TriggerTurn::EventFired;
+    return TriggerTurn::Failed;
+}
+
+// A wait of Wait that answered none of its events.
+void reportFailedWait(int line, int result) {
+    TARNStreamedString message("TARNEvent::Wait [line:");
+    message << line << "] Failed [result: " << result << "]";
+    TARN::ReportError(message.c_str(), 0);
+}
 
 }  // namespace
 
@@ -165,7 +185,6 @@ int TARNModule::Rest(long duration, TARNEvent* event) {
         TARN::ReleaseCurrentThread();
         return 1;
     }
-    // Slots: 0 die, 1 trigger, 2 the caller's event (when given), then the condition's.
     TARNEvent trigger(false);
     long remaining = duration;
     int previousSpeed = 1000;
@@ -201,38 +220,30 @@ int TARNModule::Rest(long duration, TARNEvent* event) {
             TARN::ReleaseCurrentThread();
             return 1;
         }
-        if (!trigger.SetTrigger(realWait)) {
-            section.End();
-            Error((TARNStackedString<40>("Rest function : ") + TooManyTimers).c_str(), 1, 0);
-            return 1;
+        int result = 0;
+        switch (waitForTrigger(*this, section, trigger, realWait, event, "Rest function : ", result)) {
+            case TriggerTurn::TimeChanged: {
+                // What passed counts, the rest is recomputed.
+                const long passed = saturatedSub(TARN::CurrentTime(false, false), recomputedAt);
+                remaining = saturatedSub(remaining, passed < 0 ? saturatedSub(0, passed) : passed);
+                previousSpeed = speed;
+                recompute = true;
+                continue;
+            }
+            case TriggerTurn::TriggerFired: {
+                const long now = TARN::CurrentTime(false, false);
+                const long toGo = speed < 0 ? saturatedSub(now, target) : saturatedSub(target, now);
+                if (toGo <= TARNPrivate::MinimumWaitTime) return 1;
+                previousSpeed = speed;
+                recompute = false;
+                continue;
+            }
+            case TriggerTurn::EventFired:
+                return 0;
+            case TriggerTurn::TimerRefused:
+            case TriggerTurn::Failed:
+                return 1;
         }
-        TARNEvent* set[4] = {&dieEvent, &trigger, event, nullptr};
-        const int n = event != nullptr ? 3 : 2;
-        const int result = waitWithTimeCondition(n, set, -1);
-        section.End();
-        if (result == 0) {
-            trigger.ResetTrigger();
-            throw DieException;
-        }
-        if (result == n) {
-            // Engine time jumped or changed speed: what passed counts, the rest is recomputed.
-            trigger.ResetTrigger();
-            const long passed = saturatedSub(TARN::CurrentTime(false, false), recomputedAt);
-            remaining = saturatedSub(remaining, passed < 0 ? saturatedSub(0, passed) : passed);
-            previousSpeed = speed;
-            recompute = true;
-            continue;
-        }
-        if (result == 1) {
-            const long now = TARN::CurrentTime(false, false);
-            const long toGo = speed < 0 ? saturatedSub(now, target) : saturatedSub(target, now);
-            if (toGo <= TARNPrivate::MinimumWaitTime) return 1;
-            previousSpeed = speed;
-            recompute = false;
-            continue;
-        }
-        trigger.ResetTrigger();
-        return result == 2 ? 0 : 1;
     }
 }
 
@@ -245,33 +256,24 @@ int TARNModule::Wait(long timestamp, TARNEvent* event) {
         if (speed > 0 && TARN::TimeState() != 2) {
             const long realWait = TARNPrivate::EngineDelayToRealDelay(timestamp, now, speed);
             if (realWait <= TARNPrivate::MinimumWaitTime) return 1;
-            if (!trigger.SetTrigger(realWait)) {
-                section.End();
-                Error((TARNStackedString<40>("TARNEvent::Wait [line:2029] ") + TooManyTimers).c_str(), 1, 0);
-                return 1;
-            }
-            TARNEvent* set[4] = {&dieEvent, &trigger, event, nullptr};
-            const int n = event != nullptr ? 3 : 2;
-            const int result = waitWithTimeCondition(n, set, -1);
-            section.End();
-            if (result == 0) {
-                trigger.ResetTrigger();
-                throw DieException;
-            }
-            if (result == n) {
-                trigger.ResetTrigger();
-                continue;
-            }
-            if (result == 1) {
-                if (saturatedSub(timestamp, TARN::CurrentTime(false, false)) <= TARNPrivate::MinimumWaitTime)
+            int result = 0;
+            switch (waitForTrigger(*this, section, trigger, realWait, event, "TARNEvent::Wait [line:2029] ",
+                                   result)) {
+                case TriggerTurn::TimeChanged:
+                    continue;
+                case TriggerTurn::TriggerFired:
+                    if (saturatedSub(timestamp, TARN::CurrentTime(false, false)) <=
+                        TARNPrivate::MinimumWaitTime)
+                        return 1;
+                    continue;
+                case TriggerTurn::EventFired:
+                    return 0;
+                case TriggerTurn::TimerRefused:
                     return 1;
-                continue;
+                case TriggerTurn::Failed:
+                    break;
             }
-            trigger.ResetTrigger();
-            if (result == 2) return 0;
-            TARNStreamedString message("TARNEvent::Wait [line:");
-            message << 2063 << "] Failed [result: " << result << "]";
-            TARN::ReportError(message.c_str(), 0);
+            reportFailedWait(2063, result);
             return 1;
         }
         // Time stands still or runs backwards: only a change of time (or an event) helps.
@@ -282,9 +284,7 @@ int TARNModule::Wait(long timestamp, TARNEvent* event) {
         if (result == 0) throw DieException;
         if (result == n) continue;
         if (result == 1) return 0;
-        TARNStreamedString message("TARNEvent::Wait [line:");
-        message << 2020 << "] Failed [result: " << result << "]";
-        TARN::ReportError(message.c_str(), 0);
+        reportFailedWait(2020, result);
         return 1;
     }
 }

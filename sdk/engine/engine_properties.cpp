@@ -4,30 +4,16 @@
 #include "dataflow/property.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
+#include "engine/property_by_name.hpp"
 #include "engine/property_value.hpp"
 #include "engine/reports.hpp"
-#include "runtime/mutex.hpp"
 
 namespace {
 
-// Holds the kernel's symbol-table lock for a scope, released on every way out.
-class SymbolTableLock {
-  public:
-    SymbolTableLock() { TARNPrivate::kernel->LockSymbols(); }
-    ~SymbolTableLock() { TARNPrivate::kernel->UnlockSymbols(); }
-    SymbolTableLock(const SymbolTableLock&) = delete;
-    SymbolTableLock& operator=(const SymbolTableLock&) = delete;
-};
-
 // The steps both getters share; `accepts` tells the property types the getter reads and
-// `typeMessage` what is said of the others.
-//
-// The lookup runs under the symbol-table lock, the read under the owner's module lock
-// (then its property lock), never both nested that way round: creating an element takes
-// the module lock and then, to register it, the symbol-table lock, so a getter holding the
-// symbol-table lock while it waits for a module lock could deadlock with it. Removing a
-// property takes its module's lock, so a property found again under that lock stays until
-// it is read.
+// `typeMessage` what is said of the others. The property is found under the symbol-table
+// lock and read under its owner's module lock (TARNPropertyByName), released on every way
+// out.
 template <class Value>
 Value readProperty(const char* name, bool* ok, bool (*accepts)(unsigned int type), const char* typeMessage) {
     // Failures: with `ok` the caller hears of them through it, without it by the report
@@ -39,29 +25,15 @@ Value readProperty(const char* name, bool* ok, bool (*accepts)(unsigned int type
         }
         TARNPrivate::KernelError((TARNStackedString<40>(begin) + name + end).c_str(), 1);
     };
-    const char* undefined = ". The symbol is undefined.";
-    const char* undefinedBegin = "Can't get value of property ";
     try {
-        TARNProperty* property;
-        TARNModule* owner;
-        {
-            SymbolTableLock lock;
-            property = TARNPrivate::kernel->FindProperty(name);
-            if (property == nullptr) return fail(undefined, undefinedBegin);
-            if (!accepts(property->Type())) return fail(typeMessage, "Can't get string value of property ");
-            owner = property->Owner();
-        }
-
-        TARNMutexGuard moduleLock(owner->moduleLock);
-        {
-            SymbolTableLock lock;
-            // Removed (and perhaps replaced) while the module lock was awaited.
-            if (TARNPrivate::kernel->FindProperty(name) != property) return fail(undefined, undefinedBegin);
-        }
+        const TARNPropertyByName found(*TARNPrivate::kernel, name);
+        TARNProperty* property = found.Property();
+        if (property == nullptr) return fail(". The symbol is undefined.", "Can't get value of property ");
+        if (!accepts(property->Type())) return fail(typeMessage, "Can't get string value of property ");
         Value value;
         // The type was checked above, so a false answer can only come from a property that
         // changed its type meanwhile: it is a failure, not an empty success.
-        if (!TARNModule::Get(*owner, *property, value))
+        if (!TARNModule::Get(*found.Owner(), *property, value))
             return fail(typeMessage, "Can't get string value of property ");
         if (ok != nullptr) *ok = true;
         return value;

@@ -80,7 +80,12 @@ void TARNEvent::Set() {
 
 void TARNEvent::Reset() {
     pthread_mutex_lock(&mutex);
+    // As in Set: a waiting thread reads the flag under its own mutex only, so the flag
+    // changes only while every registered waiting thread's mutex is held too.
+    const int waiters = waitingThreads.Size();
+    for (int i = 0; i < waiters; ++i) pthread_mutex_lock(&waitingThreads[i]->mutex);
     isSet = false;
+    for (int i = 0; i < waiters; ++i) pthread_mutex_unlock(&waitingThreads[i]->mutex);
     pthread_mutex_unlock(&mutex);
 }
 

@@ -67,8 +67,9 @@ class TARNEvent {
     pthread_mutex_t mutex;
     // On the monotonic clock (the default clock if the system refuses it).
     pthread_cond_t cond;
+    // Changed under `mutex` and the mutex of every registered waiting thread.
     bool isSet;
-    // Written by the event service under `mutex`; Set walks it in ring order.
+    // Written by the event service under `mutex`; Set and Reset walk it in ring order.
     TARNArray<TARNPosixWaitingThread*> waitingThreads;
     // Written by the event service under `mutex` while a time trigger is pending.
     bool triggerArmed;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/condition.hpp"
+#include "engine/engine_time_section.hpp"
 #include "engine/event.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
@@ -17,25 +18,6 @@ constexpr int DieException = 57005;
 
 // Cancel events up to this count need no heap: the wait array lives on the stack.
 constexpr int StackSlots = 16;
-
-// The engine-time bracket of one turn: opened on construction, closed exactly once, on
-// the normal path, before a report, or when an exception unwinds the turn.
-class EngineTimeBracket {
-  public:
-    explicit EngineTimeBracket(TARNKernel* kernel) : m_kernel(kernel) { m_kernel->BeginEngineTime(); }
-    ~EngineTimeBracket() { End(); }
-    EngineTimeBracket(const EngineTimeBracket&) = delete;
-    EngineTimeBracket& operator=(const EngineTimeBracket&) = delete;
-
-    void End() {
-        if (m_open) m_kernel->EndEngineTime();
-        m_open = false;
-    }
-
-  private:
-    TARNKernel* m_kernel;
-    bool m_open = true;
-};
 
 [[noreturn]] void failUnknown(int line, int result) {
     TARNStreamedString message("TARN::WaitForTimestamp [line:");
@@ -87,7 +69,8 @@ bool TARN::WaitForTimestamp(long timestamp, int nbCancelEvents, TARNEvent** canc
     TARNKernel* kernel = TARNPrivate::kernel;
     TARNCondition* timeCondition = kernel->EngineTimeCondition();
     for (;;) {
-        EngineTimeBracket bracket(kernel);
+        // Ended on every way out of the turn, also when an exception passes.
+        TARNPrivate::EngineTimeSection bracket;
         const int speed = kernel->GetAbsoluteTimeSpeed();
         if (speed == 0 || kernel->TimeState() == 2) {
             // Time stands still: only a change of time (or a cancel event) can end this.

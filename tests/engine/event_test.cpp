@@ -197,6 +197,25 @@ TEST_F(EventService, RefusedTriggerAnswersFalse) {
     EXPECT_FALSE(event.triggerArmed);
 }
 
+// A thread waiting on several events reads their flags under its own mutex, so Reset, like
+// Set, may change a flag only while it holds the mutex of every registered waiting thread;
+// otherwise a Reset from another thread races with the waiter's reads (ThreadSanitizer).
+TEST_F(EventService, ResetFromAnotherThreadWhileAMultiEventWaitReadsTheFlags) {
+    TARNEvent flapping, stop;
+    TARNEvent* events[] = {&flapping, &stop};
+    std::atomic<int> result{-100};
+    std::thread waiter([&] { result = TARNEvent::Wait(2, events, -1); });
+    Events().AwaitWaits(1);
+    for (int i = 0; i < 1000; ++i) {
+        flapping.Reset();
+        // Now and then set: the waiter wakes and reads the flags while the Resets go on.
+        if (i % 100 == 50) flapping.Set();
+    }
+    stop.Set();
+    waiter.join();
+    EXPECT_GE(result, 0);
+}
+
 // Waiters registered in the same events in opposite orders, and Sets of those events from
 // several threads at once: every waiter wakes with an event that is set, nothing deadlocks,
 // and ThreadSanitizer sees no race between Set and the waits.

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
+#include "dataflow/definitions.hpp"
+#include "dataflow/module.hpp"
+#include "engine/kernel_pointer.hpp"
 #include "engine/symbol_record.hpp"
+#include "runtime/mutex.hpp"
 
 TEST(HostKernel, SymbolsRegisterOnceAndUnregister) {
     HostKernel kernel;
@@ -74,4 +79,43 @@ TEST(HostKernel, ShutdownSetsTheShutdownEvent) {
     EXPECT_EQ(shutdown->Wait(0L), -3);
     kernel.Shutdown();
     EXPECT_EQ(shutdown->Wait(0L), 0);
+}
+
+// A property comes and goes under its module's lock while another thread reads it by name.
+// Registration holds the module lock and then takes the symbol lock, so the reader must
+// never wait for the module lock while it holds the symbol lock; and it must not touch the
+// property once it was unregistered and deleted (ThreadSanitizer and AddressSanitizer see
+// both).
+TEST(HostKernel, ReadsByNameWhileThePropertyComesAndGoes) {
+    HostKernel kernel;
+    TARNKernel* previous = TARNPrivate::kernel;
+    TARNPrivate::kernel = &kernel;
+    {
+        TARNModule cam("cam", false, false);
+        const TARNPropertyDefinition gain("gain", new TARNPropertyValue(7L), nullptr, false, true, false,
+                                          true);
+        std::atomic<bool> done{false};
+        std::atomic<long> reads{0};
+        std::thread reader([&] {
+            while (!done) {
+                bool found = false;
+                const long value = kernel.GetIntegerProperty("cam.gain", &found);
+                if (found) {
+                    EXPECT_EQ(value, 7);
+                    ++reads;
+                }
+            }
+        });
+        for (int round = 0; round < 4000; ++round) {
+            TARNProperty* property = cam.NewProperty(gain, nullptr);
+            ASSERT_NE(property, nullptr);
+            std::this_thread::yield();
+            TARNMutexGuard lock(cam.moduleLock);
+            cam.RemoveProperty(property);
+        }
+        done = true;
+        reader.join();
+        EXPECT_EQ(kernel.FindProperty("cam.gain"), nullptr);
+    }
+    TARNPrivate::kernel = previous;
 }
