@@ -99,44 +99,78 @@ void dropSymbol(TARNList<TARNStackedString<40> >& symbols, const TARNStackedStri
     }
 }
 
-}  // namespace
-
-TARNProperty* TARNModule::NewProperty(const TARNPropertyDefinition& definition, const char* name) {
-    TARNMutexGuard guard(moduleLock);
-    if (state.load() & Dying) throw DieException;
-    if (definition.name == nullptr) {
+// The checks every creation makes first, under the module lock: a dying module throws
+// 57005; a definition without a name is the module error `badDefinition` (parameter 2), a
+// name argument that is no element name the error `invalidName` followed by that name.
+// Answers the short name to use, or null should an overridden Error return.
+const char* checkCreation(TARNModule& module, TARNMutexGuard& guard, const char* definitionName,
+                          const char* name, const char* badDefinition, const char* invalidName) {
+    if (module.State() & TARNModule::Dying) throw TARNModule::DieException;
+    if (definitionName == nullptr) {
         guard.Unlock();
-        Error("Call to NewProperty failed. Bad property definition.", 2, 0);
+        module.Error(badDefinition, 2, 0);
         return nullptr;
     }
     if (name != nullptr && !isElementName(name)) {
         guard.Unlock();
-        Error((TARNStackedString<40>("Trying to create a property with an invalid name: ") + name).c_str(), 1,
-              0);
+        module.Error((TARNStackedString<40>(invalidName) + name).c_str(), 1, 0);
         return nullptr;
     }
-    const char* shortName = name != nullptr ? name : definition.name;
+    return name != nullptr ? name : definitionName;
+}
+
+// A new element the kernel accepted joins the module's symbol names. One it refused is
+// removed again (`removeUnregistered`, no kernel call) and the module error "Can't create
+// <kind> <full name>. The symbol already exists." follows, outside the lock; false then.
+template <class Remove>
+bool enrol(TARNModule& module, TARNMutexGuard& guard, bool registered, const char* kind,
+           const TARNStackedString<40>& fullName, Remove removeUnregistered) {
+    if (registered) {
+        module.symbolNames.PushBack(fullName);
+        return true;
+    }
+    removeUnregistered();
+    guard.Unlock();
+    TARNStackedString<40> message("Can't create ");
+    message += kind;
+    message += " ";
+    message += fullName.c_str();
+    message += ". The symbol already exists.";
+    module.Error(message.c_str(), 1, 0);
+    return false;
+}
+
+// Fills a property just made for `module` from its definition and registers it (see enrol).
+TARNProperty* defineProperty(TARNModule& module, TARNMutexGuard& guard, TARNPropertyImplementation* property,
+                             const TARNStackedString<40>& fullName, const TARNStackedString<40>& shortName,
+                             const TARNPropertyDefinition& definition) {
+    property->fullName = fullName;
+    property->shortName = shortName;
+    // The copy leaves its default value null: the default belongs to the static record.
+    property->definition = definition;
+    // A definition without a default keeps the property's own (a false bool).
+    if (definition.defaultValue != nullptr) property->value.Copy(*definition.defaultValue);
+    property->owner = &module;
+    const bool registered = TARNPrivate::kernel->RegisterProperty(property);
+    if (!enrol(module, guard, registered, "property", fullName, [&] { module.RemovePropertyX(property); }))
+        return nullptr;
+    return property;
+}
+
+}  // namespace
+
+TARNProperty* TARNModule::NewProperty(const TARNPropertyDefinition& definition, const char* name) {
+    TARNMutexGuard guard(moduleLock);
+    const char* shortName = checkCreation(*this, guard, definition.name, name,
+                                          "Call to NewProperty failed. Bad property definition.",
+                                          "Trying to create a property with an invalid name: ");
+    if (shortName == nullptr) return nullptr;
     const TARNStackedString<40> fullName = fullNameOf(Name(), shortName);
     bool created = false;
     TARNProperty* property = NewPropertyX(fullName, definition.name, created);
     if (!created) return property;
-
-    TARNPropertyImplementation* implementation = static_cast<TARNPropertyImplementation*>(property);
-    implementation->fullName = fullName;
-    implementation->shortName = shortName;
-    // The copy leaves its default value null: the default belongs to the static record.
-    implementation->definition = definition;
-    // A definition without a default keeps the property's own (a false bool).
-    if (definition.defaultValue != nullptr) implementation->value.Copy(*definition.defaultValue);
-    implementation->owner = this;
-    if (!TARNPrivate::kernel->RegisterProperty(property)) {
-        RemovePropertyX(property);
-        guard.Unlock();
-        Error(("Can't create property " + fullName + ". The symbol already exists.").c_str(), 1, 0);
-        return nullptr;
-    }
-    symbolNames.PushBack(fullName);
-    return property;
+    return defineProperty(*this, guard, static_cast<TARNPropertyImplementation*>(property), fullName,
+                          shortName, definition);
 }
 
 TARNProperty* TARNModule::NewSpecialProperty(const TARNPropertyDefinition& definition, const char* name) {
@@ -160,49 +194,24 @@ TARNProperty* TARNModule::NewSpecialProperty(const TARNPropertyDefinition& defin
         properties.InsertBefore(propertyCursor, property);
     else
         properties.PushBack(property);
-    property->fullName = fullName;
-    property->shortName = shortName;
-    property->definition = definition;
-    if (definition.defaultValue != nullptr) property->value.Copy(*definition.defaultValue);
-    property->owner = this;
-    if (!TARNPrivate::kernel->RegisterProperty(property)) {
-        RemovePropertyX(property);
-        guard.Unlock();
-        Error(("Can't create property " + fullName + ". The symbol already exists.").c_str(), 1, 0);
-        return nullptr;
-    }
-    symbolNames.PushBack(fullName);
-    return property;
+    return defineProperty(*this, guard, property, fullName, shortName, definition);
 }
 
 TARNAction* TARNModule::NewAction(const TARNActionDefinition& definition, const char* name) {
     TARNMutexGuard guard(moduleLock);
-    if (state.load() & Dying) throw DieException;
-    if (definition.name == nullptr) {
-        guard.Unlock();
-        Error("Call to NewAction failed. Bad action definition.", 2, 0);
-        return nullptr;
-    }
-    if (name != nullptr && !isElementName(name)) {
-        guard.Unlock();
-        Error((TARNStackedString<40>("Trying to create an action with an invalid name: ") + name).c_str(), 1,
-              0);
-        return nullptr;
-    }
-    const char* shortName = name != nullptr ? name : definition.name;
+    const char* shortName =
+        checkCreation(*this, guard, definition.name, name, "Call to NewAction failed. Bad action definition.",
+                      "Trying to create an action with an invalid name: ");
+    if (shortName == nullptr) return nullptr;
     const TARNStackedString<40> fullName = fullNameOf(Name(), shortName);
     bool created = false;
     TARNAction* action = NewActionX(fullName, definition.name, created);
     TARNActionImplementation* implementation = static_cast<TARNActionImplementation*>(action);
     if (created) {
         implementation->Define(fullName, shortName, definition, this);
-        if (!TARNPrivate::kernel->RegisterAction(action)) {
-            RemoveActionX(action);
-            guard.Unlock();
-            Error(("Can't create action " + fullName + ". The symbol already exists.").c_str(), 1, 0);
+        const bool registered = TARNPrivate::kernel->RegisterAction(action);
+        if (!enrol(*this, guard, registered, "action", fullName, [&] { RemoveActionX(action); }))
             return nullptr;
-        }
-        symbolNames.PushBack(fullName);
     }
     // The index handed to the callbacks: the action just before the cursor (the one just
     // made or kept), or the last one when there is no cursor.
@@ -230,13 +239,18 @@ TARNAction* TARNModule::NewActionX(const TARNStackedString<40>& fullName, const 
                         [this](TARNAction* action) { RemoveAction(action); });
 }
 
+// Readers by name find a property under the kernel's symbol lock and then read it under
+// this module's lock, so removal must hold the module lock too (re-entrant for callers
+// that already do).
 void TARNModule::RemoveProperty(TARNProperty* property) {
+    TARNMutexGuard guard(moduleLock);
     TARNPrivate::kernel->UnregisterSymbol(property->Name().c_str());
     dropSymbol(symbolNames, property->Name());
     RemovePropertyX(property);
 }
 
 void TARNModule::RemoveAction(TARNAction* action) {
+    TARNMutexGuard guard(moduleLock);
     TARNPrivate::kernel->UnregisterSymbol(action->Name().c_str());
     dropSymbol(symbolNames, action->Name());
     RemoveActionX(action);

@@ -6,6 +6,7 @@
 // property's callbacks under both. Callbacks need the module lock (the thread list, the
 // element lists); taking it under the property lock while readers by name take the
 // property lock under the module lock would deadlock two threads.
+#include <climits>
 #include <unistd.h>
 
 #include "dataflow/module.hpp"
@@ -135,181 +136,182 @@ void finishSet(TARNPropertyImplementation& property) {
     markChanged(property);
 }
 
+// The guarded Set of every kind: the change rules and the kinds it accepts (`typeMessage`
+// otherwise), then, under both locks, `store` and finishSet.
+template <class Store>
+void guardedSet(TARNModule& module, TARNProperty& property, const char* typeMessage, unsigned int accepted,
+                unsigned int alsoAccepted, Store store) {
+    TARNPropertyImplementation& p = implementationOf(property);
+    if (!checkSet(module, p, typeMessage, accepted, alsoAccepted)) return;
+    PropertyLocks locks(module);
+    store(p);
+    finishSet(p);
+}
+
+// The DirectSet of every kind: only the kinds it accepts are checked, then, under both
+// locks, `store` runs and the change is announced when it answers true. `store` may
+// release the property lock early (to report outside it) and answer false.
+template <class Store>
+void directSet(TARNModule& module, TARNProperty& property, const char* typeMessage, unsigned int accepted,
+               unsigned int alsoAccepted, Store store) {
+    TARNPropertyImplementation& p = implementationOf(property);
+    if (!fits(module, p, typeMessage, accepted, alsoAccepted)) return;
+    PropertyLocks locks(module);
+    if (store(p, locks)) markChanged(p);
+}
+
+// An integer property takes `value`; an enumeration selects that index. An index outside
+// the names is reported and leaves the selection; without names only "no selection" (-1)
+// is possible, and any other index is reported too.
+void storeInteger(TARNModule& module, TARNPropertyImplementation& p, long value) {
+    if (p.value.type == Value::Integer) {
+        p.value.integer = value;
+        return;
+    }
+    TARNEnumStruct& enumeration = enumerationOf(p.value);
+    const int count = enumeration.Count();
+    if (count == 0) {
+        if (value != -1) module.Report(indexNotAmongValues(value, p.fullName, 0).c_str(), 2, 0);
+        enumeration.selected = -1;
+    } else if (value < 0 || value >= count) {
+        module.Report(indexNotAmongValues(value, p.fullName, count).c_str(), 2, 0);
+    } else {
+        enumeration.selected = static_cast<int>(value);
+    }
+}
+
 }  // namespace
 
 void TARNModule::Set(TARNProperty& property, bool value) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!checkSet(*this, p, "Can't set boolean value for property ", Value::Bool, None)) return;
-    PropertyLocks locks(*this);
-    p.value.boolean = value;
-    finishSet(p);
+    guardedSet(*this, property, "Can't set boolean value for property ", Value::Bool, None,
+               [&](TARNPropertyImplementation& p) { p.value.boolean = value; });
 }
 
 void TARNModule::Set(TARNProperty& property, long value) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!checkSet(*this, p, "Can't set integer value for property ", Value::Integer, Value::Enumeration))
-        return;
-    PropertyLocks locks(*this);
-    if (p.value.type == Value::Integer) {
-        p.value.integer = value;
-    } else {
-        TARNEnumStruct& enumeration = enumerationOf(p.value);
-        const int count = enumeration.Count();
-        if (count == 0) {
-            // Without names only "no selection" is possible.
-            if (value != -1) Report(indexNotAmongValues(value, p.fullName, 0).c_str(), 2, 0);
-            enumeration.selected = -1;
-        } else if (value < 0 || value >= count) {
-            // Reported; the selection stays, as with DirectSet.
-            Report(indexNotAmongValues(value, p.fullName, count).c_str(), 2, 0);
-        } else {
-            enumeration.selected = static_cast<int>(value);
-        }
-    }
-    finishSet(p);
+    guardedSet(*this, property, "Can't set integer value for property ", Value::Integer, Value::Enumeration,
+               [&](TARNPropertyImplementation& p) { storeInteger(*this, p, value); });
 }
 
 void TARNModule::Set(TARNProperty& property, double value) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!checkSet(*this, p, "Can't set float value for property ", Value::Float, None)) return;
-    PropertyLocks locks(*this);
-    p.value.floating = value;
-    finishSet(p);
+    guardedSet(*this, property, "Can't set float value for property ", Value::Float, None,
+               [&](TARNPropertyImplementation& p) { p.value.floating = value; });
 }
 
 void TARNModule::Set(TARNProperty& property, const TARNStackedString<40>& value) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!checkSet(*this, p, "Can't set string value for property ", Value::String, Value::Enumeration))
-        return;
-    PropertyLocks locks(*this);
-    if (p.value.type == Value::String) {
-        // A path that must exist is tested, but stored whatever the outcome: the user may
-        // create it before the component starts.
-        const unsigned int subType = p.definition.subType;
-        if ((subType & TARNPropertySubType::Path) && !value.IsEmpty()) {
-            if (subType & TARNPropertySubType::File) {
-                if (!isReadable(value.c_str()))
-                    TARN::ReportError((value + " does not exist or is not readable.").c_str(), 0);
-            } else if (subType & TARNPropertySubType::Folder) {
-                if (!TARN::IsFolder(value.c_str()))
-                    TARN::ReportError((value + " is not a directory.").c_str(), 0);
+    guardedSet(
+        *this, property, "Can't set string value for property ", Value::String, Value::Enumeration,
+        [&](TARNPropertyImplementation& p) {
+            if (p.value.type == Value::String) {
+                // A path that must exist is tested, but stored whatever the outcome:
+                // the user may create it before the component starts.
+                const unsigned int subType = p.definition.subType;
+                if ((subType & TARNPropertySubType::Path) && !value.IsEmpty()) {
+                    if (subType & TARNPropertySubType::File) {
+                        if (!isReadable(value.c_str()))
+                            TARN::ReportError((value + " does not exist or is not readable.").c_str(), 0);
+                    } else if (subType & TARNPropertySubType::Folder) {
+                        if (!TARN::IsFolder(value.c_str()))
+                            TARN::ReportError((value + " is not a directory.").c_str(), 0);
+                    }
+                }
+                textOf(p.value) = value;
+                return;
             }
-        }
-        textOf(p.value) = value;
-    } else {
-        TARNEnumStruct& enumeration = enumerationOf(p.value);
-        if (TARNEnumStruct::IsEnumString(value)) {
-            enumeration.FromString(value, p.definition.fixedEnumValues);
-        } else if (enumeration.Count() > 0) {
-            if (!enumeration.Select(value))
-                Report((value + " does not match any of the possible properties for property " + p.fullName)
-                           .c_str(),
-                       2, 0);
-        } else {
-            Report(("No possible value for property " + p.fullName).c_str(), 2, 0);
-        }
-    }
-    finishSet(p);
+            TARNEnumStruct& enumeration = enumerationOf(p.value);
+            if (TARNEnumStruct::IsEnumString(value)) {
+                enumeration.FromString(value, p.definition.fixedEnumValues);
+            } else if (enumeration.Count() > 0) {
+                if (!enumeration.Select(value))
+                    Report(
+                        (value + " does not match any of the possible properties for property " + p.fullName)
+                            .c_str(),
+                        2, 0);
+            } else {
+                Report(("No possible value for property " + p.fullName).c_str(), 2, 0);
+            }
+        });
 }
 
 void TARNModule::Set(TARNProperty& property, const TARNEnumStruct& value) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!checkSet(*this, p, "Can't set enum values for property ", Value::Enumeration, None)) return;
-    PropertyLocks locks(*this);
-    enumerationOf(p.value).Copy(value);
-    finishSet(p);
+    guardedSet(*this, property, "Can't set enum values for property ", Value::Enumeration, None,
+               [&](TARNPropertyImplementation& p) { enumerationOf(p.value).Copy(value); });
 }
 
 void TARNModule::Set(TARNProperty& property, const TARNStackedString<40>& values, int selected) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!checkSet(*this, p, "Can't set enum values for property ", Value::Enumeration, None)) return;
-    const TARNEnumStruct enumeration(values.c_str(), selected);
-    PropertyLocks locks(*this);
-    enumerationOf(p.value).Copy(enumeration);
-    finishSet(p);
+    guardedSet(*this, property, "Can't set enum values for property ", Value::Enumeration, None,
+               [&](TARNPropertyImplementation& p) {
+                   enumerationOf(p.value).Copy(TARNEnumStruct(values.c_str(), selected));
+               });
 }
 
 // ---- Unguarded setters ----------------------------------------------------------------
 
 void TARNModule::DirectSet(TARNProperty& property, bool value) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!fits(*this, p, "Can't set boolean value for property ", Value::Bool, None)) return;
-    PropertyLocks locks(*this);
-    p.value.boolean = value;
-    markChanged(p);
+    directSet(*this, property, "Can't set boolean value for property ", Value::Bool, None,
+              [&](TARNPropertyImplementation& p, PropertyLocks&) {
+                  p.value.boolean = value;
+                  return true;
+              });
 }
 
 void TARNModule::DirectSet(TARNProperty& property, long value) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!fits(*this, p, "Can't set integer value for property ", Value::Integer, Value::Enumeration)) return;
-    PropertyLocks locks(*this);
-    if (p.value.type == Value::Integer) {
-        p.value.integer = value;
-    } else {
-        TARNEnumStruct& enumeration = enumerationOf(p.value);
-        const int count = enumeration.Count();
-        if (count == 0) {
-            if (value != -1) Report(indexNotAmongValues(value, p.fullName, 0).c_str(), 2, 0);
-            enumeration.selected = -1;
-        } else if (value < 0 || value >= count) {
-            Report(indexNotAmongValues(value, p.fullName, count).c_str(), 2, 0);
-        } else {
-            enumeration.selected = static_cast<int>(value);
-        }
-    }
-    markChanged(p);
+    directSet(*this, property, "Can't set integer value for property ", Value::Integer, Value::Enumeration,
+              [&](TARNPropertyImplementation& p, PropertyLocks&) {
+                  storeInteger(*this, p, value);
+                  return true;
+              });
 }
 
 void TARNModule::DirectSet(TARNProperty& property, double value) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!fits(*this, p, "Can't set float value for property ", Value::Float, None)) return;
-    PropertyLocks locks(*this);
-    p.value.floating = value;
-    markChanged(p);
+    directSet(*this, property, "Can't set float value for property ", Value::Float, None,
+              [&](TARNPropertyImplementation& p, PropertyLocks&) {
+                  p.value.floating = value;
+                  return true;
+              });
 }
 
 void TARNModule::DirectSet(TARNProperty& property, const TARNStackedString<40>& value) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!fits(*this, p, "Can't set string value for property ", Value::String, Value::Enumeration)) return;
-    PropertyLocks locks(*this);
-    if (p.value.type == Value::String) {
-        textOf(p.value) = value;
-        markChanged(p);
-        return;
-    }
-    TARNEnumStruct& enumeration = enumerationOf(p.value);
-    if (TARNEnumStruct::IsEnumString(value)) {
-        enumeration.FromString(value, false);
-    } else if (enumeration.Count() == 0) {
-        locks.ReleaseProperty();
-        Report(("No possible value for enum property " + p.fullName).c_str(), 2, 0);
-        return;
-    } else {
-        const int index = indexOfName(enumeration, value);
-        if (index >= 0)
-            enumeration.selected = index;
-        else
-            Report(("\"" + value + "\" not among possible values for enum property " + p.fullName).c_str(), 2,
-                   0);
-    }
-    markChanged(p);
+    directSet(*this, property, "Can't set string value for property ", Value::String, Value::Enumeration,
+              [&](TARNPropertyImplementation& p, PropertyLocks& locks) {
+                  if (p.value.type == Value::String) {
+                      textOf(p.value) = value;
+                      return true;
+                  }
+                  TARNEnumStruct& enumeration = enumerationOf(p.value);
+                  if (TARNEnumStruct::IsEnumString(value)) {
+                      enumeration.FromString(value, false);
+                  } else if (enumeration.Count() == 0) {
+                      locks.ReleaseProperty();
+                      Report(("No possible value for enum property " + p.fullName).c_str(), 2, 0);
+                      return false;
+                  } else {
+                      const int index = indexOfName(enumeration, value);
+                      if (index >= 0)
+                          enumeration.selected = index;
+                      else
+                          Report(
+                              ("\"" + value + "\" not among possible values for enum property " + p.fullName)
+                                  .c_str(),
+                              2, 0);
+                  }
+                  return true;
+              });
 }
 
 void TARNModule::DirectSet(TARNProperty& property, const TARNEnumStruct& value) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!fits(*this, p, "Can't set enum values for property ", Value::Enumeration, None)) return;
-    PropertyLocks locks(*this);
-    enumerationOf(p.value).Copy(value);
-    markChanged(p);
+    directSet(*this, property, "Can't set enum values for property ", Value::Enumeration, None,
+              [&](TARNPropertyImplementation& p, PropertyLocks&) {
+                  enumerationOf(p.value).Copy(value);
+                  return true;
+              });
 }
 
 void TARNModule::DirectSet(TARNProperty& property, const TARNStackedString<40>& values, int selected) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!fits(*this, p, "Can't set enum values for property ", Value::Enumeration, None)) return;
-    const TARNEnumStruct enumeration(values.c_str(), selected);
-    PropertyLocks locks(*this);
-    enumerationOf(p.value).Copy(enumeration);
-    markChanged(p);
+    directSet(*this, property, "Can't set enum values for property ", Value::Enumeration, None,
+              [&](TARNPropertyImplementation& p, PropertyLocks&) {
+                  enumerationOf(p.value).Copy(TARNEnumStruct(values.c_str(), selected));
+                  return true;
+              });
 }
 
 // ---- Getters --------------------------------------------------------------------------
@@ -317,28 +319,37 @@ void TARNModule::DirectSet(TARNProperty& property, const TARNStackedString<40>& 
 // The stored value is copied under both locks; the get-callback then runs, still under
 // them, with the caller's variable and may replace what was copied.
 
-void TARNModule::Get(TARNProperty& property, bool& value) {
+namespace {
+
+// The Get of every kind: the kinds it accepts (`typeMessage` otherwise), then, under both
+// locks, `read` fills `value` and the get-callback, if any, runs on it.
+template <class V, class Read>
+void checkedGet(TARNModule& module, TARNProperty& property, V& value, const char* typeMessage,
+                unsigned int accepted, unsigned int alsoAccepted, Read read) {
     TARNPropertyImplementation& p = implementationOf(property);
-    if (!fits(*this, p, "Can't get boolean value from property ", Value::Bool, None)) return;
-    PropertyLocks locks(*this);
-    value = p.value.boolean;
+    if (!fits(module, p, typeMessage, accepted, alsoAccepted)) return;
+    PropertyLocks locks(module);
+    value = read(p);
     if (p.getCallback != nullptr) p.getCallback(p, &value);
+}
+
+}  // namespace
+
+void TARNModule::Get(TARNProperty& property, bool& value) {
+    checkedGet(*this, property, value, "Can't get boolean value from property ", Value::Bool, None,
+               [](TARNPropertyImplementation& p) { return p.value.boolean; });
 }
 
 void TARNModule::Get(TARNProperty& property, long& value) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!fits(*this, p, "Can't get integer value from property ", Value::Integer, Value::Enumeration)) return;
-    PropertyLocks locks(*this);
-    value = p.value.type == Value::Integer ? p.value.integer : enumerationOf(p.value).selected;
-    if (p.getCallback != nullptr) p.getCallback(p, &value);
+    checkedGet(*this, property, value, "Can't get integer value from property ", Value::Integer,
+               Value::Enumeration, [](TARNPropertyImplementation& p) {
+                   return p.value.type == Value::Integer ? p.value.integer : enumerationOf(p.value).selected;
+               });
 }
 
 void TARNModule::Get(TARNProperty& property, double& value) {
-    TARNPropertyImplementation& p = implementationOf(property);
-    if (!fits(*this, p, "Can't get floating point value from property ", Value::Float, None)) return;
-    PropertyLocks locks(*this);
-    value = p.value.floating;
-    if (p.getCallback != nullptr) p.getCallback(p, &value);
+    checkedGet(*this, property, value, "Can't get floating point value from property ", Value::Float, None,
+               [](TARNPropertyImplementation& p) { return p.value.floating; });
 }
 
 void TARNModule::Get(TARNProperty& property, TARNStackedString<40>& value) {
@@ -427,11 +438,16 @@ void TARNModule::PerformanceMonitoring() {
 
     long periods = 0;
     Get(*nbPeriodsProperty, periods);
-    // A window of no slot would leave nothing to average: below 1 counts as 1.
-    const int N = periods < 1 ? 1 : static_cast<int>(periods);
+    // A window of no slot would leave nothing to average: below 1 counts as 1. Above the
+    // int range the count is held at its top rather than cut to its low bits (2^32 would
+    // read as 0).
+    const int N = periods < 1 ? 1 : periods > INT_MAX ? INT_MAX : static_cast<int>(periods);
     const long now = TARN::CurrentTime(true, true);
 
-    if (nbPeriodsProperty->PropertyChanged()) {
+    // A window of another size than "nbPeriods" is one whose change was acknowledged
+    // elsewhere (or came while this call read the value): it restarts too, or the write
+    // index would run past the slots the window has.
+    if (nbPeriodsProperty->PropertyChanged() || periodWindow.Size() != N) {
         // A new window: this call only records the time, the next one measures.
         periodWindow.Clear();
         for (int i = 0; i < N; ++i) periodWindow(i) = -1;

@@ -30,13 +30,21 @@ TARNStackedString<40>& TARNPropertyImplementation::StringValue() {
         if (value.string == nullptr) value.string = new TARNStackedString<40>();
         return *value.string;
     }
-    if (value.type == TARNPropertyValue::Enumeration && value.enumeration != nullptr) {
-        TARNEnumStruct& enumeration = *value.enumeration;
-        if (enumeration.selected >= 0 && enumeration.selected < enumeration.Count())
-            return (*enumeration.values)[enumeration.selected];
+    if (value.type == TARNPropertyValue::Enumeration && value.enumeration != nullptr &&
+        value.enumeration->selected >= 0) {
+        TARNArray<TARNStackedString<40> >& names = *value.enumeration->values;
+        const int selected = value.enumeration->selected;
+        const int count = names.Size();
+        if (selected >= count) {
+            // A selection beyond the names gets its own, empty, name (and those between):
+            // the caller may write it through the reference. The array grows to the
+            // smallest power of two above the selection when it lacks the room.
+            names(selected);
+            for (int i = count; i <= selected; ++i) names[i] = TARNStackedString<40>();
+        }
+        return names[selected];
     }
-    // No selection, a selection beyond the names, or no text at all: the empty text. The
-    // names are left as they are; reading must not add any.
+    // No selection, or no text at all: the empty text, which is not the property's.
     scratchText = "";
     return scratchText;
 }

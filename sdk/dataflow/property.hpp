@@ -30,7 +30,8 @@ class TARNProperty {
     // false, the empty text, null) that is not the property's.
     // 0: the integer; for an enumeration, a copy of the selected index.
     virtual long& IntegerValue() = 0;
-    // 1: a text, or the selected name of an enumeration; the empty text otherwise.
+    // 1: a text, or the selected name of an enumeration (a selection beyond the names
+    // first adds empty names up to it); the empty text otherwise.
     virtual TARNStackedString<40>& StringValue() = 0;
     virtual bool& BoolValue() = 0;             // 2
     virtual double& FloatValue() = 0;          // 3

@@ -6,6 +6,7 @@
 
 #include "dataflow/module.hpp"
 #include "engine/virtual_slot.hpp"
+#include "host_engine_module.hpp"
 #include "module_fixture.hpp"
 #include "runtime/thread.hpp"
 
@@ -130,6 +131,11 @@ TEST_F(ModuleTest, CreateThreadRunsTheMemberFunctionCountedAsALife) {
     Worker worker;
     worker.CreateThread(static_cast<void (TARNModule::*)()>(&Worker::Body));
     while (!worker.ran) TARN::Wait4AWhile();
+    {
+        TARNMutexGuard guard(worker.moduleLock);
+        EXPECT_EQ(worker.lives, 1u);
+    }
+    EXPECT_EQ(worker.noThreadEvent.Wait(0), -3);
 
     worker.release.Set();
 
@@ -143,4 +149,22 @@ TEST_F(ModuleTest, Wait4DeathAnswersTrueOnceEveryThreadEnded) {
     module.OneMoreLife();
     module.LoseOneLife();
     EXPECT_TRUE(module.Wait4Death());
+}
+
+TEST_F(ModuleTest, Wait4DeathWarnsWhenAThreadOutlivesTheShutdownTimeout) {
+    TARNModule module("cam", false, false);
+    module.OneMoreLife();
+    kernel.EngineModule().DirectSet(kernel.EngineModule().Property("shutdownTimeout"), 20000L);
+    kernel.ClearReports();
+
+    EXPECT_FALSE(module.Wait4Death());
+
+    ASSERT_EQ(Reports().size(), 1u);
+    EXPECT_EQ(
+        Reports()[0],
+        (HostReport{"module cam: Some threads are still running after 20000 microsecond(s). The model "
+                    "must be bugged. If this is considered as normal however, consider increase the "
+                    "value of the Engine.shutdownTimeout property. I destroy the component anyway. This "
+                    "might result in a system crash.",
+                    1, 2, false}));
 }

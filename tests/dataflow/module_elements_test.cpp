@@ -145,9 +145,12 @@ class FindOrCreateTest : public ModuleTest {
         ModuleTest::TearDown();
     }
 
-    TARNPropertyDefinition defA = Integer("a", 1), defB = Integer("b", 2), defC = Integer("c", 3);
+    // Each definition names itself with its own array: definitions are told apart by the
+    // address of their name, and equal string literals may share one.
+    char nameA[2] = "a", nameB[2] = "b", nameC[2] = "c";
+    TARNPropertyDefinition defA = Integer(nameA, 1), defB = Integer(nameB, 2), defC = Integer(nameC, 3);
     // The same text as defC's name at another address.
-    char otherName[2] = {'c', 0};
+    char otherName[2] = "c";
     TARNPropertyDefinition other = Integer(otherName, 4);
     TARNModule* module = nullptr;
     TARNProperty *a = nullptr, *b = nullptr, *c = nullptr;

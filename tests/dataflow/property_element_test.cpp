@@ -208,29 +208,49 @@ TEST_F(PropertyTest, StringValueOfAnEnumerationIsTheSelectedName) {
 
 namespace {
 
-struct EmptyTextCase {
+struct SelectionCase {
     const char* name;
     int selected;
+    // The enumeration's text form after StringValue.
+    const char* after;
 };
 
-const EmptyTextCase EmptyTextCases[] = {{"NoSelection", -1}, {"BeyondTheNames", 5}};
+// "red|green|blue" in an array of four slots.
+const SelectionCase SelectionCases[] = {
+    // Nothing to read: the names stay.
+    {"NoSelection", -1, "3|-1|red|green|blue"},
+    // Within the slots the array has, and beyond them: empty names up to the selection.
+    {"WithinTheCapacity", 3, "4|3|red|green|blue|"},
+    {"BeyondTheCapacity", 5, "6|5|red|green|blue|||"},
+};
 
-class StringValueOfEnumeration : public PropertyTest, public ::testing::WithParamInterface<EmptyTextCase> {};
+class StringValueOfEnumeration : public PropertyTest, public ::testing::WithParamInterface<SelectionCase> {};
 
 }  // namespace
 
-TEST_P(StringValueOfEnumeration, WithoutASelectedNameIsEmptyAndLeavesTheNames) {
+TEST_P(StringValueOfEnumeration, WithoutASelectedNameIsEmpty) {
     TARNProperty& property = Make(Kind::Enumeration);
     property.EnumValues()->selected = GetParam().selected;
 
     EXPECT_STREQ(property.StringValue().c_str(), "");
-    EXPECT_EQ(property.EnumValues()->Count(), 3);
-    EXPECT_STREQ(property.EnumValues()->ToString().c_str(),
-                 (std::to_string(3) + "|" + std::to_string(GetParam().selected) + "|red|green|blue").c_str());
+    EXPECT_STREQ(property.EnumValues()->ToString().c_str(), GetParam().after);
 }
 
-INSTANTIATE_TEST_SUITE_P(Property, StringValueOfEnumeration, ::testing::ValuesIn(EmptyTextCases),
+INSTANTIATE_TEST_SUITE_P(Property, StringValueOfEnumeration, ::testing::ValuesIn(SelectionCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PropertyTest, AnAddedNameIsEmptyAndWritableEvenWhereTheArrayHeldAnOldOne) {
+    TARNProperty& property = Make(Kind::Enumeration);
+    // Three names in four slots; the fourth slot still holds a name of an earlier list.
+    property.EnumValues()->FromString("4|0|a|b|c|stale", false);
+    property.EnumValues()->FromString("3|2|x|y|z", false);
+    property.EnumValues()->selected = 3;
+
+    EXPECT_STREQ(property.StringValue().c_str(), "");
+    property.StringValue() = "w";
+    EXPECT_STREQ(property.EnumValues()->ToString().c_str(), "4|3|x|y|z|w");
+    EXPECT_EQ(property.EnumValues()->values->Capacity(), 4);
+}
 
 TEST_F(PropertyTest, AccessorsOfAnotherKindAnswerNeutralValuesAndLeaveThePayload) {
     TARNProperty& text = Make(Kind::Text, "text");

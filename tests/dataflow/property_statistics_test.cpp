@@ -100,6 +100,23 @@ TEST_F(StatisticsTest, ANewNumberOfPeriodsRestartsTheWindow) {
     EXPECT_EQ(Counter(), 5);
 }
 
+TEST_F(StatisticsTest, AChangeAcknowledgedElsewhereStillResizesTheWindow) {
+    // The engine may acknowledge any property's change before the module's thread looks:
+    // the window must still get its slots, first on a new module, then after a change.
+    module->nbPeriodsProperty->AcknowledgePropertyChanged();
+    CallAt(0);
+    CallAt(10);
+    EXPECT_EQ(Average(), 10000);
+
+    module->nbPeriodsProperty->Set(8L);
+    module->nbPeriodsProperty->AcknowledgePropertyChanged();
+    for (long ms : {20, 30, 50, 80, 120, 170, 230, 300, 380, 470}) CallAt(ms);
+    // The window restarted at 20 ms: the last eight periods are 20 ms to 90 ms.
+    EXPECT_EQ(Average(), 55000);
+    EXPECT_EQ(Minimum(), 20000);
+    EXPECT_EQ(Maximum(), 90000);
+}
+
 TEST_F(StatisticsTest, NumbersOfPeriodsBelowOneCountAsOne) {
     for (long periods : {0L, -4L}) {
         SCOPED_TRACE(periods);

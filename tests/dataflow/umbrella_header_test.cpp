@@ -1,8 +1,8 @@
 // A component author includes only tarn.hpp: it must compile on its own and bring the
 // whole SDK surface with it.
-#include "tarn.hpp"
-
 #include <gtest/gtest.h>
+
+#include "tarn.hpp"
 
 TEST(UmbrellaHeader, BringsTheRuntimeTheEngineLinkAndTheModuleModel) {
     TARNStreamedString text;
