@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <ctime>
 
 #include "engine/event.hpp"
 #include "host_engine_time.hpp"
 #include "runtime/event_basic.hpp"
+#include "runtime/saturated_arithmetic.hpp"
 
 namespace {
 
@@ -70,9 +70,7 @@ void HostEventService::removeTriggerLocked(TARNEvent* event) {
 
 bool HostEventService::SetTrigger(TARNEvent* event, long time) {
     if (!event) return false;
-    long delay;
-    if (__builtin_sub_overflow(time, m_time.MonotonicMicroseconds(), &delay))
-        delay = time < 0 ? LONG_MIN : LONG_MAX;
+    const long delay = TARNPrivate::SaturatedSub(time, m_time.MonotonicMicroseconds());
     {
         std::lock_guard<std::mutex> lock(m_triggerLock);
         if (m_stopping || m_refuse) return false;
@@ -179,11 +177,7 @@ int HostEventService::Wait(int n, TARNEvent** events, long timeout) {
     }
 
     timespec deadline{};
-    if (timeout != -1) {
-        timespec now;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        deadline = TARNPrivate::DeadlineAfter(now, timeout < 0 ? 0 : timeout);
-    }
+    if (timeout != -1) deadline = TARNPrivate::MonotonicDeadlineAfter(timeout);
 
     TARNPosixWaitingThread& self = currentWaitingThread();
     // Registration takes each event's mutex without holding our own (the lock order that
@@ -199,28 +193,25 @@ int HostEventService::Wait(int n, TARNEvent** events, long timeout) {
 
     pthread_mutex_lock(&self.mutex);
 
-    int result = -3;
+    // The lowest index of a set event, or -3.
+    const auto firstSet = [&] {
+        for (int i : indices)
+            if (events[i]->isSet) return i;
+        return -3;
+    };
+    int result;
     for (;;) {
-        for (int i : indices) {
-            if (events[i]->isSet) {
-                result = i;
-                break;
-            }
-        }
+        result = firstSet();
         if (result >= 0) break;
         if (indices.empty() && timeout == -1) {
             result = -4;  // nothing could ever end this wait
             break;
         }
-        int error = timeout == -1 ? pthread_cond_wait(&self.cond, &self.mutex)
-                                  : pthread_cond_timedwait(&self.cond, &self.mutex, &deadline);
+        const int error = timeout == -1 ? pthread_cond_wait(&self.cond, &self.mutex)
+                                        : pthread_cond_timedwait(&self.cond, &self.mutex, &deadline);
         if (error == ETIMEDOUT) {
-            for (int i : indices) {
-                if (events[i]->isSet) {
-                    result = i;
-                    break;
-                }
-            }
+            // A Set that came at that very moment still counts.
+            result = firstSet();
             break;
         }
     }

@@ -3,45 +3,26 @@
 // time: they stretch and shrink with the engine's speed, stand still while the engine is
 // paused or time stands still (time state 2), and are recomputed whenever the engine-time
 // condition reports a change.
-#include <climits>
-
 #include "dataflow/module.hpp"
-#include "engine/condition.hpp"
 #include "engine/engine_graph.hpp"
 #include "engine/engine_time.hpp"
 #include "engine/engine_time_section.hpp"
-#include "engine/kernel.hpp"
-#include "engine/kernel_pointer.hpp"
 #include "engine/reports.hpp"
 #include "engine/wait_for_timestamp.hpp"
+#include "runtime/saturated_arithmetic.hpp"
 #include "runtime/streamed_string.hpp"
 #include "runtime/thread.hpp"
 
 namespace {
 
 using TARNPrivate::EngineTimeSection;
-
-// a + b and a - b held to the range of long: a far deadline or timestamp stays far
-// instead of wrapping round into the past (which would read as "reached").
-long saturatedAdd(long a, long b) {
-    long sum;
-    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? LONG_MAX : LONG_MIN;
-    return sum;
-}
-long saturatedSub(long a, long b) {
-    long difference;
-    if (__builtin_sub_overflow(a, b, &difference)) return b < 0 ? LONG_MAX : LONG_MIN;
-    return difference;
-}
+using TARNPrivate::SaturatedAdd;
+using TARNPrivate::SaturatedSub;
 
 // One multi-event wait, without limit or for `timeout` microseconds of real time, together
 // with the engine-time condition, whose event the condition puts in slot `n` of `set`.
 int waitWithTimeCondition(int n, TARNEvent** set, long timeout) {
-    TARNCondition* condition = TARNPrivate::kernel->EngineTimeCondition();
-    void* token = condition->WaitX(&set[n]);
-    const int result = TARNEvent::Wait(n + 1, set, timeout);
-    condition->AchieveWaitX(token);
-    return result;
+    return TARNPrivate::WaitWithTimeCondition(n + 1, set, n, timeout);
 }
 
 // Whether an engine time limit counts: not while the engine stands still.
@@ -95,13 +76,13 @@ void reportFailedWait(int line, int result) {
 // the die event's index in the set (-1 when not in it).
 static int waitInEngineTime(int n, TARNEvent** set, int dieIndex, long timeout) {
     long start = TARN::CurrentTime(true, true);
-    long deadline = saturatedAdd(start, timeout);
+    long deadline = SaturatedAdd(start, timeout);
     for (;;) {
         EngineTimeSection section;
         const int speed = TARNPrivate::GetAbsoluteTimeSpeed();
         const long now = TARN::CurrentTime(false, false);
         // Engine time went back: the time-out counts again from here.
-        if (start > now) deadline = saturatedAdd(now, timeout);
+        if (start > now) deadline = SaturatedAdd(now, timeout);
         long realWait = -1;
         if (engineTimeMoves(speed)) {
             realWait = TARNPrivate::EngineDelayToRealDelay(deadline, now, speed);
@@ -116,7 +97,7 @@ static int waitInEngineTime(int n, TARNEvent** set, int dieIndex, long timeout) 
             continue;
         }
         if (result == -3) {
-            if (saturatedSub(deadline, TARN::CurrentTime(true, true)) > TARNPrivate::MinimumWaitTime) {
+            if (SaturatedSub(deadline, TARN::CurrentTime(true, true)) > TARNPrivate::MinimumWaitTime) {
                 start = now;
                 continue;
             }
@@ -198,7 +179,7 @@ int TARNModule::Rest(long duration, TARNEvent* event) {
             recomputedAt = TARN::CurrentTime(false, false);
             // Engine time running backwards reaches the end below the present.
             target =
-                speed < 0 ? saturatedSub(recomputedAt, remaining) : saturatedAdd(recomputedAt, remaining);
+                speed < 0 ? SaturatedSub(recomputedAt, remaining) : SaturatedAdd(recomputedAt, remaining);
         }
         if (speed == 0 || TARN::TimeState() == 2) {
             TARNEvent* set[3] = {&dieEvent, event, nullptr};
@@ -224,15 +205,15 @@ int TARNModule::Rest(long duration, TARNEvent* event) {
         switch (waitForTrigger(*this, section, trigger, realWait, event, "Rest function : ", result)) {
             case TriggerTurn::TimeChanged: {
                 // What passed counts, the rest is recomputed.
-                const long passed = saturatedSub(TARN::CurrentTime(false, false), recomputedAt);
-                remaining = saturatedSub(remaining, passed < 0 ? saturatedSub(0, passed) : passed);
+                const long passed = SaturatedSub(TARN::CurrentTime(false, false), recomputedAt);
+                remaining = SaturatedSub(remaining, passed < 0 ? SaturatedSub(0, passed) : passed);
                 previousSpeed = speed;
                 recompute = true;
                 continue;
             }
             case TriggerTurn::TriggerFired: {
                 const long now = TARN::CurrentTime(false, false);
-                const long toGo = speed < 0 ? saturatedSub(now, target) : saturatedSub(target, now);
+                const long toGo = speed < 0 ? SaturatedSub(now, target) : SaturatedSub(target, now);
                 if (toGo <= TARNPrivate::MinimumWaitTime) return 1;
                 previousSpeed = speed;
                 recompute = false;
@@ -262,7 +243,7 @@ int TARNModule::Wait(long timestamp, TARNEvent* event) {
                 case TriggerTurn::TimeChanged:
                     continue;
                 case TriggerTurn::TriggerFired:
-                    if (saturatedSub(timestamp, TARN::CurrentTime(false, false)) <=
+                    if (SaturatedSub(timestamp, TARN::CurrentTime(false, false)) <=
                         TARNPrivate::MinimumWaitTime)
                         return 1;
                     continue;

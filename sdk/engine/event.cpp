@@ -1,13 +1,13 @@
 #include "engine/event.hpp"
 
 #include <cerrno>
-#include <climits>
 
 #include "engine/event_service.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/reports.hpp"
 #include "runtime/event_basic.hpp"
+#include "runtime/saturated_arithmetic.hpp"
 
 namespace {
 
@@ -19,12 +19,6 @@ void initMonotonicCondition(pthread_cond_t* cond, const char* refusal) {
     if (pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC) == EINVAL) TARN::ReportError(refusal, 0);
     pthread_cond_init(cond, &attributes);
     pthread_condattr_destroy(&attributes);
-}
-
-long saturatedSum(long a, long b) {
-    long sum;
-    if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? LONG_MAX : LONG_MIN;
-    return sum;
 }
 
 }  // namespace
@@ -95,9 +89,7 @@ int TARNEvent::Wait(long timeout) {
     if (timeout == -1) {
         while (!isSet) pthread_cond_wait(&cond, &mutex);
     } else {
-        timespec now;
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        const timespec deadline = TARNPrivate::DeadlineAfter(now, timeout < 0 ? 0 : timeout);
+        const timespec deadline = TARNPrivate::MonotonicDeadlineAfter(timeout);
         while (!isSet) {
             if (pthread_cond_timedwait(&cond, &mutex, &deadline) == ETIMEDOUT) {
                 if (!isSet) result = -3;
@@ -122,7 +114,7 @@ bool TARNEvent::SetTrigger(long delay) {
     // Without a kernel there is neither a clock nor a service to read.
     if (!TARNPrivate::kernel) return true;
     const long now = TARNPrivate::kernel->GetSystemAccurateTiming();
-    return TARNPrivate::kernel->EventService()->SetTrigger(this, saturatedSum(now, delay));
+    return TARNPrivate::kernel->EventService()->SetTrigger(this, TARNPrivate::SaturatedAdd(now, delay));
 }
 
 void TARNEvent::ResetTrigger() {

@@ -26,17 +26,15 @@ constexpr int StackSlots = 16;
     throw DieException;
 }
 
-// One wait on the engine time condition together with the other events of `slots`
-// (slot 0 is filled with the condition's event): the index of the event that fired.
-int waitWithTimeCondition(TARNCondition* condition, int n, TARNEvent** slots, bool* timeChanged) {
-    if (timeChanged) *timeChanged = false;
-    void* token = condition->WaitX(&slots[0]);
-    const int result = TARNEvent::Wait(n, slots, -1);
+}  // namespace
+
+int TARNPrivate::WaitWithTimeCondition(int n, TARNEvent** set, int conditionSlot, long timeout) {
+    TARNCondition* condition = TARNPrivate::kernel->EngineTimeCondition();
+    void* token = condition->WaitX(&set[conditionSlot]);
+    const int result = TARNEvent::Wait(n, set, timeout);
     condition->AchieveWaitX(token);
     return result;
 }
-
-}  // namespace
 
 long TARNPrivate::EngineDelayToRealDelay(long timestamp, long now, int speed) {
     if (speed == 0) return LONG_MAX;
@@ -67,7 +65,6 @@ bool TARN::WaitForTimestamp(long timestamp, int nbCancelEvents, TARNEvent** canc
     }
 
     TARNKernel* kernel = TARNPrivate::kernel;
-    TARNCondition* timeCondition = kernel->EngineTimeCondition();
     for (;;) {
         // Ended on every way out of the turn, also when an exception passes.
         TARNPrivate::EngineTimeSection bracket;
@@ -75,7 +72,8 @@ bool TARN::WaitForTimestamp(long timestamp, int nbCancelEvents, TARNEvent** canc
         if (speed == 0 || kernel->TimeState() == 2) {
             // Time stands still: only a change of time (or a cancel event) can end this.
             for (int i = 0; i < count; ++i) slots[1 + i] = cancelEvents[i];
-            const int r = waitWithTimeCondition(timeCondition, count + 1, slots, timeChanged);
+            if (timeChanged) *timeChanged = false;
+            const int r = TARNPrivate::WaitWithTimeCondition(count + 1, slots, 0, -1);
             if (r < 0) {
                 bracket.End();
                 failUnknown(806, r);
@@ -104,7 +102,8 @@ bool TARN::WaitForTimestamp(long timestamp, int nbCancelEvents, TARNEvent** canc
         }
         slots[1] = &trigger;
         for (int i = 0; i < count; ++i) slots[2 + i] = cancelEvents[i];
-        const int r = waitWithTimeCondition(timeCondition, count + 2, slots, timeChanged);
+        if (timeChanged) *timeChanged = false;
+        const int r = TARNPrivate::WaitWithTimeCondition(count + 2, slots, 0, -1);
         trigger.ResetTrigger();
         if (r < 0) {
             bracket.End();

@@ -10,6 +10,10 @@ constexpr int MinimumWaitTime = 1;
 // (timestamp - now) * 1000 / speed in signed 64-bit integers, saturated: a timestamp too far
 // away for the arithmetic gives the largest (or smallest) delay instead of wrapping round.
 long EngineDelayToRealDelay(long timestamp, long now, int speed);
+
+// One wait (TARNEvent::Wait) on the `n` events of `set` together with the engine-time
+// condition, whose event fills slot `conditionSlot` of `set`: the wait's answer.
+int WaitWithTimeCondition(int n, TARNEvent** set, int conditionSlot, long timeout);
 }  // namespace TARNPrivate
 
 namespace TARN {

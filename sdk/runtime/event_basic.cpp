@@ -13,6 +13,12 @@ timespec DeadlineAfter(const timespec& now, long microseconds) {
     }
     return deadline;
 }
+
+timespec MonotonicDeadlineAfter(long microseconds) {
+    timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return DeadlineAfter(now, microseconds < 0 ? 0 : microseconds);
+}
 }  // namespace TARNPrivate
 
 TARNEventBasic::TARNEventBasic(bool initialState, const char* /*name*/) : m_set(initialState) {
@@ -53,11 +59,7 @@ int TARNEventBasic::Wait(long timeout) {
         pthread_mutex_unlock(&m_mutex);
         return 0;
     }
-    if (timeout < 0) timeout = 0;
-
-    timespec now;
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const timespec deadline = TARNPrivate::DeadlineAfter(now, timeout);
+    const timespec deadline = TARNPrivate::MonotonicDeadlineAfter(timeout);
 
     pthread_mutex_lock(&m_mutex);
     int result = 0;

@@ -32,4 +32,6 @@ namespace TARNPrivate {
 // The point in time `microseconds` after `now` (non-negative), the nanoseconds carried
 // into the seconds. Used for absolute deadlines of timed condition waits.
 timespec DeadlineAfter(const timespec& now, long microseconds);
+// The deadline `microseconds` from now on the monotonic clock, a negative count taken as 0.
+timespec MonotonicDeadlineAfter(long microseconds);
 }  // namespace TARNPrivate
