@@ -2,6 +2,8 @@
 
 #include <ctime>
 
+#include "runtime/saturated_arithmetic.hpp"
+
 namespace {
 
 long realMonotonicMicroseconds() {
@@ -26,7 +28,11 @@ long HostEngineTime::monotonicLocked() const {
 
 long HostEngineTime::currentTimeLocked() const {
     if (!runningLocked()) return m_base;
-    return m_base + (monotonicLocked() - m_monotonicAtBase) * m_speed / 1000;
+    // The span times the speed would wrap a long after an hour or so at the highest speed,
+    // and time near the end of the range would wrap round into the past: both are held to
+    // the range of long, as the SDK's waits hold their deadlines.
+    const long elapsed = TARNPrivate::SaturatedSub(monotonicLocked(), m_monotonicAtBase);
+    return TARNPrivate::SaturatedAdd(m_base, TARNPrivate::SaturatedScale(elapsed, m_speed, 1000));
 }
 
 void HostEngineTime::rebaseLocked() {
@@ -130,5 +136,5 @@ void HostEngineTime::UseManualClock(long start) {
 
 void HostEngineTime::AdvanceClock(long microseconds) {
     std::lock_guard<std::mutex> inner(m_inner);
-    m_manualNow += microseconds;
+    m_manualNow = TARNPrivate::SaturatedAdd(m_manualNow, microseconds);
 }

@@ -9,6 +9,7 @@
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/reports.hpp"
+#include "runtime/saturated_arithmetic.hpp"
 #include "runtime/streamed_string.hpp"
 
 namespace {
@@ -38,10 +39,7 @@ int TARNPrivate::WaitWithTimeCondition(int n, TARNEvent** set, int conditionSlot
 
 long TARNPrivate::EngineDelayToRealDelay(long timestamp, long now, int speed) {
     if (speed == 0) return LONG_MAX;
-    const __int128 delay = (static_cast<__int128>(timestamp) - now) * 1000 / speed;
-    if (delay > LONG_MAX) return LONG_MAX;
-    if (delay < LONG_MIN) return LONG_MIN;
-    return static_cast<long>(delay);
+    return TARNPrivate::SaturatedScale(static_cast<__int128>(timestamp) - now, 1000, speed);
 }
 
 bool TARN::WaitForTimestamp(long timestamp, int nbCancelEvents, TARNEvent** cancelEvents, int* cancelIndex,

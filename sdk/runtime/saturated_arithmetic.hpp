@@ -1,4 +1,4 @@
-// Sums and differences of microsecond counts held to the range of long.
+// Sums, differences and rescalings of microsecond counts held to the range of long.
 #pragma once
 
 #include <climits>
@@ -15,5 +15,14 @@ inline long SaturatedSub(long a, long b) {
     long difference;
     if (__builtin_sub_overflow(a, b, &difference)) return b < 0 ? LONG_MAX : LONG_MIN;
     return difference;
+}
+// value * multiplier / divisor (rounded toward zero) held to the range of long. The product
+// is taken on 128 bits, so a long span times a speed (or times 1000) never wraps before the
+// division brings it back; the value may itself be a difference of two longs.
+inline long SaturatedScale(__int128 value, int multiplier, int divisor) {
+    const __int128 scaled = value * multiplier / divisor;
+    if (scaled > LONG_MAX) return LONG_MAX;
+    if (scaled < LONG_MIN) return LONG_MIN;
+    return static_cast<long>(scaled);
 }
 }  // namespace TARNPrivate
