@@ -104,7 +104,12 @@ void HostEventService::triggerThread() {
         auto next = std::min_element(m_triggers.begin(), m_triggers.end(),
                                      [](const Trigger& a, const Trigger& b) { return a.due < b.due; });
         if (next->due > std::chrono::steady_clock::now()) {
-            m_triggerChanged.wait_until(lock, next->due);
+            // A copy: the wait reads the time again on waking, and by then a SetTrigger may
+            // have grown the table (freeing the element) or a ResetTrigger moved it.
+            const std::chrono::steady_clock::time_point due = next->due;
+            ++m_triggerThreadSleeps;
+            m_triggerThreadSlept.notify_all();
+            m_triggerChanged.wait_until(lock, due);
             continue;
         }
         // Fired under the trigger lock, so that ResetTrigger returns only when the event is
@@ -149,6 +154,11 @@ std::vector<long> HostEventService::RequestedDelays() const {
 void HostEventService::AwaitTriggerRequests(size_t count) const {
     std::unique_lock<std::mutex> lock(m_triggerLock);
     m_triggerChanged.wait(lock, [&] { return m_requestedDelays.size() >= count; });
+}
+
+bool HostEventService::AwaitTriggerThreadSleeps(long total, std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(m_triggerLock);
+    return m_triggerThreadSlept.wait_for(lock, limit, [&] { return m_triggerThreadSleeps >= total; });
 }
 
 void HostEventService::AwaitWaits(long total) const {

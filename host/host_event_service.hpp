@@ -44,6 +44,12 @@ class HostEventService final : public TARNEventService {
     std::vector<long> RequestedDelays() const;
     // Blocks until at least `count` delays have been requested in all.
     void AwaitTriggerRequests(size_t count) const;
+    // Blocks until the trigger thread has gone to sleep until a trigger's time `total` times
+    // in all (since construction): it then sleeps with the trigger lock released, so what a
+    // test does to the table from then on happens under a sleeping thread. False when that
+    // takes longer than `limit`.
+    bool AwaitTriggerThreadSleeps(long total,
+                                  std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
     // Blocks until `total` waits in all (since construction) have registered their thread in
     // their events: a Set of any of those events from then on wakes the wait.
     void AwaitWaits(long total) const;
@@ -72,6 +78,8 @@ class HostEventService final : public TARNEventService {
     bool m_manual = false;
     bool m_refuse = false;
     bool m_stopping = false;
+    long m_triggerThreadSleeps = 0;
+    mutable std::condition_variable m_triggerThreadSlept;
 
     mutable std::mutex m_waitersLock;
     mutable std::condition_variable m_waitersChanged;
