@@ -1,11 +1,20 @@
 #include "host_package.hpp"
 
+#include "elf_shared_object.hpp"
 #include "host_kernel.hpp"
 
 bool HostPackage::Open(const std::string& path, std::string& error) {
     m_init = nullptr;
     m_definitions = nullptr;
-    if (!m_library.Open(path.c_str())) {
+    // A name without a slash would send dlopen searching the library path: the package meant
+    // is the file of that name in the working folder.
+    const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
+    std::string reason;
+    if (!CheckSharedObject(file, reason)) {
+        error = "cannot load " + path + ": " + reason;
+        return false;
+    }
+    if (!m_library.Open(file.c_str())) {
         const char* reason = TARNDynamicLoader::GetErrorMessage();
         error = "cannot load " + path + (reason ? std::string(": ") + reason : std::string());
         return false;

@@ -20,7 +20,8 @@ struct HostModelInfo {
 class HostPackage {
   public:
     // Loads the package and finds TARNPckInit and TARNGetModulesDefStruct; false with
-    // `error` set when the file does not load or lacks either entry point.
+    // `error` set (one line) when the file is no loadable shared object, does not load or
+    // lacks either entry point. A bare file name means the file in the working folder.
     bool Open(const std::string& path, std::string& error);
     bool IsOpen() const { return m_init != nullptr; }
 

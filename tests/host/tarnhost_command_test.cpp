@@ -1,0 +1,159 @@
+// The built tarnhost program, run as a user runs it: its exit status, what it prints, and
+// that a damaged or foreign file ends in one line of error rather than a signal.
+#include <elf.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+struct Outcome {
+    bool exited = false;
+    int status = -1;  // the exit status, when it exited
+    int signal = 0;   // the signal that ended it, when it did not
+    std::string out;
+    std::string err;
+};
+
+// Runs tarnhost with `arguments` in the folder `workingFolder`, its output caught in files.
+Outcome RunTarnhost(const std::vector<std::string>& arguments, const std::string& workingFolder) {
+    // CTest runs the cases of this file in parallel processes.
+    const std::string prefix = ::testing::TempDir() + "tarnhost_" + std::to_string(getpid());
+    const std::string outPath = prefix + "_stdout.txt";
+    const std::string errPath = prefix + "_stderr.txt";
+    std::vector<std::string> words{TARN_TARNHOST};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(workingFolder.c_str()) != 0)
+            _exit(127);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    Outcome outcome;
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) {
+        ADD_FAILURE() << "cannot run " << TARN_TARNHOST;
+        return outcome;
+    }
+    outcome.exited = WIFEXITED(status);
+    if (outcome.exited) outcome.status = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
+    outcome.out = ReadFile(outPath);
+    outcome.err = ReadFile(errPath);
+    std::remove(outPath.c_str());
+    std::remove(errPath.c_str());
+    return outcome;
+}
+
+// The package's bytes with its ELF header changed by `change`.
+std::string WithHeader(std::string bytes, const std::function<void(Elf64_Ehdr&)>& change) {
+    Elf64_Ehdr header;
+    std::memcpy(&header, bytes.data(), sizeof header);
+    change(header);
+    std::memcpy(bytes.data(), &header, sizeof header);
+    return bytes;
+}
+
+// Where the last loadable segment of an ELF file's bytes ends: cutting the file anywhere
+// before that leaves a segment with no file behind some of its pages.
+uint64_t LoadedEnd(const std::string& bytes) {
+    Elf64_Ehdr header;
+    std::memcpy(&header, bytes.data(), sizeof header);
+    uint64_t end = 0;
+    for (int i = 0; i < header.e_phnum; ++i) {
+        Elf64_Phdr segment;
+        std::memcpy(&segment, bytes.data() + header.e_phoff + i * sizeof segment, sizeof segment);
+        if (segment.p_type == PT_LOAD) end = std::max<uint64_t>(end, segment.p_offset + segment.p_filesz);
+    }
+    return end;
+}
+
+// Damaged, empty, foreign and non-ELF files: each is refused before it is mapped, with one
+// line naming the file and the fault, and status 1. dlopen on the truncated ones maps
+// segments with no file behind them and dies of SIGBUS.
+TEST(Tarnhost, InfoRefusesWhatIsNoLoadableSharedObject) {
+    const std::string package = ReadFile(TARN_TEST_PACKAGE);
+    const uint64_t loadedEnd = LoadedEnd(package);
+    ASSERT_GT(loadedEnd, 20000u);
+    struct Case {
+        const char* name;
+        std::string bytes;
+        // The reason printed, or its start when it ends with the package's layout.
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"empty", "", "the file is empty"},
+        {"text", "hello, this is a text file and no package at all\n", "not an ELF file"},
+        {"ELF magic only", package.substr(0, 40), "truncated: the file ends inside the ELF header"},
+        {"ELF header only", package.substr(0, 64),
+         "truncated: the program headers end beyond the file's 64 bytes"},
+        {"first 20000 bytes", package.substr(0, 20000), "truncated: loadable segment "},
+        {"half the loadable bytes", package.substr(0, loadedEnd / 2), "truncated: loadable segment "},
+        {"one loadable byte short", package.substr(0, loadedEnd - 1), "truncated: loadable segment "},
+        {"32-bit", WithHeader(package, [](Elf64_Ehdr& h) { h.e_ident[EI_CLASS] = ELFCLASS32; }),
+         "not a 64-bit ELF file"},
+        {"big-endian", WithHeader(package, [](Elf64_Ehdr& h) { h.e_ident[EI_DATA] = ELFDATA2MSB; }),
+         "an ELF file of the other byte order"},
+        {"another processor", WithHeader(package, [](Elf64_Ehdr& h) { h.e_machine = EM_RISCV; }),
+         "an ELF file for another processor (machine 243)"},
+        {"executable", WithHeader(package, [](Elf64_Ehdr& h) { h.e_type = ET_EXEC; }),
+         "not a shared object (ELF type 2)"},
+        {"odd program header size", WithHeader(package, [](Elf64_Ehdr& h) { h.e_phentsize = 32; }),
+         "malformed ELF file: unexpected program header table"},
+    };
+    const std::string path = ::testing::TempDir() + "damaged_" + std::to_string(getpid()) + ".pck";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(path, c.bytes);
+        const Outcome outcome = RunTarnhost({"info", path}, ::testing::TempDir());
+        EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.out, "");
+        const std::string start = "tarnhost: cannot load " + path + ": " + c.reason;
+        EXPECT_EQ(outcome.err.substr(0, start.size()), start) << outcome.err;
+        EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << "one line: " << outcome.err;
+    }
+    std::remove(path.c_str());
+}
+
+// A bare file name is the file in the working folder, as on a command line, not a name for
+// dlopen to search the library path for.
+TEST(Tarnhost, InfoLoadsABareFileNameFromTheWorkingFolder) {
+    const std::string package = TARN_TEST_PACKAGE;
+    const size_t slash = package.rfind('/');
+    const std::string name = package.substr(slash + 1);
+    const Outcome outcome = RunTarnhost({"info", name}, package.substr(0, slash));
+    EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out.substr(0, outcome.out.find('\n') + 1), "package: " + name + "\n");
+    EXPECT_NE(outcome.out.find("digest: matches\n"), std::string::npos) << outcome.out;
+}
+
+}  // namespace
