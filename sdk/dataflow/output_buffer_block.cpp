@@ -2,6 +2,7 @@
 #include <exception>
 #include <new>
 
+#include "dataflow/io_element.hpp"
 #include "dataflow/output_buffers.hpp"
 #include "engine/reports.hpp"
 #include "runtime/memory.hpp"
@@ -80,7 +81,8 @@ void TARNOutputBuffers::AllocateSharedMemory(unsigned long bufferSize, long slic
     block = static_cast<unsigned char*>(obtained);
 }
 
-void TARNOutputBuffers::FreeBuffer() {
+void TARNOutputBuffers::FreeBuffer(std::span<TARNIOEltImplementation* const> elements) {
+    for (TARNIOEltImplementation* element : elements) element->data = nullptr;
     TARN::DeallocSharedMemory(block);
     block = nullptr;
     elementCount = 0;

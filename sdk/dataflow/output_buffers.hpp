@@ -87,8 +87,10 @@ class TARNOutputBuffers {
     // one held. A product beyond 64 bits and every failure of the allocator are kernel
     // errors naming `fullName`, after which the output has no block.
     void AllocateSharedMemory(unsigned long bufferSize, long slices, const char* fullName);
-    // Frees the block; the output then has no buffers. Never fails.
-    void FreeBuffer();
+    // Frees the block; the output then has no buffers. The data pointers of the given
+    // elements (the ring's) are cleared, so that none is left pointing into freed memory.
+    // Never fails.
+    void FreeBuffer(std::span<TARNIOEltImplementation* const> elements = {});
 
     unsigned char* Block() const { return block; }
     // 0: no buffers; -1: one structured object per buffer (IPL image, engine image, audio

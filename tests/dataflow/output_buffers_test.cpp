@@ -577,6 +577,17 @@ TEST_F(OutputBuffersTest, OutOfMemoryDuringAllocationIsReportedAndFreeBufferReco
     EXPECT_EQ(buffers.ElementCount(), 0);
 }
 
+TEST_F(OutputBuffersTest, FreeingLeavesNoElementPointingIntoTheFreedBlock) {
+    type = TARNTypeInfo(TARNTypeInfo::Double | TARNTypeInfo::Vector);
+    buffers.AllocOutputBuffer(Target(), 4, true);
+    ASSERT_NE(ring[1]->data, nullptr);
+    buffers.FreeBuffer(ring);
+    EXPECT_EQ(ring[0]->data, nullptr);
+    EXPECT_EQ(ring[1]->data, nullptr);
+    EXPECT_EQ(ring[1]->IOEltUsedSizeInBytes(nullptr), 0u);
+    EXPECT_EQ(buffers.ElementCount(), 0);
+}
+
 TEST_F(OutputBuffersTest, FreeingAnOutputWithoutBuffersOnlyClearsTheCounts) {
     buffers.FreeBuffer();
     EXPECT_EQ(buffers.ElementCount(), 0);
