@@ -165,6 +165,21 @@ unsigned char* referenceAt(unsigned char* header, int offset) {
     return readField<unsigned char*>(header + offset);
 }
 
+// Offset of the header word that gives the bytes of data behind a header (IPL image,
+// engine image, audio signal); -1 for the other kinds.
+int sizeWordOffset(TARNIOEltKind kind) {
+    switch (kind) {
+        case TARNIOEltKind::IplImage:
+            return offsetof(_IplImage, imageSize);
+        case TARNIOEltKind::TARNImage:
+            return offsetof(::TARNImage, size);
+        case TARNIOEltKind::AudioSignal:
+            return offsetof(TARNAudioSignal, dataSize);
+        default:
+            return -1;
+    }
+}
+
 // Where a part of the block lands in the element's buffer.
 struct PartTarget {
     int referenceOffset;
@@ -403,10 +418,10 @@ unsigned int TARNIOEltImplementation::Deserialize(const void* source, unsigned l
                 return Failure;
             }
         }
-        // An image's size word tells its readers how many bytes lie behind the header,
-        // whether or not the block carries them.
-        if (kind == TARNIOEltKind::IplImage &&
-            readField<int>(blockHeader + offsetof(_IplImage, imageSize)) > capacity) {
+        // A header's size word tells its readers how many bytes lie behind it, whether or
+        // not the block carries them.
+        const int sizeWord = sizeWordOffset(kind);
+        if (sizeWord >= 0 && readField<int>(blockHeader + sizeWord) > capacity) {
             report(kPartTooBig);
             return Failure;
         }
