@@ -59,6 +59,8 @@
 
 #include "dataflow/action.hpp"
 #include "dataflow/definitions.hpp"
+#include "dataflow/io_element.hpp"
+#include "dataflow/io_element_payloads.hpp"
 #include "dataflow/module.hpp"
 #include "dataflow/module_thread.hpp"
 #include "dataflow/property.hpp"
