@@ -1,9 +1,11 @@
 #include "runtime/c_library.hpp"
 
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 
 namespace TARN {
 
@@ -68,7 +70,7 @@ char* Strchr(char* text, char character) {
 }
 
 int Strlen(const char* text) {
-    return text == nullptr ? 0 : static_cast<int>(std::strlen(text));
+    return text == nullptr ? 0 : TARNPrivate::LengthAsInt(std::strlen(text));
 }
 
 namespace {
@@ -170,3 +172,13 @@ char* Itoa(unsigned long value, char* buffer, int base) {
 }
 
 }  // namespace TARN
+
+namespace TARNPrivate {
+
+int LengthAsInt(unsigned long bytes) {
+    if (bytes > static_cast<unsigned long>(INT_MAX))
+        throw std::length_error("text longer than INT_MAX bytes");
+    return static_cast<int>(bytes);
+}
+
+}  // namespace TARNPrivate
