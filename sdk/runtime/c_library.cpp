@@ -7,6 +7,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "runtime/ascii_case.hpp"
+
 namespace TARN {
 
 void* Memcpy(void* destination, const void* source, long size) {
@@ -73,18 +75,12 @@ int Strlen(const char* text) {
     return text == nullptr ? 0 : TARNPrivate::LengthAsInt(std::strlen(text));
 }
 
-namespace {
-// Only the ASCII capitals are folded: the comparison must not depend on the locale.
-inline unsigned char FoldAscii(char character) {
-    const auto byte = static_cast<unsigned char>(character);
-    return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
-}
-}  // namespace
-
+// Only the ASCII capitals are folded: the comparison must not depend on the locale. The
+// difference is that of the bytes taken as unsigned.
 int Stricmp(const char* first, const char* second) {
     for (;; ++first, ++second) {
-        const unsigned char a = FoldAscii(*first);
-        const unsigned char b = FoldAscii(*second);
+        const auto a = static_cast<unsigned char>(TARNPrivate::AsciiLower(*first));
+        const auto b = static_cast<unsigned char>(TARNPrivate::AsciiLower(*second));
         if (a != b || a == 0) return a - b;
     }
 }
