@@ -1,9 +1,13 @@
 #include "runtime/c_library.hpp"
 
 #include <cctype>
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
+
+#include "runtime/ascii_case.hpp"
 
 namespace TARN {
 
@@ -68,21 +72,15 @@ char* Strchr(char* text, char character) {
 }
 
 int Strlen(const char* text) {
-    return text == nullptr ? 0 : static_cast<int>(std::strlen(text));
+    return text == nullptr ? 0 : TARNPrivate::LengthAsInt(std::strlen(text));
 }
 
-namespace {
-// Only the ASCII capitals are folded: the comparison must not depend on the locale.
-inline unsigned char FoldAscii(char character) {
-    const auto byte = static_cast<unsigned char>(character);
-    return (byte >= 'A' && byte <= 'Z') ? static_cast<unsigned char>(byte - 'A' + 'a') : byte;
-}
-}  // namespace
-
+// Only the ASCII capitals are folded: the comparison must not depend on the locale. The
+// difference is that of the bytes taken as unsigned.
 int Stricmp(const char* first, const char* second) {
     for (;; ++first, ++second) {
-        const unsigned char a = FoldAscii(*first);
-        const unsigned char b = FoldAscii(*second);
+        const auto a = static_cast<unsigned char>(TARNPrivate::AsciiLower(*first));
+        const auto b = static_cast<unsigned char>(TARNPrivate::AsciiLower(*second));
         if (a != b || a == 0) return a - b;
     }
 }
@@ -170,3 +168,13 @@ char* Itoa(unsigned long value, char* buffer, int base) {
 }
 
 }  // namespace TARN
+
+namespace TARNPrivate {
+
+int LengthAsInt(unsigned long bytes) {
+    if (bytes > static_cast<unsigned long>(INT_MAX))
+        throw std::length_error("text longer than INT_MAX bytes");
+    return static_cast<int>(bytes);
+}
+
+}  // namespace TARNPrivate

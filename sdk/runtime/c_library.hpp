@@ -22,7 +22,8 @@ int Strcmp(const char* first, const char* second);
 char* Strdup(const char* text);
 const char* Strchr(const char* text, char character);
 char* Strchr(char* text, char character);
-// Length of a NUL-terminated text; a null text has length 0.
+// Length of a NUL-terminated text; a null text has length 0. A text longer than INT_MAX
+// throws std::length_error.
 int Strlen(const char* text);
 // Compares ignoring the case of the ASCII letters A to Z only; returns the difference of
 // the first folded bytes that differ (0 when the texts are equal).
@@ -49,3 +50,10 @@ char* Itoa(long value, char* buffer, int base);
 char* Itoa(unsigned long value, char* buffer, int base);
 
 }  // namespace TARN
+
+namespace TARNPrivate {
+// A byte count as the int length the library's texts carry. A count above INT_MAX throws
+// std::length_error: cut to an int it would read as negative or short, and whoever sizes a
+// buffer by it would write past that buffer.
+int LengthAsInt(unsigned long bytes);
+}  // namespace TARNPrivate

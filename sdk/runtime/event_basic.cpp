@@ -55,13 +55,16 @@ void TARNEventBasic::Reset() {
 int TARNEventBasic::Wait(long timeout) {
     if (timeout == -1) {
         pthread_mutex_lock(&m_mutex);
+        ++m_blocked;
         while (!m_set) pthread_cond_wait(&m_condition, &m_mutex);
+        --m_blocked;
         pthread_mutex_unlock(&m_mutex);
         return 0;
     }
     const timespec deadline = TARNPrivate::MonotonicDeadlineAfter(timeout);
 
     pthread_mutex_lock(&m_mutex);
+    ++m_blocked;
     int result = 0;
     while (!m_set) {
         const int error = pthread_cond_timedwait(&m_condition, &m_mutex, &deadline);
@@ -72,6 +75,14 @@ int TARNEventBasic::Wait(long timeout) {
             break;
         }
     }
+    --m_blocked;
     pthread_mutex_unlock(&m_mutex);
     return result;
+}
+
+int TARNEventBasic::BlockedWaiters() {
+    pthread_mutex_lock(&m_mutex);
+    const int blocked = m_blocked;
+    pthread_mutex_unlock(&m_mutex);
+    return blocked;
 }

@@ -22,10 +22,17 @@ class TARNEventBasic {
     // waits not at all). Returns 0 when the event is or becomes set, -3 on time-out.
     int Wait(long timeout);
 
+    // Number of threads inside Wait waiting for the flag right now. Tests use it to make
+    // their waiters block before they set the event: a waiter that arrives after Set
+    // passes without having to be woken, and would hide a Set that wakes too few.
+    int BlockedWaiters();
+
   private:
     pthread_mutex_t m_mutex;
     pthread_cond_t m_condition;
     bool m_set;
+    // Changed and read under m_mutex only.
+    int m_blocked = 0;
 };
 
 namespace TARNPrivate {

@@ -37,8 +37,14 @@ bool CreateFolderPrefix(const char* path, int length) {
 
     int separator = length - 1;
     while (separator >= 0 && !IsSeparator(path[separator])) --separator;
-    // The parent of "/x" is the root itself, kept as "/"; a lone separator has no parent.
-    const bool hasParent = separator > 0 || (separator == 0 && length > 1);
+    if (separator == 0 && path[0] != '/') {
+        // Only "/" names the root here. Before a leading backslash lies the empty parent,
+        // which names nothing; taken as the root, it would create folders named "\" and
+        // "\x" in the working folder.
+        return false;
+    }
+    // The parent of "/x" is the root itself, kept as "/".
+    const bool hasParent = separator >= 0;
     if (hasParent && !CreateFolderPrefix(path, separator == 0 ? 1 : separator)) return false;
 
     // Another thread or process may have created it meanwhile: what counts is that the

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "runtime/ascii_case.hpp"
 #include "runtime/c_library.hpp"
 
 namespace {
@@ -26,8 +27,7 @@ constexpr unsigned int kRGBA = PackCode('R', 'G', 'B', 'A');
 unsigned int NormaliseCode(const unsigned char bytes[4]) {
     unsigned int code = 0;
     for (int i = 0; i < 4 && bytes[i] != 0; ++i) {
-        unsigned char c = bytes[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 'a' + 'A');
+        const auto c = static_cast<unsigned char>(TARNPrivate::AsciiUpper(static_cast<char>(bytes[i])));
         code |= static_cast<unsigned int>(c) << (8 * i);
     }
     return code;

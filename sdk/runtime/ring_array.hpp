@@ -42,7 +42,8 @@ class TARNArray {
 
     // Element i, growing the array when i lies beyond it: size becomes at least i + 1.
     // Slots between the old size and i keep whatever they held (default-constructed
-    // values in fresh storage). A negative index throws std::out_of_range.
+    // values in fresh storage). A negative index throws std::out_of_range, one that no
+    // capacity can hold std::length_error (see CapacityFor); the array is then unchanged.
     T& operator()(int i) {
         if (i < 0) throw std::out_of_range("TARNArray: negative index");
         if (owns && i < capacity) {
@@ -50,7 +51,7 @@ class TARNArray {
             return storage[slot(i)];
         }
         if (!owns && i < size) return storage[slot(i)];
-        grow(smallestPowerOfTwoAbove(i));
+        grow(CapacityFor(i));
         size = i + 1;
         return storage[i];
     }
@@ -61,11 +62,13 @@ class TARNArray {
 
     // Appends a copy of the value, doubling the storage when it is full. The value may be
     // an element of this array (a.PushBack(a[0])): it is copied before growth releases
-    // the storage it lives in.
+    // the storage it lives in. A full array of MaxCapacity elements throws
+    // std::length_error and stays as it was.
     void PushBack(const T& value) {
         if (!owns || size >= capacity) {
+            const int newCapacity = CapacityFor(size);
             T copy(value);
-            grow(smallestPowerOfTwoAbove(size));
+            grow(newCapacity);
             storage[size] = std::move(copy);
         } else {
             storage[slot(size)] = value;
@@ -93,14 +96,20 @@ class TARNArray {
     int Start() const { return start; }
     bool OwnsStorage() const { return owns; }
 
+    // The largest capacity: the largest power of two an int holds.
+    static constexpr int MaxCapacity = 1 << 30;
+    // The capacity growth chooses to hold element `index`: the smallest power of two
+    // strictly greater than it. An index of MaxCapacity or more has none (doubling would
+    // overflow the int), so it throws std::length_error before anything is allocated.
+    static int CapacityFor(int index) {
+        if (index >= MaxCapacity) throw std::length_error("TARNArray: no capacity holds that many elements");
+        int powerOfTwo = 1;
+        while (powerOfTwo <= index) powerOfTwo <<= 1;
+        return powerOfTwo;
+    }
+
   private:
     int slot(int i) const { return (start + i) & (capacity - 1); }
-
-    static int smallestPowerOfTwoAbove(int i) {
-        int p = 1;
-        while (p <= i) p <<= 1;
-        return p;
-    }
 
     // Moves to fresh storage of `newCapacity` slots: elements 0..size - 1 go to slots
     // 0..size - 1 in order, start becomes 0. Elements of owned storage are moved, those

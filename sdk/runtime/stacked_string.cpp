@@ -10,6 +10,12 @@ int textLength(const char* text) {
     return TARN::Strlen(text);
 }
 
+// Length of a text of a + b characters (both non-negative). Summed as ints, two long
+// texts would wrap round to a negative length, which skips growth and writes past the buffer.
+int lengthOfBoth(int a, int b) {
+    return TARNPrivate::LengthAsInt(static_cast<unsigned long>(a) + static_cast<unsigned long>(b));
+}
+
 }  // namespace
 
 template <int N>
@@ -82,11 +88,13 @@ void TARNStackedString<N>::init(int n, const char* text) {
     if (text) {
         place(text, n, nullptr, 0);
     } else {
-        // Empty text, but in the buffer the length asked for would have had.
+        // Empty text, but in the buffer the length asked for would have had (sized first:
+        // a length no buffer holds must leave the string as it was).
+        const int fresh = n > N - 1 ? CapacityFor(n) : N;
         place(nullptr, 0, nullptr, 0);
-        if (n > N - 1) {
-            data = new char[CapacityFor(n)];
-            capacity = CapacityFor(n);
+        if (fresh > N) {
+            data = new char[fresh];
+            capacity = fresh;
             data[0] = '\0';
         }
     }
@@ -97,7 +105,7 @@ template <int N>
 void TARNStackedString<N>::place(const char* a, int na, const char* b, int nb) {
     if (!a) na = 0;
     if (!b) nb = 0;
-    const int n = na + nb;
+    const int n = lengthOfBoth(na, nb);
     if (n <= N - 1) {
         // Either piece may lie in the inline array itself (s = s.c_str() + 2): the second
         // piece is saved before the first moves over it, and the first is moved, not
@@ -126,7 +134,7 @@ void TARNStackedString<N>::place(const char* a, int na, const char* b, int nb) {
 template <int N>
 void TARNStackedString<N>::concat(int n, const char* text) {
     if (!text || n <= 0) return;
-    const int m = length + n;
+    const int m = lengthOfBoth(length, n);
     if (m >= capacity) {
         // Grow: copy the current text and the appended bytes (which may lie in the old
         // buffer) before the old buffer goes.

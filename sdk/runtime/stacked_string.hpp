@@ -1,7 +1,9 @@
 // The library's text type: 8-bit characters (UTF-8), short texts kept inside the object.
 #pragma once
 
+#include <climits>
 #include <compare>
+#include <stdexcept>
 
 #include "runtime/ring_array.hpp"
 
@@ -64,9 +66,15 @@ class TARNStackedString {
     // Byte-wise order (bytes taken as unsigned), a shorter prefix first.
     std::strong_ordering operator<=>(const TARNStackedString& other) const;
 
+    // The longest text a string holds: lengths and capacities are ints, and the capacity
+    // of a text of MaxLength characters is the last multiple of N an int holds.
+    static constexpr int MaxLength = (INT_MAX / N) * N - 2;
     // Heap capacity for a text of n characters: the smallest multiple of N strictly
-    // greater than n + 1.
-    static int CapacityFor(int n) { return N * ((n + 1) / N + 1); }
+    // greater than n + 1. A length above MaxLength throws std::length_error.
+    static int CapacityFor(int n) {
+        if (n > MaxLength) throw std::length_error("TARNStackedString: text too long");
+        return N * ((n + 1) / N + 1);
+    }
 
   protected:
     template <int M>

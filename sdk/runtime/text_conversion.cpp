@@ -8,6 +8,7 @@
 #include <clocale>
 #include <cwchar>
 
+#include "runtime/ascii_case.hpp"
 #include "runtime/c_library.hpp"
 #include "runtime/mutex.hpp"
 
@@ -39,17 +40,13 @@ TARNIconvHandle* openHandle(const char* from, const char* to) {
     return new TARNIconvHandle(descriptor);
 }
 
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // `part` is given in lower case.
 bool containsIgnoringCase(const char* text, const char* part) {
     const int textLength = TARN::Strlen(text);
     const int partLength = TARN::Strlen(part);
     for (int start = 0; start + partLength <= textLength; ++start) {
         int i = 0;
-        while (i < partLength && asciiLower(text[start + i]) == part[i]) ++i;
+        while (i < partLength && TARNPrivate::AsciiLower(text[start + i]) == part[i]) ++i;
         if (i == partLength) return true;
     }
     return false;

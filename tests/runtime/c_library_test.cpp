@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 struct ItoaCase {
@@ -107,6 +108,17 @@ TEST(CLibrary, StringRoutinesForwardToTheCLibrary) {
     char* duplicate = TARN::Strdup("dup");
     EXPECT_STREQ(duplicate, "dup");
     free(duplicate);
+}
+
+// Cut to an int, a text of 2 GiB or more read as negative (or, past 4 GiB, as short), and the
+// string sized by it wrote its terminator far outside. TARN::Strlen hands its count through
+// this check; a real text that long would cost seconds of page faults to build.
+TEST(CLibrary, LengthsBeyondIntMaxAreRefusedNotCut) {
+    EXPECT_EQ(TARNPrivate::LengthAsInt(0), 0);
+    EXPECT_EQ(TARNPrivate::LengthAsInt(INT_MAX), INT_MAX);
+    for (unsigned long bytes : {static_cast<unsigned long>(INT_MAX) + 1, 1UL << 32, (1UL << 32) + 3, ~0UL}) {
+        EXPECT_THROW(TARNPrivate::LengthAsInt(bytes), std::length_error) << bytes;
+    }
 }
 
 TEST(CLibrary, FloatingHelpers) {

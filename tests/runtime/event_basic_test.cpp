@@ -35,16 +35,37 @@ TEST(EventBasic, TimedWaitOnAClearEventLastsAtLeastTheTimeout) {
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::microseconds(1000));
 }
 
+namespace {
+
+// Polls until the event has `count` blocked waiters or a generous deadline passes; returns
+// the last count seen.
+int AwaitBlockedWaiters(TARNEventBasic& event, int count) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    int blocked = event.BlockedWaiters();
+    while (blocked != count && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+        blocked = event.BlockedWaiters();
+    }
+    return blocked;
+}
+
+}  // namespace
+
+// Every waiter is blocked before Set, so each must be woken by it. A waiter left asleep
+// stays blocked until its own limit, which lies beyond the deadline for leaving (and then
+// reports 0 all the same, the flag being set: only the blocked count shows it).
 TEST(EventBasic, SetWakesEveryWaiter) {
     TARNEventBasic event;
     constexpr int kWaiters = 4;
+    constexpr long kLimit = 10'000'000;
     std::vector<int> results(kWaiters, 1);
     std::vector<std::thread> waiters;
     for (int i = 0; i < kWaiters; ++i) {
-        // Half wait without limit, half with a limit far beyond the test's run.
-        waiters.emplace_back([&, i] { results[i] = event.Wait(i % 2 == 0 ? -1 : 60'000'000); });
+        waiters.emplace_back([&, i] { results[i] = event.Wait(kLimit); });
     }
+    EXPECT_EQ(AwaitBlockedWaiters(event, kWaiters), kWaiters) << "the waiters did not all block";
     event.Set();
+    EXPECT_EQ(AwaitBlockedWaiters(event, 0), 0) << "Set left waiters asleep";
     for (auto& waiter : waiters) waiter.join();
     EXPECT_EQ(results, std::vector<int>(kWaiters, 0));
 }

@@ -86,6 +86,16 @@ TEST_F(Folders, CreateFolderTakesBackslashesAsSeparators) {
     EXPECT_TRUE(fs::is_directory(Path("h\\i")));
 }
 
+// Only "/" names the root: before a leading backslash lies an empty parent, which names
+// nothing, so nothing is created (not a folder named "\" in the working folder).
+TEST_F(Folders, CreateFolderRefusesALeadingBackslash) {
+    ASSERT_TRUE(TARN::SetCurrentFolder(root.c_str()));
+    for (const char* path : {"\\x", "\\", "\\\\x", "\\x\\y"}) {
+        EXPECT_FALSE(TARN::CreateFolder(path)) << path;
+    }
+    EXPECT_TRUE(fs::is_empty(root));
+}
+
 TEST_F(Folders, RelativePathsStartAtTheWorkingFolder) {
     ASSERT_TRUE(TARN::SetCurrentFolder(root.c_str()));
     EXPECT_EQ(std::string(TARN::GetCurrentFolder().c_str()), root);

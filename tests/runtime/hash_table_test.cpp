@@ -42,6 +42,28 @@ std::vector<std::string> visit(const Table& table) {
     return keys;
 }
 
+// Values are the insertion indices: within each bucket they must rise from front to back.
+void expectInsertionOrderInEachBucket(const Table& table) {
+    TARNHashTableIterator it;
+    int bucket = -1;
+    int previous = -1;
+    while (const auto* pair = table.nextX(it)) {
+        if (it.bucket != bucket) {
+            bucket = it.bucket;
+            previous = -1;
+        }
+        const int index = std::stoi(pair->value.c_str());
+        EXPECT_GT(index, previous) << "bucket " << bucket << " of " << table.BucketCount();
+        previous = index;
+    }
+}
+
+// The value of the first pair with the key, or "<none>".
+std::string valueOf(const Table& table, const char* key) {
+    const String* value = table.Lookup(key);
+    return value ? std::string(value->c_str(), value->Length()) : "<none>";
+}
+
 }  // namespace
 
 struct HashCase {
@@ -181,6 +203,33 @@ TEST(HashTable, GrowsWhenPairsOutnumberBucketsAndKeepsEveryPair) {
         keys.emplace_back(pair->key.c_str());
     }
     EXPECT_EQ(keys.size(), expected.size());
+}
+
+// Growth moves the pairs, in iteration order, to the back of their new bucket, so pairs
+// that share a bucket keep the order they were inserted in: of two pairs with one key,
+// lookup still finds the earlier one, and removal takes it.
+TEST(HashTable, GrowthKeepsTheInsertionOrderWithinEachBucket) {
+    Table table;
+    int inserted = 0;
+    auto insert = [&](const std::string& key) {
+        table.Insert(key.c_str(), std::to_string(inserted++).c_str());
+    };
+    insert("dup");
+    insert("dup");
+    while (inserted < 17) insert("name" + std::to_string(inserted));  // the 17th pair grows the table
+    ASSERT_EQ(table.BucketCount(), 32);
+    expectInsertionOrderInEachBucket(table);
+    EXPECT_EQ(valueOf(table, "dup"), "0");
+
+    insert("dup");
+    while (inserted < 33) insert("name" + std::to_string(inserted));  // and again, to 64
+    ASSERT_EQ(table.BucketCount(), 64);
+    expectInsertionOrderInEachBucket(table);
+    EXPECT_EQ(valueOf(table, "dup"), "0");
+    EXPECT_TRUE(table.Remove("dup"));
+    EXPECT_EQ(valueOf(table, "dup"), "1");
+    EXPECT_TRUE(table.Remove("dup"));
+    EXPECT_EQ(valueOf(table, "dup"), "17");
 }
 
 TEST(HashTable, WithoutAutomaticGrowthKeepsItsBuckets) {

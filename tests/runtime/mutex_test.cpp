@@ -50,13 +50,24 @@ TEST(Mutex2, NestedLocksFreeTheLockOnlyAtTheLastRelease) {
     EXPECT_FALSE(HeldForOthers(mutex));
 }
 
+// An extra release must not count the depth below 0: wrapped round, the depth reads as
+// "held", and the last owner's next Lock only counts it back to 0 instead of taking the
+// main lock, so another thread gets in. The mutex must have had an owner for that: on a
+// fresh one the owner matches nobody and Lock takes the main lock anyway.
 TEST(Mutex2, ReleaseOfAFreeLockChangesNothing) {
     TARNMutex2 mutex;
-    mutex.Release();
+    mutex.Release();  // never held
     EXPECT_FALSE(HeldForOthers(mutex));
-    // The depth did not wrap: one lock is undone by one release.
     mutex.Lock();
-    EXPECT_TRUE(HeldForOthers(mutex));
+    mutex.Release();
+    mutex.Release();  // one release too many, by the last owner
+    EXPECT_FALSE(HeldForOthers(mutex));
+
+    mutex.Lock();
+    EXPECT_TRUE(HeldForOthers(mutex)) << "Lock after an extra release must hold the lock";
+    mutex.Lock();
+    mutex.Release();
+    EXPECT_TRUE(HeldForOthers(mutex)) << "one release undoes one nested lock only";
     mutex.Release();
     EXPECT_FALSE(HeldForOthers(mutex));
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -72,6 +73,39 @@ TEST(RingArray, NegativeIndexIsRefused) {
     TARNArray<int> array;
     EXPECT_THROW(array(-1), std::out_of_range);
     EXPECT_EQ(array.Size(), 0);
+}
+
+// The capacity is an int: doubling past 2^30 would overflow (and loop for ever, the
+// doubling reaching INT_MIN and then 0), so growth beyond it is refused before anything
+// is allocated.
+TEST(RingArray, CapacityStopsAtTwoToTheThirtieth) {
+    EXPECT_EQ(TARNArray<long>::CapacityFor(0), 1);
+    EXPECT_EQ(TARNArray<long>::CapacityFor((1 << 29) - 1), 1 << 29);
+    EXPECT_EQ(TARNArray<long>::CapacityFor(1 << 29), 1 << 30);
+    EXPECT_EQ(TARNArray<long>::CapacityFor((1 << 30) - 1), 1 << 30);
+    EXPECT_EQ(TARNArray<long>::MaxCapacity, 1 << 30);
+    for (int index : {1 << 30, (1 << 30) + 1, INT_MAX}) {
+        EXPECT_THROW(TARNArray<long>::CapacityFor(index), std::length_error) << index;
+    }
+}
+
+TEST(RingArray, GrowthBeyondTheLargestCapacityThrowsAndChangesNothing) {
+    TARNArray<long> indexed;
+    indexed.PushBack(1);
+    for (int index : {1 << 30, INT_MAX}) {
+        EXPECT_THROW(indexed(index), std::length_error) << index;
+    }
+    EXPECT_EQ(elements(indexed), (Longs{1}));
+    EXPECT_EQ(indexed.Capacity(), 1);
+
+    // A full array of 2^30 elements, without 8 GiB behind it: foreign storage that claims
+    // them is enough, since the push must fail before it reads or allocates anything.
+    long storage[1] = {5};
+    TARNArray<long> full(storage, TARNArray<long>::MaxCapacity, TARNArray<long>::MaxCapacity, 0);
+    EXPECT_THROW(full.PushBack(6), std::length_error);
+    EXPECT_EQ(full.Size(), TARNArray<long>::MaxCapacity);
+    EXPECT_FALSE(full.OwnsStorage());
+    EXPECT_EQ(storage[0], 5);
 }
 
 TEST(RingArray, PushBackDoublesWhenFull) {

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -137,6 +139,32 @@ TEST(StackedString, NullOrEmptyAppendsChangeNothing) {
     s.concat(-4, "xyz");
     EXPECT_EQ(text(s), "abc");
     EXPECT_EQ(s.Capacity(), 40);
+}
+
+// Lengths and capacities are ints. A text that would pass them is refused before a byte is
+// read, written or allocated: summed as ints the length wrapped round to negative, skipped
+// growth and overwrote the heap. The one-byte text stands for a text as long as each call
+// claims; it is never read, so nothing here needs gigabytes.
+TEST(StackedString, TextsBeyondTheLargestLengthAreRefusedAndChangeNothing) {
+    EXPECT_EQ(String::MaxLength, INT_MAX - 9);
+    EXPECT_EQ(String::CapacityFor(String::MaxLength), INT_MAX - 7);  // the last multiple of 40
+    for (int n : {String::MaxLength + 1, INT_MAX}) {
+        EXPECT_THROW(String::CapacityFor(n), std::length_error) << n;
+    }
+
+    for (const std::string& held : {std::string("abc"), std::string(60, 'h')}) {
+        String s(held.c_str());
+        const int capacity = s.Capacity();
+        const int room = String::MaxLength - s.Length();
+        for (int n : {room + 1, INT_MAX - s.Length(), INT_MAX - s.Length() + 1, INT_MAX}) {
+            EXPECT_THROW(s.concat(n, "x"), std::length_error) << held.size() << " + " << n;
+        }
+        EXPECT_THROW(s.init(INT_MAX, "x"), std::length_error);
+        EXPECT_THROW(s.init(String::MaxLength + 1, nullptr), std::length_error);
+        EXPECT_EQ(text(s), held);
+        EXPECT_EQ(s.Capacity(), capacity);
+        expectSound(s);
+    }
 }
 
 // Texts taken from the string's own buffer: each must be read before the buffer is

@@ -1,13 +1,20 @@
 #include "runtime/text_conversion.hpp"
 
 #include <gtest/gtest.h>
+#include <langinfo.h>
+#include <locale.h>
 
+#include <clocale>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "runtime/c_library.hpp"
+#include "runtime/streamed_string.hpp"
 
 using String = TARNStackedString<40>;
 
@@ -44,10 +51,46 @@ TEST(TextConversion, UTF8LocaleCopiesTextBothWays) {
     EXPECT_EQ(takeUTF8(TARNIconv::localeToUTF8("")), "");
 }
 
+// The library takes the environment's locale when it is loaded, yet keeps the point as
+// the decimal separator: numbers it writes and reads must not change with the user's
+// language. Only a fresh process shows what loading does, so the check runs in a child
+// (the test program started again) whose environment names a decimal-comma locale.
 TEST(TextConversion, NumbersKeepThePointWhateverTheLocale) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", 2.5);
-    EXPECT_STREQ(text, "2.5");
+    const char* const commaLocale = "de_DE.UTF-8";
+    locale_t comma = newlocale(LC_ALL_MASK, commaLocale, static_cast<locale_t>(nullptr));
+    if (comma == static_cast<locale_t>(nullptr)) {
+        GTEST_SKIP() << commaLocale << " is not installed: scripts/setup installs it (locales-all)";
+    }
+    const std::string separator = nl_langinfo_l(RADIXCHAR, comma);
+    freelocale(comma);
+    ASSERT_EQ(separator, ",") << commaLocale << " must write a decimal comma, or this test proves nothing";
+
+    const char* saved = std::getenv("LC_ALL");
+    const std::string savedLocale = saved ? saved : "";
+    const std::string savedStyle = GTEST_FLAG_GET(death_test_style);
+    setenv("LC_ALL", commaLocale, 1);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");  // the child starts from exec: a fresh load
+    EXPECT_EXIT(
+        {
+            char printed[32];
+            std::snprintf(printed, sizeof printed, "%.1f", 2.5);
+            TARNStreamedString streamed;
+            streamed << 2.5;
+            char* end = nullptr;
+            const char number[] = "2.5";
+            TARN::Strtod(number, &end);
+            std::fprintf(stderr, "printed %s, streamed %s, read %d characters, text locale %s\n", printed,
+                         streamed.c_str(), static_cast<int>(end - number), std::setlocale(LC_CTYPE, nullptr));
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        "printed 2\\.5, streamed 2\\.5, read 3 characters, text locale de_DE\\.UTF-8");
+    GTEST_FLAG_SET(death_test_style, savedStyle);
+    if (saved) {
+        setenv("LC_ALL", savedLocale.c_str(), 1);
+    } else {
+        unsetenv("LC_ALL");
+    }
 }
 
 TEST(TextConversion, WideTextCarriesNoByteOrderMark) {
