@@ -6,6 +6,7 @@
 
 #include "engine/event.hpp"
 #include "host_engine_time.hpp"
+#include "host_recorder.hpp"
 #include "runtime/event_basic.hpp"
 #include "runtime/saturated_arithmetic.hpp"
 
@@ -75,7 +76,8 @@ bool HostEventService::SetTrigger(TARNEvent* event, long time) {
         std::lock_guard<std::mutex> lock(m_triggerLock);
         if (m_stopping || m_refuse) return false;
         removeTriggerLocked(event);
-        m_requestedDelays.push_back(delay);
+        ++m_triggerRequests;
+        if (m_recorder) m_recorder->AddRequestedDelay(delay);
         // A trigger beyond a century is as good as never; the cap keeps the clock arithmetic
         // from overflowing.
         const long realDelay = std::clamp(delay, 0L, MaxRealDelay);
@@ -146,14 +148,14 @@ int HostEventService::PendingTriggers() const {
     return static_cast<int>(m_triggers.size());
 }
 
-std::vector<long> HostEventService::RequestedDelays() const {
+void HostEventService::SetRecorder(HostRecorder* recorder) {
     std::lock_guard<std::mutex> lock(m_triggerLock);
-    return m_requestedDelays;
+    m_recorder = recorder;
 }
 
-void HostEventService::AwaitTriggerRequests(size_t count) const {
+bool HostEventService::AwaitTriggerRequests(long count, std::chrono::milliseconds limit) const {
     std::unique_lock<std::mutex> lock(m_triggerLock);
-    m_triggerChanged.wait(lock, [&] { return m_requestedDelays.size() >= count; });
+    return m_triggerChanged.wait_for(lock, limit, [&] { return m_triggerRequests >= count; });
 }
 
 bool HostEventService::AwaitTriggerThreadSleeps(long total, std::chrono::milliseconds limit) const {
@@ -161,9 +163,14 @@ bool HostEventService::AwaitTriggerThreadSleeps(long total, std::chrono::millise
     return m_triggerThreadSlept.wait_for(lock, limit, [&] { return m_triggerThreadSleeps >= total; });
 }
 
-void HostEventService::AwaitWaits(long total) const {
+long HostEventService::TriggerRequests() const {
+    std::lock_guard<std::mutex> lock(m_triggerLock);
+    return m_triggerRequests;
+}
+
+bool HostEventService::AwaitWaits(long total, std::chrono::milliseconds limit) const {
     std::unique_lock<std::mutex> lock(m_waitersLock);
-    m_waitersChanged.wait(lock, [&] { return m_waitsStarted >= total; });
+    return m_waitersChanged.wait_for(lock, limit, [&] { return m_waitsStarted >= total; });
 }
 
 long HostEventService::WaitsStarted() const {

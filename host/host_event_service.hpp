@@ -10,6 +10,7 @@
 #include "engine/event_service.hpp"
 
 class HostEngineTime;
+class HostRecorder;
 
 // Multi-event waits register the calling thread (one TARNPosixWaitingThread per thread) in
 // the waiting-thread list of each event, so that TARNEvent::Set wakes it. Lists are kept in
@@ -18,7 +19,8 @@ class HostEngineTime;
 //
 // Time triggers are kept in a table and fired by a trigger thread at their time. In manual
 // mode (for deterministic tests) nothing fires by itself: the test fires the pending
-// triggers with FireTriggers. In both modes every requested delay is recorded.
+// triggers with FireTriggers. In both modes every requested delay is counted, and handed to
+// the recorder when there is one.
 class HostEventService final : public TARNEventService {
   public:
     // Trigger times are read on `time`'s monotonic clock.
@@ -40,19 +42,26 @@ class HostEventService final : public TARNEventService {
     // Sets the event of every pending trigger now; returns how many.
     int FireTriggers();
     int PendingTriggers() const;
-    // Every delay asked for (trigger time minus the clock when asked), in order.
-    std::vector<long> RequestedDelays() const;
-    // Blocks until at least `count` delays have been requested in all.
-    void AwaitTriggerRequests(size_t count) const;
-    // Blocks until the trigger thread has gone to sleep until a trigger's time `total` times
+    // The recorder the delays asked for go to (trigger time minus the clock when asked);
+    // null for none. Set by the kernel (HostKernel::SetRecorder).
+    void SetRecorder(HostRecorder* recorder);
+
+    // How long the await hooks below wait before they give up: far beyond what a test's
+    // threads need to reach their wait, so that only a fault runs into it.
+    static constexpr std::chrono::seconds AwaitLimit{10};
+    // Waits until at least `count` triggers have been requested in all (since
+    // construction); false, after `limit`, when fewer were.
+    [[nodiscard]] bool AwaitTriggerRequests(long count, std::chrono::milliseconds limit = AwaitLimit) const;
+    long TriggerRequests() const;
+    // Waits until the trigger thread has gone to sleep until a trigger's time `total` times
     // in all (since construction): it then sleeps with the trigger lock released, so what a
-    // test does to the table from then on happens under a sleeping thread. False when that
-    // takes longer than `limit`.
-    bool AwaitTriggerThreadSleeps(long total,
-                                  std::chrono::milliseconds limit = std::chrono::seconds(30)) const;
-    // Blocks until `total` waits in all (since construction) have registered their thread in
-    // their events: a Set of any of those events from then on wakes the wait.
-    void AwaitWaits(long total) const;
+    // test does to the table from then on happens under a sleeping thread. False, after
+    // `limit`, when it slept fewer times.
+    [[nodiscard]] bool AwaitTriggerThreadSleeps(long total, std::chrono::milliseconds limit = AwaitLimit) const;
+    // Waits until `total` waits in all (since construction) have registered their thread in
+    // their events: a Set of any of those events from then on wakes the wait. False, after
+    // `limit`, when fewer did.
+    [[nodiscard]] bool AwaitWaits(long total, std::chrono::milliseconds limit = AwaitLimit) const;
     long WaitsStarted() const;
 
   private:
@@ -74,7 +83,8 @@ class HostEventService final : public TARNEventService {
     mutable std::mutex m_triggerLock;
     mutable std::condition_variable m_triggerChanged;
     std::vector<Trigger> m_triggers;
-    std::vector<long> m_requestedDelays;
+    long m_triggerRequests = 0;
+    HostRecorder* m_recorder = nullptr;
     bool m_manual = false;
     bool m_refuse = false;
     bool m_stopping = false;

@@ -1,7 +1,5 @@
 #include "host_kernel.hpp"
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "engine/symbol_record.hpp"
@@ -18,19 +16,18 @@ HostKernel::~HostKernel() {
 
 // --- For the host and its tests ------------------------------------------------------
 
-std::vector<HostReport> HostKernel::Reports() const {
-    std::lock_guard lock(m_reportLock);
-    return m_reports;
+void HostKernel::SetRecorder(HostRecorder* recorder) {
+    {
+        std::lock_guard lock(m_recorderLock);
+        m_recorder = recorder;
+    }
+    m_events.SetRecorder(recorder);
 }
 
-void HostKernel::ClearReports() {
+void HostKernel::EchoReports(std::ostream* out, std::ostream* errors) {
     std::lock_guard lock(m_reportLock);
-    m_reports.clear();
-}
-
-void HostKernel::SetEcho(bool echo) {
-    std::lock_guard lock(m_reportLock);
-    m_echo = echo;
+    m_echoOut = out;
+    m_echoErrors = errors;
 }
 
 std::string HostKernel::Format(const HostReport& report) {
@@ -51,19 +48,9 @@ long HostKernel::ChangesOpened() const {
     return m_changesOpened;
 }
 
-std::vector<std::string> HostKernel::ChangeReasons() const {
-    std::lock_guard lock(m_stateLock);
-    return m_changeReasons;
-}
-
 long HostKernel::ChangesClosed() const {
     std::lock_guard lock(m_stateLock);
     return m_changesClosed;
-}
-
-std::vector<int> HostKernel::SynchronizationCommands() const {
-    std::lock_guard lock(m_stateLock);
-    return m_synchronizationCommands;
 }
 
 std::map<std::string, unsigned int> HostKernel::ModuleStates() const {
@@ -82,23 +69,25 @@ void HostKernel::notProvided(const char* operation) {
 
 // --- Reports -------------------------------------------------------------------------
 
+// Printed as it comes and handed to the recorder, never kept here: a long run must not grow.
 void HostKernel::Report(const char* message, int level, int parameter, bool fromEngine) {
-    HostReport report{message ? message : "", level, parameter, fromEngine};
-    std::lock_guard lock(m_reportLock);
-    m_reports.push_back(report);
-    if (m_echo) {
-        FILE* stream = level >= 2 ? stderr : stdout;
-        std::fprintf(stream, "%s\n", Format(report).c_str());
-        std::fflush(stream);
+    const HostReport report{message ? message : "", level, parameter, fromEngine};
+    {
+        std::lock_guard lock(m_reportLock);
+        std::ostream* stream = level >= 2 ? m_echoErrors : m_echoOut;
+        if (stream) *stream << Format(report) << std::endl;
     }
+    record([&](HostRecorder& recorder) { recorder.AddReport(report); });
 }
 
 // --- Symbols -------------------------------------------------------------------------
 
 void HostKernel::BeginChange(const char* reason) {
-    std::lock_guard lock(m_stateLock);
-    ++m_changesOpened;
-    m_changeReasons.emplace_back(reason ? reason : "");
+    {
+        std::lock_guard lock(m_stateLock);
+        ++m_changesOpened;
+    }
+    record([&](HostRecorder& recorder) { recorder.AddChangeReason(reason ? reason : ""); });
 }
 
 void HostKernel::EndChange() {
@@ -182,8 +171,7 @@ TARNStackedString<40> HostKernel::GetGlobalConfigValue(const char*) {
 // --- Graph control -------------------------------------------------------------------
 
 void HostKernel::SynchronizationCommand(int command) {
-    std::lock_guard lock(m_stateLock);
-    m_synchronizationCommands.push_back(command);
+    record([&](HostRecorder& recorder) { recorder.AddSynchronizationCommand(command); });
 }
 bool HostKernel::CreateComponent(const char*, const char*, bool) {
     notProvided("CreateComponent");

@@ -4,52 +4,37 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <ostream>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "engine/event.hpp"
 #include "engine/kernel.hpp"
 #include "host_engine_time.hpp"
 #include "host_event_service.hpp"
+#include "host_recorder.hpp"
 #include "host_registrations.hpp"
+#include "kernel_binding.hpp"
 #include "runtime/mutex.hpp"
 
 class HostEngineModule;
 
-// One module-state notice as the kernel received it.
-struct HostModuleStateNotice {
-    std::string module;
-    unsigned int state;
-
-    bool operator==(const HostModuleStateNotice&) const = default;
-};
-
-// One report as the kernel received it.
-struct HostReport {
-    std::string message;
-    int level;
-    int parameter;
-    bool fromEngine;
-
-    bool operator==(const HostReport&) const = default;
-};
-
 // The host's implementation of the kernel object: what the SDK of a package (or of the
-// tests, in process) reaches through TARNPrivate::kernel. It provides reports (collected,
-// and echoed when asked), the symbol table with its lock, engine properties by name, the
-// check level, the removal bracket, the shutdown event and the global mutex, and hands
-// engine time to HostEngineTime and multi-event waits and triggers to HostEventService.
-// Every other operation answers neutrally (false, 0, null) and reports once, at level 1,
-// that the host does not provide it.
+// tests, in process) reaches through TARNPrivate::kernel. It provides reports (printed when
+// asked, kept only by a HostRecorder), the symbol table with its lock, engine properties by
+// name, the check level, the removal bracket, the shutdown event and the global mutex, and
+// hands engine time to HostEngineTime and multi-event waits and triggers to
+// HostEventService. Every other operation answers neutrally (false, 0, null) and reports
+// once, at level 1, that the host does not provide it.
 //
 // All operations may be called from any thread.
 class HostKernel final : public TARNKernel {
   public:
-    // Makes the "Engine" module, and destroys it first. The SDK registers elements through
-    // the bound kernel (TARNPrivate::kernel), so both bind this kernel for the while and
-    // then bind back the previous one: build and destroy kernels while no other thread
-    // uses the SDK.
+    // Binds itself as the kernel of the host's own copy of the SDK (TARNPrivate::kernel)
+    // for its whole life, so that host-side SDK code always reaches a kernel, and binds
+    // back the previous one when destroyed (KernelBinding): destroy kernels in the reverse
+    // order of their making, while no other thread uses the SDK. Makes the "Engine" module,
+    // and destroys it first.
     HostKernel();
     ~HostKernel();
 
@@ -58,12 +43,13 @@ class HostKernel final : public TARNKernel {
 
     // --- For the host and its tests -------------------------------------------------
 
-    // Every report received so far, in order.
-    std::vector<HostReport> Reports() const;
-    void ClearReports();
-    // When set, each report is also printed as it arrives: information and warnings on
-    // standard output, errors on standard error.
-    void SetEcho(bool echo);
+    // Attaches `recorder` (null detaches): from then on it keeps what the kernel receives.
+    // HostRecorder attaches and detaches itself.
+    void SetRecorder(HostRecorder* recorder);
+    // From now on each report is printed as it arrives, in the Format below: information
+    // and warnings on `out`, errors on `errors`; null for both stops. The streams must
+    // outlive the echo.
+    void EchoReports(std::ostream* out, std::ostream* errors);
     // Prints one report the way the host shows them: "info: ", "warning: " or "error: ",
     // then the message and, when not 0, " (parameter)".
     static std::string Format(const HostReport& report);
@@ -72,12 +58,8 @@ class HostKernel final : public TARNKernel {
     // Removal brackets opened and closed so far (BeginChange / EndChange).
     long ChangesOpened() const;
     long ChangesClosed() const;
-    // The reason given to each BeginChange, in order.
-    std::vector<std::string> ChangeReasons() const;
     // The last state word each module reported.
     std::map<std::string, unsigned int> ModuleStates() const;
-    // Every module-state notice, in order.
-    std::vector<HostModuleStateNotice> ModuleStateNotices() const;
 
     // The "Engine" module: the engine properties ("Engine.shutdownTimeout", ...) and the
     // module behind the symbol "Engine.time". It lives as long as the kernel.
@@ -89,8 +71,6 @@ class HostKernel final : public TARNKernel {
 
     // Clocks, listeners and keys handlers the packages registered.
     HostRegistrations& Registrations() { return m_registrations; }
-    // The synchronisation commands received, in order.
-    std::vector<int> SynchronizationCommands() const;
 
     HostEngineTime& Time() { return m_time; }
     HostEventService& Events() { return m_events; }
@@ -228,7 +208,7 @@ class HostKernel final : public TARNKernel {
     // Reports once per operation that the host does not provide it.
     void notProvided(const char* operation);
     // The SDK registers a module's elements through the bound kernel, so the Engine module
-    // is made and destroyed with this kernel bound for the while (host_kernel_modules.cpp).
+    // is made and destroyed with this kernel bound (host_kernel_modules.cpp).
     void createEngineModule();
     void destroyEngineModule();
     // Registers an element's full name with its owner (first data word) and the element
@@ -238,15 +218,29 @@ class HostKernel final : public TARNKernel {
     // read under the owner's module lock.
     template <class Value>
     Value readProperty(const char* fullName, bool* found);
+    // Hands the recorder, if any, what the kernel received. The lock is held meanwhile, so
+    // that a recorder detaching waits for the calls under way.
+    template <class Add>
+    void record(Add add) {
+        std::lock_guard lock(m_recorderLock);
+        if (m_recorder) add(*m_recorder);
+    }
+
+    // First made and last destroyed: everything the kernel does, from building its members
+    // to destroying them, may reach the SDK, and the SDK reaches this kernel.
+    KernelBinding m_binding{this};
 
     HostEngineTime m_time;
     HostEventService m_events;
     TARNEvent m_shutdown;
     TARNMutex m_globalMutex;
 
+    std::mutex m_recorderLock;
+    HostRecorder* m_recorder = nullptr;
+
     mutable std::mutex m_reportLock;
-    std::vector<HostReport> m_reports;
-    bool m_echo = false;
+    std::ostream* m_echoOut = nullptr;
+    std::ostream* m_echoErrors = nullptr;
     std::set<std::string> m_notProvided;
 
     // The symbol lock is re-entrant: a caller holding it (LockSymbols) still looks up,
@@ -259,10 +253,7 @@ class HostKernel final : public TARNKernel {
     int m_checkLevel = 0;
     long m_changesOpened = 0;
     long m_changesClosed = 0;
-    std::vector<std::string> m_changeReasons;
     std::map<std::string, unsigned int> m_moduleStates;
-    std::vector<HostModuleStateNotice> m_moduleStateNotices;
-    std::vector<int> m_synchronizationCommands;
 
     HostRegistrations m_registrations;
     // The id the next registered clock gets; never 0.

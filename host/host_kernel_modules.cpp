@@ -19,20 +19,6 @@ namespace {
 // Kinds of the symbols the host registers for elements.
 enum SymbolKind { InputSymbol = 1, OutputSymbol = 2, PropertySymbol = 3, ActionSymbol = 4 };
 
-// Binds `kernel` as the package's kernel for the scope, then puts the previous one back.
-class KernelBinding {
-  public:
-    explicit KernelBinding(TARNKernel* kernel) : m_previous(TARNPrivate::kernel) {
-        TARNPrivate::kernel = kernel;
-    }
-    ~KernelBinding() { TARNPrivate::kernel = m_previous; }
-    KernelBinding(const KernelBinding&) = delete;
-    KernelBinding& operator=(const KernelBinding&) = delete;
-
-  private:
-    TARNKernel* m_previous;
-};
-
 constexpr const char* engineFunctionKind = "engine function";
 constexpr const char* synchronizerKind = "synchronizer";
 
@@ -41,10 +27,10 @@ constexpr const char* synchronizerKind = "synchronizer";
 // --- The Engine module ---------------------------------------------------------------
 
 void HostKernel::createEngineModule() {
-    KernelBinding binding(this);
     m_engine = std::make_unique<HostEngineModule>();
 }
 
+// Bound again for the while: a test, or TARN::Exit, may have unbound the kernel meanwhile.
 void HostKernel::destroyEngineModule() {
     KernelBinding binding(this);
     m_engine.reset();
@@ -107,15 +93,12 @@ double HostKernel::GetFloatProperty(const char* fullName, bool* found) {
 // --- Module states -------------------------------------------------------------------
 
 void HostKernel::ModuleStateChanged(const char* moduleName, unsigned int state) {
-    std::lock_guard lock(m_stateLock);
     const std::string name = moduleName ? moduleName : "";
-    m_moduleStates[name] = state;
-    m_moduleStateNotices.push_back({name, state});
-}
-
-std::vector<HostModuleStateNotice> HostKernel::ModuleStateNotices() const {
-    std::lock_guard lock(m_stateLock);
-    return m_moduleStateNotices;
+    {
+        std::lock_guard lock(m_stateLock);
+        m_moduleStates[name] = state;
+    }
+    record([&](HostRecorder& recorder) { recorder.AddModuleStateNotice({name, state}); });
 }
 
 // --- Module threads ------------------------------------------------------------------

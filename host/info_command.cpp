@@ -8,6 +8,8 @@ int RunInfoCommand(const std::string& path, std::ostream& out, std::ostream& err
     // The kernel outlives the package: a loaded package keeps a pointer to it until it is
     // unloaded, which happens first, at the end of this scope (reverse order).
     HostKernel kernel;
+    // Reports are shown as they come, among the lines they explain, and not kept.
+    kernel.EchoReports(&out, &err);
     HostPackage package;
     std::string error;
     if (!package.Open(path, error)) {
@@ -37,7 +39,5 @@ int RunInfoCommand(const std::string& path, std::ostream& out, std::ostream& err
         out << "digest: " << (trailer.digestMatches ? "matches" : "DOES NOT MATCH") << "\n";
         if (!trailer.digestMatches) status = 1;
     }
-
-    for (const HostReport& report : kernel.Reports()) out << HostKernel::Format(report) << "\n";
     return status;
 }

@@ -5,7 +5,8 @@
 #include <string>
 
 // Loads the package through a HostKernel and prints TARNPckInit's answer, the component
-// models the package defines, its information trailer with the digest check, and the
-// reports the package made meanwhile. Answers the command's exit status: 0 when the
-// package loads, accepts the kernel and ends with a trailer whose digest checks, else 1.
+// models the package defines and its information trailer with the digest check; the
+// reports the package makes are printed as they come, errors on `err`. Answers the
+// command's exit status: 0 when the package loads, accepts the kernel and ends with a
+// trailer whose digest checks, else 1.
 int RunInfoCommand(const std::string& path, std::ostream& out, std::ostream& err);

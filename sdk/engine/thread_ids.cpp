@@ -1,12 +1,13 @@
 #include "engine/thread_ids.hpp"
 
-#include <sys/syscall.h>
 #include <unistd.h>
+
+#include "runtime/thread.hpp"
 
 long TARN::CurrentPID() {
     return static_cast<long>(getpid());
 }
 
 long TARN::CurrentTID() {
-    return static_cast<long>(syscall(SYS_gettid));
+    return TARN::GetCurrentKernelThreadId();
 }

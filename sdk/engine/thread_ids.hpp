@@ -3,6 +3,7 @@
 
 namespace TARN {
 long CurrentPID();
-// The kernel's id of the calling thread (not the POSIX thread handle).
+// The kernel's id of the calling thread (not the POSIX thread handle): the runtime's
+// GetCurrentKernelThreadId under the engine's name.
 long CurrentTID();
 }  // namespace TARN

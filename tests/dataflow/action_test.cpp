@@ -7,9 +7,8 @@
 
 #include "dataflow/definitions.hpp"
 #include "dataflow/module.hpp"
-#include "engine/kernel_pointer.hpp"
-#include "engine/virtual_slot.hpp"
-#include "host_kernel.hpp"
+#include "support/host_kernel_fixture.hpp"
+#include "support/virtual_slot.hpp"
 
 namespace {
 
@@ -30,25 +29,12 @@ void withArgument(TARNModule* module, int index, const char* argument) {
     calls.push_back({"three", module, index, argument ? argument : "(null)"});
 }
 
-class ActionTest : public ::testing::Test {
+class ActionTest : public HostKernelTest {
   protected:
     void SetUp() override {
+        HostKernelTest::SetUp();
         calls.clear();
-        m_previous = TARNPrivate::kernel;
-        TARNPrivate::kernel = &kernel;
     }
-    void TearDown() override { TARNPrivate::kernel = m_previous; }
-
-    std::vector<std::string> ReportTexts() {
-        std::vector<std::string> texts;
-        for (const HostReport& report : kernel.Reports()) texts.push_back(report.message);
-        return texts;
-    }
-
-    HostKernel kernel;
-
-  private:
-    TARNKernel* m_previous = nullptr;
 };
 
 }  // namespace
@@ -111,11 +97,11 @@ TEST_F(ActionTest, ARestingModuleRunsOnlyTheActionsAllowedAtRest) {
     EXPECT_EQ(calls.size(), 1u) << "a running module runs every action";
 
     module.state |= TARNModule::MainLoopEnded;
-    kernel.ClearReports();
+    recorder.ClearReports();
     busyAction->DoIt(nullptr);
     EXPECT_EQ(calls.size(), 1u);
-    ASSERT_EQ(kernel.Reports().size(), 1u);
-    EXPECT_EQ(kernel.Reports()[0],
+    ASSERT_EQ(recorder.Reports().size(), 1u);
+    EXPECT_EQ(recorder.Reports()[0],
               (HostReport{"module cam: This action is not allowed when the component is not running.", 1, 0,
                           false}));
 

@@ -7,19 +7,16 @@
 #include <string>
 
 #include "dataflow/module.hpp"
-#include "engine/kernel_pointer.hpp"
 #include "host_engine_module.hpp"
-#include "host_kernel.hpp"
+#include "support/host_kernel_fixture.hpp"
 
 namespace {
 
 // A host kernel with the "Engine" module's properties and a module "cam" holding an
 // enumeration "mode" (a|b|c, b selected) and a float "gain".
-class EnginePropertiesTest : public ::testing::Test {
+class EnginePropertiesTest : public HostKernelTest {
   protected:
     void SetUp() override {
-        m_previous = TARNPrivate::kernel;
-        TARNPrivate::kernel = &kernel;
         cam = new TARNModule("cam", false, false);
         const TARNPropertyDefinition mode("mode", new TARNPropertyValue("a|b|c", 1), nullptr, false, true,
                                           false, true);
@@ -27,11 +24,11 @@ class EnginePropertiesTest : public ::testing::Test {
                                           true);
         cam->NewProperty(mode, nullptr);
         cam->NewProperty(gain, nullptr);
-        kernel.ClearReports();
+        recorder.ClearReports();
     }
     void TearDown() override {
         delete cam;
-        TARNPrivate::kernel = m_previous;
+        HostKernelTest::TearDown();
     }
 
     // True when another thread can take the symbol-table lock (within a generous time).
@@ -43,11 +40,7 @@ class EnginePropertiesTest : public ::testing::Test {
         return other.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
     }
 
-    HostKernel kernel;
     TARNModule* cam = nullptr;
-
-  private:
-    TARNKernel* m_previous = nullptr;
 };
 
 struct StringCase {
@@ -75,16 +68,16 @@ TEST_F(EnginePropertiesTest, StringGetterWithOkFlagNeverReports) {
         EXPECT_EQ(ok, c.value != nullptr) << c.name;
         EXPECT_STREQ(value.c_str(), c.value ? c.value : "") << c.name;
     }
-    EXPECT_TRUE(kernel.Reports().empty());
+    EXPECT_TRUE(recorder.Reports().empty());
     EXPECT_TRUE(SymbolTableIsFree());
 }
 
 TEST_F(EnginePropertiesTest, StringGetterWithoutOkFlagReportsAndThrowsOnFailure) {
     for (const StringCase& c : stringCases) {
-        kernel.ClearReports();
+        recorder.ClearReports();
         if (c.value != nullptr) {
             EXPECT_STREQ(TARN::GetStringProperty(c.name).c_str(), c.value);
-            EXPECT_TRUE(kernel.Reports().empty()) << c.name;
+            EXPECT_TRUE(recorder.Reports().empty()) << c.name;
             continue;
         }
         try {
@@ -93,7 +86,7 @@ TEST_F(EnginePropertiesTest, StringGetterWithoutOkFlagReportsAndThrowsOnFailure)
         } catch (int code) {
             EXPECT_EQ(code, -5);
         }
-        EXPECT_EQ(kernel.Reports(), (std::vector<HostReport>{{c.failure, 2, 1, true}})) << c.name;
+        EXPECT_EQ(recorder.Reports(), (std::vector<HostReport>{{c.failure, 2, 1, true}})) << c.name;
         EXPECT_TRUE(SymbolTableIsFree()) << c.name;
     }
 }
@@ -109,10 +102,10 @@ TEST_F(EnginePropertiesTest, EnumerationGetterReadsOnlyEnumerations) {
     const TARNEnumStruct none = TARN::GetEnumsProperty("Engine.id", &ok);
     EXPECT_FALSE(ok);
     EXPECT_EQ(none.Count(), 0);
-    EXPECT_TRUE(kernel.Reports().empty());
+    EXPECT_TRUE(recorder.Reports().empty());
 
     EXPECT_THROW(TARN::GetEnumsProperty("Engine.id"), int);
-    EXPECT_EQ(kernel.Reports(),
+    EXPECT_EQ(recorder.Reports(),
               (std::vector<HostReport>{
                   {"Can't get string value of property Engine.id. It is not an enum.", 2, 1, true}}));
     EXPECT_TRUE(SymbolTableIsFree());

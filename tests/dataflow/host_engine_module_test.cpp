@@ -12,23 +12,11 @@
 #include "engine/kernel_pointer.hpp"
 #include "engine/symbol_record.hpp"
 #include "engine/synchronizer.hpp"
-#include "host_kernel.hpp"
+#include "support/host_kernel_fixture.hpp"
 
 namespace {
 
-class HostModulesTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        m_previous = TARNPrivate::kernel;
-        TARNPrivate::kernel = &kernel;
-    }
-    void TearDown() override { TARNPrivate::kernel = m_previous; }
-
-    HostKernel kernel;
-
-  private:
-    TARNKernel* m_previous = nullptr;
-};
+using HostModulesTest = HostKernelTest;
 
 }  // namespace
 
@@ -65,7 +53,7 @@ TEST_F(HostModulesTest, EngineTimeLeadsToTheEngineModuleAndItsRefreshAction) {
     engine->Action("refreshInputProperties").DoIt("cam.in");
     engine->Action("refreshInputProperties").DoIt("cam.other");
     EXPECT_EQ(kernel.EngineModule().RefreshedInputs(), (std::vector<std::string>{"cam.in", "cam.other"}));
-    EXPECT_TRUE(kernel.Reports().empty());
+    EXPECT_TRUE(recorder.Reports().empty());
 }
 
 TEST_F(HostModulesTest, KernelsEachHaveTheirOwnEngineModule) {
@@ -74,8 +62,9 @@ TEST_F(HostModulesTest, KernelsEachHaveTheirOwnEngineModule) {
         HostKernel other;
         EXPECT_NE(&other.EngineModule(), first);
         EXPECT_NE(other.FindSymbol("Engine.id"), nullptr);
-        EXPECT_EQ(TARNPrivate::kernel, &kernel) << "the binding is given back";
+        EXPECT_EQ(TARNPrivate::kernel, &other);
     }
+    EXPECT_EQ(TARNPrivate::kernel, &kernel) << "the binding is given back";
     EXPECT_EQ(kernel.FindProperty("Engine.id"), kernel.FindSymbol("Engine.id")->data[1]);
 }
 
@@ -92,7 +81,7 @@ TEST_F(HostModulesTest, ModuleStateNoticesAreRecordedInOrder) {
     kernel.ModuleStateChanged("cam", 4);
     kernel.ModuleStateChanged("cam", 12);
     kernel.ModuleStateChanged("front", 1);
-    EXPECT_EQ(kernel.ModuleStateNotices(),
+    EXPECT_EQ(recorder.ModuleStateNotices(),
               (std::vector<HostModuleStateNotice>{{"cam", 4}, {"cam", 12}, {"front", 1}}));
     EXPECT_EQ(kernel.ModuleStates().at("cam"), 12u);
 }
@@ -112,14 +101,14 @@ TEST_F(HostModulesTest, AModuleThreadBodyCountsItsLifeAndReportsForeignFailures)
     kernel.ModuleThread(&start);
     EXPECT_TRUE(started);
     EXPECT_EQ(worker.lives, 0u);
-    EXPECT_TRUE(kernel.Reports().empty());
+    EXPECT_TRUE(recorder.Reports().empty());
 
     started = false;
     start.function = static_cast<void (TARNModule::*)()>(&Worker::ThrowOther);
     kernel.ModuleThread(&start);
     EXPECT_TRUE(started);
     EXPECT_EQ(worker.lives, 0u);
-    EXPECT_EQ(kernel.Reports(),
+    EXPECT_EQ(recorder.Reports(),
               (std::vector<HostReport>{{"A thread of module worker ended by the integer 3.", 2, 0, true}}));
 }
 

@@ -483,7 +483,7 @@ TEST_F(SerializationTest, EveryShortenedBlockIsRefusedWithoutAWrite) {
         for (std::size_t length = 0; length < block.size(); ++length) {
             if (length == fixedEnd) continue;  // a whole block of an element without data
             SCOPED_TRACE(length);
-            kernel.ClearReports();
+            recorder.ClearReports();
             EXPECT_EQ(existing.Deserialize(block.data(), length, false), kFailure);
             EXPECT_EQ(ReportTexts(), (std::vector<std::string>{kShortBlock}));
             TARNIOEltImplementation fresh;
@@ -586,7 +586,7 @@ TEST_F(SerializationTest, ForgedBlocksAreRefusedWithoutAWrite) {
         for (bool sized : {true, false}) {
             if (!sized && !knownLength) continue;
             SCOPED_TRACE(sized ? "sized" : "trusting");
-            kernel.ClearReports();
+            recorder.ClearReports();
             const unsigned int result = sized
                                             ? reader->Deserialize(block.data(), block.size(), forged.allocate)
                                             : reader->Deserialize(block.data(), forged.allocate);

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/virtual_slot.hpp"
+#include "support/virtual_slot.hpp"
 #include "module_fixture.hpp"
 
 namespace {
@@ -159,7 +159,7 @@ TEST_F(IOEltTest, WithChecksOnEachAccessorTakesItsTypeAndRefusesAnother) {
     kernel.SetCheckLevel(1);
     for (const AccessorCase& accessor : AccessorCases()) {
         SCOPED_TRACE(accessor.name);
-        kernel.ClearReports();
+        recorder.ClearReports();
         Prepare(accessor.accepted, 4);
         EXPECT_EQ(Address(accessor.call(element, 0)), Base());
         if (accessor.width > 0) {
@@ -184,7 +184,7 @@ TEST_F(IOEltTest, WithChecksOnAnIndexMustLieInsideTheBufferNotJustTheVector) {
         EXPECT_EQ(Address(accessor.call(element, 3)), Base() + 3u * accessor.width);
         for (int index : {4, 5, -1, -4, INT32_MIN}) {
             SCOPED_TRACE(index);
-            kernel.ClearReports();
+            recorder.ClearReports();
             EXPECT_EQ(ThrownCode([&] { accessor.call(element, index); }), -5);
             ASSERT_EQ(Reports().size(), 1u);
             EXPECT_EQ(Reports()[0], (HostReport{kIndexMessage, 2, 2, true}));

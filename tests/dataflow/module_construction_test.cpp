@@ -111,7 +111,7 @@ TEST_F(ModuleTest, DestructionUnregistersEverySymbolOfTheModule) {
 
 TEST_F(ModuleTest, ASecondModuleOfTheSameNameFailsAndLeavesTheFirstUntouched) {
     TARNModule first("cam", true, true);
-    kernel.ClearReports();
+    recorder.ClearReports();
 
     EXPECT_EQ(ThrownCode([] { TARNModule second("cam", true, true); }), -5);
 
@@ -128,7 +128,7 @@ TEST_F(ModuleTest, ASecondModuleOfTheSameNameFailsAndLeavesTheFirstUntouched) {
 
 TEST_F(ModuleTest, WithoutProcessorTheClashIsOnCounter) {
     TARNModule first("cam", true, false);
-    kernel.ClearReports();
+    recorder.ClearReports();
 
     EXPECT_EQ(ThrownCode([] { TARNModule second("cam", true, false); }), -5);
 

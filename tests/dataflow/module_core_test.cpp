@@ -5,10 +5,10 @@
 #include <atomic>
 
 #include "dataflow/module.hpp"
-#include "engine/virtual_slot.hpp"
 #include "host_engine_module.hpp"
 #include "module_fixture.hpp"
 #include "runtime/thread.hpp"
+#include "support/virtual_slot.hpp"
 
 namespace {
 
@@ -65,7 +65,7 @@ TEST_F(ModuleTest, ReportPrefixesKindAndName) {
         {&named, nullptr, "module cam: "},
     };
     for (const Case& c : cases) {
-        kernel.ClearReports();
+        recorder.ClearReports();
         c.module->Report(c.message, 1, 7);
         ASSERT_EQ(Reports().size(), 1u);
         EXPECT_EQ(Reports()[0], (HostReport{c.expected, 1, 7, false}));
@@ -155,7 +155,7 @@ TEST_F(ModuleTest, Wait4DeathWarnsWhenAThreadOutlivesTheShutdownTimeout) {
     TARNModule module("cam", false, false);
     module.OneMoreLife();
     kernel.EngineModule().DirectSet(kernel.EngineModule().Property("shutdownTimeout"), 20000L);
-    kernel.ClearReports();
+    recorder.ClearReports();
 
     EXPECT_FALSE(module.Wait4Death());
 

@@ -95,7 +95,7 @@ TEST_F(ModuleTest, CreationFailuresAreModuleErrorsWithTheirMessages) {
         const std::vector<std::string> symbols = Symbols(module);
         const std::vector<std::string> properties = PropertyNames(module);
         const std::vector<std::string> actions = ActionNames(module);
-        kernel.ClearReports();
+        recorder.ClearReports();
 
         EXPECT_EQ(ThrownCode([&] { c.create(module); }), -5) << c.what;
 
@@ -236,7 +236,7 @@ TEST_F(ModuleTest, SpecialPropertiesAreNamedAfterTheirElement) {
     EXPECT_EQ(Symbols(module),
               (std::vector<std::string>{"cam.fifosize", "cam.out.fifosize", "else.periodic"}));
 
-    kernel.ClearReports();
+    recorder.ClearReports();
     EXPECT_EQ(ThrownCode(
                   [&] { module.NewSpecialProperty(TARNModule::FifoSizePropertyDefinition, "out.fifosize"); }),
               -5);

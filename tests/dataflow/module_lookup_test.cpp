@@ -26,7 +26,7 @@ class LookupTest : public ModuleTest {
         height = module->NewProperty(widthDefinition, "height");
         go = module->NewAction(goDefinition, nullptr);
         stop = module->NewAction(goDefinition, "stop");
-        kernel.ClearReports();
+        recorder.ClearReports();
     }
     void TearDown() override {
         delete module;
@@ -35,7 +35,7 @@ class LookupTest : public ModuleTest {
 
     // The message of the kernel error `lookup` raised.
     std::string Failure(const std::function<void()>& lookup) {
-        kernel.ClearReports();
+        recorder.ClearReports();
         EXPECT_EQ(ThrownCode(lookup), -5);
         const std::vector<HostReport> errors = ReportsAt(2);
         if (errors.size() != 1u) return "(" + std::to_string(errors.size()) + " errors)";
@@ -92,7 +92,7 @@ TEST_F(ModuleTest, AModuleWithoutStandardPropertiesCountsFromItsFirst) {
     TARNPropertyDefinition width{"width", new TARNPropertyValue(640L)};
     TARNProperty* property = module.NewProperty(width, nullptr);
     EXPECT_EQ(&module.Property(0), property);
-    kernel.ClearReports();
+    recorder.ClearReports();
     EXPECT_EQ(ThrownCode([&] { module.Property(1); }), -5);
     EXPECT_EQ(ReportsAt(2)[0].message, "Trying to access unknown property #1 of module ");
 }

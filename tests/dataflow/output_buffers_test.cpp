@@ -209,7 +209,7 @@ TEST_F(OutputBuffersTest, EveryRowAllocatesOneBlockSlicedPerElementAndPresetsIt)
         SCOPED_TRACE(row.name);
         Ring(2);
         requests.clear();
-        kernel.ClearReports();
+        recorder.ClearReports();
         buffers.FreeBuffer();
         type = TARNTypeInfo(row.type, "kind", "unit");
 
@@ -314,7 +314,7 @@ TEST_F(OutputBuffersTest, EveryOperationRefusesAnOutputThatHasBuffersAndChangesN
     };
     for (const auto& [name, operation] : operations) {
         SCOPED_TRACE(name);
-        kernel.ClearReports();
+        recorder.ClearReports();
         EXPECT_EQ(ThrownCode(operation), -5);
         const int parameter = std::string(name) == "AllocOutputBuffer" ? 1 : 2;
         EXPECT_EQ(Reports(), (std::vector<HostReport>{{kAlreadyInitialized, 2, parameter, true}}));
@@ -374,7 +374,7 @@ TEST_F(OutputBuffersTest, BadArgumentsAreRefusedBeforeAnyChange) {
     const auto before = Snapshot();
     for (const auto& [message, operation] : cases) {
         SCOPED_TRACE(message);
-        kernel.ClearReports();
+        recorder.ClearReports();
         EXPECT_EQ(ThrownCode(operation), -5);
         EXPECT_EQ(Reports(), (std::vector<HostReport>{{message, 2, 2, true}}));
         EXPECT_EQ(Snapshot(), before);
@@ -534,7 +534,7 @@ TEST_F(OutputBuffersTest, EveryAllocationFailureBecomesItsReport) {
     };
     for (const auto& [how, message] : cases) {
         SCOPED_TRACE(message);
-        kernel.ClearReports();
+        recorder.ClearReports();
         buffers.AllocateSharedMemory(8, 1, "cam.out");  // a block the failure must not leave behind
         failing = how;
         EXPECT_EQ(ThrownCode([&] { buffers.AllocateSharedMemory(100, 4, "cam.out"); }), -5);

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/virtual_slot.hpp"
 #include "property_fixture.hpp"
+#include "support/virtual_slot.hpp"
 
 TEST(PropertySlots, VirtualOperationsSitInTheirSlots) {
     using P = TARNProperty;

@@ -166,7 +166,7 @@ TEST_P(SetterTypes, RefuseEveryOtherKindWithTheTypeMessage) {
         const std::string name = std::string("g") + KindName(kind);
         TARNProperty& guarded = Make(kind, name.c_str());
         TARNProperty& direct = Make(kind, ("d" + std::string(KindName(kind))).c_str());
-        kernel.ClearReports();
+        recorder.ClearReports();
 
         const int guardedThrown = ThrownCode([&] { c.guarded(*module, guarded); });
         const int directThrown = ThrownCode([&] { c.direct(*module, direct); });
@@ -252,7 +252,7 @@ TEST_P(GetterTypes, RefuseEveryOtherKindWithTheTypeMessage) {
     for (Kind kind : {Kind::Bool, Kind::Integer, Kind::Float, Kind::Text, Kind::Enumeration}) {
         SCOPED_TRACE(KindName(kind));
         TARNProperty& property = Make(kind, KindName(kind));
-        kernel.ClearReports();
+        recorder.ClearReports();
 
         const bool accepted = Accepts(c.accepted, kind);
         EXPECT_EQ(c.getOn(*module, property), accepted);
@@ -411,7 +411,7 @@ TEST_P(EnumerationIndex, SetAndDirectSetSelectOrReportTheRange) {
         SCOPED_TRACE(guarded ? "Set" : "DirectSet");
         TARNEnumStruct initial(c.names, 0);
         TARNProperty& property = MakeFrom(new TARNPropertyValue(initial), guarded ? "e" : "e");
-        kernel.ClearReports();
+        recorder.ClearReports();
         property.AcknowledgePropertyChanged();
 
         if (guarded)
@@ -472,7 +472,7 @@ TEST_P(EnumerationText, SelectsReplacesOrReports) {
     Rules rules;
     rules.valuesLocked = c.valuesLocked;
     TARNProperty& property = MakeFrom(new TARNPropertyValue(TARNEnumStruct(c.names, 1)), "e", rules);
-    kernel.ClearReports();
+    recorder.ClearReports();
     property.AcknowledgePropertyChanged();
 
     if (c.guarded)
@@ -561,7 +561,7 @@ TEST_P(PathProperty, ReportsAMissingPathAndStoresItAnyway) {
     rules.subType = c.subType;
     TARNProperty& property = Make(Kind::Text, "path", rules);
     const std::string path = Resolve(c.path);
-    kernel.ClearReports();
+    recorder.ClearReports();
 
     property.Set(path.c_str());
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "event_fixture.hpp"
+#include "support/host_kernel_fixture.hpp"
 
 namespace {
 
@@ -39,7 +39,7 @@ struct Waiter {
     std::thread thread;
 };
 
-class Condition : public HostKernelTest {
+class Condition : public ManualTimeTest {
   protected:
     int PoolCount() const { return condition.pool.Count(); }
     int FreeEntries() const {
@@ -59,7 +59,7 @@ TEST_F(Condition, SignalWakesEveryWaiterAndThePoolIsReused) {
         std::vector<std::unique_ptr<Waiter>> waiters;
         for (int i = 0; i < 3; ++i)
             waiters.push_back(std::make_unique<Waiter>(mutex, [&] { condition.Wait(); }));
-        Events().AwaitWaits(3 * (round + 1));
+        EXPECT_TRUE(Events().AwaitWaits(3 * (round + 1)));
         mutex.Lock();
         EXPECT_EQ(FreeEntries(), 0);
         condition.Signal();
@@ -75,7 +75,7 @@ TEST_F(Condition, SignalWakesEveryWaiterAndThePoolIsReused) {
 
 TEST_F(Condition, AbortThrowsWithTheMutexReleased) {
     Waiter waiter(mutex, [&] { condition.Wait(); });
-    Events().AwaitWaits(1);
+    EXPECT_TRUE(Events().AwaitWaits(1));
     condition.Abort();
     waiter.thread.join();
     EXPECT_EQ(waiter.thrown, Abort);
@@ -134,7 +134,7 @@ TEST_F(Condition, SignalSetsBusyEntriesOnly) {
 
 // ---- TARNCondition2 -----------------------------------------------------------------------
 
-class Condition2 : public HostKernelTest {
+class Condition2 : public ManualTimeTest {
   protected:
     TARNMutex mutex;
     TARNEvent abort;
@@ -188,7 +188,7 @@ TEST_F(Condition2, SubscribersBeyondTheTableAreRefusedWithAReport) {
 TEST_F(Condition2, WaitReturnsOnSignalAndThrowsOnAbort) {
     ASSERT_EQ(condition.Subscribe(), 0);
     Waiter signalled(mutex, [&] { condition.Wait(0); });
-    Events().AwaitWaits(1);
+    EXPECT_TRUE(Events().AwaitWaits(1));
     mutex.Lock();
     condition.Signal();
     mutex.Release();
@@ -196,7 +196,7 @@ TEST_F(Condition2, WaitReturnsOnSignalAndThrowsOnAbort) {
     EXPECT_EQ(signalled.thrown, 0);
 
     Waiter aborted(mutex, [&] { condition.Wait(0); });
-    Events().AwaitWaits(2);
+    EXPECT_TRUE(Events().AwaitWaits(2));
     condition.CutConnection();
     aborted.thread.join();
     EXPECT_EQ(aborted.thrown, Abort);

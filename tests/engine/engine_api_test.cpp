@@ -5,17 +5,10 @@
 #include "engine/engine_time.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/reports.hpp"
-#include "host_kernel.hpp"
+#include "support/host_kernel_fixture.hpp"
 
 namespace {
-// Binds a fresh host kernel before anything reports, and unbinds it afterwards.
-class EngineApi : public ::testing::Test {
-  protected:
-    void SetUp() override { TARNPrivate::kernel = &host; }
-    void TearDown() override { TARNPrivate::kernel = nullptr; }
-
-    HostKernel host;
-};
+using EngineApi = HostKernelTest;
 
 struct ReportCase {
     const char* name;
@@ -35,9 +28,9 @@ const ReportCase reportCases[] = {
 TEST_F(EngineApi, ReportsReachTheKernelWithTheirLevelParameterAndFlag) {
     for (const ReportCase& c : reportCases) {
         SCOPED_TRACE(c.name);
-        host.ClearReports();
+        recorder.ClearReports();
         c.call();
-        EXPECT_EQ(host.Reports(), std::vector<HostReport>{c.expected});
+        EXPECT_EQ(recorder.Reports(), std::vector<HostReport>{c.expected});
     }
 }
 
@@ -48,17 +41,17 @@ TEST_F(EngineApi, KernelErrorReportsAsTheEngineThenThrowsMinusFive) {
     } catch (int code) {
         EXPECT_EQ(code, -5);
     }
-    EXPECT_EQ(host.Reports(), (std::vector<HostReport>{{"x", 2, 3, true}}));
+    EXPECT_EQ(recorder.Reports(), (std::vector<HostReport>{{"x", 2, 3, true}}));
 }
 
 TEST_F(EngineApi, TimeForwardersReachTheKernelsEngineTime) {
-    host.Time().UseManualClock(1000);
+    kernel.Time().UseManualClock(1000);
     TARN::SetCurrentTime(5000000);
     EXPECT_EQ(TARN::CurrentTime(true, true), 5000000);
     TARN::SetTimeSpeed(2000);
     EXPECT_EQ(TARN::TimeSpeed(), 2000);
     EXPECT_EQ(TARNPrivate::GetAbsoluteTimeSpeed(), 2000);
-    host.Time().AdvanceClock(10);
+    kernel.Time().AdvanceClock(10);
     EXPECT_EQ(TARN::CurrentTime(true, true), 5000020);
     EXPECT_EQ(TARN::GetSystemAccurateTiming(), 1010);
 
@@ -76,7 +69,7 @@ TEST_F(EngineApi, PairedFunctionsReachTheSameOperation) {
     TARN::RunComponent("a");
     TARN::StartRecording();
     TARN::StopRecording();
-    EXPECT_EQ(host.Reports(),
+    EXPECT_EQ(recorder.Reports(),
               (std::vector<HostReport>{{"The host kernel does not provide StartComponent", 1, 0, true},
                                        {"The host kernel does not provide SetRecording", 1, 0, true}}));
 }
@@ -89,10 +82,10 @@ TEST_F(EngineApi, ExitUnbindsTheKernelAndASecondExitDoesNothing) {
 }
 
 TEST_F(EngineApi, StateQueriesAnswerTheHostsValues) {
-    host.SetCheckLevel(2);
+    kernel.SetCheckLevel(2);
     EXPECT_EQ(TARN::CheckLevel(), 2);
     EXPECT_FALSE(TARN::IsRecording());
-    EXPECT_EQ(TARN::GetShutdownEvent(), host.GetShutdownEvent());
+    EXPECT_EQ(TARN::GetShutdownEvent(), kernel.GetShutdownEvent());
     EXPECT_EQ(TARN::Property("Nobody.here"), nullptr);
     bool found = true;
     EXPECT_EQ(TARN::GetIntegerProperty("Nobody.here", &found), 0);

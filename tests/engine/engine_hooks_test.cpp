@@ -11,8 +11,8 @@
 #include "engine/listeners.hpp"
 #include "engine/synchronizer.hpp"
 #include "engine/timer.hpp"
-#include "host_kernel.hpp"
-#include "virtual_slot.hpp"
+#include "support/host_kernel_fixture.hpp"
+#include "support/virtual_slot.hpp"
 
 namespace {
 
@@ -51,14 +51,8 @@ class Keys : public TARNHMIKeysListener {
     void CallbackKeysChanged(unsigned long) override {}
 };
 
-class EngineHooksTest : public ::testing::Test {
+class EngineHooksTest : public HostKernelTest {
   protected:
-    void SetUp() override {
-        m_previous = TARNPrivate::kernel;
-        TARNPrivate::kernel = &kernel;
-    }
-    void TearDown() override { TARNPrivate::kernel = m_previous; }
-
     // The registration calls the kernel received for `object`: true registers, false
     // unregisters.
     std::vector<bool> CallsFor(const char* kind, const void* object) {
@@ -67,11 +61,6 @@ class EngineHooksTest : public ::testing::Test {
             if (entry.kind == kind && entry.object == object) calls.push_back(entry.registered);
         return calls;
     }
-
-    HostKernel kernel;
-
-  private:
-    TARNKernel* m_previous = nullptr;
 };
 
 }  // namespace
@@ -160,7 +149,7 @@ TEST_F(EngineHooksTest, SynchronizersAreCountedWhileTheyLive) {
         TARNSynchronizer second;
         EXPECT_EQ(TARNSynchronizer::nbInstances, before + 2);
         first.SignalSynchronizationCommand(7);
-        EXPECT_EQ(kernel.SynchronizationCommands(), (std::vector<int>{7}));
+        EXPECT_EQ(recorder.SynchronizationCommands(), (std::vector<int>{7}));
     }
     EXPECT_EQ(TARNSynchronizer::nbInstances, before);
 }

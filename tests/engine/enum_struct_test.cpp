@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/kernel_pointer.hpp"
-#include "host_kernel.hpp"
+#include "support/host_kernel_fixture.hpp"
 
 namespace {
 
@@ -15,16 +14,13 @@ std::string text(const TARNEnumStruct& e) {
     return e.ToString().c_str();
 }
 
-// The enumeration reports through the kernel: every test binds a host kernel first.
-class WithHostKernel {
+// The enumeration reports through the kernel.
+class WithHostKernel : public HostKernelTest {
   protected:
-    WithHostKernel() { TARNPrivate::kernel = &host; }
-    ~WithHostKernel() { TARNPrivate::kernel = nullptr; }
-
     // The messages reported so far, each checked to be an error with parameter 0.
     std::vector<std::string> errors() const {
         std::vector<std::string> messages;
-        for (const HostReport& r : host.Reports()) {
+        for (const HostReport& r : recorder.Reports()) {
             EXPECT_EQ(r.level, 2) << r.message;
             EXPECT_EQ(r.parameter, 0) << r.message;
             EXPECT_FALSE(r.fromEngine) << r.message;
@@ -36,8 +32,6 @@ class WithHostKernel {
     static std::vector<std::string> expected(const char* message) {
         return message == nullptr ? std::vector<std::string>{} : std::vector<std::string>{message};
     }
-
-    HostKernel host;
 };
 
 // One message ends with a point, the other does not.
@@ -66,12 +60,12 @@ void PrintTo(const FromStringCase& c, std::ostream* os) {
     *os << '"' << c.input << (c.selectionOnly ? "\" selection only" : "\"");
 }
 
-class EnumFromString : public WithHostKernel, public testing::TestWithParam<FromStringCase> {};
+class EnumFromString : public WithHostKernel, public testing::WithParamInterface<FromStringCase> {};
 
 TEST_P(EnumFromString, LeavesTheExpectedEnumerationAndReport) {
     const FromStringCase& c = GetParam();
     TARNEnumStruct e(c.initialNames, c.initialSelected);
-    host.ClearReports();
+    recorder.ClearReports();
     e.FromString(c.input, c.selectionOnly);
     EXPECT_EQ(text(e), c.expected);
     EXPECT_EQ(errors(), expected(c.report));
@@ -118,7 +112,7 @@ void PrintTo(const ConstructCase& c, std::ostream* os) {
     *os << '"' << (c.names ? c.names : "(null)") << "\" " << c.selected;
 }
 
-class EnumConstruct : public WithHostKernel, public testing::TestWithParam<ConstructCase> {};
+class EnumConstruct : public WithHostKernel, public testing::WithParamInterface<ConstructCase> {};
 
 TEST_P(EnumConstruct, SplitsNamesAndChecksTheSelection) {
     const ConstructCase& c = GetParam();
@@ -134,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, EnumConstruct,
                                          ConstructCase{"A|B", 2, "2|0|A|B", constructorSelectionReport},
                                          ConstructCase{"A|B", -1, "2|0|A|B", constructorSelectionReport}));
 
-class EnumStruct : public WithHostKernel, public testing::Test {};
+class EnumStruct : public WithHostKernel {};
 
 TEST_F(EnumStruct, DefaultHasNoNamesAndSelectsZero) {
     EXPECT_EQ(text(TARNEnumStruct()), "0|0");
@@ -179,7 +173,7 @@ TEST_F(EnumStruct, SelectComparesEmbeddedNuls) {
 }
 
 // The three ways of copying share one contract: independent names, extra words carried.
-class EnumCopy : public WithHostKernel, public testing::TestWithParam<int> {
+class EnumCopy : public WithHostKernel, public testing::WithParamInterface<int> {
   protected:
     static void copy(int how, TARNEnumStruct& target, const TARNEnumStruct& source) {
         if (how == 0)

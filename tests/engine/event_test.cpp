@@ -12,23 +12,17 @@
 #include <vector>
 
 #include "engine/event_service.hpp"
-#include "event_fixture.hpp"
-#include "virtual_slot.hpp"
+#include "kernel_binding.hpp"
+#include "support/host_kernel_fixture.hpp"
+#include "support/virtual_slot.hpp"
 
 namespace {
 
 // ---- Without a kernel ---------------------------------------------------------------------
 
 class EventAlone : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        m_previous = TARNPrivate::kernel;
-        TARNPrivate::kernel = nullptr;
-    }
-    void TearDown() override { TARNPrivate::kernel = m_previous; }
-
   private:
-    TARNKernel* m_previous = nullptr;
+    KernelBinding m_unbound{nullptr};
 };
 
 TEST_F(EventAlone, WaitReturnsAtOnceWhenSetAndTimesOutWhenNot) {
@@ -74,7 +68,7 @@ TEST(EventServiceTable, OperationsSitInTheirSlots) {
     EXPECT_EQ(VirtualSlot(&TARNEventService::Wait), 5);
 }
 
-using EventService = HostKernelTest;
+using EventService = ManualTimeTest;
 
 TEST_F(EventService, MultiEventWaitAnswersTheLowestSetIndex) {
     TARNEvent a, b, c;
@@ -108,7 +102,7 @@ TEST_F(EventService, SetWakesAThreadWaitingOnSeveralEvents) {
     TARNEvent* events[] = {&a, &b, &c};
     std::atomic<int> result{-100};
     std::thread waiter([&] { result = TARNEvent::Wait(3, events, -1); });
-    Events().AwaitWaits(1);
+    EXPECT_TRUE(Events().AwaitWaits(1));
     for (TARNEvent* e : events) {
         pthread_mutex_lock(&e->mutex);
         EXPECT_EQ(e->waitingThreads.Size(), 1) << "the waiting thread is registered in each event";
@@ -129,7 +123,7 @@ TEST_F(EventService, WaitingThreadsAreListedInOneOrderInEveryEvent) {
     TARNEvent* backward[] = {&stop, &b, &a};
     std::thread first([&] { TARNEvent::Wait(3, forward, -1); });
     std::thread second([&] { TARNEvent::Wait(3, backward, -1); });
-    Events().AwaitWaits(2);
+    EXPECT_TRUE(Events().AwaitWaits(2));
     for (TARNEvent* e : {&a, &b, &stop}) pthread_mutex_lock(&e->mutex);
     ASSERT_EQ(a.waitingThreads.Size(), 2);
     ASSERT_EQ(b.waitingThreads.Size(), 2);
@@ -152,7 +146,7 @@ TEST_F(EventService, ManualTriggerRecordsItsDelayAndSetsTheEventWhenFired) {
     ASSERT_TRUE(event.SetTrigger(250000));
     EXPECT_EQ(event.Wait(0), -3) << "arming resets the event";
     EXPECT_TRUE(event.triggerArmed);
-    EXPECT_EQ(Events().RequestedDelays(), std::vector<long>{250000});
+    EXPECT_EQ(recorder.RequestedDelays(), std::vector<long>{250000});
     EXPECT_EQ(Events().PendingTriggers(), 1);
 
     EXPECT_EQ(Events().FireTriggers(), 1);
@@ -170,7 +164,7 @@ TEST_F(EventService, ReArmingReplacesAndResetTriggerDropsThePendingTrigger) {
     EXPECT_FALSE(event.triggerArmed);
     EXPECT_EQ(Events().FireTriggers(), 0);
     EXPECT_EQ(event.Wait(0), -3);
-    EXPECT_EQ(Events().RequestedDelays(), (std::vector<long>{10, 20}));
+    EXPECT_EQ(recorder.RequestedDelays(), (std::vector<long>{10, 20}));
 }
 
 TEST_F(EventService, DestroyingAnArmedEventDropsItsTrigger) {
@@ -205,7 +199,7 @@ TEST_F(EventService, ResetFromAnotherThreadWhileAMultiEventWaitReadsTheFlags) {
     TARNEvent* events[] = {&flapping, &stop};
     std::atomic<int> result{-100};
     std::thread waiter([&] { result = TARNEvent::Wait(2, events, -1); });
-    Events().AwaitWaits(1);
+    EXPECT_TRUE(Events().AwaitWaits(1));
     for (int i = 0; i < 1000; ++i) {
         flapping.Reset();
         // Now and then set: the waiter wakes and reads the flags while the Resets go on.
@@ -233,7 +227,7 @@ TEST_F(EventService, ConcurrentSetsAgainstMultiEventWaits) {
             std::rotate(orders[w].begin(), orders[w].begin() + w % Events_, orders[w].end());
             waiters.emplace_back([&, w] { results[w] = TARNEvent::Wait(Events_, orders[w].data(), -1); });
         }
-        Events().AwaitWaits(Waiters * (round + 1));
+        EXPECT_TRUE(Events().AwaitWaits(Waiters * (round + 1)));
         std::vector<std::thread> setters;
         for (int e = 0; e < Events_; ++e) setters.emplace_back([&, e] { events[e].Set(); });
         for (std::thread& t : setters) t.join();

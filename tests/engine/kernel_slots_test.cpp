@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/kernel.hpp"
-#include "virtual_slot.hpp"
+#include "support/virtual_slot.hpp"
 
 // The engine calls its kernel object by table position; these are the positions the
 // package's callers rely on.

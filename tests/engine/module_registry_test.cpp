@@ -10,6 +10,7 @@
 #include "engine/module_management.hpp"
 #include "engine/package_entry.hpp"
 #include "host_kernel.hpp"
+#include "kernel_binding.hpp"
 #include "runtime/stacked_string.hpp"
 
 namespace {
@@ -19,13 +20,9 @@ class ModuleRegistry : public ::testing::Test {
   protected:
     void SetUp() override {
         TARNModuleManagement::Uninitialize();
-        TARNPrivate::kernel = nullptr;
         events.clear();
     }
-    void TearDown() override {
-        TARNModuleManagement::Uninitialize();
-        TARNPrivate::kernel = nullptr;
-    }
+    void TearDown() override { TARNModuleManagement::Uninitialize(); }
 
     static TARNModuleDefinition* Declare(const char* name, const char* group, void* userData = nullptr) {
         return new TARNModuleDefinition(name, group, nullptr, userData, nullptr, nullptr);
@@ -51,6 +48,8 @@ class ModuleRegistry : public ::testing::Test {
     static void GroupExit() { events.push_back("group exit"); }
 
     HostKernel host;
+    // The kernel binds itself; here this program stands for a package, which starts unbound.
+    KernelBinding m_unbound{nullptr};
 };
 std::vector<std::string> ModuleRegistry::events;
 
@@ -61,6 +60,7 @@ TARNModuleBase* MakeModule(const char* name, void*) {
 
 TEST_F(ModuleRegistry, PckInitAcceptsOnlyTheMagicAndKeepsTheFirstKernel) {
     HostKernel other;
+    KernelBinding unbound(nullptr);  // as the fixture's kernel, this one binds itself
     EXPECT_EQ(TARNPckInit(&host, 0x80537), 0);
     EXPECT_EQ(TARNPrivate::kernel, nullptr);
     EXPECT_FALSE(TARNModuleManagement::initialized);

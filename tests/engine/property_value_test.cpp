@@ -6,18 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/kernel_pointer.hpp"
-#include "host_kernel.hpp"
+#include "support/host_kernel_fixture.hpp"
 
 namespace {
 
-// Enumerations built from text report through the kernel: bind one first.
-class PropertyValue : public testing::Test {
-  protected:
-    void SetUp() override { TARNPrivate::kernel = &host; }
-    void TearDown() override { TARNPrivate::kernel = nullptr; }
-    HostKernel host;
-};
+// Enumerations built from text report through the kernel.
+using PropertyValue = HostKernelTest;
 
 // The payload as text, so that one table can describe values of every type.
 std::string describe(const TARNPropertyValue& v) {
@@ -63,7 +57,7 @@ TEST_F(PropertyValue, ConstructorsTagTheirValues) {
     };
     for (const auto& c : cases) EXPECT_EQ(describe(c.value), c.expected);
     // Only the malformed enumeration text reported.
-    const std::vector<HostReport> reported = host.Reports();
+    const std::vector<HostReport> reported = recorder.Reports();
     ASSERT_EQ(reported.size(), 1u);
     EXPECT_EQ(reported[0].message,
               "TARNEnumStruct::FromString: Declared size of enum struct does not match the number of given "
@@ -102,12 +96,7 @@ std::unique_ptr<TARNPropertyValue> makeValue(int kind) {
     return v;
 }
 
-class PropertyValueCopy : public testing::TestWithParam<std::tuple<int, int>> {
-  protected:
-    void SetUp() override { TARNPrivate::kernel = &host; }
-    void TearDown() override { TARNPrivate::kernel = nullptr; }
-    HostKernel host;
-};
+class PropertyValueCopy : public HostKernelTest, public testing::WithParamInterface<std::tuple<int, int>> {};
 
 // Copies onto a value of each kind, then destroys the source: the copy must own its payload
 // (AddressSanitizer reports any sharing or leak).

@@ -4,15 +4,16 @@
 #include <iterator>
 #include <string>
 
-#include "host_kernel.hpp"
 #include "host_package.hpp"
+#include "support/host_kernel_fixture.hpp"
 
 // The test package is loaded with dlopen and talks to a HostKernel as a real package talks
 // to the engine; its probes show what it stored.
 namespace {
-class TestPackage : public ::testing::Test {
+class TestPackage : public HostKernelTest {
   protected:
     void SetUp() override {
+        HostKernelTest::SetUp();
         std::string error;
         ASSERT_TRUE(package.Open(TARN_TEST_PACKAGE, error)) << error;
     }
@@ -24,8 +25,7 @@ class TestPackage : public ::testing::Test {
         return probe;
     }
 
-    // The kernel outlives the package, which is unloaded first.
-    HostKernel kernel;
+    // The kernel (the fixture's) outlives the package, which is unloaded first.
     HostPackage package;
 };
 }  // namespace
@@ -74,7 +74,7 @@ TEST_F(TestPackage, DuplicateDeclarationIsRefusedWithTheMessage) {
 TEST_F(TestPackage, ReportsOfThePackageReachTheHost) {
     ASSERT_EQ(package.Init(kernel), 4);
     Probe<void(const char*, int)>("test_package_warn")("x", 7);
-    EXPECT_EQ(kernel.Reports(), (std::vector<HostReport>{{"x", 1, 7, false}}));
+    EXPECT_EQ(recorder.Reports(), (std::vector<HostReport>{{"x", 1, 7, false}}));
 }
 
 // Only the entry points and the probes are exported: the package's copy of the SDK stays

@@ -10,17 +10,17 @@
 
 #include "engine/event.hpp"
 #include "engine/wait_for_timestamp.hpp"
-#include "event_fixture.hpp"
+#include "support/host_kernel_fixture.hpp"
 
 namespace {
 
 constexpr long Millisecond = 1000;
 constexpr long Hour = 3600L * 1000 * 1000;
 
-class TriggerThread : public HostKernelTest {
+class TriggerThread : public ManualTimeTest {
   protected:
     void SetUp() override {
-        HostKernelTest::SetUp();
+        ManualTimeTest::SetUp();
         Events().SetManualTriggers(false);
     }
 };
@@ -64,7 +64,7 @@ TEST_F(TriggerThread, TimedWaitsOnSeveralThreadsFollowTheChangesOfTime) {
             }
         });
     }
-    Events().AwaitTriggerRequests(Waiters);
+    EXPECT_TRUE(Events().AwaitTriggerRequests(Waiters));
     for (int round = 0; round < 20; ++round) {
         Time().SetTimeSpeed(round % 2 ? 500 : 2000);
         Time().Pause();

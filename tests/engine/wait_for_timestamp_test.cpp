@@ -12,17 +12,17 @@
 #include <vector>
 
 #include "engine/event.hpp"
-#include "event_fixture.hpp"
+#include "support/host_kernel_fixture.hpp"
 
 namespace {
 
 constexpr long T0 = 5'000'000;
 constexpr long Second = 1'000'000;
 
-class WaitForTimestamp : public HostKernelTest {
+class WaitForTimestamp : public ManualTimeTest {
   protected:
     void SetUp() override {
-        HostKernelTest::SetUp();
+        ManualTimeTest::SetUp();
         Time().SetCurrentTime(T0);
     }
 
@@ -57,7 +57,7 @@ TEST_F(WaitForTimestamp, ReachedTimestampReturnsAtOnceWithoutATrigger) {
         EXPECT_TRUE(TARN::WaitForTimestamp(timestamp, nullptr, &changed));
         EXPECT_FALSE(changed);
     }
-    EXPECT_TRUE(Events().RequestedDelays().empty());
+    EXPECT_TRUE(recorder.RequestedDelays().empty());
     EXPECT_EQ(Time().BracketsOpened(), 3);
 }
 
@@ -70,10 +70,10 @@ TEST_F(WaitForTimestamp, TriggerDelayFollowsTheSpeed) {
         SCOPED_TRACE(c.speed);
         Time().SetCurrentTime(T0);
         Time().SetTimeSpeed(c.speed);
-        const size_t requested = Events().RequestedDelays().size();
+        const long requested = Events().TriggerRequests();
         Start(T0 + Second);
-        Events().AwaitTriggerRequests(requested + 1);
-        EXPECT_EQ(Events().RequestedDelays().back(), c.delay);
+        EXPECT_TRUE(Events().AwaitTriggerRequests(requested + 1));
+        EXPECT_EQ(recorder.RequestedDelays().back(), c.delay);
         Time().AdvanceClock(c.delay);
         EXPECT_EQ(Events().FireTriggers(), 1);
         Join();
@@ -84,11 +84,11 @@ TEST_F(WaitForTimestamp, TriggerDelayFollowsTheSpeed) {
 
 TEST_F(WaitForTimestamp, EarlyTriggerArmsAnotherForTheRest) {
     Start(T0 + Second);
-    Events().AwaitTriggerRequests(1);
+    EXPECT_TRUE(Events().AwaitTriggerRequests(1));
     Time().AdvanceClock(400'000);
     Events().FireTriggers();
-    Events().AwaitTriggerRequests(2);
-    EXPECT_EQ(Events().RequestedDelays(), (std::vector<long>{Second, 600'000}));
+    EXPECT_TRUE(Events().AwaitTriggerRequests(2));
+    EXPECT_EQ(recorder.RequestedDelays(), (std::vector<long>{Second, 600'000}));
     Time().AdvanceClock(600'000);
     Events().FireTriggers();
     Join();
@@ -98,11 +98,11 @@ TEST_F(WaitForTimestamp, EarlyTriggerArmsAnotherForTheRest) {
 TEST_F(WaitForTimestamp, PausedWaitArmsNoTriggerUntilResumed) {
     Time().Pause();
     Start(T0 + Second);
-    Events().AwaitWaits(1);
-    EXPECT_TRUE(Events().RequestedDelays().empty());
+    EXPECT_TRUE(Events().AwaitWaits(1));
+    EXPECT_TRUE(recorder.RequestedDelays().empty());
     Time().Resume();
-    Events().AwaitTriggerRequests(1);
-    EXPECT_EQ(Events().RequestedDelays(), std::vector<long>{Second});
+    EXPECT_TRUE(Events().AwaitTriggerRequests(1));
+    EXPECT_EQ(recorder.RequestedDelays(), std::vector<long>{Second});
     Time().AdvanceClock(Second);
     Events().FireTriggers();
     Join();
@@ -112,24 +112,24 @@ TEST_F(WaitForTimestamp, PausedWaitArmsNoTriggerUntilResumed) {
 TEST_F(WaitForTimestamp, TimestampFoundReachedOnResumeReportsTheChange) {
     Time().Pause();
     Start(T0 + Second);
-    Events().AwaitWaits(1);
+    EXPECT_TRUE(Events().AwaitWaits(1));
     Time().SetCurrentTime(T0 + Second);  // a jump while paused: still no trigger
-    Events().AwaitWaits(2);
+    EXPECT_TRUE(Events().AwaitWaits(2));
     Time().Resume();
     Join();
     EXPECT_TRUE(reached);
     EXPECT_TRUE(timeChanged);
-    EXPECT_TRUE(Events().RequestedDelays().empty());
+    EXPECT_TRUE(recorder.RequestedDelays().empty());
 }
 
 TEST_F(WaitForTimestamp, TimeStateTwoStandsStillUntilItChanges) {
     TARNEvent cancel;
     Time().SetTimeState(2);
     Start(T0 + Second, {&cancel});
-    Events().AwaitWaits(1);
-    EXPECT_TRUE(Events().RequestedDelays().empty());
+    EXPECT_TRUE(Events().AwaitWaits(1));
+    EXPECT_TRUE(recorder.RequestedDelays().empty());
     Time().SetTimeState(0);
-    Events().AwaitTriggerRequests(1);
+    EXPECT_TRUE(Events().AwaitTriggerRequests(1));
     cancel.Set();
     Join();
     EXPECT_FALSE(reached);
@@ -139,10 +139,10 @@ TEST_F(WaitForTimestamp, TimeStateTwoStandsStillUntilItChanges) {
 TEST_F(WaitForTimestamp, JumpBackwardsLengthensTheWait) {
     TARNEvent cancel;
     Start(T0 + Second, {&cancel});
-    Events().AwaitTriggerRequests(1);
+    EXPECT_TRUE(Events().AwaitTriggerRequests(1));
     Time().SetCurrentTime(T0 - Second);
-    Events().AwaitTriggerRequests(2);
-    EXPECT_EQ(Events().RequestedDelays(), (std::vector<long>{Second, 2 * Second}));
+    EXPECT_TRUE(Events().AwaitTriggerRequests(2));
+    EXPECT_EQ(recorder.RequestedDelays(), (std::vector<long>{Second, 2 * Second}));
     EXPECT_EQ(Events().PendingTriggers(), 1) << "the first turn's trigger is dropped";
     cancel.Set();
     Join();
@@ -158,7 +158,7 @@ TEST_F(WaitForTimestamp, CancelEventEndsTheWaitWithItsIndex) {
         TARNEvent first, second;
         const long waits = Events().WaitsStarted();
         Start(T0 + Second, {&first, &second});
-        Events().AwaitWaits(waits + 1);
+        EXPECT_TRUE(Events().AwaitWaits(waits + 1));
         second.Set();
         Join();
         EXPECT_FALSE(reached);
@@ -178,8 +178,8 @@ TEST_F(WaitForTimestamp, SingleCancelEventForm) {
 TEST_F(WaitForTimestamp, FarTimestampIsNotReached) {
     TARNEvent cancel;
     Start(LONG_MAX, {&cancel});
-    Events().AwaitTriggerRequests(1);
-    EXPECT_GT(Events().RequestedDelays()[0], 0);
+    EXPECT_TRUE(Events().AwaitTriggerRequests(1));
+    EXPECT_GT(recorder.RequestedDelays()[0], 0);
     cancel.Set();
     Join();
     EXPECT_FALSE(reached);

@@ -1,3 +1,5 @@
+// Reading a virtual operation's slot number, for the tests that pin the slot order the
+// engine relies on.
 #pragma once
 
 #include <cstddef>

@@ -1,0 +1,21 @@
+// Binding a kernel object as the one the host's own copy of the SDK talks to.
+#pragma once
+
+#include "engine/kernel_pointer.hpp"
+
+// Binds `kernel` (null unbinds) as TARNPrivate::kernel for the binding's life, then binds
+// back the one bound before. Bindings nest: end them in the reverse order of their start,
+// and make and end them while no other thread uses the SDK.
+class KernelBinding {
+  public:
+    explicit KernelBinding(TARNKernel* kernel) : m_previous(TARNPrivate::kernel) {
+        TARNPrivate::kernel = kernel;
+    }
+    ~KernelBinding() { TARNPrivate::kernel = m_previous; }
+
+    KernelBinding(const KernelBinding&) = delete;
+    KernelBinding& operator=(const KernelBinding&) = delete;
+
+  private:
+    TARNKernel* m_previous;
+};

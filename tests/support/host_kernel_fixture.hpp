@@ -1,0 +1,56 @@
+// The fixtures of the tests that need a kernel: a HostKernel for the tests' own copy of the
+// SDK, and the same with engine time and triggers driven by hand.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host_kernel.hpp"
+#include "host_recorder.hpp"
+
+// The kernel binds itself as the SDK's kernel for its whole life and binds back the previous
+// one after; the recorder keeps what it receives. Every test checks that the engine-time
+// brackets balance: every way out of a wait, throws included, ends the section it began.
+class HostKernelTest : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        EXPECT_EQ(Time().BracketsOpened(), Time().BracketsClosed()) << "unbalanced engine-time brackets";
+    }
+
+    HostEngineTime& Time() { return kernel.Time(); }
+    HostEventService& Events() { return kernel.Events(); }
+
+    std::vector<HostReport> Reports() const { return recorder.Reports(); }
+    // The texts of the reports, in order.
+    std::vector<std::string> ReportTexts() const {
+        std::vector<std::string> texts;
+        for (const HostReport& report : recorder.Reports()) texts.push_back(report.message);
+        return texts;
+    }
+    // Only the reports of the given level: the host also warns once of each operation it
+    // does not provide.
+    std::vector<HostReport> ReportsAt(int level) const {
+        std::vector<HostReport> selected;
+        for (const HostReport& report : recorder.Reports())
+            if (report.level == level) selected.push_back(report);
+        return selected;
+    }
+
+    HostKernel kernel;
+    HostRecorder recorder{kernel};
+};
+
+// The monotonic clock stands still until a test advances it, and time triggers fire only
+// when a test fires them.
+class ManualTimeTest : public HostKernelTest {
+  protected:
+    static constexpr long ClockStart = 1'000'000'000;
+
+    void SetUp() override {
+        HostKernelTest::SetUp();
+        Time().UseManualClock(ClockStart);
+        Events().SetManualTriggers(true);
+    }
+};
