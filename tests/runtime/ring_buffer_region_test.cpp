@@ -68,7 +68,9 @@ TEST(RingBufferRegion, RingOfNoSlotsHasNoSlotArithmetic) {
     TARNRBRegion uninitialised;
     TARNRBRegion negative;
     negative.Init(-4, 0, 0);
-    for (const TARNRBRegion* r : {&uninitialised, &negative}) {
+    TARNRBRegion noRingButSlots;  // an invalid Init keeps its fields
+    noRingButSlots.Init(0, 1, 3);
+    for (const TARNRBRegion* r : {&uninitialised, &negative, &noRingButSlots}) {
         EXPECT_EQ(r->Size0(), 0);
         EXPECT_EQ(r->Size1(), 0);
         EXPECT_EQ((*r)[0], 0);
