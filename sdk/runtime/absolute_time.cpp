@@ -142,8 +142,8 @@ TARNStackedString<40> AbsoluteTime2String(const TARNAbsoluteTime& time) {
 
 bool GetAbsoluteTimeFromString(const TARNStackedString<40>& text, TARNAbsoluteTime& time) {
     int hour, minute, second, millisecond, day, month, year;
-    if (std::sscanf(text.c_str(), "%d:%d:%d.%d (%d/%d/%d)", &hour, &minute, &second, &millisecond, &day, &month,
-                    &year) != 7)
+    if (std::sscanf(text.c_str(), "%d:%d:%d.%d (%d/%d/%d)", &hour, &minute, &second, &millisecond, &day,
+                    &month, &year) != 7)
         return false;
     time.year = static_cast<unsigned int>(year);
     time.month = static_cast<unsigned int>(month);

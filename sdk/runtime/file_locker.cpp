@@ -6,7 +6,8 @@
 
 #include "runtime/text_conversion.hpp"
 
-TARNFileLockerHandlePath::TARNFileLockerHandlePath(const TARNFile& file, bool lockNow) : path(file.GetFullPath()) {
+TARNFileLockerHandlePath::TARNFileLockerHandlePath(const TARNFile& file, bool lockNow)
+    : path(file.GetFullPath()) {
     if (lockNow) TryLock();
 }
 

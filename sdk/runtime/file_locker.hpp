@@ -59,7 +59,8 @@ class TARNFileLockerHandleFile : public TARNFileLockerHandlePath {
 };
 class TARNFileLockerHandleDirectory : public TARNFileLockerHandlePath {
   public:
-    TARNFileLockerHandleDirectory(const TARNFile& file, bool lockNow) : TARNFileLockerHandlePath(file, lockNow) {}
+    TARNFileLockerHandleDirectory(const TARNFile& file, bool lockNow)
+        : TARNFileLockerHandlePath(file, lockNow) {}
 };
 
 // A lock on an existing file or folder. Copies share one lock, which the last of them to

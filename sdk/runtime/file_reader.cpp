@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-
 namespace {
 
 // Lines are read in chunks of this many bytes.
@@ -118,8 +117,8 @@ bool TARNFileReader::FindString(const TARNStackedString<40>& what, char separato
     return find(what, nullptr, separator, linePos, stopAtNul);
 }
 
-bool TARNFileReader::FindString(const TARNStackedString<40>& what, TARNStackedString<40>& rest, char separator,
-                                long* linePos, bool stopAtNul) {
+bool TARNFileReader::FindString(const TARNStackedString<40>& what, TARNStackedString<40>& rest,
+                                char separator, long* linePos, bool stopAtNul) {
     return find(what, &rest, separator, linePos, stopAtNul);
 }
 

@@ -45,7 +45,8 @@ void TARNFileWriter::ShowError() const {
 
 bool TARNFileWriter::Write(const void* data, long size, void* userData) {
     bool written = stream != nullptr && size >= 0;
-    if (written && size > 0) written = std::fwrite(data, 1, static_cast<size_t>(size), stream) == static_cast<size_t>(size);
+    if (written && size > 0)
+        written = std::fwrite(data, 1, static_cast<size_t>(size), stream) == static_cast<size_t>(size);
     if (!written) ShowError();
     if (afterWrite != nullptr && userData != nullptr) afterWrite(userData);
     return written;

@@ -118,7 +118,8 @@ void TARNProcess::setCurrentDirectory(const TARNStackedString<40>& folder) {
     workingFolder = folder;
 }
 
-void TARNProcess::setEnvironmentVariable(const TARNStackedString<40>& name, const TARNStackedString<40>& value) {
+void TARNProcess::setEnvironmentVariable(const TARNStackedString<40>& name,
+                                         const TARNStackedString<40>& value) {
     if (TARNStackedString<40>* existing = environment.Lookup(name)) {
         *existing = value;
     } else {

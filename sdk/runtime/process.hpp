@@ -75,7 +75,8 @@ class TARNProcess {
     int terminate();
 
   private:
-    void buildArguments(const TARNArray<TARNStackedString<40> >& texts, const TARNStackedString<40>* terminal);
+    void buildArguments(const TARNArray<TARNStackedString<40> >& texts,
+                        const TARNStackedString<40>* terminal);
     void copyCallerEnvironment();
     // One "name=value" entry per pair in the locale's encoding, closed by null.
     char** buildEnvironment() const;

@@ -1,4 +1,4 @@
-// Sums and differences of microsecond counts held to the range of long.
+// Sums, differences and products of microsecond counts held to the range of long.
 #pragma once
 
 #include <climits>

@@ -10,8 +10,8 @@
 
 namespace {
 
-TARNAbsoluteTime at(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second,
-                    unsigned millisecond = 0, unsigned microsecond = 0) {
+TARNAbsoluteTime at(unsigned year, unsigned month, unsigned day, unsigned hour, unsigned minute,
+                    unsigned second, unsigned millisecond = 0, unsigned microsecond = 0) {
     return {year, month, day, hour, minute, second, millisecond, microsecond};
 }
 

@@ -118,8 +118,8 @@ TEST_F(FileIO, OpeningMissingFilesFails) {
     EXPECT_FALSE(reader.Open(nullptr));
     TARNFileWriter writer;
     EXPECT_FALSE(writer.Open(Path("no/such/folder").c_str(), 0));
-    EXPECT_FALSE(writer.Open(Path("missing").c_str(), TARNFileIO::Append | TARNFileIO::EnableRead |
-                                                          TARNFileIO::RandomAccess))
+    EXPECT_FALSE(writer.Open(Path("missing").c_str(),
+                             TARNFileIO::Append | TARNFileIO::EnableRead | TARNFileIO::RandomAccess))
         << "r+b does not create";
     EXPECT_EQ(reader.GetPos(), -1);
     EXPECT_EQ(reader.FileSize(), -1);
@@ -357,9 +357,13 @@ TEST_F(FileIO, TemporaryFilesInTheWorkingFolder) {
 
 TEST_F(FileIO, DefaultErrorDisplayWritesToStandardError) {
     testing::internal::CaptureStderr();
-    TARNFileIO::displayErrorDefaultFunction("Fichier \xc3\xa9" "crit");
+    TARNFileIO::displayErrorDefaultFunction(
+        "Fichier \xc3\xa9"
+        "crit");
     TARNFileIO::displayErrorDefaultFunction(nullptr);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Fichier \xc3\xa9" "crit\nNo error\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Fichier \xc3\xa9"
+              "crit\nNo error\n");
     TARNFileReader reader;
     EXPECT_EQ(reader.GetErrorDisplayFunction(), &TARNFileIO::displayErrorDefaultFunction);
 }

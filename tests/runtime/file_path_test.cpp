@@ -52,9 +52,8 @@ TEST(FilePathAlgebra, SplitsIntoFolderAndName) {
         const char* folder;
         const char* name;
     } cases[] = {
-        {"abc", "", "abc"},     {"/", "/", ""},          {"a/b/", "a/b/", ""},
-        {"/a/b/c.txt", "/a/b/", "c.txt"}, {"", "", ""},  {"//x", "//", "x"},
-        {"\\x", "", "\\x"},     {nullptr, "", ""},
+        {"abc", "", "abc"}, {"/", "/", ""},     {"a/b/", "a/b/", ""}, {"/a/b/c.txt", "/a/b/", "c.txt"},
+        {"", "", ""},       {"//x", "//", "x"}, {"\\x", "", "\\x"},   {nullptr, "", ""},
     };
     for (const auto& c : cases) {
         const TARNFile file(c.path);
@@ -131,7 +130,8 @@ TEST(FilePathAlgebra, AbsolutePaths) {
     EXPECT_EQ(str(TARNFile("x/../y.txt").GetAbsolutePath("/base/dir")), "/base/dir/y.txt");
     EXPECT_EQ(str(TARNFile("../../../y").GetAbsolutePath("/base/")), "/base/../../../y")
         << "a failed compaction keeps the joined path";
-    EXPECT_EQ(str(TARNFile("/a/./b").GetAbsolutePath("/base")), "/a/./b") << "absolute paths stay as they are";
+    EXPECT_EQ(str(TARNFile("/a/./b").GetAbsolutePath("/base")), "/a/./b")
+        << "absolute paths stay as they are";
     const std::string current = fs::current_path().string();
     EXPECT_EQ(str(TARNFile("q.txt").GetAbsolutePath(nullptr)), current + "/q.txt");
 }

@@ -47,7 +47,8 @@ class FolderBrowser : public ::testing::Test {
         ASSERT_NE(mkdtemp(pattern), nullptr);
         root = fs::canonical(pattern).string();
         workingFolder = fs::current_path();
-        for (const char* name : {"a.txt", "b.TXT", "notes", ".txt", "a.txt.bak", "file.png", "fil.png", "file1.png"})
+        for (const char* name :
+             {"a.txt", "b.TXT", "notes", ".txt", "a.txt.bak", "file.png", "fil.png", "file1.png"})
             std::ofstream(Path(name)) << "x";
         fs::create_directory(Path("sub.txt"));
         fs::create_directory_symlink(Path("sub.txt"), Path("link.txt"));
@@ -85,7 +86,8 @@ TEST_F(FolderBrowser, EveryEntryWithAStar) {
 
 TEST_F(FolderBrowser, NothingToFind) {
     TARNFolderBrowser browser;
-    for (const std::string& path : {Path(""), std::string(""), Path("missing/*"), Path("(*"), Path("*.none")}) {
+    for (const std::string& path :
+         {Path(""), std::string(""), Path("missing/*"), Path("(*"), Path("*.none")}) {
         EXPECT_FALSE(browser.Open(path.c_str())) << path;
         EXPECT_FALSE(browser.GetNextItem()) << "no browse is open after " << path;
     }

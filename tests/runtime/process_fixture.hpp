@@ -37,7 +37,8 @@ inline bool ReadToEnd(std::vector<int> descriptors, std::vector<std::string*> in
             which.push_back(i);
         }
         if (waiting.empty()) return true;
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
         if (left.count() <= 0) return false;
         if (poll(waiting.data(), waiting.size(), static_cast<int>(left.count())) < 0) return false;
         for (size_t k = 0; k < waiting.size(); ++k) {

@@ -5,9 +5,9 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,8 +32,8 @@ class TerminalProcess : public process_test::ScratchFolder {
     // Puts a fake xhost on PATH that records each run and ends with the given status.
     void FakeXhost(int status) {
         const std::string script = Path("bin/xhost");
-        std::ofstream(script) << "#!/bin/sh\necho ran >> '" << marker << "'\necho 'access control disabled'\nexit "
-                              << status << "\n";
+        std::ofstream(script) << "#!/bin/sh\necho ran >> '" << marker
+                              << "'\necho 'access control disabled'\nexit " << status << "\n";
         std::filesystem::permissions(script, std::filesystem::perms::owner_all);
     }
 
@@ -43,13 +43,15 @@ class TerminalProcess : public process_test::ScratchFolder {
         std::vector<char*> environment;
         for (std::string& entry : entries) environment.push_back(entry.data());
         environment.push_back(nullptr);
-        const int target = output >= 0 ? output : open(Path("stdout").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        const int target =
+            output >= 0 ? output : open(Path("stdout").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
         const int saved = fcntl(1, F_DUPFD_CLOEXEC, 3);
         std::fflush(stdout);
         dup2(target, 1);
         char** savedEnvironment = environ;
         environ = environment.data();
-        auto* process = new TARNProcess(Arguments({"a", "b"}), nullptr, nullptr, nullptr, copyEnvironment, true);
+        auto* process =
+            new TARNProcess(Arguments({"a", "b"}), nullptr, nullptr, nullptr, copyEnvironment, true);
         environ = savedEnvironment;
         dup2(saved, 1);
         close(saved);

@@ -58,7 +58,8 @@ std::set<int> openDescriptors() {
     DIR* folder = opendir("/proc/self/fd");
     const int own = dirfd(folder);
     while (const dirent* entry = readdir(folder)) {
-        if (entry->d_name[0] != '.' && std::stoi(entry->d_name) != own) descriptors.insert(std::stoi(entry->d_name));
+        if (entry->d_name[0] != '.' && std::stoi(entry->d_name) != own)
+            descriptors.insert(std::stoi(entry->d_name));
     }
     closedir(folder);
     return descriptors;
@@ -229,7 +230,8 @@ TEST_F(Process, LargeOutputAndErrorTogether) {
     ASSERT_EQ(process.runAsChild(), 1);
     std::string out;
     std::string err;
-    ASSERT_TRUE(process_test::ReadToEnd({output.getReadDescriptor(), error.getReadDescriptor()}, {&out, &err}));
+    ASSERT_TRUE(
+        process_test::ReadToEnd({output.getReadDescriptor(), error.getReadDescriptor()}, {&out, &err}));
     EXPECT_EQ(out, std::string(1000000, 'o'));
     EXPECT_EQ(err, std::string(1000000, 'e'));
     int code = -7;
@@ -239,7 +241,8 @@ TEST_F(Process, LargeOutputAndErrorTogether) {
 
 TEST_F(Process, OnePipeForOutputAndError) {
     TARNPipe both;
-    TARNProcess process(Arguments({"/bin/sh", "-c", "echo out; echo err >&2"}), nullptr, &both, &both, true, false);
+    TARNProcess process(Arguments({"/bin/sh", "-c", "echo out; echo err >&2"}), nullptr, &both, &both, true,
+                        false);
     ASSERT_EQ(process.runAsChild(), 1);
     EXPECT_EQ(both.getWriteDescriptor(), -1);
     EXPECT_EQ(ReadToEnd(both.getReadDescriptor()), "out\nerr\n");
@@ -296,9 +299,8 @@ TEST_F(Process, NoDescriptorOfThisProcessReachesTheChild) {
     ASSERT_TRUE(locker);
     TARNFolderBrowser browser;
     ASSERT_TRUE(browser.Open((root + "/*").c_str()));
-    std::vector<const char*> arguments = {"/bin/sh", "-c",
-                                          "for fd; do if [ -e /proc/self/fd/$fd ]; then echo $fd; fi; done",
-                                          "sh"};
+    std::vector<const char*> arguments = {
+        "/bin/sh", "-c", "for fd; do if [ -e /proc/self/fd/$fd ]; then echo $fd; fi; done", "sh"};
     std::vector<std::string> numbers;
     for (int descriptor : openDescriptors()) {
         if (!before.count(descriptor)) numbers.push_back(std::to_string(descriptor));

@@ -35,15 +35,16 @@ TEST(RingBufferRegion, InitJudgesTheFields) {
         int fifoSize, offset, size, state;
     };
     const Case cases[] = {
-        {8, 0, 0, TARNConstRBRegionEmpty},  {8, 7, 8, 1},
-        {0, 0, 0, TARNConstRBRegionUninitialized},
-        {8, 8, 0, TARNConstRBRegionInvalid}, {8, -1, 1, TARNConstRBRegionInvalid},
-        {8, 0, 9, TARNConstRBRegionInvalid}, {8, 0, -1, TARNConstRBRegionInvalid},
-        {-4, 0, 0, TARNConstRBRegionInvalid}, {0, 0, 1, TARNConstRBRegionInvalid},
+        {8, 0, 0, TARNConstRBRegionEmpty},         {8, 7, 8, 1},
+        {0, 0, 0, TARNConstRBRegionUninitialized}, {8, 8, 0, TARNConstRBRegionInvalid},
+        {8, -1, 1, TARNConstRBRegionInvalid},      {8, 0, 9, TARNConstRBRegionInvalid},
+        {8, 0, -1, TARNConstRBRegionInvalid},      {-4, 0, 0, TARNConstRBRegionInvalid},
+        {0, 0, 1, TARNConstRBRegionInvalid},
     };
     for (const Case& c : cases) {
         TARNRBRegion r;
-        EXPECT_EQ(r.Init(c.fifoSize, c.offset, c.size), c.state) << c.fifoSize << "/" << c.offset << "/" << c.size;
+        EXPECT_EQ(r.Init(c.fifoSize, c.offset, c.size), c.state)
+            << c.fifoSize << "/" << c.offset << "/" << c.size;
         EXPECT_EQ(r.State(), c.state);
         EXPECT_EQ(r.Check(), c.state);
     }

@@ -60,10 +60,12 @@ TEST(TimestampText, ReadsSecondsMinutesAndHours) {
 }
 
 TEST(TimestampText, EveryTextReadsBackToItsTimestamp) {
-    const long timestamps[] = {0, 1, -1, 999999, -1000000, 59999999, 3600000000, -3600000001, 90061000001,
-                               1234567890123456, LONG_MAX, LONG_MIN, LONG_MIN + 1};
+    const long timestamps[] = {0,        1,          -1,          999999,      -1000000,
+                               59999999, 3600000000, -3600000001, 90061000001, 1234567890123456,
+                               LONG_MAX, LONG_MIN,   LONG_MIN + 1};
     for (long timestamp : timestamps) {
-        EXPECT_EQ(TARN::TimestampFromString(TARN::Timestamp2String(timestamp).c_str()), timestamp) << timestamp;
+        EXPECT_EQ(TARN::TimestampFromString(TARN::Timestamp2String(timestamp).c_str()), timestamp)
+            << timestamp;
     }
 }
 
