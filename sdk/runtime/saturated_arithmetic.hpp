@@ -1,10 +1,10 @@
-// Sums, differences and rescalings of microsecond counts held to the range of long.
+// Sums, differences, products and rescalings of microsecond counts held to the range of long.
 #pragma once
 
 #include <climits>
 
 namespace TARNPrivate {
-// a + b and a - b held to the range of long: a far deadline or timestamp stays far instead
+// a + b, a - b and a * b held to the range of long: a far deadline or timestamp stays far instead
 // of wrapping round into the past (which would read as "reached").
 inline long SaturatedAdd(long a, long b) {
     long sum;
@@ -24,5 +24,10 @@ inline long SaturatedScale(__int128 value, int multiplier, int divisor) {
     if (scaled > LONG_MAX) return LONG_MAX;
     if (scaled < LONG_MIN) return LONG_MIN;
     return static_cast<long>(scaled);
+}
+inline long SaturatedMul(long a, long b) {
+    long product;
+    if (__builtin_mul_overflow(a, b, &product)) return (a < 0) != (b < 0) ? LONG_MIN : LONG_MAX;
+    return product;
 }
 }  // namespace TARNPrivate
