@@ -50,6 +50,24 @@ TEST(Mutex2, NestedLocksFreeTheLockOnlyAtTheLastRelease) {
     EXPECT_FALSE(HeldForOthers(mutex));
 }
 
+TEST(Mutex2, TryLockTakesAFreeLockOrOneMoreLevelOfItsOwnerNeverAnothersLock) {
+    TARNMutex2 mutex;
+    ASSERT_TRUE(mutex.TryLock());
+    EXPECT_TRUE(mutex.TryLock()) << "the owner takes one more level";
+    bool takenByOther = true;
+    std::thread([&] { takenByOther = mutex.TryLock(); }).join();
+    EXPECT_FALSE(takenByOther);
+    mutex.Release();
+    EXPECT_TRUE(HeldForOthers(mutex)) << "one level is still held";
+    mutex.Release();
+    std::thread([&] {
+        takenByOther = mutex.TryLock();
+        if (takenByOther) mutex.Release();
+    }).join();
+    EXPECT_TRUE(takenByOther);
+    EXPECT_FALSE(HeldForOthers(mutex));
+}
+
 TEST(Mutex2, ReleaseOfAFreeLockChangesNothing) {
     TARNMutex2 mutex;
     mutex.Release();
