@@ -185,11 +185,9 @@ const TARNPropertyValue& TARNPropertyImplementation::PropertyValue() {
 }
 
 void TARNPropertyImplementation::Rename(const char* oldName, const char* newName) {
-    const int oldLength = TARN::Strlen(oldName);
     // The full name must be the old name followed by a point: "cam" renames "cam.gain",
     // never "camera.gain".
-    if (fullName.Length() <= oldLength || fullName[oldLength] != '.') return;
-    for (int i = 0; i < oldLength; ++i)
-        if (fullName[i] != oldName[i]) return;
+    if (!TARNPrivate::NamesElementOf(fullName.c_str(), fullName.Length(), oldName)) return;
+    const int oldLength = TARN::Strlen(oldName);
     fullName = TARNStackedString<40>(newName != nullptr ? newName : "") + (fullName.c_str() + oldLength);
 }
