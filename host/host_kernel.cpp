@@ -284,8 +284,9 @@ int HostKernel::GetKeysState() {
     notProvided("GetKeysState");
     return 0;
 }
-void HostKernel::UpdateKeys(TARNHMIKeysHandler*) {
+unsigned long HostKernel::UpdateKeys() {
     notProvided("UpdateKeys");
+    return 0;
 }
 void HostKernel::InitializeSession() {
     notProvided("InitializeSession");
@@ -304,7 +305,7 @@ bool HostKernel::Copy(const char*, const char*) {
     notProvided("Copy");
     return false;
 }
-void HostKernel::UpdateTimestamp(long) {
+void HostKernel::UpdateTimestamp() {
     notProvided("UpdateTimestamp");
 }
 void HostKernel::SetRecording(bool) {

@@ -91,7 +91,7 @@ class HostKernel final : public TARNKernel {
     bool ShutdownComponent(const char* name) override;
     bool KillComponent(const char* name) override;
     bool RenameComponent(const char* oldName, const char* newName) override;
-    void UpdateKeys(TARNHMIKeysHandler* handler) override;
+    unsigned long UpdateKeys() override;
     bool AttachPaths(const char* outputPath, const char* inputPath) override;
     bool AttachPathsVariant(const char* outputPath, const char* inputPath) override;
     void Exit() override;
@@ -139,7 +139,7 @@ class HostKernel final : public TARNKernel {
     void StopReplaying() override;
     bool Replay(const char* path) override;
     bool Copy(const char* from, const char* to) override;
-    void UpdateTimestamp(long timestamp) override;
+    void UpdateTimestamp() override;
     void SetRecording(bool on) override;
     void FromNowOnDataAreUnsorted() override;
     bool RecordTo(const char* a, const char* b, const char* c, bool d, bool e) override;

@@ -65,8 +65,8 @@ TARNProperty* HostKernel::FindProperty(const char* fullName) {
     return static_cast<TARNProperty*>(record->data[1]);
 }
 
-// Found under the symbol lock, read under the owner's module lock, never the two nested
-// that way round (TARNPropertyByName).
+// Found under the symbol lock with its owner pinned by its module lock, read under that
+// lock (TARNPropertyByName).
 template <class Value>
 Value HostKernel::readProperty(const char* fullName, bool* found) {
     if (found) *found = false;

@@ -90,6 +90,10 @@ TARNModule::~TARNModule() {
 }
 
 void TARNModule::releaseElements() {
+    // Under the module lock, as every removal: a reader by name pins the owner of a property
+    // it finds registered by taking this lock, so an element it holds cannot go, and one it
+    // finds afterwards is no longer registered.
+    TARNMutexGuard guard(moduleLock);
     for (const TARNStackedString<40>& symbol : symbolNames)
         TARNPrivate::kernel->UnregisterSymbol(symbol.c_str());
     for (TARNAction* action : actions) delete action;
@@ -120,9 +124,26 @@ void TARNModule::Report(const char* message, int level, int parameter) {
     TARNPrivate::Report(text.c_str(), level, parameter, false);
 }
 
+namespace {
+
+// Guards the error record (code and text) of every module of the package. Errors are rare,
+// so one lock serves them all; it is held for the two stores only and nothing is taken
+// under it, so it nests inside whatever lock the caller of Error holds. Built on first use:
+// no Error runs before the package's static initialisation ends.
+TARNMutex& errorRecordLock() {
+    static TARNMutex lock;
+    return lock;
+}
+
+}  // namespace
+
 void TARNModule::Error(const char* message, int parameter, ErrorCode code) {
-    errorCode = code;
-    errorText = message;
+    {
+        // Two threads failing at once would otherwise free the old text twice.
+        TARNMutexGuard guard(errorRecordLock());
+        errorCode = code;
+        errorText = message;
+    }
     const unsigned int newState = state.fetch_or(InError) | InError;
     TARNPrivate::kernel->ModuleStateChanged(Name(), newState);
     Report(message, 2, parameter);

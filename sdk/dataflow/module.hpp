@@ -74,8 +74,9 @@ class TARNModule : public TARNModuleBase {
 
     // ---- Virtual operations, in their binary slot order (0 and 1: the destructors) ----
 
-    // Unregisters every name of the symbol-name list, then deletes the actions, inputs,
-    // outputs and properties. The module's threads must be gone.
+    // Under the module lock, unregisters every name of the symbol-name list, then deletes
+    // the actions, inputs, outputs and properties. The module's threads must be gone; a
+    // reader by name on another thread either finishes with a property first or finds none.
     ~TARNModule() override;  // 0, 1
     // Renames every element (inputs, outputs, properties, actions), the module itself and
     // the symbol-name list. Tells the kernel nothing.
@@ -301,6 +302,8 @@ class TARNModule : public TARNModuleBase {
     // State word (bits above). Written by Die without a lock and read by every wait, hence
     // atomic; it keeps the size of the 32-bit word.
     std::atomic<unsigned int> state;
+    // The last Error's code and message, stored together under a lock of their own (any
+    // thread of the module may fail at the same time as another).
     ErrorCode errorCode;
     TARNStackedString<40> errorText;
     // The module runs its own thread; reading calls of a module without one never block.

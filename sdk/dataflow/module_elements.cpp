@@ -277,9 +277,9 @@ void TARNModule::Rename(const char* oldName, const char* newName) {
     TARNModuleBase::Rename(oldName ? from.c_str() : nullptr, newName ? to.c_str() : nullptr);
     // Symbols: the old name alone, or followed by a point and more.
     for (TARNStackedString<40>& symbol : symbolNames) {
+        if (!(symbol == from) && !TARNPrivate::NamesElementOf(symbol.c_str(), symbol.Length(), from.c_str()))
+            continue;
         const int length = from.Length();
-        if (symbol.Length() < length || TARN::Strncmp(symbol.c_str(), from.c_str(), length) != 0) continue;
-        if (symbol.Length() > length && symbol.c_str()[length] != '.') continue;
         TARNStackedString<40> renamed(to);
         renamed.concat(symbol.Length() - length, symbol.c_str() + length);
         symbol = renamed;

@@ -62,6 +62,25 @@ TriggerTurn waitForTrigger(TARNModule& module, EngineTimeSection& section, TARNE
     return TriggerTurn::Failed;
 }
 
+// How a turn of Rest or Wait that waits for engine time to move again ended, short of the
+// module's death.
+enum class StillTurn { TimeChanged, EventFired, Failed };
+
+// One turn of Rest and Wait while no trigger can measure the time to go (time stands
+// still, or for Wait runs backwards): waits without limit on the die event, `event` (when
+// given) and the engine-time condition, and ends `section`. Dying throws 57005. `result`
+// receives what the wait answered.
+StillTurn waitForTimeToMove(TARNModule& module, EngineTimeSection& section, TARNEvent* event, int& result) {
+    TARNEvent* set[3] = {&module.dieEvent, event, nullptr};
+    const int n = event != nullptr ? 2 : 1;
+    result = waitWithTimeCondition(n, set, -1);
+    section.End();
+    if (result == 0) throw TARNModule::DieException;
+    if (result == n) return StillTurn::TimeChanged;
+    if (result == 1) return StillTurn::EventFired;
+    return StillTurn::Failed;
+}
+
 // A wait of Wait that answered none of its events.
 void reportFailedWait(int line, int result) {
     TARNStreamedString message("TARNEvent::Wait [line:");
@@ -182,17 +201,17 @@ int TARNModule::Rest(long duration, TARNEvent* event) {
                 speed < 0 ? SaturatedSub(recomputedAt, remaining) : SaturatedAdd(recomputedAt, remaining);
         }
         if (speed == 0 || TARN::TimeState() == 2) {
-            TARNEvent* set[3] = {&dieEvent, event, nullptr};
-            const int n = event != nullptr ? 2 : 1;
-            const int result = waitWithTimeCondition(n, set, -1);
-            section.End();
-            if (result == 0) throw DieException;
-            if (result == n) {
-                // Engine time stood still: the whole remaining duration is still to go.
-                recompute = true;
-                continue;
+            int result = 0;
+            switch (waitForTimeToMove(*this, section, event, result)) {
+                case StillTurn::TimeChanged:
+                    // Engine time stood still: the whole remaining duration is still to go.
+                    recompute = true;
+                    continue;
+                case StillTurn::EventFired:
+                    return 0;
+                case StillTurn::Failed:
+                    return 1;
             }
-            return result == 1 ? 0 : 1;
         }
         const long realWait =
             TARNPrivate::EngineDelayToRealDelay(target, TARN::CurrentTime(false, false), speed);
@@ -258,13 +277,15 @@ int TARNModule::Wait(long timestamp, TARNEvent* event) {
             return 1;
         }
         // Time stands still or runs backwards: only a change of time (or an event) helps.
-        TARNEvent* set[3] = {&dieEvent, event, nullptr};
-        const int n = event != nullptr ? 2 : 1;
-        const int result = waitWithTimeCondition(n, set, -1);
-        section.End();
-        if (result == 0) throw DieException;
-        if (result == n) continue;
-        if (result == 1) return 0;
+        int result = 0;
+        switch (waitForTimeToMove(*this, section, event, result)) {
+            case StillTurn::TimeChanged:
+                continue;
+            case StillTurn::EventFired:
+                return 0;
+            case StillTurn::Failed:
+                break;
+        }
         reportFailedWait(2020, result);
         return 1;
     }

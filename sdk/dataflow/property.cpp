@@ -16,12 +16,14 @@ TARNPropertyImplementation::~TARNPropertyImplementation() = default;
 
 long& TARNPropertyImplementation::IntegerValue() {
     if (value.type == TARNPropertyValue::Integer) return value.integer;
-    // The selection of an enumeration is a 32-bit field and the other kinds hold no
-    // integer at all (a text's would be its pointer): they answer a copy, so that a write
-    // through the reference cannot corrupt the value.
-    scratchInteger = value.type == TARNPropertyValue::Enumeration && value.enumeration != nullptr
-                         ? value.enumeration->selected
-                         : 0;
+    // An enumeration answers its selection itself: a write through the reference selects.
+    if (value.type == TARNPropertyValue::Enumeration) {
+        if (value.enumeration == nullptr) value.enumeration = new TARNEnumStruct();
+        return value.enumeration->SelectionWord();
+    }
+    // The other kinds hold no integer at all (a text's would be its pointer): they answer
+    // a neutral copy, so that a write through the reference cannot corrupt the value.
+    scratchInteger = 0;
     return scratchInteger;
 }
 
@@ -183,11 +185,9 @@ const TARNPropertyValue& TARNPropertyImplementation::PropertyValue() {
 }
 
 void TARNPropertyImplementation::Rename(const char* oldName, const char* newName) {
-    const int oldLength = TARN::Strlen(oldName);
     // The full name must be the old name followed by a point: "cam" renames "cam.gain",
     // never "camera.gain".
-    if (fullName.Length() <= oldLength || fullName[oldLength] != '.') return;
-    for (int i = 0; i < oldLength; ++i)
-        if (fullName[i] != oldName[i]) return;
+    if (!TARNPrivate::NamesElementOf(fullName.c_str(), fullName.Length(), oldName)) return;
+    const int oldLength = TARN::Strlen(oldName);
     fullName = TARNStackedString<40>(newName != nullptr ? newName : "") + (fullName.c_str() + oldLength);
 }

@@ -28,7 +28,8 @@ class TARNProperty {
     // that use these while other threads may set the property hold the owner's property
     // lock. Asked for a kind the property does not hold, they answer a neutral value (0,
     // false, the empty text, null) that is not the property's.
-    // 0: the integer; for an enumeration, a copy of the selected index.
+    // 0: the integer; for an enumeration, the selected index itself (its 64-bit word, see
+    // TARNEnumStruct::SelectionWord): writing it selects.
     virtual long& IntegerValue() = 0;
     // 1: a text, or the selected name of an enumeration (a selection beyond the names
     // first adds empty names up to it); the empty text otherwise.

@@ -10,6 +10,17 @@ constexpr int AbortException = 57005;
 constexpr int TimeoutException = -3;
 constexpr int FailureException = -4;
 
+// Ends a condition wait whose event wait answered `result`, the mutex held again: 0 (the
+// condition's own event) returns with it held; anything else releases it and throws 57005
+// for the abort event (index 1), -3 for a time-out where `timeoutCounts`, -4 otherwise.
+void finishWait(TARNMutex* mutex, int result, bool timeoutCounts) {
+    if (result == 0) return;
+    mutex->Release();
+    if (result == 1) throw AbortException;
+    if (timeoutCounts && result == -3) throw TimeoutException;
+    throw FailureException;
+}
+
 }  // namespace
 
 // ---- TARNCondition ----------------------------------------------------------------------
@@ -55,11 +66,7 @@ void TARNCondition::InternalWait() {
     // The entry goes back to the free part on every way out: a busy entry left behind
     // would be signalled for ever and never reused.
     returnEntry(entry);
-    if (result == 0) return;
-    mutex->Release();
-    if (result == 1) throw AbortException;
-    if (result == -3) throw TimeoutException;
-    throw FailureException;
+    finishWait(mutex, result, true);
 }
 
 void* TARNCondition::InternalWaitX(TARNEvent** eventOut) {
@@ -129,11 +136,7 @@ void TARNCondition2::Wait(int i) {
     const int result = TARNEvent::Wait(2, wakers, timeout);
     mutex->Lock();
     waiting[i] = false;
-    if (result == 0) return;
-    mutex->Release();
-    if (result == 1) throw AbortException;
-    if (result == -3) throw TimeoutException;
-    throw FailureException;
+    finishWait(mutex, result, true);
 }
 
 void TARNCondition2::WaitX(int i, TARNEvent** eventOut, TARNEvent** abortOut) {
@@ -147,10 +150,9 @@ void TARNCondition2::WaitX(int i, TARNEvent** eventOut, TARNEvent** abortOut) {
 void TARNCondition2::AchieveWaitX(int i, int result) {
     mutex->Lock();
     waiting[i] = false;
-    if (result == 0) return;
-    mutex->Release();
-    if (result == 1) throw AbortException;
-    throw FailureException;
+    // The caller's own wait answered: anything but the event or the abort is a failure
+    // here, a time-out included.
+    finishWait(mutex, result, false);
 }
 
 void TARNCondition2::AbortWaitX(int i) {

@@ -22,9 +22,10 @@ bool readHeader(const TARNStackedString<40>& text, int& count, int& selected) {
 
 }  // namespace
 
-TARNEnumStruct::TARNEnumStruct() : selected(0), values(new Names) {}
+// The whole word is initialised, so that SelectionWord never reads an undefined half.
+TARNEnumStruct::TARNEnumStruct() : selectedWord(0), values(new Names) {}
 
-TARNEnumStruct::TARNEnumStruct(const char* names, int selected) : selected(-1), values(new Names) {
+TARNEnumStruct::TARNEnumStruct(const char* names, int selected) : selectedWord(-1), values(new Names) {
     if (names == nullptr || names[0] == '\0') return;
     try {
         Names pieces = TARNStackedString<40>(names).Split('|');
@@ -43,7 +44,7 @@ TARNEnumStruct::TARNEnumStruct(const char* names, int selected) : selected(-1), 
     }
 }
 
-TARNEnumStruct::TARNEnumStruct(const TARNEnumStruct& other) : selected(other.selected), values(new Names) {
+TARNEnumStruct::TARNEnumStruct(const TARNEnumStruct& other) : selectedWord(other.selected), values(new Names) {
     try {
         assignNames(*other.values, 0, other.Count());
     } catch (...) {
@@ -100,11 +101,10 @@ void TARNEnumStruct::FromString(const TARNStackedString<40>& text, bool selectio
         TARN::ReportError(message.c_str(), 0);
         return;
     }
-    // An index below -1 means nothing; it is treated like one beyond the names, so that
-    // the selection is always -1 or a position a reader may look up.
-    const bool indexUsable = index >= -1;
+    // Only an index beyond the names is replaced. A negative one is kept as it is: every
+    // reader takes a selection below 0 as none.
     if (selectionOnly) {
-        if (indexUsable && index < Count()) {
+        if (index < Count()) {
             selected = index;
         } else {
             selected = 0;
@@ -128,7 +128,7 @@ void TARNEnumStruct::FromString(const TARNStackedString<40>& text, bool selectio
         return;
     }
     assignNames(pieces, 2, count);
-    if (indexUsable && index < count) {
+    if (index < count) {
         selected = index;
     } else {
         selected = 0;

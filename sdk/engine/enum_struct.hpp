@@ -1,6 +1,8 @@
 // Enumerations: a list of names with one selected index, and their text form.
 #pragma once
 
+#include <bit>
+
 #include "runtime/ring_array.hpp"
 #include "runtime/stacked_string.hpp"
 
@@ -33,7 +35,8 @@ class TARNEnumStruct {
     TARNStackedString<40> ToString() const;
     // Applies a text form. With `selectionOnly` only the selected index is taken (names
     // and the declared count in the text are ignored); otherwise the names are replaced
-    // too. A text that does not start with two numbers changes nothing.
+    // too. A selected index beyond the names is reported and replaced by 0; a negative one
+    // is kept. A text that does not start with two numbers changes nothing.
     void FromString(const TARNStackedString<40>& text, bool selectionOnly);
     // True when the text starts with two numbers separated by "|" ("%d|%d").
     static bool IsEnumString(const TARNStackedString<40>& text);
@@ -44,8 +47,23 @@ class TARNEnumStruct {
     int Count() const { return values->Size(); }
     const TARNStackedString<40>& Name(int i) const { return (*values)[i]; }
 
-    // -1 when nothing is selected.
-    int selected;
+    // The selection as a 64-bit integer that may be written: the property's IntegerValue of
+    // an enumeration. A write stores its low 32 bits as the selected index. The word is made
+    // to read the present index on each call, so take it again after the selection changed
+    // by another way.
+    long& SelectionWord() {
+        // Written only when it reads otherwise: readers of a settled selection share it.
+        if (selectedWord != selected) selectedWord = selected;
+        return selectedWord;
+    }
+
+    // The selected index: -1 when nothing is selected (any index below 0 selects nothing).
+    // It shares its 64-bit slot with the word handed out by SelectionWord, on this
+    // little-endian target its low half.
+    union {
+        int selected;
+        long selectedWord;
+    };
     // Owned; never null.
     TARNArray<TARNStackedString<40> >* values;
 
@@ -53,3 +71,6 @@ class TARNEnumStruct {
     // Replaces the names by `count` names read from `names` starting at element `first`.
     void assignNames(const TARNArray<TARNStackedString<40> >& names, int first, int count);
 };
+
+static_assert(std::endian::native == std::endian::little, "the selected index is the low half of its word");
+static_assert(sizeof(TARNEnumStruct) == 24);

@@ -49,8 +49,8 @@ class TARNKernel {
     virtual bool ShutdownComponent(const char* name) = 0;                        // 11
     virtual bool KillComponent(const char* name) = 0;                            // 12
     virtual bool RenameComponent(const char* oldName, const char* newName) = 0;  // 13
-    // The engine then reads the handler's keys state again.
-    virtual void UpdateKeys(TARNHMIKeysHandler* handler) = 0;                            // 14
+    // The engine reads the registered keys handler's state again; answers the keys state.
+    virtual unsigned long UpdateKeys() = 0;                                              // 14
     virtual bool AttachPaths(const char* outputPath, const char* inputPath) = 0;         // 15
     virtual bool AttachPathsVariant(const char* outputPath, const char* inputPath) = 0;  // 16
     virtual void Exit() = 0;                                                             // 17
@@ -105,7 +105,8 @@ class TARNKernel {
     virtual void StopReplaying() = 0;                                                        // 58
     virtual bool Replay(const char* path) = 0;                                               // 59
     virtual bool Copy(const char* from, const char* to) = 0;                                 // 60
-    virtual void UpdateTimestamp(long timestamp) = 0;                                        // 61
+    // The engine writes the registered keys handler's first and last timestamps again.
+    virtual void UpdateTimestamp() = 0;                                                      // 61
     virtual void SetRecording(bool on) = 0;                                                  // 62
     virtual void FromNowOnDataAreUnsorted() = 0;                                             // 63
     virtual bool RecordTo(const char* a, const char* b, const char* c, bool d, bool e) = 0;  // 64

@@ -21,13 +21,11 @@ void TARNHMIKeysHandler::Unregister() {
     kernel->UnregisterKeysHandler(this);
 }
 
+// The engine knows the handler from its registration: neither update names it.
 unsigned long TARNHMIKeysHandler::UpdateKeysState() {
-    kernel->UpdateKeys(this);
-    return keysState;
+    return kernel->UpdateKeys();
 }
 
 void TARNHMIKeysHandler::UpdateFirstLastTimestamp() {
-    // The engine writes both timestamps into the registered handler; the argument of its
-    // timestamp-update operation carries nothing for this call.
-    kernel->UpdateTimestamp(0);
+    return kernel->UpdateTimestamp();
 }

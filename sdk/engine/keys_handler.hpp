@@ -16,7 +16,7 @@ class TARNHMIKeysHandler {
 
     void Register();
     void Unregister();
-    // Has the engine write the keys state again, and returns it.
+    // Has the engine read keysState again; answers what the engine answers.
     unsigned long UpdateKeysState();
     // Has the engine write the first and last timestamps again.
     void UpdateFirstLastTimestamp();

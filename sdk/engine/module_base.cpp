@@ -10,6 +10,12 @@ char* CopyOrNull(const char* text) {
 }
 }  // namespace
 
+bool TARNPrivate::NamesElementOf(const char* name, int length, const char* moduleName) {
+    const int moduleLength = TARN::Strlen(moduleName);
+    return length > moduleLength && name[moduleLength] == '.' &&
+           (moduleLength == 0 || TARN::Strncmp(name, moduleName, moduleLength) == 0);
+}
+
 TARNModuleBase::TARNModuleBase(const char* name) : name(CopyOrNull(name)) {}
 
 TARNModuleBase::~TARNModuleBase() {
@@ -23,8 +29,8 @@ void TARNModuleBase::Rename(const char* oldName, const char* newName) {
         name = CopyOrNull(newName);
         return;
     }
+    if (!name || !TARNPrivate::NamesElementOf(name, TARN::Strlen(name), oldName)) return;
     const int oldLength = TARN::Strlen(oldName);
-    if (!name || TARN::Strncmp(name, oldName, oldLength) != 0 || name[oldLength] != '.') return;
     const int newLength = TARN::Strlen(newName);
     const int restLength = TARN::Strlen(name + oldLength);
     char* renamed = static_cast<char*>(std::malloc(newLength + restLength + 1));

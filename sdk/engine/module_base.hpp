@@ -3,6 +3,13 @@
 
 class TARNModuleDefinition;
 
+namespace TARNPrivate {
+// Whether `name` (`length` bytes) is `moduleName` followed by a point and more: the form of
+// the full name of each element of that module, which a rename of the module carries
+// along. A null module name is the empty name: it matches names that begin with a point.
+bool NamesElementOf(const char* name, int length, const char* moduleName);
+}  // namespace TARNPrivate
+
 // Every module the registry can instantiate derives from this class; the engine relies on
 // its virtual operations' slots: destructor (two slots), then Rename.
 class TARNModuleBase {

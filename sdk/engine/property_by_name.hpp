@@ -2,24 +2,24 @@
 // owning module.
 #pragma once
 
-#include <optional>
-
-#include "runtime/mutex.hpp"
-
 class TARNKernel;
 class TARNModule;
 class TARNProperty;
 
-// Finds the property under the kernel's symbol-table lock, then holds its owner's module lock
-// for the life of the object. The two locks are never nested that way round: creating an
-// element takes the module lock and then, to register it, the symbol-table lock, so waiting
-// for a module lock while holding the symbol-table lock could deadlock with it. The owner is
-// read while the symbol-table lock still keeps the registered property alive; once the module
-// lock is held the property is looked up again, since it may have gone (or been replaced)
-// meanwhile, and a property removed under its module's lock cannot go while it is held.
+// Finds the property under the kernel's symbol-table lock and pins its owner there: the
+// owner's module lock is taken before the symbol-table lock is released. A module unregisters
+// and deletes its elements, in its destructor as in every removal, under its module lock, so
+// while the symbol-table lock shows the property registered its owner is alive, and once the
+// module lock is held neither can go. The module lock is only tried there, never waited for:
+// creating an element takes the module lock and then, to register it, the symbol-table lock,
+// so blocking the other way round could deadlock with it. When the owner's lock is busy the
+// symbol-table lock is released and the search starts again; the property may have gone by
+// then, and the reader finds nothing.
 class TARNPropertyByName {
   public:
     TARNPropertyByName(TARNKernel& kernel, const char* fullName);
+    // Releases the owner's module lock.
+    ~TARNPropertyByName();
 
     TARNPropertyByName(const TARNPropertyByName&) = delete;
     TARNPropertyByName& operator=(const TARNPropertyByName&) = delete;
@@ -32,5 +32,4 @@ class TARNPropertyByName {
   private:
     TARNProperty* m_property = nullptr;
     TARNModule* m_owner = nullptr;
-    std::optional<TARNMutexGuard> m_moduleLock;
 };

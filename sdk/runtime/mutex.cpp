@@ -50,6 +50,22 @@ void TARNMutex2::Lock() {
     m_inner.Release();
 }
 
+bool TARNMutex2::TryLock() {
+    m_inner.Lock();
+    const pthread_t caller = pthread_self();
+    bool taken = true;
+    if (m_depth != 0 && pthread_equal(m_owner, caller)) {
+        ++m_depth;
+    } else if (TARNMutex::TryLock()) {
+        m_owner = caller;
+        m_depth = 1;
+    } else {
+        taken = false;
+    }
+    m_inner.Release();
+    return taken;
+}
+
 void TARNMutex2::Release() {
     m_inner.Lock();
     // A release without a matching lock must neither wrap the depth nor unlock a main

@@ -40,8 +40,10 @@ class TARNMutex2 : public TARNMutex {
     // does nothing. Like the plain mutex, the caller is trusted to be the owner.
     void Release();
 
-    // Trying and resetting would bypass the owner record: not offered on a re-entrant lock.
-    bool TryLock() = delete;
+    // Takes the lock when it is free, or counts one more level when the caller already owns
+    // it; never blocks. True when the caller now holds it (to be released as after Lock).
+    bool TryLock();
+    // Resetting would bypass the owner record: not offered on a re-entrant lock.
     void Reset() = delete;
 
   private:

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
 
 #include "dataflow/module.hpp"
 #include "host_engine_module.hpp"
@@ -81,6 +84,39 @@ TEST_F(ModuleTest, ErrorStoresMarksTellsReportsAndThrows) {
     EXPECT_EQ(kernel.ModuleStates().at("cam"), TARNModule::Running | TARNModule::InError);
     ASSERT_EQ(ReportsAt(2).size(), 1u);
     EXPECT_EQ(ReportsAt(2)[0], (HostReport{"module cam: broken", 2, 3, false}));
+}
+
+// Two threads of one module failing at the same moment, round after round, with texts long
+// enough to live on the heap: stores racing on the error text would free the same buffer
+// twice. Both threads spin at the start line of each round (a blocking barrier would wake
+// them tens of microseconds apart).
+TEST_F(ModuleTest, ErrorsRaisedTogetherOnOneModuleKeepOneWholeRecord) {
+    constexpr int Rounds = 1000;
+    TARNModule module("cam", false, false);
+    const std::string texts[2] = {std::string(200, 'a'), std::string(300, 'b')};
+    std::atomic<int> arrived{0};
+    std::atomic<int> thrown{0};
+    std::atomic<bool> stalled{false};
+    auto fail = [&](int which) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        for (int round = 1; round <= Rounds && !stalled; ++round) {
+            ++arrived;
+            while (arrived.load() < 2 * round && !stalled)
+                if (std::chrono::steady_clock::now() > deadline) stalled = true;
+            if (ThrownCode([&] { module.Error(texts[which].c_str(), 1, which + 1); }) == -5) ++thrown;
+        }
+    };
+    std::thread first(fail, 0);
+    std::thread second(fail, 1);
+    first.join();
+    second.join();
+
+    ASSERT_FALSE(stalled.load()) << "a thread never reached the start line";
+    EXPECT_EQ(thrown.load(), 2 * Rounds);
+    // Code and text come from the same call.
+    ASSERT_TRUE(module.errorCode == 1 || module.errorCode == 2);
+    EXPECT_EQ(std::string(module.errorText.c_str()), texts[module.errorCode - 1]);
+    EXPECT_EQ(ReportsAt(2).size(), 2u * Rounds);
 }
 
 TEST_F(ModuleTest, StartClearsEndedDyingAndErrorAndResetsBothEvents) {

@@ -185,7 +185,7 @@ namespace {
 
 // Rest and Wait measure real time with time triggers: with the host's triggers and clock
 // driven by hand, the real delay each one asks for is exact.
-class TriggeredWaitTest : public ModuleTest, public ::testing::WithParamInterface<int> {
+class ManualWaitTest : public ModuleTest {
   protected:
     void SetUp() override {
         ModuleTest::SetUp();
@@ -193,7 +193,10 @@ class TriggeredWaitTest : public ModuleTest, public ::testing::WithParamInterfac
         kernel.Time().UseManualClock(0);
         kernel.Time().SetCurrentTime(0);
     }
+};
 
+class TriggeredWaitTest : public ManualWaitTest, public ::testing::WithParamInterface<int> {
+  protected:
     // Runs `call`, checks the one real delay it asks for, lets that much real time pass,
     // fires the trigger and answers the outcome.
     Outcome RunFor(WaitCall call, long expectedDelay) {
@@ -218,16 +221,178 @@ TEST_P(TriggeredWaitTest, RestLastsItsDurationOfEngineTime) {
               Returned(1));
 }
 
-TEST_P(TriggeredWaitTest, WaitReachesItsTimestamp) {
+INSTANTIATE_TEST_SUITE_P(Speeds, TriggeredWaitTest, ::testing::Values(500, 1000, 2000, -1000));
+
+namespace {
+// Wait is timed by triggers only while engine time runs forward.
+class TriggeredForwardWaitTest : public TriggeredWaitTest {};
+}  // namespace
+
+TEST_P(TriggeredForwardWaitTest, WaitReachesItsTimestamp) {
     const int speed = GetParam();
-    if (speed < 0) GTEST_SKIP() << "engine time running backwards never reaches a later timestamp";
     kernel.Time().SetTimeSpeed(speed);
     const long expected = 1000000L * 1000 / speed;
     EXPECT_EQ(RunFor([](TARNModule& m, TARNEvent& e) { return long(m.Wait(1000000, &e)); }, expected),
               Returned(1));
 }
 
-INSTANTIATE_TEST_SUITE_P(Speeds, TriggeredWaitTest, ::testing::Values(500, 1000, 2000, -1000));
+INSTANTIATE_TEST_SUITE_P(Speeds, TriggeredForwardWaitTest, ::testing::Values(500, 1000, 2000));
+
+namespace {
+
+// Waits, at most a generous deadline, until `count` trigger delays have been requested in
+// all; false when the call ended (or the deadline passed) first.
+bool AwaitDelays(const HostRecorder& recorder, size_t count, std::future<Outcome>& outcome) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (recorder.RequestedDelays().size() < count) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (outcome.wait_for(std::chrono::milliseconds(1)) == std::future_status::ready) return false;
+    }
+    return true;
+}
+
+// The same for multi-event waits begun in all (their threads registered in their events).
+bool AwaitWaitsBegun(HostKernel& kernel, long count, std::future<Outcome>& outcome) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (kernel.Events().WaitsStarted() < count) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (outcome.wait_for(std::chrono::milliseconds(1)) == std::future_status::ready) return false;
+    }
+    return true;
+}
+
+// Waits at most a generous deadline for the call's end; a call still blocked is made to die
+// (and then answers 57005).
+Outcome Finish(TARNModule& module, std::future<Outcome>& outcome) {
+    if (outcome.wait_for(std::chrono::seconds(30)) != std::future_status::ready) module.Die();
+    return outcome.get();
+}
+
+// A wait interrupted part way: it starts at engine time 0 at `speed`, the clock moves
+// `before` microseconds of real time, then `interrupt` changes engine time or fires the
+// trigger early. The wait must then ask for the real time that is really left.
+struct RecomputeCase {
+    const char* name;
+    bool rest;  // Rest(1000000), or else Wait(1000000)
+    int speed;
+    long before;
+    std::function<void(HostKernel&)> interrupt;
+    long delayAfter;
+};
+
+void PrintTo(const RecomputeCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class RecomputeTest : public ManualWaitTest, public ::testing::WithParamInterface<RecomputeCase> {};
+
+void Speed(HostKernel& kernel, int speed) {
+    kernel.Time().SetTimeSpeed(speed);
+}
+void JumpTo(HostKernel& kernel, long time) {
+    kernel.Time().SetCurrentTime(time);
+}
+
+const RecomputeCase RecomputeCases[] = {
+    // Rest counts the engine time that passed, whichever way, and lasts the rest.
+    {"RestSpeedDoubled", true, 1000, 400000, [](HostKernel& k) { Speed(k, 2000); }, 300000},
+    {"RestTimeJumpedAhead", true, 1000, 400000, [](HostKernel& k) { JumpTo(k, 700000); }, 300000},
+    {"RestTimeJumpedBack", true, 1000, 400000, [](HostKernel& k) { JumpTo(k, -300000); }, 700000},
+    {"RestBackwardsThenForwards", true, -1000, 400000, [](HostKernel& k) { Speed(k, 1000); }, 600000},
+    {"RestPausedAndResumed", true, 1000, 400000,
+     [](HostKernel& k) {
+         k.Time().Pause();
+         k.Time().Resume();
+     },
+     600000},
+    // A trigger that fires before the end leaves the end where it was.
+    {"RestTriggerEarly", true, 1000, 600000, [](HostKernel& k) { k.Events().FireTriggers(); }, 400000},
+    {"RestTriggerEarlyBackwards", true, -1000, 600000, [](HostKernel& k) { k.Events().FireTriggers(); },
+     400000},
+    // Wait aims at its timestamp from wherever engine time now is.
+    {"WaitSpeedDoubled", false, 1000, 400000, [](HostKernel& k) { Speed(k, 2000); }, 300000},
+    {"WaitTimeJumpedAhead", false, 1000, 400000, [](HostKernel& k) { JumpTo(k, 700000); }, 300000},
+    {"WaitTimeJumpedBack", false, 1000, 400000, [](HostKernel& k) { JumpTo(k, -300000); }, 1300000},
+    {"WaitTriggerEarly", false, 1000, 600000, [](HostKernel& k) { k.Events().FireTriggers(); }, 400000},
+};
+
+}  // namespace
+
+TEST_P(RecomputeTest, AsksForTheRealTimeThatIsLeft) {
+    const RecomputeCase& c = GetParam();
+    kernel.Time().SetTimeSpeed(c.speed);
+    TARNModule module("cam", false, false);
+    TARNEvent event;
+    std::future<Outcome> outcome = Launch(module, event, [rest = c.rest](TARNModule& m, TARNEvent& e) {
+        return long(rest ? m.Rest(1000000, &e) : m.Wait(1000000, &e));
+    });
+    ASSERT_TRUE(AwaitDelays(recorder, 1, outcome));
+    EXPECT_EQ(recorder.RequestedDelays()[0], 1000000);
+    kernel.Time().AdvanceClock(c.before);
+    c.interrupt(kernel);
+
+    const long delay = AwaitDelays(recorder, 2, outcome) ? recorder.RequestedDelays()[1] : -1;
+    EXPECT_EQ(delay, c.delayAfter) << "-1: the call ended without waiting for the rest";
+    if (delay != c.delayAfter) {
+        module.Die();
+        outcome.get();
+        return;
+    }
+    kernel.Time().AdvanceClock(c.delayAfter);
+    kernel.Events().FireTriggers();
+    EXPECT_EQ(Finish(module, outcome), Returned(1));
+    EXPECT_EQ(recorder.RequestedDelays().size(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Interrupted, RecomputeTest, ::testing::ValuesIn(RecomputeCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// While engine time runs backwards no trigger can bring a later timestamp nearer: Wait
+// waits for engine time to change, then aims at the timestamp from where time then is.
+TEST_F(ManualWaitTest, WaitArmsNoTriggerWhileTimeRunsBackwards) {
+    kernel.Time().SetTimeSpeed(-1000);
+    TARNModule module("cam", false, false);
+    TARNEvent event;
+    const long before = kernel.Events().WaitsStarted();
+    std::future<Outcome> outcome =
+        Launch(module, event, [](TARNModule& m, TARNEvent& e) { return long(m.Wait(1000000, &e)); });
+    ASSERT_TRUE(AwaitWaitsBegun(kernel, before + 1, outcome));
+    EXPECT_TRUE(recorder.RequestedDelays().empty());
+    kernel.Time().AdvanceClock(300000);
+    kernel.Time().SetTimeSpeed(2000);
+
+    ASSERT_TRUE(AwaitDelays(recorder, 1, outcome));
+    EXPECT_EQ(recorder.RequestedDelays()[0], 650000) << "1,300,000 of engine time at speed 2000";
+    kernel.Time().AdvanceClock(650000);
+    kernel.Events().FireTriggers();
+    EXPECT_EQ(Finish(module, outcome), Returned(1));
+}
+
+// A timed event wait counts its time-out in engine time from where it started, and again
+// from the present when engine time went back before the last turn. The clock stands still
+// and the speed is so low that every real wait outlasts the test: only jumps of engine time
+// (each wakes the wait through the engine-time condition) move the wait on.
+TEST_F(ModuleTest, AnEventWaitCountsItsTimeOutAgainAfterTimeWentBack) {
+    kernel.Time().UseManualClock(0);
+    kernel.Time().SetCurrentTime(5000000);
+    kernel.Time().SetTimeSpeed(1);
+    TARNModule module("cam", false, false);
+    TARNEvent event;
+    long waits = kernel.Events().WaitsStarted();
+    std::future<Outcome> outcome =
+        Launch(module, event, [](TARNModule& m, TARNEvent& e) { return long(m.Wait4Event(e, 100000)); });
+    ASSERT_TRUE(AwaitWaitsBegun(kernel, ++waits, outcome));
+    // Ahead within the time-out, then back: the time-out counts again from 5,020,000.
+    for (long time : {5050000L, 5020000L}) {
+        kernel.Time().SetCurrentTime(time);
+        ASSERT_TRUE(AwaitWaitsBegun(kernel, ++waits, outcome)) << "ended at " << time;
+    }
+    // Past the first deadline (5,100,000), short of the new one (5,120,000).
+    kernel.Time().SetCurrentTime(5110000);
+    EXPECT_TRUE(AwaitWaitsBegun(kernel, ++waits, outcome)) << "timed out by the first deadline";
+    event.Set();
+    EXPECT_EQ(Finish(module, outcome), Returned(1));
+}
 
 TEST_F(ModuleTest, RestAndWaitWaitWithoutTriggerWhileTimeStandsStill) {
     kernel.Events().SetManualTriggers(true);

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 #include <vector>
 
 #include "dataflow/module_thread.hpp"
+#include "engine/engine_graph.hpp"
+#include "engine/engine_properties.hpp"
 #include "property_fixture.hpp"
 
 namespace {
@@ -62,4 +65,46 @@ TEST_F(PropertyTest, CallbacksUnderTheLocksAndReadersByNameDoNotDeadlock) {
 
     EXPECT_EQ(thread.processor.load(), (Rounds - 1) % 4);
     module->threads.Clear();
+}
+
+// Another component reads "cam.x" by name while "cam" is destroyed: each read either
+// completes with the value or finds no property; none touches the freed module or its
+// locks. Every round waits until each reader has read once, then destroys the module under
+// them. Half the readers go through the kernel, half through the SDK's own text getter.
+TEST_F(ModuleTest, ReadersByNameMeetADestroyedModuleAsAMissingProperty) {
+    constexpr int Rounds = 100;
+    constexpr int Readers = 4;
+    TARNPropertyDefinition number("x", new TARNPropertyValue(7L), nullptr, false, true, false, false, 0);
+    TARNPropertyDefinition text("label", new TARNPropertyValue("abc"), nullptr, false, true, false, false, 0);
+    std::atomic<int> wrongValues{0};
+    for (int round = 0; round < Rounds; ++round) {
+        auto* module = new TARNModule("cam", false, false);
+        module->NewProperty(number, nullptr);
+        module->NewProperty(text, nullptr);
+        std::atomic<int> reading{0};
+        std::vector<std::thread> readers;
+        for (int r = 0; r < Readers; ++r) {
+            readers.emplace_back([&, r] {
+                for (bool first = true;; first = false) {
+                    bool ok = false;
+                    if (r % 2 == 0) {
+                        const long value = TARN::GetIntegerProperty("cam.x", &ok);
+                        if (ok && value != 7) ++wrongValues;
+                    } else {
+                        const TARNStackedString<40> value = TARN::GetStringProperty("cam.label", &ok);
+                        if (ok && !(value == "abc")) ++wrongValues;
+                    }
+                    if (!ok) return;
+                    if (first) ++reading;
+                }
+            });
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (reading.load() < Readers && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+        const bool allReading = reading.load() == Readers;
+        delete module;
+        for (std::thread& reader : readers) reader.join();
+        ASSERT_TRUE(allReading) << "round " << round << ": a reader never read";
+    }
+    EXPECT_EQ(wrongValues.load(), 0);
 }

@@ -206,6 +206,26 @@ TEST_F(PropertyTest, StringValueOfAnEnumerationIsTheSelectedName) {
     EXPECT_EQ(property.IntegerValue(), 1);
 }
 
+// The integer of an enumeration is its selection itself: written through the reference it
+// selects, and it reads whatever the selection is when taken, nothing selected included.
+TEST_F(PropertyTest, IntegerValueOfAnEnumerationIsItsSelection) {
+    TARNProperty& property = Make(Kind::Enumeration);
+    long& selection = property.IntegerValue();
+    EXPECT_EQ(&property.IntegerValue(), &selection);
+
+    selection = 2;
+    EXPECT_EQ(property.EnumValues()->selected, 2);
+    EXPECT_STREQ(property.StringValue().c_str(), "blue");
+
+    property.IntegerValue() = 0;
+    EXPECT_STREQ(property.EnumValues()->ToString().c_str(), "3|0|red|green|blue");
+
+    for (int selected : {-1, -7, 1}) {
+        property.EnumValues()->selected = selected;
+        EXPECT_EQ(property.IntegerValue(), selected);
+    }
+}
+
 namespace {
 
 struct SelectionCase {

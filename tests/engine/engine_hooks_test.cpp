@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "engine/clock.hpp"
@@ -92,6 +93,23 @@ TEST_F(EngineHooksTest, HooksRegisterWhenBuiltAndUnregisterWhenDestroyed) {
                            "keys listener", "keys handler"};
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(CallsFor(kinds[i], addresses[i]), (std::vector<bool>{true, false})) << kinds[i];
+}
+
+// The engine knows the handler from its registration, so neither update names it; the keys
+// update answers what the engine answers (the host: 0), not the handler's own word.
+TEST_F(EngineHooksTest, KeysHandlerUpdatesAskTheEngineAndAnswerItsResult) {
+    static_assert(std::is_same_v<decltype(&TARNKernel::UpdateKeys), unsigned long (TARNKernel::*)()>);
+    static_assert(std::is_same_v<decltype(&TARNKernel::UpdateTimestamp), void (TARNKernel::*)()>);
+    TARNHMIKeysHandler handler;
+    recorder.ClearReports();
+
+    EXPECT_EQ(handler.UpdateKeysState(), 0ul);
+    handler.UpdateFirstLastTimestamp();
+
+    EXPECT_EQ(handler.keysState, 0x600ul);
+    EXPECT_EQ(Reports(),
+              (std::vector<HostReport>{{"The host kernel does not provide UpdateKeys", 1, 0, true},
+                                       {"The host kernel does not provide UpdateTimestamp", 1, 0, true}}));
 }
 
 TEST_F(EngineHooksTest, ListenersBuiltUnregisteredStillUnregisterWhenDestroyed) {

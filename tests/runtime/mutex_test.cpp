@@ -50,6 +50,24 @@ TEST(Mutex2, NestedLocksFreeTheLockOnlyAtTheLastRelease) {
     EXPECT_FALSE(HeldForOthers(mutex));
 }
 
+TEST(Mutex2, TryLockTakesAFreeLockOrOneMoreLevelOfItsOwnerNeverAnothersLock) {
+    TARNMutex2 mutex;
+    ASSERT_TRUE(mutex.TryLock());
+    EXPECT_TRUE(mutex.TryLock()) << "the owner takes one more level";
+    bool takenByOther = true;
+    std::thread([&] { takenByOther = mutex.TryLock(); }).join();
+    EXPECT_FALSE(takenByOther);
+    mutex.Release();
+    EXPECT_TRUE(HeldForOthers(mutex)) << "one level is still held";
+    mutex.Release();
+    std::thread([&] {
+        takenByOther = mutex.TryLock();
+        if (takenByOther) mutex.Release();
+    }).join();
+    EXPECT_TRUE(takenByOther);
+    EXPECT_FALSE(HeldForOthers(mutex));
+}
+
 // An extra release must not count the depth below 0: wrapped round, the depth reads as
 // "held", and the last owner's next Lock only counts it back to 0 instead of taking the
 // main lock, so another thread gets in. The mutex must have had an owner for that: on a
