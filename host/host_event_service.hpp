@@ -48,6 +48,11 @@ class HostEventService final : public TARNEventService {
     // their events: a Set of any of those events from then on wakes the wait.
     void AwaitWaits(long total) const;
     long WaitsStarted() const;
+    // For the callers' failure paths: the next wait registers in its events and counts like
+    // any other, then, whatever its events do, blocks until ReleaseHeldWait and answers
+    // `result`.
+    void HoldNextWait(int result);
+    void ReleaseHeldWait();
 
   private:
     struct Trigger {
@@ -76,6 +81,9 @@ class HostEventService final : public TARNEventService {
     mutable std::mutex m_waitersLock;
     mutable std::condition_variable m_waitersChanged;
     long m_waitsStarted = 0;
+    bool m_holdNextWait = false;
+    bool m_heldWaitReleased = false;
+    int m_heldWaitResult = 0;
 
     std::thread m_thread;
 };
