@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <utility>
 
 #include "engine/event.hpp"
 #include "host_engine_time.hpp"
@@ -178,6 +179,21 @@ long HostEventService::WaitsStarted() const {
     return m_waitsStarted;
 }
 
+void HostEventService::HoldNextWait(int result) {
+    std::lock_guard<std::mutex> lock(m_waitersLock);
+    m_holdNextWait = true;
+    m_heldWaitReleased = false;
+    m_heldWaitResult = result;
+}
+
+void HostEventService::ReleaseHeldWait() {
+    {
+        std::lock_guard<std::mutex> lock(m_waitersLock);
+        m_heldWaitReleased = true;
+    }
+    m_waitersChanged.notify_all();
+}
+
 int HostEventService::MsgWait(int n, TARNEvent** events, long timeout) {
     return Wait(n, events, timeout);
 }
@@ -202,11 +218,22 @@ int HostEventService::Wait(int n, TARNEvent** events, long timeout) {
     // flag, so reading the flags under our own mutex is safe and no wake-up is lost.
     for (int i : indices) updateWaitingThreads(events[i], &self, true);
 
+    bool held = false;
     {
         std::lock_guard<std::mutex> lock(m_waitersLock);
         ++m_waitsStarted;
+        std::swap(held, m_holdNextWait);
     }
     m_waitersChanged.notify_all();
+    if (held) {
+        std::unique_lock<std::mutex> lock(m_waitersLock);
+        m_waitersChanged.wait(lock, [&] { return m_heldWaitReleased; });
+        m_heldWaitReleased = false;
+        const int answer = m_heldWaitResult;
+        lock.unlock();
+        for (int i : indices) updateWaitingThreads(events[i], &self, false);
+        return answer;
+    }
 
     pthread_mutex_lock(&self.mutex);
 

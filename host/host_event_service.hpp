@@ -63,6 +63,11 @@ class HostEventService final : public TARNEventService {
     // `limit`, when fewer did.
     [[nodiscard]] bool AwaitWaits(long total, std::chrono::milliseconds limit = AwaitLimit) const;
     long WaitsStarted() const;
+    // For the callers' failure paths: the next wait registers in its events and counts like
+    // any other, then, whatever its events do, blocks until ReleaseHeldWait and answers
+    // `result`.
+    void HoldNextWait(int result);
+    void ReleaseHeldWait();
 
   private:
     struct Trigger {
@@ -94,6 +99,9 @@ class HostEventService final : public TARNEventService {
     mutable std::mutex m_waitersLock;
     mutable std::condition_variable m_waitersChanged;
     long m_waitsStarted = 0;
+    bool m_holdNextWait = false;
+    bool m_heldWaitReleased = false;
+    int m_heldWaitResult = 0;
 
     std::thread m_thread;
 };

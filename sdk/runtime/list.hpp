@@ -179,3 +179,7 @@ class TARNList : public TARNBasicList {
         other.forget();
     }
 };
+
+// A position in a list whatever its values: interfaces that hand positions out and take them
+// back (the output rings) pass them as this, without showing the item type.
+using TARNListIterator = TARNBasicListItem*;

@@ -1,0 +1,636 @@
+// TARNFastIO: the ring through which one writer hands elements to up to 32 readers without
+// copying them. Every output owns one (over its I/O elements); the replay queue is another.
+//
+// The writer takes a slot (StartWriting), fills its payload and publishes it (StopWriting);
+// the newest published slot is at the head of the list, the oldest at the tail. Readers take
+// published slots (StartReadingX, and AchieveStartReadingX after a wait) and give them back
+// (StopReading); a slot that someone holds is never handed to the writer. The writer never
+// waits for ordinary readers: short of space it overwrites the oldest published slot and
+// calls the overflow callback. Only NeverSkippingReaders make it wait.
+//
+// Waits happen without the ring mutex: a reader's wait is prepared under the mutex, which
+// the preparation releases, and the caller completes it on its own (it may wait on events
+// of its own too) with AchieveStartReadingX or gives it up with AbortStartReadingX.
+//
+// Fatal misuse (a 33rd reader, an unknown reader, giving back what is not held, no slot at
+// all for the writer) is reported at error level with parameter 1 and throws the integer -5,
+// always with the ring mutex released and the ring unchanged.
+#pragma once
+
+#include <bit>
+#include <cstdint>
+
+#include "dataflow/reader_type.hpp"
+#include "engine/condition.hpp"
+#include "engine/event.hpp"
+#include "runtime/list.hpp"
+#include "runtime/mutex.hpp"
+
+template <class T>
+class TARNFastIO;
+
+// Where a slot is in its life: free -> being written -> written (published) <-> being read,
+// and back to free when the writer discards it or the output subsampling drops it.
+enum class TARNFastIOState : int { Written = 0, BeingWritten = 1, BeingRead = 2, Free = 3 };
+
+// One slot of a ring: its links, its state, the readers that hold it now and the FIFO-group
+// readers that have taken (or skipped) it since it was published, and the payload.
+template <class T>
+class TARNFastIOElt final : public TARNBasicListItem {
+  public:
+    TARNFastIOState State() const { return state; }
+    uint32_t ReadingMask() const { return readingMask; }
+    uint32_t ReadMask() const { return readMask; }
+    T& Element() { return element; }
+    const T& Element() const { return element; }
+
+    // Neighbours towards the newest and the oldest end; null at the ends.
+    TARNFastIOElt* Newer() const { return static_cast<TARNFastIOElt*>(prev); }
+    TARNFastIOElt* Older() const { return static_cast<TARNFastIOElt*>(next); }
+
+  private:
+    friend class TARNFastIO<T>;
+    TARNFastIOElt() = default;
+
+    bool isPublished() const {
+        return state == TARNFastIOState::Written || state == TARNFastIOState::BeingRead;
+    }
+
+    TARNFastIOState state = TARNFastIOState::Free;
+    uint32_t readingMask = 0;
+    uint32_t readMask = 0;
+    T element{};
+};
+
+namespace TARNPrivate {
+// The ring's fatal errors; their texts are in fast_io.cpp.
+enum class FastIOFailure {
+    TooManyReaders,
+    UnregisterUnknown,
+    SubsamplingUnknown,
+    SubsamplingNotFifo,
+    SubsamplingRange,
+    ReaderTypeUnknown,
+    ReaderTypeNotFifo,
+    ReadingUnknown,
+    StopReadingWithoutStarting,
+    NoSpaceToWrite,
+    WritingNotStarted,
+};
+// Reports the failure (error level, parameter 1) and throws the integer -5. `reader` is the
+// reader whose bit some texts show.
+[[noreturn]] void FastIOFatal(FastIOFailure failure, int reader = 0);
+}  // namespace TARNPrivate
+
+// What the ring asks of T: default construction and destruction, nothing more. A new slot's
+// payload is a fresh T() (so "clearing" a slot on ResetFifoSize is building a new one), and
+// slots are destroyed by ResetFifoSize and by the ring's destructor, so T's destructor frees
+// what the payload owns and nothing it merely points to (an output's element buffers belong
+// to the output). The ring never copies, moves or reads a payload; whoever takes a slot
+// fills or reads it through Element.
+template <class T>
+class TARNFastIO {
+  public:
+    using Elt = TARNFastIOElt<T>;
+    // Called, with the ring mutex held, once for every published slot the writer reuses
+    // before every FIFO-group reader took it; it must not call back into the ring.
+    using OverflowCallback = void (*)(void* argument);
+    static constexpr int MaxReaders = 32;
+
+    // `ownerEvent` (not owned, may be null) is the owner's die event: it ends the writer's
+    // wait (57005) and is the abort event of every reader's wait. An output subsampling
+    // below 1 is taken as 1.
+    TARNFastIO(TARNEvent* ownerEvent, int fifoSize, int outputSubsampling,
+               OverflowCallback overflow = nullptr, void* overflowArgument = nullptr)
+        : m_readers(&m_mutex, ownerEvent, -1),
+          m_owner(ownerEvent),
+          m_outputSubsampling(outputSubsampling < 1 ? 1 : outputSubsampling),
+          m_countdown(m_outputSubsampling),
+          m_overflow(overflow),
+          m_overflowArgument(overflowArgument) {
+        ResetFifoSize(fifoSize);
+    }
+    // No thread may use the ring any more.
+    virtual ~TARNFastIO() { m_slots.DeleteAll(); }
+
+    TARNFastIO(const TARNFastIO&) = delete;
+    TARNFastIO& operator=(const TARNFastIO&) = delete;
+
+    // ---- Writer ---------------------------------------------------------------------------
+
+    // A slot to fill, in state being written. Taken in this order of preference: a free slot
+    // or a published one every FIFO-group reader has taken (oldest first); else the oldest
+    // published slot, which counts as an overflow, once every NeverSkippingReader has taken
+    // it; else the writer waits until a reader gives space back. Ways out of that wait: the
+    // owner event throws 57005, AbortWriting returns null, the writer time-out throws -3;
+    // any other failed wait gives up waiting and overwrites (with the overflow callback).
+    // With every slot held, the overflow callback is called and the no-space error thrown.
+    TARNListIterator StartWriting() {
+        bool waitFailed = false;
+        m_mutex.Lock();
+        for (;;) {
+            Elt* slot = losslessSlot();
+            if (!slot) {
+                slot = oldestPublished();
+                if (!slot) {
+                    callOverflow();
+                    m_mutex.Release();
+                    TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::NoSpaceToWrite);
+                }
+                if (!waitFailed && (m_neverSkipping & ~slot->readMask) != 0) {
+                    // The choice is made again after the wait: while the mutex was free a
+                    // reader may have taken this slot, or given another one back.
+                    const int result = waitForSpace();
+                    if (result == 1 || result == 2 || result == -3) {
+                        m_mutex.Release();
+                        if (result == 1) throw 57005;
+                        if (result == -3) throw -3;
+                        return nullptr;
+                    }
+                    waitFailed = result != 0;
+                    continue;
+                }
+                callOverflow();
+            }
+            slot->state = TARNFastIOState::BeingWritten;
+            m_mutex.Release();
+            return slot;
+        }
+    }
+
+    // Hands back a slot taken by StartWriting. With `discard`, or when the output subsampling
+    // drops this one, it becomes free again; otherwise it is published: it becomes the
+    // newest slot, read by nobody yet, and every waiting reader is woken. A discard does not
+    // count towards the subsampling.
+    void StopWriting(TARNListIterator position, bool discard) {
+        Elt* slot = static_cast<Elt*>(position);
+        m_mutex.Lock();
+        if (!slot || slot->state != TARNFastIOState::BeingWritten) {
+            m_mutex.Release();
+            TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::WritingNotStarted);
+        }
+        // Publishes at 0 or below, so that no value of the countdown holds publication back for good.
+        if (discard || --m_countdown > 0) {
+            slot->state = TARNFastIOState::Free;
+        } else {
+            m_slots.MoveToNewest(slot);
+            slot->state = TARNFastIOState::Written;
+            slot->readingMask = 0;
+            slot->readMask = 0;
+            m_countdown = m_outputSubsampling;
+            m_readers.Signal();
+        }
+        m_mutex.Release();
+    }
+
+    // Ends the wait of a writer blocked in StartWriting, which returns null. An abort that
+    // comes before the writer begins to wait is forgotten: each wait begins by clearing it.
+    void AbortWriting() { m_writerAbort.Set(); }
+    // Limit of the writer's wait, in microseconds; -1 (the default) waits without limit.
+    void SetWriterTimeout(long microseconds) {
+        TARNMutexGuard lock(m_mutex);
+        m_writerTimeout = microseconds;
+    }
+    // Publish one written slot in `rate`. False, with nothing changed, for a rate below 1
+    // (it would never publish again). The countdown runs on: the new rate counts from the
+    // next publication.
+    bool SetOutputSubsamplingRate(int rate) {
+        if (rate < 1) return false;
+        TARNMutexGuard lock(m_mutex);
+        m_outputSubsampling = rate;
+        return true;
+    }
+    int OutputSubsamplingRate() const {
+        TARNMutexGuard lock(m_mutex);
+        return m_outputSubsampling;
+    }
+    void SetOverflowCallback(OverflowCallback overflow, void* argument) {
+        TARNMutexGuard lock(m_mutex);
+        m_overflow = overflow;
+        m_overflowArgument = argument;
+    }
+
+    // Replaces every slot by `n` new free ones (none for n below 1). Refused (false, nothing
+    // changed) while a slot is being written or read: its holder still uses its payload.
+    // Readers, their settings and the subsampling countdown are kept.
+    bool ResetFifoSize(int n) {
+        TARNMutexGuard lock(m_mutex);
+        for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
+            if (slot->state == TARNFastIOState::BeingWritten || slot->state == TARNFastIOState::BeingRead)
+                return false;
+        m_slots.DeleteAll();
+        for (int i = 0; i < n; ++i) m_slots.AppendOldest(new Elt());
+        spaceMayHaveFreed();
+        return true;
+    }
+    int FifoSize() const {
+        TARNMutexGuard lock(m_mutex);
+        return m_slots.Count();
+    }
+
+    // ---- Readers --------------------------------------------------------------------------
+
+    // Registers a reader of the given kind (TARNReaderType; any other value is a plain
+    // FifoReader) under the lowest free id, which it returns; a 33rd reader is fatal.
+    int RegisterReader(int type) {
+        m_mutex.Lock();
+        if (m_registered == ~0u) {
+            m_mutex.Release();
+            TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::TooManyReaders);
+        }
+        const int reader = std::countr_one(m_registered);
+        const uint32_t bit = 1u << reader;
+        ++m_readerCount;
+        m_registered |= bit;
+        if (IsFifoReaderType(type)) {
+            m_fifo |= bit;
+            m_setting[reader] = 0;
+            setFifoKind(bit, type);
+        } else {
+            m_setting[reader] = static_cast<uint8_t>(type);
+        }
+        m_readers.Subscribe(reader);
+        m_mutex.Release();
+        return reader;
+    }
+
+    // Forgets a reader: what it holds is given back and its marks leave every slot, so the
+    // writer stops waiting for it and a reader registered later under the same id starts
+    // afresh.
+    void UnregisterReader(int reader) {
+        const uint32_t bit = lockRegistered(reader, TARNPrivate::FastIOFailure::UnregisterUnknown);
+        --m_readerCount;
+        m_registered &= ~bit;
+        m_fifo &= ~bit;
+        setFifoKind(bit, FifoReader);
+        m_setting[reader] = 0;
+        for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older()) {
+            slot->readMask &= ~bit;
+            if (slot->readingMask & bit) {
+                slot->readingMask &= ~bit;
+                if (slot->readingMask == 0) slot->state = TARNFastIOState::Written;
+            }
+        }
+        spaceMayHaveFreed();
+        m_mutex.Release();
+    }
+
+    // Moves a FIFO-group reader within its group: 1 NeverSkippingReader, 2 LastOrNextReader,
+    // anything else a plain FifoReader. Moving between the groups is not possible.
+    void SetReaderType(int reader, int type) {
+        const uint32_t bit = lockRegistered(reader, TARNPrivate::FastIOFailure::ReaderTypeUnknown);
+        if (!(m_fifo & bit)) {
+            m_mutex.Release();
+            TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::ReaderTypeNotFifo);
+        }
+        setFifoKind(bit, type);
+        spaceMayHaveFreed();
+        m_mutex.Release();
+    }
+
+    // Records a FIFO-group reader's subsampling, 1 to 256 (its input reads that many
+    // elements per delivery and keeps the last). The checks come in this order: registered,
+    // FIFO group, range.
+    void SetSubsamplingRate(int reader, int rate) {
+        const uint32_t bit = lockRegistered(reader, TARNPrivate::FastIOFailure::SubsamplingUnknown);
+        if (!(m_fifo & bit)) {
+            m_mutex.Release();
+            TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::SubsamplingNotFifo);
+        }
+        if (rate < 1 || rate > 256) {
+            m_mutex.Release();
+            TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::SubsamplingRange);
+        }
+        m_setting[reader] = static_cast<uint8_t>(rate - 1);
+        m_mutex.Release();
+    }
+
+    // Takes the slot this reader reads next: 1 with its position stored, or 0 when there is
+    // none yet and a wait has been prepared (`readerEvent` is set by the next publication,
+    // `abortEvent` is the owner event). After a 0 the caller waits on both (and on what it
+    // likes, without the ring mutex) and then calls AchieveStartReadingX or
+    // AbortStartReadingX. A reader id that is not registered is fatal.
+    //
+    // FIFO-group readers take the oldest published slot newer than the last one they took
+    // (a LastOrNextReader: the newest, counting the ones between as read); a SamplingReader
+    // takes the newest published slot; a Wait4NextReader always waits first.
+    int StartReadingX(int reader, TARNEvent** readerEvent, TARNEvent** abortEvent,
+                      TARNListIterator* position) {
+        const uint32_t bit = lockRegistered(reader, TARNPrivate::FastIOFailure::ReadingUnknown);
+        Elt* chosen = nullptr;
+        if (m_fifo & bit)
+            chosen = chooseForFifoReader(bit);
+        else if (m_setting[reader] == SamplingReader)
+            chosen = newestPublished();
+        if (chosen) {
+            take(chosen, bit);
+            *position = chosen;
+            m_mutex.Release();
+            return 1;
+        }
+        m_readers.WaitX(reader, readerEvent, abortEvent);
+        return 0;
+    }
+
+    // Completes a wait prepared by StartReadingX (or by an earlier call of this) with the
+    // result of the caller's wait on the two events: 0 the reader event, 1 the abort event
+    // (throws 57005), anything else a failed wait (throws -4). Then chooses as StartReadingX
+    // does (a Wait4NextReader takes the newest slot): 1 with the position stored, or 0 when
+    // what woke the reader was overwritten or dropped meanwhile and the same wait has been
+    // prepared again, on the same two events.
+    int AchieveStartReadingX(int reader, int waitResult, TARNListIterator* position) {
+        const uint32_t bit = bitOf(reader, TARNPrivate::FastIOFailure::ReadingUnknown);
+        m_readers.AchieveWaitX(reader, waitResult);
+        if (!(m_registered & bit)) {
+            m_mutex.Release();
+            TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::ReadingUnknown);
+        }
+        Elt* chosen = (m_fifo & bit) ? chooseForFifoReader(bit) : newestPublished();
+        if (chosen) {
+            take(chosen, bit);
+            *position = chosen;
+            m_mutex.Release();
+            return 1;
+        }
+        TARNEvent* sameReaderEvent = nullptr;
+        TARNEvent* sameAbortEvent = nullptr;
+        m_readers.WaitX(reader, &sameReaderEvent, &sameAbortEvent);
+        return 0;
+    }
+
+    // Gives up a wait prepared by StartReadingX or AchieveStartReadingX (the caller was woken
+    // by an event of its own).
+    void AbortStartReadingX(int reader) {
+        bitOf(reader, TARNPrivate::FastIOFailure::ReadingUnknown);
+        m_readers.AbortWaitX(reader);
+        m_mutex.Release();
+    }
+
+    // Gives back the newest slot this reader holds; holding none is fatal.
+    void StopReading(int reader) {
+        const uint32_t bit = bitOf(reader, TARNPrivate::FastIOFailure::ReadingUnknown);
+        m_mutex.Lock();
+        Elt* slot = m_slots.Newest();
+        while (slot && !(slot->state == TARNFastIOState::BeingRead && (slot->readingMask & bit)))
+            slot = slot->Older();
+        if (!slot) {
+            m_mutex.Release();
+            TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::StopReadingWithoutStarting, reader);
+        }
+        release(slot, bit);
+        m_mutex.Release();
+    }
+
+    // Gives back the slot at `position`, which this reader must hold.
+    void StopReading(int reader, TARNListIterator position) {
+        const uint32_t bit = bitOf(reader, TARNPrivate::FastIOFailure::ReadingUnknown);
+        Elt* slot = static_cast<Elt*>(position);
+        m_mutex.Lock();
+        if (!slot || slot->state != TARNFastIOState::BeingRead || !(slot->readingMask & bit)) {
+            m_mutex.Release();
+            TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::StopReadingWithoutStarting, reader);
+        }
+        release(slot, bit);
+        m_mutex.Release();
+    }
+
+    // ---- Queries (each under the ring mutex) ----------------------------------------------
+
+    int ReaderCount() const {
+        TARNMutexGuard lock(m_mutex);
+        return m_readerCount;
+    }
+    // The reader's kind (TARNReaderType), or -1 when the id is not registered.
+    int ReaderType(int reader) const {
+        TARNMutexGuard lock(m_mutex);
+        if (reader < 0 || reader >= MaxReaders || !(m_registered & (1u << reader))) return -1;
+        const uint32_t bit = 1u << reader;
+        if (!(m_fifo & bit)) return m_setting[reader];
+        if (m_neverSkipping & bit) return NeverSkippingReader;
+        if (m_lastOrNext & bit) return LastOrNextReader;
+        return FifoReader;
+    }
+    // A FIFO-group reader's subsampling; 0 for any other id.
+    int SubsamplingRate(int reader) const {
+        TARNMutexGuard lock(m_mutex);
+        if (reader < 0 || reader >= MaxReaders || !(m_fifo & (1u << reader))) return 0;
+        return m_setting[reader] + 1;
+    }
+
+    // Whether this reader would take something now: for a FIFO-group reader, a published
+    // slot newer than the last one it took; for the others, any published slot (even a
+    // Wait4NextReader's, though it waits for the next one anyway). False for an unknown id.
+    bool DataAvailable(int reader) const {
+        TARNMutexGuard lock(m_mutex);
+        if (reader < 0 || reader >= MaxReaders || !(m_registered & (1u << reader))) return false;
+        const uint32_t bit = 1u << reader;
+        if (!(m_fifo & bit)) return newestPublished() != nullptr;
+        const FifoPosition at = fifoPosition(bit);
+        return at.newest && at.lastTaken != at.newest;
+    }
+    // Published slots this reader has not taken (FIFO group), or all published slots.
+    int NbDataAvailable(int reader) const {
+        TARNMutexGuard lock(m_mutex);
+        if (reader < 0 || reader >= MaxReaders || !(m_registered & (1u << reader))) return 0;
+        const uint32_t unreadIf = (m_fifo & (1u << reader)) ? 1u << reader : 0;
+        int count = 0;
+        for (const Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
+            if (slot->isPublished() && !(slot->readMask & unreadIf)) ++count;
+        return count;
+    }
+    // True when nothing is being read and every published slot has been taken by every
+    // FIFO-group reader.
+    bool IsEmpty() const {
+        TARNMutexGuard lock(m_mutex);
+        for (const Elt* slot = m_slots.Newest(); slot; slot = slot->Older()) {
+            if (slot->state == TARNFastIOState::BeingRead) return false;
+            if (slot->state == TARNFastIOState::Written && (m_fifo & ~slot->readMask)) return false;
+        }
+        return true;
+    }
+    // True when the next StartWriting could not take a slot without losing data (an
+    // overflow, a wait or the no-space error); also for a ring without slots.
+    bool IsFull() const {
+        TARNMutexGuard lock(m_mutex);
+        return losslessSlot() == nullptr;
+    }
+
+    // ---- Walking the slots ----------------------------------------------------------------
+
+    // The newest slot (null for an empty ring), then each older one. A walk that must see
+    // a consistent ring holds Mutex() meanwhile.
+    TARNListIterator InitBegin() const { return m_slots.Newest(); }
+    static TARNListIterator InitNext(TARNListIterator& position) {
+        if (position) position = static_cast<Elt*>(position)->Older();
+        return position;
+    }
+    static Elt& Slot(TARNListIterator position) { return *static_cast<Elt*>(position); }
+    static T& Element(TARNListIterator position) { return Slot(position).Element(); }
+    TARNMutex& Mutex() const { return m_mutex; }
+    // Set when a FIFO-group reader gives back a slot every FIFO-group reader has taken;
+    // never reset by the ring.
+    TARNEvent& AllReadEvent() { return m_allRead; }
+
+  private:
+    // The slots, newest at the head. The items are the ring's: deleted by DeleteAll.
+    class Slots final : public TARNBasicList {
+      public:
+        Elt* Newest() const { return static_cast<Elt*>(head); }
+        Elt* Oldest() const { return static_cast<Elt*>(tail); }
+        void AppendOldest(Elt* slot) { linkBack(slot); }
+        void MoveToNewest(Elt* slot) {
+            if (head == slot) return;
+            unlink(slot);
+            linkFront(slot);
+        }
+        void DeleteAll() {
+            for (Elt* slot = Newest(); slot;) {
+                Elt* older = slot->Older();
+                delete slot;
+                slot = older;
+            }
+            forget();
+        }
+    };
+
+    // Where a FIFO-group reader stands: the newest published slot and the newest published
+    // slot it has taken (null when it has taken none of them).
+    struct FifoPosition {
+        Elt* newest = nullptr;
+        Elt* lastTaken = nullptr;
+    };
+
+    // The reader's bit; a reader id outside 0 to 31 is fatal.
+    static uint32_t bitOf(int reader, TARNPrivate::FastIOFailure failure) {
+        if (reader < 0 || reader >= MaxReaders) TARNPrivate::FastIOFatal(failure);
+        return 1u << reader;
+    }
+    // Takes the mutex for a registered reader and returns its bit; otherwise fatal.
+    uint32_t lockRegistered(int reader, TARNPrivate::FastIOFailure failure) {
+        const uint32_t bit = bitOf(reader, failure);
+        m_mutex.Lock();
+        if (!(m_registered & bit)) {
+            m_mutex.Release();
+            TARNPrivate::FastIOFatal(failure);
+        }
+        return bit;
+    }
+    void setFifoKind(uint32_t bit, int type) {
+        m_neverSkipping &= ~bit;
+        m_lastOrNext &= ~bit;
+        if (type == NeverSkippingReader) m_neverSkipping |= bit;
+        if (type == LastOrNextReader) m_lastOrNext |= bit;
+    }
+
+    // ---- Under the mutex ----
+
+    Elt* losslessSlot() const {
+        for (Elt* slot = m_slots.Oldest(); slot; slot = slot->Newer()) {
+            if (slot->state == TARNFastIOState::Free) return slot;
+            if (slot->state == TARNFastIOState::Written && (m_fifo & ~slot->readMask) == 0) return slot;
+        }
+        return nullptr;
+    }
+    Elt* oldestPublished() const {
+        for (Elt* slot = m_slots.Oldest(); slot; slot = slot->Newer())
+            if (slot->state == TARNFastIOState::Written) return slot;
+        return nullptr;
+    }
+    Elt* newestPublished() const {
+        for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
+            if (slot->isPublished()) return slot;
+        return nullptr;
+    }
+
+    FifoPosition fifoPosition(uint32_t bit) const {
+        FifoPosition at;
+        for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older()) {
+            if (!slot->isPublished()) continue;
+            if (!at.newest) at.newest = slot;
+            if (slot->readMask & bit) {
+                at.lastTaken = slot;
+                break;
+            }
+        }
+        return at;
+    }
+
+    // The slot a FIFO-group reader takes next, or null. For a LastOrNextReader the slots it
+    // jumps over are marked as read on the way (the caller takes the result at once).
+    Elt* chooseForFifoReader(uint32_t bit) {
+        const FifoPosition at = fifoPosition(bit);
+        if (!at.newest || at.lastTaken == at.newest) return nullptr;
+        if (m_lastOrNext & bit) {
+            for (Elt* slot = at.newest->Older(); slot != at.lastTaken; slot = slot->Older())
+                if (slot->isPublished()) slot->readMask |= bit;
+            spaceMayHaveFreed();
+            return at.newest;
+        }
+        Elt* slot = at.lastTaken ? at.lastTaken->Newer() : m_slots.Oldest();
+        while (!slot->isPublished()) slot = slot->Newer();
+        return slot;
+    }
+
+    void take(Elt* slot, uint32_t bit) {
+        slot->state = TARNFastIOState::BeingRead;
+        slot->readingMask |= bit;
+        if (m_fifo & bit) slot->readMask |= bit;
+    }
+
+    void release(Elt* slot, uint32_t bit) {
+        slot->readingMask &= ~bit;
+        if (slot->readingMask) return;
+        slot->state = TARNFastIOState::Written;
+        if ((m_fifo & bit) && (m_fifo & ~slot->readMask) == 0) m_allRead.Set();
+        spaceMayHaveFreed();
+    }
+
+    // Wakes a waiting writer to choose again; only a waiting writer pays for the event.
+    void spaceMayHaveFreed() {
+        if (m_writerWaiting) m_spaceFreed.Set();
+    }
+
+    void callOverflow() {
+        if (m_overflow) m_overflow(m_overflowArgument);
+    }
+
+    // Waits, without the mutex, for a reader to free space, the owner event or an abort;
+    // returns the wait's result with the mutex held again. The events are cleared under the
+    // mutex, so whatever frees space from then on wakes this wait.
+    int waitForSpace() {
+        m_spaceFreed.Reset();
+        m_writerAbort.Reset();
+        m_writerWaiting = true;
+        TARNEvent* events[3] = {&m_spaceFreed, m_owner, &m_writerAbort};
+        const long timeout = m_writerTimeout;
+        m_mutex.Release();
+        const int result = TARNEvent::Wait(3, events, timeout);
+        m_mutex.Lock();
+        m_writerWaiting = false;
+        return result;
+    }
+
+    mutable TARNMutex m_mutex;
+    // The readers' waits: one subscriber per reader id, aborted by the owner event.
+    TARNCondition2 m_readers;
+    TARNEvent m_allRead;
+    TARNEvent m_spaceFreed;
+    TARNEvent m_writerAbort;
+    TARNEvent* m_owner;
+    Slots m_slots;
+
+    int m_readerCount = 0;
+    int m_outputSubsampling;
+    int m_countdown;
+    uint32_t m_registered = 0;
+    uint32_t m_fifo = 0;
+    uint32_t m_neverSkipping = 0;
+    uint32_t m_lastOrNext = 0;
+    long m_writerTimeout = -1;
+    bool m_writerWaiting = false;
+    // Per reader id: a FIFO-group reader's subsampling minus 1, or the kind of any other.
+    uint8_t m_setting[MaxReaders] = {};
+
+    OverflowCallback m_overflow;
+    void* m_overflowArgument;
+};

@@ -1,0 +1,576 @@
+// TARNFastIO on one thread: every reader kind against one writer, lapping, holding and giving
+// back, output and reader subsampling, registration of up to 32 readers, and the fatal
+// misuses with their exact reports. The threaded cases are in fast_io_concurrency_test.cpp.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fast_io_fixture.hpp"
+
+namespace {
+
+constexpr int Fatal = -5;
+
+HostReport RingError(const std::string& message) {
+    return HostReport{message, 2, 1, false};
+}
+
+// ---- The reader kinds, as scripts over one ring ---------------------------------------------
+//
+// Writer steps:  P3 writes 3 and publishes it;  D writes and discards;  T3 takes a slot and
+//                writes 3 into it, keeping it;  E publishes the kept slot, X discards it.
+// Reader steps (reader a, b, ... in the order of the `readers` letters):
+//                aR3 takes 3 and gives it back at once;  aH3 takes 3 and holds it;
+//                aG3 gives back the held 3;  aW prepares a wait (nothing to take);
+//                aA3 was woken and, after the wait, takes 3 (and gives it back);
+//                aA- was woken, but finds nothing and prepares the wait again.
+// Checks:        O2 the overflow callback has run twice in all;  =3:2 the slot holding 3
+//                is in state 2 (0 written, 1 being written, 2 being read, 3 free).
+struct ReaderKindCase {
+    const char* name;
+    int fifoSize;
+    const char* readers;  // F FifoReader, N NeverSkipping, L LastOrNext, W Wait4Next, S Sampling
+    const char* script;
+};
+
+const ReaderKindCase readerKindCases[] = {
+    {"FifoReaderTakesEveryElementInOrder", 4, "F", "P1 P2 P3 aR1 aR2 aR3 aW P4 aA4 aW P5 P6 aA5 aR6 aW"},
+    {"NeverSkippingReaderTakesEveryElementInOrder", 4, "N",
+     "P1 P2 P3 aR1 aR2 aR3 aW P4 aA4 aW P5 P6 aA5 aR6"},
+    {"LastOrNextReaderJumpsToTheNewest", 4, "L", "P1 P2 P3 aR3 aW P4 P5 aA5 aW P6 aA6"},
+    {"LastOrNextSkippedElementsCountAsReadForTheWriter", 6, "L",
+     "P1 aR1 P2 P3 P4 P5 P6 aR6 P7 P8 P9 P10 P11 O0"},
+    {"Wait4NextReaderAlwaysWaitsForTheNextPublication", 4, "W", "P1 P2 aW P3 aA3 aW P4 P5 aA5 aW"},
+    {"SamplingReaderTakesTheNewestAndWaitsOnlyWhenNothingIsPublished", 4, "S", "aW P1 aA1 aR1 P2 P3 aR3 aR3"},
+    {"FifoReaderLappedLosesTheOldestOneOverflowPerReusedSlot", 3, "F", "P1 P2 P3 P4 O1 P5 O2 aR3 aR4 aR5 aW"},
+    {"LastOrNextReaderLappedThenItsSkipsFreeTheRing", 3, "L", "P1 P2 P3 P4 O1 aR4 P5 P6 P7 O1"},
+    {"NonFifoReadersNeverMakeAnOverflow", 2, "SW", "P1 P2 aR2 bW P3 bA3 P4 P5 O0"},
+    {"NeverSkippingReaderReadLetsTheWriterLapAPlainFifoReader", 2, "NF",
+     "P1 P2 aR1 aR2 P3 O1 bR2 bR3 bW aR3"},
+    {"HeldSlotIsNeverReused", 2, "F", "P1 aH1 P2 P3 O1 =1:2 aG1 =1:0 aR3 aW"},
+    // A slot discarded in the middle of the ring is used before the unread oldest one.
+    {"WriterPrefersAFreeSlotToOverwriting", 3, "FF", "P1 P2 P3 bH1 T4 O1 X bG1 P5 O1 aR1 aR3 aR5 bR3 bR5"},
+    {"TwoReadersHoldingOneSlotOnlyTheLastGiveBackEndsItsReading", 3, "FS", "P1 aH1 bH1 aG1 =1:2 bG1 =1:0 aW"},
+    {"HeldSlotsOfOneReaderComeBackInAnyOrder", 3, "F", "P1 P2 aH1 aH2 aG1 aG2 =1:0 =2:0 aW"},
+    {"DiscardFreesTheSlotAndPublishesNothing", 1, "F", "D D aW P2 aA2 T3 X aW"},
+    {"AllFiveKindsOnOneRing", 4, "FNLWS",
+     "P1 P2 aR1 bR1 cR2 dW eR2 P3 dA3 aR2 bR2 cR3 eR3 aR3 bR3 aW bW cW dW P4 aA4 bA4 cA4 dA4 eR4"},
+    // A wait woken by a publication whose slot the writer took back before the reader came:
+    // the reader prepares the same wait again and takes the next publication.
+    {"FifoReaderLappedWhileWokenWaitsAgain", 1, "F", "aW P1 T2 O1 aA- E aA2"},
+    {"LastOrNextReaderLappedWhileWokenWaitsAgain", 1, "L", "aW P1 T2 O1 aA- E aA2"},
+    {"Wait4NextReaderLappedWhileWokenWaitsAgain", 1, "W", "aW P1 T2 aA- E aA2"},
+    {"SamplingReaderLappedWhileWokenWaitsAgain", 1, "S", "aW P1 T2 aA- E aA2"},
+    {"ReaderWokenByADiscardedRepublicationWaitsAgain", 1, "F", "aW P1 T2 X aA- P3 aA3"},
+};
+
+class ScriptRunner {
+  public:
+    ScriptRunner(FrameRing& ring, const TARNEvent& owner, const std::atomic<int>& overflows,
+                 const char* readers)
+        : m_ring(ring), m_owner(owner), m_overflows(overflows) {
+        static const std::map<char, int> kinds = {{'F', FifoReader},
+                                                  {'N', NeverSkippingReader},
+                                                  {'L', LastOrNextReader},
+                                                  {'W', Wait4NextReader},
+                                                  {'S', SamplingReader}};
+        for (const char* kind = readers; *kind; ++kind) {
+            Reader reader;
+            reader.id = ring.RegisterReader(kinds.at(*kind));
+            m_readers.push_back(reader);
+        }
+    }
+
+    void Run(const char* script) {
+        std::istringstream steps(script);
+        std::string step;
+        while (steps >> step) {
+            SCOPED_TRACE("step " + step);
+            if (std::islower(static_cast<unsigned char>(step[0])))
+                runReaderStep(m_readers.at(step[0] - 'a'), step[1], step.substr(2));
+            else
+                runWriterStep(step[0], step.substr(1));
+            if (::testing::Test::HasFatalFailure()) return;
+        }
+    }
+
+    // Leaves no wait prepared and nothing held.
+    void Finish() {
+        for (Reader& reader : m_readers) {
+            if (reader.waiting) m_ring.AbortStartReadingX(reader.id);
+            for (auto& [sequence, slot] : reader.held) m_ring.StopReading(reader.id, slot);
+        }
+        if (m_writing) m_ring.StopWriting(m_writing, true);
+    }
+
+  private:
+    struct Reader {
+        int id = -1;
+        TARNEvent* event = nullptr;
+        TARNEvent* abort = nullptr;
+        bool waiting = false;
+        std::map<int, TARNListIterator> held;
+    };
+
+    void runWriterStep(char op, const std::string& argument) {
+        switch (op) {
+            case 'P':
+                write(std::stoi(argument), false);
+                break;
+            case 'D':
+                write(0, true);
+                break;
+            case 'T':
+                m_writing = m_ring.StartWriting();
+                ASSERT_NE(m_writing, nullptr);
+                FrameRing::Element(m_writing).sequence = std::stoi(argument);
+                break;
+            case 'E':
+            case 'X':
+                m_ring.StopWriting(m_writing, op == 'X');
+                m_writing = nullptr;
+                break;
+            case 'O':
+                EXPECT_EQ(m_overflows, std::stoi(argument));
+                break;
+            case '=': {
+                const size_t colon = argument.find(':');
+                EXPECT_EQ(static_cast<int>(slotOf(std::stoi(argument.substr(0, colon))).State()),
+                          std::stoi(argument.substr(colon + 1)));
+                break;
+            }
+            default:
+                FAIL() << "unknown writer step";
+        }
+    }
+
+    void write(int sequence, bool discard) {
+        TARNListIterator slot = m_ring.StartWriting();
+        ASSERT_NE(slot, nullptr);
+        FrameRing::Element(slot).sequence = sequence;
+        m_ring.StopWriting(slot, discard);
+    }
+
+    void runReaderStep(Reader& reader, char op, const std::string& argument) {
+        TARNListIterator slot = nullptr;
+        switch (op) {
+            case 'R':
+            case 'H':
+                ASSERT_FALSE(reader.waiting);
+                ASSERT_EQ(m_ring.StartReadingX(reader.id, &reader.event, &reader.abort, &slot), 1)
+                    << "nothing taken";
+                EXPECT_EQ(FrameRing::Element(slot).sequence, std::stoi(argument));
+                if (op == 'R')
+                    m_ring.StopReading(reader.id);
+                else
+                    reader.held[std::stoi(argument)] = slot;
+                break;
+            case 'G':
+                m_ring.StopReading(reader.id, reader.held.at(std::stoi(argument)));
+                reader.held.erase(std::stoi(argument));
+                break;
+            case 'W':
+                ASSERT_FALSE(reader.waiting);
+                ASSERT_EQ(m_ring.StartReadingX(reader.id, &reader.event, &reader.abort, &slot), 0)
+                    << "took " << FrameRing::Element(slot).sequence << " instead of waiting";
+                EXPECT_EQ(reader.abort, &m_owner) << "the owner event aborts a reader's wait";
+                reader.waiting = true;
+                EXPECT_EQ(reader.event->Wait(0), -3) << "a prepared wait starts unsignalled";
+                break;
+            case 'A': {
+                ASSERT_TRUE(reader.waiting);
+                EXPECT_EQ(reader.event->Wait(0), 0) << "the reader was not woken";
+                const int taken = m_ring.AchieveStartReadingX(reader.id, 0, &slot);
+                if (argument == "-") {
+                    ASSERT_EQ(taken, 0) << "took " << FrameRing::Element(slot).sequence;
+                    EXPECT_EQ(reader.event->Wait(0), -3) << "the wait prepared again starts unsignalled";
+                } else {
+                    reader.waiting = false;
+                    ASSERT_EQ(taken, 1) << "nothing taken after the wait";
+                    EXPECT_EQ(FrameRing::Element(slot).sequence, std::stoi(argument));
+                    m_ring.StopReading(reader.id, slot);
+                }
+                break;
+            }
+            default:
+                FAIL() << "unknown reader step";
+        }
+    }
+
+    const FrameRing::Elt& slotOf(int sequence) {
+        for (TARNListIterator at = m_ring.InitBegin(); at; FrameRing::InitNext(at))
+            if (FrameRing::Element(at).sequence == sequence) return FrameRing::Slot(at);
+        ADD_FAILURE() << "no slot holds " << sequence;
+        return FrameRing::Slot(m_ring.InitBegin());
+    }
+
+    FrameRing& m_ring;
+    const TARNEvent& m_owner;
+    const std::atomic<int>& m_overflows;
+    std::vector<Reader> m_readers;
+    TARNListIterator m_writing = nullptr;
+};
+
+void PrintTo(const ReaderKindCase& test, std::ostream* out) {
+    *out << test.name;
+}
+
+class ReaderKinds : public FastIOTest, public ::testing::WithParamInterface<ReaderKindCase> {};
+
+TEST_P(ReaderKinds, FollowTheirScript) {
+    const ReaderKindCase& test = GetParam();
+    auto ring = MakeRing(test.fifoSize);
+    ScriptRunner runner(*ring, owner, overflows, test.readers);
+    runner.Run(test.script);
+    runner.Finish();
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(FastIO, ReaderKinds, ::testing::ValuesIn(readerKindCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Writer ---------------------------------------------------------------------------------
+
+TEST_F(FastIOTest, OutputSubsamplingPublishesOneWrittenElementIn) {
+    struct Case {
+        int rate;
+        std::vector<int> published;  // of the elements 1 to 6
+    };
+    for (const Case& test : {Case{1, {1, 2, 3, 4, 5, 6}}, Case{3, {3, 6}}, Case{0, {1, 2, 3, 4, 5, 6}}}) {
+        SCOPED_TRACE(test.rate);
+        auto ring = MakeRing(8, test.rate);
+        EXPECT_EQ(ring->OutputSubsamplingRate(), test.rate < 1 ? 1 : test.rate)
+            << "a rate below 1 is taken as 1";
+        const int reader = ring->RegisterReader(FifoReader);
+        for (int sequence = 1; sequence <= 6; ++sequence) Write(*ring, sequence);
+        std::vector<int> seen;
+        while (ring->DataAvailable(reader)) {
+            seen.push_back(FrameRing::Element(Take(*ring, reader)).sequence);
+            ring->StopReading(reader);
+        }
+        EXPECT_EQ(seen, test.published);
+    }
+}
+
+TEST_F(FastIOTest, OutputSubsamplingBelowOneIsRefusedAndTheRingKeepsPublishing) {
+    auto ring = MakeRing(4, 2);
+    const int reader = ring->RegisterReader(FifoReader);
+    EXPECT_FALSE(ring->SetOutputSubsamplingRate(0));
+    EXPECT_FALSE(ring->SetOutputSubsamplingRate(-3));
+    EXPECT_EQ(ring->OutputSubsamplingRate(), 2);
+    Write(*ring, 1);
+    Write(*ring, 0, true);
+    EXPECT_EQ(ring->NbDataAvailable(reader), 0) << "a discard does not count towards the subsampling";
+    Write(*ring, 2);
+    EXPECT_EQ(ring->NbDataAvailable(reader), 1);
+
+    // A new rate counts from the next publication: the countdown runs on.
+    EXPECT_TRUE(ring->SetOutputSubsamplingRate(3));
+    Write(*ring, 3);
+    Write(*ring, 4);
+    EXPECT_EQ(ring->NbDataAvailable(reader), 2) << "4 ends the countdown of the old rate";
+    Write(*ring, 5);
+    Write(*ring, 6);
+    EXPECT_EQ(ring->NbDataAvailable(reader), 2);
+    Write(*ring, 7);
+    EXPECT_EQ(ring->NbDataAvailable(reader), 3);
+}
+
+TEST_F(FastIOTest, EveryElementHeldMeansNoSpaceToWrite) {
+    auto ring = MakeRing(2);
+    const int reader = ring->RegisterReader(SamplingReader);
+    Write(*ring, 1);
+    TARNListIterator held = Take(*ring, reader);
+    TARNListIterator writing = ring->StartWriting();
+    EXPECT_EQ(ThrownCode([&] { ring->StartWriting(); }), Fatal);
+    EXPECT_EQ(overflows, 1) << "the writer signals the overflow before it fails";
+    EXPECT_EQ(Reports(),
+              std::vector<HostReport>{RingError(
+                  "Output buffer fatal error : StartWriting has no space where to write. Check that each "
+                  "call to StartWriting has its corresponding call to StopWriting.")});
+
+    // The failure left the ring as it was, mutex released.
+    ring->StopWriting(writing, true);
+    ring->StopReading(reader, held);
+    EXPECT_NE(ring->StartWriting(), nullptr);
+}
+
+TEST_F(FastIOTest, StopWritingOnlyTakesBackWhatStartWritingHandedOut) {
+    auto ring = MakeRing(2);
+    TARNListIterator slot = ring->StartWriting();
+    ring->StopWriting(slot, false);
+    EXPECT_EQ(ThrownCode([&] { ring->StopWriting(slot, false); }), Fatal) << "published twice";
+    EXPECT_EQ(ThrownCode([&] { ring->StopWriting(nullptr, true); }), Fatal);
+    EXPECT_EQ(ReportTexts(),
+              std::vector<std::string>(2,
+                                       "TARNFastIO fatal error : StopWriting on an element that "
+                                       "StartWriting did not hand out."));
+    EXPECT_EQ(FrameRing::Slot(slot).State(), TARNFastIOState::Written);
+}
+
+TEST_F(FastIOTest, ResetFifoSizeRebuildsFreshPayloadsOnlyWhileNothingIsHeld) {
+    const int aliveBefore = Frame::alive;
+    {
+        auto ring = MakeRing(3);
+        EXPECT_EQ(Frame::alive, aliveBefore + 3);
+        const int reader = ring->RegisterReader(FifoReader);
+        Write(*ring, 7);
+        TARNListIterator held = Take(*ring, reader);
+        EXPECT_FALSE(ring->ResetFifoSize(5)) << "a reader still holds a payload";
+        EXPECT_EQ(ring->FifoSize(), 3);
+        ring->StopReading(reader, held);
+        TARNListIterator writing = ring->StartWriting();
+        EXPECT_FALSE(ring->ResetFifoSize(5)) << "the writer still fills a payload";
+        ring->StopWriting(writing, true);
+
+        ASSERT_TRUE(ring->ResetFifoSize(5));
+        EXPECT_EQ(Frame::alive, aliveBefore + 5);
+        int free = 0;
+        for (TARNListIterator at = ring->InitBegin(); at; FrameRing::InitNext(at)) {
+            free += FrameRing::Slot(at).State() == TARNFastIOState::Free;
+            EXPECT_EQ(FrameRing::Element(at).sequence, 0) << "a new slot holds a new payload";
+        }
+        EXPECT_EQ(free, 5);
+        EXPECT_EQ(ring->ReaderType(reader), FifoReader) << "readers are kept";
+        EXPECT_FALSE(ring->DataAvailable(reader));
+
+        ASSERT_TRUE(ring->ResetFifoSize(0));
+        EXPECT_EQ(ring->InitBegin(), nullptr);
+        EXPECT_TRUE(ring->IsFull());
+        EXPECT_EQ(ThrownCode([&] { ring->StartWriting(); }), Fatal);
+    }
+    EXPECT_EQ(Frame::alive, aliveBefore) << "the ring destroys every payload it built";
+}
+
+// ---- Registration and reader settings ---------------------------------------------------------
+
+TEST_F(FastIOTest, UpToThirtyTwoReadersUnderTheLowestFreeIds) {
+    auto ring = MakeRing(2);
+    for (int id = 0; id < FrameRing::MaxReaders; ++id) ASSERT_EQ(ring->RegisterReader(id % 5), id);
+    EXPECT_EQ(ring->ReaderCount(), 32);
+    EXPECT_EQ(ThrownCode([&] { ring->RegisterReader(FifoReader); }), Fatal);
+    EXPECT_EQ(Reports(), std::vector<HostReport>{
+                             RingError("TARNFastIO fatal error : TARNFastIO monitor has too many readers.")});
+
+    ring->UnregisterReader(7);
+    ring->UnregisterReader(3);
+    EXPECT_EQ(ring->ReaderCount(), 30);
+    EXPECT_EQ(ring->ReaderType(3), -1);
+    EXPECT_EQ(ring->RegisterReader(SamplingReader), 3);
+    EXPECT_EQ(ring->ReaderType(3), SamplingReader);
+    EXPECT_EQ(ring->RegisterReader(42), 7) << "an unknown kind registers a plain FifoReader";
+    EXPECT_EQ(ring->ReaderType(7), FifoReader);
+    EXPECT_EQ(ring->ReaderType(31), NeverSkippingReader);
+}
+
+TEST_F(FastIOTest, UnregisteringGivesBackWhatTheReaderHeldAndForgetsItsMarks) {
+    auto ring = MakeRing(2);
+    const int stalled = ring->RegisterReader(NeverSkippingReader);
+    const int other = ring->RegisterReader(FifoReader);
+    Write(*ring, 1);
+    Write(*ring, 2);
+    TARNListIterator held = Take(*ring, stalled);
+    ring->UnregisterReader(stalled);
+    EXPECT_EQ(FrameRing::Slot(held).State(), TARNFastIOState::Written);
+    EXPECT_EQ(FrameRing::Slot(held).ReadMask(), 0u);
+
+    // Nothing waits for the forgotten reader: the writer laps the other one at once.
+    Write(*ring, 3);
+    EXPECT_EQ(overflows, 1);
+    EXPECT_EQ(ring->RegisterReader(FifoReader), stalled);
+    EXPECT_EQ(FrameRing::Element(Take(*ring, stalled)).sequence, 2)
+        << "the new reader of that id starts afresh";
+    ring->StopReading(stalled);
+    EXPECT_EQ(FrameRing::Element(Take(*ring, other)).sequence, 2);
+    ring->StopReading(other);
+
+    EXPECT_EQ(ThrownCode([&] { ring->UnregisterReader(5); }), Fatal);
+    EXPECT_EQ(ThrownCode([&] { ring->UnregisterReader(32); }), Fatal);
+    EXPECT_EQ(ReportTexts(),
+              std::vector<std::string>(2,
+                                       "TARNFastIO fatal error : trying to unregister a reader "
+                                       "that has never been registered before."));
+}
+
+TEST_F(FastIOTest, ReaderSettingsAreCheckedInOrder) {
+    const std::string subsamplingUnknown =
+        "TARNFastIO fatal error : trying to set the subsampling rate for a reader that has never been "
+        "registered "
+        "before.";
+    const std::string subsamplingNotFifo =
+        "TARNFastIO fatal error : SetSubsamplingRate works only with FIFO readers.";
+    const std::string subsamplingRange =
+        "TARNFastIO fatal error: Output subsampling rate must be an integer in the range between 1 and 256 "
+        "included.";
+    const std::string typeUnknown =
+        "TARNFastIO fatal error : trying to set the reader type for a reader that has never been registered "
+        "before.";
+    const std::string typeNotFifo = "TARNFastIO fatal error : SetReaderType works only with FIFO readers.";
+
+    auto ring = MakeRing(2);
+    const int fifo = ring->RegisterReader(FifoReader);
+    const int sampling = ring->RegisterReader(SamplingReader);
+    const int waiting = ring->RegisterReader(Wait4NextReader);
+    const int unknown = 9;
+
+    struct Case {
+        const char* name;
+        std::function<void()> call;
+        std::string report;  // empty: accepted
+    };
+    const Case cases[] = {
+        {"subsampling of an unknown reader, even out of range", [&] { ring->SetSubsamplingRate(unknown, 0); },
+         subsamplingUnknown},
+        {"subsampling of an id beyond 31", [&] { ring->SetSubsamplingRate(40, 2); }, subsamplingUnknown},
+        {"subsampling of a SamplingReader", [&] { ring->SetSubsamplingRate(sampling, 0); },
+         subsamplingNotFifo},
+        {"subsampling 0", [&] { ring->SetSubsamplingRate(fifo, 0); }, subsamplingRange},
+        {"subsampling -1", [&] { ring->SetSubsamplingRate(fifo, -1); }, subsamplingRange},
+        {"subsampling 257", [&] { ring->SetSubsamplingRate(fifo, 257); }, subsamplingRange},
+        {"subsampling 256", [&] { ring->SetSubsamplingRate(fifo, 256); }, ""},
+        {"reader type of an unknown reader", [&] { ring->SetReaderType(unknown, 1); }, typeUnknown},
+        {"reader type of a Wait4NextReader", [&] { ring->SetReaderType(waiting, 0); }, typeNotFifo},
+        {"reader type 2", [&] { ring->SetReaderType(fifo, LastOrNextReader); }, ""},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        kernel.ClearReports();
+        EXPECT_EQ(ThrownCode(test.call), test.report.empty() ? 0 : Fatal);
+        if (test.report.empty())
+            EXPECT_TRUE(Reports().empty());
+        else
+            EXPECT_EQ(Reports(), std::vector<HostReport>{RingError(test.report)});
+    }
+    EXPECT_EQ(ring->SubsamplingRate(fifo), 256) << "refusals changed nothing; 256 is kept as 255 + 1";
+    EXPECT_EQ(ring->SubsamplingRate(sampling), 0);
+    EXPECT_EQ(ring->ReaderType(fifo), LastOrNextReader);
+    ring->SetReaderType(fifo, NeverSkippingReader);
+    EXPECT_EQ(ring->ReaderType(fifo), NeverSkippingReader);
+    ring->SetReaderType(fifo, SamplingReader);
+    EXPECT_EQ(ring->ReaderType(fifo), FifoReader) << "a kind outside the group leaves a plain FifoReader";
+    EXPECT_EQ(ring->ReaderType(sampling), SamplingReader);
+}
+
+// ---- Reading misuse ---------------------------------------------------------------------------
+
+TEST_F(FastIOTest, ReadingWithAnUnknownReaderIsFatalWithoutAPosition) {
+    auto ring = MakeRing(2);
+    ring->RegisterReader(FifoReader);
+    Write(*ring, 1);
+    for (int reader : {5, 32, -1, 1000}) {
+        SCOPED_TRACE(reader);
+        kernel.ClearReports();
+        TARNListIterator slot = nullptr;
+        TARNEvent *event = nullptr, *abort = nullptr;
+        EXPECT_EQ(ThrownCode([&] { ring->StartReadingX(reader, &event, &abort, &slot); }), Fatal);
+        EXPECT_EQ(slot, nullptr);
+        EXPECT_EQ(event, nullptr) << "no wait was prepared";
+        EXPECT_EQ(ThrownCode([&] { ring->AchieveStartReadingX(reader, 0, &slot); }), Fatal);
+        EXPECT_EQ(Reports(),
+                  std::vector<HostReport>(2, RingError("TARNFastIO fatal error : trying to read with a "
+                                                       "reader that has never been registered before.")));
+    }
+    // The mutex was released every time, and the registered reader still reads.
+    EXPECT_EQ(FrameRing::Element(Take(*ring, 0)).sequence, 1);
+    ring->StopReading(0);
+}
+
+TEST_F(FastIOTest, StopReadingWithoutHoldingIsFatalAndNamesTheReadersBit) {
+    auto ring = MakeRing(3);
+    for (int id = 0; id < FrameRing::MaxReaders; ++id) ring->RegisterReader(FifoReader);
+    Write(*ring, 1);
+    TARNListIterator heldByOne = Take(*ring, 1);
+
+    struct Case {
+        std::function<void()> call;
+        const char* bit;
+    };
+    const Case cases[] = {
+        {[&] { ring->StopReading(2); }, "4"},
+        {[&] { ring->StopReading(31); }, "2147483648"},
+        {[&] { ring->StopReading(2, heldByOne); }, "4"},
+        {[&] { ring->StopReading(0, nullptr); }, "1"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.bit);
+        kernel.ClearReports();
+        EXPECT_EQ(ThrownCode(test.call), Fatal);
+        EXPECT_EQ(Reports(), std::vector<HostReport>{RingError(
+                                 std::string("TARNFastIO fatal error : Stop reading without starting (X") +
+                                 test.bit + ")")});
+    }
+    EXPECT_EQ(FrameRing::Slot(heldByOne).State(), TARNFastIOState::BeingRead);
+    ring->StopReading(1, heldByOne);
+    EXPECT_EQ(ThrownCode([&] { ring->StopReading(1); }), Fatal) << "given back once only";
+}
+
+// ---- Queries ----------------------------------------------------------------------------------
+
+TEST_F(FastIOTest, DataQueriesFollowWhatEachReaderWouldTake) {
+    auto ring = MakeRing(3);
+    const int fifo = ring->RegisterReader(FifoReader);
+    const int last = ring->RegisterReader(LastOrNextReader);
+    const int sampling = ring->RegisterReader(SamplingReader);
+    const int next = ring->RegisterReader(Wait4NextReader);
+    // Per reader: the count of data available, negative when DataAvailable says there is none.
+    const auto available = [&] {
+        std::vector<int> counts;
+        for (int reader : {fifo, last, sampling, next}) {
+            const int count = ring->NbDataAvailable(reader);
+            counts.push_back(ring->DataAvailable(reader) ? count : -count);
+        }
+        return counts;
+    };
+
+    EXPECT_EQ(available(), (std::vector<int>{0, 0, 0, 0}));
+    EXPECT_TRUE(ring->IsEmpty());
+    Write(*ring, 1);
+    Write(*ring, 2);
+    EXPECT_EQ(available(), (std::vector<int>{2, 2, 2, 2}));
+    EXPECT_FALSE(ring->IsEmpty());
+
+    ring->StopReading(last, Take(*ring, last));  // takes 2, counts 1 as read
+    ring->StopReading(fifo, Take(*ring, fifo));  // takes 1
+    EXPECT_EQ(available(), (std::vector<int>{1, 0, 2, 2}));
+    ring->StopReading(fifo, Take(*ring, fifo));  // takes 2
+    EXPECT_EQ(available(), (std::vector<int>{0, 0, 2, 2}))
+        << "the non-FIFO readers see whatever is published";
+    EXPECT_TRUE(ring->IsEmpty()) << "every FIFO-group reader took everything";
+
+    TARNListIterator held = Take(*ring, sampling);
+    EXPECT_FALSE(ring->IsEmpty()) << "a slot is being read";
+    ring->StopReading(sampling, held);
+
+    EXPECT_FALSE(ring->DataAvailable(9));
+    EXPECT_EQ(ring->NbDataAvailable(-1), 0);
+}
+
+TEST_F(FastIOTest, FullMeansTheNextWriteWouldLoseSomething) {
+    auto ring = MakeRing(2);
+    const int reader = ring->RegisterReader(FifoReader);
+    Write(*ring, 1);
+    EXPECT_FALSE(ring->IsFull()) << "a slot is free";
+    Write(*ring, 2);
+    EXPECT_TRUE(ring->IsFull()) << "both slots wait for the reader";
+    ring->StopReading(reader, Take(*ring, reader));
+    EXPECT_FALSE(ring->IsFull()) << "1 was taken by every FIFO-group reader";
+    EXPECT_EQ(overflows, 0);
+}
+
+TEST_F(FastIOTest, WalkGoesFromTheNewestToTheOldest) {
+    auto ring = MakeRing(3);
+    Write(*ring, 1);
+    Write(*ring, 2);
+    Write(*ring, 3);
+    std::vector<int> order;
+    TARNListIterator at = ring->InitBegin();
+    for (; at; FrameRing::InitNext(at)) order.push_back(FrameRing::Element(at).sequence);
+    EXPECT_EQ(order, (std::vector<int>{3, 2, 1}));
+    EXPECT_EQ(FrameRing::InitNext(at), nullptr) << "past the end stays at the end";
+}
+
+}  // namespace
