@@ -438,7 +438,7 @@ TEST_F(FastIOTest, ReaderSettingsAreCheckedInOrder) {
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
-        kernel.ClearReports();
+        recorder.ClearReports();
         EXPECT_EQ(ThrownCode(test.call), test.report.empty() ? 0 : Fatal);
         if (test.report.empty())
             EXPECT_TRUE(Reports().empty());
@@ -463,7 +463,7 @@ TEST_F(FastIOTest, ReadingWithAnUnknownReaderIsFatalWithoutAPosition) {
     Write(*ring, 1);
     for (int reader : {5, 32, -1, 1000}) {
         SCOPED_TRACE(reader);
-        kernel.ClearReports();
+        recorder.ClearReports();
         TARNListIterator slot = nullptr;
         TARNEvent *event = nullptr, *abort = nullptr;
         EXPECT_EQ(ThrownCode([&] { ring->StartReadingX(reader, &event, &abort, &slot); }), Fatal);
@@ -497,7 +497,7 @@ TEST_F(FastIOTest, StopReadingWithoutHoldingIsFatalAndNamesTheReadersBit) {
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.bit);
-        kernel.ClearReports();
+        recorder.ClearReports();
         EXPECT_EQ(ThrownCode(test.call), Fatal);
         EXPECT_EQ(Reports(), std::vector<HostReport>{RingError(
                                  std::string("TARNFastIO fatal error : Stop reading without starting (X") +
