@@ -13,6 +13,7 @@
 #include "runtime/file_reader.hpp"
 #include "runtime/file_writer.hpp"
 #include "runtime/file_writer_and_reader.hpp"
+#include "support/temp_folder_fixture.hpp"
 
 namespace fs = std::filesystem;
 
@@ -37,30 +38,14 @@ void countAfterWrite(void* userData) {
 
 // Each test works in a fresh folder, which is also its working folder (temporary files
 // are made there); both are put back afterwards.
-class FileIO : public ::testing::Test {
+class FileIO : public TempFolderTest {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tarn_file_io_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = fs::canonical(pattern).string();
-        workingFolder = fs::current_path();
+        TempFolderTest::SetUp();
         fs::current_path(root);
         shown.clear();
         afterWriteCalls = 0;
         afterWriteData = nullptr;
-    }
-    void TearDown() override {
-        fs::current_path(workingFolder);
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-    std::string Path(const std::string& relative) const { return root + "/" + relative; }
-    void MakeFile(const std::string& relative, const std::string& content) const {
-        std::ofstream(Path(relative), std::ios::binary) << content;
-    }
-    std::string Content(const std::string& relative) const {
-        std::ifstream in(Path(relative), std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
     }
     // A reader on the bytes, with errors recorded.
     void OpenReader(TARNFileReader& reader, const std::string& content) {
@@ -68,9 +53,6 @@ class FileIO : public ::testing::Test {
         reader.SetErrorDisplayFunction(recordMessage);
         ASSERT_TRUE(reader.Open(Path("input").c_str()));
     }
-
-    std::string root;
-    fs::path workingFolder;
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include "support/temp_folder_fixture.hpp"
 
 namespace fs = std::filesystem;
 
@@ -20,28 +21,14 @@ std::string str(const TARNStackedString<40>& s) {
     return s.c_str();
 }
 
-// A fresh folder under /tmp, removed afterwards; the working folder is put back.
-class FilePath : public ::testing::Test {
+// A fresh folder for each test; one a test locked against writing is opened again first.
+class FilePath : public TempFolderTest {
   protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/tarn_file_path_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = fs::canonical(pattern).string();
-        workingFolder = fs::current_path();
-    }
     void TearDown() override {
-        fs::current_path(workingFolder);
         std::error_code ignored;
         fs::permissions(Path("locked"), fs::perms::owner_all, ignored);
-        fs::remove_all(root, ignored);
+        TempFolderTest::TearDown();
     }
-    std::string Path(const std::string& relative) const { return root + "/" + relative; }
-    void MakeFile(const std::string& relative, const std::string& content = "x") const {
-        std::ofstream(Path(relative)) << content;
-    }
-
-    std::string root;
-    fs::path workingFolder;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include "support/temp_folder_fixture.hpp"
 
 namespace fs = std::filesystem;
 
@@ -40,28 +41,16 @@ int openDescriptorCount() {
     return count;
 }
 
-class FolderBrowser : public ::testing::Test {
+class FolderBrowser : public TempFolderTest {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tarn_folder_browser_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = fs::canonical(pattern).string();
-        workingFolder = fs::current_path();
+        TempFolderTest::SetUp();
         for (const char* name :
              {"a.txt", "b.TXT", "notes", ".txt", "a.txt.bak", "file.png", "fil.png", "file1.png"})
-            std::ofstream(Path(name)) << "x";
+            MakeFile(name);
         fs::create_directory(Path("sub.txt"));
         fs::create_directory_symlink(Path("sub.txt"), Path("link.txt"));
     }
-    void TearDown() override {
-        fs::current_path(workingFolder);
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
-    }
-    std::string Path(const std::string& relative) const { return root + "/" + relative; }
-
-    std::string root;
-    fs::path workingFolder;
 };
 
 }  // namespace

@@ -10,35 +10,26 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include "support/temp_folder_fixture.hpp"
 
 namespace fs = std::filesystem;
 
-// A fresh folder under /tmp for each test, removed afterwards; the working folder and
-// HOME are restored.
-class Folders : public ::testing::Test {
+// A fresh folder for each test, with HOME restored afterwards.
+class Folders : public TempFolderTest {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tarn_folders_XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = fs::canonical(pattern).string();
-        workingFolder = fs::current_path();
+        TempFolderTest::SetUp();
         if (const char* home = std::getenv("HOME")) savedHome = home;
     }
     void TearDown() override {
-        fs::current_path(workingFolder);
         if (savedHome) {
             setenv("HOME", savedHome->c_str(), 1);
         } else {
             unsetenv("HOME");
         }
-        std::error_code ignored;
-        fs::remove_all(root, ignored);
+        TempFolderTest::TearDown();
     }
-    std::string Path(const std::string& relative) const { return root + "/" + relative; }
-    void MakeFile(const std::string& relative) const { std::ofstream(Path(relative)) << "x"; }
 
-    std::string root;
-    fs::path workingFolder;
     std::optional<std::string> savedHome;
 };
 
