@@ -77,3 +77,28 @@ TEST_F(ModuleTest, AnOutputFeedsInputsOnOtherThreads) {
     for (size_t i = 1; i < sampled.size(); ++i) EXPECT_GE(sampled[i], sampled[i - 1]);
     EXPECT_EQ(sampled.back(), Elements);
 }
+
+// A reading call that leaves while the engine rebuilds its input acknowledges the rebuild
+// and stays out until it is over, so that it never reads a ring being exchanged.
+TEST_F(ModuleTest, ALeavingReaderWaitsOutARebuildOfItsInput) {
+    TARNInputImplementation input;
+    input.reading = true;
+    input.ExitStartReading();
+    EXPECT_FALSE(input.reading);
+
+    input.reading = true;
+    input.beingRebuilt = true;
+    input.rebuildRequestEvent.Set();
+    std::atomic<bool> left{false};
+    std::thread reader([&] {
+        input.ExitStartReading();
+        left = true;
+    });
+    ASSERT_EQ(input.rebuildAcknowledgedEvent.Wait(ReadTimeout), 0);
+    EXPECT_FALSE(left);
+    EXPECT_TRUE(input.reading);
+    input.beingRebuilt = false;
+    reader.join();
+    EXPECT_TRUE(left);
+    EXPECT_FALSE(input.reading);
+}
