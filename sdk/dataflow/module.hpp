@@ -208,7 +208,10 @@ class TARNModule : public TARNModuleBase {
     // A property from its definition, under `name` (null: the definition's name).
     TARNProperty* NewProperty(const TARNPropertyDefinition& definition, const char* name);
     // A per-element property (element short name + ".subsampling", ...). A name starting
-    // with a backslash is the full name itself, without the backslash.
+    // with a backslash is the full name itself, without the backslash. Always appended at
+    // the end of the property list, never at the dynamic cursor: NewInput and NewOutput
+    // mark theirs as their element's, so that Property(index), the cursor walk and a
+    // dynamic re-creation pass over them and only their element's removal removes them.
     TARNProperty* NewSpecialProperty(const TARNPropertyDefinition& definition, const char* name);
     TARNAction* NewAction(const TARNActionDefinition& definition, const char* name);
     // An input or output from its definition, under `name` (null: the definition's name),
@@ -248,7 +251,7 @@ class TARNModule : public TARNModuleBase {
 
     TARNInput& Input(int index);
     TARNOutput& Output(int index);
-    // Counts the properties after the last standard one.
+    // Counts the properties after the last standard one, per-element ones left out.
     TARNProperty& Property(int index);
     TARNAction& Action(int index);
     TARNInput& Input(const char* name);
