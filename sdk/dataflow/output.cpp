@@ -8,6 +8,7 @@
 #include "dataflow/module.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
+#include "runtime/streamed_string.hpp"
 
 TARNOutputImplementation::TARNOutputImplementation()
     : owner(nullptr),
@@ -104,6 +105,16 @@ void TARNOutputImplementation::CallSequentialComponents() {
 void TARNOutputImplementation::FreeBuffer() {
     std::vector<TARNIOEltImplementation*> elements;
     buffers.FreeBuffer(target(elements).elements);
+}
+
+TARNStackedString<40> TARNOutputImplementation::DropOverflowed(TARNListIterator position) {
+    TARNIOEltImplementation& element = TARNIOMonitorImplementation::Element(position);
+    if (element.vectorSize <= element.bufferSize) return TARNStackedString<40>();
+    TARNStreamedString message;
+    message << "Buffer overflow detected: VectorSize(" << element.vectorSize << ") > BufferSize("
+            << element.bufferSize << ")";
+    ring->StopWriting(position, true);
+    return TARNStackedString<40>(message.c_str());
 }
 
 void TARNOutputImplementation::SetFifoSize(int size) {

@@ -103,6 +103,13 @@ class TARNOutputImplementation final : public TARNOutput {
     void CallSequentialComponents();
     // Frees the element buffers; the ring's elements are left without data.
     void FreeBuffer();
+    // The first step of handing back the element at `position` (taken by StartWriting):
+    // an element whose VectorSize is above its BufferSize was written past its buffer and
+    // must not be published, nor kept being written for good (its slot would never come
+    // back). It is freed (the output subsampling does not count it) and the answer is the
+    // error its writer gets: "Buffer overflow detected: VectorSize(v) > BufferSize(b)".
+    // An element within its buffer is left alone: empty answer.
+    TARNStackedString<40> DropOverflowed(TARNListIterator position);
     // A new ring length. The ring's elements cannot be exchanged while a writer or reader
     // holds one, nor their buffers freed, so while the owner runs (or an element is held)
     // the length is kept pending and applied by the next buffer allocation, which is the

@@ -421,3 +421,29 @@ TEST_F(ModuleTest, RemovingEitherEndCutsTheConnection) {
     EXPECT_FALSE(in->IsConnected());
     EXPECT_FALSE(in->DataAvailableInFIFO());
 }
+
+// An element written past its buffer is never published and never kept: its slot comes
+// back at once, and the output subsampling does not count it.
+TEST_F(ModuleTest, AnOverflowedElementIsFreedNotPublished) {
+    TARNModule module("cam", false, false);
+    TARNOutputDefinition definition = OutputOf("out", TARNTypeInfo::Integer32, 4, 3);
+    definition.subsampling = 2;
+    TARNOutput* out = module.NewOutput(definition, nullptr);
+    TARNOutputImplementation& output = Impl(*out);
+    TARNIOMonitorImplementation& ring = *output.ring;
+
+    TARNListIterator within = ring.StartWriting();
+    ring.Element(within).VectorSize() = 4;
+    EXPECT_STREQ(output.DropOverflowed(within).c_str(), "");
+    ring.StopWriting(within, false);  // the first of two: dropped by the subsampling
+
+    TARNListIterator overrun = ring.StartWriting();
+    ring.Element(overrun).VectorSize() = 5;
+    EXPECT_STREQ(output.DropOverflowed(overrun).c_str(), "Buffer overflow detected: VectorSize(5) > BufferSize(4)");
+    EXPECT_EQ(out->NbFreeSlotsInFIFO(), 3);
+
+    TARNListIterator next = ring.StartWriting();
+    ring.Element(next).VectorSize() = 1;
+    ring.StopWriting(next, false);  // the second counted one: published
+    EXPECT_EQ(ring.NbDataAvailable(ring.RegisterReader(SamplingReader)), 1);
+}
