@@ -448,6 +448,25 @@ class TARNFastIO {
         }
         return true;
     }
+    // True when no slot is being written or read: ResetFifoSize would not be refused.
+    bool IsIdle() const {
+        TARNMutexGuard lock(m_mutex);
+        for (const Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
+            if (slot->state == TARNFastIOState::BeingWritten || slot->state == TARNFastIOState::BeingRead)
+                return false;
+        return true;
+    }
+    // Slots the writer could take now without losing data: free ones, and published ones
+    // every FIFO-group reader has taken (and nobody holds).
+    int NbLosslessSlots() const {
+        TARNMutexGuard lock(m_mutex);
+        int count = 0;
+        for (const Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
+            if (slot->state == TARNFastIOState::Free ||
+                (slot->state == TARNFastIOState::Written && (m_fifo & ~slot->readMask) == 0))
+                ++count;
+        return count;
+    }
     // True when the next StartWriting could not take a slot without losing data (an
     // overflow, a wait or the no-space error); also for a ring without slots.
     bool IsFull() const {

@@ -16,9 +16,12 @@
 //                               enumeration from text, the static Get on another module,
 //                               GetProperty, PerformanceMonitoring, SetProcessorProperty
 //                               and GetPerfMonProperties
-// Input and output creation, removal, lookup by name (and HasInput, HasOutput) and their
-// per-element property callbacks are declared here and defined with the input and output
-// implementations.
+//   module_inputs_outputs.cpp   NewInput, NewOutput, NewInputX, NewOutputX, RemoveInput(X),
+//                               RemoveOutput(X), the inputs' and outputs' part of Rename
+//                               and of destruction
+//   module_element_properties.cpp  the set-callbacks of the per-element properties
+// module_lookup.cpp also finds inputs and outputs by name (Input, Output, HasInput,
+// HasOutput).
 #pragma once
 
 #include <atomic>
@@ -205,9 +208,19 @@ class TARNModule : public TARNModuleBase {
     // A property from its definition, under `name` (null: the definition's name).
     TARNProperty* NewProperty(const TARNPropertyDefinition& definition, const char* name);
     // A per-element property (element short name + ".subsampling", ...). A name starting
-    // with a backslash is the full name itself, without the backslash.
+    // with a backslash is the full name itself, without the backslash. Always appended at
+    // the end of the property list, never at the dynamic cursor: NewInput and NewOutput
+    // mark theirs as their element's, so that Property(index), the cursor walk and a
+    // dynamic re-creation pass over them and only their element's removal removes them.
     TARNProperty* NewSpecialProperty(const TARNPropertyDefinition& definition, const char* name);
     TARNAction* NewAction(const TARNActionDefinition& definition, const char* name);
+    // An input or output from its definition, under `name` (null: the definition's name),
+    // with its per-element properties: ".subsampling" and, for the FIFO reader kinds,
+    // ".readerType" of an input; ".subsampling", ".fifosize" and ".periodic" of an output.
+    // An output gets its ring and the buffers of its definition's buffer size before it is
+    // registered. Output names may hold points and colons after the first letter.
+    TARNInput* NewInput(const TARNInputDefinition& definition, const char* name);
+    TARNOutput* NewOutput(const TARNOutputDefinition& definition, const char* name);
 
     // Find-or-create at the kind's dynamic cursor: an element with the same full name and
     // the same definition-name address is reused (created false); the elements skipped
@@ -238,7 +251,7 @@ class TARNModule : public TARNModuleBase {
 
     TARNInput& Input(int index);
     TARNOutput& Output(int index);
-    // Counts the properties after the last standard one.
+    // Counts the properties after the last standard one, per-element ones left out.
     TARNProperty& Property(int index);
     TARNAction& Action(int index);
     TARNInput& Input(const char* name);
@@ -336,10 +349,15 @@ class TARNModule : public TARNModuleBase {
     // Unregisters every symbol name and deletes every element: the destructor's work, also
     // what a constructor that fails half-way undoes.
     void releaseElements();
-    // Deletes the inputs and outputs; defined with their implementations.
+    // Deletes the inputs and outputs, each first cut off from what it is connected to.
     void deleteInputsAndOutputs();
-    // Renames the inputs and outputs; defined with their implementations.
     void renameInputsAndOutputs(const char* oldName, const char* newName);
+    // Makes one per-element property of `element` with its value and set-callback.
+    TARNProperty* newElementProperty(const void* element, const TARNPropertyDefinition& definition,
+                                     const char* shortName, const char* suffix, long value,
+                                     void (*setCallback)(TARNProperty&));
+    // Removes every per-element property of `element`.
+    void removeElementProperties(const void* element);
 };
 
 static_assert(sizeof(TARNModule::ThreadStart) == 32);

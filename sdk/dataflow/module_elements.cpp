@@ -1,144 +1,17 @@
 // Element creation, removal and renaming for properties and actions; inputs and outputs
 // follow the same find-or-create and removal rules with their implementations.
 #include "dataflow/module.hpp"
+#include "dataflow/module_element_steps.hpp"
 #include "dataflow/property.hpp"
 #include "engine/clock.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "runtime/c_library.hpp"
-#include "runtime/regular_expression.hpp"
 #include "runtime/streamed_string.hpp"
 
 namespace {
 
-// The names a caller may give to inputs, properties and actions (outputs also allow
-// points and colons after the first letter). A definition's own name is never tested.
-constexpr const char* ElementNamePattern = "^[a-zA-Z][a-zA-Z_0-9]*$";
-
-bool isElementName(const char* name) {
-    // One handle per call: a compiled pattern belongs to one thread at a time.
-    TARNRegExp pattern(ElementNamePattern, 0);
-    return pattern.exec(name, TARN::Strlen(name));
-}
-
-TARNStackedString<40> fullNameOf(const char* moduleName, const char* shortName) {
-    TARNStackedString<40> fullName(moduleName);
-    fullName += ".";
-    fullName += shortName;
-    return fullName;
-}
-
-const char* definitionNameOf(TARNProperty* property) {
-    return static_cast<TARNPropertyImplementation*>(property)->definition.name;
-}
-const char* definitionNameOf(TARNAction* action) {
-    return static_cast<TARNActionImplementation*>(action)->definitionName;
-}
-TARNProperty* newElement(TARNProperty*) {
-    return new TARNPropertyImplementation();
-}
-TARNAction* newElement(TARNAction*) {
-    return new TARNActionImplementation();
-}
-
-// The find-or-create step shared by every element kind; `remove` is the kind's full
-// removal (unregistering the symbol), which also moves the cursor off an element it
-// deletes.
-template <class Element, class Remove>
-Element* findOrCreate(TARNList<Element*>& list, TARNListItem<Element*>*& cursor,
-                      const TARNStackedString<40>& fullName, const char* definitionName, bool& created,
-                      Remove remove) {
-    created = true;
-    if (cursor == nullptr) {
-        Element* element = newElement(static_cast<Element*>(nullptr));
-        list.PushBack(element);
-        return element;
-    }
-    TARNListItem<Element*>* found = cursor;
-    while (found != nullptr && !(found->Value()->Name() == fullName)) found = found->Next();
-    if (found == nullptr) {
-        Element* element = newElement(static_cast<Element*>(nullptr));
-        list.InsertBefore(cursor, element);
-        return element;
-    }
-    // The elements not declared again before this one go.
-    while (cursor != found) remove(cursor->Value());
-    if (definitionNameOf(found->Value()) == definitionName) {
-        created = false;
-        cursor = found->Next();
-        return found->Value();
-    }
-    // Same name, another definition: a new element takes the old one's place.
-    Element* element = newElement(static_cast<Element*>(nullptr));
-    TARNListItem<Element*>* item = list.InsertAfter(found, element);
-    cursor = item->Next();
-    remove(found->Value());
-    return element;
-}
-
-// Deletes the element and its item; a cursor or boundary on that item moves off it first,
-// so none of them is ever left on a freed item.
-template <class Element>
-bool deleteListed(TARNList<Element*>& list, TARNListItem<Element*>*& cursor, Element* element,
-                  TARNListItem<Element*>** boundary = nullptr) {
-    TARNListItem<Element*>* item = list.Find(element);
-    if (item == nullptr) return false;
-    if (cursor == item) cursor = item->Next();
-    if (boundary != nullptr && *boundary == item) *boundary = item->Prev();
-    delete element;
-    list.Remove(item);
-    return true;
-}
-
-void dropSymbol(TARNList<TARNStackedString<40> >& symbols, const TARNStackedString<40>& name) {
-    for (TARNListItem<TARNStackedString<40> >* item = symbols.Head(); item; item = item->Next()) {
-        if (item->Value() == name) {
-            symbols.Remove(item);
-            return;
-        }
-    }
-}
-
-// The checks every creation makes first, under the module lock: a dying module throws
-// 57005; a definition without a name is the module error `badDefinition` (parameter 2), a
-// name argument that is no element name the error `invalidName` followed by that name.
-// Answers the short name to use, or null should an overridden Error return.
-const char* checkCreation(TARNModule& module, TARNMutexGuard& guard, const char* definitionName,
-                          const char* name, const char* badDefinition, const char* invalidName) {
-    if (module.State() & TARNModule::Dying) throw TARNModule::DieException;
-    if (definitionName == nullptr) {
-        guard.Unlock();
-        module.Error(badDefinition, 2, 0);
-        return nullptr;
-    }
-    if (name != nullptr && !isElementName(name)) {
-        guard.Unlock();
-        module.Error((TARNStackedString<40>(invalidName) + name).c_str(), 1, 0);
-        return nullptr;
-    }
-    return name != nullptr ? name : definitionName;
-}
-
-// A new element the kernel accepted joins the module's symbol names. One it refused is
-// removed again (`removeUnregistered`, no kernel call) and the module error "Can't create
-// <kind> <full name>. The symbol already exists." follows, outside the lock; false then.
-template <class Remove>
-bool enrol(TARNModule& module, TARNMutexGuard& guard, bool registered, const char* kind,
-           const TARNStackedString<40>& fullName, Remove removeUnregistered) {
-    if (registered) {
-        module.symbolNames.PushBack(fullName);
-        return true;
-    }
-    removeUnregistered();
-    guard.Unlock();
-    TARNStackedString<40> message("Can't create ");
-    message += kind;
-    message += " ";
-    message += fullName.c_str();
-    message += ". The symbol already exists.";
-    module.Error(message.c_str(), 1, 0);
-    return false;
-}
+using namespace TARNPrivate::ElementSteps;
 
 // Fills a property just made for `module` from its definition and registers it (see enrol).
 TARNProperty* defineProperty(TARNModule& module, TARNMutexGuard& guard, TARNPropertyImplementation* property,
@@ -188,12 +61,10 @@ TARNProperty* TARNModule::NewSpecialProperty(const TARNPropertyDefinition& defin
         fullName = fullNameOf(Name(), name);
     }
     TARNPropertyImplementation* property = new TARNPropertyImplementation();
-    // During a dynamic re-creation the property takes its place at the cursor, with the
-    // element it belongs to; at the end it would count as not declared again and go.
-    if (propertyCursor != nullptr)
-        properties.InsertBefore(propertyCursor, property);
-    else
-        properties.PushBack(property);
+    // Always at the end of the list: a per-element property is no part of the order in
+    // which a definition declares its properties (Property(index) and the dynamic cursor
+    // walk pass over it); its element marks it and removes it.
+    properties.PushBack(property);
     return defineProperty(*this, guard, property, fullName, shortName, definition);
 }
 
@@ -288,12 +159,3 @@ void TARNModule::Rename(const char* oldName, const char* newName) {
     if (TARNBaseClock* clock = dynamic_cast<TARNBaseClock*>(this))
         clock->RenameClock(newName ? to.c_str() : nullptr);
 }
-
-// No input or output can exist before their implementations join the module: nothing
-// creates them yet, so the lists are always empty here.
-void TARNModule::deleteInputsAndOutputs() {
-    inputs.Clear();
-    outputs.Clear();
-}
-
-void TARNModule::renameInputsAndOutputs(const char*, const char*) {}

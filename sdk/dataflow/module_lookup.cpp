@@ -1,6 +1,8 @@
 // Element lookup by position and by short name. A missing element is the caller's error:
 // it is reported through the kernel (level 2, -5 thrown) and never answered with null.
+#include "dataflow/input.hpp"
 #include "dataflow/module.hpp"
+#include "dataflow/output.hpp"
 #include "dataflow/property.hpp"
 #include "engine/reports.hpp"
 #include "runtime/c_library.hpp"
@@ -39,6 +41,16 @@ template <class T>
 bool named(T* element, const char* name) {
     return element->ShortName() == name;
 }
+bool named(TARNInput* input, const char* name) {
+    return static_cast<TARNInputImplementation*>(input)->shortName == name;
+}
+bool named(TARNOutput* output, const char* name) {
+    return static_cast<TARNOutputImplementation*>(output)->shortName == name;
+}
+
+bool belongsToElement(TARNProperty* property) {
+    return static_cast<TARNPropertyImplementation*>(property)->BelongsToElement();
+}
 
 template <class T>
 T* findNamed(const TARNList<T*>& list, const char* name, const TARNListItem<T*>* stop = nullptr) {
@@ -75,7 +87,12 @@ TARNProperty& TARNModule::Property(int index) {
         guard.Unlock();
         unknownIndex(*this, "property", index);
     }
-    return walk(lastStandardProperty != nullptr ? lastStandardProperty->Next() : properties.Head(), index);
+    // Per-element properties are not counted: they belong to their inputs and outputs.
+    TARNListItem<TARNProperty*>* item = lastStandardProperty != nullptr ? lastStandardProperty->Next() : properties.Head();
+    for (;; item = item->Next()) {
+        if (belongsToElement(item->Value())) continue;
+        if (index-- == 0) return *item->Value();
+    }
 }
 
 TARNAction& TARNModule::Action(int index) {
@@ -109,10 +126,43 @@ TARNAction& TARNModule::Action(const char* name) {
 
 bool TARNModule::HasProperty(const char* name) {
     TARNMutexGuard guard(moduleLock);
-    return findNamed(properties, name, propertyCursor) != nullptr;
+    if (findNamed(properties, name, propertyCursor) != nullptr) return true;
+    // A per-element property is there as long as its element, cursor or not.
+    TARNProperty* property = findNamed(properties, name);
+    return property != nullptr && belongsToElement(property);
 }
 
 bool TARNModule::HasAction(const char* name) {
     TARNMutexGuard guard(moduleLock);
     return findNamed(actions, name, actionCursor) != nullptr;
+}
+
+TARNInput& TARNModule::Input(const char* name) {
+    TARNMutexGuard guard(moduleLock);
+    TARNInput* input = findNamed(inputs, name);
+    if (input == nullptr) {
+        guard.Unlock();
+        unknownName(*this, "input", name);
+    }
+    return *input;
+}
+
+TARNOutput& TARNModule::Output(const char* name) {
+    TARNMutexGuard guard(moduleLock);
+    TARNOutput* output = findNamed(outputs, name);
+    if (output == nullptr) {
+        guard.Unlock();
+        unknownName(*this, "output", name);
+    }
+    return *output;
+}
+
+bool TARNModule::HasInput(const char* name) {
+    TARNMutexGuard guard(moduleLock);
+    return findNamed(inputs, name, inputCursor) != nullptr;
+}
+
+bool TARNModule::HasOutput(const char* name) {
+    TARNMutexGuard guard(moduleLock);
+    return findNamed(outputs, name, outputCursor) != nullptr;
 }

@@ -1,5 +1,6 @@
 #include "dataflow/property.hpp"
 
+#include "dataflow/element_name.hpp"
 #include "dataflow/module.hpp"
 #include "runtime/c_library.hpp"
 
@@ -185,9 +186,5 @@ const TARNPropertyValue& TARNPropertyImplementation::PropertyValue() {
 }
 
 void TARNPropertyImplementation::Rename(const char* oldName, const char* newName) {
-    // The full name must be the old name followed by a point: "cam" renames "cam.gain",
-    // never "camera.gain".
-    if (!TARNPrivate::NamesElementOf(fullName.c_str(), fullName.Length(), oldName)) return;
-    const int oldLength = TARN::Strlen(oldName);
-    fullName = TARNStackedString<40>(newName != nullptr ? newName : "") + (fullName.c_str() + oldLength);
+    TARNPrivate::RenameElementName(fullName, oldName, newName);
 }

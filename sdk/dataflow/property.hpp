@@ -152,6 +152,12 @@ class TARNPropertyImplementation : public TARNProperty {
     // short name never changes.
     void Rename(const char* oldName, const char* newName);
 
+    // A per-element property (".subsampling", ".fifosize", ...) of the input or output
+    // `element`: it lives and goes with that element, never with a dynamic re-creation.
+    void BelongTo(const void* element) { this->element = element; }
+    bool BelongsToElement() const { return element != nullptr; }
+    bool BelongsTo(const void* element) const { return element != nullptr && this->element == element; }
+
     // ---- Fields, in their declared order ----------------------------------------------
     //
     // Public: the owner fills them at creation and reads and writes them under its
@@ -172,6 +178,8 @@ class TARNPropertyImplementation : public TARNProperty {
     // without it, from any thread.
     std::atomic<bool> changed;
     std::atomic<bool> mutableFlag;
+    // The input or output this property belongs to; null for the module's own.
+    const void* element = nullptr;
 
   private:
     // What the reference accessors answer when the value does not hold their kind: the

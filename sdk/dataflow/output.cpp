@@ -1,0 +1,138 @@
+#include "dataflow/output.hpp"
+
+#include <cstring>
+
+#include "dataflow/element_name.hpp"
+#include "dataflow/input.hpp"
+#include "dataflow/io_monitor.hpp"
+#include "dataflow/module.hpp"
+#include "engine/kernel.hpp"
+#include "engine/kernel_pointer.hpp"
+#include "runtime/streamed_string.hpp"
+
+TARNOutputImplementation::TARNOutputImplementation()
+    : owner(nullptr),
+      ownerComponent(nullptr),
+      ring(nullptr),
+      definition(),
+      overflowCount(0),
+      periodic(false),
+      player(nullptr),
+      timestampHistory(nullptr),
+      historyIndex(0),
+      pendingFifoSize(-1) {}
+
+TARNOutputImplementation::~TARNOutputImplementation() {
+    buffers.FreeBuffer();
+    delete ring;
+    delete[] timestampHistory;
+}
+
+TARNOutputBufferTarget TARNOutputImplementation::target(std::vector<TARNIOEltImplementation*>& elements) {
+    elements = ring != nullptr ? ring->Elements() : std::vector<TARNIOEltImplementation*>();
+    return TARNOutputBufferTarget{definition.type, fullName.c_str(), definition.name, elements};
+}
+
+void TARNOutputImplementation::AllocOutputBuffer(int isize, bool allocate) {
+    applyPendingFifoSize();
+    std::vector<TARNIOEltImplementation*> elements;
+    buffers.AllocOutputBuffer(target(elements), isize, allocate);
+}
+
+void TARNOutputImplementation::AllocOutputBufferIplImage(const _IplImage& model, bool headerOnly) {
+    applyPendingFifoSize();
+    std::vector<TARNIOEltImplementation*> elements;
+    buffers.AllocOutputBufferIplImage(target(elements), model, headerOnly);
+}
+
+void TARNOutputImplementation::AllocOutputBufferImage(int isize, int w, int h, unsigned int coding,
+                                                      unsigned int extra, bool headerOnly) {
+    applyPendingFifoSize();
+    std::vector<TARNIOEltImplementation*> elements;
+    buffers.AllocOutputBufferImage(target(elements), isize, w, h, coding, extra, headerOnly);
+}
+
+void TARNOutputImplementation::AllocOutputBufferTARNImage(int isize, int w, int h, unsigned int coding,
+                                                          unsigned int extra, bool headerOnly) {
+    AllocOutputBufferImage(isize, w, h, coding, extra, headerOnly);
+}
+
+void TARNOutputImplementation::AllocOutputBufferMatrix(int m, int n) {
+    applyPendingFifoSize();
+    std::vector<TARNIOEltImplementation*> elements;
+    buffers.AllocOutputBufferMatrix(target(elements), m, n);
+}
+
+void TARNOutputImplementation::AllocOutputBufferAudioSignal(const TARNAudioSignal& model) {
+    applyPendingFifoSize();
+    std::vector<TARNIOEltImplementation*> elements;
+    buffers.AllocOutputBufferAudioSignal(target(elements), model);
+}
+
+TARNIOMonitor* TARNOutputImplementation::Monitor() {
+    return ring;
+}
+
+int TARNOutputImplementation::NbFreeSlotsInFIFO() const {
+    return ring != nullptr ? ring->NbLosslessSlots() : 0;
+}
+
+const char* TARNOutputImplementation::TypeUnit() const {
+    return definition.type.unit != nullptr ? definition.type.unit->c_str() : "";
+}
+
+const char* TARNOutputImplementation::TypeName() const {
+    return definition.type.typeName != nullptr ? definition.type.typeName->c_str() : nullptr;
+}
+
+void TARNOutputImplementation::Rename(const char* oldName, const char* newName) {
+    TARNPrivate::RenameElementName(fullName, oldName, newName, true);
+    TARNPrivate::RenameElementName(registeredName, oldName, newName, true);
+}
+
+void TARNOutputImplementation::CallSequentialComponents() {
+    TARNMutexGuard guard(inputListLock);
+    for (TARNInput* input : connectedInputs) {
+        TARNModule* reader = static_cast<TARNInputImplementation*>(input)->owner;
+        if (reader == nullptr || reader->threaded) continue;
+        const unsigned int before = reader->State();
+        reader->SequentialCore(input);
+        const unsigned int after = reader->State();
+        if (after != before) TARNPrivate::kernel->ModuleStateChanged(reader->Name(), after);
+    }
+}
+
+void TARNOutputImplementation::FreeBuffer() {
+    std::vector<TARNIOEltImplementation*> elements;
+    buffers.FreeBuffer(target(elements).elements);
+}
+
+TARNStackedString<40> TARNOutputImplementation::DropOverflowed(TARNListIterator position) {
+    TARNIOEltImplementation& element = TARNIOMonitorImplementation::Element(position);
+    if (element.vectorSize <= element.bufferSize) return TARNStackedString<40>();
+    TARNStreamedString message;
+    message << "Buffer overflow detected: VectorSize(" << element.vectorSize << ") > BufferSize("
+            << element.bufferSize << ")";
+    ring->StopWriting(position, true);
+    return TARNStackedString<40>(message.c_str());
+}
+
+void TARNOutputImplementation::SetFifoSize(int size) {
+    // Below 1 the ring is empty alike; -1 stays free to mean "nothing pending".
+    if (size < 0) size = 0;
+    definition.fifoSize = static_cast<unsigned int>(size);
+    pendingFifoSize = size;
+    if (owner != nullptr && (owner->State() & TARNModule::Running)) return;
+    const bool hadBuffers = buffers.ElementCount() != 0;
+    applyPendingFifoSize();
+    if (hadBuffers && pendingFifoSize < 0) AllocOutputBuffer(static_cast<int>(definition.bufferSize), true);
+}
+
+void TARNOutputImplementation::applyPendingFifoSize() {
+    if (pendingFifoSize < 0 || ring == nullptr) return;
+    // The ring refuses while a holder still uses an element, and then nothing changes:
+    // the buffers under that element stay too.
+    if (!ring->IsIdle()) return;
+    FreeBuffer();
+    if (ring->ResetFifoSize(pendingFifoSize)) pendingFifoSize = -1;
+}
