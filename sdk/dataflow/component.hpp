@@ -1,0 +1,87 @@
+// TARNComponent: the base of every component. A model's factory builds one from its static
+// TARNComponentDefinition; the constructor makes the component's standard properties and
+// then every element of the definition's tables.
+//
+// The member functions are defined across these files, one concern each:
+//   component.cpp           construction, destruction, Kind, location, the default hooks
+//                           and the set-callbacks of the standard properties
+#pragma once
+
+#include "dataflow/definitions.hpp"
+#include "dataflow/module.hpp"
+#include "engine/event.hpp"
+#include "runtime/mutex.hpp"
+
+class TARNComponent : public TARNModule {
+  public:
+    // Where the component sits in the engine's graph editor; no code of the package
+    // interprets the values.
+    struct Point {
+        int x;
+        int y;
+        int z;
+    };
+
+    // Makes the standard properties "threaded", "priority", "autoStart",
+    // "componentModelVersion" and "primaryThreadID", then the definition's properties,
+    // inputs, outputs and actions in table order. A table count still NotCounted is counted
+    // up to the table's all-zero record first. A refused element ends construction with the
+    // module's Error (-5) and everything made so far is given back.
+    TARNComponent(const char* name, TARNComponentDefinition& definition);
+
+    // ---- Virtual operations, in their binary slot order after TARNModule's ----------
+
+    // Counts the destruction in the definition; a component whose main loop has not ended
+    // is reported "still alive" first.
+    ~TARNComponent() override;
+    // Re-creates the dynamic elements; the default creates none.
+    virtual void Dynamic();   // 18
+    virtual void Core() = 0;  // 19
+    virtual void Birth() {}   // 20
+    virtual void Banzai() {}  // 21
+    virtual void Death() {}   // 22
+    // Frees every output's element buffers.
+    virtual void FreeBuffers();                                         // 23
+    virtual Point& GetLocation() { return location; }                   // 24
+    virtual void SetLocation(const Point& point) { location = point; }  // 25
+
+    // "component".
+    const char* Kind() const override;
+
+    // The typed, int and text forms of TARNModule stay reachable: without them Set(p, "text")
+    // would bind to Set(TARNProperty&, bool).
+    using TARNModule::Set;
+
+    // Set-callbacks of the standard properties.
+    static void SetThreadedPropertyCallback(TARNProperty& property);
+    static void SetPriorityPropertyCallback(TARNProperty& property);
+    static void SetAutoStartPropertyCallback(TARNProperty& property);
+
+    // The component's standard property definitions.
+    static TARNPropertyDefinition ThreadedPropertyDefinition;
+    static TARNPropertyDefinition PriorityPropertyDefinition;
+    static TARNPropertyDefinition AutoStartPropertyDefinition;
+    static TARNPropertyDefinition VersionPropertyDefinition;
+    static TARNPropertyDefinition PrimaryThreadIDPropertyDefinition;
+
+    // ---- Fields, in their declared order -------------------------------------------
+
+    // The static tables the component was built from; not owned.
+    TARNComponentDefinition& definition;
+    // Keeps a sequential component's Birth, Core and death from overlapping.
+    TARNMutex coreMutex;
+    // Re-entrant: serialises a dynamic re-creation with the life-cycle operations. Taken
+    // before the module lock, never inside it.
+    TARNMutex2 dynamicLock;
+    // Set once Birth has run on the component's main thread.
+    TARNEvent birthEvent;
+    // Set while a dynamic re-creation runs, so that one started from inside it is skipped.
+    bool insideCallDynamic;
+    // The death sequence has run for the current life.
+    bool deathDone;
+    Point location;
+
+  private:
+    // Makes the standard properties and the definition's elements (the constructor's work).
+    void createElements();
+};
