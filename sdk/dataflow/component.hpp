@@ -5,6 +5,7 @@
 // The member functions are defined across these files, one concern each:
 //   component.cpp           construction, destruction, Kind, location, the default hooks
 //                           and the set-callbacks of the standard properties
+//   component_elements.cpp  element creation by table index and by model name
 #pragma once
 
 #include "dataflow/definitions.hpp"
@@ -47,6 +48,26 @@ class TARNComponent : public TARNModule {
 
     // "component".
     const char* Kind() const override;
+
+    // ---- Element creation (component_elements.cpp) ----------------------------------
+    //
+    // TARNModule's forms by definition record stay reachable. The index forms take record
+    // `index` of the definition's table; an index outside the table is a module error (-5),
+    // never a read past it. The model-name forms take the first record of that name, up to
+    // the table's end record; no such record is a module error. A null `name` takes the
+    // record's name.
+    using TARNModule::NewAction;
+    using TARNModule::NewInput;
+    using TARNModule::NewOutput;
+    using TARNModule::NewProperty;
+    TARNInput* NewInput(int index, const char* name);
+    TARNOutput* NewOutput(int index, const char* name);
+    TARNProperty* NewProperty(int index, const char* name);
+    TARNAction* NewAction(int index, const char* name);
+    TARNInput* NewInput(const char* model, const char* name);
+    TARNOutput* NewOutput(const char* model, const char* name);
+    TARNProperty* NewProperty(const char* model, const char* name);
+    TARNAction* NewAction(const char* model, const char* name);
 
     // The typed, int and text forms of TARNModule stay reachable: without them Set(p, "text")
     // would bind to Set(TARNProperty&, bool).

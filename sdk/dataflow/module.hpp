@@ -254,6 +254,9 @@ class TARNModule : public TARNModuleBase {
     // Counts the properties after the last standard one, per-element ones left out.
     TARNProperty& Property(int index);
     TARNAction& Action(int index);
+    // The reader id of the input at `index` (0 or below: the first input), which the
+    // engine's readers-by-handle use; an index past the input list is a kernel error.
+    int* ReaderHandle(int index);
     TARNInput& Input(const char* name);
     TARNOutput& Output(const char* name);
     TARNProperty& Property(const char* name);

@@ -70,6 +70,10 @@ TARNInput& TARNModule::Input(int index) {
     return walk(inputs.Head(), index);
 }
 
+int* TARNModule::ReaderHandle(int index) {
+    return &static_cast<TARNInputImplementation&>(Input(index < 0 ? 0 : index)).readerId;
+}
+
 TARNOutput& TARNModule::Output(int index) {
     TARNMutexGuard guard(moduleLock);
     if (index < 0 || index >= outputs.Count()) {
@@ -88,7 +92,8 @@ TARNProperty& TARNModule::Property(int index) {
         unknownIndex(*this, "property", index);
     }
     // Per-element properties are not counted: they belong to their inputs and outputs.
-    TARNListItem<TARNProperty*>* item = lastStandardProperty != nullptr ? lastStandardProperty->Next() : properties.Head();
+    TARNListItem<TARNProperty*>* item =
+        lastStandardProperty != nullptr ? lastStandardProperty->Next() : properties.Head();
     for (;; item = item->Next()) {
         if (belongsToElement(item->Value())) continue;
         if (index-- == 0) return *item->Value();
