@@ -152,10 +152,27 @@ void HostKernel::RecorderInputCreated(const char*, const char*) {
 void HostKernel::OutputCreated(const char*, const char*, const char*, int) {
     notProvided("OutputCreated");
 }
-void HostKernel::InputRemoving(const char*) {
+void HostKernel::SetRemovalNoticeHook(std::function<void(const char*)> hook) {
+    std::lock_guard lock(m_stateLock);
+    m_removalNoticeHook = std::move(hook);
+}
+
+void HostKernel::removalNotice(const char* fullName) {
+    std::function<void(const char*)> hook;
+    {
+        std::lock_guard lock(m_stateLock);
+        hook = m_removalNoticeHook;
+    }
+    // Outside the lock: the hook may throw or call back into the kernel.
+    if (hook) hook(fullName);
+}
+
+void HostKernel::InputRemoving(const char* fullName) {
+    removalNotice(fullName);
     notProvided("InputRemoving");
 }
-void HostKernel::OutputRemoving(const char*) {
+void HostKernel::OutputRemoving(const char* fullName) {
+    removalNotice(fullName);
     notProvided("OutputRemoving");
 }
 

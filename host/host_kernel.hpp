@@ -1,6 +1,7 @@
 // HostKernel: the host's kernel object, standing in for the engine.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -58,6 +59,10 @@ class HostKernel final : public TARNKernel {
     // Removal brackets opened and closed so far (BeginChange / EndChange).
     long ChangesOpened() const;
     long ChangesClosed() const;
+    // Runs `hook` (null: nothing) with the element's full name whenever a module tells the
+    // kernel that an input or output is being removed; it runs inside the removal bracket,
+    // which lets a test throw from the middle of a removal.
+    void SetRemovalNoticeHook(std::function<void(const char* fullName)> hook);
     // The last state word each module reported.
     std::map<std::string, unsigned int> ModuleStates() const;
 
@@ -207,6 +212,8 @@ class HostKernel final : public TARNKernel {
   private:
     // Reports once per operation that the host does not provide it.
     void notProvided(const char* operation);
+    // Runs the test hook of SetRemovalNoticeHook, if any.
+    void removalNotice(const char* fullName);
     // The SDK registers a module's elements through the bound kernel, so the Engine module
     // is made and destroyed with this kernel bound (host_kernel_modules.cpp).
     void createEngineModule();
@@ -253,6 +260,7 @@ class HostKernel final : public TARNKernel {
     int m_checkLevel = 0;
     long m_changesOpened = 0;
     long m_changesClosed = 0;
+    std::function<void(const char*)> m_removalNoticeHook;
     std::map<std::string, unsigned int> m_moduleStates;
 
     HostRegistrations m_registrations;

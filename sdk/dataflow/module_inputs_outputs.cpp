@@ -5,6 +5,7 @@
 #include "dataflow/module_element_steps.hpp"
 #include "dataflow/reader_type.hpp"
 #include "engine/engine_graph.hpp"
+#include "engine/kernel_change.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 
@@ -180,7 +181,7 @@ TARNOutput* TARNModule::NewOutputX(const TARNStackedString<40>& fullName, const 
 void TARNModule::RemoveInput(TARNInput* input) {
     TARNMutexGuard guard(moduleLock);
     TARNInputImplementation& implementation = *implementationOf(input);
-    TARNPrivate::kernel->BeginChange("Removing an input");
+    const TARNPrivate::KernelChange change("Removing an input");
     if (implementation.connectedOutput != nullptr) detach(*implementation.connectedOutput, *input);
     removeElementProperties(input);
     implementation.readerTypeProperty = nullptr;
@@ -190,13 +191,12 @@ void TARNModule::RemoveInput(TARNInput* input) {
     dropSymbol(symbolNames, fullName);
     TARNPrivate::kernel->InputRemoving(fullName.c_str());
     RemoveInputX(input);
-    TARNPrivate::kernel->EndChange();
 }
 
 void TARNModule::RemoveOutput(TARNOutput* output) {
     TARNMutexGuard guard(moduleLock);
     TARNOutputImplementation& implementation = *implementationOf(output);
-    TARNPrivate::kernel->BeginChange("Removing an output");
+    const TARNPrivate::KernelChange change("Removing an output");
     while (TARNInput* input = firstConnectedInput(implementation)) detach(*output, *input);
     removeElementProperties(output);
     const TARNStackedString<40> fullName = implementation.fullName;
@@ -204,7 +204,6 @@ void TARNModule::RemoveOutput(TARNOutput* output) {
     dropSymbol(symbolNames, fullName);
     TARNPrivate::kernel->OutputRemoving(fullName.c_str());
     RemoveOutputX(output);
-    TARNPrivate::kernel->EndChange();
 }
 
 void TARNModule::RemoveInputX(TARNInput* input) {

@@ -166,6 +166,23 @@ TEST_F(ModuleTest, RemovingAnInputOrOutputTakesItsPropertiesAndSymbols) {
     EXPECT_FALSE(module.HasInput("in"));
 }
 
+// The engine holds its graph still inside the bracket: a removal that fails half-way must
+// still close it. The fixture checks the balance; here the throw comes from the kernel's
+// own removal notice, in the middle of each bracket.
+TEST_F(ModuleTest, ARemovalThatThrowsStillClosesItsGraphChangeBracket) {
+    TARNModule module("cam", false, false);
+    TARNInput* in = module.NewInput(InputOf("in"), nullptr);
+    TARNOutput* out = module.NewOutput(OutputOf("out"), nullptr);
+    kernel.SetRemovalNoticeHook([](const char*) { throw 7; });
+
+    EXPECT_EQ(ThrownCode([&] { module.RemoveInput(in); }), 7);
+    EXPECT_EQ(ThrownCode([&] { module.RemoveOutput(out); }), 7);
+
+    EXPECT_EQ(kernel.ChangesOpened(), 2);
+    EXPECT_EQ(kernel.ChangesClosed(), 2);
+    kernel.SetRemovalNoticeHook(nullptr);
+}
+
 TEST_F(ModuleTest, RenamingTheModuleRenamesItsInputsAndOutputs) {
     TARNModule module("cam", false, false);
     TARNInput* in = module.NewInput(InputOf("in"), nullptr);

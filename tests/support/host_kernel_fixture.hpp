@@ -12,11 +12,13 @@
 
 // The kernel binds itself as the SDK's kernel for its whole life and binds back the previous
 // one after; the recorder keeps what it receives. Every test checks that the engine-time
-// brackets balance: every way out of a wait, throws included, ends the section it began.
+// brackets balance: every way out of a wait, throws included, ends the section it began;
+// and so do the graph-change brackets of element removal and dynamic re-creation.
 class HostKernelTest : public ::testing::Test {
   protected:
     void TearDown() override {
         EXPECT_EQ(Time().BracketsOpened(), Time().BracketsClosed()) << "unbalanced engine-time brackets";
+        EXPECT_EQ(kernel.ChangesOpened(), kernel.ChangesClosed()) << "unbalanced graph-change brackets";
     }
 
     HostEngineTime& Time() { return kernel.Time(); }
