@@ -6,6 +6,8 @@
 //   component.cpp           construction, destruction, Kind, location, the default hooks
 //                           and the set-callbacks of the standard properties
 //   component_elements.cpp  element creation by table index and by model name
+//   component_dynamic.cpp   dynamic re-creation (ResetDynamic, CallDynamic) and the Set
+//                           operations that run it after every property change
 #pragma once
 
 #include "dataflow/definitions.hpp"
@@ -48,6 +50,27 @@ class TARNComponent : public TARNModule {
 
     // "component".
     const char* Kind() const override;
+
+    // ---- Dynamic re-creation (component_dynamic.cpp) --------------------------------
+
+    // Each sets the value as TARNModule's does, then runs CallDynamic: a property change
+    // may change which elements the model declares.
+    void Set(TARNProperty& property, bool value) override;
+    void Set(TARNProperty& property, long value) override;
+    void Set(TARNProperty& property, double value) override;
+    void Set(TARNProperty& property, const TARNStackedString<40>& value) override;
+    void Set(TARNProperty& property, const TARNEnumStruct& value) override;
+
+    // Under the module lock: puts each list's cursor on its first element after the
+    // definition's own ones (null when there is none; per-element properties are passed
+    // over) and clears InError.
+    void ResetDynamic();
+    // While the component is not running and not already inside a re-creation: runs
+    // Dynamic() with the cursors reset, then removes every dynamic element it did not
+    // declare again (per-element properties go only with their element). An exception
+    // out of Dynamic() sets InError and stays here. All inside a graph-change bracket,
+    // closed on every way out, and dynamicLock, taken before the module lock.
+    void CallDynamic();
 
     // ---- Element creation (component_elements.cpp) ----------------------------------
     //
