@@ -52,16 +52,28 @@ void sweepFrom( TARNListItem<Element*>*& cursor, Sweeps sweeps, Remove remove) {
     for (Element* element : leftOver) remove(element);
 }
 
-// Clears the component's re-entry flag on every way out of the re-creation.
-class InsideCallDynamic {
+// One pass of the re-creation: marks the component inside it and, on every way out
+// (a removal that throws included), clears the four cursors and the mark. A cursor left
+// set would make later lookups by name miss everything after it and later creations
+// insert there.
+class ReCreationPass {
   public:
-    explicit InsideCallDynamic(bool& flag) : flag(flag) { flag = true; }
-    ~InsideCallDynamic() { flag = false; }
-    InsideCallDynamic(const InsideCallDynamic&) = delete;
-    InsideCallDynamic& operator=(const InsideCallDynamic&) = delete;
+    explicit ReCreationPass(TARNComponent& component) : component(component) {
+        component.insideCallDynamic = true;
+    }
+    ~ReCreationPass() {
+        TARNMutexGuard guard(component.moduleLock);
+        component.inputCursor = nullptr;
+        component.outputCursor = nullptr;
+        component.propertyCursor = nullptr;
+        component.actionCursor = nullptr;
+        component.insideCallDynamic = false;
+    }
+    ReCreationPass(const ReCreationPass&) = delete;
+    ReCreationPass& operator=(const ReCreationPass&) = delete;
 
   private:
-    bool& flag;
+    TARNComponent& component;
 };
 
 }  // namespace
@@ -80,7 +92,7 @@ void TARNComponent::CallDynamic() {
     {
         TARNMutexGuard dynamicGuard(dynamicLock);
         if ((State() & Running) == 0 && !insideCallDynamic) {
-            const InsideCallDynamic inside(insideCallDynamic);
+            const ReCreationPass pass(*this);
             ResetDynamic();
             try {
                 Dynamic();

@@ -324,17 +324,22 @@ TEST_F(ComponentDynamicTest, AThrowingDynamicSetsTheErrorBitAndStillRemoves) {
 TEST_F(ComponentDynamicTest, ARemovalThatThrowsLeavesTheReCreationClean) {
     Model model;
     DynamicComponent component("cam", model);
-    component.plan = {{Kind::Input, 0, "x"}};
+    component.plan = {{Kind::Input, 0, "x"}, {Kind::Property, 0, "p"}};
     component.CallDynamic();
     component.plan.clear();
     kernel.SetRemovalNoticeHook([](const char*) { throw 9; });
 
     EXPECT_EQ(ThrownCode([&] { component.CallDynamic(); }), 9);
     EXPECT_FALSE(component.insideCallDynamic);
+    // The sweep stopped at the input: the property's cursor must not stay set, or "p",
+    // behind it, would be hidden from lookups by name.
+    EXPECT_EQ(component.propertyCursor, nullptr);
+    EXPECT_TRUE(component.HasProperty("p"));
 
     kernel.SetRemovalNoticeHook(nullptr);
     std::thread other([&] { component.CallDynamic(); });
     other.join();
     EXPECT_FALSE(component.HasInput("x"));
+    EXPECT_FALSE(component.HasProperty("p"));
     EXPECT_EQ(component.calls, 3);
 }
