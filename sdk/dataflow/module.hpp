@@ -219,6 +219,16 @@ class TARNModule : public TARNModuleBase {
     // without a thread whose writer's input is not among them, -2 for a waiting message.
     TARNIOElt* StartReading(int n, TARNInput** inputs, int* index, int nEvents, TARNEvent** events);
     TARNIOElt* MsgStartReading(int n, TARNInput** inputs, int* index, int nEvents, TARNEvent** events);
+    // One element of each of `n` inputs (at most 256) in `elements`, their timestamps
+    // within `synchroTolerance` microseconds of each other: the smallest of them, or -1
+    // when `event` (may be null) fired first, or when a module without a thread cannot
+    // complete the set from the one input its writer ran it for. Elements that do not fit
+    // are left held until their input is read again.
+    long SynchroStartReading2(int n, TARNInput** inputs, TARNIOElt** elements, long synchroTolerance,
+                              TARNEvent* event);
+    // The same; on -1 every entry of `elements` is null.
+    long SynchroStartReading(int n, TARNInput** inputs, TARNIOElt** elements, long synchroTolerance,
+                             TARNEvent* event);
     // The `n` newest elements held on `input`, oldest first, in `elements`: 1 when all `n`
     // were filled, else 0 (a sequential module takes only what is there). n below 1 is an
     // Error: there is no window to fill.
