@@ -121,3 +121,40 @@ TEST_F(ReadingWritingTest, NLastStartReadingSlidesItsWindowAndRefusesWhatItCanno
     EXPECT_EQ(ThrownCode([&] { reader.NLastStartReading(in, 2, window); }), TARNModule::ErrorException);
     EXPECT_FALSE(in.reading);
 }
+
+// With output subsampling 2 every second element is published (the first among them), but
+// the sequential reader is run after each one: it keeps the writer's pace and finds
+// nothing new half the time.
+TEST_F(ReadingWritingTest, OutputSubsamplingPublishesEverySecondElementAndRunsTheReaderEachTime) {
+    TARNModule writer("cam", false, false);
+    SequentialReader reader("sink");
+    TARNOutput& out = MakeOutput(writer, 3);
+    ASSERT_TRUE(Ring(out).SetOutputSubsamplingRate(2));
+    ConnectByHand(out, MakeInput(reader, NeverSkippingReader));
+    for (int value = 1; value <= 4; ++value) Write(writer, out, value, value);
+    EXPECT_EQ(reader.calls, 4);
+    EXPECT_EQ(reader.values, (std::vector<int>{1, 3}));
+}
+
+// A periodic output publishes its timestamps as given until its history is full (the 30th
+// is already fitted), then the line fitted through the recent ones, which smooths a late
+// element's jitter.
+TEST_F(ReadingWritingTest, APeriodicOutputSmoothsItsTimestampsOnceItsHistoryIsFull) {
+    constexpr int Period = 1000;
+    constexpr int Full = TARNOutputImplementation::HistoryLength;
+    TARNModule writer("cam", false, false);
+    SequentialReader reader("sink");
+    TARNOutput& out = MakeOutput(writer, 3);
+    static_cast<TARNOutputImplementation&>(out).periodic = true;
+    ConnectByHand(out, MakeInput(reader, NeverSkippingReader));
+    Write(writer, out, 0, Period + 300);  // jitter before the history is full: kept
+    for (int k = 2; k <= Full; ++k) Write(writer, out, k, long{Period} * k);
+    const long late = long{Period} * (Full + 1) + 600;
+    Write(writer, out, Full + 1, late);
+
+    ASSERT_EQ(reader.timestamps.size(), static_cast<size_t>(Full + 1));
+    EXPECT_EQ(reader.timestamps[0], Period + 300);
+    EXPECT_EQ(reader.timestamps[Full - 2], long{Period} * (Full - 1));
+    EXPECT_GT(reader.timestamps[Full], long{Period} * (Full + 1));
+    EXPECT_LT(reader.timestamps[Full], late);
+}
