@@ -129,3 +129,38 @@ TEST_F(ReadingWritingTest, Wait4HandshakeReturnsOnceTheReadersTookWhatWasPublish
     EXPECT_EQ(ThrownCode([&] { writer.Wait4Handshake(out); }), TARNModule::DieException);
     EXPECT_EQ(ThrownCode([&] { writer.StartWriting(out); }), TARNModule::DieException);
 }
+
+// The engine rebuilding the input of a blocked reader wakes it: the reader gives up its
+// wait, acknowledges the rebuild, waits it out and then reads on.
+TEST_F(ReadingWritingTest, ABlockedReaderAcknowledgesARebuildOfItsInputAndReadsOn) {
+    TARNModule writer("cam", false, false);
+    TARNModule reader("sink", false, false);
+    reader.threaded = true;
+    TARNOutput& out = MakeOutput(writer, 2);
+    TARNInputImplementation& in = MakeInput(reader, FifoReader);
+    ConnectByHand(out, in);
+
+    std::atomic<int> value{0};
+    std::atomic<int> thrown{0};
+    std::thread readerThread([&] {
+        thrown = ThrownCode([&] { value = reader.StartReading(in)->Integer32(0)[0]; });
+    });
+    const bool started = AwaitCondition([&] { return in.reading.load(); });
+    in.beingRebuilt = true;
+    in.rebuildRequestEvent.Set();
+    const bool acknowledged = in.rebuildAcknowledgedEvent.Wait(Deadline) == 0;
+    in.beingRebuilt = false;
+    Write(writer, out, 7, 7);
+    // A reader that missed the element would wait for ever: its death ends the wait.
+    const bool read = AwaitCondition([&] { return value.load() != 0 || thrown.load() != 0; });
+    if (!read) reader.Die();
+    readerThread.join();
+
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(acknowledged);
+    EXPECT_EQ(thrown, 0);
+    EXPECT_EQ(value, 7);
+    reader.StopReading(in);
+    EXPECT_FALSE(in.reading);
+    EXPECT_TRUE(Ring(out).IsIdle());
+}
