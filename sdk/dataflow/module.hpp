@@ -196,6 +196,12 @@ class TARNModule : public TARNModuleBase {
     int Rest(long duration, TARNEvent* event = nullptr);
     // 1 once engine time reaches `timestamp`, 0 when `event` (may be null) fired first.
     int Wait(long timestamp, TARNEvent* event = nullptr);
+    // Waits until engine time reaches `timestamp`: true then; false when `cancel` (may be
+    // null) fired first. *timeChanged (may be null) as for TARN::WaitForTimestamp.
+    bool WaitForTimestamp(long timestamp, TARNEvent* cancel, bool* timeChanged);
+    // The same with `n` cancel events: false with *index (may be null; -1 when reached) the
+    // one that fired.
+    bool WaitForTimestamp(long timestamp, int n, TARNEvent** cancel, int* index, bool* timeChanged);
     // Waits for the no-thread-left event at most "Engine.shutdownTimeout" (real time): true
     // when every thread ended in time, false (after a warning) when some are left.
     bool Wait4Death();
