@@ -17,7 +17,6 @@ TARNInputImplementation::TARNInputImplementation()
       readerId(0),
       readerTypeProperty(nullptr),
       subsamplingCounter(0),
-      heldPosition(nullptr),
       heldCount(0),
       readingKind(1),
       reading(false),

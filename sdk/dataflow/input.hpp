@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <vector>
 
 #include "dataflow/definitions.hpp"
 #include "engine/event.hpp"
@@ -92,8 +93,9 @@ class TARNInputImplementation final : public TARNInput {
     // The ".readerType" property; null for the non-FIFO kinds, which have none.
     TARNProperty* readerTypeProperty;
     int subsamplingCounter;
-    // The ring position of the element held, and how many elements are held.
-    TARNListIterator heldPosition;
+    // The ring positions of the elements held, oldest first (one after StartReading, up to
+    // n after NLastStartReading), and how many there are.
+    std::vector<TARNListIterator> heldPositions;
     int heldCount;
     // 1 at construction; the reading calls give it its meaning.
     int readingKind;

@@ -39,6 +39,7 @@
 #include "runtime/stacked_string.hpp"
 
 class TARNInput;
+class TARNIOElt;
 class TARNOutput;
 class TARNProperty;
 
@@ -195,9 +196,64 @@ class TARNModule : public TARNModuleBase {
     int Rest(long duration, TARNEvent* event = nullptr);
     // 1 once engine time reaches `timestamp`, 0 when `event` (may be null) fired first.
     int Wait(long timestamp, TARNEvent* event = nullptr);
+    // Waits until engine time reaches `timestamp`: true then; false when `cancel` (may be
+    // null) fired first. *timeChanged (may be null) as for TARN::WaitForTimestamp.
+    bool WaitForTimestamp(long timestamp, TARNEvent* cancel, bool* timeChanged);
+    // The same with `n` cancel events: false with *index (may be null; -1 when reached) the
+    // one that fired.
+    bool WaitForTimestamp(long timestamp, int n, TARNEvent** cancel, int* index, bool* timeChanged);
     // Waits for the no-thread-left event at most "Engine.shutdownTimeout" (real time): true
     // when every thread ended in time, false (after a warning) when some are left.
     bool Wait4Death();
+
+    // ---- Reading and writing (module_reading_writing.cpp) -------------------------------
+    //
+    // A reader holds what a reading call handed it until its next reading call or
+    // StopReading. A threaded module's reading calls wait for an element; a module without
+    // a thread of its own (run by its writer) takes what is there and never waits. Every
+    // call throws 57005 once the module is dying; a failing ring (-5) becomes Error
+    // ("Failed to start reading on " / "Failed to start writing on " + the full name).
+
+    // The next element for `input` (with its subsampling, the last of a pass); null while
+    // a sequential module has nothing to take or is not connected.
+    TARNIOElt* StartReading(TARNInput& input);
+    // As StartReading, with message waits, and null at once while a message is waiting.
+    TARNIOElt* MsgStartReading(TARNInput& input);
+    // The first element of any of `n` inputs (at most 32), *index its input's position;
+    // or null with *index n + k when the caller's k-th event (at most 32) fired first, the
+    // position of an input being rebuilt that held an element (released), -1 for a module
+    // without a thread whose writer's input is not among them, -2 for a waiting message.
+    TARNIOElt* StartReading(int n, TARNInput** inputs, int* index, int nEvents, TARNEvent** events);
+    TARNIOElt* MsgStartReading(int n, TARNInput** inputs, int* index, int nEvents, TARNEvent** events);
+    // One element of each of `n` inputs (at most 256) in `elements`, their timestamps
+    // within `synchroTolerance` microseconds of each other: the smallest of them, or -1
+    // when `event` (may be null) fired first, or when a module without a thread cannot
+    // complete the set from the one input its writer ran it for. Elements that do not fit
+    // are left held until their input is read again.
+    long SynchroStartReading2(int n, TARNInput** inputs, TARNIOElt** elements, long synchroTolerance,
+                              TARNEvent* event);
+    // The same; on -1 every entry of `elements` is null.
+    long SynchroStartReading(int n, TARNInput** inputs, TARNIOElt** elements, long synchroTolerance,
+                             TARNEvent* event);
+    // The `n` newest elements held on `input`, oldest first, in `elements`: 1 when all `n`
+    // were filled, else 0 (a sequential module takes only what is there). n below 1 is an
+    // Error: there is no window to fill.
+    int NLastStartReading(TARNInput& input, int n, TARNIOElt** elements);
+    // Gives back whatever `input` holds.
+    void StopReading(TARNInput& input);
+    // An element of `output` to fill, its times cleared (and its timestamp set).
+    TARNIOElt* StartWriting(TARNOutput& output);
+    TARNIOElt* StartWriting(TARNOutput& output, long timestamp);
+    // Publishes (or with `discard` frees) an element taken by StartWriting on one of this
+    // module's outputs, then runs that output's sequential readers. An element written past
+    // its buffer is freed and ends in Error.
+    void StopWriting(TARNIOElt* element, bool discard = false);
+    bool DataAvailableInFIFO(TARNInput& input);
+    bool IsFIFOEmpty(TARNOutput& output);
+    bool IsFIFOFull(TARNOutput& output);
+    // Waits until every FIFO reader of `output` took what was published (the ring's
+    // all-read event), or the module dies (57005).
+    void Wait4Handshake(TARNOutput& output);
 
     // ---- Element creation, removal and renaming (module_elements.cpp) ------------------
     //
@@ -347,6 +403,9 @@ class TARNModule : public TARNModuleBase {
     TARNList<TARNOutput*> outputs;
     TARNList<TARNProperty*> properties;
     TARNList<TARNAction*> actions;
+    // While the module's writer runs it (SequentialCore), the input whose element made it
+    // run; null otherwise.
+    TARNInput* sequentialInput = nullptr;
 
   private:
     // Unregisters every symbol name and deletes every element: the destructor's work, also

@@ -308,3 +308,31 @@ bool TARNModule::Wait4Death() {
     Report(message.c_str(), 1, 2);
     return false;
 }
+
+bool TARNModule::WaitForTimestamp(long timestamp, TARNEvent* cancel, bool* timeChanged) {
+    TARNEvent* events[2] = {&dieEvent, cancel};
+    int fired = -1;
+    if (TARN::WaitForTimestamp(timestamp, cancel != nullptr ? 2 : 1, events, &fired, timeChanged)) return true;
+    if (fired == 0) throw DieException;
+    if (fired == 1) return false;
+    Error("TARNModule::WaitForTimestamp [line:2096] Failed", 1, 0);
+    return false;
+}
+
+bool TARNModule::WaitForTimestamp(long timestamp, int n, TARNEvent** cancel, int* index, bool* timeChanged) {
+    if (index != nullptr) *index = -1;
+    if (n < 0) n = 0;
+    if (n > MaxWaitEvents) n = MaxWaitEvents;
+    TARNEvent* events[MaxWaitEvents + 1];
+    events[0] = &dieEvent;
+    for (int i = 0; i < n; ++i) events[i + 1] = cancel[i];
+    int fired = -1;
+    if (TARN::WaitForTimestamp(timestamp, n + 1, events, &fired, timeChanged)) return true;
+    if (fired == 0) throw DieException;
+    if (fired >= 1 && fired <= n) {
+        if (index != nullptr) *index = fired - 1;
+        return false;
+    }
+    Error("TARNModule::WaitForTimestamp [line:2153] Failed", 1, 0);
+    return false;
+}

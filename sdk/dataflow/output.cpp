@@ -96,7 +96,9 @@ void TARNOutputImplementation::CallSequentialComponents() {
         TARNModule* reader = static_cast<TARNInputImplementation*>(input)->owner;
         if (reader == nullptr || reader->threaded) continue;
         const unsigned int before = reader->State();
+        reader->sequentialInput = input;
         reader->SequentialCore(input);
+        reader->sequentialInput = nullptr;
         const unsigned int after = reader->State();
         if (after != before) TARNPrivate::kernel->ModuleStateChanged(reader->Name(), after);
     }
@@ -135,4 +137,57 @@ void TARNOutputImplementation::applyPendingFifoSize() {
     if (!ring->IsIdle()) return;
     FreeBuffer();
     if (ring->ResetFifoSize(pendingFifoSize)) pendingFifoSize = -1;
+}
+
+TARNIOEltImplementation* TARNOutputImplementation::TakeForWriting() {
+    TARNListIterator position = ring->StartWriting();
+    if (position == nullptr) return nullptr;
+    TARNIOEltImplementation& element = TARNIOMonitorImplementation::Element(position);
+    TARNMutexGuard guard(writingLock);
+    beingWritten.emplace_back(&element, position);
+    return &element;
+}
+
+TARNListIterator TARNOutputImplementation::TakeBackWritten(const TARNIOElt* element) {
+    TARNMutexGuard guard(writingLock);
+    for (auto entry = beingWritten.begin(); entry != beingWritten.end(); ++entry) {
+        if (entry->first != element) continue;
+        const TARNListIterator position = entry->second;
+        beingWritten.erase(entry);
+        return position;
+    }
+    return nullptr;
+}
+
+long TARNOutputImplementation::SmoothTimestamp(long timestamp, long timeOfIssue) {
+    long* const history = timestampHistory;
+    long& lastPublished = history[HistoryLength];
+    history[historyIndex] = timestamp;
+    if (periodic) {
+        bool full = true;
+        for (int i = 0; i < HistoryLength; ++i) full = full && history[i] != 0;
+        if (full) {
+            // x = 0 for the oldest entry (the one after the write index) up to
+            // HistoryLength - 1 for the one just stored.
+            double meanX = 0, meanT = 0;
+            for (int x = 0; x < HistoryLength; ++x) {
+                meanX += x;
+                meanT += static_cast<double>(history[(historyIndex + 1 + x) % HistoryLength]);
+            }
+            meanX /= HistoryLength;
+            meanT /= HistoryLength;
+            double covariance = 0, variance = 0;
+            for (int x = 0; x < HistoryLength; ++x) {
+                const double t = static_cast<double>(history[(historyIndex + 1 + x) % HistoryLength]);
+                covariance += (t - meanT) * (x - meanX);
+                variance += (x - meanX) * (x - meanX);
+            }
+            const double slope = covariance / variance;
+            timestamp = static_cast<long>(meanT - meanX * slope + slope * (HistoryLength - 1));
+        }
+        if (timestamp < lastPublished) timestamp = timeOfIssue;
+    }
+    lastPublished = timestamp;
+    historyIndex = (historyIndex + 1) % HistoryLength;
+    return timestamp;
 }

@@ -2,6 +2,7 @@
 // connected to it.
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include "dataflow/definitions.hpp"
@@ -12,6 +13,8 @@
 
 class TARNComponent;
 class TARNInput;
+class TARNIOElt;
+class TARNIOEltImplementation;
 class TARNIOMonitor;
 class TARNIOMonitorImplementation;
 class TARNModule;
@@ -110,6 +113,18 @@ class TARNOutputImplementation final : public TARNOutput {
     // error its writer gets: "Buffer overflow detected: VectorSize(v) > BufferSize(b)".
     // An element within its buffer is left alone: empty answer.
     TARNStackedString<40> DropOverflowed(TARNListIterator position);
+    // The writer's side of the module's StartWriting and StopWriting. An element's layout
+    // (shared with the engine) has no room for where it came from, so the output keeps the
+    // ring position of each element it handed out until it comes back. Null when the ring
+    // gives no element (its writer wait was aborted).
+    TARNIOEltImplementation* TakeForWriting();
+    // The position of `element` when this output handed it out and has not had it back,
+    // which it forgets now; null otherwise.
+    TARNListIterator TakeBackWritten(const TARNIOElt* element);
+    // The timestamp to publish for an element with `timestamp` and `timeOfIssue`: on a
+    // periodic output, once the history is full, the least-squares fit of the recent ones,
+    // never earlier than the last published one. Recorded in the history either way.
+    long SmoothTimestamp(long timestamp, long timeOfIssue);
     // A new ring length. The ring's elements cannot be exchanged while a writer or reader
     // holds one, nor their buffers freed, so while the owner runs (or an element is held)
     // the length is kept pending and applied by the next buffer allocation, which is the
@@ -146,6 +161,9 @@ class TARNOutputImplementation final : public TARNOutput {
     long* timestampHistory;
     int historyIndex;
     TARNOutputBuffers buffers;
+    // Elements handed out by TakeForWriting and not back yet, with their ring positions.
+    TARNMutex writingLock;
+    std::vector<std::pair<const TARNIOElt*, TARNListIterator>> beingWritten;
 
   private:
     // The ring's elements, as the buffers see them.

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "dataflow/module.hpp"
+#include "engine/engine_time.hpp"
 #include "module_fixture.hpp"
 
 namespace {
@@ -487,4 +488,22 @@ TEST_F(ModuleTest, ARefusedTimeTriggerIsAModuleError) {
         "module cam: TARNEvent::Wait [line:2029] Too many multimedia timers used. No more available. Contact "
         "technical support for help.");
     EXPECT_EQ(errors[1].parameter, 1);
+}
+
+// Waiting for an engine timestamp: reached, cancelled by the caller's event (which one), or
+// ended by the module's death.
+TEST_F(ModuleTest, WaitForTimestampTellsReachedFromCancelledFromDying) {
+    TARNModule module("clock", false, false);
+    const long now = TARN::CurrentTime(true, true);
+    EXPECT_TRUE(module.WaitForTimestamp(now - 1, nullptr, nullptr));
+    const long far = now + 3'600'000'000L;
+    TARNEvent cancels[2];
+    cancels[1].Set();
+    EXPECT_FALSE(module.WaitForTimestamp(far, &cancels[1], nullptr));
+    TARNEvent* events[2] = {&cancels[0], &cancels[1]};
+    int index = -9;
+    EXPECT_FALSE(module.WaitForTimestamp(far, 2, events, &index, nullptr));
+    EXPECT_EQ(index, 1);
+    module.Die();
+    EXPECT_EQ(ThrownCode([&] { module.WaitForTimestamp(far, &cancels[0], nullptr); }), TARNModule::DieException);
 }

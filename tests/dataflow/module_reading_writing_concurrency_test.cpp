@@ -1,0 +1,166 @@
+// A module's reading calls on a thread of its own: a threaded reader waits for what its
+// writer publishes on another thread and sees it in order with its timestamps, and a
+// reader blocked on an empty ring leaves with 57005 when its module dies.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "reading_writing_fixture.hpp"
+
+namespace {
+
+// Beyond this (microseconds) a waiting test gives up instead of hanging.
+constexpr long Deadline = 10'000'000;
+
+// Waits, with the deadline, until `condition` holds; false when it never did.
+template <class Condition>
+bool AwaitCondition(Condition condition) {
+    TARNEvent never;
+    for (long waited = 0; !condition(); waited += 10'000) {
+        if (waited > Deadline) return false;
+        never.Wait(10'000);
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST_F(ReadingWritingTest, AThreadedReaderGetsEveryElementInOrderWithItsTimestamp) {
+    constexpr int Elements = 1000;
+    TARNModule writer("cam", false, false);
+    TARNModule reader("sink", false, false);
+    reader.threaded = true;
+    TARNOutput& out = MakeOutput(writer, 4);
+    TARNInputImplementation& in = MakeInput(reader, NeverSkippingReader);
+    ConnectByHand(out, in);
+
+    std::vector<int> values;
+    std::vector<long> timestamps;
+    int thrown = 0;
+    TARNEvent done;
+    std::thread readerThread([&] {
+        try {
+            while (values.size() < static_cast<size_t>(Elements)) {
+                TARNIOElt* element = reader.StartReading(in);
+                values.push_back(element->Integer32(ElementLength - 1)[0]);
+                timestamps.push_back(element->Timestamp());
+            }
+            reader.StopReading(in);
+        } catch (int code) {
+            thrown = code;
+        }
+        done.Set();
+    });
+    for (int value = 1; value <= Elements; ++value) Write(writer, out, value, 10L * value);
+    // A reader that lost an element would wait for ever: its module's death ends the wait.
+    const bool finished = done.Wait(Deadline) == 0;
+    if (!finished) reader.Die();
+    readerThread.join();
+
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(thrown, 0);
+    ASSERT_EQ(values.size(), static_cast<size_t>(Elements));
+    for (int i = 0; i < Elements; ++i) {
+        EXPECT_EQ(values[i], i + 1);
+        EXPECT_EQ(timestamps[i], 10L * (i + 1));
+    }
+    EXPECT_FALSE(in.reading);
+    EXPECT_TRUE(Ring(out).IsIdle());
+}
+
+TEST_F(ReadingWritingTest, AThreadedReaderWithSubsamplingKeepsTheLastOfEachPass) {
+    TARNModule writer("cam", false, false);
+    TARNModule reader("sink", false, false);
+    reader.threaded = true;
+    TARNOutput& out = MakeOutput(writer, 8);
+    TARNInputImplementation& in = MakeInput(reader, NeverSkippingReader, 3);
+    ConnectByHand(out, in);
+    for (int value = 1; value <= 6; ++value) Write(writer, out, value, value);
+    EXPECT_EQ(reader.StartReading(in)->Integer32(0)[0], 3);
+    EXPECT_EQ(reader.StartReading(in)->Integer32(0)[0], 6);
+    reader.StopReading(in);
+    EXPECT_TRUE(Ring(out).IsIdle());
+    EXPECT_TRUE(writer.IsFIFOEmpty(out));
+}
+
+TEST_F(ReadingWritingTest, AReaderBlockedOnAnEmptyRingLeavesWith57005WhenItsModuleDies) {
+    TARNModule writer("cam", false, false);
+    TARNModule reader("sink", false, false);
+    reader.threaded = true;
+    TARNOutput& out = MakeOutput(writer, 2);
+    TARNInputImplementation& in = MakeInput(reader, FifoReader);
+    ConnectByHand(out, in);
+
+    std::atomic<int> thrown{0};
+    std::thread readerThread([&] { thrown = ThrownCode([&] { reader.StartReading(in); }); });
+    // The die event stays set, so dying before the reader's wait begins ends it as well.
+    const bool started = AwaitCondition([&] { return in.reading.load(); });
+    reader.Die();
+    readerThread.join();
+
+    EXPECT_TRUE(started);
+    EXPECT_EQ(thrown, TARNModule::DieException);
+    EXPECT_FALSE(in.reading);
+    EXPECT_EQ(in.heldCount, 0);
+    // The abandoned wait left the ring usable: the writer still publishes.
+    Write(writer, out, 1, 1);
+    EXPECT_FALSE(writer.IsFIFOFull(out));
+}
+
+TEST_F(ReadingWritingTest, Wait4HandshakeReturnsOnceTheReadersTookWhatWasPublished) {
+    TARNModule writer("cam", false, false);
+    TARNModule reader("sink", false, false);
+    reader.threaded = true;
+    TARNOutput& out = MakeOutput(writer, 2);
+    TARNInputImplementation& in = MakeInput(reader, FifoReader);
+    ConnectByHand(out, in);
+    Write(writer, out, 1, 1);
+    std::thread readerThread([&] {
+        reader.StartReading(in);
+        reader.StopReading(in);
+    });
+    writer.Wait4Handshake(out);
+    readerThread.join();
+    EXPECT_TRUE(writer.IsFIFOEmpty(out));
+
+    writer.Die();
+    EXPECT_EQ(ThrownCode([&] { writer.Wait4Handshake(out); }), TARNModule::DieException);
+    EXPECT_EQ(ThrownCode([&] { writer.StartWriting(out); }), TARNModule::DieException);
+}
+
+// The engine rebuilding the input of a blocked reader wakes it: the reader gives up its
+// wait, acknowledges the rebuild, waits it out and then reads on.
+TEST_F(ReadingWritingTest, ABlockedReaderAcknowledgesARebuildOfItsInputAndReadsOn) {
+    TARNModule writer("cam", false, false);
+    TARNModule reader("sink", false, false);
+    reader.threaded = true;
+    TARNOutput& out = MakeOutput(writer, 2);
+    TARNInputImplementation& in = MakeInput(reader, FifoReader);
+    ConnectByHand(out, in);
+
+    std::atomic<int> value{0};
+    std::atomic<int> thrown{0};
+    std::thread readerThread([&] {
+        thrown = ThrownCode([&] { value = reader.StartReading(in)->Integer32(0)[0]; });
+    });
+    const bool started = AwaitCondition([&] { return in.reading.load(); });
+    in.beingRebuilt = true;
+    in.rebuildRequestEvent.Set();
+    const bool acknowledged = in.rebuildAcknowledgedEvent.Wait(Deadline) == 0;
+    in.beingRebuilt = false;
+    Write(writer, out, 7, 7);
+    // A reader that missed the element would wait for ever: its death ends the wait.
+    const bool read = AwaitCondition([&] { return value.load() != 0 || thrown.load() != 0; });
+    if (!read) reader.Die();
+    readerThread.join();
+
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(acknowledged);
+    EXPECT_EQ(thrown, 0);
+    EXPECT_EQ(value, 7);
+    reader.StopReading(in);
+    EXPECT_FALSE(in.reading);
+    EXPECT_TRUE(Ring(out).IsIdle());
+}
