@@ -218,14 +218,6 @@ bool HostKernel::AttachPathsVariant(const char*, const char*) {
     notProvided("AttachPathsVariant");
     return false;
 }
-bool HostKernel::Attach(TARNOutput&, TARNInput&) {
-    notProvided("Attach");
-    return false;
-}
-bool HostKernel::Detach(TARNOutput&, TARNInput&) {
-    notProvided("Detach");
-    return false;
-}
 // Nothing to let go of: the host owns the kernel and outlives every package it loads.
 void HostKernel::Exit() {}
 void HostKernel::Release() {}

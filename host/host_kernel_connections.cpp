@@ -1,0 +1,74 @@
+// Connecting an input to an output and disconnecting it again, by objects.
+#include "dataflow/input.hpp"
+#include "dataflow/io_monitor.hpp"
+#include "dataflow/output.hpp"
+#include "dataflow/reader_type.hpp"
+#include "host_kernel.hpp"
+
+namespace {
+
+// How long the disconnecting thread waits for the reader's acknowledgement before it looks
+// again whether the reader is still inside a reading call: a reader that leaves holding
+// elements never acknowledges.
+constexpr long AcknowledgementPoll = 10'000;  // microseconds
+
+}  // namespace
+
+// The input becomes a reader of the output's ring with its own kind and subsampling, learns
+// its ring, reader id and output, joins the output's input list, and its connection event
+// wakes a reader waiting to be connected.
+bool HostKernel::Attach(TARNOutput& output, TARNInput& input) {
+    auto& to = static_cast<TARNOutputImplementation&>(output);
+    auto& from = static_cast<TARNInputImplementation&>(input);
+    if (to.ring == nullptr || from.ring != nullptr) return false;
+    from.readerId = to.ring->RegisterReader(from.readerType);
+    if (IsFifoReaderType(from.readerType)) to.ring->SetSubsamplingRate(from.readerId, from.subsampling);
+    from.ring = to.ring;
+    from.connectedOutput = &output;
+    {
+        TARNMutexGuard guard(to.inputListLock);
+        to.connectedInputs.PushBack(&input);
+    }
+    from.connectionEvent.Set();
+    return true;
+}
+
+// The reverse of Attach, through the rebuild handshake: the ring must not be taken from a
+// reader inside a reading call, so the input is marked as being rebuilt (no reading call
+// starts after that), a blocked reader is woken and acknowledges, and only then is the
+// reader unregistered and the input's connection cleared.
+bool HostKernel::Detach(TARNOutput& output, TARNInput& input) {
+    auto& to = static_cast<TARNOutputImplementation&>(output);
+    auto& from = static_cast<TARNInputImplementation&>(input);
+    if (from.connectedOutput != &output || from.ring != to.ring) return false;
+
+    from.rebuildAcknowledgedEvent.Reset();
+    {
+        // Under the input lock, so that a reading call either is already reading or sees the
+        // flag and waits the rebuild out before it touches the ring.
+        TARNMutexGuard guard(from.mutex);
+        from.beingRebuilt = true;
+    }
+    from.rebuildRequestEvent.Set();
+    while (from.reading.load())
+        if (from.rebuildAcknowledgedEvent.Wait(AcknowledgementPoll) == 0) break;
+
+    // Unregistering gives back on the ring whatever the input still held.
+    to.ring->UnregisterReader(from.readerId);
+    {
+        TARNMutexGuard guard(from.mutex);
+        from.ring = nullptr;
+        from.connectedOutput = nullptr;
+        from.readerId = 0;
+        from.heldPositions.clear();
+        from.heldCount = 0;
+        from.connectionEvent.Reset();
+    }
+    {
+        TARNMutexGuard guard(to.inputListLock);
+        if (auto* item = to.connectedInputs.Find(&input)) to.connectedInputs.Remove(item);
+    }
+    from.rebuildRequestEvent.Reset();
+    from.beingRebuilt = false;
+    return true;
+}
