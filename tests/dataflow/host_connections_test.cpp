@@ -11,20 +11,6 @@
 
 namespace {
 
-// Beyond this (microseconds) a waiting test gives up instead of hanging.
-constexpr long Deadline = 10'000'000;
-
-// Waits, with the deadline, until `condition` holds; false when it never did.
-template <class Condition>
-bool AwaitCondition(Condition condition) {
-    TARNEvent never;
-    for (long waited = 0; !condition(); waited += 10'000) {
-        if (waited > Deadline) return false;
-        never.Wait(10'000);
-    }
-    return true;
-}
-
 bool Listed(TARNOutput& output, TARNInput& input) {
     auto& to = static_cast<TARNOutputImplementation&>(output);
     TARNMutexGuard guard(to.inputListLock);

@@ -9,24 +9,6 @@
 
 #include "reading_writing_fixture.hpp"
 
-namespace {
-
-// Beyond this (microseconds) a waiting test gives up instead of hanging.
-constexpr long Deadline = 10'000'000;
-
-// Waits, with the deadline, until `condition` holds; false when it never did.
-template <class Condition>
-bool AwaitCondition(Condition condition) {
-    TARNEvent never;
-    for (long waited = 0; !condition(); waited += 10'000) {
-        if (waited > Deadline) return false;
-        never.Wait(10'000);
-    }
-    return true;
-}
-
-}  // namespace
-
 TEST_F(ReadingWritingTest, AThreadedReaderGetsEveryElementInOrderWithItsTimestamp) {
     constexpr int Elements = 1000;
     TARNModule writer("cam", false, false);

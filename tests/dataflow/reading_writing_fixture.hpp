@@ -6,6 +6,7 @@
 
 #include "connection_by_hand.hpp"
 #include "dataflow/module.hpp"
+#include "engine/event.hpp"
 #include "module_fixture.hpp"
 
 // A module without a thread of its own: its writer runs it, and it records what it reads.
@@ -23,6 +24,20 @@ class SequentialReader : public TARNModule {
     std::vector<int> values;
     std::vector<long> timestamps;
 };
+
+// Beyond this (microseconds) a waiting test gives up instead of hanging.
+inline constexpr long Deadline = 10'000'000;
+
+// Waits, with the deadline, until `condition` holds; false when it never did.
+template <class Condition>
+bool AwaitCondition(Condition condition) {
+    TARNEvent never;
+    for (long waited = 0; !condition(); waited += 10'000) {
+        if (waited > Deadline) return false;
+        never.Wait(10'000);
+    }
+    return true;
+}
 
 class ReadingWritingTest : public ModuleTest {
   protected:
