@@ -425,6 +425,15 @@ unsigned int TARNIOEltImplementation::Deserialize(const void* source, unsigned l
             report(kPartTooBig);
             return Failure;
         }
+        // So do a matrix's dimensions, arrays or not: the imaginary array's place follows
+        // from them.
+        if (kind == TARNIOEltKind::Matrix &&
+            static_cast<unsigned long>(readField<int>(blockHeader + 8)) *
+                    static_cast<unsigned long>(readField<int>(blockHeader + 12)) >
+                static_cast<unsigned long>(capacity)) {
+            report(kPartTooBig);
+            return Failure;
+        }
         // An existing buffer keeps its own references, which must lead somewhere (a matrix's
         // arrays and an image's ROI have their fixed places in every buffer of their kind).
         if (hasBuffer && kind != TARNIOEltKind::Matrix) {

@@ -94,7 +94,7 @@ class TARNProcess {
     TARNPipe* output;
     TARNPipe* error;
     TARNStackedString<40> workingFolder;
-    bool inTerminal;
+    [[maybe_unused]] bool inTerminal;  // kept with the settings the process was made with
     int childId = 0;
     // The child with that id has been collected: the id is no longer ours.
     bool collected = false;

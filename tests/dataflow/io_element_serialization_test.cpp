@@ -532,6 +532,16 @@ TEST_F(SerializationTest, ForgedBlocksAreRefusedWithoutAWrite) {
          [payload](Bytes& b) { Patch<int32_t>(b, payload + 8, 100); }, nullptr, false, {kPartTooBig}},
         {"rows x columns beyond the capacity, allocating", T::Matrix, 6, matrix,
          [payload](Bytes& b) { Patch<int32_t>(b, payload + 12, 7); }, nullptr, true, {kPartTooBig}},
+        {"rows x columns beyond the capacity without arrays", T::Matrix, 6, matrix,
+         [payload](Bytes& b) {
+             Patch<int32_t>(b, payload + 8, 0x7FFFFFFF); Patch<int32_t>(b, payload + 12, 0x7FFFFFFF);
+             Patch<void*>(b, payload + 16, nullptr); Patch<void*>(b, payload + 24, nullptr);
+         }, nullptr, false, {kPartTooBig}},
+        {"rows x columns beyond the capacity without arrays, allocating", T::Matrix, 6, matrix,
+         [payload](Bytes& b) {
+             Patch<int32_t>(b, payload + 8, 0x7FFFFFFF); Patch<int32_t>(b, payload + 12, 0x7FFFFFFF);
+             Patch<void*>(b, payload + 16, nullptr); Patch<void*>(b, payload + 24, nullptr);
+         }, nullptr, true, {kPartTooBig}},
         {"negative rows", T::Matrix, 6, matrix,
          [payload](Bytes& b) { Patch<int32_t>(b, payload + 8, -2); }, nullptr, false, {kMalformedBlock}},
         {"image size beyond the capacity", T::IplImage, 64, ipl,
