@@ -1,0 +1,43 @@
+// Reading a capture file frame by frame.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+// A capture file is a sequence of frames as the decoder takes them: each begins with a
+// 64-byte header whose first little-endian 32-bit word is the frame's byte count, header
+// included, followed by the frame's CSI-2 packets.
+class CaptureFile {
+  public:
+    static constexpr std::uint32_t HeaderBytes = 64;
+
+    // Opens the file; false with `error` set to one line when it cannot be read.
+    bool Open(const std::string& path, std::string& error);
+
+    enum class Result { Frame, End, Truncated, Malformed, ReadError };
+    // Reads the next frame into `frame` (replacing its contents). At the end of the file
+    // the answer is End. A last frame shorter than its byte count is Truncated and a count
+    // below the header's size Malformed: nothing more is read after either, and `problem`
+    // says what and where. The frame's bytes are never read beyond what the file holds.
+    Result Next(std::vector<unsigned char>& frame, std::string& problem);
+
+    // Bytes consumed so far and the file's size, for progress.
+    std::uint64_t Position() const { return m_position; }
+    std::uint64_t Size() const { return m_size; }
+    // Frames read so far.
+    long Frames() const { return m_frames; }
+
+  private:
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, Closer> m_file;
+    std::string m_path;
+    std::uint64_t m_position = 0;
+    std::uint64_t m_size = 0;
+    long m_frames = 0;
+    bool m_finished = false;
+};

@@ -1,0 +1,102 @@
+// Capture files read frame by frame: whole frames come back byte for byte; a truncated or
+// malformed frame ends the reading with a line that says where, and nothing past the file
+// is read.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "capture_file.hpp"
+#include "support/temp_folder_fixture.hpp"
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// A frame of `count` bytes whose first word says `announced` (the count by default).
+Bytes Frame(std::uint32_t count, unsigned char fill, std::int64_t announced = -1) {
+    Bytes frame(count, fill);
+    const auto word = static_cast<std::uint32_t>(announced < 0 ? count : announced);
+    for (int i = 0; i < 4 && i < static_cast<int>(count); ++i) frame[i] = static_cast<unsigned char>(word >> (8 * i));
+    return frame;
+}
+
+class CaptureFileTest : public TempFolderTest {
+  protected:
+    std::string Write(const std::vector<Bytes>& frames) {
+        std::string content;
+        for (const Bytes& frame : frames) content.append(frame.begin(), frame.end());
+        MakeFile("capture.bin", content);
+        return Path("capture.bin");
+    }
+};
+
+TEST_F(CaptureFileTest, FramesComeBackWholeAndInOrder) {
+    const std::vector<Bytes> frames = {Frame(64, 1), Frame(1000, 2), Frame(72, 3)};
+    CaptureFile capture;
+    std::string error;
+    ASSERT_TRUE(capture.Open(Write(frames), error)) << error;
+    EXPECT_EQ(capture.Size(), 1136u);
+    Bytes frame;
+    std::string problem;
+    for (const Bytes& expected : frames) {
+        ASSERT_EQ(capture.Next(frame, problem), CaptureFile::Result::Frame);
+        EXPECT_EQ(frame, expected);
+    }
+    EXPECT_EQ(capture.Frames(), 3);
+    EXPECT_EQ(capture.Position(), capture.Size());
+    EXPECT_EQ(capture.Next(frame, problem), CaptureFile::Result::End);
+    EXPECT_TRUE(frame.empty());
+    EXPECT_EQ(capture.Next(frame, problem), CaptureFile::Result::End);
+}
+
+TEST_F(CaptureFileTest, AFrameThatCannotBeTakenEndsTheReadingWithItsPlace) {
+    struct Case {
+        const char* name;
+        Bytes last;
+        CaptureFile::Result result;
+        std::string problem;
+    };
+    const std::vector<Case> cases = {
+        {"shorter than its count", Frame(100, 5, 200), CaptureFile::Result::Truncated,
+         "frame 1 at byte 64 is truncated: it announces 200 bytes, the file holds 100"},
+        {"count beyond 4 GiB of file", Frame(70, 5, 0xFFFFFFFF), CaptureFile::Result::Truncated,
+         "frame 1 at byte 64 is truncated: it announces 4294967295 bytes, the file holds 70"},
+        {"too short for its count", Frame(3, 5), CaptureFile::Result::Truncated,
+         "frame 1 at byte 64 is truncated: 3 bytes left, too few for its byte count"},
+        {"count below the header", Frame(80, 5, 63), CaptureFile::Result::Malformed,
+         "frame 1 at byte 64 is malformed: its byte count 63 is below the 64-byte header"},
+        {"count 0", Frame(80, 5, 0), CaptureFile::Result::Malformed,
+         "frame 1 at byte 64 is malformed: its byte count 0 is below the 64-byte header"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CaptureFile capture;
+        std::string error;
+        ASSERT_TRUE(capture.Open(Write({Frame(64, 1), c.last}), error)) << error;
+        Bytes frame;
+        std::string problem;
+        ASSERT_EQ(capture.Next(frame, problem), CaptureFile::Result::Frame);
+        EXPECT_EQ(capture.Next(frame, problem), c.result);
+        EXPECT_EQ(problem, c.problem);
+        EXPECT_TRUE(frame.empty());
+        EXPECT_EQ(capture.Next(frame, problem), CaptureFile::Result::End);
+    }
+}
+
+TEST_F(CaptureFileTest, FilesThatCannotBeReadAreRefusedInOneLine) {
+    CaptureFile capture;
+    std::string error;
+    EXPECT_FALSE(capture.Open(Path("missing.bin"), error));
+    EXPECT_EQ(error, "cannot read capture " + Path("missing.bin") + ": No such file or directory");
+    EXPECT_FALSE(capture.Open(root, error));
+    EXPECT_EQ(error, "cannot read capture " + root + ": not a regular file");
+
+    ASSERT_TRUE(capture.Open(Write({}), error));
+    Bytes frame;
+    std::string problem;
+    EXPECT_EQ(capture.Next(frame, problem), CaptureFile::Result::End);
+}
+
+}  // namespace
