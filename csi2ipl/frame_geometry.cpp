@@ -1,0 +1,109 @@
+#include "csi2ipl/frame_geometry.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+#include "csi2ipl/data_formats.hpp"
+#include "csi2ipl/decoder_reports.hpp"
+
+namespace csi2ipl {
+
+namespace {
+
+GeometryResult Refuse(GeometryResult result, GeometryStatus status, std::string report) {
+    result.status = status;
+    result.geometry = FrameGeometry{};
+    result.reports.push_back(std::move(report));
+    return result;
+}
+
+std::string Hex(uint8_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
+
+bool EvenlySpaced(const PacketList& lines, uint32_t lineLength) {
+    for (size_t i = 1; i < lines.size(); ++i)
+        if (lines[i].offset - lines[i - 1].offset != lineLength) return false;
+    return true;
+}
+
+}  // namespace
+
+GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryRequest& request) {
+    GeometryResult result;
+    if (size < kMinimumFrameBytes)
+        return Refuse(std::move(result), GeometryStatus::kFrameTooShort,
+                      report::kFrameTooShort + std::to_string(size) + report::kBytesSkipFrame);
+    FrameGeometry& geometry = result.geometry;
+    std::memcpy(geometry.frameHeader.data(), data, kFrameHeaderBytes);
+    geometry.frameSizeWord = LoadWord32(data);  // little-endian on this platform
+
+    // The type of the lines: given, or the most frequent long-packet identifier of the
+    // whole frame (its header included), which must occur at least twice.
+    uint8_t decodeType = request.decodeType;
+    if (request.targetType == data_type::kAuto) {
+        const PacketList packets = FindAllLongPackets(data, size);
+        const uint8_t primary = PrimaryDataIdentifier(packets);
+        if (FilterByDataIdentifier(packets, primary).size() < 2)
+            return Refuse(std::move(result), GeometryStatus::kTooFewLines, report::kAutoFoundTooFewLines);
+        if (request.printDebug) result.reports.push_back(report::kTargetProbably + std::to_string(primary));
+        geometry.searchType = DataTypeOf(primary);
+        if (decodeType == data_type::kAuto) decodeType = geometry.searchType;
+    } else {
+        geometry.searchType = SearchTypeOf(request.targetType);
+        if (decodeType == data_type::kAuto) decodeType = request.targetType;
+    }
+
+    LineScan scan = CountType(data, size, request.startOffset, geometry.searchType);
+    if (scan.lines.empty())
+        return Refuse(std::move(result), GeometryStatus::kTypeNotFound, report::kTargetTypeNotFound);
+    if (request.printDebug && scan.lines.size() >= 2)
+        result.reports.push_back(report::kLineLength + std::to_string(scan.lineLength));
+
+    const DataFormat* format = FindDataFormat(decodeType);
+    if (format == nullptr)
+        return Refuse(std::move(result), GeometryStatus::kUnsupportedType,
+                      report::kUnsupportedType + Hex(decodeType) + report::kSkipFrame);
+    geometry.decodeType = decodeType;
+    geometry.limitTo8 = request.limitTo8;
+    geometry.firstWordCount = scan.lines.front().WordCount();
+    geometry.width = geometry.firstWordCount / format->groupBytes * format->groupPixels;
+    if (geometry.width == 0)
+        return Refuse(std::move(result), GeometryStatus::kLineTooShort,
+                      report::kLineTooShort + std::to_string(geometry.firstWordCount));
+    geometry.height = static_cast<uint32_t>(scan.lines.size());
+    geometry.depth = request.limitTo8 ? 8 : format->depth;
+    geometry.channels = format->channels;
+    geometry.colourCode = format->colourCode;
+    geometry.rowBytes = uint64_t{geometry.width} * geometry.channels * (geometry.depth / 8);
+    const uint64_t imageBytes = AlignedRowBytes(geometry) * geometry.height;
+    if (imageBytes > INT32_MAX)
+        return Refuse(std::move(result), GeometryStatus::kTooLarge,
+                      report::kGeometryTooLarge + std::to_string(geometry.width) + "x" +
+                          std::to_string(geometry.height) + report::kImageBytes + std::to_string(imageBytes) +
+                          report::kImageBytesLimit);
+
+    geometry.firstLineOffset = scan.lines.front().offset;
+    geometry.lineLength = scan.lineLength;
+    geometry.evenlySpaced = EvenlySpaced(scan.lines, scan.lineLength);
+    for (const PacketItem& line : scan.lines)
+        geometry.requiredSpan =
+            std::max(geometry.requiredSpan, uint64_t{line.offset} + kPacketHeaderBytes +
+                                                PayloadBytesRead(*format, geometry.width, line.WordCount()));
+    geometry.lines = std::move(scan.lines);
+    geometry.unpacker = SelectUnpacker(decodeType, request.limitTo8, request.simd);
+
+    if (request.printDebug) {
+        result.reports.push_back(report::kFrameSize + std::to_string(uint64_t{geometry.width} * geometry.height));
+        result.reports.push_back(report::kFrameWidth + std::to_string(geometry.width));
+        result.reports.push_back(report::kFrameHeight + std::to_string(geometry.height));
+    }
+    result.status = GeometryStatus::kReady;
+    return result;
+}
+
+}  // namespace csi2ipl

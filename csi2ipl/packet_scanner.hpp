@@ -1,0 +1,51 @@
+#pragma once
+// Finding packets in one frame of the input stream. Every function here is bounded by the
+// frame's size: a packet is taken only where its 8 header bytes lie inside the data, and
+// each step moves forward by at least one byte, so a scan ends on any input.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "csi2ipl/csi2_packet.hpp"
+
+namespace csi2ipl {
+
+using PacketList = std::vector<PacketItem>;
+
+// The first position at or after `from` where a preamble starts a packet header that
+// lies inside the data; `size` when there is none.
+size_t FindPacketStart(const uint8_t* data, size_t size, size_t from);
+
+// The position of the packet that follows the one at `packet`, or `size` when none does.
+// A long packet is stepped over whole (header, word count payload bytes, footer), so its
+// pixels are never searched for a preamble; a short packet by its 8 bytes.
+size_t NextPacketStart(const uint8_t* data, size_t size, const PacketItem& packet);
+
+// Every long packet of the frame, from offset 0 (the frame header included), in order.
+// Short packets are stepped over and not listed.
+PacketList FindAllLongPackets(const uint8_t* data, size_t size);
+
+// The data identifiers of a list in list order, consecutive repeats collapsed.
+std::vector<uint8_t> UniqueDataIdentifiers(const PacketList& packets);
+
+// The items whose data identifier (virtual channel included) equals `dataIdentifier`.
+PacketList FilterByDataIdentifier(const PacketList& packets, uint8_t dataIdentifier);
+
+// The data identifier with the most packets; on a tie the one met first; 0 for no packets.
+uint8_t PrimaryDataIdentifier(const PacketList& packets);
+
+// The first packet from `startOffset` on whose data type (virtual channel ignored) is
+// `dataType`; only positions where a preamble stands are examined.
+std::optional<PacketItem> FindType(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType);
+
+// The image lines of a frame: every packet of `dataType` from `startOffset` on whose
+// payload lies inside the data, with the distance from the first to the second (0 when
+// there are fewer than two).
+struct LineScan {
+    PacketList lines;
+    uint32_t lineLength = 0;
+};
+LineScan CountType(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType);
+
+}  // namespace csi2ipl

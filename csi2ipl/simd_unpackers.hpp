@@ -1,0 +1,22 @@
+#pragma once
+// Vector forms of the RAW10 and RAW12 unpackers. Each handles whole blocks of groups with
+// one byte shuffle and a few mask-and-shift steps, and leaves the line's last groups,
+// where a 16-byte load would reach past the payload, to the plain form. Only call a form
+// whose instructions the processor has (SimdLevelSupported).
+#include <cstdint>
+
+namespace csi2ipl::simd {
+
+#define CSI2IPL_SIMD_UNPACKER(name) \
+    void name(const uint8_t* payload, uint32_t wordCount, uint8_t* row, uint32_t width, unsigned shift)
+
+CSI2IPL_SIMD_UNPACKER(Raw10_16bit_Ssse3);
+CSI2IPL_SIMD_UNPACKER(Raw10_8bit_Ssse3);
+CSI2IPL_SIMD_UNPACKER(Raw12_16bit_Ssse3);
+CSI2IPL_SIMD_UNPACKER(Raw12_8bit_Ssse3);
+CSI2IPL_SIMD_UNPACKER(Raw10_16bit_Avx2);
+CSI2IPL_SIMD_UNPACKER(Raw10_8bit_Avx2);
+CSI2IPL_SIMD_UNPACKER(Raw12_16bit_Avx2);
+CSI2IPL_SIMD_UNPACKER(Raw12_8bit_Avx2);
+
+}  // namespace csi2ipl::simd

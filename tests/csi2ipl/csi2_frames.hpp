@@ -1,0 +1,61 @@
+#pragma once
+// Helpers of the decoder tests: frames from the capture writer, cut or placed against a
+// guard page, decoded with the decoder's functions and read back as samples.
+#include <cstdint>
+#include <vector>
+
+#include "csi2ipl/frame_geometry.hpp"
+#include "csi2ipl/frame_unpacking.hpp"
+#include "support/capture_writer.hpp"
+#include "support/guarded_buffer.hpp"
+#include "support/reference_decoder.hpp"
+
+namespace csi2_frames {
+
+// The frame without what follows the last line's payload (its footer and any trailing
+// packets), so the last pixel byte is the last readable byte before the guard page.
+inline std::vector<uint8_t> EndingAtLastPixel(const capture::CaptureFrame& frame) {
+    const capture::PacketPlacement& last = frame.lines.back();
+    return std::vector<uint8_t>(frame.bytes.begin(), frame.bytes.begin() + last.offset + 8 + last.wordCount);
+}
+
+inline csi2ipl::GeometryRequest Fixed(uint8_t targetType, bool limitTo8 = false,
+                                      csi2ipl::SimdLevel simd = csi2ipl::SimdLevel::kScalar) {
+    csi2ipl::GeometryRequest request;
+    request.targetType = targetType;
+    request.limitTo8 = limitTo8;
+    request.simd = simd;
+    return request;
+}
+
+inline constexpr uint8_t kPaddingMark = 0xCD;
+
+// An image decoded into rows padded to 8 bytes plus `extraStep`, the padding marked so
+// that writes past a row show.
+struct DecodedImage {
+    bool unpacked = false;
+    size_t rowStep = 0;
+    std::vector<uint8_t> bytes;
+
+    std::vector<uint32_t> Samples(const csi2ipl::FrameGeometry& geometry) const {
+        return reference::SamplesOf(bytes.data(), rowStep, geometry.width, geometry.height, geometry.channels,
+                                    geometry.depth);
+    }
+    bool PaddingIntact(const csi2ipl::FrameGeometry& geometry) const {
+        for (size_t y = 0; y < geometry.height; ++y)
+            for (size_t i = geometry.rowBytes; i < rowStep; ++i)
+                if (bytes[y * rowStep + i] != kPaddingMark) return false;
+        return true;
+    }
+};
+
+inline DecodedImage Unpack(const csi2ipl::FrameGeometry& geometry, const uint8_t* data, size_t size, unsigned shift,
+                           size_t extraStep = 0) {
+    DecodedImage image;
+    image.rowStep = csi2ipl::AlignedRowBytes(geometry) + extraStep;
+    image.bytes.assign(image.rowStep * geometry.height, kPaddingMark);
+    image.unpacked = csi2ipl::UnpackFrame(geometry, data, size, image.bytes.data(), image.rowStep, shift);
+    return image;
+}
+
+}  // namespace csi2_frames

@@ -1,0 +1,103 @@
+// The checks before a frame is decoded at the geometry frame's line offsets.
+#include "csi2ipl/frame_check.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "csi2_frames.hpp"
+
+namespace {
+
+using namespace csi2ipl;
+using Reports = std::vector<std::string>;
+
+class FrameCheckTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        first = capture::WriteFrame(spec).bytes;
+        const GeometryResult result = ComputeGeometry(first.data(), first.size(), csi2_frames::Fixed(0x2C));
+        ASSERT_TRUE(result.Ready());
+        geometry = result.geometry;
+    }
+    static void SetFrameSizeWord(std::vector<uint8_t>& frame, uint32_t word) { std::memcpy(frame.data(), &word, 4); }
+
+    capture::FrameSpec spec;
+    std::vector<uint8_t> first;
+    FrameGeometry geometry;
+};
+
+TEST_F(FrameCheckTest, TheGeometryFrameAndLikeFramesAreDecodable) {
+    EXPECT_TRUE(CheckFrame(geometry, first.data(), first.size(), true).Decodable());
+    spec.seed = 7;
+    const std::vector<uint8_t> next = capture::WriteFrame(spec).bytes;
+    const FrameVerdict verdict = CheckFrame(geometry, next.data(), next.size(), true);
+    EXPECT_TRUE(verdict.Decodable());
+    EXPECT_TRUE(verdict.reports.empty());
+}
+
+TEST_F(FrameCheckTest, ALargerFrameSizeWordIsAMismatchWhenChecked) {
+    std::vector<uint8_t> larger = first;
+    SetFrameSizeWord(larger, geometry.frameSizeWord + 1);
+    const FrameVerdict verdict = CheckFrame(geometry, larger.data(), larger.size(), true);
+    EXPECT_EQ(verdict.status, FrameStatus::kFrameSizeMismatch);
+    EXPECT_EQ(verdict.reports, (Reports{"Frame size mismatch target: " + std::to_string(geometry.frameSizeWord + 1) +
+                                        " got: " + std::to_string(geometry.frameSizeWord)}));
+    EXPECT_TRUE(CheckFrame(geometry, larger.data(), larger.size(), false).Decodable());
+    std::vector<uint8_t> smaller = first;
+    SetFrameSizeWord(smaller, 100);
+    EXPECT_TRUE(CheckFrame(geometry, smaller.data(), smaller.size(), true).Decodable());
+}
+
+// A frame shorter than the lines used to be decoded all the same when its frame-size
+// word was not larger (or the check was off), reading past its data.
+TEST_F(FrameCheckTest, AFrameShorterThanItsLinesIsRefusedWhateverItsWord) {
+    const size_t size = geometry.requiredSpan - 1;
+    GuardedBuffer shorter(first.data(), size);
+    for (bool frameSizeCheck : {true, false}) {
+        const FrameVerdict verdict = CheckFrame(geometry, shorter.data(), size, frameSizeCheck);
+        EXPECT_EQ(verdict.status, FrameStatus::kShorterThanLines);
+        EXPECT_EQ(verdict.reports, (Reports{"Frame shorter than its lines: " + std::to_string(size) +
+                                            " bytes, the lines need " + std::to_string(geometry.requiredSpan)}));
+    }
+    GuardedBuffer exact(first.data(), geometry.requiredSpan);
+    EXPECT_TRUE(CheckFrame(geometry, exact.data(), exact.size(), true).Decodable());
+    for (size_t tiny : {size_t{0}, size_t{3}, size_t{71}}) {
+        GuardedBuffer data(first.data(), tiny);
+        EXPECT_EQ(CheckFrame(geometry, data.data(), tiny, false).status, FrameStatus::kFrameTooShort);
+    }
+}
+
+TEST_F(FrameCheckTest, ASecondLineWithoutPreambleIsReportedWithWhatStandsThere) {
+    std::vector<uint8_t> moved = first;
+    const uint32_t at = geometry.lines[1].offset;
+    moved[at] = 0x01;
+    moved[at + 1] = 0x02;
+    const FrameVerdict verdict = CheckFrame(geometry, moved.data(), moved.size(), true);
+    EXPECT_EQ(verdict.status, FrameStatus::kLineWithoutPreamble);
+    EXPECT_EQ(verdict.reports, (Reports{"Pointer to line start: " + std::to_string(0xB8B80201u) +
+                                            " header value 3099113656",
+                                        "Line doesn't start with csi2 header"}));
+}
+
+// The line check looks at the second line's own offset, wherever the first line starts.
+TEST(FrameCheck, LooksForTheSecondLineAtItsOwnOffset) {
+    capture::FrameSpec spec;
+    spec.embeddedLines = 1;
+    spec.embeddedBytes = 100;
+    std::vector<uint8_t> frame = capture::WriteFrame(spec).bytes;
+    const GeometryResult result = ComputeGeometry(frame.data(), frame.size(), csi2_frames::Fixed(0x2C));
+    ASSERT_TRUE(result.Ready());
+    EXPECT_TRUE(CheckFrame(result.geometry, frame.data(), frame.size(), true).Decodable());
+
+    capture::FrameSpec single;
+    single.height = 1;
+    std::vector<uint8_t> one = capture::WriteFrame(single).bytes;
+    const GeometryResult oneLine = ComputeGeometry(one.data(), one.size(), csi2_frames::Fixed(0x2C));
+    ASSERT_TRUE(oneLine.Ready());
+    EXPECT_TRUE(CheckFrame(oneLine.geometry, one.data(), one.size(), true).Decodable());
+    one[64] = 0;
+    EXPECT_EQ(CheckFrame(oneLine.geometry, one.data(), one.size(), true).status, FrameStatus::kLineWithoutPreamble);
+}
+
+}  // namespace

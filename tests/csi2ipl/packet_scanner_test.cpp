@@ -1,0 +1,168 @@
+// Scanning a frame for packets: what is listed, how the scan steps, and that it stays
+// inside the data and ends on any input.
+#include "csi2ipl/packet_scanner.hpp"
+
+#include <gtest/gtest.h>
+
+#include "csi2_frames.hpp"
+
+namespace {
+
+using namespace csi2ipl;
+
+std::vector<uint32_t> Offsets(const PacketList& packets) {
+    std::vector<uint32_t> offsets;
+    for (const PacketItem& item : packets) offsets.push_back(item.offset);
+    return offsets;
+}
+
+std::vector<uint32_t> Offsets(const std::vector<capture::PacketPlacement>& placements) {
+    std::vector<uint32_t> offsets;
+    for (const capture::PacketPlacement& placement : placements) offsets.push_back(placement.offset);
+    return offsets;
+}
+
+PacketItem Item(uint8_t dataIdentifier) {
+    PacketItem item{};
+    item.header[4] = dataIdentifier;
+    return item;
+}
+
+TEST(PacketScanner, ListsLongPacketsInOrderAndStepsOverShortOnes) {
+    capture::FrameSpec spec;
+    spec.frameMarkers = spec.lineMarkers = true;
+    spec.embeddedLines = 2;
+    const capture::CaptureFrame frame = capture::WriteFrame(spec);
+    const PacketList packets = FindAllLongPackets(frame.bytes.data(), frame.bytes.size());
+
+    ASSERT_EQ(packets.size(), 2u + spec.height);
+    EXPECT_EQ(packets[0].DataIdentifier(), 0x12);
+    EXPECT_EQ(packets[0].WordCount(), spec.embeddedBytes);
+    const std::vector<uint32_t> listed = Offsets(packets);
+    EXPECT_EQ(std::vector<uint32_t>(listed.begin() + 2, listed.end()), Offsets(frame.lines));
+    EXPECT_EQ(std::memcmp(packets[2].header, frame.bytes.data() + frame.lines[0].offset, 8), 0);
+}
+
+// Packets of word count 0 and short packets whose data is 0 (frame number 0) used to
+// keep the scan on the same packet for ever.
+TEST(PacketScanner, EndsOnPacketsOfWordCountZeroAndShortPackets) {
+    capture::FrameWriter writer;
+    writer.ShortPacket(0x00, 0);
+    writer.LongPacket(0x2A, {});
+    writer.ShortPacket(0x02, 0);
+    writer.LongPacket(0x2A, {});
+    writer.LongPacket(0x2C, {1, 2, 3});
+    writer.ShortPacket(0x01, 0);
+    const std::vector<uint8_t> frame = writer.Finish();
+
+    const PacketList all = FindAllLongPackets(frame.data(), frame.size());
+    EXPECT_EQ(Offsets(all), (std::vector<uint32_t>{writer.Packets()[1].offset, writer.Packets()[3].offset,
+                                                   writer.Packets()[4].offset}));
+    const LineScan raw8 = CountType(frame.data(), frame.size(), 64, 0x2A);
+    EXPECT_EQ(raw8.lines.size(), 2u);
+    EXPECT_EQ(raw8.lineLength, writer.Packets()[3].offset - writer.Packets()[1].offset);
+    ASSERT_TRUE(FindType(frame.data(), frame.size(), 64, 0x2C).has_value());
+    EXPECT_EQ(FindType(frame.data(), frame.size(), 64, 0x2C)->offset, writer.Packets()[4].offset);
+}
+
+// A flat image of value 0xB8 holds the preamble in every payload; stepping over whole
+// packets never takes pixels for a packet.
+TEST(PacketScanner, PixelsThatLookLikeAPreambleAreNotPackets) {
+    capture::FrameWriter writer;
+    for (int y = 0; y < 4; ++y) writer.LongPacket(0x2A, std::vector<uint8_t>(40, 0xB8));
+    const std::vector<uint8_t> frame = writer.Finish();
+    EXPECT_EQ(Offsets(FindAllLongPackets(frame.data(), frame.size())), Offsets(writer.Packets()));
+    EXPECT_EQ(Offsets(CountType(frame.data(), frame.size(), 64, 0x2A).lines), Offsets(writer.Packets()));
+}
+
+TEST(PacketScanner, FindsPacketsAcrossGarbageAndWithoutFooters) {
+    capture::FrameWriter writer;
+    writer.Bytes({1, 2, 0xB8, 0xB8, 3});
+    writer.LongPacket(0x2A, {9, 9, 9, 9});
+    writer.Bytes({0xB8, 0xB8, 0xB8, 7, 7, 7, 7, 7, 7});
+    writer.LongPacket(0x2A, {8, 8});
+    std::vector<uint8_t> frame = writer.Finish();
+    // A capture without footers: the next header follows the payload directly.
+    std::vector<uint8_t> packed(64, 0);
+    for (int y = 0; y < 3; ++y) {
+        packed.insert(packed.end(), {0xB8, 0xB8, 0xB8, 0xB8, 0x2A, 3, 0, 0, 5, 5, 5});
+    }
+    EXPECT_EQ(Offsets(FindAllLongPackets(frame.data(), frame.size())), Offsets(writer.Packets()));
+    EXPECT_EQ(Offsets(FindAllLongPackets(packed.data(), packed.size())), (std::vector<uint32_t>{64, 75, 86}));
+}
+
+TEST(PacketScanner, UniqueIdentifiersCollapseOnlyConsecutiveRepeats) {
+    const PacketList packets = {Item(0x2C), Item(0x2C), Item(0x12), Item(0x2C), Item(0x6C)};
+    EXPECT_EQ(UniqueDataIdentifiers(packets), (std::vector<uint8_t>{0x2C, 0x12, 0x2C, 0x6C}));
+    EXPECT_EQ(FilterByDataIdentifier(packets, 0x2C).size(), 3u);
+    EXPECT_TRUE(UniqueDataIdentifiers({}).empty());
+}
+
+TEST(PacketScanner, PrimaryIdentifierIsTheMostFrequentAndTheFirstMetOnATie) {
+    struct Case {
+        const char* name;
+        PacketList packets;
+        uint8_t primary;
+    } cases[] = {
+        {"most frequent", {Item(0x12), Item(0x2C), Item(0x2C), Item(0x12), Item(0x2C)}, 0x2C},
+        {"tie goes to the first met", {Item(0x2B), Item(0x2C), Item(0x2C), Item(0x2B)}, 0x2B},
+        {"alternating tie", {Item(0x2C), Item(0x2A), Item(0x2C), Item(0x2A)}, 0x2C},
+        {"virtual channels count apart", {Item(0x2C), Item(0x6C), Item(0x6C), Item(0x2C), Item(0x6C)}, 0x6C},
+        {"no packets", {}, 0x00},
+    };
+    for (const Case& c : cases) EXPECT_EQ(PrimaryDataIdentifier(c.packets), c.primary) << c.name;
+}
+
+// The type search used to read a data identifier where no preamble stood: garbage whose
+// fifth byte carried the type ended the search before the real packet.
+TEST(PacketScanner, TypeSearchLooksOnlyAtPreambles) {
+    capture::FrameWriter writer;
+    writer.Bytes({0, 0, 0, 0, 0x2C, 0, 0, 0, 0, 0});
+    writer.LongPacket(0x12, {1, 2, 3, 4});
+    writer.LongPacket(0x6C, {1, 2, 3});
+    const std::vector<uint8_t> frame = writer.Finish();
+    const std::optional<PacketItem> found = FindType(frame.data(), frame.size(), 64, 0x2C);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->offset, writer.Packets()[1].offset);
+    EXPECT_FALSE(FindType(frame.data(), frame.size(), 64, 0x2B).has_value());
+}
+
+TEST(PacketScanner, CountTypeTakesEveryVirtualChannelAndOnlyWholePayloads) {
+    capture::FrameSpec spec;
+    spec.height = 5;
+    spec.alternateVirtualChannels = true;
+    const capture::CaptureFrame frame = capture::WriteFrame(spec);
+    const LineScan scan = CountType(frame.bytes.data(), frame.bytes.size(), 64, 0x2C);
+    EXPECT_EQ(Offsets(scan.lines), Offsets(frame.lines));
+    EXPECT_EQ(scan.lineLength, frame.lines[1].offset - frame.lines[0].offset);
+
+    // The last line cut inside its payload is not a line.
+    const LineScan cut = CountType(frame.bytes.data(), frame.lines.back().offset + 8 + 10, 64, 0x2C);
+    EXPECT_EQ(cut.lines.size(), 4u);
+}
+
+// Every scan of every prefix of a frame ends, and reads nothing past the prefix (the
+// guard page right behind it would crash the test).
+TEST(PacketScanner, ScansStayInsideEveryTruncationOfAFrame) {
+    capture::FrameSpec spec;
+    spec.width = 8;
+    spec.height = 3;
+    spec.frameMarkers = spec.lineMarkers = true;
+    spec.embeddedLines = 1;
+    spec.embeddedBytes = 5;
+    const capture::CaptureFrame frame = capture::WriteFrame(spec);
+    for (size_t size = 0; size <= frame.bytes.size(); ++size) {
+        GuardedBuffer data(frame.bytes.data(), size);
+        const PacketList all = FindAllLongPackets(data.data(), size);
+        for (const PacketItem& item : all) EXPECT_LE(item.offset + 8u, size);
+        const LineScan scan = CountType(data.data(), size, 64, 0x2C);
+        for (const PacketItem& line : scan.lines) EXPECT_LE(line.offset + 8u + line.WordCount(), size);
+        const std::optional<PacketItem> found = FindType(data.data(), size, 64, 0x2C);
+        if (found) {
+            EXPECT_LE(found->offset + 8u, size);
+        }
+        (void)FindType(data.data(), size, size + 10, 0x2C);
+    }
+}
+
+}  // namespace
