@@ -1,0 +1,73 @@
+// Arbitrary bytes given to the decoder's scanning, data-type detection, geometry, frame
+// checks and unpacking, for every data type, both depths, every shift and every vector
+// level: nothing may be read outside the frame or written outside the image, and nothing
+// may loop without end.
+//
+// Input: three option bytes, then the frame bytes. With the split bit set the frame bytes
+// are two frames: the geometry pass runs on the first, the checks and unpacking on the
+// second, as a stream's later frames are decoded at its first frame's line offsets.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "csi2ipl/data_formats.hpp"
+#include "csi2ipl/frame_check.hpp"
+#include "csi2ipl/frame_geometry.hpp"
+#include "csi2ipl/frame_unpacking.hpp"
+#include "csi2ipl/packet_scanner.hpp"
+#include "csi2ipl/simd_level.hpp"
+
+namespace {
+
+using namespace csi2ipl;
+
+constexpr unsigned kChoices = 11;  // the entries of the data-format property
+// An image larger than this is not allocated: the fuzzer's inputs cannot make real ones.
+constexpr uint64_t kLargestImage = 64u << 20;
+
+SimdLevel LevelFrom(unsigned bits) {
+    const SimdLevel wanted = bits == 0 ? SimdLevel::kScalar : bits == 1 ? SimdLevel::kSsse3 : SimdLevel::kAvx2;
+    return SimdLevelSupported(wanted) ? wanted : SimdLevel::kScalar;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 3) return 0;
+    const uint8_t choice = data[0];
+    const uint8_t flags = data[1];
+    const uint8_t overwrite = data[2];
+    const bool split = flags & 0x80;
+    const size_t frameBytes = size - 3;
+    const size_t firstBytes = split ? frameBytes / 2 : frameBytes;
+    // Copies of exactly the frames, so that reading past one is caught.
+    const std::vector<uint8_t> first(data + 3, data + 3 + firstBytes);
+    const std::vector<uint8_t> second =
+        split ? std::vector<uint8_t>(data + 3 + firstBytes, data + size) : first;
+
+    // The listing and detection AUTO uses.
+    const PacketList packets = FindAllLongPackets(first.data(), first.size());
+    PrimaryDataIdentifier(packets);
+
+    GeometryRequest request;
+    request.targetType = DataTypeOfChoice(choice % kChoices);
+    request.decodeType = (overwrite & 0x80) ? DataTypeOfChoice(overwrite % kChoices) : 0;
+    request.limitTo8 = flags & 0x01;
+    request.printDebug = flags & 0x02;
+    request.simd = LevelFrom((flags >> 2) & 0x03);
+    const GeometryResult result = ComputeGeometry(first.data(), first.size(), request);
+    if (!result.Ready()) return 0;
+
+    const FrameGeometry& geometry = result.geometry;
+    const bool frameSizeCheck = flags & 0x10;
+    const unsigned shift = (flags >> 5) % 13 + ((overwrite & 0x40) ? 8 : 0);
+    const FrameVerdict verdict = CheckFrame(geometry, second.data(), second.size(), frameSizeCheck);
+    if (!verdict.Decodable()) return 0;
+
+    const uint64_t rowStep = AlignedRowBytes(geometry);
+    const uint64_t imageBytes = rowStep * geometry.height;
+    if (imageBytes == 0 || imageBytes > kLargestImage) return 0;
+    std::vector<uint8_t> image(imageBytes);
+    UnpackFrame(geometry, second.data(), second.size(), image.data(), rowStep, shift);
+    return 0;
+}
