@@ -77,3 +77,7 @@
 #include "dataflow/module.hpp"
 #include "dataflow/module_thread.hpp"
 #include "dataflow/property.hpp"
+
+#include "bases/image_operation_records.hpp"
+#include "bases/image_processing_1src1dest.hpp"
+#include "bases/image_processing_2src1dest.hpp"
