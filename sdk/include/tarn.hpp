@@ -81,3 +81,7 @@
 #include "bases/image_operation_records.hpp"
 #include "bases/image_processing_1src1dest.hpp"
 #include "bases/image_processing_2src1dest.hpp"
+#include "bases/sorted_start_reading_component.hpp"
+#include "bases/sound_processing_component.hpp"
+#include "bases/stream8_input_component.hpp"
+#include "bases/stream8_io_component.hpp"

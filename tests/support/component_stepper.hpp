@@ -21,11 +21,17 @@ class ComponentStepper {
     ComponentStepper(const ComponentStepper&) = delete;
     ComponentStepper& operator=(const ComponentStepper&) = delete;
 
-    void Begin() {
+    // The integer Birth threw, or 0.
+    int Begin() {
         component.threaded = true;
         component.Start();
-        component.Birth();
         begun = true;
+        try {
+            component.Birth();
+        } catch (int code) {
+            return code;
+        }
+        return 0;
     }
     // One Core pass on the calling thread; the integer it threw, or 0.
     int Pass() {
