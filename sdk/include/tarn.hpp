@@ -77,3 +77,11 @@
 #include "dataflow/module.hpp"
 #include "dataflow/module_thread.hpp"
 #include "dataflow/property.hpp"
+
+#include "bases/image_operation_records.hpp"
+#include "bases/image_processing_1src1dest.hpp"
+#include "bases/image_processing_2src1dest.hpp"
+#include "bases/sorted_start_reading_component.hpp"
+#include "bases/sound_processing_component.hpp"
+#include "bases/stream8_input_component.hpp"
+#include "bases/stream8_io_component.hpp"

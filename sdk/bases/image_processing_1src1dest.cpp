@@ -1,0 +1,201 @@
+// The one-source image-processing base: its tables, construction, element declaration,
+// property changes and the selection and parsing of the operation's settings.
+#include "bases/image_processing_1src1dest.hpp"
+
+#include "bases/image_operation_selection.hpp"
+#include "bases/image_operation_text.hpp"
+#include "dataflow/property.hpp"
+#include "engine/type_filter.hpp"
+
+namespace {
+
+TARNTypeFilterBase* filter(const TARNTypeFilterBase& f) {
+    // The definition records hold the filter by a non-const pointer; the SDK only reads it.
+    return const_cast<TARNTypeFilterBase*>(&f);
+}
+
+// Changeable while running, enumeration values locked.
+TARNPropertyDefinition setting(const char* name, TARNPropertyValue* value) {
+    return TARNPropertyDefinition(name, value, nullptr, false, true, false, true);
+}
+
+
+}  // namespace
+
+const char* const TARNImageProcessing1Src1Dest::ConstStrDelimiters = TARNImageText::Delimiters;
+
+TARNInputDefinition TARNImageProcessing1Src1Dest::InputDefinitions[5] = {
+    {"iImage", nullptr, filter(TARN::FilterIplImage), 0, 1},
+    {"iInputROI", nullptr, filter(TARN::FilterIntegers32), 0, 1},
+    {"iOutputROI", nullptr, filter(TARN::FilterIntegers32), 0, 1},
+    {"iPoint", nullptr, filter(TARN::FilterIntegers32), 0, 1},
+    {},
+};
+
+TARNOutputDefinition TARNImageProcessing1Src1Dest::OutputDefinitions[2] = {
+    {"oImage", 0, TARNTypeInfo(TARNTypeInfo::IplImage, "", ""), 1, 16, 1, 1},
+    {},
+};
+
+TARNPropertyDefinition TARNImageProcessing1Src1Dest::PropertyDefinitions[13] = {
+    setting("pOperation", new TARNPropertyValue("")),
+    setting("pParameters", new TARNPropertyValue("")),
+    setting("pInputROI", new TARNPropertyValue("")),
+    setting("pOutputROI", new TARNPropertyValue("")),
+    setting("pClicks", new TARNPropertyValue("")),
+    setting("pQuerySyntax", new TARNPropertyValue("")),
+    setting("pSpecifyDestinationSize", new TARNPropertyValue(false)),
+    setting("pCrop", new TARNPropertyValue(false)),
+    setting("pClearOutputImagesOutOfROI", new TARNPropertyValue(false)),
+    setting("pClearOutputImagesInsideROI", new TARNPropertyValue(false)),
+    setting("pLastOrNextReader", new TARNPropertyValue(true)),
+    TARNPropertyDefinition("rProcessingTime", new TARNPropertyValue(-1L), nullptr, false, false, true, true),
+    TARNPropertyDefinition(),
+};
+
+TARNActionDefinition TARNImageProcessing1Src1Dest::ActionDefinitions[1] = {TARNActionDefinition()};
+
+TARNImageProcessing1Src1Dest::TARNImageProcessing1Src1Dest(const char* name, TARNComponentDefinition& definition)
+    : TARNComponent(name, definition) {}
+
+TARNImageProcessing1Src1Dest::~TARNImageProcessing1Src1Dest() {
+    CloseOperation();
+    CloseROI();
+}
+
+void TARNImageProcessing1Src1Dest::Dynamic() {
+    TARNImageOperation::DeclareElements(*this);
+    if (!tablePending) {
+        Initialize();
+        return;
+    }
+    // Cleared first: a derived class without a table is asked once, not at every change.
+    tablePending = false;
+    operations = GetOperationsDefinition();
+    if (operations == nullptr)
+        Error("SDK component error - Can't get a valid transformations description.. Please provide a valid one.",
+              1, 0);
+    CloseOperation();
+    CloseROI();
+    parameters = Parameters{};
+
+    DirectSet(Property("pOperation"), TARNImageOperation::DefaultOperation(operations));
+    Initialize();
+}
+
+void TARNImageProcessing1Src1Dest::Set(TARNProperty& property, bool value) {
+    TARNComponent::Set(property, value);
+    if ((State() & MainLoopEnded) == 0) reprocessEvent.Set();
+}
+
+void TARNImageProcessing1Src1Dest::Set(TARNProperty& property, long value) {
+    TARNComponent::Set(property, value);
+    if ((State() & MainLoopEnded) == 0) reprocessEvent.Set();
+}
+
+void TARNImageProcessing1Src1Dest::Set(TARNProperty& property, double value) {
+    TARNComponent::Set(property, value);
+    if ((State() & MainLoopEnded) == 0) reprocessEvent.Set();
+}
+
+void TARNImageProcessing1Src1Dest::Set(TARNProperty& property, const TARNStackedString<40>& value) {
+    TARNComponent::Set(property, value);
+    if (TARNImageOperation::Named(property, "pQuerySyntax")) {
+        TARNImageOperation::AnswerQuerySyntax(*this, property, value);
+        return;
+    }
+    if ((State() & MainLoopEnded) != 0 || operations == nullptr) return;
+    TARNMutexGuard guard(processingMutex);
+    bool changed = false;
+    if (TARNImageOperation::Named(property, "pOperation")) {
+        if (SetOperation(value.c_str())) {
+            const TARNStackedString<40> parametersText = textOf("pParameters");
+            const TARNStackedString<40> clicksText = textOf("pClicks");
+            SetParameters(parametersText.c_str());
+            SetClicks(clicksText.c_str());
+            changed = true;
+        }
+    } else if (TARNImageOperation::Named(property, "pParameters")) {
+        changed = SetParameters(value.c_str());
+    } else if (TARNImageOperation::Named(property, "pClicks")) {
+        changed = SetClicks(value.c_str());
+    } else if (TARNImageOperation::Named(property, "pInputROI")) {
+        changed = SetROI(&inputROI, value.c_str());
+    } else if (TARNImageOperation::Named(property, "pOutputROI")) {
+        changed = SetROI(&outputROI, value.c_str());
+    }
+    if (changed) reprocessEvent.Set();
+}
+
+bool TARNImageProcessing1Src1Dest::SetOperation(const char* name) {
+    return TARNImageOperation::SetOperation(*this, name);
+}
+
+bool TARNImageProcessing1Src1Dest::SetParameters(const char* text) {
+    return TARNImageOperation::SetParameters(*this, text, inputROI != nullptr,
+                                             "This operation needs a ROI. Please specify the ROI first...");
+}
+
+bool TARNImageProcessing1Src1Dest::SetClicks(const char* text) {
+    return TARNImageOperation::SetClicks(*this, text);
+}
+
+bool TARNImageProcessing1Src1Dest::SetROI(_IplROI** slot, const char* text) {
+    return TARNImageOperation::SetROI(*this, slot, text);
+}
+
+bool TARNImageProcessing1Src1Dest::UpdateClickProperty(TARNProperty& property, TARNPoint2D* points, int count) {
+    DirectSet(property, TARNImageText::ClicksText(points, count));
+    return true;
+}
+
+bool TARNImageProcessing1Src1Dest::UpdateROIProperty(TARNProperty& property, _IplROI* roi) {
+    DirectSet(property, TARNImageText::RegionText(roi));
+    return true;
+}
+
+bool TARNImageProcessing1Src1Dest::Initialize() {
+    const TARNStackedString<40> operation = textOf("pOperation");
+    const TARNStackedString<40> clicks = textOf("pClicks");
+    const TARNStackedString<40> parametersText = textOf("pParameters");
+    const TARNStackedString<40> input = textOf("pInputROI");
+    const TARNStackedString<40> output = textOf("pOutputROI");
+    SetOperation(operation.c_str());
+    SetClicks(clicks.c_str());
+    SetParameters(parametersText.c_str());
+    SetROI(&inputROI, input.c_str());
+    SetROI(&outputROI, output.c_str());
+    return status == 0;
+}
+
+bool TARNImageProcessing1Src1Dest::CloseOperation() {
+    CloseParameters();
+    CloseClicks();
+    return true;
+}
+
+bool TARNImageProcessing1Src1Dest::CloseParameters() {
+    TARNImageOperation::CloseParameters(*this);
+    return true;
+}
+
+bool TARNImageProcessing1Src1Dest::CloseROI() {
+    delete outputROI;
+    delete inputROI;
+    outputROI = nullptr;
+    inputROI = nullptr;
+    return true;
+}
+
+bool TARNImageProcessing1Src1Dest::CloseClicks() {
+    TARNImageOperation::CloseClicks(*this);
+    return true;
+}
+
+TARNStackedString<40> TARNImageProcessing1Src1Dest::textOf(const char* name) {
+    return TARNImageOperation::TextOf(*this, name);
+}
+
+bool TARNImageProcessing1Src1Dest::flagOf(const char* name) {
+    return TARNImageOperation::FlagOf(*this, name);
+}

@@ -1,0 +1,100 @@
+// The two-source image-processing base: what differs from the one-source base — the
+// output model from two images, pairing by timestamp, both regions for a region-needing
+// operation, and the stale-image and re-process faults on either input.
+#include <gtest/gtest.h>
+
+#include "image_processing_fixture.hpp"
+#include "support/two_image_operation_test_component.hpp"
+
+namespace {
+
+class Test2 : public ImageProcessingTest<TwoImageOperationTestComponent> {
+  protected:
+    void Connect(int width0, int height0, const char* channels0, int width1, int height1, const char* channels1) {
+        first = &Feed(source.ImageOutput("image0", width0, height0, channels0, 3), "iImage0");
+        second = &Feed(source.ImageOutput("image1", width1, height1, channels1, 3), "iImage1");
+    }
+    TARNOutput* first = nullptr;
+    TARNOutput* second = nullptr;
+};
+
+TEST_F(Test2, TheOutputTakesTheSmallerSizeAndTheFirstChannelSequence) {
+    Connect(8, 6, "BGR", 4, 3, "GRAY");
+    stepper.Begin();
+    source.WriteImage(*first, 1, 100);
+    ASSERT_EQ(stepper.Pass(), 0);
+    EXPECT_EQ(sink.Count(), 0u) << "nothing until both inputs delivered";
+    source.WriteImage(*second, 2, 150);
+    ASSERT_EQ(stepper.Pass(), 0);
+    const auto records = sink.Records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].width, 4);
+    EXPECT_EQ(records[0].height, 3);
+    EXPECT_EQ(records[0].channels, "BGR");
+    EXPECT_EQ(records[0].timestamp, 150) << "the later of the two";
+    EXPECT_EQ(records[0].bytes[0], 3);
+    EXPECT_TRUE(Reported("Input0 and Input1 images color model or channel sequence are different : Input0 model will "
+                         "be used",
+                         1));
+}
+
+TEST_F(Test2, SynchronisedReadersCombineOnlyEqualTimestamps) {
+    Connect(2, 2, "GRAY", 2, 2, "GRAY");
+    component.Property("pSynchroReaders").Set(true);
+    stepper.Begin();
+    source.WriteImage(*first, 1, 100);
+    source.WriteImage(*second, 1, 100);
+    ASSERT_EQ(stepper.Pass(), 0);
+    ASSERT_EQ(stepper.Pass(), 0);
+    source.WriteImage(*first, 1, 200);
+    ASSERT_EQ(stepper.Pass(), 0);
+    EXPECT_EQ(sink.Count(), 1u) << "200 and 100 make no pair";
+    source.WriteImage(*second, 1, 200);
+    ASSERT_EQ(stepper.Pass(), 0);
+    const auto records = sink.Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].timestamp, 100);
+    EXPECT_EQ(records[1].timestamp, 200);
+}
+
+TEST_F(Test2, ARegionNeedingOperationWantsBothInputRegions) {
+    ASSERT_TRUE(component.SetOperation("RegionSum"));
+    component.SetROI(&component.input0ROI, "0;0;1;1");
+    EXPECT_FALSE(component.SetParameters("1"));
+    EXPECT_TRUE(Reported("This operation needs inputs ROI. Please specify the ROI first...", 1));
+    component.SetROI(&component.input1ROI, "0;0;1;1");
+    EXPECT_TRUE(component.SetParameters("1"));
+}
+
+TEST_F(Test2, ASkippedImageBecomesTheLastImageOfItsInput) {
+    Connect(2, 2, "GRAY", 2, 2, "GRAY");
+    TARNOutput& regions = Feed(source.VectorOutput("regions", IntegerVector, 5), "iOutputROI");
+    stepper.Begin();
+    source.WriteImage(*second, 10, 50);
+    ASSERT_EQ(stepper.Pass(), 0);
+    source.WriteImage(*first, 1, 100);
+    ASSERT_EQ(stepper.Pass(), 0);
+    source.WriteImage(*first, 2, 200);
+    source.WriteImage(*first, 3, 300);
+    ASSERT_EQ(stepper.Pass(), 0);  // 200 is skipped: 300 waits
+    source.WriteIntegers(regions, {});
+    ASSERT_EQ(stepper.Pass(), 0);
+    const auto records = sink.Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].timestamp, 200);
+    EXPECT_EQ(records[1].bytes[0], 12);
+}
+
+TEST_F(Test2, BadRegionsOfEitherInputAreNamed) {
+    Connect(4, 4, "GRAY", 4, 4, "GRAY");
+    component.Property("pInput1ROI").Set("3;3;2;2");
+    stepper.Begin();
+    source.WriteImage(*first, 1, 100);
+    source.WriteImage(*second, 1, 100);
+    ASSERT_EQ(stepper.Pass(), 0);
+    ASSERT_EQ(stepper.Pass(), 0);
+    EXPECT_TRUE(Reported("Incorrect input1 ROI", 1));
+    EXPECT_EQ(sink.Count(), 0u);
+}
+
+}  // namespace

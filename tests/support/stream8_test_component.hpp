@@ -1,0 +1,44 @@
+// A small component on the 8-bit stream input/output base: it consumes a set number of
+// bytes of its FIFO per call and records the FIFO as it was handed over.
+#pragma once
+
+#include <vector>
+
+#include "bases/stream8_io_component.hpp"
+
+class Stream8TestComponent : public TARNStream8IOComponent {
+  public:
+    explicit Stream8TestComponent(const char* name) : TARNStream8IOComponent(name, Model()) {}
+
+    static TARNComponentDefinition& Model() {
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = "stream8Test";
+            definition.version = "1.0";
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            return definition;
+        }();
+        return model;
+    }
+
+    // The FIFO's held bytes with their times, in order, as handed to the last call.
+    struct Held {
+        int offset;
+        std::vector<unsigned char> bytes;
+        std::vector<long> timestamps;
+    };
+
+    void ProcessStream8Data(TARNRBRegion& region, unsigned char* data, long* timestamps, long*) override {
+        Held held{region.Offset(), {}, {}};
+        for (int i = 0; i < region.Size(); ++i) {
+            held.bytes.push_back(data[region[i]]);
+            held.timestamps.push_back(timestamps[region[i]]);
+        }
+        last = held;
+        region.Pop(consume);
+    }
+
+    // Written and read on the stepping thread only.
+    Held last;
+    int consume = 0;
+};
