@@ -77,8 +77,8 @@ int CheckPipelineGeometry(PipelineFormat format, const FrameLines& frame, const 
 int RunCpuPipeline(PipelineFormat format, const FrameLines& frame, const ImageRows& image);
 
 // The common distance between consecutive line offsets, in order: the line length to
-// pass with them. One line gives 0 (any length serves). Empty, decreasing or unevenly
-// spaced offsets give nothing: the lines must be decoded one by one. `offsetOf` takes
+// pass with them. One line gives 0 (any length serves). Empty, repeated, decreasing or
+// unevenly spaced offsets give nothing: the lines must be decoded one by one. `offsetOf` takes
 // the offset out of an item of `lines`.
 template <std::ranges::forward_range Lines, typename Projection = std::identity>
 std::optional<size_t> EvenLineSpacing(const Lines& lines, Projection offsetOf = {}) {
@@ -89,7 +89,7 @@ std::optional<size_t> EvenLineSpacing(const Lines& lines, Projection offsetOf = 
     std::optional<size_t> spacing;
     for (++line; line != end; ++line) {
         const size_t offset = static_cast<size_t>(std::invoke(offsetOf, *line));
-        if (offset < previous) return std::nullopt;
+        if (offset <= previous) return std::nullopt;
         if (spacing && *spacing != offset - previous) return std::nullopt;
         spacing = offset - previous;
         previous = offset;

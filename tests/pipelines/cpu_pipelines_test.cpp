@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "pipelines/pipeline_errors.hpp"
 #include "pipelines/pipeline_frames.hpp"
+#include "pipelines/pipeline_messages.hpp"
 #include "pipelines/pipelines.hpp"
 
 namespace {
@@ -45,21 +45,8 @@ const CpuPipeline yuv422{Format::Yuv422, "pixtract_yuv422_8_cpu", pixtract_yuv42
 constexpr uint8_t kUnwritten = 0x5A;
 constexpr size_t kGuardBytes = 64;
 
-// Collects the messages the pipelines' error handler passes on.
-class PipelineTest : public ::testing::Test {
+class PipelineTest : public PipelineMessagesTest {
   protected:
-    void SetUp() override {
-        Messages().clear();
-        previous =
-            csi2ipl::SetPipelineErrorSink([](const char* message) { Messages().emplace_back(message); });
-    }
-    void TearDown() override { csi2ipl::SetPipelineErrorSink(previous); }
-
-    static std::vector<std::string>& Messages() {
-        static std::vector<std::string> messages;
-        return messages;
-    }
-
     // An output image with guard bytes behind it, all preset to kUnwritten.
     static std::vector<uint8_t> Image(Format format, int width, int height) {
         return std::vector<uint8_t>(
@@ -71,8 +58,6 @@ class PipelineTest : public ::testing::Test {
             if (byte != kUnwritten) return false;
         return true;
     }
-
-    csi2ipl::PipelineErrorSink previous = nullptr;
 };
 
 struct FrameCase {
