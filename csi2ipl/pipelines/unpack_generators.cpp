@@ -3,9 +3,9 @@
 // the line stride steps over the packet headers and footers) and writes the pixels of
 // the output image, whose line stride is the image's row step.
 //
-// The target picks the schedule. On the processor: 32-wide vectors over the groups of a
-// line and one parallel task per block of 32 lines, with a second copy of that loop
-// specialised on the layout the decoder always passes. On a GPU: a 32 x 32 tiling of
+// The target picks the schedule. On the processor: each line in blocks of 32 groups
+// computed as vectors, one parallel task per block of 32 lines, and a second copy of that
+// loop specialised on the layout the decoder always passes. On a GPU: a 32 x 32 tiling of
 // groups and lines.
 #include "Halide.h"
 
@@ -22,45 +22,49 @@ struct StageVars {
 };
 
 // Processor schedule of one copy of the output loop. `groupBlock` is the loop over
-// vectors of 32 groups.
+// blocks of 32 groups, whose stores are vectors of `storeGroups` groups (32 or a divisor).
 //
 // Dimension 0 has a fixed extent and is unrolled, so the selects that pick source bytes
 // are evaluated once per call (or, in the specialised copy, folded away).
 //
-// The vector's tail is shifted inwards to end at the line's last group: this is why a
-// line needs 32 groups (64 pixels) and why a shorter line is refused rather than read
-// or written past its end.
+// The last block is shifted inwards to end at the line's last group: this is why a line
+// needs 32 groups (64 pixels) and why a shorter line is refused rather than read or
+// written past its end.
 //
 // Lines go to the thread pool in blocks: one task per line costs more in scheduling than
 // it computes. The block's tail is guarded instead of shifted inwards, so that any
 // number of lines, even fewer than 32, is accepted.
-void ScheduleOnProcessor(Stage stage, const StageVars& vars, const Var& groupBlock) {
+void ScheduleOnProcessor(Stage stage, const StageVars& vars, const Var& groupBlock, int storeGroups) {
     Var groupInBlock, lineBlock, lineInBlock;
     stage.unroll(vars.v0)
         .split(vars.v1, groupBlock, groupInBlock, kVectorGroups, TailStrategy::ShiftInwards)
-        .vectorize(groupInBlock)
+        .vectorize(groupInBlock, storeGroups)
         .split(vars.v2, lineBlock, lineInBlock, kLinesPerTask, TailStrategy::GuardWithIf)
         .parallel(lineBlock);
 }
 
 // The layout the decoder passes: groups packed back to back in both buffers
 // (`inputGroupBytes`, `outputGroupBytes`) and the output's byte index starting at 0.
+// `storeGroups` is the width of the output vectors that the processor's shuffles handle
+// best for this format, measured: 32 groups for RAW12; 8 for YUV422, whose 48 output
+// bytes from 32 input bytes map onto 16-byte shuffles far better than 192 from 128.
 struct PackedLayout {
     Expr inputGroupStride;
     int inputGroupBytes;
     int outputGroupBytes;
+    int storeGroups;
 };
 
 // Shared schedule. `groups` is the stage that reads the input (a wrapper of it); `output`
 // reads only `groups`.
 //
-// With the group strides only known at run time, each 32-lane vector is gathered and
+// With the group strides only known at run time, each vector is gathered and
 // scattered a byte at a time. The specialised copy of the loop has them as constants:
 // the unrolled stores of one vector become one dense interleaved store and the selects
 // over dimension 0 fold away. Every other layout takes the general copy, with the same
 // checks and results.
 //
-// On the processor the 32 groups a vector reads are first copied, whole, into a small
+// On the processor the 32 groups of a block are first copied, whole, into a small
 // buffer on the stack. Read in place, each byte position of a group is a separate
 // strided load that stops short of the group's end (the runtime cannot know the bytes
 // after the last group are there), and odd-sized loads are assembled byte by byte; from
@@ -78,8 +82,8 @@ void Schedule(const Target& target, Func output, Func groups, const StageVars& v
     ScheduleOnProcessor(output.specialize(packed.inputGroupStride == packed.inputGroupBytes &&
                                           output.output_buffer().dim(1).stride() == packed.outputGroupBytes &&
                                           output.output_buffer().dim(0).min() == 0),
-                        vars, groupBlock);
-    ScheduleOnProcessor(output, vars, groupBlock);
+                        vars, groupBlock, packed.storeGroups);
+    ScheduleOnProcessor(output, vars, groupBlock, packed.storeGroups);
     const std::vector<Var> byteGroupLine = groups.args();
     groups.compute_at(output, groupBlock).unroll(byteGroupLine[0]).vectorize(byteGroupLine[1]);
 }
@@ -101,7 +105,7 @@ class Raw12Unpack : public Generator<Raw12Unpack> {
         Expr mask = cast<uint8_t>(select(v0 == 0, 0x0F, v0 == 2, 0xF0, 0xFF));
         Expr shift = cast<uint8_t>(select(v0 == 0, 4, 0));
         output(vars.v0, vars.v1, vars.v2) = (groups(source, vars.v1, vars.v2) & mask) << shift;
-        Schedule(get_target(), output, groups, vars, {input.dim(1).stride(), 3, 4});
+        Schedule(get_target(), output, groups, vars, {input.dim(1).stride(), 3, 4, 32});
     }
 };
 
@@ -117,7 +121,7 @@ class Yuv422Unpack : public Generator<Yuv422Unpack> {
         Func groups = input.in();
         Expr source = select(v0 == 0, 1, v0 == 1, 0, v0 == 2, 2, v0 == 3, 3, v0 == 4, 0, 2);
         output(vars.v0, vars.v1, vars.v2) = groups(source, vars.v1, vars.v2);
-        Schedule(get_target(), output, groups, vars, {input.dim(1).stride(), 4, 6});
+        Schedule(get_target(), output, groups, vars, {input.dim(1).stride(), 4, 6, 8});
     }
 };
 
