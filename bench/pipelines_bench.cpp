@@ -41,8 +41,8 @@ void DecodeFrame(benchmark::State& state, const FrameShape& shape) {
     const size_t rowStep = static_cast<size_t>(shape.width) / 2 * csi2ipl::OutputGroupBytes(shape.format);
     const size_t imageBytes = rowStep * shape.height;
     std::vector<uint8_t> image(imageBytes), copy(imageBytes), source(imageBytes, 0x11);
-    const csi2ipl::FrameLines lines{frame.data(), frame.size(), kFirstLineOffset, shape.lineLength, shape.width,
-                                    shape.height};
+    const csi2ipl::FrameLines lines{frame.data(),     frame.size(), kFirstLineOffset,
+                                    shape.lineLength, shape.width,  shape.height};
     const csi2ipl::ImageRows rows{image.data(), image.size(), rowStep};
 
     Clock::duration decoding{}, copying{};

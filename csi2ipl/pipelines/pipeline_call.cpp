@@ -39,7 +39,8 @@ std::string GeometryProblem(PipelineFormat format, const FrameLines& frame, cons
                std::to_string(RowBytes(format, frame.width)) + " bytes";
     if (frame.lineLength > kLargestStride || image.rowStep > kLargestStride)
         return "line length or row step exceeds 32 bits";
-    if (frame.firstLineOffset > frame.dataSize || FrameSpan(format, frame) > frame.dataSize - frame.firstLineOffset)
+    if (frame.firstLineOffset > frame.dataSize ||
+        FrameSpan(format, frame) > frame.dataSize - frame.firstLineOffset)
         return "frame of " + std::to_string(frame.dataSize) + " bytes ends before its last line";
     if (ImageSpan(format, frame.width, frame.height, image.rowStep) > image.size)
         return "image of " + std::to_string(image.size) + " bytes ends before its last row";
@@ -75,7 +76,8 @@ PipelineBuffer DescribeFrame(PipelineFormat format, const FrameLines& frame) {
                                    {0, frame.width / 2, group, 0},
                                    {0, frame.height, static_cast<int32_t>(frame.lineLength), 0}};
     // The pipelines only read their input; Halide's buffer type has no read-only form.
-    uint8_t* host = frame.data != nullptr ? const_cast<uint8_t*>(frame.data) + frame.firstLineOffset : nullptr;
+    uint8_t* host =
+        frame.data != nullptr ? const_cast<uint8_t*>(frame.data) + frame.firstLineOffset : nullptr;
     return PipelineBuffer(host, 3, shape);
 }
 

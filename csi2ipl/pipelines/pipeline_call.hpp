@@ -49,7 +49,7 @@ struct FrameLines {
 // row step, which may exceed the row for alignment).
 struct ImageRows {
     uint8_t* data;
-    size_t size;     // bytes writable at data
+    size_t size;  // bytes writable at data
     size_t rowStep;
 };
 

@@ -99,7 +99,8 @@ TEST_P(CpuPipelineFrames, DecodeRandomFrameLikeTheReference) {
         ASSERT_TRUE(std::all_of(row + rowBytes, row + rowStep, [](uint8_t b) { return b == kUnwritten; }))
             << "padding of row " << y;
     }
-    EXPECT_TRUE(std::all_of(image.end() - kGuardBytes, image.end(), [](uint8_t b) { return b == kUnwritten; }));
+    EXPECT_TRUE(
+        std::all_of(image.end() - kGuardBytes, image.end(), [](uint8_t b) { return b == kUnwritten; }));
     EXPECT_TRUE(Messages().empty());
 }
 
@@ -111,10 +112,11 @@ TEST_P(CpuPipelineFrames, DecodeRandomFrameLikeTheReference) {
 // of 8), and more.
 INSTANTIATE_TEST_SUITE_P(
     Widths, CpuPipelineFrames,
-    ::testing::Values(FrameCase{&raw12, 64, 3, 0}, FrameCase{&raw12, 70, 5, 6}, FrameCase{&raw12, 2560, 16, 10},
-                      FrameCase{&raw12, 1000, 7, 1}, FrameCase{&raw12, 70, 33, 6, 4},
-                      FrameCase{&raw12, 2562, 45, 10, 4}, FrameCase{&raw12, 130, 1, 3, 60},
-                      FrameCase{&raw12, 64, 95, 6, 8}, FrameCase{&yuv422, 64, 3, 0}, FrameCase{&yuv422, 70, 5, 6},
+    ::testing::Values(FrameCase{&raw12, 64, 3, 0}, FrameCase{&raw12, 70, 5, 6},
+                      FrameCase{&raw12, 2560, 16, 10}, FrameCase{&raw12, 1000, 7, 1},
+                      FrameCase{&raw12, 70, 33, 6, 4}, FrameCase{&raw12, 2562, 45, 10, 4},
+                      FrameCase{&raw12, 130, 1, 3, 60}, FrameCase{&raw12, 64, 95, 6, 8},
+                      FrameCase{&yuv422, 64, 3, 0}, FrameCase{&yuv422, 70, 5, 6},
                       FrameCase{&yuv422, 2560, 16, 10}, FrameCase{&yuv422, 1000, 7, 1},
                       FrameCase{&yuv422, 66, 33, 6, 2}, FrameCase{&yuv422, 1918, 45, 10, 6},
                       FrameCase{&yuv422, 130, 1, 3, 61}, FrameCase{&yuv422, 64, 95, 6, 8}));
@@ -129,7 +131,7 @@ TEST_F(PipelineTest, OtherLayoutsFollowTheSameRule) {
         int outputGroupStride;
         int outputFirstByte;
     } cases[] = {
-        {&raw12, 4, 4, 0}, {&raw12, 3, 8, 0}, {&raw12, 3, 4, 1},
+        {&raw12, 4, 4, 0},  {&raw12, 3, 8, 0},  {&raw12, 3, 4, 1},
         {&yuv422, 5, 6, 0}, {&yuv422, 4, 7, 0}, {&yuv422, 4, 6, 2},
     };
     const int width = 70, height = 35, lineLength = 200;
@@ -156,11 +158,14 @@ TEST_F(PipelineTest, OtherLayoutsFollowTheSameRule) {
         ASSERT_EQ(c.pipeline->run(input.raw_buffer(), output.raw_buffer()), 0);
 
         std::vector<uint8_t> expected(image.size(), kUnwritten);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width / 2; ++x)
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width / 2; ++x) {
+                const uint8_t* in = &frame[static_cast<size_t>(y) * lineLength + x * c.inputGroupStride];
+                uint8_t* out = &expected[static_cast<size_t>(y) * rowStep + x * c.outputGroupStride];
                 for (int b = 0; b < outGroup; ++b)
-                    expected[static_cast<size_t>(y) * rowStep + x * c.outputGroupStride + b] = ExpectedGroupByte(
-                        format, c.outputFirstByte + b, &frame[static_cast<size_t>(y) * lineLength + x * c.inputGroupStride]);
+                    out[b] = ExpectedGroupByte(format, c.outputFirstByte + b, in);
+            }
+        }
         EXPECT_EQ(image, expected);
     }
 }

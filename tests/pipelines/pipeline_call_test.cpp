@@ -1,6 +1,8 @@
 // The decoder's way into the pipelines: frames wherever their first line starts, images
 // whose row step exceeds the row, the checks made before a pipeline runs, and the test
 // for evenly spaced lines that decides between pipeline and unpacker.
+#include "pipelines/pipeline_call.hpp"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include <random>
 #include <vector>
 
-#include "pipelines/pipeline_call.hpp"
 #include "pipelines/pipeline_frames.hpp"
 #include "pipelines/pipeline_messages.hpp"
 
@@ -39,12 +40,13 @@ int AlignedRowStep(int rowBytes) {
 // the last line's payload, which ends at an inaccessible page.
 struct CapturedFrame {
     CapturedFrame(Format format, int width, int height, size_t firstLineOffset, int gap, unsigned seed)
-        : lines(RandomFrame(format, width, height, gap, seed)), bytes(WithHeader(lines, firstLineOffset, seed)),
+        : lines(RandomFrame(format, width, height, gap, seed)),
+          bytes(WithHeader(lines, firstLineOffset, seed)),
           guarded(bytes) {}
 
     FrameLines Lines(size_t firstLineOffset) const {
-        return {guarded.data, bytes.size(), firstLineOffset, static_cast<size_t>(lines.lineLength), lines.width,
-                lines.height};
+        return {guarded.data, bytes.size(), firstLineOffset, static_cast<size_t>(lines.lineLength),
+                lines.width,  lines.height};
     }
 
     Frame lines;
@@ -70,8 +72,8 @@ struct CallCase {
 };
 
 void PrintTo(const CallCase& c, std::ostream* out) {
-    *out << (c.format == Format::Raw12 ? "RAW12 " : "YUV422 ") << c.width << 'x' << c.height << " first line at "
-         << c.firstLineOffset << " gap " << c.gap;
+    *out << (c.format == Format::Raw12 ? "RAW12 " : "YUV422 ") << c.width << 'x' << c.height
+         << " first line at " << c.firstLineOffset << " gap " << c.gap;
 }
 
 class PipelineCall : public PipelineMessagesTest, public ::testing::WithParamInterface<CallCase> {};
@@ -89,7 +91,9 @@ TEST_P(PipelineCall, DecodesEveryRowAtTheImageRowStep) {
     const FrameLines lines = frame.Lines(c.firstLineOffset);
     ASSERT_EQ(csi2ipl::FrameSpan(format, lines), frame.bytes.size() - c.firstLineOffset);
 
-    ASSERT_EQ(csi2ipl::RunCpuPipeline(format, lines, {image.data(), image.size(), static_cast<size_t>(rowStep)}), 0);
+    ASSERT_EQ(
+        csi2ipl::RunCpuPipeline(format, lines, {image.data(), image.size(), static_cast<size_t>(rowStep)}),
+        0);
 
     const std::vector<uint8_t> expected = ExpectedImage(frame.lines);
     for (int y = 0; y < c.height; ++y) {
@@ -104,15 +108,12 @@ TEST_P(PipelineCall, DecodesEveryRowAtTheImageRowStep) {
 
 // First lines after the 64-byte frame header and an 8-byte line start, and elsewhere.
 // Widths whose rows need padding, and one whose rows do not.
-INSTANTIATE_TEST_SUITE_P(Frames, PipelineCall,
-                         ::testing::Values(CallCase{Format::Raw12, 70, 33, 72, 6},
-                                           CallCase{Format::Raw12, 2562, 40, 72, 10},
-                                           CallCase{Format::Raw12, 66, 3, 0, 6},
-                                           CallCase{Format::Raw12, 68, 5, 201, 9},
-                                           CallCase{Format::Yuv422, 66, 33, 72, 6},
-                                           CallCase{Format::Yuv422, 1922, 40, 72, 10},
-                                           CallCase{Format::Yuv422, 70, 1, 3, 0},
-                                           CallCase{Format::Yuv422, 64, 5, 133, 7}));
+INSTANTIATE_TEST_SUITE_P(
+    Frames, PipelineCall,
+    ::testing::Values(CallCase{Format::Raw12, 70, 33, 72, 6}, CallCase{Format::Raw12, 2562, 40, 72, 10},
+                      CallCase{Format::Raw12, 66, 3, 0, 6}, CallCase{Format::Raw12, 68, 5, 201, 9},
+                      CallCase{Format::Yuv422, 66, 33, 72, 6}, CallCase{Format::Yuv422, 1922, 40, 72, 10},
+                      CallCase{Format::Yuv422, 70, 1, 3, 0}, CallCase{Format::Yuv422, 64, 5, 133, 7}));
 
 // A call the geometry does not allow: the RAW12 frame and image of 64 x 4 pixels that
 // the call would otherwise decode, spoilt one way.
@@ -126,7 +127,8 @@ void PrintTo(const RefusalCase& c, std::ostream* out) {
     *out << c.what;
 }
 
-class PipelineCallRefusals : public PipelineMessagesTest, public ::testing::WithParamInterface<RefusalCase> {};
+class PipelineCallRefusals : public PipelineMessagesTest,
+                             public ::testing::WithParamInterface<RefusalCase> {};
 
 TEST_P(PipelineCallRefusals, ReturnTheErrorAndWriteNothing) {
     const RefusalCase& c = GetParam();
@@ -146,34 +148,35 @@ std::string RefusalName(const ::testing::TestParamInfo<RefusalCase>& info) {
     return info.param.what;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Geometry, PipelineCallRefusals,
-    ::testing::Values(
-        // Under kPipelineMinimumWidth the pipeline itself refuses: the unpacker's turn.
-        RefusalCase{"Width62", halide_error_code_access_out_of_bounds,
-                    [](FrameLines& frame, ImageRows&) { frame.width = 62; }},
-        RefusalCase{"OddWidth", halide_error_code_requirement_failed,
-                    [](FrameLines& frame, ImageRows&) { frame.width = 63; }},
-        RefusalCase{"NoLines", halide_error_code_requirement_failed,
-                    [](FrameLines& frame, ImageRows&) { frame.height = 0; }},
-        RefusalCase{"FrameOneByteShort", halide_error_code_requirement_failed,
-                    [](FrameLines& frame, ImageRows&) { --frame.dataSize; }},
-        RefusalCase{"FirstLineBeyondFrame", halide_error_code_requirement_failed,
-                    [](FrameLines& frame, ImageRows&) { frame.firstLineOffset = frame.dataSize + 1; }},
-        RefusalCase{"LinesOverlap", halide_error_code_requirement_failed,
-                    [](FrameLines& frame, ImageRows&) { frame.lineLength = 95; }},
-        RefusalCase{"LineLengthBeyond32Bits", halide_error_code_requirement_failed,
-                    [](FrameLines& frame, ImageRows&) {
-                        frame.lineLength = size_t{1} << 32;
-                        frame.dataSize = std::numeric_limits<size_t>::max();
-                    }},
-        RefusalCase{"RowsOverlap", halide_error_code_requirement_failed,
-                    [](FrameLines&, ImageRows& image) { image.rowStep = 127; }},
-        RefusalCase{"ImageOneByteShort", halide_error_code_requirement_failed,
-                    [](FrameLines&, ImageRows& image) { --image.size; }},
-        RefusalCase{"NoImage", halide_error_code_requirement_failed,
-                    [](FrameLines&, ImageRows& image) { image.data = nullptr; }}),
-    RefusalName);
+INSTANTIATE_TEST_SUITE_P(Geometry, PipelineCallRefusals,
+                         ::testing::Values(
+                             // Under kPipelineMinimumWidth the pipeline itself refuses: the unpacker's turn.
+                             RefusalCase{"Width62", halide_error_code_access_out_of_bounds,
+                                         [](FrameLines& frame, ImageRows&) { frame.width = 62; }},
+                             RefusalCase{"OddWidth", halide_error_code_requirement_failed,
+                                         [](FrameLines& frame, ImageRows&) { frame.width = 63; }},
+                             RefusalCase{"NoLines", halide_error_code_requirement_failed,
+                                         [](FrameLines& frame, ImageRows&) { frame.height = 0; }},
+                             RefusalCase{"FrameOneByteShort", halide_error_code_requirement_failed,
+                                         [](FrameLines& frame, ImageRows&) { --frame.dataSize; }},
+                             RefusalCase{"FirstLineBeyondFrame", halide_error_code_requirement_failed,
+                                         [](FrameLines& frame, ImageRows&) {
+                                             frame.firstLineOffset = frame.dataSize + 1;
+                                         }},
+                             RefusalCase{"LinesOverlap", halide_error_code_requirement_failed,
+                                         [](FrameLines& frame, ImageRows&) { frame.lineLength = 95; }},
+                             RefusalCase{"LineLengthBeyond32Bits", halide_error_code_requirement_failed,
+                                         [](FrameLines& frame, ImageRows&) {
+                                             frame.lineLength = size_t{1} << 32;
+                                             frame.dataSize = std::numeric_limits<size_t>::max();
+                                         }},
+                             RefusalCase{"RowsOverlap", halide_error_code_requirement_failed,
+                                         [](FrameLines&, ImageRows& image) { image.rowStep = 127; }},
+                             RefusalCase{"ImageOneByteShort", halide_error_code_requirement_failed,
+                                         [](FrameLines&, ImageRows& image) { --image.size; }},
+                             RefusalCase{"NoImage", halide_error_code_requirement_failed,
+                                         [](FrameLines&, ImageRows& image) { image.data = nullptr; }}),
+                         RefusalName);
 
 TEST(EvenLineSpacing, GivesTheCommonDistanceOrNothing) {
     struct Case {
@@ -183,10 +186,10 @@ TEST(EvenLineSpacing, GivesTheCommonDistanceOrNothing) {
         {{}, std::nullopt},
         {{64}, 0},
         {{72, 3922, 7772, 11622}, 3850},
-        {{72, 3922, 7773}, std::nullopt},     // one line a byte late
+        {{72, 3922, 7773}, std::nullopt},        // one line a byte late
         {{72, 3922, 7772, 7772}, std::nullopt},  // a line listed twice
         {{72, 72}, std::nullopt},
-        {{7772, 3922, 72}, std::nullopt},     // out of order
+        {{7772, 3922, 72}, std::nullopt},  // out of order
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.offsets));

@@ -58,10 +58,14 @@ inline void PutLittleEndian16(uint8_t* to, unsigned value) {
 inline uint8_t ExpectedGroupByte(Format format, int c, const uint8_t* in) {
     if (format == Format::Raw12) {
         switch (c) {
-            case 0: return static_cast<uint8_t>((in[2] & 0x0F) << 4);
-            case 1: return in[0];
-            case 2: return static_cast<uint8_t>(in[2] & 0xF0);
-            default: return in[1];
+            case 0:
+                return static_cast<uint8_t>((in[2] & 0x0F) << 4);
+            case 1:
+                return in[0];
+            case 2:
+                return static_cast<uint8_t>(in[2] & 0xF0);
+            default:
+                return in[1];
         }
     }
     static constexpr int kSource[] = {1, 0, 2, 3, 0};
@@ -111,8 +115,9 @@ inline csi2ipl::PipelineBuffer InputBuffer(Frame& frame) {
 inline csi2ipl::PipelineBuffer OutputBuffer(Format format, int width, int height, uint8_t* image,
                                             int rowStep = 0) {
     const int group = OutputGroupBytes(format);
-    halide_dimension_t shape[3] = {
-        {0, group, 1, 0}, {0, width / 2, group, 0}, {0, height, rowStep != 0 ? rowStep : width / 2 * group, 0}};
+    halide_dimension_t shape[3] = {{0, group, 1, 0},
+                                   {0, width / 2, group, 0},
+                                   {0, height, rowStep != 0 ? rowStep : width / 2 * group, 0}};
     return csi2ipl::PipelineBuffer(image, 3, shape);
 }
 
@@ -128,7 +133,8 @@ class GuardedBytes {
         void* mapped = mmap(nullptr, mappedSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapped == MAP_FAILED) throw std::runtime_error("mmap failed");
         base = static_cast<uint8_t*>(mapped);
-        if (mprotect(base + dataPages * page, page, PROT_NONE) != 0) throw std::runtime_error("mprotect failed");
+        if (mprotect(base + dataPages * page, page, PROT_NONE) != 0)
+            throw std::runtime_error("mprotect failed");
         data = base + dataPages * page - bytes.size();
         std::memcpy(data, bytes.data(), bytes.size());
     }

@@ -14,7 +14,8 @@ class PipelineMessagesTest : public ::testing::Test {
   protected:
     void SetUp() override {
         Messages().clear();
-        previous = csi2ipl::SetPipelineErrorSink([](const char* message) { Messages().emplace_back(message); });
+        previous =
+            csi2ipl::SetPipelineErrorSink([](const char* message) { Messages().emplace_back(message); });
     }
     void TearDown() override { csi2ipl::SetPipelineErrorSink(previous); }
 
