@@ -77,3 +77,7 @@
 #include "dataflow/module.hpp"
 #include "dataflow/module_thread.hpp"
 #include "dataflow/property.hpp"
+#include "recording/record_file_writer.hpp"
+#include "recording/record_replay_definition.hpp"
+#include "recording/record_replay_method.hpp"
+#include "recording/recorder.hpp"
