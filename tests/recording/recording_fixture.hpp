@@ -103,6 +103,32 @@ class RecordingTest : public ManualTimeTest {
         writer.StopWriting(element, false);
     }
 
+    // Publishes without running the output's sequential readers: the test runs the
+    // record loop itself.
+    static void PublishQuietly(TARNOutputImplementation& output, int value, long timeOfIssue, long timestamp) {
+        TARNListIterator position = output.ring->StartWriting();
+        TARNIOEltImplementation& element = TARNIOMonitorImplementation::Element(position);
+        for (int i = 0; i < VectorLength; ++i) element.Integer32(i)[0] = value;
+        element.vectorSize = VectorLength;
+        element.timeOfIssue = timeOfIssue;
+        element.timestamp = timestamp;
+        output.ring->StopWriting(position, false);
+    }
+
+    // One record as TestRecordMethod writes it: a vector element whose items are `value`.
+    static std::vector<unsigned char> VectorRecord(int value) {
+        int items[VectorLength] = {value, value, value, value};
+        TARNIOEltImplementation element;
+        element.data = items;
+        element.type = TARNTypeInfo(TARNTypeInfo::Integer32);
+        element.bufferSize = VectorLength;
+        element.vectorSize = VectorLength;
+        std::vector<unsigned char> block(element.Serialize(nullptr, 0));
+        element.Serialize(block.data(), static_cast<unsigned int>(block.size()));
+        element.data = nullptr;
+        return block;
+    }
+
     std::string Trec(const TARNRecordReplayMethod& method) const { return std::string(method.FilePath()) + ".trec"; }
 
     std::string root;

@@ -3,6 +3,7 @@
 // its completion gives the element back. Tests can watch and disturb each record.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -62,6 +63,8 @@ class TestRecordMethod : public TARNRecordReplayMethod {
         if (afterWrite) afterWrite(element);
     }
     long RecordTimeInfo(TARNIOElt&) override { return 7; }
+    // With `copyTriggered`, triggered elements are copied before they are written.
+    bool DoProcessBufferItem(TARNIOElt&) override { return copyTriggered.load(); }
     bool ReplayIOElt(TARNIOElt&, int, const char*, TARNTypeInfo&) override { return false; }
 
     // What identifies an element in the tests: its first 32-bit word of payload (for an
@@ -97,6 +100,7 @@ class TestRecordMethod : public TARNRecordReplayMethod {
     std::function<void(TARNIOElt&)> beforeWrite;
     std::function<void(TARNIOElt&)> afterWrite;
     bool deferCompletion = false;
+    std::atomic<bool> copyTriggered{false};
 
   private:
     mutable std::mutex m_lock;
