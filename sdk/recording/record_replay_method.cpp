@@ -168,6 +168,14 @@ TARNRecordReplayMethod::~TARNRecordReplayMethod() {
     }
     // A method destroyed without its death still owns its copies.
     FreeRecordMethodBuffers();
+    // The recorded output runs this method (SequentialCore, which takes the module lock)
+    // under its input list lock; the module base would cut the connection under the module
+    // lock, the other way round. Cut here first, without it.
+    if (recordMethod && inputs.Head() != nullptr) {
+        TARNInput* input = inputs.Head()->Value();
+        TARN::Detach(*recordedOutput, *input);
+        RemoveInputX(input);
+    }
 }
 
 TARNOutputImplementation& TARNRecordReplayMethod::recordedImplementation() const {

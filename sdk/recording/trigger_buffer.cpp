@@ -3,6 +3,7 @@
 // and count, marked at a trigger and written oldest first.
 #include <atomic>
 #include <climits>
+#include <exception>
 #include <cstring>
 #include <string>
 
