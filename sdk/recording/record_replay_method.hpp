@@ -307,4 +307,3 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     TARNRecordReplayMethod& replaySettings();
 };
 
-// Binary slots after TARNModule's: DoProcessBufferItem comes at 18.
