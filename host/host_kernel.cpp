@@ -317,8 +317,8 @@ bool HostKernel::Copy(const char*, const char*) {
 void HostKernel::UpdateTimestamp() {
     notProvided("UpdateTimestamp");
 }
-void HostKernel::SetRecording(bool) {
-    notProvided("SetRecording");
+void HostKernel::SetRecording(bool on) {
+    m_recording.store(on);
 }
 void HostKernel::FromNowOnDataAreUnsorted() {
     notProvided("FromNowOnDataAreUnsorted");
@@ -331,7 +331,7 @@ bool HostKernel::RecordTo(const char*, const char*, const char*, bool, bool) {
     return false;
 }
 bool HostKernel::IsRecording() {
-    return false;
+    return m_recording.load();
 }
 bool HostKernel::IsPaused() {
     return m_time.IsPaused();

@@ -1,6 +1,8 @@
 // HostKernel: the host's kernel object, standing in for the engine.
 #pragma once
 
+#include <atomic>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -240,6 +242,8 @@ class HostKernel final : public TARNKernel {
     HostEngineTime m_time;
     HostEventService m_events;
     TARNEvent m_shutdown;
+    // The engine's recording switch (TARN::StartRecording, TARN::StopRecording).
+    std::atomic<bool> m_recording{false};
     TARNMutex m_globalMutex;
 
     std::mutex m_recorderLock;

@@ -19,6 +19,7 @@ class TARNIOMonitor;
 class TARNIOMonitorImplementation;
 class TARNModule;
 class TARNPlayer;
+class TARNRecordReplayMethod;
 
 // The public interface of an output. The engine and other packages call it through its
 // table, so the order of the virtual operations is fixed.
@@ -156,6 +157,9 @@ class TARNOutputImplementation final : public TARNOutput {
     bool periodic;
     // Set by the engine while a replay feeds the output; not owned.
     TARNPlayer* player;
+    // The replay method the engine bound to the output, whose replay mode and autopause
+    // the output's replay follows; null when none. Not owned.
+    TARNRecordReplayMethod* method = nullptr;
     // HistoryLength recent timestamps, then the last timestamp kept; owned, null until
     // the module creates the output.
     long* timestampHistory;

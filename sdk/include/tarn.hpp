@@ -85,3 +85,8 @@
 #include "bases/sound_processing_component.hpp"
 #include "bases/stream8_input_component.hpp"
 #include "bases/stream8_io_component.hpp"
+
+#include "recording/record_file_writer.hpp"
+#include "recording/record_replay_definition.hpp"
+#include "recording/record_replay_method.hpp"
+#include "recording/recorder.hpp"

@@ -1,0 +1,304 @@
+// Replay: a replay method's birth (paths, reader, thread), the replay thread that publishes
+// each queued record at its time, and replay death.
+#include <cstdlib>
+#include <string>
+
+#include "dataflow/io_monitor.hpp"
+#include "dataflow/output.hpp"
+#include "dataflow/property.hpp"
+#include "dataflow/reader_type.hpp"
+#include "engine/condition.hpp"
+#include "engine/engine_recording.hpp"
+#include "engine/engine_time.hpp"
+#include "engine/engine_time_section.hpp"
+#include "engine/kernel.hpp"
+#include "engine/kernel_pointer.hpp"
+#include "engine/reports.hpp"
+#include "engine/wait_for_timestamp.hpp"
+#include "recording/property_reading.hpp"
+#include "recording/record_paths.hpp"
+#include "recording/record_replay_method.hpp"
+#include "runtime/streamed_string.hpp"
+#include "runtime/thread.hpp"
+
+namespace {
+
+// The path of a replayed stream's files: base/[subfolder/][record name_]name, or, for a
+// stream name without a point, base/name followed by the record name's part from its "@".
+std::string replayPath(const std::string& base, const TARNStackedString<40>* subfolder, bool namedWithPoint,
+                       const std::string& recordName, const std::string& name) {
+    std::string path = base + "/";
+    if (subfolder != nullptr) path += std::string(subfolder->c_str()) + "/";
+    if (namedWithPoint) path += recordName + "_";
+    path += name;
+    if (!namedWithPoint && !recordName.empty()) {
+        const std::size_t at = recordName.find('@');
+        if (at != std::string::npos) path += recordName.substr(at);
+    }
+    return path;
+}
+
+// The wait on the engine-time condition that spans one timed wait for a record: prepared
+// inside the engine-time bracket, ended exactly once on every way out.
+class TimeConditionWait {
+  public:
+    TimeConditionWait() : m_condition(TARNPrivate::kernel->EngineTimeCondition()) {
+        m_token = m_condition->WaitX(&m_event);
+    }
+    ~TimeConditionWait() { End(); }
+    TimeConditionWait(const TimeConditionWait&) = delete;
+    TimeConditionWait& operator=(const TimeConditionWait&) = delete;
+
+    TARNEvent* Event() const { return m_event; }
+    void End() {
+        if (m_open) m_condition->AchieveWaitX(m_token);
+        m_open = false;
+    }
+
+  private:
+    TARNCondition* m_condition;
+    TARNEvent* m_event = nullptr;
+    void* m_token = nullptr;
+    bool m_open = true;
+};
+
+}  // namespace
+
+// ---- Birth --------------------------------------------------------------------------------
+
+void TARNRecordReplayMethod::BirthReplayX() {
+    Start();
+    TARNOutputImplementation& output = recordedImplementation();
+    TARNPlayer* player = output.player;
+    const std::string registered = output.registeredName.c_str();
+    const bool namedWithPoint = registered.find('.') != std::string::npos;
+    const TARNStackedString<40>* subfolder =
+        player != nullptr ? player->subfolders.Lookup(TARNStackedString<40>(registered.c_str())) : nullptr;
+    const std::string name = TARNPrivate::FileSafeName(registered);
+    const std::string recordName = player != nullptr ? player->recordName.c_str() : "";
+    const std::string ownName = Name() ? Name() : "";
+
+    std::string base = TARNPrivate::EnginePropertyText(ownName + ".replayPath");
+    if (base.empty() && player != nullptr) base = player->defaultReplayPath.c_str();
+    std::free(filePath);
+    filePath = TARNPrivate::HeapText(replayPath(base, subfolder, namedWithPoint, recordName, name));
+    std::string fast = TARNPrivate::EnginePropertyText(ownName + ".fastReplayPath");
+    if (fast.empty() && player != nullptr) fast = player->defaultFastReplayPath.c_str();
+    std::free(fastFilePath);
+    fastFilePath = TARNPrivate::HeapText(replayPath(fast, subfolder, namedWithPoint, recordName, name));
+
+    threaded = TARNPrivate::PropertyFlag(*this, "threaded");
+    if (!threaded) {
+        queueReaderId = 0;
+    } else {
+        queueReaderId = replayQueue->RegisterReader(NeverSkippingReader);
+        CreateThread(static_cast<void (TARNModule::*)()>(&TARNRecordReplayMethod::ReplayThread));
+    }
+    try {
+        BirthReplay();
+    } catch (int code) {
+        if (code != ErrorException) throw;
+        TARNMutexGuard guard(moduleLock);
+        TARN::ReportWarning((std::string(Kind()) + " " + ownName + " died due to an error.").c_str(), 1);
+        state.store((state.load() & ~Running) | Dying);
+        dieEvent.Set();
+        noThreadEvent.Set();
+        throw;
+    }
+}
+
+// ---- The replay thread --------------------------------------------------------------------
+
+TARNRecordReplayMethod& TARNRecordReplayMethod::replaySettings() {
+    // The output follows the replay method bound to it; a method replaying an output that
+    // has none follows its own settings.
+    TARNRecordReplayMethod* bound = recordedImplementation().method;
+    return bound != nullptr ? *bound : *this;
+}
+
+bool TARNRecordReplayMethod::publishOnTime(long time) {
+    for (;;) {
+        TARNPrivate::EngineTimeSection bracket;
+        TimeConditionWait timeWait;
+        // Declared after the bracket: destroyed (dropping a pending trigger) before it ends.
+        TARNEvent timer(false);
+        const long now = TARN::CurrentTime(false, false);
+        const int speed = TARNPrivate::GetAbsoluteTimeSpeed();
+        if (speed == 0) {
+            // Time stands still: the element waits for the next change of time, then goes.
+            TARNEvent* events[2] = {timeWait.Event(), &dieEvent};
+            TARNEvent::Wait(2, events, -1);
+            return false;
+        }
+        if (TARN::TimeState() == 2) {
+            TARNEvent* events[2] = {timeWait.Event(), &dieEvent};
+            TARNEvent::Wait(2, events, -1);
+            timeWait.End();
+            if (TARN::TimeState() == 2) return false;
+        } else {
+            const long delay = TARNPrivate::EngineDelayToRealDelay(time, now, speed);
+            if (delay <= TARNPrivate::MinimumWaitTime) return true;
+            if (!timer.SetTrigger(delay)) {
+                timeWait.End();
+                bracket.End();
+                Report("Two many multimedia timers used. Replay method will not work correctly. Try switching some "
+                       "replay methods to sequential mode.",
+                       2, 0);
+                return false;
+            }
+            TARNEvent* events[3] = {timeWait.Event(), &dieEvent, &timer};
+            const int fired = TARNEvent::Wait(3, events, -1);
+            if (fired == 2) {
+                if (time - TARN::CurrentTime(true, true) <= TARNPrivate::MinimumWaitTime) return true;
+                continue;
+            }
+            timer.ResetTrigger();
+            if (fired != 0) return false;
+            timeWait.End();
+        }
+        // Time jumped, or its speed or state changed: a backward move drops the element.
+        const int speed2 = TARNPrivate::GetAbsoluteTimeSpeed();
+        const long now2 = TARN::CurrentTime(false, false);
+        if (speed2 == 0 || (speed < 0 && speed2 > 0) || (speed > 0 && speed2 < 0) || (now2 - now) / speed < 0)
+            return false;
+    }
+}
+
+void TARNRecordReplayMethod::ReplayThread() {
+    long priority = 128;
+    {
+        TARNMutexGuard guard(moduleLock);
+        if (HasProperty("replayThreadPriority")) Get(Property("replayThreadPriority"), priority);
+    }
+    TARNOutputImplementation& output = recordedImplementation();
+    TARNEvent* ownerDie = output.owner != nullptr ? &output.owner->dieEvent : &dieEvent;
+    TARNKernel* kernel = TARNPrivate::kernel;
+
+    while (!(State() & Dying)) {
+        TARNListIterator queued = nullptr;
+        TARNEvent* readerEvent = nullptr;
+        TARNEvent* abortEvent = nullptr;
+        if (!replayQueue->StartReadingX(queueReaderId, &readerEvent, &abortEvent, &queued)) {
+            TARNEvent* events[3] = {readerEvent, &dieEvent, ownerDie};
+            const int fired = TARNEvent::Wait(3, events, -1);
+            if (fired != 0 || !replayQueue->AchieveStartReadingX(queueReaderId, 0, &queued)) {
+                replayQueue->AbortStartReadingX(queueReaderId);
+                if (fired == 2) {
+                    state.store((state.load() & ~(Dying | Running)) | Dying);
+                    dieEvent.Set();
+                }
+                continue;
+            }
+        }
+        TARNReplayAsyncCommData& record = replayQueue->Element(queued);
+        TARN::SetCurrentThreadPriority(static_cast<int>(priority));
+
+        if (copyMode) {
+            TARNPlayer* player = nullptr;
+            {
+                TARNMutexGuard guard(copySourceLock);
+                player = copyPlayer;
+            }
+            if (player != nullptr) {
+                // The method's own death ends this wait too: its death waits for this thread.
+                TARNEvent* events[3] = {TARN::GetShutdownEvent(), &player->copyEvent, &dieEvent};
+                if (TARNEvent::Wait(3, events, -1) != 1) {
+                    replayQueue->StopReading(queueReaderId, queued);
+                    continue;
+                }
+            }
+            if (!CopyX(record, output.definition.type)) {
+                TARNStreamedString message("Error copying file ");
+                message << (player != nullptr ? player->replayedFileName.c_str() : "") << ". Record concerned is "
+                        << (Name() ? Name() : "") << "#" << record.recordNumber;
+                TARNPrivate::Report(message.c_str(), 2, 1, true);
+                replayQueue->StopReading(queueReaderId, queued);
+                continue;
+            }
+        }
+        if (!publish) {
+            replayQueue->StopReading(queueReaderId, queued);
+            continue;
+        }
+
+        TARNListIterator position = output.ring->StartWriting();
+        if (position == nullptr) {
+            replayQueue->StopReading(queueReaderId, queued);
+            continue;
+        }
+        TARNIOEltImplementation& element = TARNIOMonitorImplementation::Element(position);
+        const unsigned long code = output.definition.type.type;
+        if (code & TARNTypeInfo::CarriesFrequency) element.frequency = record.frequency;
+        if (code & TARNTypeInfo::CarriesQuality) element.quality = record.quality;
+        if (code & TARNTypeInfo::CarriesMiscWords) {
+            element.misc1 = record.misc1;
+            element.misc2 = record.misc2;
+            element.misc3 = record.misc3;
+        }
+        if (!ReplayIOElt(element, record.recordNumber, record.text.c_str(), output.definition.type)) {
+            output.ring->StopWriting(position, true);
+            TARNStreamedString message("Replaying file ");
+            message << (output.player != nullptr ? output.player->replayedFileName.c_str() : "")
+                    << " corrupted. Record concerned is " << (Name() ? Name() : "") << "#" << record.recordNumber;
+            replayQueue->StopReading(queueReaderId, queued);
+            TARNPrivate::Report(message.c_str(), 1, 1, true);
+            continue;
+        }
+        TARN::SetCurrentThreadPriority(255);
+        element.timeOfIssue = record.timeOfIssue;
+        element.timestamp = output.SmoothTimestamp(record.timestamp, record.timeOfIssue);
+        const bool immediate = record.immediate;
+        replayQueue->StopReading(queueReaderId, queued);
+
+        TARNRecordReplayMethod& settings = replaySettings();
+        const int mode = settings.replayMode.load();
+        const bool timed = (mode == ReplayNormal || mode == ReplayTimestamp) && !immediate;
+        if (timed && !publishOnTime(mode == ReplayTimestamp ? element.timestamp : element.timeOfIssue)) {
+            output.ring->StopWriting(position, true);
+            continue;
+        }
+        output.ring->StopWriting(position, false);
+        output.CallSequentialComponents();
+        if (kernel->ReplayPausePending() && settings.autopause.load()) {
+            kernel->SetReplayPausePending(false);
+            TARN::Pause();
+        }
+    }
+}
+
+// ---- Death --------------------------------------------------------------------------------
+
+void TARNRecordReplayMethod::DeathReplayX() {
+    state.store((state.load() & ~(Dying | Running)) | Dying);
+    dieEvent.Set();
+    bool readerWasSet = queueReaderId >= 0;
+    if (!threaded) {
+        queueReaderId = -1;
+    } else {
+        Wait4Death();
+        if (queueReaderId >= 0) {
+            const int reader = queueReaderId;
+            queueReaderId = -1;
+            replayQueue->UnregisterReader(reader);
+            replayQueue->ResetFifoSize(4);
+            replayQueue->AllReadEvent().Reset();
+        }
+    }
+    if (readerWasSet) {
+        try {
+            DeathReplay();
+        } catch (int code) {
+            if (code != ErrorException) throw;
+            TARN::ReportWarning(
+                (std::string(Kind()) + " " + (Name() ? Name() : "") + " died with an error.").c_str(), 1);
+        }
+    }
+    {
+        TARNMutexGuard guard(moduleLock);
+        FreeRecordMethodBuffers();
+    }
+    for (char** text : {&filePath, &fastFilePath, &recordFolder, &fastRecordFolder}) {
+        std::free(*text);
+        *text = nullptr;
+    }
+}

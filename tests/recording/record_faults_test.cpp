@@ -1,0 +1,197 @@
+// Failure paths of the record loop, the writer's completion and copying: every element
+// goes back to the ring exactly once, no lock stays held, only what was written counts.
+#include <gmock/gmock.h>
+
+#include <atomic>
+#include <thread>
+
+#include "../dataflow/module_fixture.hpp"
+#include "recording/record_file_writer.hpp"
+#include "recording_fixture.hpp"
+
+namespace {
+
+using ::testing::ElementsAre;
+
+using RecordFaults = RecordingTest;
+
+long Issue(int i) {
+    return 1'000'000 + 10'000L * i;
+}
+
+// A writer failing after the element was copied and given back must not make Record give
+// it back a second time.
+TEST_F(RecordFaults, AFailingWriteOfACopyGivesTheElementBackOnce) {
+    TARNOutputImplementation& output = MakeSource("cam");
+    auto definition = TestMethodDefinition();
+    auto& method = Make<TestRecordMethod>(definition, MakeRecorder(), output);
+    method.copyTriggered = true;
+    method.beforeWrite = [](TARNIOElt&) { throw -5; };
+    method.BirthRecordX();
+    PublishQuietly(output, 1, Issue(1), Issue(1));
+    EXPECT_EQ(ThrownCode([&] { method.Record(); }), -5);
+    EXPECT_TRUE(ReportsAt(2).empty());
+    EXPECT_TRUE(output.ring->IsIdle());
+    method.beforeWrite = nullptr;
+    method.DeathRecordX();
+}
+
+// A write whose completion already gave the element back, and that fails afterwards.
+TEST_F(RecordFaults, AWriteFailingAfterItsCompletionGivesTheElementBackOnce) {
+    TARNOutputImplementation& output = MakeSource("cam");
+    auto definition = TestMethodDefinition();
+    auto& method = Make<TestRecordMethod>(definition, MakeRecorder(), output);
+    method.afterWrite = [](TARNIOElt&) { throw -5; };
+    method.BirthRecordX();
+    PublishQuietly(output, 1, Issue(1), Issue(1));
+    EXPECT_EQ(ThrownCode([&] { method.Record(); }), -5);
+    EXPECT_TRUE(ReportsAt(2).empty());
+    EXPECT_TRUE(output.ring->IsIdle());
+    method.afterWrite = nullptr;
+    method.DeathRecordX();
+}
+
+// Completions on a writer thread of their own, while the record thread goes on: the held
+// count and the copies' state words are shared between them (a ThreadSanitizer case).
+TEST_F(RecordFaults, CompletionsOnAnotherThreadShareTheCountsSafely) {
+    TARNOutputImplementation& output = MakeSource("cam", SourceKind::Vector, 16);
+    auto definition = TestMethodDefinition(0, 0, 0, 0, 8);
+    definition.threadedRecord = true;
+    auto& method = Make<TestRecordMethod>(definition, MakeRecorder(), output);
+    method.deferCompletion = true;
+    method.BirthRecordX();
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        while (!done.load()) {
+            method.CompleteDeferred();
+            std::this_thread::yield();
+        }
+    });
+    for (int i = 0; i < 100; ++i) {
+        method.copyTriggered = i % 2 == 1;
+        Publish(output, i, Issue(i), Issue(i));
+        ASSERT_TRUE(AwaitCondition([&] { return method.FirstWords().size() == static_cast<std::size_t>(i + 1); }));
+    }
+    ASSERT_TRUE(AwaitCondition([&] { return output.ring->IsIdle(); }));
+    done = true;
+    writer.join();
+    EXPECT_EQ(static_cast<TARNInputImplementation&>(method.Input(0)).heldCount, 0);
+    method.DeathRecordX();
+}
+
+TEST_F(RecordFaults, ACopyCountsOnlyWhenItWasWritten) {
+    TARNOutputImplementation& output = MakeSource("cam");
+    TestRecorder& rec = MakeRecorder();
+    auto definition = TestMethodDefinition();
+    auto& destination = Make<TestRecordMethod>(definition, rec, output, true);
+    destination.BirthRecordX();
+    auto& source = Make<TestReplayMethod>(definition, output, true);
+    source.copyDestination = &destination;
+    rec.copyEvent.Set();
+    TARNReplayAsyncCommData record;
+    record.recordNumber = 0;
+    TARNTypeInfo type(TARNTypeInfo::Integer32);
+    EXPECT_FALSE(source.CopyX(record, type)) << "no such record";
+    EXPECT_EQ(destination.RecordCount(), 0u);
+    source.records.push_back(VectorRecord(42));
+    EXPECT_TRUE(source.CopyX(record, type));
+    EXPECT_EQ(destination.RecordCount(), 1u);
+    EXPECT_THAT(destination.FirstWords(), ElementsAre(42));
+    destination.DeathRecordX();
+}
+
+// A derived Get that fails while the trigger flushes: the module lock is free afterwards.
+TEST_F(RecordFaults, AFailingFlushLeavesTheModuleLockFree) {
+    struct FailingGet : TestRecordMethod {
+        using TestRecordMethod::TestRecordMethod;
+        using TestRecordMethod::Get;
+        void Get(TARNProperty& property, long& value) override {
+            if (failing && &property == triggerBufferSizeProperty) throw -5;
+            TestRecordMethod::Get(property, value);
+        }
+        bool failing = false;
+    };
+    TARNOutputImplementation& output = MakeSource("cam");
+    auto definition = TestMethodDefinition(0, 2);
+    auto& method = Make<FailingGet>(definition, MakeRecorder(), output);
+    method.BirthRecordX();
+    method.failing = true;
+    EXPECT_EQ(ThrownCode([&] { method.Trigger(true); }), -5);
+    method.failing = false;
+    bool taken = false;
+    std::thread other([&] {
+        taken = method.moduleLock.TryLock();
+        if (taken) method.moduleLock.Release();
+    });
+    other.join();
+    EXPECT_TRUE(taken);
+    method.DeathRecordX();
+}
+
+// Birth records what already waits, sequentially; a failure there is contained and leaves
+// the sequential lock free for the death that follows.
+TEST_F(RecordFaults, AFailingBirthDrainLeavesTheSequentialLockFree) {
+    TARNOutputImplementation& output = MakeSource("cam");
+    auto definition = TestMethodDefinition();
+    auto& method = Make<TestRecordMethod>(definition, MakeRecorder(), output);
+    PublishQuietly(output, 1, Issue(1), Issue(1));
+    method.beforeWrite = [](TARNIOElt&) { throw -5; };
+    method.BirthRecordX();
+    EXPECT_TRUE(method.State() & TARNModule::Dying);
+    EXPECT_EQ(ReportsAt(1).back().message, "record/replay method rec.cam.out died due to an error.");
+    EXPECT_TRUE(method.sequentialLock.TryLock());
+    method.sequentialLock.Release();
+    method.DeathRecordX();
+}
+
+// A threaded Record whose subsampling counter was left beyond a lowered subsampling still
+// takes the element it is called for.
+TEST_F(RecordFaults, ACounterLeftHighStillTakesOneElement) {
+    TARNOutputImplementation& output = MakeSource("cam");
+    auto definition = TestMethodDefinition();
+    auto& method = Make<TestRecordMethod>(definition, MakeRecorder(), output);
+    method.BirthRecordX();
+    auto& input = static_cast<TARNInputImplementation&>(method.Input(0));
+    method.threaded = true;
+    input.subsampling = 2;
+    input.subsamplingCounter = 5;
+    PublishQuietly(output, 9, Issue(9), Issue(9));
+    method.Record();
+    EXPECT_THAT(method.FirstWords(), ElementsAre(9));
+    EXPECT_EQ(input.subsamplingCounter, 0);
+    method.threaded = false;
+    method.DeathRecordX();
+}
+
+// A writer bound to no method cannot give the element back: it refuses the write.
+TEST_F(RecordFaults, AWriterWithoutMethodRefusesAnElementWrite) {
+    TARNRRMFileWriter writer;
+    ASSERT_TRUE(writer.TARNFileWriter::Open((root + "/loose").c_str(), 0));
+    TARNIOEltImplementation element;
+    const int word = 1;
+    EXPECT_FALSE(writer.Write(&word, sizeof word, &element));
+    EXPECT_EQ(ReportsAt(2).back().message, "A TARNRRMFileWriter has not been initialized.");
+    EXPECT_TRUE(writer.Write(&word, sizeof word, nullptr));
+    writer.Close();
+}
+
+// A completion without a method reports and frees its arguments (the leak checker sees it).
+TEST_F(RecordFaults, ACompletionWithoutMethodFreesItsArguments) {
+    TARNIOEltImplementation element;
+    TARNRecordReplayMethod::CallbackWriter(new AsyncWriteArgs{nullptr, &element});
+    EXPECT_EQ(ReportsAt(2).back().message, "A TARNRRMFileWriter has not been initialized.");
+}
+
+// Pre-trigger copies of a method destroyed without its death are freed by the destructor
+// (the leak checker sees them otherwise).
+TEST_F(RecordFaults, TheDestructorFreesCopiesDeathNeverFreed) {
+    TARNOutputImplementation& output = MakeSource("cam");
+    auto definition = TestMethodDefinition(0, 4);
+    auto& method = Make<TestRecordMethod>(definition, MakeRecorder(), output);
+    method.BirthRecordX();
+    for (int i = 0; i < 3; ++i) Publish(output, i, Issue(i), Issue(i));
+    EXPECT_EQ(method.triggerBuffer.Count(), 3);
+    method.state.store(method.State() & ~TARNModule::Running);
+}
+
+}  // namespace
