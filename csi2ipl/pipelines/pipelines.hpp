@@ -5,10 +5,13 @@
 // the first check that refused the buffers, in which case nothing was written.
 //
 // RAW12:  input  {3, 1} {width / 2, 3} {height, line length}
-//         output {4, 1} {width / 2, 4} {height, width * 2}
+//         output {4, 1} {width / 2, 4} {height, row step}
 // YUV422: input  {4, 1} {width / 2, 4} {height, line length}
-//         output {6, 1} {width / 2, 6} {height, width * 3}
+//         output {6, 1} {width / 2, 6} {height, row step}
+// The row step is the image's, which exceeds width * 2 (width * 3) where rows are padded.
+// Any other strides are accepted too; the layout above runs a faster specialised loop.
 // A line needs at least 32 groups (64 pixels); on the GPU an image also needs 32 lines.
+// pipeline_call.hpp builds these descriptions from the decoder's geometry.
 // With both input pointers (host and device) null, a call is a bounds query: it fills in
 // the input's shape and returns 0.
 #include "HalideBuffer.h"

@@ -2,14 +2,16 @@
 // and _metadata companions, the buffer checks and bounds queries.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
-#include "pipelines/pipeline_errors.hpp"
 #include "pipelines/pipeline_frames.hpp"
+#include "pipelines/pipeline_messages.hpp"
 #include "pipelines/pipelines.hpp"
 
 namespace {
@@ -43,21 +45,8 @@ const CpuPipeline yuv422{Format::Yuv422, "pixtract_yuv422_8_cpu", pixtract_yuv42
 constexpr uint8_t kUnwritten = 0x5A;
 constexpr size_t kGuardBytes = 64;
 
-// Collects the messages the pipelines' error handler passes on.
-class PipelineTest : public ::testing::Test {
+class PipelineTest : public PipelineMessagesTest {
   protected:
-    void SetUp() override {
-        Messages().clear();
-        previous =
-            csi2ipl::SetPipelineErrorSink([](const char* message) { Messages().emplace_back(message); });
-    }
-    void TearDown() override { csi2ipl::SetPipelineErrorSink(previous); }
-
-    static std::vector<std::string>& Messages() {
-        static std::vector<std::string> messages;
-        return messages;
-    }
-
     // An output image with guard bytes behind it, all preset to kUnwritten.
     static std::vector<uint8_t> Image(Format format, int width, int height) {
         return std::vector<uint8_t>(
@@ -69,8 +58,6 @@ class PipelineTest : public ::testing::Test {
             if (byte != kUnwritten) return false;
         return true;
     }
-
-    csi2ipl::PipelineErrorSink previous = nullptr;
 };
 
 struct FrameCase {
@@ -78,37 +65,105 @@ struct FrameCase {
     int width;
     int height;
     int gap;
+    int rowPadding = 0;  // bytes after each image row, as an aligned row step leaves them
 };
 
 void PrintTo(const FrameCase& c, std::ostream* out) {
-    *out << c.pipeline->name << ' ' << c.width << 'x' << c.height << " gap " << c.gap;
+    *out << c.pipeline->name << ' ' << c.width << 'x' << c.height << " gap " << c.gap << " row padding "
+         << c.rowPadding;
 }
 
 class CpuPipelineFrames : public PipelineTest, public ::testing::WithParamInterface<FrameCase> {};
 
-// Widths: the narrowest line (32 groups), a tail vector that recomputes groups 3..34,
-// a full camera line, and a tail in a wide line. Gaps: none, the CSI-2 header and
-// footer (6 bytes), and an odd amount.
+// The frame ends at an inaccessible page, so a read past its last byte ends the test.
+// Rows are compared one by one at the row step; the padding between them, like the
+// guard bytes after the image, must stay unwritten.
 TEST_P(CpuPipelineFrames, DecodeRandomFrameLikeTheReference) {
     const FrameCase& c = GetParam();
-    Frame frame = RandomFrame(c.pipeline->format, c.width, c.height, c.gap, c.width * 31 + c.height);
-    std::vector<uint8_t> image = Image(c.pipeline->format, c.width, c.height);
-    auto input = InputBuffer(frame);
-    auto output = OutputBuffer(c.pipeline->format, c.width, c.height, image.data());
+    const Format format = c.pipeline->format;
+    Frame frame = RandomFrame(format, c.width, c.height, c.gap, c.width * 31 + c.height);
+    GuardedBytes guarded(frame.bytes);
+    const int rowBytes = c.width / 2 * OutputGroupBytes(format);
+    const int rowStep = rowBytes + c.rowPadding;
+    std::vector<uint8_t> image(static_cast<size_t>(rowStep) * c.height + kGuardBytes, kUnwritten);
+    auto input = InputBuffer(format, c.width, c.height, frame.lineLength, guarded.data);
+    auto output = OutputBuffer(format, c.width, c.height, image.data(), rowStep);
 
     ASSERT_EQ(c.pipeline->run(input.raw_buffer(), output.raw_buffer()), 0);
 
-    std::vector<uint8_t> expected = ExpectedImage(frame);
-    expected.resize(image.size(), kUnwritten);
-    EXPECT_EQ(image, expected);
+    const std::vector<uint8_t> expected = ExpectedImage(frame);
+    for (int y = 0; y < c.height; ++y) {
+        const uint8_t* row = image.data() + static_cast<size_t>(y) * rowStep;
+        ASSERT_TRUE(std::equal(row, row + rowBytes, expected.begin() + static_cast<size_t>(y) * rowBytes))
+            << "row " << y;
+        ASSERT_TRUE(std::all_of(row + rowBytes, row + rowStep, [](uint8_t b) { return b == kUnwritten; }))
+            << "padding of row " << y;
+    }
+    EXPECT_TRUE(std::all_of(image.end() - kGuardBytes, image.end(), [](uint8_t b) { return b == kUnwritten; }));
     EXPECT_TRUE(Messages().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Widths, CpuPipelineFrames,
-                         ::testing::Values(FrameCase{&raw12, 64, 3, 0}, FrameCase{&raw12, 70, 5, 6},
-                                           FrameCase{&raw12, 2560, 16, 10}, FrameCase{&raw12, 1000, 7, 1},
-                                           FrameCase{&yuv422, 64, 3, 0}, FrameCase{&yuv422, 70, 5, 6},
-                                           FrameCase{&yuv422, 2560, 16, 10}, FrameCase{&yuv422, 1000, 7, 1}));
+// Widths: the narrowest line (32 groups), a tail vector that recomputes groups 3..34,
+// a full camera line, and a tail in a wide line. Gaps: none, the CSI-2 header and
+// footer (6 bytes), and an odd amount. Heights: fewer lines than a task's block of 32,
+// and blocks with a partial last one. Row padding: where the image's row step is
+// rounded up to 4 bytes (RAW12 widths of 2 mod 4 pixels, YUV422 widths not a multiple
+// of 8), and more.
+INSTANTIATE_TEST_SUITE_P(
+    Widths, CpuPipelineFrames,
+    ::testing::Values(FrameCase{&raw12, 64, 3, 0}, FrameCase{&raw12, 70, 5, 6}, FrameCase{&raw12, 2560, 16, 10},
+                      FrameCase{&raw12, 1000, 7, 1}, FrameCase{&raw12, 70, 33, 6, 4},
+                      FrameCase{&raw12, 2562, 45, 10, 4}, FrameCase{&raw12, 130, 1, 3, 60},
+                      FrameCase{&raw12, 64, 95, 6, 8}, FrameCase{&yuv422, 64, 3, 0}, FrameCase{&yuv422, 70, 5, 6},
+                      FrameCase{&yuv422, 2560, 16, 10}, FrameCase{&yuv422, 1000, 7, 1},
+                      FrameCase{&yuv422, 66, 33, 6, 2}, FrameCase{&yuv422, 1918, 45, 10, 6},
+                      FrameCase{&yuv422, 130, 1, 3, 61}, FrameCase{&yuv422, 64, 95, 6, 8}));
+
+// Layouts other than packed groups starting at byte 0 take the general loop, which must
+// follow the same per-byte rule: padded groups in the frame or image, and an output
+// whose byte index starts later (every index from 4 (6) on repeats the last source).
+TEST_F(PipelineTest, OtherLayoutsFollowTheSameRule) {
+    struct Case {
+        const CpuPipeline* pipeline;
+        int inputGroupStride;
+        int outputGroupStride;
+        int outputFirstByte;
+    } cases[] = {
+        {&raw12, 4, 4, 0}, {&raw12, 3, 8, 0}, {&raw12, 3, 4, 1},
+        {&yuv422, 5, 6, 0}, {&yuv422, 4, 7, 0}, {&yuv422, 4, 6, 2},
+    };
+    const int width = 70, height = 35, lineLength = 200;
+    for (const Case& c : cases) {
+        const Format format = c.pipeline->format;
+        const int outGroup = OutputGroupBytes(format);
+        SCOPED_TRACE(testing::Message() << c.pipeline->name << " input group stride " << c.inputGroupStride
+                                        << " output group stride " << c.outputGroupStride << " first byte "
+                                        << c.outputFirstByte);
+        std::vector<uint8_t> frame(static_cast<size_t>(lineLength) * height);
+        std::mt19937 random(c.inputGroupStride * 10 + c.outputGroupStride);
+        for (uint8_t& byte : frame) byte = static_cast<uint8_t>(random());
+        const int rowStep = width / 2 * c.outputGroupStride + 3;
+        std::vector<uint8_t> image(static_cast<size_t>(rowStep) * height, kUnwritten);
+        halide_dimension_t inShape[3] = {{0, InputGroupBytes(format), 1, 0},
+                                         {0, width / 2, c.inputGroupStride, 0},
+                                         {0, height, lineLength, 0}};
+        halide_dimension_t outShape[3] = {{c.outputFirstByte, outGroup, 1, 0},
+                                          {0, width / 2, c.outputGroupStride, 0},
+                                          {0, height, rowStep, 0}};
+        csi2ipl::PipelineBuffer input(frame.data(), 3, inShape);
+        csi2ipl::PipelineBuffer output(image.data(), 3, outShape);
+
+        ASSERT_EQ(c.pipeline->run(input.raw_buffer(), output.raw_buffer()), 0);
+
+        std::vector<uint8_t> expected(image.size(), kUnwritten);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width / 2; ++x)
+                for (int b = 0; b < outGroup; ++b)
+                    expected[static_cast<size_t>(y) * rowStep + x * c.outputGroupStride + b] = ExpectedGroupByte(
+                        format, c.outputFirstByte + b, &frame[static_cast<size_t>(y) * lineLength + x * c.inputGroupStride]);
+        EXPECT_EQ(image, expected);
+    }
+}
 
 TEST_F(PipelineTest, WorkedValues) {
     struct Case {
