@@ -6,12 +6,14 @@
 
 #include <cstring>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "decoder_rig.hpp"
 #include "host_kernel.hpp"
 #include "host_package.hpp"
+#include "info_command.hpp"
 
 namespace {
 
@@ -99,6 +101,30 @@ TEST_F(DecoderPackageTest, DefinesTheDecoderModelWithItsElements) {
     TARNStackedString<40> version;
     decoder->Get(decoder->Property("componentModelVersion"), version);
     EXPECT_STREQ(version.c_str(), "1.1");
+}
+
+// What "tarnhost info" prints of the package: the model with its elements.
+TEST_F(DecoderPackageTest, InfoListsTheModelWithItsInputsOutputsAndProperties) {
+    std::ostringstream out, err;
+    EXPECT_EQ(RunInfoCommand(PIXTRACT_CPU_PATH, out, err), 0) << err.str();
+    const std::string expected =
+        "models: 1\n"
+        "  csi2ipl_cpu 1.1\n"
+        "    input raw_image\n"
+        "    output ipl_image\n"
+        "    property CSI2_Dataformat\n"
+        "    property overwrite_CSI2_Decoder\n"
+        "    property overwrite_CSI2_Dataformat_as\n"
+        "    property limit_depth_to_8\n"
+        "    property limit_depth_to_8_Bitshift\n"
+        "    property print_debug\n"
+        "    property skip_first_frames\n"
+        "    property benchmark_component\n"
+        "    property decoding_implementation\n"
+        "    property frame_size_check\n"
+        "trailer: ";
+    EXPECT_NE(out.str().find(expected), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("digest: matches\n"), std::string::npos) << out.str();
 }
 
 struct PackageCase {
