@@ -31,4 +31,25 @@ inline constexpr const char* kImageBytesLimit = " bytes, more than 2147483647";
 inline constexpr const char* kFrameShorterThanLines = "Frame shorter than its lines: ";  // size, then:
 inline constexpr const char* kLinesNeed = " bytes, the lines need ";
 
+// Decoding.
+inline constexpr const char* kRaw12LimitFallback = "Not supported in new implementation fallin back to legacy mode";
+inline constexpr const char* kYuv422ImplementationUnknown = "Something went wrong for YUV422_8_bit decoding.";
+inline constexpr const char* kRaw12ImplementationUnknown = "Something went wrong for RAW12 decoding.";
+inline constexpr const char* kFrameNotDecoded = "Frame could not be decoded, skip frame";
+inline constexpr const char* kOutputImageMismatch = "Output image does not match the frame geometry, skip frame";
+inline constexpr const char* kPipelineRefused = "Pipeline refused the frame (error ";  // code, then:
+inline constexpr const char* kPipelineRefusedEnd = "), decoding with the line unpackers";
+inline constexpr const char* kGpuFailed = "GPU decoding failed (error ";  // code, then:
+inline constexpr const char* kGpuFailedEnd = "), decoding with the processor pipeline for the rest of the run";
+
+// The benchmark report at Death: the count, then each label with its mean and the unit.
+inline constexpr const char* kNumberOfFrames = "Number of frames: ";
+inline constexpr const char* kTimeInCore = "Time in core: ";
+inline constexpr const char* kTimeForGpuMemcpy = "Time for gpu memcpy: ";
+inline constexpr const char* kTimeForGpuDecoding = "Time for gpu decoding: ";
+inline constexpr const char* kTimeForCpuDecoding = "Time for cpu decoding: ";
+inline constexpr const char* kTimeForLegacyDecoding = "Time for legacy decoding: ";
+inline constexpr const char* kTimeForCountType = "Time for count type function: ";
+inline constexpr const char* kMilliseconds = " ms";
+
 }  // namespace csi2ipl::report

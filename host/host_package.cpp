@@ -1,5 +1,6 @@
 #include "host_package.hpp"
 
+#include "dataflow/definitions.hpp"
 #include "elf_shared_object.hpp"
 #include "host_kernel.hpp"
 
@@ -48,13 +49,37 @@ std::vector<void*> HostPackage::Definitions(int max, const char* group) {
     return table;
 }
 
+namespace {
+
+// The names of a definition table: `count` records, or up to its all-zero record while the
+// count is still NotCounted (as the packages' static tables leave it).
+template <class Record>
+std::vector<std::string> TableNames(unsigned int count, const Record* table) {
+    std::vector<std::string> names;
+    if (table == nullptr) return names;
+    for (unsigned int i = 0; count == TARNComponentDefinition::NotCounted ? !table[i].IsEnd() : i < count; ++i)
+        names.push_back(table[i].name != nullptr ? table[i].name : "");
+    return names;
+}
+
+}  // namespace
+
 std::vector<HostModelInfo> HostPackage::Models() {
     std::vector<HostModelInfo> models;
     const int count = CountDefinitions();
     for (void* definition : Definitions(count)) {
-        // A component definition record starts with the model name and version texts.
-        const auto* texts = static_cast<const char* const*>(definition);
-        models.push_back({definition, texts && texts[0] ? texts[0] : "", texts && texts[1] ? texts[1] : ""});
+        // What a package hands out for the "TARNComponent" group is a component definition
+        // record: model name and version texts, then the element tables.
+        const auto* record = static_cast<const TARNComponentDefinition*>(definition);
+        HostModelInfo model{definition, "", "", {}, {}, {}};
+        if (record != nullptr) {
+            model.model = record->name != nullptr ? record->name : "";
+            model.version = record->version != nullptr ? record->version : "";
+            model.inputs = TableNames(record->nbInputs, record->inputs);
+            model.outputs = TableNames(record->nbOutputs, record->outputs);
+            model.properties = TableNames(record->nbProperties, record->properties);
+        }
+        models.push_back(std::move(model));
     }
     return models;
 }

@@ -14,6 +14,10 @@ struct HostModelInfo {
     const void* definition;
     std::string model;
     std::string version;
+    // The short names of the model's elements, in table order.
+    std::vector<std::string> inputs;
+    std::vector<std::string> outputs;
+    std::vector<std::string> properties;
 };
 
 // Loads a package and talks to it the way the engine does.

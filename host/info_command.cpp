@@ -26,7 +26,12 @@ int RunInfoCommand(const std::string& path, std::ostream& out, std::ostream& err
     } else {
         const auto models = package.Models();
         out << "models: " << models.size() << "\n";
-        for (const HostModelInfo& model : models) out << "  " << model.model << " " << model.version << "\n";
+        for (const HostModelInfo& model : models) {
+            out << "  " << model.model << " " << model.version << "\n";
+            for (const std::string& name : model.inputs) out << "    input " << name << "\n";
+            for (const std::string& name : model.outputs) out << "    output " << name << "\n";
+            for (const std::string& name : model.properties) out << "    property " << name << "\n";
+        }
     }
 
     const PackageTrailer trailer = ReadPackageTrailer(path);

@@ -1,5 +1,6 @@
 // A package for the engine-link tests: two component models in the "TARNComponent" group
 // and probes the tests call to look inside. It is loaded with dlopen like a real package.
+#include "dataflow/definitions.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/module_declaration.hpp"
 #include "engine/package_entry.hpp"
@@ -7,14 +8,12 @@
 #include "runtime/stacked_string.hpp"
 
 namespace {
-// What the engine reads first of a component definition record: model name and version.
-struct TestComponentDefinition {
-    const char* model;
-    const char* version;
-};
-
-TestComponentDefinition firstModel{"test_model", "2.5"};
-TestComponentDefinition secondModel{"second_model", "1.0"};
+// Component definition records without elements: the engine (and tarnhost info) reads
+// the model name, the version and the element tables.
+TARNComponentDefinition firstModel{"test_model", "2.5", nullptr, {nullptr, nullptr}, 0, 0, nullptr, 0, nullptr,
+                                   0, nullptr, 0, nullptr, 128, TARNComponentDefinition::Threaded, true};
+TARNComponentDefinition secondModel{"second_model", "1.0", nullptr, {nullptr, nullptr}, 0, 0, nullptr, 0, nullptr,
+                                    0, nullptr, 0, nullptr, 128, TARNComponentDefinition::Threaded, true};
 
 int initCalls = 0;
 void CountInit(void*) {

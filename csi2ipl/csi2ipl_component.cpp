@@ -1,0 +1,133 @@
+#include "csi2ipl/csi2ipl_component.hpp"
+
+#include "csi2ipl/csi2_packet.hpp"
+#include "csi2ipl/data_formats.hpp"
+#include "csi2ipl/decoder_reports.hpp"
+#include "engine/module_declaration.hpp"
+#include "engine/type_filter.hpp"
+#include "runtime/streamed_string.hpp"
+
+#ifdef PIXTRACT_DECODER_GPU
+#define PIXTRACT_DECODER_MODEL "csi2ipl_gpu"
+#define PIXTRACT_DECODER_IMPLEMENTATIONS "CPU|CPU_LEGACY|GPU"
+#else
+#define PIXTRACT_DECODER_MODEL "csi2ipl_cpu"
+#define PIXTRACT_DECODER_IMPLEMENTATIONS "CPU|CPU_LEGACY"
+#endif
+
+namespace {
+
+constexpr const char* kBitShiftChoices = "0|1|2|3|4|5|6|7|8|9|10|11|12";
+
+// Every property of the model: values locked to their choices, neither required nor
+// read-only; only the bit shift and the debug switch may change while running.
+TARNPropertyDefinition LockedProperty(const char* name, TARNPropertyValue* value, bool changeableAfterStart = false) {
+    return TARNPropertyDefinition(name, value, nullptr, false, changeableAfterStart, false, true, 0);
+}
+
+}  // namespace
+
+TARNInputDefinition TARNcsi2ipl::inputsDefinition[2] = {
+    {"raw_image", nullptr, const_cast<TARNTypeFilterBase*>(&TARN::FilterStream8), 0, 1},
+    {},
+};
+
+// The buffers are laid out by the geometry pass, once the image size is known.
+TARNOutputDefinition TARNcsi2ipl::outputsDefinition[2] = {
+    {"ipl_image", 0, TARNTypeInfo(TARNTypeInfo::IplImage, "", ""), 0, 16, 1, 1},
+    {},
+};
+
+TARNPropertyDefinition TARNcsi2ipl::propertiesDefinition[11] = {
+    LockedProperty("CSI2_Dataformat", new TARNPropertyValue(csi2ipl::kDataFormatChoices, 0)),
+    LockedProperty("overwrite_CSI2_Decoder", new TARNPropertyValue(false)),
+    LockedProperty("overwrite_CSI2_Dataformat_as", new TARNPropertyValue(csi2ipl::kDataFormatChoices, 0)),
+    LockedProperty("limit_depth_to_8", new TARNPropertyValue(false)),
+    LockedProperty("limit_depth_to_8_Bitshift", new TARNPropertyValue(kBitShiftChoices, 0), true),
+    LockedProperty("print_debug", new TARNPropertyValue(false), true),
+    LockedProperty("skip_first_frames", new TARNPropertyValue(true)),
+    LockedProperty("benchmark_component", new TARNPropertyValue(false)),
+    LockedProperty("decoding_implementation", new TARNPropertyValue(PIXTRACT_DECODER_IMPLEMENTATIONS, 0)),
+    LockedProperty("frame_size_check", new TARNPropertyValue(true)),
+    TARNPropertyDefinition(),
+};
+
+TARNActionDefinition TARNcsi2ipl::actionsDefinition[1] = {TARNActionDefinition()};
+
+TARNComponentDefinition TARNcsi2ipl::s_componentDefinition = {
+    PIXTRACT_DECODER_MODEL,
+    "1.1",
+    &TARNcsi2ipl::Instantiate,
+    {nullptr, nullptr},
+    0,
+    TARNComponentDefinition::NotCounted,
+    TARNcsi2ipl::inputsDefinition,
+    TARNComponentDefinition::NotCounted,
+    TARNcsi2ipl::outputsDefinition,
+    TARNComponentDefinition::NotCounted,
+    TARNcsi2ipl::propertiesDefinition,
+    TARNComponentDefinition::NotCounted,
+    TARNcsi2ipl::actionsDefinition,
+    128,
+    TARNComponentDefinition::Threaded,
+    true,
+};
+
+// After the tables: the declaration hands the registry the definition record.
+TARN_MODULE_DECLARATION(TARNcsi2ipl, TARNComponent, PIXTRACT_DECODER_MODEL, "1.1", nullptr,
+                        &TARNcsi2ipl::s_componentDefinition, nullptr, nullptr);
+
+TARNModuleBase* TARNcsi2ipl::Instantiate(const char* name, TARNComponentDefinition& definition) {
+    // A constructor that throws frees the object and the exception reaches the engine.
+    return new TARNcsi2ipl(name, definition);
+}
+
+unsigned char TARNcsi2ipl::GetEnumCSI2Property(unsigned int index) {
+    return csi2ipl::DataTypeOfChoice(index);
+}
+
+TARNcsi2ipl::TARNcsi2ipl(const char* name, TARNComponentDefinition& definition)
+    : TARNComponent(name, definition), preamble(csi2ipl::kPreamble) {}
+
+TARNcsi2ipl::~TARNcsi2ipl() = default;
+
+void TARNcsi2ipl::Birth() {
+    firstFrame = true;
+    skippedFrames = 0;
+    startOffset = static_cast<uint32_t>(csi2ipl::kFrameHeaderBytes);
+    frameCounter = 0;
+    benchmark = false;
+    timings = Timings{};
+    pipelineRefusalReported = false;
+    gpuFailed = false;
+}
+
+void TARNcsi2ipl::Death() {
+#ifdef PIXTRACT_DECODER_GPU
+    gpu.Release();
+#endif
+    if (!benchmark) return;
+    TARNStreamedString count;
+    count << csi2ipl::report::kNumberOfFrames << static_cast<unsigned long>(frameCounter);
+    ReportText(count.c_str());
+    const std::pair<const char*, double> means[] = {
+        {csi2ipl::report::kTimeInCore, timings.inCore},
+        {csi2ipl::report::kTimeForGpuMemcpy, timings.gpuCopies},
+        {csi2ipl::report::kTimeForGpuDecoding, timings.gpuDecoding},
+        {csi2ipl::report::kTimeForCpuDecoding, timings.cpuDecoding},
+        {csi2ipl::report::kTimeForLegacyDecoding, timings.legacyDecoding},
+        {csi2ipl::report::kTimeForCountType, timings.typeCounting},
+    };
+    for (const auto& [label, seconds] : means) {
+        // Without a frame there is nothing to average: the mean is 0.
+        const float milliseconds =
+            frameCounter == 0 ? 0.0f : static_cast<float>(1000.0 * seconds / static_cast<double>(frameCounter));
+        TARNStreamedString line;
+        line << label << milliseconds << csi2ipl::report::kMilliseconds;
+        ReportText(line.c_str());
+    }
+}
+
+void TARNcsi2ipl::Add(double& accumulator, Clock::time_point since) {
+    accumulator += std::chrono::duration<double>(Clock::now() - since).count();
+}

@@ -1,0 +1,129 @@
+#pragma once
+// TARNcsi2ipl: the decoder component. It reads one captured CSI-2 frame per element on
+// "raw_image" and publishes one IPL image per frame, with the frame's timestamp, on
+// "ipl_image". The work is done by the plain functions of this folder (geometry, checks,
+// unpackers) and the generated pipelines; the component reads its properties, keeps the
+// geometry of the stream between frames, owns the output buffers and times each step.
+//
+// The member functions are defined across these files:
+//   csi2ipl_component.cpp  definition tables, registry declaration, Instantiate, Birth,
+//                          Death with the benchmark report
+//   frame_decoding.cpp     Core: the geometry pass, the frame checks, the decode by data
+//                          type and implementation, publication
+//   gpu_decoding.cpp       the GPU build's device copy and GPU pipeline call
+//
+// The source is built twice: with PIXTRACT_DECODER_GPU defined it is the GPU package's
+// model "csi2ipl_gpu", which offers the implementation "GPU"; without, the CPU package's
+// "csi2ipl_cpu".
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+
+#include "csi2ipl/frame_geometry.hpp"
+#include "dataflow/component.hpp"
+#include "pipelines/pipeline_call.hpp"
+
+#ifdef PIXTRACT_DECODER_GPU
+#include "csi2ipl/gpu_decoding.hpp"
+#endif
+
+struct _IplImage;
+
+class TARNcsi2ipl : public TARNComponent {
+  public:
+    // Values of "decoding_implementation" (its selected index).
+    enum Implementation : long { kCpu = 0, kCpuLegacy = 1, kGpu = 2 };
+    // Frames dropped after Birth while "skip_first_frames" is set.
+    static constexpr uint32_t kFramesToSkip = 10;
+
+    // The factory of the definition record.
+    static TARNModuleBase* Instantiate(const char* name, TARNComponentDefinition& definition);
+    // The data type code of a "CSI2_Dataformat" choice index (0 AUTO, 0xFE the swapped
+    // YUV422 rule; above 10, RAW12).
+    static unsigned char GetEnumCSI2Property(unsigned int index);
+
+    TARNcsi2ipl(const char* name, TARNComponentDefinition& definition);
+    ~TARNcsi2ipl() override;
+
+    void Core() override;
+    void Birth() override;
+    void Death() override;
+
+    // The static tables the model is built from; counts are NotCounted and every table
+    // ends with its all-zero record.
+    static TARNComponentDefinition s_componentDefinition;
+    static TARNInputDefinition inputsDefinition[2];
+    static TARNOutputDefinition outputsDefinition[2];
+    static TARNPropertyDefinition propertiesDefinition[11];
+    static TARNActionDefinition actionsDefinition[1];
+
+  private:
+    using Clock = std::chrono::steady_clock;
+
+    // Seconds spent in each measured step since Birth. Kept in double: single precision
+    // stops counting sub-millisecond steps once a long run has summed a few hours.
+    struct Timings {
+        double inCore = 0;
+        double gpuCopies = 0;
+        double gpuDecoding = 0;
+        double cpuDecoding = 0;
+        double legacyDecoding = 0;
+        double typeCounting = 0;
+    };
+
+    // Runs the geometry pass on the current frame and makes the output buffers fit it;
+    // false (after its reports) when the frame cannot fix a geometry.
+    bool RunGeometryPass();
+    // The output's buffers for `model`: kept when they already have its format (a
+    // geometry frame refused by a later check leaves them so), else laid out anew.
+    void FitOutputBuffers(const _IplImage& model);
+    // Decodes the current frame into `image`; false when nothing was written. Reports
+    // what the caller should know (an unknown implementation, a refused pipeline).
+    bool DecodeFrame(_IplImage& image, long implementation, bool& implementationUnknown);
+    // RAW12 at 16 bits and YUV422 8-bit by the chosen implementation.
+    bool DecodeWithPipeline(csi2ipl::PipelineFormat format, _IplImage& image, long implementation);
+    // The line unpackers over the whole frame, timed as legacy decoding when `timed`.
+    bool DecodeWithUnpackers(_IplImage& image, bool timed);
+    // The frame's lines and the image's rows as the pipeline call takes them.
+    csi2ipl::FrameLines PipelineFrame() const;
+    static csi2ipl::ImageRows PipelineImage(_IplImage& image);
+    // Whether a pipeline can take the frame at all: lines evenly spaced and wide enough.
+    bool PipelineFits() const;
+
+    static void Add(double& accumulator, Clock::time_point since);
+    void ReportText(const char* text) { Report(text, 0, 0); }
+
+    // ---- Members ----------------------------------------------------------------------
+
+    // The long-packet preamble, B8 B8 B8 B8.
+    uint32_t preamble = 0;
+    // Set: the next frame runs the geometry pass; cleared once a frame was published.
+    bool firstFrame = false;
+    bool printDebug = false;
+    bool frameSizeCheck = false;
+    // Frames dropped by "skip_first_frames" since Birth.
+    uint32_t skippedFrames = 0;
+    // What the geometry pass fixed: target and decode types, width, height, depth,
+    // channels, line list, line length, the saved frame header and the unpacker.
+    csi2ipl::FrameGeometry geometry;
+    // Row step of the output image being written.
+    uint32_t rowStep = 0;
+    // Selected index of "limit_depth_to_8_Bitshift", 0 to 12.
+    uint32_t bitShift = 0;
+    // The current input element: its data and the bytes of it that hold the frame.
+    const uint8_t* data = nullptr;
+    size_t dataSize = 0;
+    // Where the search for lines starts: behind the frame header.
+    uint32_t startOffset = 0;
+    Timings timings;
+    // Frames that passed the skipping since Birth, published or not.
+    uint64_t frameCounter = 0;
+    bool benchmark = false;
+    // Reported once per run, then the fallback holds: a pipeline refused a frame; the GPU
+    // failed and the processor pipeline decodes instead.
+    bool pipelineRefusalReported = false;
+    bool gpuFailed = false;
+#ifdef PIXTRACT_DECODER_GPU
+    csi2ipl::GpuFrameDecoder gpu;
+#endif
+};

@@ -1,0 +1,678 @@
+// The decoder component run in process on a host kernel: frames of the capture writer fed
+// to "raw_image", images read from "ipl_image" and compared with the reference decoder;
+// the properties, the frame checks and their reports, the benchmark report, and the
+// faults mended against the first design (each test says which).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "csi2ipl/csi2ipl_component.hpp"
+#include "dataflow/output.hpp"
+#include "decoder_rig.hpp"
+#include "support/host_kernel_fixture.hpp"
+
+namespace {
+
+using namespace decoder_rig;
+using Texts = std::vector<std::string>;
+
+constexpr size_t kMaxFrameBytes = 64 * 1024;
+
+// The "CSI2_Dataformat" choice of a data type.
+const char* ChoiceOf(uint8_t type) {
+    switch (type) {
+        case capture::type::kYuv422_8: return "0x1E_YUV422_8Bit";
+        case capture::type::kYuv422_10: return "0x1F_YUV422_10Bit";
+        case capture::type::kRgb888: return "0x24_RGB888";
+        case capture::type::kRaw8: return "0x2a_RAW8";
+        case capture::type::kRaw10: return "0x2b_RAW10";
+        case capture::type::kRaw12: return "0x2c_RAW12";
+        case capture::type::kRaw16: return "0x2e_RAW16";
+        case capture::type::kRaw20: return "0x2f_RAW20";
+        case capture::type::kRaw24: return "0x27_RAW24";
+        case capture::type::kYuv422_8_YUSwapped: return "0x1E_YUV422_8Bit_Y_U_swapped";
+        default: return "AUTO";
+    }
+}
+
+// A width of whole groups at least 64 pixels wide whose rows need padding to 8 bytes:
+// RAW12 at 70 pixels (140 bytes, step 144), YUV422 8-bit at 66 (198 bytes, step 200).
+uint32_t PaddedWidth(uint8_t type) {
+    switch (type) {
+        case capture::type::kRaw10: return 68;  // 68 bytes at 8 bits, step 72
+        case capture::type::kRaw12:
+        case capture::type::kYuv422_10:
+        case capture::type::kRaw20: return 70;
+        case capture::type::kYuv422_8:
+        case capture::type::kYuv422_8_YUSwapped: return 66;
+        default: return 67;
+    }
+}
+
+class DecoderTest : public HostKernelTest {
+  protected:
+    // The test's decoder, made on first use.
+    DecoderRig& Rig() {
+        if (!current) current = std::make_unique<DecoderRig>(MakeDecoder(), kMaxFrameBytes);
+        return *current;
+    }
+    // Drops the decoder: the next Rig() is a new instance.
+    void NewDecoder() { current.reset(); }
+    static ComponentPointer MakeDecoder() {
+        return ComponentPointer(static_cast<TARNComponent*>(
+            TARNcsi2ipl::Instantiate("decoder", TARNcsi2ipl::s_componentDefinition)));
+    }
+    Texts Reports() const { return DecoderReports(recorder); }
+    void ClearReports() { recorder.ClearReports(); }
+    // A rig decoding `type` from its first frame on.
+    DecoderRig& Fixed(uint8_t type, const char* implementation = "CPU") {
+        Rig().Set("CSI2_Dataformat", ChoiceOf(type));
+        Rig().Set("decoding_implementation", implementation);
+        Rig().Set("skip_first_frames", false);
+        return Rig();
+    }
+    void TearDown() override {
+        current.reset();
+        EXPECT_EQ(ErrorReports(recorder), Texts{});
+        HostKernelTest::TearDown();
+    }
+
+    std::unique_ptr<DecoderRig> current;
+};
+
+capture::CaptureFrame Frame(uint8_t type, uint32_t width, uint32_t height, unsigned seed = 1) {
+    capture::FrameSpec spec;
+    spec.dataType = type;
+    spec.width = width;
+    spec.height = height;
+    spec.seed = seed;
+    return capture::WriteFrame(spec);
+}
+
+// ---- The model's tables ---------------------------------------------------------------
+
+TEST(DecoderDefinition, TablesDeclareTheModelAsTheEngineReadsThem) {
+    const TARNComponentDefinition& model = TARNcsi2ipl::s_componentDefinition;
+    EXPECT_STREQ(model.name, "csi2ipl_cpu");
+    EXPECT_STREQ(model.version, "1.1");
+    EXPECT_EQ(model.factory, &TARNcsi2ipl::Instantiate);
+    EXPECT_EQ(model.priority, 128);
+    EXPECT_EQ(model.threadingModels, 1u);
+    EXPECT_TRUE(model.threaded);
+    // Counted by whoever reads them, up to each table's all-zero record.
+    EXPECT_EQ(model.nbInputs, TARNComponentDefinition::NotCounted);
+    EXPECT_EQ(model.nbOutputs, TARNComponentDefinition::NotCounted);
+    EXPECT_EQ(model.nbProperties, TARNComponentDefinition::NotCounted);
+    EXPECT_EQ(model.nbActions, TARNComponentDefinition::NotCounted);
+    EXPECT_TRUE(model.inputs[1].IsEnd());
+    EXPECT_TRUE(model.outputs[1].IsEnd());
+    EXPECT_TRUE(model.properties[10].IsEnd());
+    EXPECT_TRUE(model.actions[0].IsEnd());
+
+    const TARNInputDefinition& input = model.inputs[0];
+    EXPECT_STREQ(input.name, "raw_image");
+    EXPECT_EQ(input.description, nullptr);
+    EXPECT_EQ(input.typeFilter, &TARN::FilterStream8);
+    EXPECT_EQ(input.readerType, 0u);
+    EXPECT_EQ(input.subsampling, 1u);
+
+    const TARNOutputDefinition& output = model.outputs[0];
+    EXPECT_STREQ(output.name, "ipl_image");
+    EXPECT_EQ(output.type.type, TARNTypeInfo::IplImage);
+    ASSERT_NE(output.type.typeName, nullptr);
+    ASSERT_NE(output.type.unit, nullptr);
+    EXPECT_STREQ(output.type.typeName->c_str(), "");
+    EXPECT_STREQ(output.type.unit->c_str(), "");
+    EXPECT_EQ(output.bufferSize, 0u);
+    EXPECT_EQ(output.fifoSize, 16u);
+    EXPECT_EQ(output.subsampling, 1u);
+    EXPECT_EQ(output.reserved2, 1u) << "shareable";
+
+    struct Expected {
+        const char* name;
+        bool changeableAfterStart;
+    };
+    const Expected properties[] = {{"CSI2_Dataformat", false},     {"overwrite_CSI2_Decoder", false},
+                                   {"overwrite_CSI2_Dataformat_as", false}, {"limit_depth_to_8", false},
+                                   {"limit_depth_to_8_Bitshift", true}, {"print_debug", true},
+                                   {"skip_first_frames", false},   {"benchmark_component", false},
+                                   {"decoding_implementation", false}, {"frame_size_check", false}};
+    for (size_t i = 0; i < std::size(properties); ++i) {
+        const TARNPropertyDefinition& property = model.properties[i];
+        SCOPED_TRACE(properties[i].name);
+        EXPECT_STREQ(property.name, properties[i].name);
+        EXPECT_NE(property.defaultValue, nullptr);
+        EXPECT_EQ(property.modifiableWhileRunning, properties[i].changeableAfterStart);
+        EXPECT_FALSE(property.needsInit);
+        EXPECT_FALSE(property.readOnly);
+        EXPECT_TRUE(property.fixedEnumValues);
+        EXPECT_EQ(property.subType, 0u);
+    }
+}
+
+TEST(DecoderDefinition, ChoiceIndexesGiveTheirDataTypes) {
+    const unsigned char expected[] = {0x00, 0x1E, 0x1F, 0x24, 0x2A, 0x2B, 0x2C, 0x2E, 0x2F, 0x27, 0xFE, 0x2C, 0x2C};
+    for (unsigned int index = 0; index < std::size(expected); ++index)
+        EXPECT_EQ(TARNcsi2ipl::GetEnumCSI2Property(index), expected[index]) << index;
+    EXPECT_EQ(TARNcsi2ipl::GetEnumCSI2Property(0xFFFFFFFFu), 0x2C);
+}
+
+TEST_F(DecoderTest, AnInstanceHasTheModelsPropertiesWithTheirDefaults) {
+    DecoderRig& rig = Rig();
+    const std::pair<const char*, const char*> defaults[] = {
+        {"CSI2_Dataformat",
+         "11|0|AUTO|0x1E_YUV422_8Bit|0x1F_YUV422_10Bit|0x24_RGB888|0x2a_RAW8|0x2b_RAW10|0x2c_RAW12|0x2e_RAW16|"
+         "0x2f_RAW20|0x27_RAW24|0x1E_YUV422_8Bit_Y_U_swapped"},
+        {"overwrite_CSI2_Dataformat_as",
+         "11|0|AUTO|0x1E_YUV422_8Bit|0x1F_YUV422_10Bit|0x24_RGB888|0x2a_RAW8|0x2b_RAW10|0x2c_RAW12|0x2e_RAW16|"
+         "0x2f_RAW20|0x27_RAW24|0x1E_YUV422_8Bit_Y_U_swapped"},
+        {"limit_depth_to_8_Bitshift", "13|0|0|1|2|3|4|5|6|7|8|9|10|11|12"},
+        {"decoding_implementation", "2|0|CPU|CPU_LEGACY"},
+    };
+    for (const auto& [name, text] : defaults) {
+        TARNEnumStruct value;
+        rig.Decoder().Get(rig.Decoder().Property(name), value);
+        EXPECT_STREQ(value.ToString().c_str(), text) << name;
+    }
+    const std::pair<const char*, bool> flags[] = {
+        {"overwrite_CSI2_Decoder", false}, {"limit_depth_to_8", false},    {"print_debug", false},
+        {"skip_first_frames", true},       {"benchmark_component", false}, {"frame_size_check", true}};
+    for (const auto& [name, expected] : flags) {
+        bool value = !expected;
+        rig.Decoder().Get(rig.Decoder().Property(name), value);
+        EXPECT_EQ(value, expected) << name;
+    }
+}
+
+// The processor build offers no "GPU": the name is refused and leaves no implementation
+// selected. RAW12 and YUV422 8-bit frames are then dropped with their reports, the output
+// element given back unpublished, frame after frame; every geometry pass of those frames
+// finds the buffers the previous one laid out and keeps them (a second layout used to end
+// in "Output buffer already initialized" and a module error). Other types do not depend
+// on the implementation.
+TEST_F(DecoderTest, WithoutAnOfferedImplementationPipelineTypesAreDropped) {
+    struct Case {
+        uint8_t type;
+        const char* report;
+        size_t images;
+    } cases[] = {{capture::type::kRaw12, "Something went wrong for RAW12 decoding.", 0},
+                 {capture::type::kYuv422_8, "Something went wrong for YUV422_8_bit decoding.", 0},
+                 {capture::type::kRaw10, nullptr, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.type));
+        NewDecoder();
+        DecoderRig& rig = Fixed(c.type, "GPU");
+        EXPECT_EQ(rig.Text("decoding_implementation"), "");
+        EXPECT_EQ(ErrorReports(recorder),
+                  Texts{"component decoder: GPU does not match any of the possible properties for property "
+                        "decoder.decoding_implementation"});
+        ClearReports();
+        ASSERT_EQ(rig.Begin(), 0);
+        const capture::CaptureFrame frame = Frame(c.type, 64, 4);
+        for (int i = 0; i < 3; ++i) ASSERT_EQ(rig.Feed(frame.bytes), 0);
+        EXPECT_EQ(rig.ImageCount(), c.images);
+        EXPECT_EQ(Reports(), c.report ? Texts(3, c.report) : Texts{});
+        EXPECT_EQ(ErrorReports(recorder), Texts{});
+    }
+}
+
+// ---- Bit-exact decoding ---------------------------------------------------------------
+
+struct DecodeCase {
+    uint8_t type;
+    const char* implementation;
+    bool limitTo8;
+    unsigned shift;
+};
+
+void PrintTo(const DecodeCase& c, std::ostream* out) {
+    *out << "type 0x" << std::hex << static_cast<int>(c.type) << std::dec << " " << c.implementation
+         << (c.limitTo8 ? " limited to 8 bits" : " full depth") << " shift " << c.shift;
+}
+
+std::string CaseName(const ::testing::TestParamInfo<DecodeCase>& info) {
+    char name[64];
+    std::snprintf(name, sizeof name, "Type%02X_%s_%s_Shift%u", info.param.type, info.param.implementation,
+                  info.param.limitTo8 ? "Limit8" : "Full", info.param.shift);
+    return name;
+}
+
+std::vector<DecodeCase> AllDecodeCases() {
+    std::vector<DecodeCase> cases;
+    for (uint8_t type : capture::type::kAll)
+        for (const char* implementation : {"CPU", "CPU_LEGACY"})
+            for (const auto& [limitTo8, shift] : {std::pair{false, 0u}, {false, 3u}, {true, 0u}, {true, 4u}})
+                cases.push_back({type, implementation, limitTo8, shift});
+    return cases;
+}
+
+class DecoderDecodeTest : public DecoderTest, public ::testing::WithParamInterface<DecodeCase> {};
+
+// Every data type, every implementation of this build, full depth and limited to 8 bits,
+// with and without a bit shift, at a width whose rows are padded: three frames of the
+// stream, each bit-exact. A pipeline handed a row stride narrower than the image's row
+// step shears the image (rows drift by the padding), which this catches.
+TEST_P(DecoderDecodeTest, EveryFrameMatchesTheReferenceDecoder) {
+    const DecodeCase& c = GetParam();
+    DecoderRig& rig = Fixed(c.type, c.implementation);
+    rig.Set("limit_depth_to_8", c.limitTo8);
+    rig.Set("limit_depth_to_8_Bitshift", static_cast<long>(c.shift));
+    rig.Set("benchmark_component", true);
+    ASSERT_EQ(rig.Begin(), 0);
+    const uint32_t width = PaddedWidth(c.type);
+    std::vector<capture::CaptureFrame> frames;
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        frames.push_back(Frame(c.type, width, 35, seed));
+        ASSERT_EQ(rig.Feed(frames.back().bytes, 1000 * seed), 0);
+    }
+    const std::vector<SinkRecord> images = rig.Images();
+    ASSERT_EQ(images.size(), 3u) << ::testing::PrintToString(Reports());
+    for (size_t i = 0; i < images.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(images[i].timestamp, static_cast<long>(1000 * (i + 1)));
+        const reference::Image expected = reference::Decode(frames[i].bytes, frames[i].lines, c.type, c.limitTo8, 0);
+        // RAW10 rows of 16-bit samples are whole groups of 4 pixels: 8 bytes, never padded.
+        if (c.type != capture::type::kRaw10 || c.limitTo8) {
+            EXPECT_GT(static_cast<uint32_t>(images[i].widthStep), width * expected.channels * expected.depth / 8)
+                << "the width must leave row padding";
+        }
+        ExpectImage(images[i], frames[i], c.type, c.limitTo8, c.shift);
+    }
+
+    // Which way the frames went, from the benchmark report: the pipeline for RAW12 at full
+    // depth without a shift and for YUV422 8-bit on "CPU"; the unpackers, timed as legacy
+    // decoding, for the two on "CPU_LEGACY" and for shifted RAW12 (the pipelines know no
+    // shift); the other types and RAW12 at 8 bits are not timed apart.
+    ClearReports();
+    rig.Finish();
+    const Texts reports = Reports();
+    ASSERT_EQ(reports.size(), 7u);
+    const bool pipelineType = c.type == capture::type::kYuv422_8 || (c.type == capture::type::kRaw12 && !c.limitTo8);
+    const bool cpu = std::string(c.implementation) == "CPU";
+    const bool viaPipeline = pipelineType && cpu && (c.type != capture::type::kRaw12 || c.shift == 0);
+    const bool viaLegacy = pipelineType && !viaPipeline;
+    EXPECT_EQ(reports[4] != "Time for cpu decoding: 0 ms", viaPipeline) << reports[4];
+    EXPECT_EQ(reports[5] != "Time for legacy decoding: 0 ms", viaLegacy) << reports[5];
+}
+
+INSTANTIATE_TEST_SUITE_P(AllTypes, DecoderDecodeTest, ::testing::ValuesIn(AllDecodeCases()), CaseName);
+
+// The pipelines refuse lines under 64 pixels; such a line is decoded by the unpacker, and
+// the image is published with this frame's pixels, never with what the buffer held.
+TEST_F(DecoderTest, LinesTooNarrowForThePipelineAreDecodedByTheUnpackers) {
+    for (uint8_t type : {capture::type::kRaw12, capture::type::kYuv422_8}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        NewDecoder();
+        DecoderRig& narrow = Fixed(type, "CPU");
+        ASSERT_EQ(narrow.Begin(), 0);
+        const capture::CaptureFrame frame = Frame(type, 62, 9, 5);
+        ASSERT_EQ(narrow.Feed(frame.bytes), 0);
+        ASSERT_EQ(narrow.ImageCount(), 1u);
+        ExpectImage(narrow.Images()[0], frame, type, false, 0);
+    }
+}
+
+// The first line is found behind frame markers and embedded data, not at offset 64: the
+// pipeline reads from its own offset.
+TEST_F(DecoderTest, ThePipelineStartsAtTheFirstLinesOwnOffset) {
+    capture::FrameSpec spec;
+    spec.dataType = capture::type::kRaw12;
+    spec.width = 128;
+    spec.height = 40;
+    spec.frameMarkers = true;
+    spec.embeddedLines = 2;
+    DecoderRig& rig = Fixed(capture::type::kRaw12, "CPU");
+    ASSERT_EQ(rig.Begin(), 0);
+    std::vector<capture::CaptureFrame> frames;
+    for (unsigned seed = 1; seed <= 2; ++seed) {
+        spec.seed = seed;
+        frames.push_back(capture::WriteFrame(spec));
+        ASSERT_GT(frames.back().lines[0].offset, 64u);
+        ASSERT_EQ(rig.Feed(frames.back().bytes), 0);
+    }
+    ASSERT_EQ(rig.ImageCount(), 2u);
+    for (size_t i = 0; i < 2; ++i) ExpectImage(rig.Images()[i], frames[i], capture::type::kRaw12, false, 0);
+}
+
+// Lines that do not follow one another at one distance cannot be one pipeline buffer:
+// the unpackers decode them line by line.
+TEST_F(DecoderTest, UnevenlySpacedLinesAreDecodedLineByLine) {
+    for (uint8_t type : {capture::type::kRaw12, capture::type::kYuv422_8}) {
+        SCOPED_TRACE(static_cast<int>(type));
+        NewDecoder();
+        DecoderRig& uneven = Fixed(type, "CPU");
+        ASSERT_EQ(uneven.Begin(), 0);
+        std::mt19937 random(3);
+        capture::FrameWriter writer;
+        capture::CaptureFrame frame;
+        for (uint32_t y = 0; y < 6; ++y) {
+            if (y == 3) writer.Bytes(std::vector<uint8_t>(13, 0x55));  // a gap in the middle
+            frame.lines.push_back({static_cast<uint32_t>(writer.Size()), capture::PacketTypeOf(type),
+                                   capture::WordCountFor(type, 96)});
+            writer.LongPacket(capture::PacketTypeOf(type),
+                              capture::LinePayload(type, 96, y, capture::Pattern::kRandom, random));
+        }
+        frame.bytes = writer.Finish();
+        ASSERT_EQ(uneven.Feed(frame.bytes), 0);
+        ASSERT_EQ(uneven.ImageCount(), 1u);
+        ExpectImage(uneven.Images()[0], frame, type, false, 0);
+    }
+}
+
+// ---- Skipping, the checks and their reports ---------------------------------------------
+
+// With "skip_first_frames" (the default) the first 10 frames after Birth produce nothing
+// and count for nothing; a second run of the same instance skips 10 again and repeats the
+// geometry pass.
+TEST_F(DecoderTest, TheFirstTenFramesOfEachRunAreSkipped) {
+    DecoderRig& rig = Rig();
+    rig.Set("CSI2_Dataformat", "0x2c_RAW12");
+    rig.Set("benchmark_component", true);
+    rig.Set("print_debug", true);
+    const capture::CaptureFrame frame = Frame(capture::type::kRaw12, 64, 4);
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        ClearReports();
+        ASSERT_EQ(rig.Begin(), 0);
+        for (int i = 0; i < 10; ++i) ASSERT_EQ(rig.Feed(frame.bytes), 0);
+        EXPECT_EQ(rig.ImageCount(), static_cast<size_t>(run));
+        EXPECT_EQ(Reports(), Texts{});
+        ASSERT_EQ(rig.Feed(frame.bytes), 0);
+        EXPECT_EQ(rig.ImageCount(), static_cast<size_t>(run + 1));
+        EXPECT_EQ(Reports(), (Texts{"Line length is: " + std::to_string(frame.lines[1].offset - frame.lines[0].offset),
+                                   "Size of the frame is: 256", "Width of the frame is: 64",
+                                   "Height of the frame is: 4"}));
+        rig.Finish();
+        const Texts reports = Reports();
+        ASSERT_EQ(reports.size(), 4u + 7u);
+        EXPECT_EQ(reports[4], "Number of frames: 1");
+    }
+}
+
+TEST_F(DecoderTest, ALargerFrameSizeWordDropsTheFrameWhenChecked) {
+    const capture::CaptureFrame frame = Frame(capture::type::kRaw12, 64, 4);
+    const uint32_t word = static_cast<uint32_t>(frame.bytes.size());
+    std::vector<uint8_t> larger = frame.bytes;
+    const uint32_t largerWord = word + 1;
+    std::memcpy(larger.data(), &largerWord, 4);
+    std::vector<uint8_t> smaller = frame.bytes;
+    const uint32_t smallerWord = 100;
+    std::memcpy(smaller.data(), &smallerWord, 4);
+
+    DecoderRig& rig = Fixed(capture::type::kRaw12);
+    ASSERT_EQ(rig.Begin(), 0);
+    ASSERT_EQ(rig.Feed(frame.bytes), 0);
+    ASSERT_EQ(rig.Feed(larger), 0);
+    EXPECT_EQ(rig.ImageCount(), 1u);
+    EXPECT_EQ(Reports(), (Texts{"Frame size mismatch target: " + std::to_string(largerWord) +
+                                " got: " + std::to_string(word)}));
+    ASSERT_EQ(rig.Feed(smaller), 0);
+    EXPECT_EQ(rig.ImageCount(), 2u) << "a smaller word passes";
+
+    rig.Finish();
+    rig.Set("frame_size_check", false);
+    ClearReports();
+    ASSERT_EQ(rig.Begin(), 0);
+    ASSERT_EQ(rig.Feed(frame.bytes), 0);
+    ASSERT_EQ(rig.Feed(larger), 0);
+    EXPECT_EQ(rig.ImageCount(), 4u);
+    EXPECT_EQ(Reports(), Texts{});
+}
+
+TEST_F(DecoderTest, AFrameWithoutItsSecondLineIsDroppedWithTheLineReports) {
+    const capture::CaptureFrame frame = Frame(capture::type::kRaw10, 64, 4);
+    std::vector<uint8_t> broken = frame.bytes;
+    broken[frame.lines[1].offset] = 0x12;
+    uint32_t found = 0;
+    std::memcpy(&found, &broken[frame.lines[1].offset], 4);
+
+    DecoderRig& rig = Fixed(capture::type::kRaw10, "CPU_LEGACY");
+    ASSERT_EQ(rig.Begin(), 0);
+    ASSERT_EQ(rig.Feed(frame.bytes), 0);
+    ASSERT_EQ(rig.Feed(broken), 0);
+    EXPECT_EQ(rig.ImageCount(), 1u);
+    EXPECT_EQ(Reports(), (Texts{"Pointer to line start: " + std::to_string(found) + " header value 3099113656",
+                                "Line doesn't start with csi2 header"}));
+}
+
+// Later frames are decoded at the geometry frame's line offsets: one shorter than those
+// lines is dropped, whatever its frame-size word says, and so is one too short for a
+// packet. The bytes are the used ones of the element, not its whole buffer, which still
+// holds an older, longer frame.
+TEST_F(DecoderTest, FramesShorterThanTheLinesAreDropped) {
+    const capture::CaptureFrame frame = Frame(capture::type::kRaw16, 64, 6);
+    DecoderRig& rig = Fixed(capture::type::kRaw16);
+    rig.Set("frame_size_check", false);
+    ASSERT_EQ(rig.Begin(), 0);
+    for (int i = 0; i < 4; ++i) ASSERT_EQ(rig.Feed(frame.bytes), 0);  // every ring buffer holds the frame
+    const size_t cut = frame.lines.back().offset + 8 + 10;
+    ASSERT_EQ(rig.Feed(std::vector<uint8_t>(frame.bytes.begin(), frame.bytes.begin() + cut)), 0);
+    ASSERT_EQ(rig.Feed(std::vector<uint8_t>(frame.bytes.begin(), frame.bytes.begin() + 20)), 0);
+    EXPECT_EQ(rig.ImageCount(), 4u);
+    const size_t span = frame.lines.back().offset + 8 + frame.lines.back().wordCount;
+    EXPECT_EQ(Reports(), (Texts{"Frame shorter than its lines: " + std::to_string(cut) + " bytes, the lines need " +
+                                    std::to_string(span),
+                                "Frame too short for a CSI2 packet: 20 bytes, skip frame"}));
+    ASSERT_EQ(rig.Feed(frame.bytes), 0);
+    EXPECT_EQ(rig.ImageCount(), 5u);
+}
+
+TEST_F(DecoderTest, Raw12LimitedTo8ReportsTheFallbackOnTheGeometryFrameOnly) {
+    DecoderRig& rig = Fixed(capture::type::kRaw12, "CPU");
+    rig.Set("limit_depth_to_8", true);
+    rig.Set("limit_depth_to_8_Bitshift", "8");
+    ASSERT_EQ(rig.Begin(), 0);
+    const capture::CaptureFrame frame = Frame(capture::type::kRaw12, 64, 4);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(rig.Feed(frame.bytes), 0);
+    EXPECT_EQ(Reports(), Texts{"Not supported in new implementation fallin back to legacy mode"});
+    ASSERT_EQ(rig.ImageCount(), 3u);
+    ExpectImage(rig.Images()[2], frame, capture::type::kRaw12, true, 8);
+}
+
+// ---- AUTO -----------------------------------------------------------------------------
+
+// Two data types alternating with equal counts: the one met first is the type.
+TEST_F(DecoderTest, AutoBreaksATieForTheTypeMetFirst) {
+    std::mt19937 random(9);
+    capture::FrameWriter writer;
+    capture::CaptureFrame frame;
+    for (uint32_t y = 0; y < 8; ++y) {
+        const uint8_t type = y % 2 == 0 ? capture::type::kRaw10 : capture::type::kRaw12;
+        if (type == capture::type::kRaw10)
+            frame.lines.push_back({static_cast<uint32_t>(writer.Size()), type, capture::WordCountFor(type, 64)});
+        writer.LongPacket(type, capture::LinePayload(type, 64, y, capture::Pattern::kRandom, random));
+    }
+    frame.bytes = writer.Finish();
+    DecoderRig& rig = Rig();
+    rig.Set("skip_first_frames", false);
+    rig.Set("print_debug", true);
+    ASSERT_EQ(rig.Begin(), 0);
+    ASSERT_EQ(rig.Feed(frame.bytes), 0);
+    ASSERT_EQ(rig.ImageCount(), 1u);
+    ExpectImage(rig.Images()[0], frame, capture::type::kRaw10, false, 0);
+    EXPECT_EQ(Reports().at(0), "Target CSI2 is probably 43");
+}
+
+// AUTO counts identifiers with their virtual channel: RAW12 lines split over two channels
+// are two candidates of 3, beaten by 4 RAW8 lines. Once RAW12 wins (3 against 2), all six
+// of its lines are taken, whatever their channel.
+TEST_F(DecoderTest, AutoCountsVirtualChannelsApartButTakesEveryLineOfTheType) {
+    auto frameWith = [](uint32_t raw8Lines) {
+        std::mt19937 random(4);
+        capture::FrameWriter writer;
+        capture::CaptureFrame frame;
+        for (uint32_t y = 0; y < 6; ++y) {
+            const uint8_t identifier = static_cast<uint8_t>(capture::type::kRaw12 | (y % 2 == 0 ? 0x00 : 0x40));
+            frame.lines.push_back(
+                {static_cast<uint32_t>(writer.Size()), identifier, capture::WordCountFor(capture::type::kRaw12, 64)});
+            writer.LongPacket(identifier,
+                              capture::LinePayload(capture::type::kRaw12, 64, y, capture::Pattern::kRandom, random));
+        }
+        for (uint32_t y = 0; y < raw8Lines; ++y)
+            writer.LongPacket(capture::type::kRaw8,
+                              capture::LinePayload(capture::type::kRaw8, 64, y, capture::Pattern::kRandom, random));
+        frame.bytes = writer.Finish();
+        return frame;
+    };
+    const capture::CaptureFrame raw12Wins = frameWith(2);
+    DecoderRig& rig = Rig();
+    rig.Set("skip_first_frames", false);
+    rig.Set("print_debug", true);
+    ASSERT_EQ(rig.Begin(), 0);
+    ASSERT_EQ(rig.Feed(raw12Wins.bytes), 0);
+    ASSERT_EQ(rig.ImageCount(), 1u);
+    EXPECT_EQ(rig.Images()[0].height, 6);
+    ExpectImage(rig.Images()[0], raw12Wins, capture::type::kRaw12, false, 0);
+    EXPECT_EQ(Reports().at(0), "Target CSI2 is probably 44");
+
+    rig.Finish();
+    ClearReports();
+    ASSERT_EQ(rig.Begin(), 0);
+    ASSERT_EQ(rig.Feed(frameWith(4).bytes), 0);
+    ASSERT_EQ(rig.ImageCount(), 2u);
+    EXPECT_EQ(rig.Images()[1].height, 4) << "the RAW8 lines";
+    EXPECT_EQ(Reports().at(0), "Target CSI2 is probably 42");
+}
+
+// AUTO lists packets from the frame's first byte: a preamble inside the frame header
+// counts. One RAW12 line alone is too few; with a RAW12 packet in the header it is enough,
+// and the image is the one line found behind the header.
+TEST_F(DecoderTest, AutoTakesAPreambleInTheFrameHeaderAsAPacket) {
+    const capture::CaptureFrame oneLine = Frame(capture::type::kRaw12, 64, 1);
+    DecoderRig& rig = Rig();
+    rig.Set("skip_first_frames", false);
+    ASSERT_EQ(rig.Begin(), 0);
+    ASSERT_EQ(rig.Feed(oneLine.bytes), 0);
+    EXPECT_EQ(rig.ImageCount(), 0u);
+    EXPECT_EQ(Reports(), Texts{"AUTO found only 1 Line or less skipp frame"});
+
+    std::vector<uint8_t> withHeaderPacket = oneLine.bytes;
+    capture::PutPacketHeader(&withHeaderPacket[8], capture::type::kRaw12, 16);
+    ClearReports();
+    ASSERT_EQ(rig.Feed(withHeaderPacket), 0);
+    ASSERT_EQ(rig.ImageCount(), 1u);
+    EXPECT_EQ(Reports(), Texts{});
+    ExpectImage(rig.Images()[0], oneLine, capture::type::kRaw12, false, 0);
+}
+
+TEST_F(DecoderTest, AFixedTypeThatIsNotThereIsReportedFrameAfterFrame) {
+    DecoderRig& rig = Fixed(capture::type::kRaw10);
+    ASSERT_EQ(rig.Begin(), 0);
+    const capture::CaptureFrame frame = Frame(capture::type::kRaw12, 64, 4);
+    ASSERT_EQ(rig.Feed(frame.bytes), 0);
+    ASSERT_EQ(rig.Feed(frame.bytes), 0);
+    EXPECT_EQ(rig.ImageCount(), 0u);
+    EXPECT_EQ(Reports(), (Texts{"Target CSI2 type not found try next Frame", "Target CSI2 type not found try next Frame"}));
+}
+
+// "overwrite_CSI2_Decoder" decodes the lines found by another rule; with AUTO as the rule
+// it keeps the target's own.
+TEST_F(DecoderTest, OverwriteDecodesTheLinesWithAnotherRule) {
+    const capture::CaptureFrame frame = Frame(capture::type::kRaw12, 64, 4);
+    for (const auto& [rule, decodeType] :
+         {std::pair{"0x2a_RAW8", capture::type::kRaw8}, std::pair{"AUTO", capture::type::kRaw12}}) {
+        SCOPED_TRACE(rule);
+        NewDecoder();
+        DecoderRig& rig = Rig();
+        rig.Set("skip_first_frames", false);
+        rig.Set("overwrite_CSI2_Decoder", true);
+        rig.Set("overwrite_CSI2_Dataformat_as", rule);
+        ASSERT_EQ(rig.Begin(), 0);
+        ASSERT_EQ(rig.Feed(frame.bytes), 0);
+        ASSERT_EQ(rig.ImageCount(), 1u);
+        ExpectImage(rig.Images()[0], frame, decodeType, false, 0);
+    }
+}
+
+// A type the decoder cannot unpack (embedded data, the most frequent packets here) is
+// reported and skipped before any buffer is laid out for it.
+TEST_F(DecoderTest, ADetectedTypeWithoutARuleIsSkippedBeforeAllocating) {
+    std::mt19937 random(2);
+    capture::FrameWriter writer;
+    for (int i = 0; i < 3; ++i) writer.LongPacket(capture::type::kEmbedded, std::vector<uint8_t>(40, 0x11));
+    writer.LongPacket(capture::type::kRaw8, capture::LinePayload(capture::type::kRaw8, 64, 0, capture::Pattern::kRandom, random));
+    const std::vector<uint8_t> embedded = writer.Finish();
+
+    DecoderRig& rig = Rig();
+    rig.Set("skip_first_frames", false);
+    ASSERT_EQ(rig.Begin(), 0);
+    ASSERT_EQ(rig.Feed(embedded), 0);
+    EXPECT_EQ(rig.ImageCount(), 0u);
+    EXPECT_EQ(Reports(), Texts{"CSI2 data type not supported: 0x12, skip frame"});
+    EXPECT_EQ(rig.Decoder().Output("ipl_image").IOEltSizeBytes(), 0) << "no buffers laid out";
+
+    const capture::CaptureFrame frame = Frame(capture::type::kRaw12, 64, 4);
+    ASSERT_EQ(rig.Feed(frame.bytes), 0);
+    ASSERT_EQ(rig.ImageCount(), 1u);
+    ExpectImage(rig.Images()[0], frame, capture::type::kRaw12, false, 0);
+}
+
+// ---- Buffers across geometry passes -----------------------------------------------------
+
+// Every run starts with a geometry pass. The output refuses to be laid out twice, so a
+// pass that finds buffers of the same format keeps them and one that finds another format
+// frees them first: a second run, with or without a new geometry, decodes again instead of
+// failing on "Output buffer already initialized".
+TEST_F(DecoderTest, AGeometryPassReusesOrReplacesTheBuffersItFinds) {
+    DecoderRig& rig = Fixed(capture::type::kRaw12);
+    const capture::CaptureFrame first = Frame(capture::type::kRaw12, 64, 4);
+    const capture::CaptureFrame wider = Frame(capture::type::kRaw12, 96, 6, 3);
+    const capture::CaptureFrame* runs[] = {&first, &first, &wider};
+    for (const capture::CaptureFrame* frame : runs) {
+        ASSERT_EQ(rig.Begin(), 0);
+        ASSERT_EQ(rig.Feed(frame->bytes), 0);
+        ASSERT_EQ(rig.Feed(frame->bytes), 0);
+        rig.Finish();
+    }
+    const std::vector<SinkRecord> images = rig.Images();
+    ASSERT_EQ(images.size(), 6u) << ::testing::PrintToString(ReportTexts());
+    ExpectImage(images[3], first, capture::type::kRaw12, false, 0);
+    ExpectImage(images[5], wider, capture::type::kRaw12, false, 0);
+    EXPECT_EQ(Reports(), Texts{});
+}
+
+// ---- The benchmark report ---------------------------------------------------------------
+
+// Without a frame there is no mean to take: every line says 0.
+TEST_F(DecoderTest, TheBenchmarkReportOfARunWithoutFramesSaysZero) {
+    DecoderRig& rig = Rig();
+    rig.Set("benchmark_component", true);
+    ASSERT_EQ(rig.Begin(), 0);
+    const capture::CaptureFrame frame = Frame(capture::type::kRaw12, 64, 4);
+    // Read before the frame is skipped: the switch of the last Core counts.
+    ASSERT_EQ(rig.Feed(frame.bytes), 0);
+    rig.Finish();
+    EXPECT_EQ(Reports(), (Texts{"Number of frames: 0", "Time in core: 0 ms", "Time for gpu memcpy: 0 ms",
+                                "Time for gpu decoding: 0 ms", "Time for cpu decoding: 0 ms",
+                                "Time for legacy decoding: 0 ms", "Time for count type function: 0 ms"}));
+}
+
+// The frame counter does not wrap after 65,535 frames.
+TEST_F(DecoderTest, TheFrameCounterCountsPast65535) {
+    DecoderRig& rig = Fixed(capture::type::kRaw8, "CPU_LEGACY");
+    rig.Set("benchmark_component", true);
+    ASSERT_EQ(rig.Begin(), 0);
+    // Frames that fail the frame-size check: counted, cheap, and no image to record.
+    const capture::CaptureFrame frame = Frame(capture::type::kRaw8, 8, 2);
+    std::vector<uint8_t> larger = frame.bytes;
+    larger[0] += 1;
+    ASSERT_EQ(rig.Feed(frame.bytes), 0);
+    for (int i = 1; i < 65537; ++i) {
+        ASSERT_EQ(rig.Feed(larger), 0);
+        if (i % 4096 == 0) ClearReports();
+    }
+    ClearReports();
+    rig.Finish();
+    const Texts reports = Reports();
+    ASSERT_EQ(reports.size(), 7u);
+    EXPECT_EQ(reports[0], "Number of frames: 65537");
+    for (size_t i = 1; i < reports.size(); ++i) {
+        EXPECT_EQ(reports[i].substr(reports[i].size() - 3), " ms");
+        EXPECT_EQ(reports[i].find("inf"), std::string::npos) << reports[i];
+        EXPECT_EQ(reports[i].find("nan"), std::string::npos) << reports[i];
+    }
+}
+
+}  // namespace
