@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
 
 #include "engine/engine_graph.hpp"
 #include "reading_writing_fixture.hpp"
@@ -66,16 +65,12 @@ TEST_F(HostConnectionsTest, DetachingAnIdleInputDisconnectsIt) {
 // A reader blocked on the input being detached wakes and acknowledges the rebuild, so the
 // detach completes; the reader then waits for a connection.
 TEST_F(HostConnectionsTest, DetachingTheInputOfABlockedReaderCompletes) {
-    TARNModule writer("cam", false, false);
-    TARNModule reader("sink", false, false);
-    reader.threaded = true;
-    TARNOutput& out = MakeOutput(writer, 2);
-    TARNInputImplementation& in = MakeInput(reader, FifoReader);
-    ASSERT_TRUE(TARN::Attach(out, in));
+    ConnectedPair pair(2, FifoReader);
+    auto& [writer, reader, out, in] = pair;
 
     std::atomic<int> value{0};
     std::atomic<int> thrown{0};
-    std::thread readerThread([&] {
+    TestThread readerThread([&] {
         thrown = ThrownCode([&] {
             value = reader.StartReading(in)->Integer32(0)[0];
             reader.StopReading(in);
@@ -83,19 +78,20 @@ TEST_F(HostConnectionsTest, DetachingTheInputOfABlockedReaderCompletes) {
     });
     const bool started = AwaitCondition([&] { return in.reading.load(); });
     std::atomic<bool> detached{false};
-    std::thread engine([&] { detached = TARN::Detach(out, in); });
+    TestThread engine([&] { detached = TARN::Detach(out, in); });
     // A detach that waits for an acknowledgement that never comes would hang: the reader's
-    // death ends its reading call and with it the wait.
+    // death ends its reading call and with it the wait; a detach still blocked after that
+    // fails the test at the deadline.
     const bool completed = AwaitCondition([&] { return detached.load(); });
     if (!completed) reader.Die();
-    engine.join();
+    engine.Join();
     EXPECT_TRUE(started);
     EXPECT_TRUE(completed);
     EXPECT_FALSE(in.IsConnected());
 
     // Detached, the reader waits for a connection again; its death ends that wait.
     reader.Die();
-    readerThread.join();
+    readerThread.Join();
     EXPECT_EQ(value.load(), 0);
     EXPECT_EQ(thrown.load(), TARNModule::DieException);
 }

@@ -2,6 +2,12 @@
 // tests: the output carries 4 integers per element in a ring of `fifoSize`.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "connection_by_hand.hpp"
@@ -39,11 +45,45 @@ bool AwaitCondition(Condition condition) {
     return true;
 }
 
+// A thread of a concurrency test. The faults these tests look for leave threads blocked for
+// good (a deadlock, a wait nothing ends): Join waits for the thread with the deadline, and
+// a thread still running then fails the test and ends the process, since it uses the
+// test's objects and can be neither joined nor left behind. A test that can unblock its
+// threads (a module's death ends its reader's waits) does so first and fails gently.
+class TestThread {
+  public:
+    template <class Body>
+    explicit TestThread(Body body)
+        : m_thread([this, body] {
+              body();
+              m_finished = true;
+          }) {}
+    ~TestThread() { Join(); }
+
+    TestThread(const TestThread&) = delete;
+    TestThread& operator=(const TestThread&) = delete;
+
+    bool Finished() const { return m_finished.load(); }
+    void Join() {
+        if (!m_thread.joinable()) return;
+        if (!AwaitCondition([this] { return Finished(); })) {
+            ADD_FAILURE() << "a test thread is still blocked after the deadline";
+            std::fflush(stdout);
+            std::_Exit(EXIT_FAILURE);
+        }
+        m_thread.join();
+    }
+
+  private:
+    std::atomic<bool> m_finished{false};
+    std::thread m_thread;
+};
+
 class ReadingWritingTest : public ModuleTest {
   protected:
     static constexpr int ElementLength = 4;
 
-    TARNOutput& MakeOutput(TARNModule& module, int fifoSize) {
+    static TARNOutput& MakeOutput(TARNModule& module, int fifoSize) {
         TARNOutputDefinition definition{};
         definition.name = "out";
         definition.type = TARNTypeInfo(TARNTypeInfo::Integer32);
@@ -52,8 +92,9 @@ class ReadingWritingTest : public ModuleTest {
         definition.subsampling = 1;
         return *module.NewOutput(definition, nullptr);
     }
-    TARNInputImplementation& MakeInput(TARNModule& module, int readerType, int subsampling = 1) {
-        const TARNInputDefinition definition{"in", nullptr, nullptr, static_cast<unsigned int>(readerType), static_cast<unsigned int>(subsampling)};
+    static TARNInputImplementation& MakeInput(TARNModule& module, int readerType, int subsampling = 1) {
+        const TARNInputDefinition definition{"in", nullptr, nullptr, static_cast<unsigned int>(readerType),
+                                             static_cast<unsigned int>(subsampling)};
         return static_cast<TARNInputImplementation&>(*module.NewInput(definition, nullptr));
     }
     // Writes `value` into every item of a new element, with `timestamp`, and publishes it.
@@ -66,4 +107,20 @@ class ReadingWritingTest : public ModuleTest {
     static TARNIOMonitorImplementation& Ring(TARNOutput& output) {
         return *static_cast<TARNOutputImplementation&>(output).ring;
     }
+
+    // What most reading tests start from: the writer "cam" whose output (a ring of
+    // `fifoSize`) is connected to an input of `readerType` of the threaded reader "sink".
+    //     ConnectedPair pair(4, FifoReader);
+    //     auto& [writer, reader, out, in] = pair;
+    struct ConnectedPair {
+        ConnectedPair(int fifoSize, int readerType, int subsampling = 1)
+            : out(MakeOutput(writer, fifoSize)), in(MakeInput(reader, readerType, subsampling)) {
+            reader.threaded = true;
+            ConnectByHand(out, in);
+        }
+        TARNModule writer{"cam", false, false};
+        TARNModule reader{"sink", false, false};
+        TARNOutput& out;
+        TARNInputImplementation& in;
+    };
 };
