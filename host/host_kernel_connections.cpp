@@ -20,11 +20,17 @@ constexpr long AcknowledgementPoll = 10'000;  // microseconds
 bool HostKernel::Attach(TARNOutput& output, TARNInput& input) {
     auto& to = static_cast<TARNOutputImplementation&>(output);
     auto& from = static_cast<TARNInputImplementation&>(input);
-    if (to.ring == nullptr || from.ring != nullptr) return false;
-    from.readerId = to.ring->RegisterReader(from.readerType);
-    if (IsFifoReaderType(from.readerType)) to.ring->SetSubsamplingRate(from.readerId, from.subsampling);
-    from.ring = to.ring;
-    from.connectedOutput = &output;
+    if (to.ring == nullptr || from.ConnectedRing() != nullptr) return false;
+    const int readerId = to.ring->RegisterReader(from.readerType);
+    if (IsFifoReaderType(from.readerType)) to.ring->SetSubsamplingRate(readerId, from.subsampling);
+    {
+        // Under the input lock: a reader waiting to be connected reads the ring under it, and
+        // finds the reader id and the output set with it.
+        TARNMutexGuard guard(from.mutex);
+        from.readerId = readerId;
+        from.ring = to.ring;
+        from.connectedOutput = &output;
+    }
     {
         TARNMutexGuard guard(to.inputListLock);
         to.connectedInputs.PushBack(&input);
@@ -40,7 +46,10 @@ bool HostKernel::Attach(TARNOutput& output, TARNInput& input) {
 bool HostKernel::Detach(TARNOutput& output, TARNInput& input) {
     auto& to = static_cast<TARNOutputImplementation&>(output);
     auto& from = static_cast<TARNInputImplementation&>(input);
-    if (from.connectedOutput != &output || from.ring != to.ring) return false;
+    {
+        TARNMutexGuard guard(from.mutex);
+        if (from.connectedOutput != &output || from.ring != to.ring) return false;
+    }
 
     from.rebuildAcknowledgedEvent.Reset();
     {

@@ -36,6 +36,7 @@ class ReadingCall {
                 TARNMutexGuard guard(input.mutex);
                 if (!input.beingRebuilt.load()) {
                     input.reading.store(true);
+                    m_ring = input.ring;
                     return;
                 }
             }
@@ -47,9 +48,18 @@ class ReadingCall {
     ReadingCall(const ReadingCall&) = delete;
     ReadingCall& operator=(const ReadingCall&) = delete;
 
+    // The input's ring when the call began, read under the input lock; null while not
+    // connected.
+    TARNIOMonitorImplementation* Ring() const { return m_ring; }
+
   private:
     TARNInputImplementation& m_input;
+    TARNIOMonitorImplementation* m_ring = nullptr;
 };
+
+int waitWithoutLimit(int count, TARNEvent** events, bool messages) {
+    return messages ? TARNEvent::MsgWait(count, events, -1) : TARNEvent::Wait(count, events, -1);
+}
 
 // Tells the engine the reader saw the rebuild and waits until it is over.
 void acknowledgeRebuild(TARNInputImplementation& input) {
@@ -57,22 +67,20 @@ void acknowledgeRebuild(TARNInputImplementation& input) {
     while (input.beingRebuilt.load()) TARN::Wait4AWhile();
 }
 
-int waitWithoutLimit(int count, TARNEvent** events, bool messages) {
-    return messages ? TARNEvent::MsgWait(count, events, -1) : TARNEvent::Wait(count, events, -1);
-}
-
-// Gives back every element the input holds.
-void releaseHeld(TARNInputImplementation& input) {
-    // A ring that was exchanged took back what its readers held when it let them go.
-    if (input.ring != nullptr)
-        for (TARNListIterator position : input.heldPositions) input.ring->StopReading(input.readerId, position);
+// Gives back every element the input holds on `ring`, the input's ring as its caller read
+// it. A ring that was exchanged (null now) took back what its readers held when it let
+// them go.
+void releaseHeld(TARNInputImplementation& input, TARNIOMonitorImplementation* ring) {
+    if (ring != nullptr)
+        for (TARNListIterator position : input.heldPositions) ring->StopReading(input.readerId, position);
     input.heldPositions.clear();
     input.heldCount = 0;
 }
 
 // The element the ring hands the reader at once, or null; a sequential module never waits.
 TARNListIterator takeIfThere(TARNInputImplementation& input) {
-    if (input.ring == nullptr) return nullptr;
+    TARNIOMonitorImplementation* ring = input.ConnectedRing();
+    if (ring == nullptr) return nullptr;
     if (input.beingRebuilt.load()) {
         acknowledgeRebuild(input);
         return nullptr;
@@ -80,8 +88,8 @@ TARNListIterator takeIfThere(TARNInputImplementation& input) {
     TARNEvent* readerEvent = nullptr;
     TARNEvent* abortEvent = nullptr;
     TARNListIterator position = nullptr;
-    if (input.ring->StartReadingX(input.readerId, &readerEvent, &abortEvent, &position)) return position;
-    input.ring->AbortStartReadingX(input.readerId);
+    if (ring->StartReadingX(input.readerId, &readerEvent, &abortEvent, &position)) return position;
+    ring->AbortStartReadingX(input.readerId);
     return nullptr;
 }
 
@@ -89,7 +97,10 @@ TARNListIterator takeIfThere(TARNInputImplementation& input) {
 // takes; the die event ends every wait with 57005, the wake event makes it look again.
 TARNListIterator waitAndTake(TARNModule& module, TARNInputImplementation& input, bool messages) {
     for (;;) {
-        if (input.ring == nullptr) {
+        // Attach may connect the input while this reader waits: the ring is read under the
+        // input lock, and then stays until the reader acknowledges a rebuild.
+        TARNIOMonitorImplementation* ring = input.ConnectedRing();
+        if (ring == nullptr) {
             TARNEvent* events[2] = {&module.dieEvent, &input.connectionEvent};
             waitWithoutLimit(2, events, messages);
             throwIfDying(module);
@@ -103,19 +114,19 @@ TARNListIterator waitAndTake(TARNModule& module, TARNInputImplementation& input,
         TARNEvent* readerEvent = nullptr;
         TARNEvent* abortEvent = nullptr;
         TARNListIterator position = nullptr;
-        if (input.ring->StartReadingX(input.readerId, &readerEvent, &abortEvent, &position)) return position;
+        if (ring->StartReadingX(input.readerId, &readerEvent, &abortEvent, &position)) return position;
         for (;;) {
             TARNEvent* events[3] = {readerEvent, &module.dieEvent, &input.rebuildRequestEvent};
             const int fired = waitWithoutLimit(3, events, messages);
             if (fired != 0 || (module.State() & TARNModule::Dying)) {
-                input.ring->AbortStartReadingX(input.readerId);
+                ring->AbortStartReadingX(input.readerId);
                 throwIfDying(module);
                 if (fired == 1) throw TARNModule::DieException;
                 input.rebuildRequestEvent.Reset();
                 if (input.beingRebuilt.load()) acknowledgeRebuild(input);
                 break;  // look again, on whatever ring the input has now
             }
-            if (input.ring->AchieveStartReadingX(input.readerId, 0, &position)) return position;
+            if (ring->AchieveStartReadingX(input.readerId, 0, &position)) return position;
             // What woke it was overwritten meanwhile: the same wait was prepared again.
         }
     }
@@ -145,7 +156,7 @@ TARNIOElt* TARNModule::StartReading(TARNInput& input) {
     throwIfDying(*this);
     ReadingCall call(reader);
     try {
-        releaseHeld(reader);
+        releaseHeld(reader, call.Ring());
         TARNListIterator position =
             threaded ? takePass(*this, reader, false) : takeIfThere(reader);
         if (position == nullptr) return nullptr;
@@ -165,7 +176,7 @@ TARNIOElt* TARNModule::MsgStartReading(TARNInput& input) {
     if (TARNEvent::MsgInQueue()) return nullptr;
     ReadingCall call(reader);
     try {
-        releaseHeld(reader);
+        releaseHeld(reader, call.Ring());
         TARNListIterator position = takePass(*this, reader, true);
         reader.heldPositions.push_back(position);
         reader.heldCount = 1;
@@ -185,7 +196,7 @@ int TARNModule::NLastStartReading(TARNInput& input, int n, TARNIOElt** elements)
         message << "Can't read " << n << " last samples on " << reader.fullName.c_str();
         Error(message.c_str(), 1, 0);
     }
-    if (reader.beingRebuilt.load() && reader.heldCount > 0) releaseHeld(reader);
+    if (reader.beingRebuilt.load() && reader.heldCount > 0) releaseHeld(reader, reader.ConnectedRing());
     ReadingCall call(reader);
     if (!threaded && reader.subsampling > 1)
         Error("NLastStartReading is not supported for sequential components with an input subsampling.", 1, 0);
@@ -193,7 +204,7 @@ int TARNModule::NLastStartReading(TARNInput& input, int n, TARNIOElt** elements)
         auto& window = reader.heldPositions;
         // A smaller window than last time: the oldest go.
         while (static_cast<int>(window.size()) > n) {
-            if (reader.ring != nullptr) reader.ring->StopReading(reader.readerId, window.front());
+            if (call.Ring() != nullptr) call.Ring()->StopReading(reader.readerId, window.front());
             window.erase(window.begin());
         }
         reader.heldCount = static_cast<int>(window.size());
@@ -224,11 +235,11 @@ int TARNModule::NLastStartReading(TARNInput& input, int n, TARNIOElt** elements)
 void TARNModule::StopReading(TARNInput& input) {
     auto& reader = implementationOf(input);
     if (reader.reading.load()) {
-        releaseHeld(reader);
+        releaseHeld(reader, reader.ring);
         return;
     }
     TARNMutexGuard guard(reader.mutex);
-    releaseHeld(reader);
+    releaseHeld(reader, reader.ring);
     if (reader.beingRebuilt.load()) {
         reader.rebuildRequestEvent.Reset();
         acknowledgeRebuild(reader);

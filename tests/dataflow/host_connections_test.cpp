@@ -95,3 +95,38 @@ TEST_F(HostConnectionsTest, DetachingTheInputOfABlockedReaderCompletes) {
     EXPECT_EQ(value.load(), 0);
     EXPECT_EQ(thrown.load(), TARNModule::DieException);
 }
+
+// A reader waiting on its input while it is detached and attached to another output reads
+// what the new output writes. The connection changes under the reader's feet: it is handed
+// over under the input lock (a race under ThreadSanitizer otherwise).
+TEST_F(HostConnectionsTest, AReaderWaitingWhileItsInputIsReattachedReadsFromTheNewOutput) {
+    ConnectedPair pair(2, FifoReader);
+    auto& [writer, reader, out, in] = pair;
+    TARNModule other("other", false, false);
+    TARNOutput& otherOut = MakeOutput(other, 2);
+
+    std::atomic<int> value{0};
+    std::atomic<int> thrown{0};
+    TestThread readerThread([&] {
+        thrown = ThrownCode([&] {
+            value = reader.StartReading(in)->Integer32(0)[0];
+            reader.StopReading(in);
+        });
+    });
+    const bool started = AwaitCondition([&] { return in.reading.load(); });
+    const bool detached = TARN::Detach(out, in);
+    const bool attached = TARN::Attach(otherOut, in);
+    Write(other, otherOut, 9, 9);
+    // A reader that missed the new connection would wait for ever: its death ends the wait.
+    const bool read = AwaitCondition([&] { return value.load() != 0 || thrown.load() != 0; });
+    if (!read) reader.Die();
+    readerThread.Join();
+
+    EXPECT_TRUE(started);
+    EXPECT_TRUE(detached);
+    EXPECT_TRUE(attached);
+    EXPECT_EQ(thrown.load(), 0);
+    EXPECT_EQ(value.load(), 9);
+    EXPECT_TRUE(other.IsFIFOEmpty(otherOut));
+    EXPECT_TRUE(Ring(out).ReaderCount() == 0);
+}
