@@ -59,13 +59,21 @@ int TARNInputImplementation::NbDataAvailableInFIFO() {
 }
 
 void TARNInputImplementation::ExitStartReading() {
-    TARNMutexGuard guard(mutex);
-    if (beingRebuilt.load() && heldCount == 0) {
-        rebuildRequestEvent.Reset();
-        rebuildAcknowledgedEvent.Set();
-        while (beingRebuilt.load()) TARN::Wait4AWhile();
+    bool acknowledge = false;
+    {
+        TARNMutexGuard guard(mutex);
+        acknowledge = beingRebuilt.load() && heldCount == 0;
     }
+    // Still reading while the rebuild runs: the flag clears only once it is over, so the
+    // engine never sees a reader gone that has yet to leave the ring alone.
+    if (acknowledge) AcknowledgeRebuild();
     reading.store(false);
+}
+
+void TARNInputImplementation::AcknowledgeRebuild() {
+    rebuildRequestEvent.Reset();
+    rebuildAcknowledgedEvent.Set();
+    while (beingRebuilt.load()) TARN::Wait4AWhile();
 }
 
 void TARNInputImplementation::Rename(const char* oldName, const char* newName) {

@@ -69,6 +69,11 @@ class TARNInputImplementation final : public TARNInput {
     // it holds nothing, it acknowledges the rebuild and waits until the rebuild is over,
     // so that it never reads from a ring being exchanged; then it is no longer reading.
     void ExitStartReading();
+    // Tells the engine the reader saw the rebuild (and consumed its request) and waits until
+    // it is over. Never called under the input lock: the engine takes it to exchange the
+    // connection once acknowledged, and a reader holding it while it waits would wait for
+    // ever.
+    void AcknowledgeRebuild();
 
     // The owning module was renamed: the module part of the full name follows (the rule of
     // the properties); the short name stays.

@@ -5,7 +5,6 @@
 #include "dataflow/module.hpp"
 #include "dataflow/reader_type.hpp"
 #include "engine/reports.hpp"
-#include "runtime/thread.hpp"
 
 namespace {
 
@@ -182,10 +181,7 @@ TARNIOElt* readSeveral(TARNModule& module, int n, TARNInput** inputs, int* index
                     *index = i;
                     return nullptr;
                 }
-                if (input.beingRebuilt.load()) {
-                    input.rebuildAcknowledgedEvent.Set();
-                    while (input.beingRebuilt.load()) TARN::Wait4AWhile();
-                }
+                if (input.beingRebuilt.load()) input.AcknowledgeRebuild();
                 continue;
             } else {
                 input.connectionEvent.Reset();

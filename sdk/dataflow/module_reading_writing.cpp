@@ -61,12 +61,6 @@ int waitWithoutLimit(int count, TARNEvent** events, bool messages) {
     return messages ? TARNEvent::MsgWait(count, events, -1) : TARNEvent::Wait(count, events, -1);
 }
 
-// Tells the engine the reader saw the rebuild and waits until it is over.
-void acknowledgeRebuild(TARNInputImplementation& input) {
-    input.rebuildAcknowledgedEvent.Set();
-    while (input.beingRebuilt.load()) TARN::Wait4AWhile();
-}
-
 // Gives back every element the input holds on `ring`, the input's ring as its caller read
 // it. A ring that was exchanged (null now) took back what its readers held when it let
 // them go.
@@ -82,7 +76,7 @@ TARNListIterator takeIfThere(TARNInputImplementation& input) {
     TARNIOMonitorImplementation* ring = input.ConnectedRing();
     if (ring == nullptr) return nullptr;
     if (input.beingRebuilt.load()) {
-        acknowledgeRebuild(input);
+        input.AcknowledgeRebuild();
         return nullptr;
     }
     TARNEvent* readerEvent = nullptr;
@@ -108,7 +102,7 @@ TARNListIterator waitAndTake(TARNModule& module, TARNInputImplementation& input,
             continue;
         }
         if (input.beingRebuilt.load()) {
-            acknowledgeRebuild(input);
+            input.AcknowledgeRebuild();
             continue;
         }
         TARNEvent* readerEvent = nullptr;
@@ -123,7 +117,7 @@ TARNListIterator waitAndTake(TARNModule& module, TARNInputImplementation& input,
                 throwIfDying(module);
                 if (fired == 1) throw TARNModule::DieException;
                 input.rebuildRequestEvent.Reset();
-                if (input.beingRebuilt.load()) acknowledgeRebuild(input);
+                if (input.beingRebuilt.load()) input.AcknowledgeRebuild();
                 break;  // look again, on whatever ring the input has now
             }
             if (ring->AchieveStartReadingX(input.readerId, 0, &position)) return position;
@@ -241,8 +235,8 @@ void TARNModule::StopReading(TARNInput& input) {
     TARNMutexGuard guard(reader.mutex);
     releaseHeld(reader, reader.ring);
     if (reader.beingRebuilt.load()) {
-        reader.rebuildRequestEvent.Reset();
-        acknowledgeRebuild(reader);
+        guard.Unlock();
+        reader.AcknowledgeRebuild();
     }
 }
 

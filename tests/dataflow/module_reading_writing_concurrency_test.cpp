@@ -146,3 +146,47 @@ TEST_F(ReadingWritingTest, ABlockedReaderAcknowledgesARebuildOfItsInputAndReadsO
     EXPECT_FALSE(in.reading);
     EXPECT_TRUE(Ring(out).IsIdle());
 }
+
+// A reader leaving while the engine rebuilds its input, holding nothing, acknowledges the
+// rebuild and waits it out: a reading call that ends (57005 and -5 included), and
+// StopReading after giving back what is held. Both wait without the input lock, which the
+// engine takes to exchange the connection once acknowledged: waiting under it, they would
+// wait for ever.
+TEST_F(ReadingWritingTest, AReaderLeavingDuringARebuildAcknowledgesItAndWaitsWithoutTheInputLock) {
+    struct Case {
+        const char* way;
+        // Brings the reader to where it leaves, then leaves.
+        void (*prepare)(TARNModule& reader, TARNInputImplementation& in);
+        void (*leave)(TARNModule& reader, TARNInputImplementation& in);
+    };
+    const Case cases[] = {
+        {"a reading call ending", [](TARNModule&, TARNInputImplementation& in) { in.reading = true; },
+         [](TARNModule&, TARNInputImplementation& in) { in.ExitStartReading(); }},
+        {"StopReading after a read",
+         [](TARNModule& reader, TARNInputImplementation& in) { ASSERT_NE(reader.StartReading(in), nullptr); },
+         [](TARNModule& reader, TARNInputImplementation& in) { reader.StopReading(in); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.way);
+        ConnectedPair pair(2, FifoReader);
+        auto& [writer, reader, out, in] = pair;
+        Write(writer, out, 1, 1);
+        c.prepare(reader, in);
+        in.beingRebuilt = true;  // the engine's side, by hand
+        TestThread leaving([&] { c.leave(reader, in); });
+        const bool acknowledged = in.rebuildAcknowledgedEvent.Wait(Deadline) == 0;
+        const bool lockFree = AwaitCondition([&] {
+            if (!in.mutex.TryLock()) return false;
+            in.mutex.Release();
+            return true;
+        });
+        in.beingRebuilt = false;
+        leaving.Join();
+
+        EXPECT_TRUE(acknowledged);
+        EXPECT_TRUE(lockFree);
+        EXPECT_FALSE(in.reading);
+        EXPECT_EQ(in.heldCount, 0);
+        EXPECT_TRUE(Ring(out).IsIdle());
+    }
+}
