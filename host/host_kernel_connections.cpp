@@ -73,11 +73,14 @@ bool HostKernel::Detach(TARNOutput& output, TARNInput& input) {
         from.heldCount = 0;
         from.connectionEvent.Reset();
     }
+    from.rebuildRequestEvent.Reset();
+    from.beingRebuilt = false;
+    // Only with the rebuild over: a writer running the input's module (one without a thread
+    // of its own) holds the input list lock while that module's reading call waits for the
+    // rebuild to end. Until the input leaves the list, such a call finds it unconnected.
     {
         TARNMutexGuard guard(to.inputListLock);
         if (auto* item = to.connectedInputs.Find(&input)) to.connectedInputs.Remove(item);
     }
-    from.rebuildRequestEvent.Reset();
-    from.beingRebuilt = false;
     return true;
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <thread>
 
 #include "engine/engine_graph.hpp"
 #include "reading_writing_fixture.hpp"
@@ -18,7 +19,21 @@ bool Listed(TARNOutput& output, TARNInput& input) {
 
 }  // namespace
 
-using HostConnectionsTest = ReadingWritingTest;
+class HostConnectionsTest : public ReadingWritingTest {
+  protected:
+    // Writes `count` elements on a thread of their own; false when the writer still waits
+    // at the deadline (its module's death then ends the wait).
+    static bool WritesWithoutWaiting(TARNModule& writer, TARNOutput& output, int count) {
+        TestThread writing([&] {
+            ThrownCode([&] {
+                for (int value = 1; value <= count; ++value) Write(writer, output, value, value);
+            });
+        });
+        const bool wrote = AwaitCondition([&] { return writing.Finished(); });
+        if (!wrote) writer.Die();
+        return wrote;
+    }
+};
 
 TEST_F(HostConnectionsTest, AnAttachedInputReadsWhatItsOutputWrites) {
     TARNModule writer("cam", false, false);
@@ -129,4 +144,85 @@ TEST_F(HostConnectionsTest, AReaderWaitingWhileItsInputIsReattachedReadsFromTheN
     EXPECT_EQ(value.load(), 9);
     EXPECT_TRUE(other.IsFIFOEmpty(otherOut));
     EXPECT_TRUE(Ring(out).ReaderCount() == 0);
+}
+
+// Detached, the output's only reader no longer holds its writer back, whatever it was doing:
+// the writer writes many more elements than the ring holds without waiting.
+TEST_F(HostConnectionsTest, AWriterWhoseOnlyReaderWasDetachedNeverWaits) {
+    constexpr int FifoSize = 2;
+    struct Case {
+        const char* reader;
+        void (*before)(TARNModule& writer, TARNModule& reader, TARNOutput& out, TARNInputImplementation& in);
+    };
+    const Case cases[] = {
+        {"idle", [](TARNModule&, TARNModule&, TARNOutput&, TARNInputImplementation&) {}},
+        {"holding an element",
+         [](TARNModule& writer, TARNModule& reader, TARNOutput& out, TARNInputImplementation& in) {
+             Write(writer, out, 1, 1);
+             Write(writer, out, 2, 2);
+             ASSERT_NE(reader.StartReading(in), nullptr);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reader);
+        // The never-skipping reader is the one that makes its writer wait.
+        ConnectedPair pair(FifoSize, NeverSkippingReader);
+        auto& [writer, reader, out, in] = pair;
+        c.before(writer, reader, out, in);
+        ASSERT_TRUE(TARN::Detach(out, in));
+        EXPECT_TRUE(WritesWithoutWaiting(writer, out, 10 * FifoSize));
+        reader.StopReading(in);
+        EXPECT_TRUE(Ring(out).IsIdle());
+    }
+}
+
+namespace {
+
+// A module without a thread whose first run by its writer waits, with the deadline, until
+// its input is being detached (or already is), and then reads.
+class ReaderRunWhileDetached : public SequentialReader {
+  public:
+    ReaderRunWhileDetached() : SequentialReader("sink") {}
+    void SequentialCore(TARNInput* input) override {
+        if (!running.exchange(true)) {
+            auto& in = *static_cast<TARNInputImplementation*>(input);
+            AwaitCondition([&] { return in.beingRebuilt.load() || !in.IsConnected(); });
+        }
+        SequentialReader::SequentialCore(input);
+    }
+    std::atomic<bool> running{false};
+};
+
+}  // namespace
+
+// The writer runs its module without a thread under the output's input list lock, and that
+// module's reading call waits for a rebuild of its input to end. Detaching the input then
+// completes (it leaves the list only once the rebuild is over), and the writer, left without
+// reader, writes on without waiting.
+TEST_F(HostConnectionsTest, DetachingTheInputOfAModuleItsWriterIsRunningCompletes) {
+    constexpr int FifoSize = 2;
+    TARNModule writer("cam", false, false);
+    ReaderRunWhileDetached reader;
+    TARNOutput& out = MakeOutput(writer, FifoSize);
+    TARNInputImplementation& in = MakeInput(reader, NeverSkippingReader);
+    ASSERT_TRUE(TARN::Attach(out, in));
+
+    std::atomic<bool> wrote{false};
+    TestThread writing([&] {
+        for (int value = 1; value <= 10 * FifoSize; ++value) Write(writer, out, value, value);
+        wrote = true;
+    });
+    const bool running = AwaitCondition([&] { return reader.running.load(); });
+    std::atomic<bool> detached{false};
+    TestThread engine([&] { detached = TARN::Detach(out, in); });
+    // Blocked on each other, neither ends: the deadline of the joins fails the test.
+    engine.Join();
+    writing.Join();
+
+    EXPECT_TRUE(running);
+    EXPECT_TRUE(detached.load());
+    EXPECT_TRUE(wrote.load());
+    EXPECT_TRUE(reader.values.empty());
+    EXPECT_FALSE(Listed(out, in));
+    EXPECT_EQ(Ring(out).ReaderCount(), 0);
 }
