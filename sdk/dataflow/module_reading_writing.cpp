@@ -12,6 +12,9 @@
 
 namespace {
 
+// How often Wait4Handshake looks again when no event told it of a change.
+constexpr long HandshakePoll = 10'000;  // microseconds
+
 TARNInputImplementation& implementationOf(TARNInput& input) {
     return static_cast<TARNInputImplementation&>(input);
 }
@@ -307,9 +310,25 @@ bool TARNModule::IsFIFOFull(TARNOutput& output) {
     return ring == nullptr || ring->IsFull();
 }
 
+// The handshake is the readers' side of what was published: every element taken by every
+// FIFO-group reader and given back (IsFIFOEmpty). The ring's all-read event stays set once
+// set, so a wait on it alone returns at once from the second handshake on: it is reset
+// before each look, and a release after the look sets it again. Some changes set no event
+// (a reader detached, a sampling reader giving back its element): the wait looks again
+// every poll interval.
 void TARNModule::Wait4Handshake(TARNOutput& output) {
-    TARNIOMonitorImplementation* ring = implementationOf(output).ring;
-    TARNEvent* events[2] = {&dieEvent, ring != nullptr ? &ring->AllReadEvent() : &dieEvent};
-    TARNEvent::Wait(events[1] == events[0] ? 1 : 2, events, -1);
     throwIfDying(*this);
+    TARNIOMonitorImplementation* ring = implementationOf(output).ring;
+    if (ring == nullptr) {
+        // Nothing is ever read from an output without a ring: only death ends the wait.
+        dieEvent.Wait(-1);
+        throw DieException;
+    }
+    TARNEvent* events[2] = {&dieEvent, &ring->AllReadEvent()};
+    for (;;) {
+        ring->AllReadEvent().Reset();
+        if (ring->IsEmpty()) return;
+        TARNEvent::Wait(2, events, HandshakePoll);
+        throwIfDying(*this);
+    }
 }

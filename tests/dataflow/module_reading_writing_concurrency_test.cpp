@@ -91,21 +91,30 @@ TEST_F(ReadingWritingTest, AReaderBlockedOnAnEmptyRingLeavesWith57005WhenItsModu
     EXPECT_FALSE(writer.IsFIFOFull(out));
 }
 
-TEST_F(ReadingWritingTest, Wait4HandshakeReturnsOnceTheReadersTookWhatWasPublished) {
-    TARNModule writer("cam", false, false);
-    TARNModule reader("sink", false, false);
-    reader.threaded = true;
-    TARNOutput& out = MakeOutput(writer, 2);
-    TARNInputImplementation& in = MakeInput(reader, FifoReader);
-    ConnectByHand(out, in);
-    Write(writer, out, 1, 1);
-    std::thread readerThread([&] {
-        reader.StartReading(in);
-        reader.StopReading(in);
-    });
-    writer.Wait4Handshake(out);
-    readerThread.join();
-    EXPECT_TRUE(writer.IsFIFOEmpty(out));
+// The writer's handshake waits until its readers gave back what it published, every time:
+// the ring's all-read event, still set from the first handshake, does not end the second
+// one early. The module's death ends the wait with 57005.
+TEST_F(ReadingWritingTest, Wait4HandshakeWaitsForTheReadersEveryTime) {
+    ConnectedPair pair(2, FifoReader);
+    auto& [writer, reader, out, in] = pair;
+    for (int round = 1; round <= 2; ++round) {
+        SCOPED_TRACE(round);
+        Write(writer, out, round, round);
+        std::atomic<bool> returned{false};
+        std::atomic<int> value{0};
+        TestThread readerThread([&] {
+            // Reads once the handshake waits (its look cleared the all-read event) or is over.
+            AwaitCondition([&] { return returned.load() || Ring(out).AllReadEvent().Wait(0) != 0; });
+            value = reader.StartReading(in)->Integer32(0)[0];
+            reader.StopReading(in);
+        });
+        writer.Wait4Handshake(out);
+        const bool emptyOnReturn = writer.IsFIFOEmpty(out);
+        returned = true;
+        readerThread.Join();
+        EXPECT_TRUE(emptyOnReturn);
+        EXPECT_EQ(value.load(), round);
+    }
 
     writer.Die();
     EXPECT_EQ(ThrownCode([&] { writer.Wait4Handshake(out); }), TARNModule::DieException);
