@@ -62,10 +62,13 @@ bool HostKernel::Detach(TARNOutput& output, TARNInput& input) {
     while (from.reading.load())
         if (from.rebuildAcknowledgedEvent.Wait(AcknowledgementPoll) == 0) break;
 
-    // Unregistering gives back on the ring whatever the input still held.
-    to.ring->UnregisterReader(from.readerId);
     {
+        // Unregistering gives back on the ring whatever the input still held. It goes with
+        // the connection, under the input lock: a reader giving its elements back outside a
+        // reading call (StopReading, under that lock) then finds either its ring still
+        // knowing it or no ring, never a ring that refuses it.
         TARNMutexGuard guard(from.mutex);
+        to.ring->UnregisterReader(from.readerId);
         from.ring = nullptr;
         from.connectedOutput = nullptr;
         from.readerId = 0;

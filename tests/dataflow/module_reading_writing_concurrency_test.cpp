@@ -199,3 +199,102 @@ TEST_F(ReadingWritingTest, AReaderLeavingDuringARebuildAcknowledgesItAndWaitsWit
         EXPECT_TRUE(Ring(out).IsIdle());
     }
 }
+
+namespace {
+
+// Two writers' outputs feeding the inputs x and y of one threaded reader.
+class SeveralInputsTest : public ReadingWritingTest {
+  protected:
+    SeveralInputsTest() {
+        reader.threaded = true;
+        const TARNInputDefinition definitions[2] = {{"x", nullptr, nullptr, FifoReader, 1},
+                                                    {"y", nullptr, nullptr, FifoReader, 1}};
+        for (int i = 0; i < 2; ++i) {
+            inputs[i] = reader.NewInput(definitions[i], nullptr);
+            ConnectByHand(*outputs[i], *inputs[i]);
+        }
+    }
+    TARNInputImplementation& In(int i) { return *static_cast<TARNInputImplementation*>(inputs[i]); }
+
+    TARNModule writerA{"a", false, false};
+    TARNModule writerB{"b", false, false};
+    TARNModule reader{"sink", false, false};
+    TARNOutput& a = MakeOutput(writerA, 2);
+    TARNOutput& b = MakeOutput(writerB, 2);
+    TARNOutput* outputs[2] = {&a, &b};
+    TARNInput* inputs[2] = {nullptr, nullptr};
+};
+
+}  // namespace
+
+// Waiting on several inputs, the reader acknowledges the detach of one that holds nothing,
+// so that the detach completes, and reads on from the other.
+TEST_F(SeveralInputsTest, AReaderWaitingOnSeveralInputsLetsOneBeDetachedAndReadsOn) {
+    std::atomic<int> index{-9};
+    std::atomic<int> value{0};
+    std::atomic<int> thrown{0};
+    TestThread readerThread([&] {
+        thrown = ThrownCode([&] {
+            int at = -9;
+            TARNIOElt* element = reader.StartReading(2, inputs, &at, 0, nullptr);
+            value = element != nullptr ? element->Integer32(0)[0] : -1;
+            index = at;
+        });
+    });
+    const bool waiting = AwaitCondition([&] { return In(0).reading.load() && In(1).reading.load(); });
+    std::atomic<bool> detached{false};
+    TestThread engine([&] { detached = TARN::Detach(b, In(1)); });
+    const bool completed = AwaitCondition([&] { return detached.load(); });
+    if (!completed) reader.Die();
+    engine.Join();
+    Write(writerA, a, 5, 5);
+    const bool read = AwaitCondition([&] { return readerThread.Finished(); });
+    if (!read) reader.Die();
+    readerThread.Join();
+
+    EXPECT_TRUE(waiting);
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(thrown.load(), 0);
+    EXPECT_EQ(index.load(), 0);
+    EXPECT_EQ(value.load(), 5);
+    EXPECT_FALSE(In(1).IsConnected());
+    EXPECT_FALSE(In(0).reading);
+    EXPECT_FALSE(In(1).reading);
+}
+
+// An input holding an element when its detach is requested while the reader waits on
+// several inputs gives the element back: the call ends without an element, with the index
+// of that input, and the detach completes.
+TEST_F(SeveralInputsTest, AnInputHoldingAnElementGivesItBackWhenDetachedDuringAWait) {
+    Write(writerB, b, 7, 7);
+    int at = -9;
+    ASSERT_NE(reader.StartReading(2, inputs, &at, 0, nullptr), nullptr);
+    ASSERT_EQ(at, 1);
+
+    std::atomic<int> index{-9};
+    std::atomic<bool> returnedNull{false};
+    std::atomic<int> thrown{0};
+    TestThread readerThread([&] {
+        thrown = ThrownCode([&] {
+            int i = -9;
+            returnedNull = reader.StartReading(2, inputs, &i, 0, nullptr) == nullptr;
+            index = i;
+        });
+    });
+    const bool waiting = AwaitCondition([&] { return In(0).reading.load() && In(1).reading.load(); });
+    std::atomic<bool> detached{false};
+    TestThread engine([&] { detached = TARN::Detach(b, In(1)); });
+    const bool completed = AwaitCondition([&] { return detached.load() && readerThread.Finished(); });
+    if (!completed) reader.Die();
+    engine.Join();
+    readerThread.Join();
+
+    EXPECT_TRUE(waiting);
+    EXPECT_TRUE(completed);
+    EXPECT_EQ(thrown.load(), 0);
+    EXPECT_TRUE(returnedNull.load());
+    EXPECT_EQ(index.load(), 1);
+    EXPECT_EQ(In(1).heldCount, 0);
+    EXPECT_TRUE(Ring(b).IsIdle());
+    EXPECT_EQ(Ring(b).ReaderCount(), 0);
+}
