@@ -146,43 +146,36 @@ TARNStackedString<40> readingFailure(const TARNInputImplementation& input) {
     return TARNStackedString<40>("Failed to start reading on ") + input.fullName.c_str();
 }
 
-}  // namespace
-
-TARNIOElt* TARNModule::StartReading(TARNInput& input) {
-    auto& reader = implementationOf(input);
-    throwIfDying(*this);
+// The single-input reading call: gives back what the input holds, takes the next element
+// (MsgStartReading's form with `messages`) and holds it until the next call or StopReading.
+TARNIOElt* takeAndHold(TARNModule& module, TARNInputImplementation& reader, bool messages) {
     ReadingCall call(reader);
     try {
         releaseHeld(reader, call.Ring());
         TARNListIterator position =
-            threaded ? takePass(*this, reader, false) : takeIfThere(reader);
+            module.threaded || messages ? takePass(module, reader, messages) : takeIfThere(reader);
         if (position == nullptr) return nullptr;
         reader.heldPositions.push_back(position);
         reader.heldCount = 1;
         return &TARNIOMonitorImplementation::Element(position);
     } catch (int code) {
-        if (code != ErrorException) throw;
-        Error(readingFailure(reader).c_str(), 1, 0);
+        if (code != TARNModule::ErrorException) throw;
+        module.Error(readingFailure(reader).c_str(), 1, 0);
     }
     return nullptr;
 }
 
+}  // namespace
+
+TARNIOElt* TARNModule::StartReading(TARNInput& input) {
+    throwIfDying(*this);
+    return takeAndHold(*this, implementationOf(input), false);
+}
+
 TARNIOElt* TARNModule::MsgStartReading(TARNInput& input) {
-    auto& reader = implementationOf(input);
     throwIfDying(*this);
     if (TARNEvent::MsgInQueue()) return nullptr;
-    ReadingCall call(reader);
-    try {
-        releaseHeld(reader, call.Ring());
-        TARNListIterator position = takePass(*this, reader, true);
-        reader.heldPositions.push_back(position);
-        reader.heldCount = 1;
-        return &TARNIOMonitorImplementation::Element(position);
-    } catch (int code) {
-        if (code != ErrorException) throw;
-        Error(readingFailure(reader).c_str(), 1, 0);
-    }
-    return nullptr;
+    return takeAndHold(*this, implementationOf(input), true);
 }
 
 int TARNModule::NLastStartReading(TARNInput& input, int n, TARNIOElt** elements) {
