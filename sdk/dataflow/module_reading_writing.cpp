@@ -14,6 +14,8 @@ namespace {
 
 // How often Wait4Handshake looks again when no event told it of a change.
 constexpr long HandshakePoll = 10'000;  // microseconds
+// MsgWait's answer when a message waits for the thread.
+constexpr int MessageWaiting = -2;
 
 TARNInputImplementation& implementationOf(TARNInput& input) {
     return static_cast<TARNInputImplementation&>(input);
@@ -91,7 +93,9 @@ TARNListIterator takeIfThere(TARNInputImplementation& input) {
 }
 
 // The reader's next element, waiting for a connection and for a publication as long as it
-// takes; the die event ends every wait with 57005, the wake event makes it look again.
+// takes; the die event ends every wait with 57005, the wake event makes it look again. With
+// message waits, a message for the thread ends the wait with null: looking again would
+// find it again at once, for ever.
 TARNListIterator waitAndTake(TARNModule& module, TARNInputImplementation& input, bool messages) {
     for (;;) {
         // Attach may connect the input while this reader waits: the ring is read under the
@@ -99,8 +103,9 @@ TARNListIterator waitAndTake(TARNModule& module, TARNInputImplementation& input,
         TARNIOMonitorImplementation* ring = input.ConnectedRing();
         if (ring == nullptr) {
             TARNEvent* events[2] = {&module.dieEvent, &input.connectionEvent};
-            waitWithoutLimit(2, events, messages);
+            const int fired = waitWithoutLimit(2, events, messages);
             throwIfDying(module);
+            if (fired == MessageWaiting) return nullptr;
             input.connectionEvent.Reset();
             continue;
         }
@@ -119,6 +124,7 @@ TARNListIterator waitAndTake(TARNModule& module, TARNInputImplementation& input,
                 ring->AbortStartReadingX(input.readerId);
                 throwIfDying(module);
                 if (fired == 1) throw TARNModule::DieException;
+                if (fired == MessageWaiting) return nullptr;
                 input.rebuildRequestEvent.Reset();
                 if (input.beingRebuilt.load()) input.AcknowledgeRebuild();
                 break;  // look again, on whatever ring the input has now
@@ -136,6 +142,7 @@ TARNListIterator takePass(TARNModule& module, TARNInputImplementation& input, bo
     for (int i = 0; i < count; ++i) {
         if (position != nullptr) input.ring->StopReading(input.readerId, position);
         position = waitAndTake(module, input, messages);
+        if (position == nullptr) break;  // a message waits
         if (messages) input.subsamplingCounter = i + 1;
     }
     input.subsamplingCounter = 0;
@@ -152,8 +159,8 @@ TARNIOElt* takeAndHold(TARNModule& module, TARNInputImplementation& reader, bool
     ReadingCall call(reader);
     try {
         releaseHeld(reader, call.Ring());
-        TARNListIterator position =
-            module.threaded || messages ? takePass(module, reader, messages) : takeIfThere(reader);
+        // A module without a thread runs inside its writer: it takes what is there.
+        TARNListIterator position = module.threaded ? takePass(module, reader, messages) : takeIfThere(reader);
         if (position == nullptr) return nullptr;
         reader.heldPositions.push_back(position);
         reader.heldCount = 1;

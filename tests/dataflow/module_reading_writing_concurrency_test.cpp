@@ -52,43 +52,74 @@ TEST_F(ReadingWritingTest, AThreadedReaderGetsEveryElementInOrderWithItsTimestam
     EXPECT_TRUE(Ring(out).IsIdle());
 }
 
+namespace {
+
+// The two single-input reading calls, which behave alike but for message waits.
+struct ReadingCallCase {
+    const char* name;
+    TARNIOElt* (TARNModule::*read)(TARNInput&);
+};
+const ReadingCallCase SingleInputCalls[] = {{"StartReading", &TARNModule::StartReading},
+                                            {"MsgStartReading", &TARNModule::MsgStartReading}};
+
+}  // namespace
+
 TEST_F(ReadingWritingTest, AThreadedReaderWithSubsamplingKeepsTheLastOfEachPass) {
-    TARNModule writer("cam", false, false);
-    TARNModule reader("sink", false, false);
-    reader.threaded = true;
-    TARNOutput& out = MakeOutput(writer, 8);
-    TARNInputImplementation& in = MakeInput(reader, NeverSkippingReader, 3);
-    ConnectByHand(out, in);
-    for (int value = 1; value <= 6; ++value) Write(writer, out, value, value);
-    EXPECT_EQ(reader.StartReading(in)->Integer32(0)[0], 3);
-    EXPECT_EQ(reader.StartReading(in)->Integer32(0)[0], 6);
-    reader.StopReading(in);
-    EXPECT_TRUE(Ring(out).IsIdle());
-    EXPECT_TRUE(writer.IsFIFOEmpty(out));
+    for (const ReadingCallCase& call : SingleInputCalls) {
+        SCOPED_TRACE(call.name);
+        ConnectedPair pair(8, NeverSkippingReader, 3);
+        auto& [writer, reader, out, in] = pair;
+        for (int value = 1; value <= 6; ++value) Write(writer, out, value, value);
+        EXPECT_EQ((reader.*call.read)(in)->Integer32(0)[0], 3);
+        EXPECT_EQ((reader.*call.read)(in)->Integer32(0)[0], 6);
+        EXPECT_EQ(in.subsamplingCounter, 0);
+        reader.StopReading(in);
+        EXPECT_TRUE(Ring(out).IsIdle());
+        EXPECT_TRUE(writer.IsFIFOEmpty(out));
+    }
 }
 
 TEST_F(ReadingWritingTest, AReaderBlockedOnAnEmptyRingLeavesWith57005WhenItsModuleDies) {
+    for (const ReadingCallCase& call : SingleInputCalls) {
+        SCOPED_TRACE(call.name);
+        ConnectedPair pair(2, FifoReader);
+        auto& [writer, reader, out, in] = pair;
+
+        std::atomic<int> thrown{0};
+        TestThread readerThread([&] { thrown = ThrownCode([&] { (reader.*call.read)(in); }); });
+        // The die event stays set, so dying before the reader's wait begins ends it as well.
+        const bool started = AwaitCondition([&] { return in.reading.load(); });
+        reader.Die();
+        readerThread.Join();
+
+        EXPECT_TRUE(started);
+        EXPECT_EQ(thrown, TARNModule::DieException);
+        EXPECT_FALSE(in.reading);
+        EXPECT_EQ(in.heldCount, 0);
+        // The abandoned wait left the ring usable: the writer still publishes.
+        Write(writer, out, 1, 1);
+        EXPECT_FALSE(writer.IsFIFOFull(out));
+    }
+}
+
+// A module without a thread runs inside its writer's StopWriting: MsgStartReading, like
+// StartReading, takes what is there and never waits, also with an input subsampling. A
+// wait for more elements there would wait for the very writer it blocks.
+TEST_F(ReadingWritingTest, AModuleWithoutAThreadReadingWithMessagesNeverBlocksItsWriter) {
     TARNModule writer("cam", false, false);
-    TARNModule reader("sink", false, false);
-    reader.threaded = true;
-    TARNOutput& out = MakeOutput(writer, 2);
-    TARNInputImplementation& in = MakeInput(reader, FifoReader);
-    ConnectByHand(out, in);
-
-    std::atomic<int> thrown{0};
-    std::thread readerThread([&] { thrown = ThrownCode([&] { reader.StartReading(in); }); });
-    // The die event stays set, so dying before the reader's wait begins ends it as well.
-    const bool started = AwaitCondition([&] { return in.reading.load(); });
-    reader.Die();
-    readerThread.join();
-
-    EXPECT_TRUE(started);
-    EXPECT_EQ(thrown, TARNModule::DieException);
-    EXPECT_FALSE(in.reading);
-    EXPECT_EQ(in.heldCount, 0);
-    // The abandoned wait left the ring usable: the writer still publishes.
-    Write(writer, out, 1, 1);
-    EXPECT_FALSE(writer.IsFIFOFull(out));
+    SequentialReader reader("sink");
+    reader.read = &TARNModule::MsgStartReading;
+    TARNOutput& out = MakeOutput(writer, 4);
+    ConnectByHand(out, MakeInput(reader, NeverSkippingReader, 2));
+    TestThread writing([&] {
+        ThrownCode([&] {
+            for (int value = 1; value <= 3; ++value) Write(writer, out, value, value);
+        });
+    });
+    // The reader's death ends a wait inside the writer.
+    if (!AwaitCondition([&] { return writing.Finished(); })) reader.Die();
+    writing.Join();
+    EXPECT_EQ(reader.values, (std::vector<int>{1, 2, 3}));
 }
 
 // The writer's handshake waits until its readers gave back what it published, every time:

@@ -21,11 +21,13 @@ class SequentialReader : public TARNModule {
     explicit SequentialReader(const char* name) : TARNModule(name, false, false) {}
     void SequentialCore(TARNInput* input) override {
         ++calls;
-        if (TARNIOElt* element = StartReading(*input)) {
+        if (TARNIOElt* element = (this->*read)(*input)) {
             values.push_back(element->Integer32(0)[0]);
             timestamps.push_back(element->Timestamp());
         }
     }
+    // The reading call it makes.
+    TARNIOElt* (TARNModule::*read)(TARNInput&) = &TARNModule::StartReading;
     int calls = 0;
     std::vector<int> values;
     std::vector<long> timestamps;
