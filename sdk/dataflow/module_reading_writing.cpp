@@ -193,7 +193,9 @@ int TARNModule::NLastStartReading(TARNInput& input, int n, TARNIOElt** elements)
         message << "Can't read " << n << " last samples on " << reader.fullName.c_str();
         Error(message.c_str(), 1, 0);
     }
-    if (reader.beingRebuilt.load() && reader.heldCount > 0) releaseHeld(reader, reader.ConnectedRing());
+    // Through StopReading: under the input lock, which the engine's detach takes to give the
+    // held elements back itself, and acknowledging the rebuild.
+    if (reader.beingRebuilt.load() && reader.heldCount > 0) StopReading(input);
     ReadingCall call(reader);
     if (!threaded && reader.subsampling > 1)
         Error("NLastStartReading is not supported for sequential components with an input subsampling.", 1, 0);

@@ -329,3 +329,46 @@ TEST_F(SeveralInputsTest, AnInputHoldingAnElementGivesItBackWhenDetachedDuringAW
     EXPECT_TRUE(Ring(b).IsIdle());
     EXPECT_EQ(Ring(b).ReaderCount(), 0);
 }
+
+// A threaded reader's NLastStartReading waits until its window is full and slides it by one
+// new element per call. Detached while it waits for the next one, it gives its window back
+// and, attached to another output, fills a new window there.
+TEST_F(ReadingWritingTest, AThreadedNLastReaderFillsItsWindowAcrossWaitsAndADetach) {
+    ConnectedPair pair(4, NeverSkippingReader);
+    auto& [writer, reader, out, in] = pair;
+    TARNModule other("other", false, false);
+    TARNOutput& otherOut = MakeOutput(other, 4);
+    std::vector<std::vector<int>> windows;
+    std::atomic<int> thrown{0};
+    std::atomic<int> calls{0};
+    TestThread readerThread([&] {
+        thrown = ThrownCode([&] {
+            TARNIOElt* window[3] = {nullptr, nullptr, nullptr};
+            for (int call = 0; call < 3; ++call) {
+                if (reader.NLastStartReading(in, 3, window) != 1) return;
+                windows.push_back({window[0]->Integer32(0)[0], window[1]->Integer32(0)[0], window[2]->Integer32(0)[0]});
+                ++calls;
+            }
+            reader.StopReading(in);
+        });
+    });
+    for (int value = 1; value <= 4; ++value) Write(writer, out, value, value);
+    const bool slid = AwaitCondition([&] { return calls.load() == 2; });
+    const bool waiting = AwaitCondition([&] { return in.reading.load(); });
+    const bool detached = TARN::Detach(out, in);
+    const bool attached = TARN::Attach(otherOut, in);
+    for (int value = 11; value <= 13; ++value) Write(other, otherOut, value, value);
+    if (!AwaitCondition([&] { return readerThread.Finished(); })) reader.Die();
+    readerThread.Join();
+
+    EXPECT_TRUE(slid);
+    EXPECT_TRUE(waiting);
+    EXPECT_TRUE(detached);
+    EXPECT_TRUE(attached);
+    EXPECT_EQ(thrown.load(), 0);
+    EXPECT_EQ(windows, (std::vector<std::vector<int>>{{1, 2, 3}, {2, 3, 4}, {11, 12, 13}}));
+    EXPECT_TRUE(Ring(out).IsIdle());
+    EXPECT_EQ(Ring(out).ReaderCount(), 0);
+    EXPECT_TRUE(Ring(otherOut).IsIdle());
+    EXPECT_FALSE(in.reading);
+}
