@@ -83,14 +83,7 @@ TEST_F(HostConnectionsTest, DetachingTheInputOfABlockedReaderCompletes) {
     ConnectedPair pair(2, FifoReader);
     auto& [writer, reader, out, in] = pair;
 
-    std::atomic<int> value{0};
-    std::atomic<int> thrown{0};
-    TestThread readerThread([&] {
-        thrown = ThrownCode([&] {
-            value = reader.StartReading(in)->Integer32(0)[0];
-            reader.StopReading(in);
-        });
-    });
+    ReadingThread readerThread(reader, in);
     const bool started = AwaitCondition([&] { return in.reading.load(); });
     std::atomic<bool> detached{false};
     TestThread engine([&] { detached = TARN::Detach(out, in); });
@@ -106,9 +99,9 @@ TEST_F(HostConnectionsTest, DetachingTheInputOfABlockedReaderCompletes) {
 
     // Detached, the reader waits for a connection again; its death ends that wait.
     reader.Die();
-    readerThread.Join();
-    EXPECT_EQ(value.load(), 0);
-    EXPECT_EQ(thrown.load(), TARNModule::DieException);
+    readerThread.Read();
+    EXPECT_EQ(readerThread.value.load(), 0);
+    EXPECT_EQ(readerThread.thrown.load(), TARNModule::DieException);
 }
 
 // A reader waiting on its input while it is detached and attached to another output reads
@@ -120,28 +113,20 @@ TEST_F(HostConnectionsTest, AReaderWaitingWhileItsInputIsReattachedReadsFromTheN
     TARNModule other("other", false, false);
     TARNOutput& otherOut = MakeOutput(other, 2);
 
-    std::atomic<int> value{0};
-    std::atomic<int> thrown{0};
-    TestThread readerThread([&] {
-        thrown = ThrownCode([&] {
-            value = reader.StartReading(in)->Integer32(0)[0];
-            reader.StopReading(in);
-        });
-    });
+    ReadingThread readerThread(reader, in);
     const bool started = AwaitCondition([&] { return in.reading.load(); });
     const bool detached = TARN::Detach(out, in);
     const bool attached = TARN::Attach(otherOut, in);
     Write(other, otherOut, 9, 9);
-    // A reader that missed the new connection would wait for ever: its death ends the wait.
-    const bool read = AwaitCondition([&] { return value.load() != 0 || thrown.load() != 0; });
-    if (!read) reader.Die();
-    readerThread.Join();
+    // A reader that missed the new connection would wait for ever.
+    const bool read = readerThread.Read();
 
     EXPECT_TRUE(started);
     EXPECT_TRUE(detached);
     EXPECT_TRUE(attached);
-    EXPECT_EQ(thrown.load(), 0);
-    EXPECT_EQ(value.load(), 9);
+    EXPECT_TRUE(read);
+    EXPECT_EQ(readerThread.thrown.load(), 0);
+    EXPECT_EQ(readerThread.value.load(), 9);
     EXPECT_TRUE(other.IsFIFOEmpty(otherOut));
     EXPECT_TRUE(Ring(out).ReaderCount() == 0);
 }

@@ -74,12 +74,8 @@ TEST_F(ReadingWritingTest, TheLowestInputWithDataWinsAmongSeveral) {
 }
 
 TEST_F(ReadingWritingTest, AnInputWithSubsamplingAmongSeveralDeliversEveryThird) {
-    TARNModule writer("cam", false, false);
-    TARNModule reader("sink", false, false);
-    reader.threaded = true;
-    TARNOutput& out = MakeOutput(writer, 8);
-    TARNInputImplementation& in = MakeInput(reader, NeverSkippingReader, 3);
-    ConnectByHand(out, in);
+    ConnectedPair pair(8, NeverSkippingReader, 3);
+    auto& [writer, reader, out, in] = pair;
     TARNInput* inputs[1] = {&in};
     for (int value = 1; value <= 6; ++value) Write(writer, out, value, value);
     int index = -9;
@@ -90,12 +86,8 @@ TEST_F(ReadingWritingTest, AnInputWithSubsamplingAmongSeveralDeliversEveryThird)
 }
 
 TEST_F(ReadingWritingTest, ASamplingReaderAmongSeveralInputsIsRefused) {
-    TARNModule writer("cam", false, false);
-    TARNModule reader("sink", false, false);
-    reader.threaded = true;
-    TARNOutput& out = MakeOutput(writer, 3);
-    TARNInputImplementation& in = MakeInput(reader, SamplingReader);
-    ConnectByHand(out, in);
+    ConnectedPair pair(3, SamplingReader);
+    auto& [writer, reader, out, in] = pair;
     TARNInput* inputs[1] = {&in};
     int index = -9;
     EXPECT_EQ(ThrownCode([&] { reader.StartReading(1, inputs, &index, 0, nullptr); }),

@@ -4,25 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
 #include <vector>
 
 #include "reading_writing_fixture.hpp"
 
 TEST_F(ReadingWritingTest, AThreadedReaderGetsEveryElementInOrderWithItsTimestamp) {
     constexpr int Elements = 1000;
-    TARNModule writer("cam", false, false);
-    TARNModule reader("sink", false, false);
-    reader.threaded = true;
-    TARNOutput& out = MakeOutput(writer, 4);
-    TARNInputImplementation& in = MakeInput(reader, NeverSkippingReader);
-    ConnectByHand(out, in);
+    ConnectedPair pair(4, NeverSkippingReader);
+    auto& [writer, reader, out, in] = pair;
 
     std::vector<int> values;
     std::vector<long> timestamps;
     int thrown = 0;
     TARNEvent done;
-    std::thread readerThread([&] {
+    TestThread readerThread([&] {
         try {
             while (values.size() < static_cast<size_t>(Elements)) {
                 TARNIOElt* element = reader.StartReading(in);
@@ -39,7 +34,7 @@ TEST_F(ReadingWritingTest, AThreadedReaderGetsEveryElementInOrderWithItsTimestam
     // A reader that lost an element would wait for ever: its module's death ends the wait.
     const bool finished = done.Wait(Deadline) == 0;
     if (!finished) reader.Die();
-    readerThread.join();
+    readerThread.Join();
 
     ASSERT_TRUE(finished);
     EXPECT_EQ(thrown, 0);
@@ -155,34 +150,24 @@ TEST_F(ReadingWritingTest, Wait4HandshakeWaitsForTheReadersEveryTime) {
 // The engine rebuilding the input of a blocked reader wakes it: the reader gives up its
 // wait, acknowledges the rebuild, waits it out and then reads on.
 TEST_F(ReadingWritingTest, ABlockedReaderAcknowledgesARebuildOfItsInputAndReadsOn) {
-    TARNModule writer("cam", false, false);
-    TARNModule reader("sink", false, false);
-    reader.threaded = true;
-    TARNOutput& out = MakeOutput(writer, 2);
-    TARNInputImplementation& in = MakeInput(reader, FifoReader);
-    ConnectByHand(out, in);
+    ConnectedPair pair(2, FifoReader);
+    auto& [writer, reader, out, in] = pair;
 
-    std::atomic<int> value{0};
-    std::atomic<int> thrown{0};
-    std::thread readerThread([&] {
-        thrown = ThrownCode([&] { value = reader.StartReading(in)->Integer32(0)[0]; });
-    });
+    ReadingThread readerThread(reader, in);
     const bool started = AwaitCondition([&] { return in.reading.load(); });
     in.beingRebuilt = true;
     in.rebuildRequestEvent.Set();
     const bool acknowledged = in.rebuildAcknowledgedEvent.Wait(Deadline) == 0;
     in.beingRebuilt = false;
     Write(writer, out, 7, 7);
-    // A reader that missed the element would wait for ever: its death ends the wait.
-    const bool read = AwaitCondition([&] { return value.load() != 0 || thrown.load() != 0; });
-    if (!read) reader.Die();
-    readerThread.join();
+    // A reader that missed the element would wait for ever.
+    const bool read = readerThread.Read();
 
     EXPECT_TRUE(started);
     EXPECT_TRUE(acknowledged);
-    EXPECT_EQ(thrown, 0);
-    EXPECT_EQ(value, 7);
-    reader.StopReading(in);
+    EXPECT_TRUE(read);
+    EXPECT_EQ(readerThread.thrown, 0);
+    EXPECT_EQ(readerThread.value, 7);
     EXPECT_FALSE(in.reading);
     EXPECT_TRUE(Ring(out).IsIdle());
 }
@@ -346,7 +331,8 @@ TEST_F(ReadingWritingTest, AThreadedNLastReaderFillsItsWindowAcrossWaitsAndADeta
             TARNIOElt* window[3] = {nullptr, nullptr, nullptr};
             for (int call = 0; call < 3; ++call) {
                 if (reader.NLastStartReading(in, 3, window) != 1) return;
-                windows.push_back({window[0]->Integer32(0)[0], window[1]->Integer32(0)[0], window[2]->Integer32(0)[0]});
+                windows.push_back(
+                    {window[0]->Integer32(0)[0], window[1]->Integer32(0)[0], window[2]->Integer32(0)[0]});
                 ++calls;
             }
             reader.StopReading(in);

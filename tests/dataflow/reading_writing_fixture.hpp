@@ -81,6 +81,35 @@ class TestThread {
     std::thread m_thread;
 };
 
+// A reader's thread making one reading call on `in` and giving the element back: the first
+// item of what it read, or what it threw. Read ends the wait with the deadline (the
+// reader's death ends a wait that nothing else would) and joins the thread.
+class ReadingThread {
+  public:
+    ReadingThread(TARNModule& reader, TARNInputImplementation& in)
+        : m_reader(reader), m_thread([this, &in] {
+              thrown = ThrownCode([&] {
+                  value = m_reader.StartReading(in)->Integer32(0)[0];
+                  m_reader.StopReading(in);
+              });
+          }) {}
+
+    // False when the reader still waited at the deadline.
+    bool Read() {
+        const bool read = AwaitCondition([this] { return m_thread.Finished(); });
+        if (!read) m_reader.Die();
+        m_thread.Join();
+        return read;
+    }
+
+    std::atomic<int> value{0};
+    std::atomic<int> thrown{0};
+
+  private:
+    TARNModule& m_reader;
+    TestThread m_thread;
+};
+
 class ReadingWritingTest : public ModuleTest {
   protected:
     static constexpr int ElementLength = 4;
