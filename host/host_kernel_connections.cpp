@@ -20,11 +20,17 @@ constexpr long AcknowledgementPoll = 10'000;  // microseconds
 bool HostKernel::Attach(TARNOutput& output, TARNInput& input) {
     auto& to = static_cast<TARNOutputImplementation&>(output);
     auto& from = static_cast<TARNInputImplementation&>(input);
-    if (to.ring == nullptr || from.ring != nullptr) return false;
-    from.readerId = to.ring->RegisterReader(from.readerType);
-    if (IsFifoReaderType(from.readerType)) to.ring->SetSubsamplingRate(from.readerId, from.subsampling);
-    from.ring = to.ring;
-    from.connectedOutput = &output;
+    if (to.ring == nullptr || from.ConnectedRing() != nullptr) return false;
+    const int readerId = to.ring->RegisterReader(from.readerType);
+    if (IsFifoReaderType(from.readerType)) to.ring->SetSubsamplingRate(readerId, from.subsampling);
+    {
+        // Under the input lock: a reader waiting to be connected reads the ring under it, and
+        // finds the reader id and the output set with it.
+        TARNMutexGuard guard(from.mutex);
+        from.readerId = readerId;
+        from.ring = to.ring;
+        from.connectedOutput = &output;
+    }
     {
         TARNMutexGuard guard(to.inputListLock);
         to.connectedInputs.PushBack(&input);
@@ -40,7 +46,10 @@ bool HostKernel::Attach(TARNOutput& output, TARNInput& input) {
 bool HostKernel::Detach(TARNOutput& output, TARNInput& input) {
     auto& to = static_cast<TARNOutputImplementation&>(output);
     auto& from = static_cast<TARNInputImplementation&>(input);
-    if (from.connectedOutput != &output || from.ring != to.ring) return false;
+    {
+        TARNMutexGuard guard(from.mutex);
+        if (from.connectedOutput != &output || from.ring != to.ring) return false;
+    }
 
     from.rebuildAcknowledgedEvent.Reset();
     {
@@ -53,10 +62,13 @@ bool HostKernel::Detach(TARNOutput& output, TARNInput& input) {
     while (from.reading.load())
         if (from.rebuildAcknowledgedEvent.Wait(AcknowledgementPoll) == 0) break;
 
-    // Unregistering gives back on the ring whatever the input still held.
-    to.ring->UnregisterReader(from.readerId);
     {
+        // Unregistering gives back on the ring whatever the input still held. It goes with
+        // the connection, under the input lock: a reader giving its elements back outside a
+        // reading call (StopReading, under that lock) then finds either its ring still
+        // knowing it or no ring, never a ring that refuses it.
         TARNMutexGuard guard(from.mutex);
+        to.ring->UnregisterReader(from.readerId);
         from.ring = nullptr;
         from.connectedOutput = nullptr;
         from.readerId = 0;
@@ -64,11 +76,14 @@ bool HostKernel::Detach(TARNOutput& output, TARNInput& input) {
         from.heldCount = 0;
         from.connectionEvent.Reset();
     }
+    from.rebuildRequestEvent.Reset();
+    from.beingRebuilt = false;
+    // Only with the rebuild over: a writer running the input's module (one without a thread
+    // of its own) holds the input list lock while that module's reading call waits for the
+    // rebuild to end. Until the input leaves the list, such a call finds it unconnected.
     {
         TARNMutexGuard guard(to.inputListLock);
         if (auto* item = to.connectedInputs.Find(&input)) to.connectedInputs.Remove(item);
     }
-    from.rebuildRequestEvent.Reset();
-    from.beingRebuilt = false;
     return true;
 }

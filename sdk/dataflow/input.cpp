@@ -27,22 +27,53 @@ const TARNTypeInfo& TARNInputImplementation::Type() const {
     return connectedOutput != nullptr ? connectedOutput->Type() : unconnected;
 }
 
+namespace {
+
+// The ring and this input's reader id on it, read together under the input lock.
+struct Connection {
+    TARNIOMonitorImplementation* ring;
+    int readerId;
+};
+
+Connection connectionOf(const TARNInputImplementation& input) {
+    TARNMutexGuard guard(input.mutex);
+    return {input.ring, input.readerId};
+}
+
+}  // namespace
+
+TARNIOMonitorImplementation* TARNInputImplementation::ConnectedRing() const {
+    return connectionOf(*this).ring;
+}
+
+// The engine's control thread asks while the input may be attached or detached. A reader
+// unregistered after the look is unknown to the ring, which then answers nothing.
 bool TARNInputImplementation::DataAvailableInFIFO() {
-    return ring != nullptr && ring->DataAvailable(readerId);
+    const Connection connection = connectionOf(*this);
+    return connection.ring != nullptr && connection.ring->DataAvailable(connection.readerId);
 }
 
 int TARNInputImplementation::NbDataAvailableInFIFO() {
-    return ring != nullptr ? ring->NbDataAvailable(readerId) : 0;
+    const Connection connection = connectionOf(*this);
+    return connection.ring != nullptr ? connection.ring->NbDataAvailable(connection.readerId) : 0;
 }
 
 void TARNInputImplementation::ExitStartReading() {
-    TARNMutexGuard guard(mutex);
-    if (beingRebuilt.load() && heldCount == 0) {
-        rebuildRequestEvent.Reset();
-        rebuildAcknowledgedEvent.Set();
-        while (beingRebuilt.load()) TARN::Wait4AWhile();
+    bool acknowledge = false;
+    {
+        TARNMutexGuard guard(mutex);
+        acknowledge = beingRebuilt.load() && heldCount == 0;
     }
+    // Still reading while the rebuild runs: the flag clears only once it is over, so the
+    // engine never sees a reader gone that has yet to leave the ring alone.
+    if (acknowledge) AcknowledgeRebuild();
     reading.store(false);
+}
+
+void TARNInputImplementation::AcknowledgeRebuild() {
+    rebuildRequestEvent.Reset();
+    rebuildAcknowledgedEvent.Set();
+    while (beingRebuilt.load()) TARN::Wait4AWhile();
 }
 
 void TARNInputImplementation::Rename(const char* oldName, const char* newName) {

@@ -45,7 +45,7 @@ class TARNInputImplementation final : public TARNInput {
     TARNInputImplementation(const TARNInputImplementation&) = delete;
     TARNInputImplementation& operator=(const TARNInputImplementation&) = delete;
 
-    bool IsConnected() const override { return ring != nullptr; }
+    bool IsConnected() const override { return ConnectedRing() != nullptr; }
     TARNOutput* ConnectedOutput() const override { return connectedOutput; }
     // The connected output's type; an input that is not connected answers an empty type
     // (code 0, no name, no unit), which no filter of a real type accepts.
@@ -59,10 +59,21 @@ class TARNInputImplementation final : public TARNInput {
     // ones (the others); 0 while not connected.
     int NbDataAvailableInFIFO() override;
 
+    // The connected output's ring, null while not connected. Read under the input lock:
+    // the engine's Attach and Detach change the connection under it while a reader may be
+    // waiting to be connected. Within a reading call the connection read here stays put
+    // (Detach waits for the reader), so the call may go on with the plain fields.
+    TARNIOMonitorImplementation* ConnectedRing() const;
+
     // Called by a reading call that leaves: when a rebuild of the input waits for it and
     // it holds nothing, it acknowledges the rebuild and waits until the rebuild is over,
     // so that it never reads from a ring being exchanged; then it is no longer reading.
     void ExitStartReading();
+    // Tells the engine the reader saw the rebuild (and consumed its request) and waits until
+    // it is over. Never called under the input lock: the engine takes it to exchange the
+    // connection once acknowledged, and a reader holding it while it waits would wait for
+    // ever.
+    void AcknowledgeRebuild();
 
     // The owning module was renamed: the module part of the full name follows (the rule of
     // the properties); the short name stays.
@@ -71,12 +82,13 @@ class TARNInputImplementation final : public TARNInput {
     // ---- Fields ---------------------------------------------------------------------------
     //
     // Public: the owning module and the engine fill and read them; the reading handshake
-    // fields under `mutex`.
+    // fields and the connection (ring, reader id, connected output) change under `mutex`.
 
     TARNStackedString<40> fullName;
     TARNStackedString<40> shortName;
-    TARNMutex mutex;
-    // The connected output's ring; null while not connected.
+    mutable TARNMutex mutex;
+    // The connected output's ring; null while not connected. Outside a reading call, read
+    // it through ConnectedRing.
     TARNIOMonitorImplementation* ring;
     TARNOutput* connectedOutput;
     TARNModule* owner;

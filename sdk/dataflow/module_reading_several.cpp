@@ -5,7 +5,6 @@
 #include "dataflow/module.hpp"
 #include "dataflow/reader_type.hpp"
 #include "engine/reports.hpp"
-#include "runtime/thread.hpp"
 
 namespace {
 
@@ -36,11 +35,15 @@ class WaitPass {
         entry = Entry{&input, false, false, base};
         return entry;
     }
-    // Marks the input as reading, as a single reading call does.
-    static void BeginReading(Entry& entry) {
+    // Marks the input as reading when it is connected and not being rebuilt, as a single
+    // reading call does: looked at under the input lock, so that the engine either sees the
+    // flag or finds the input not reading; Attach changes the ring under the same lock.
+    static bool BeginReading(Entry& entry) {
         TARNMutexGuard guard(entry.input->mutex);
+        if (entry.input->ring == nullptr || entry.input->beingRebuilt.load()) return false;
         entry.input->reading.store(true);
         entry.reading = true;
+        return true;
     }
     static void EndReading(Entry& entry) {
         if (entry.waitPrepared) entry.input->ring->AbortStartReadingX(entry.input->readerId);
@@ -117,8 +120,7 @@ TARNIOElt* readSeveral(TARNModule& module, int n, TARNInput** inputs, int* index
         for (int i = 0; i < n && winner < 0; ++i) {
             TARNInputImplementation& input = implementationOf(inputs[i]);
             WaitPass::Entry& entry = pass.Add(input, listed);
-            if (input.ring != nullptr && !input.beingRebuilt.load()) {
-                WaitPass::BeginReading(entry);
+            if (WaitPass::BeginReading(entry)) {
                 if (input.readerType == SamplingReader) {
                     WaitPass::EndReading(entry);
                     TARNStackedString<40> message(
@@ -179,10 +181,7 @@ TARNIOElt* readSeveral(TARNModule& module, int n, TARNInput** inputs, int* index
                     *index = i;
                     return nullptr;
                 }
-                if (input.beingRebuilt.load()) {
-                    input.rebuildAcknowledgedEvent.Set();
-                    while (input.beingRebuilt.load()) TARN::Wait4AWhile();
-                }
+                if (input.beingRebuilt.load()) input.AcknowledgeRebuild();
                 continue;
             } else {
                 input.connectionEvent.Reset();

@@ -12,6 +12,11 @@
 
 namespace {
 
+// How often Wait4Handshake looks again when no event told it of a change.
+constexpr long HandshakePoll = 10'000;  // microseconds
+// MsgWait's answer when a message waits for the thread.
+constexpr int MessageWaiting = -2;
+
 TARNInputImplementation& implementationOf(TARNInput& input) {
     return static_cast<TARNInputImplementation&>(input);
 }
@@ -36,6 +41,7 @@ class ReadingCall {
                 TARNMutexGuard guard(input.mutex);
                 if (!input.beingRebuilt.load()) {
                     input.reading.store(true);
+                    m_ring = input.ring;
                     return;
                 }
             }
@@ -47,75 +53,83 @@ class ReadingCall {
     ReadingCall(const ReadingCall&) = delete;
     ReadingCall& operator=(const ReadingCall&) = delete;
 
+    // The input's ring when the call began, read under the input lock; null while not
+    // connected.
+    TARNIOMonitorImplementation* Ring() const { return m_ring; }
+
   private:
     TARNInputImplementation& m_input;
+    TARNIOMonitorImplementation* m_ring = nullptr;
 };
-
-// Tells the engine the reader saw the rebuild and waits until it is over.
-void acknowledgeRebuild(TARNInputImplementation& input) {
-    input.rebuildAcknowledgedEvent.Set();
-    while (input.beingRebuilt.load()) TARN::Wait4AWhile();
-}
 
 int waitWithoutLimit(int count, TARNEvent** events, bool messages) {
     return messages ? TARNEvent::MsgWait(count, events, -1) : TARNEvent::Wait(count, events, -1);
 }
 
-// Gives back every element the input holds.
-void releaseHeld(TARNInputImplementation& input) {
-    // A ring that was exchanged took back what its readers held when it let them go.
-    if (input.ring != nullptr)
-        for (TARNListIterator position : input.heldPositions) input.ring->StopReading(input.readerId, position);
+// Gives back every element the input holds on `ring`, the input's ring as its caller read
+// it. A ring that was exchanged (null now) took back what its readers held when it let
+// them go.
+void releaseHeld(TARNInputImplementation& input, TARNIOMonitorImplementation* ring) {
+    if (ring != nullptr)
+        for (TARNListIterator position : input.heldPositions) ring->StopReading(input.readerId, position);
     input.heldPositions.clear();
     input.heldCount = 0;
 }
 
 // The element the ring hands the reader at once, or null; a sequential module never waits.
 TARNListIterator takeIfThere(TARNInputImplementation& input) {
-    if (input.ring == nullptr) return nullptr;
+    TARNIOMonitorImplementation* ring = input.ConnectedRing();
+    if (ring == nullptr) return nullptr;
     if (input.beingRebuilt.load()) {
-        acknowledgeRebuild(input);
+        input.AcknowledgeRebuild();
         return nullptr;
     }
     TARNEvent* readerEvent = nullptr;
     TARNEvent* abortEvent = nullptr;
     TARNListIterator position = nullptr;
-    if (input.ring->StartReadingX(input.readerId, &readerEvent, &abortEvent, &position)) return position;
-    input.ring->AbortStartReadingX(input.readerId);
+    if (ring->StartReadingX(input.readerId, &readerEvent, &abortEvent, &position)) return position;
+    ring->AbortStartReadingX(input.readerId);
     return nullptr;
 }
 
 // The reader's next element, waiting for a connection and for a publication as long as it
-// takes; the die event ends every wait with 57005, the wake event makes it look again.
+// takes; the die event ends every wait with 57005, the wake event makes it look again. With
+// message waits, a message for the thread ends the wait with null: looking again would
+// find it again at once, for ever.
 TARNListIterator waitAndTake(TARNModule& module, TARNInputImplementation& input, bool messages) {
     for (;;) {
-        if (input.ring == nullptr) {
+        // Attach may connect the input while this reader waits: the ring is read under the
+        // input lock, and then stays until the reader acknowledges a rebuild.
+        TARNIOMonitorImplementation* ring = input.ConnectedRing();
+        if (ring == nullptr) {
             TARNEvent* events[2] = {&module.dieEvent, &input.connectionEvent};
-            waitWithoutLimit(2, events, messages);
+            const int fired = waitWithoutLimit(2, events, messages);
             throwIfDying(module);
+            if (fired == MessageWaiting) return nullptr;
             input.connectionEvent.Reset();
             continue;
         }
         if (input.beingRebuilt.load()) {
-            acknowledgeRebuild(input);
+            input.AcknowledgeRebuild();
             continue;
         }
         TARNEvent* readerEvent = nullptr;
         TARNEvent* abortEvent = nullptr;
         TARNListIterator position = nullptr;
-        if (input.ring->StartReadingX(input.readerId, &readerEvent, &abortEvent, &position)) return position;
+        if (ring->StartReadingX(input.readerId, &readerEvent, &abortEvent, &position)) return position;
         for (;;) {
             TARNEvent* events[3] = {readerEvent, &module.dieEvent, &input.rebuildRequestEvent};
             const int fired = waitWithoutLimit(3, events, messages);
             if (fired != 0 || (module.State() & TARNModule::Dying)) {
-                input.ring->AbortStartReadingX(input.readerId);
+                ring->AbortStartReadingX(input.readerId);
                 throwIfDying(module);
                 if (fired == 1) throw TARNModule::DieException;
+                if (fired == MessageWaiting) return nullptr;
                 input.rebuildRequestEvent.Reset();
-                if (input.beingRebuilt.load()) acknowledgeRebuild(input);
+                if (input.beingRebuilt.load()) input.AcknowledgeRebuild();
                 break;  // look again, on whatever ring the input has now
             }
-            if (input.ring->AchieveStartReadingX(input.readerId, 0, &position)) return position;
+            if (ring->AchieveStartReadingX(input.readerId, 0, &position)) return position;
             // What woke it was overwritten meanwhile: the same wait was prepared again.
         }
     }
@@ -128,6 +142,7 @@ TARNListIterator takePass(TARNModule& module, TARNInputImplementation& input, bo
     for (int i = 0; i < count; ++i) {
         if (position != nullptr) input.ring->StopReading(input.readerId, position);
         position = waitAndTake(module, input, messages);
+        if (position == nullptr) break;  // a message waits
         if (messages) input.subsamplingCounter = i + 1;
     }
     input.subsamplingCounter = 0;
@@ -138,43 +153,36 @@ TARNStackedString<40> readingFailure(const TARNInputImplementation& input) {
     return TARNStackedString<40>("Failed to start reading on ") + input.fullName.c_str();
 }
 
-}  // namespace
-
-TARNIOElt* TARNModule::StartReading(TARNInput& input) {
-    auto& reader = implementationOf(input);
-    throwIfDying(*this);
+// The single-input reading call: gives back what the input holds, takes the next element
+// (MsgStartReading's form with `messages`) and holds it until the next call or StopReading.
+TARNIOElt* takeAndHold(TARNModule& module, TARNInputImplementation& reader, bool messages) {
     ReadingCall call(reader);
     try {
-        releaseHeld(reader);
-        TARNListIterator position =
-            threaded ? takePass(*this, reader, false) : takeIfThere(reader);
+        releaseHeld(reader, call.Ring());
+        // A module without a thread runs inside its writer: it takes what is there.
+        TARNListIterator position = module.threaded ? takePass(module, reader, messages) : takeIfThere(reader);
         if (position == nullptr) return nullptr;
         reader.heldPositions.push_back(position);
         reader.heldCount = 1;
         return &TARNIOMonitorImplementation::Element(position);
     } catch (int code) {
-        if (code != ErrorException) throw;
-        Error(readingFailure(reader).c_str(), 1, 0);
+        if (code != TARNModule::ErrorException) throw;
+        module.Error(readingFailure(reader).c_str(), 1, 0);
     }
     return nullptr;
 }
 
+}  // namespace
+
+TARNIOElt* TARNModule::StartReading(TARNInput& input) {
+    throwIfDying(*this);
+    return takeAndHold(*this, implementationOf(input), false);
+}
+
 TARNIOElt* TARNModule::MsgStartReading(TARNInput& input) {
-    auto& reader = implementationOf(input);
     throwIfDying(*this);
     if (TARNEvent::MsgInQueue()) return nullptr;
-    ReadingCall call(reader);
-    try {
-        releaseHeld(reader);
-        TARNListIterator position = takePass(*this, reader, true);
-        reader.heldPositions.push_back(position);
-        reader.heldCount = 1;
-        return &TARNIOMonitorImplementation::Element(position);
-    } catch (int code) {
-        if (code != ErrorException) throw;
-        Error(readingFailure(reader).c_str(), 1, 0);
-    }
-    return nullptr;
+    return takeAndHold(*this, implementationOf(input), true);
 }
 
 int TARNModule::NLastStartReading(TARNInput& input, int n, TARNIOElt** elements) {
@@ -185,7 +193,9 @@ int TARNModule::NLastStartReading(TARNInput& input, int n, TARNIOElt** elements)
         message << "Can't read " << n << " last samples on " << reader.fullName.c_str();
         Error(message.c_str(), 1, 0);
     }
-    if (reader.beingRebuilt.load() && reader.heldCount > 0) releaseHeld(reader);
+    // Through StopReading: under the input lock, which the engine's detach takes to give the
+    // held elements back itself, and acknowledging the rebuild.
+    if (reader.beingRebuilt.load() && reader.heldCount > 0) StopReading(input);
     ReadingCall call(reader);
     if (!threaded && reader.subsampling > 1)
         Error("NLastStartReading is not supported for sequential components with an input subsampling.", 1, 0);
@@ -193,7 +203,7 @@ int TARNModule::NLastStartReading(TARNInput& input, int n, TARNIOElt** elements)
         auto& window = reader.heldPositions;
         // A smaller window than last time: the oldest go.
         while (static_cast<int>(window.size()) > n) {
-            if (reader.ring != nullptr) reader.ring->StopReading(reader.readerId, window.front());
+            if (call.Ring() != nullptr) call.Ring()->StopReading(reader.readerId, window.front());
             window.erase(window.begin());
         }
         reader.heldCount = static_cast<int>(window.size());
@@ -224,14 +234,14 @@ int TARNModule::NLastStartReading(TARNInput& input, int n, TARNIOElt** elements)
 void TARNModule::StopReading(TARNInput& input) {
     auto& reader = implementationOf(input);
     if (reader.reading.load()) {
-        releaseHeld(reader);
+        releaseHeld(reader, reader.ring);
         return;
     }
     TARNMutexGuard guard(reader.mutex);
-    releaseHeld(reader);
+    releaseHeld(reader, reader.ring);
     if (reader.beingRebuilt.load()) {
-        reader.rebuildRequestEvent.Reset();
-        acknowledgeRebuild(reader);
+        guard.Unlock();
+        reader.AcknowledgeRebuild();
     }
 }
 
@@ -302,9 +312,25 @@ bool TARNModule::IsFIFOFull(TARNOutput& output) {
     return ring == nullptr || ring->IsFull();
 }
 
+// The handshake is the readers' side of what was published: every element taken by every
+// FIFO-group reader and given back (IsFIFOEmpty). The ring's all-read event stays set once
+// set, so a wait on it alone returns at once from the second handshake on: it is reset
+// before each look, and a release after the look sets it again. Some changes set no event
+// (a reader detached, a sampling reader giving back its element): the wait looks again
+// every poll interval.
 void TARNModule::Wait4Handshake(TARNOutput& output) {
-    TARNIOMonitorImplementation* ring = implementationOf(output).ring;
-    TARNEvent* events[2] = {&dieEvent, ring != nullptr ? &ring->AllReadEvent() : &dieEvent};
-    TARNEvent::Wait(events[1] == events[0] ? 1 : 2, events, -1);
     throwIfDying(*this);
+    TARNIOMonitorImplementation* ring = implementationOf(output).ring;
+    if (ring == nullptr) {
+        // Nothing is ever read from an output without a ring: only death ends the wait.
+        dieEvent.Wait(-1);
+        throw DieException;
+    }
+    TARNEvent* events[2] = {&dieEvent, &ring->AllReadEvent()};
+    for (;;) {
+        ring->AllReadEvent().Reset();
+        if (ring->IsEmpty()) return;
+        TARNEvent::Wait(2, events, HandshakePoll);
+        throwIfDying(*this);
+    }
 }

@@ -90,15 +90,35 @@ void TARNOutputImplementation::Rename(const char* oldName, const char* newName) 
     TARNPrivate::RenameElementName(registeredName, oldName, newName, true);
 }
 
+namespace {
+
+// The reader's module knows, for the span of its run by the writer, which input that run is
+// for; a module whose run throws must not keep it, or its next read of several inputs
+// outside such a run would read that input as if its writer had run it.
+class SequentialRun {
+  public:
+    SequentialRun(TARNModule& reader, TARNInput* input) : m_reader(reader) { reader.sequentialInput = input; }
+    ~SequentialRun() { m_reader.sequentialInput = nullptr; }
+
+    SequentialRun(const SequentialRun&) = delete;
+    SequentialRun& operator=(const SequentialRun&) = delete;
+
+  private:
+    TARNModule& m_reader;
+};
+
+}  // namespace
+
 void TARNOutputImplementation::CallSequentialComponents() {
     TARNMutexGuard guard(inputListLock);
     for (TARNInput* input : connectedInputs) {
         TARNModule* reader = static_cast<TARNInputImplementation*>(input)->owner;
         if (reader == nullptr || reader->threaded) continue;
         const unsigned int before = reader->State();
-        reader->sequentialInput = input;
-        reader->SequentialCore(input);
-        reader->sequentialInput = nullptr;
+        {
+            SequentialRun run(*reader, input);
+            reader->SequentialCore(input);
+        }
         const unsigned int after = reader->State();
         if (after != before) TARNPrivate::kernel->ModuleStateChanged(reader->Name(), after);
     }

@@ -53,8 +53,23 @@ unsigned long sliceStride(unsigned long bytes) {
     return (bytes + 7) / 8 * 8;
 }
 
-void typeEveryElement(const TARNOutputBufferTarget& output) {
+// The layout shared by the matrix, image and audio allocations: one block with a slice of
+// `bytes` (at the stride) per element of the output; every element gets the output's type
+// and points at its slice, which `layOut(element, slice, index)` then fills.
+template <class LayOut>
+void layOutSlices(TARNOutputBuffers& buffers, const TARNOutputBufferTarget& output, unsigned long bytes,
+                  LayOut layOut) {
+    // Typed before the block is requested, as the other allocations reset theirs first.
     for (TARNIOEltImplementation* element : output.elements) element->type = output.type;
+    const unsigned long stride = sliceStride(bytes);
+    buffers.AllocateSharedMemory(stride, static_cast<long>(output.elements.size()), output.fullName);
+    requireBlock(buffers.Block(), output);
+    unsigned long index = 0;
+    for (TARNIOEltImplementation* element : output.elements) {
+        unsigned char* at = buffers.Block() + index * stride;
+        element->data = at;
+        layOut(*element, at, index++);
+    }
 }
 
 // How AllocOutputBuffer lays out one element type.
@@ -242,20 +257,14 @@ void TARNOutputBuffers::AllocOutputBufferMatrix(const TARNOutputBufferTarget& ou
     const unsigned long bytes = 2 * sizeof(double) * values + sizeof(TARNMatrix);
     refuseBeyond32Bits("AllocOutputBufferMatrix", 448, "16 x m x n + 40", bytes);
 
-    typeEveryElement(output);
-    const unsigned long stride = sliceStride(bytes);
-    AllocateSharedMemory(stride, static_cast<long>(output.elements.size()), output.fullName);
-    requireBlock(block, output);
+    layOutSlices(*this, output, bytes,
+                 [&](TARNIOEltImplementation& element, unsigned char* at, unsigned long) {
+                     element.bufferSize = static_cast<int>(values);
+                     std::memset(at, 0, bytes);
+                     auto* real = reinterpret_cast<double*>(at + sizeof(TARNMatrix));
+                     new (at) TARNMatrix(m, n, real, real + values);
+                 });
     elementSize = static_cast<int>(bytes);
-    unsigned long index = 0;
-    for (TARNIOEltImplementation* element : output.elements) {
-        unsigned char* at = block + index++ * stride;
-        element->data = at;
-        element->bufferSize = static_cast<int>(values);
-        std::memset(at, 0, bytes);
-        auto* real = reinterpret_cast<double*>(at + sizeof(TARNMatrix));
-        new (at) TARNMatrix(m, n, real, real + values);
-    }
     // m x n = 0 keeps the output without buffers, free for another allocation.
     elementCount = static_cast<int>(values);
 }
@@ -276,30 +285,24 @@ void TARNOutputBuffers::AllocOutputBufferIplImage(const TARNOutputBufferTarget& 
     refuseBeyond32Bits("AllocOutputBufferIplImage", 548, "model.align + model.imageSize + 164", fullBytes);
     const unsigned long bytes = headerOnly ? sizeof(_IplImage) + sizeof(_IplROI) : fullBytes;
 
-    typeEveryElement(output);
-    const unsigned long stride = sliceStride(bytes);
-    AllocateSharedMemory(stride, static_cast<long>(output.elements.size()), output.fullName);
-    requireBlock(block, output);
-    unsigned long index = 0;
-    for (TARNIOEltImplementation* element : output.elements) {
-        unsigned char* at = block + index++ * stride;
-        element->data = at;
-        auto* header = reinterpret_cast<_IplImage*>(at);
-        std::memcpy(header, &model, sizeof(_IplImage));
-        auto* roi = reinterpret_cast<_IplROI*>(at + sizeof(_IplImage));
-        *roi = {0, 0, 0, model.width, model.height};
-        header->roi = roi;
-        if (headerOnly) {
-            header->imageData = nullptr;
-        } else {
-            // From the origin to the next multiple of align: 1 to align bytes further on.
-            char* origin = reinterpret_cast<char*>(at + sizeof(_IplImage) + sizeof(_IplROI));
-            const std::uintptr_t align = static_cast<std::uintptr_t>(model.align);
-            header->imageDataOrigin = origin;
-            header->imageData = origin + (align - reinterpret_cast<std::uintptr_t>(origin) % align);
-        }
-        element->bufferSize = model.imageSize;
-    }
+    layOutSlices(
+        *this, output, bytes, [&](TARNIOEltImplementation& element, unsigned char* at, unsigned long) {
+            auto* header = reinterpret_cast<_IplImage*>(at);
+            std::memcpy(header, &model, sizeof(_IplImage));
+            auto* roi = reinterpret_cast<_IplROI*>(at + sizeof(_IplImage));
+            *roi = {0, 0, 0, model.width, model.height};
+            header->roi = roi;
+            if (headerOnly) {
+                header->imageData = nullptr;
+            } else {
+                // From the origin to the next multiple of align: 1 to align bytes further on.
+                char* origin = reinterpret_cast<char*>(at + sizeof(_IplImage) + sizeof(_IplROI));
+                const std::uintptr_t align = static_cast<std::uintptr_t>(model.align);
+                header->imageDataOrigin = origin;
+                header->imageData = origin + (align - reinterpret_cast<std::uintptr_t>(origin) % align);
+            }
+            element.bufferSize = model.imageSize;
+        });
     elementSize = static_cast<int>(fullBytes);
     elementCount = -1;
 }
@@ -314,20 +317,20 @@ void TARNOutputBuffers::AllocOutputBufferImage(const TARNOutputBufferTarget& out
     refuseBeyond32Bits("AllocOutputBufferImage", 586, "isize + 48", fullBytes);
     const unsigned long bytes = headerOnly ? sizeof(TARNImage) : fullBytes;
 
-    typeEveryElement(output);
-    const unsigned long stride = sliceStride(bytes);
-    AllocateSharedMemory(stride, static_cast<long>(output.elements.size()), output.fullName);
-    requireBlock(block, output);
-    long index = 0;
-    for (TARNIOEltImplementation* element : output.elements) {
-        unsigned char* at = block + static_cast<unsigned long>(index) * stride;
-        element->data = at;
-        element->bufferSize = isize;
-        auto* header = reinterpret_cast<TARNImage*>(at);
-        *header = {w,      h,    isize, isize, index, 57005, headerOnly ? nullptr : at + sizeof(TARNImage),
-                   coding, extra};
-        ++index;
-    }
+    layOutSlices(*this, output, bytes,
+                 [&](TARNIOEltImplementation& element, unsigned char* at, unsigned long index) {
+                     element.bufferSize = isize;
+                     auto* header = reinterpret_cast<TARNImage*>(at);
+                     *header = {w,
+                                h,
+                                isize,
+                                isize,
+                                static_cast<long>(index),
+                                57005,
+                                headerOnly ? nullptr : at + sizeof(TARNImage),
+                                coding,
+                                extra};
+                 });
     elementSize = static_cast<int>(fullBytes);
     elementCount = -1;
 }
@@ -340,19 +343,13 @@ void TARNOutputBuffers::AllocOutputBufferAudioSignal(const TARNOutputBufferTarge
     const unsigned long bytes = dataBytes + sizeof(TARNAudioSignal);
     refuseBeyond32Bits("AllocOutputBufferAudioSignal", 620, "model.dataSize + 24", bytes);
 
-    typeEveryElement(output);
-    const unsigned long stride = sliceStride(bytes);
-    AllocateSharedMemory(stride, static_cast<long>(output.elements.size()), output.fullName);
-    requireBlock(block, output);
-    unsigned long index = 0;
-    for (TARNIOEltImplementation* element : output.elements) {
-        unsigned char* at = block + index++ * stride;
-        element->data = at;
-        element->bufferSize = model.dataSize;
-        auto* header = reinterpret_cast<TARNAudioSignal*>(at);
-        *header = model;
-        header->data = at + sizeof(TARNAudioSignal);
-    }
+    layOutSlices(*this, output, bytes,
+                 [&](TARNIOEltImplementation& element, unsigned char* at, unsigned long) {
+                     element.bufferSize = model.dataSize;
+                     auto* header = reinterpret_cast<TARNAudioSignal*>(at);
+                     *header = model;
+                     header->data = at + sizeof(TARNAudioSignal);
+                 });
     elementSize = static_cast<int>(bytes);
     elementCount = -1;
 }

@@ -18,8 +18,11 @@ class TwoInputReader : public TARNModule {
         TARNIOElt* element = StartReading(2, inputs, &index, 0, nullptr);
         indexes.push_back(index);
         values.push_back(element != nullptr ? element->Integer32(0)[0] : 0);
+        if (throwing != 0) throw throwing;
     }
     TARNInput* inputs[2] = {nullptr, nullptr};
+    // Thrown at the end of each run when not 0.
+    int throwing = 0;
     std::vector<int> indexes;
     std::vector<int> values;
 };
@@ -71,12 +74,8 @@ TEST_F(ReadingWritingTest, TheLowestInputWithDataWinsAmongSeveral) {
 }
 
 TEST_F(ReadingWritingTest, AnInputWithSubsamplingAmongSeveralDeliversEveryThird) {
-    TARNModule writer("cam", false, false);
-    TARNModule reader("sink", false, false);
-    reader.threaded = true;
-    TARNOutput& out = MakeOutput(writer, 8);
-    TARNInputImplementation& in = MakeInput(reader, NeverSkippingReader, 3);
-    ConnectByHand(out, in);
+    ConnectedPair pair(8, NeverSkippingReader, 3);
+    auto& [writer, reader, out, in] = pair;
     TARNInput* inputs[1] = {&in};
     for (int value = 1; value <= 6; ++value) Write(writer, out, value, value);
     int index = -9;
@@ -87,12 +86,8 @@ TEST_F(ReadingWritingTest, AnInputWithSubsamplingAmongSeveralDeliversEveryThird)
 }
 
 TEST_F(ReadingWritingTest, ASamplingReaderAmongSeveralInputsIsRefused) {
-    TARNModule writer("cam", false, false);
-    TARNModule reader("sink", false, false);
-    reader.threaded = true;
-    TARNOutput& out = MakeOutput(writer, 3);
-    TARNInputImplementation& in = MakeInput(reader, SamplingReader);
-    ConnectByHand(out, in);
+    ConnectedPair pair(3, SamplingReader);
+    auto& [writer, reader, out, in] = pair;
     TARNInput* inputs[1] = {&in};
     int index = -9;
     EXPECT_EQ(ThrownCode([&] { reader.StartReading(1, inputs, &index, 0, nullptr); }),
@@ -117,8 +112,13 @@ TEST_F(ReadingWritingTest, ASequentialModuleReadsOnlyTheInputItsWriterRanItFor) 
     Write(writerA, a, 10, 1);
     EXPECT_EQ(reader.indexes, (std::vector<int>{1, 0}));
     EXPECT_EQ(reader.values, (std::vector<int>{20, 10}));
-    // Outside a run by its writer there is no input to read.
+    // Outside a run by its writer there is no input to read, also after a run that threw.
     int index = -9;
+    EXPECT_EQ(reader.StartReading(2, reader.inputs, &index, 0, nullptr), nullptr);
+    EXPECT_EQ(index, -1);
+    reader.throwing = TARNModule::ErrorException;
+    EXPECT_EQ(ThrownCode([&] { Write(writerA, a, 11, 3); }), TARNModule::ErrorException);
+    EXPECT_EQ(reader.sequentialInput, nullptr);
     EXPECT_EQ(reader.StartReading(2, reader.inputs, &index, 0, nullptr), nullptr);
     EXPECT_EQ(index, -1);
 }

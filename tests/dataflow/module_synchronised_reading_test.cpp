@@ -85,7 +85,12 @@ TEST_F(SynchronisedReadingTest, ASequentialModuleThatCannotCompleteTheSetGivesUp
     Connect(reader);
     reader.inputs[0] = inputs[0];
     reader.inputs[1] = inputs[1];
-    Write(writerA, a, 1, 1000);
+    TestThread writing([&] { ThrownCode([&] { Write(writerA, a, 1, 1000); }); });
+    // A module spinning inside its writer reads again and again: its death ends that.
+    const bool gaveUp = AwaitCondition([&] { return writing.Finished(); });
+    if (!gaveUp) reader.Die();
+    writing.Join();
+    EXPECT_TRUE(gaveUp);
     EXPECT_EQ(reader.results, (std::vector<long>{-1}));
     EXPECT_EQ(reader.elements[0], nullptr);
 }

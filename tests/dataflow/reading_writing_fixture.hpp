@@ -2,6 +2,12 @@
 // tests: the output carries 4 integers per element in a ring of `fifoSize`.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "connection_by_hand.hpp"
@@ -15,11 +21,13 @@ class SequentialReader : public TARNModule {
     explicit SequentialReader(const char* name) : TARNModule(name, false, false) {}
     void SequentialCore(TARNInput* input) override {
         ++calls;
-        if (TARNIOElt* element = StartReading(*input)) {
+        if (TARNIOElt* element = (this->*read)(*input)) {
             values.push_back(element->Integer32(0)[0]);
             timestamps.push_back(element->Timestamp());
         }
     }
+    // The reading call it makes.
+    TARNIOElt* (TARNModule::*read)(TARNInput&) = &TARNModule::StartReading;
     int calls = 0;
     std::vector<int> values;
     std::vector<long> timestamps;
@@ -39,11 +47,74 @@ bool AwaitCondition(Condition condition) {
     return true;
 }
 
+// A thread of a concurrency test. The faults these tests look for leave threads blocked for
+// good (a deadlock, a wait nothing ends): Join waits for the thread with the deadline, and
+// a thread still running then fails the test and ends the process, since it uses the
+// test's objects and can be neither joined nor left behind. A test that can unblock its
+// threads (a module's death ends its reader's waits) does so first and fails gently.
+class TestThread {
+  public:
+    template <class Body>
+    explicit TestThread(Body body)
+        : m_thread([this, body] {
+              body();
+              m_finished = true;
+          }) {}
+    ~TestThread() { Join(); }
+
+    TestThread(const TestThread&) = delete;
+    TestThread& operator=(const TestThread&) = delete;
+
+    bool Finished() const { return m_finished.load(); }
+    void Join() {
+        if (!m_thread.joinable()) return;
+        if (!AwaitCondition([this] { return Finished(); })) {
+            ADD_FAILURE() << "a test thread is still blocked after the deadline";
+            std::fflush(stdout);
+            std::_Exit(EXIT_FAILURE);
+        }
+        m_thread.join();
+    }
+
+  private:
+    std::atomic<bool> m_finished{false};
+    std::thread m_thread;
+};
+
+// A reader's thread making one reading call on `in` and giving the element back: the first
+// item of what it read, or what it threw. Read ends the wait with the deadline (the
+// reader's death ends a wait that nothing else would) and joins the thread.
+class ReadingThread {
+  public:
+    ReadingThread(TARNModule& reader, TARNInputImplementation& in)
+        : m_reader(reader), m_thread([this, &in] {
+              thrown = ThrownCode([&] {
+                  value = m_reader.StartReading(in)->Integer32(0)[0];
+                  m_reader.StopReading(in);
+              });
+          }) {}
+
+    // False when the reader still waited at the deadline.
+    bool Read() {
+        const bool read = AwaitCondition([this] { return m_thread.Finished(); });
+        if (!read) m_reader.Die();
+        m_thread.Join();
+        return read;
+    }
+
+    std::atomic<int> value{0};
+    std::atomic<int> thrown{0};
+
+  private:
+    TARNModule& m_reader;
+    TestThread m_thread;
+};
+
 class ReadingWritingTest : public ModuleTest {
   protected:
     static constexpr int ElementLength = 4;
 
-    TARNOutput& MakeOutput(TARNModule& module, int fifoSize) {
+    static TARNOutput& MakeOutput(TARNModule& module, int fifoSize) {
         TARNOutputDefinition definition{};
         definition.name = "out";
         definition.type = TARNTypeInfo(TARNTypeInfo::Integer32);
@@ -52,8 +123,9 @@ class ReadingWritingTest : public ModuleTest {
         definition.subsampling = 1;
         return *module.NewOutput(definition, nullptr);
     }
-    TARNInputImplementation& MakeInput(TARNModule& module, int readerType, int subsampling = 1) {
-        const TARNInputDefinition definition{"in", nullptr, nullptr, static_cast<unsigned int>(readerType), static_cast<unsigned int>(subsampling)};
+    static TARNInputImplementation& MakeInput(TARNModule& module, int readerType, int subsampling = 1) {
+        const TARNInputDefinition definition{"in", nullptr, nullptr, static_cast<unsigned int>(readerType),
+                                             static_cast<unsigned int>(subsampling)};
         return static_cast<TARNInputImplementation&>(*module.NewInput(definition, nullptr));
     }
     // Writes `value` into every item of a new element, with `timestamp`, and publishes it.
@@ -66,4 +138,20 @@ class ReadingWritingTest : public ModuleTest {
     static TARNIOMonitorImplementation& Ring(TARNOutput& output) {
         return *static_cast<TARNOutputImplementation&>(output).ring;
     }
+
+    // What most reading tests start from: the writer "cam" whose output (a ring of
+    // `fifoSize`) is connected to an input of `readerType` of the threaded reader "sink".
+    //     ConnectedPair pair(4, FifoReader);
+    //     auto& [writer, reader, out, in] = pair;
+    struct ConnectedPair {
+        ConnectedPair(int fifoSize, int readerType, int subsampling = 1)
+            : out(MakeOutput(writer, fifoSize)), in(MakeInput(reader, readerType, subsampling)) {
+            reader.threaded = true;
+            ConnectByHand(out, in);
+        }
+        TARNModule writer{"cam", false, false};
+        TARNModule reader{"sink", false, false};
+        TARNOutput& out;
+        TARNInputImplementation& in;
+    };
 };
