@@ -1,5 +1,6 @@
 #include "test_components.hpp"
 
+#include <chrono>
 #include <stdexcept>
 
 #include "dataflow/input.hpp"
@@ -152,6 +153,11 @@ void Sink::Core() {
         m_taken.push_back({value, element->Timestamp()});
     }
     lastValue = value;
+    const long now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::steady_clock::now().time_since_epoch())
+                         .count();
+    if (count.load() == 0) firstAt = now;
+    lastAt = now;
     ++count;
     if (value != integerProperty(*this, "holdAt")) return;
     holding = true;

@@ -67,6 +67,9 @@ class Sink : public TARNComponent {
     std::vector<Received> Taken() const;
     std::atomic<long> count{0};
     std::atomic<int> lastValue{-1};
+    // Monotonic nanoseconds of the first and of the latest element read, for the benchmarks.
+    std::atomic<long> firstAt{0};
+    std::atomic<long> lastAt{0};
     // Set while it holds the element of "holdAt" and waits.
     std::atomic<bool> holding{false};
     // The value read again after the hold; -1 before.
