@@ -105,3 +105,8 @@ bool HostComponents::AwaitThreadsEnded(const void* module, long timeout) {
     }
     return m_threadEnded.wait_for(lock, std::chrono::microseconds(timeout), ended);
 }
+
+void HostComponents::AwaitAllThreadsEnded() {
+    std::unique_lock lock(m_lock);
+    m_threadEnded.wait(lock, [&] { return m_threads.empty(); });
+}

@@ -45,6 +45,8 @@ class HostComponents {
     // Waits until no thread runs for `module`, at most `timeout` microseconds (-1: no
     // limit); false when some still run.
     bool AwaitThreadsEnded(const void* module, long timeout);
+    // Waits until no thread runs for any module.
+    void AwaitAllThreadsEnded();
 
   private:
     mutable std::mutex m_lock;

@@ -17,6 +17,9 @@ HostKernel::~HostKernel() {
         std::vector<std::string> names = m_components.Names();
         for (auto name = names.rbegin(); name != names.rend(); ++name) DestroyComponent(name->c_str());
     }
+    // A module thread's body reaches this kernel until its very end, after its module
+    // already counts it gone.
+    m_components.AwaitAllThreadsEnded();
     destroyEngineModule();
     for (auto& [name, record] : m_symbols) delete record;
 }

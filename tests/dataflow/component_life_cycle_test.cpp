@@ -140,6 +140,9 @@ TEST_F(LifeCycle, AWriterRunsAReaderThatTakesNothingOncePerElement) {
     for (int i = 0; i < 2; ++i) writer.StopWriting(writer.StartWriting(writer.Output("out"), i + 1));
     EXPECT_EQ(reader.cores.load(), 2);
     reader.Shutdown();
+    // Cut off before destruction, as the host does: a writer runs its sequential readers
+    // under its list of inputs, which a reader's destruction would take under its own lock.
+    TARN::Detach(writer.Output("out"), reader.Input("in"));
 }
 
 // After a restart the first period measured is the only one in the window, whatever the
