@@ -29,14 +29,16 @@ class FeedingOutputs : public Module {
     }
 
     // An image whose every pixel byte is `value`.
-    void WriteImage(TARNOutput& output, unsigned char value, long timestamp) {
+    void WriteImage(TARNOutput& output, unsigned char value, long timestamp, long timeOfIssue = 0) {
         TARNIOElt* element = this->StartWriting(output, timestamp);
+        element->TimeOfIssue() = timeOfIssue;
         _IplImage* image = element->IplImage();
         std::memset(image->imageData, value, static_cast<std::size_t>(image->imageSize));
         this->StopWriting(element, false);
     }
-    void WriteIntegers(TARNOutput& output, const std::vector<int>& values, long timestamp = 0) {
+    void WriteIntegers(TARNOutput& output, const std::vector<int>& values, long timestamp = 0, long timeOfIssue = 0) {
         TARNIOElt* element = this->StartWriting(output, timestamp);
+        element->TimeOfIssue() = timeOfIssue;
         for (std::size_t i = 0; i < values.size(); ++i) element->Integer32(static_cast<int>(i))[0] = values[i];
         element->VectorSize() = static_cast<int>(values.size());
         this->StopWriting(element, false);
