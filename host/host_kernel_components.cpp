@@ -77,7 +77,10 @@ bool HostKernel::CreateComponent(const char* model, const char* name, bool) {
     // The component's destructor gives its name back with its elements' names.
     registerElement(name, ComponentSymbol, component, component);
     m_components.Add(name, component);
-    ModuleStateChanged(name, component->State());
+    // As the engine does once a component exists: a model that declares its elements in
+    // Dynamic() (the component bases do) has none until it runs. This also notifies the
+    // component's state.
+    component->CallDynamic();
     return true;
 }
 

@@ -1,5 +1,6 @@
-// A module whose outputs the test thread writes by hand: images, integer vectors, byte
-// streams and sound blocks, each published at once.
+// Outputs written by hand: images, integer vectors, byte streams and sound blocks, each
+// published at once. FeedingOutputs gives these to a module or a component; FeedingSource
+// is a module the test thread writes, outside any graph.
 #pragma once
 
 #include <cstring>
@@ -10,9 +11,10 @@
 #include "dataflow/output.hpp"
 #include "runtime/ipl_image.hpp"
 
-class FeedingSource : public TARNModule {
+template <class Module>
+class FeedingOutputs : public Module {
   public:
-    explicit FeedingSource(const char* name) : TARNModule(name, false, false) {}
+    using Module::Module;
 
     // An output of IPL images of one format ("GRAY", "BGR", ...), 8 bits per channel.
     TARNOutput& ImageOutput(const char* name, int width, int height, const char* channels = "GRAY",
@@ -27,28 +29,30 @@ class FeedingSource : public TARNModule {
     }
 
     // An image whose every pixel byte is `value`.
-    void WriteImage(TARNOutput& output, unsigned char value, long timestamp) {
-        TARNIOElt* element = StartWriting(output, timestamp);
+    void WriteImage(TARNOutput& output, unsigned char value, long timestamp, long timeOfIssue = 0) {
+        TARNIOElt* element = this->StartWriting(output, timestamp);
+        element->TimeOfIssue() = timeOfIssue;
         _IplImage* image = element->IplImage();
         std::memset(image->imageData, value, static_cast<std::size_t>(image->imageSize));
-        StopWriting(element, false);
+        this->StopWriting(element, false);
     }
-    void WriteIntegers(TARNOutput& output, const std::vector<int>& values, long timestamp = 0) {
-        TARNIOElt* element = StartWriting(output, timestamp);
+    void WriteIntegers(TARNOutput& output, const std::vector<int>& values, long timestamp = 0, long timeOfIssue = 0) {
+        TARNIOElt* element = this->StartWriting(output, timestamp);
+        element->TimeOfIssue() = timeOfIssue;
         for (std::size_t i = 0; i < values.size(); ++i) element->Integer32(static_cast<int>(i))[0] = values[i];
         element->VectorSize() = static_cast<int>(values.size());
-        StopWriting(element, false);
+        this->StopWriting(element, false);
     }
     // Raw bytes with the misc words and frequency a stream or sound element carries.
     void WriteBytes(TARNOutput& output, const std::vector<unsigned char>& bytes, long timestamp, int misc1 = 0,
                     int misc2 = 0, long frequency = 0, int vectorSize = -1) {
-        TARNIOElt* element = StartWriting(output, timestamp);
+        TARNIOElt* element = this->StartWriting(output, timestamp);
         if (!bytes.empty()) std::memcpy(element->Data(), bytes.data(), bytes.size());
         element->VectorSize() = vectorSize >= 0 ? vectorSize : static_cast<int>(bytes.size());
         element->Misc1() = misc1;
         element->Misc2() = misc2;
         element->Frequency() = frequency;
-        StopWriting(element, false);
+        this->StopWriting(element, false);
     }
 
   private:
@@ -59,6 +63,11 @@ class FeedingSource : public TARNModule {
         definition.bufferSize = static_cast<unsigned int>(items);
         definition.fifoSize = static_cast<unsigned int>(fifoSize);
         definition.subsampling = 1;
-        return *NewOutput(definition, nullptr);
+        return *this->NewOutput(definition, nullptr);
     }
+};
+
+class FeedingSource : public FeedingOutputs<TARNModule> {
+  public:
+    explicit FeedingSource(const char* name) : FeedingOutputs<TARNModule>(name, false, false) {}
 };

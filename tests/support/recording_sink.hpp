@@ -31,24 +31,19 @@ struct SinkRecord {
     std::vector<unsigned char> bytes;
 };
 
-class RecordingSink : public TARNModule {
+// What a reader received, copied (the ring's element is reused once given back), kept for
+// the test thread.
+class SinkRecords {
   public:
-    explicit RecordingSink(const char* name) : TARNModule(name, false, false) {
-        const TARNInputDefinition definition{"in", nullptr, nullptr, 0, 1};
-        input = NewInput(definition, nullptr);
-    }
-
-    void SequentialCore(TARNInput* from) override {
-        TARNIOElt* element = StartReading(*from);
-        if (element == nullptr) return;
+    static SinkRecord RecordOf(TARNIOElt& element) {
         SinkRecord record;
-        record.timestamp = element->Timestamp();
-        record.vectorSize = element->VectorSize();
-        record.frequency = element->Frequency();
-        record.misc1 = element->Misc1();
-        record.misc2 = element->Misc2();
-        if (element->Type().type & TARNTypeInfo::IplImage) {
-            const _IplImage* image = element->IplImage();
+        record.timestamp = element.Timestamp();
+        record.vectorSize = element.VectorSize();
+        record.frequency = element.Frequency();
+        record.misc1 = element.Misc1();
+        record.misc2 = element.Misc2();
+        if (element.Type().type & TARNTypeInfo::IplImage) {
+            const _IplImage* image = element.IplImage();
             record.width = image->width;
             record.height = image->height;
             record.widthStep = image->widthStep;
@@ -56,13 +51,17 @@ class RecordingSink : public TARNModule {
             const auto* pixels = reinterpret_cast<const unsigned char*>(image->imageData);
             record.bytes.assign(pixels, pixels + static_cast<long>(image->height) * image->widthStep);
         } else {
-            const auto* data = static_cast<const unsigned char*>(element->Data());
-            record.bytes.assign(data, data + element->IOEltUsedSizeInBytes(nullptr));
+            const auto* data = static_cast<const unsigned char*>(element.Data());
+            record.bytes.assign(data, data + element.IOEltUsedSizeInBytes(nullptr));
         }
+        return record;
+    }
+
+    void Add(TARNIOElt& element) {
+        SinkRecord record = RecordOf(element);
         std::lock_guard lock(recordsLock);
         records.push_back(std::move(record));
     }
-
     std::vector<SinkRecord> Records() const {
         std::lock_guard lock(recordsLock);
         return records;
@@ -81,9 +80,22 @@ class RecordingSink : public TARNModule {
         return true;
     }
 
-    TARNInput* input;
-
   private:
     mutable std::mutex recordsLock;
     std::vector<SinkRecord> records;
+};
+
+class RecordingSink : public TARNModule, public SinkRecords {
+  public:
+    explicit RecordingSink(const char* name) : TARNModule(name, false, false) {
+        const TARNInputDefinition definition{"in", nullptr, nullptr, 0, 1};
+        input = NewInput(definition, nullptr);
+    }
+
+    void SequentialCore(TARNInput* from) override {
+        TARNIOElt* element = StartReading(*from);
+        if (element != nullptr) Add(*element);
+    }
+
+    TARNInput* input;
 };

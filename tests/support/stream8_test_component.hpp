@@ -1,5 +1,6 @@
 // A small component on the 8-bit stream input/output base: it consumes a set number of
-// bytes of its FIFO per call and records the FIFO as it was handed over.
+// bytes of its FIFO per call and records the FIFO as it was handed over; with `forward`
+// it consumes everything held and sends it on, stamped with its first byte's time.
 #pragma once
 
 #include <vector>
@@ -35,10 +36,16 @@ class Stream8TestComponent : public TARNStream8IOComponent {
             held.timestamps.push_back(timestamps[region[i]]);
         }
         last = held;
+        if (forward && !held.bytes.empty()) {
+            SendData(held.bytes.data(), static_cast<int>(held.bytes.size()), held.timestamps.front());
+            region.Pop(region.Size());
+            return;
+        }
         region.Pop(consume);
     }
 
     // Written and read on the stepping thread only.
     Held last;
     int consume = 0;
+    bool forward = false;
 };

@@ -1,0 +1,100 @@
+// The two ends of a host graph around a component under test, and models for the tests'
+// own components:
+//   ScriptedSource          a component whose Core runs, once per life, what the test
+//                           handed it (on the component's own thread), then waits to die;
+//                           its outputs are made by the test after creation
+//   RecordingSinkComponent  a component that records every element of its input "in"
+//                           (never skipping), threaded or run by its writer
+//   ModelOf<T>()            the model of a test component built from its name alone, with
+//                           a factory the host can call
+#pragma once
+
+#include <atomic>
+#include <functional>
+
+#include "dataflow/component.hpp"
+#include "dataflow/input.hpp"
+#include "engine/event.hpp"
+#include "support/feeding_source.hpp"
+#include "support/recording_sink.hpp"
+
+class ScriptedSource : public FeedingOutputs<TARNComponent> {
+  public:
+    ScriptedSource(const char* name, TARNComponentDefinition& definition)
+        : FeedingOutputs<TARNComponent>(name, definition) {}
+
+    static TARNComponentDefinition& Model() {
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = "scriptedSource";
+            definition.version = "1.0";
+            definition.factory = [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new ScriptedSource(name, d);
+            };
+            definition.priority = 128;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            definition.threaded = true;
+            return definition;
+        }();
+        return model;
+    }
+
+    void Birth() override { fed = false; }
+    void Core() override {
+        if (!fed.exchange(true) && script) {
+            script(*this);
+            done = true;
+        }
+        // Everything written: nothing to do until the component dies (57005).
+        Wait4Event(never, -1);
+    }
+
+    // Set before the graph starts; read by the component's thread only after.
+    std::function<void(ScriptedSource&)> script;
+    std::atomic<bool> done{false};
+
+  private:
+    std::atomic<bool> fed{false};
+    TARNEvent never;
+};
+
+class RecordingSinkComponent : public TARNComponent, public SinkRecords {
+  public:
+    RecordingSinkComponent(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
+
+    static TARNComponentDefinition& Model() {
+        static TARNInputDefinition inputs[] = {{"in", nullptr, nullptr, 1, 1}, {}};
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = "recordingSink";
+            definition.version = "1.0";
+            definition.factory = [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new RecordingSinkComponent(name, d);
+            };
+            definition.nbInputs = TARNComponentDefinition::NotCounted;
+            definition.inputs = inputs;
+            definition.priority = 128;
+            definition.threadingModels = TARNComponentDefinition::Threaded | TARNComponentDefinition::Sequential;
+            definition.threaded = true;
+            return definition;
+        }();
+        return model;
+    }
+
+    void Core() override {
+        if (TARNIOElt* element = StartReading(Input("in"))) Add(*element);
+    }
+};
+
+// The test components take their name only and keep their model themselves; the host
+// creates them through this factory.
+template <class Component>
+TARNComponentDefinition& ModelOf() {
+    TARNComponentDefinition& model = Component::Model();
+    model.factory = [](const char* name, TARNComponentDefinition&) -> TARNModuleBase* {
+        return new Component(name);
+    };
+    model.priority = 128;
+    model.threaded = true;
+    return model;
+}
