@@ -103,7 +103,10 @@ TEST(InfoCommand, PrintsTheAnswerTheModelsAndTheTrailer) {
     EXPECT_EQ(RunInfoCommand(TARN_TEST_PACKAGE, out, err), 0) << err.str();
     const std::string text = out.str();
     EXPECT_NE(text.find("TARNPckInit: 4\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("models: 2\n  test_model 2.5\n  second_model 1.0\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("models: 2\n  test_model 2.5\n    input in\n    output out\n    property gain\n"
+                        "  second_model 1.0\n"),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("  FILENAME=test_package.pck\n"), std::string::npos) << text;
     EXPECT_NE(text.find("digest: matches\n"), std::string::npos) << text;
 }
