@@ -10,6 +10,13 @@ HostKernel::HostKernel() : m_events(m_time) {
 }
 
 HostKernel::~HostKernel() {
+    {
+        // The components go first, newest first, each after its threads: their elements
+        // are registered here and their threads use this kernel.
+        KernelBinding binding(this);
+        std::vector<std::string> names = m_components.Names();
+        for (auto name = names.rbegin(); name != names.rend(); ++name) DestroyComponent(name->c_str());
+    }
     destroyEngineModule();
     for (auto& [name, record] : m_symbols) delete record;
 }
@@ -176,10 +183,6 @@ void HostKernel::OutputRemoving(const char* fullName) {
     notProvided("OutputRemoving");
 }
 
-TARNComponent* HostKernel::FindComponent(const char*) {
-    return nullptr;
-}
-
 TARNStackedString<40> HostKernel::GetGlobalConfigValue(const char*) {
     notProvided("GetGlobalConfigValue");
     return TARNStackedString<40>();
@@ -189,34 +192,6 @@ TARNStackedString<40> HostKernel::GetGlobalConfigValue(const char*) {
 
 void HostKernel::SynchronizationCommand(int command) {
     record([&](HostRecorder& recorder) { recorder.AddSynchronizationCommand(command); });
-}
-bool HostKernel::CreateComponent(const char*, const char*, bool) {
-    notProvided("CreateComponent");
-    return false;
-}
-bool HostKernel::StartComponent(const char*) {
-    notProvided("StartComponent");
-    return false;
-}
-bool HostKernel::ShutdownComponent(const char*) {
-    notProvided("ShutdownComponent");
-    return false;
-}
-bool HostKernel::KillComponent(const char*) {
-    notProvided("KillComponent");
-    return false;
-}
-bool HostKernel::RenameComponent(const char*, const char*) {
-    notProvided("RenameComponent");
-    return false;
-}
-bool HostKernel::AttachPaths(const char*, const char*) {
-    notProvided("AttachPaths");
-    return false;
-}
-bool HostKernel::AttachPathsVariant(const char*, const char*) {
-    notProvided("AttachPathsVariant");
-    return false;
 }
 // Nothing to let go of: the host owns the kernel and outlives every package it loads.
 void HostKernel::Exit() {}
@@ -502,14 +477,6 @@ void HostKernel::RegisterKeysHandler(TARNHMIKeysHandler* object) {
 }
 void HostKernel::UnregisterKeysHandler(TARNHMIKeysHandler* object) {
     m_registrations.Unregister("keys handler", object);
-}
-void* HostKernel::ComponentMainThread(void*) {
-    notProvided("ComponentMainThread");
-    return nullptr;
-}
-void* HostKernel::ComponentThread(void*) {
-    notProvided("ComponentThread");
-    return nullptr;
 }
 TARNEventService* HostKernel::EventService() {
     return &m_events;

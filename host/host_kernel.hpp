@@ -11,6 +11,7 @@
 
 #include "engine/event.hpp"
 #include "engine/kernel.hpp"
+#include "host_components.hpp"
 #include "host_engine_time.hpp"
 #include "host_event_service.hpp"
 #include "host_recorder.hpp"
@@ -19,14 +20,18 @@
 #include "runtime/mutex.hpp"
 
 class HostEngineModule;
+class TARNComponentDefinition;
+class TARNModule;
 
 // The host's implementation of the kernel object: what the SDK of a package (or of the
 // tests, in process) reaches through TARNPrivate::kernel. It provides reports (printed when
 // asked, kept only by a HostRecorder), the symbol table with its lock, engine properties by
 // name, the check level, the removal bracket, the shutdown event and the global mutex, and
 // hands engine time to HostEngineTime and multi-event waits and triggers to
-// HostEventService. Every other operation answers neutrally (false, 0, null) and reports
-// once, at level 1, that the host does not provide it.
+// HostEventService. It makes, starts, stops, kills, renames and connects components
+// (host_kernel_components.cpp) and runs their threads' bodies. Every other operation
+// answers neutrally (false, 0, null) and reports once, at level 1, that the host does not
+// provide it.
 //
 // All operations may be called from any thread.
 class HostKernel final : public TARNKernel {
@@ -73,6 +78,20 @@ class HostKernel final : public TARNKernel {
     // them; a function must be removed before it is destroyed.
     void AddCoreFunction(TARNCoreFunction* function);
     void RemoveCoreFunction(TARNCoreFunction* function);
+
+    // --- Components (host_kernel_components.cpp) -------------------------------------
+
+    // The models it can make components of, the components it made, their threads.
+    HostComponents& Components() { return m_components; }
+    // Files a model (a package's or this program's definition) for CreateComponent; false
+    // when a model of that name is known already.
+    bool AddModel(TARNComponentDefinition& definition);
+    // Shuts the component down, waits for every thread the host runs for it (a killed one's
+    // too, without limit: no thread may outlive its component), and deletes it. False when
+    // there is no component of that name.
+    bool DestroyComponent(const char* name);
+    // "Engine.shutdownTimeout", microseconds.
+    long ShutdownTimeout();
 
     // Clocks, listeners and keys handlers the packages registered.
     HostRegistrations& Registrations() { return m_registrations; }
@@ -212,6 +231,16 @@ class HostKernel final : public TARNKernel {
   private:
     // Reports once per operation that the host does not provide it.
     void notProvided(const char* operation);
+    // The body of every module and component thread but the main one: counts the thread
+    // (host and module), tells the creator it started, runs `body` and reports what it threw.
+    template <class Body>
+    void runModuleThread(TARNModule* module, bool* started, Body body);
+    // A component's main thread: Birth, the Core loop until it dies, the death sequence.
+    void runComponentLife(TARNComponent& component);
+    // Splits "module.element" at the first point; false when either part is empty.
+    static bool splitPath(const char* path, std::string& module, std::string& element);
+    // Every input of `component` and every input connected to its outputs, detached.
+    void detachAll(TARNComponent& component);
     // Runs the test hook of SetRemovalNoticeHook, if any.
     void removalNotice(const char* fullName);
     // The SDK registers a module's elements through the bound kernel, so the Engine module
@@ -266,6 +295,8 @@ class HostKernel final : public TARNKernel {
     HostRegistrations m_registrations;
     // The id the next registered clock gets; never 0.
     unsigned char m_nextClockId = 1;
+
+    HostComponents m_components;
 
     // Made last and destroyed first: its elements are registered in the symbol table.
     std::unique_ptr<HostEngineModule> m_engine;

@@ -1,6 +1,6 @@
 // The host kernel's side of the module model: element registration and lookup by name, the
-// engine properties and the "Engine" module, module-state notices, the module thread body,
-// synchronisers and engine functions.
+// engine properties and the "Engine" module, module-state notices, synchronisers and
+// engine functions.
 #include <exception>
 #include <string>
 
@@ -99,39 +99,6 @@ void HostKernel::ModuleStateChanged(const char* moduleName, unsigned int state) 
         m_moduleStates[name] = state;
     }
     record([&](HostRecorder& recorder) { recorder.AddModuleStateNotice({name, state}); });
-}
-
-// --- Module threads ------------------------------------------------------------------
-
-// The life is counted before the start is announced: once CreateThread returns, a
-// shutdown waiting for the module's threads waits for this one too. The start record lies
-// on the creator's stack and is not touched after the flag is set.
-void* HostKernel::ModuleThread(void* argument) {
-    auto* start = static_cast<TARNModule::ThreadStart*>(argument);
-    TARNModule* module = start->module;
-    void (TARNModule::*function)() = start->function;
-    module->OneMoreLife();
-    __atomic_store_n(start->started, true, __ATOMIC_RELEASE);
-
-    std::string failure;
-    try {
-        (module->*function)();
-    } catch (int code) {
-        // 57005 is a dying module unwinding, -5 an error already reported.
-        if (code != TARNModule::DieException && code != TARNModule::ErrorException)
-            failure = "the integer " + std::to_string(code);
-    } catch (const std::exception& exception) {
-        failure = exception.what();
-    } catch (...) {
-        failure = "an unknown exception";
-    }
-    if (!failure.empty()) {
-        const std::string message = std::string("A thread of module ") +
-                                    (module->Name() ? module->Name() : "") + " ended by " + failure + ".";
-        Report(message.c_str(), 2, 0, true);
-    }
-    module->LoseOneLife();
-    return nullptr;
 }
 
 // --- Synchronisers and engine functions ----------------------------------------------

@@ -8,12 +8,17 @@
 //   component_elements.cpp  element creation by table index and by model name
 //   component_dynamic.cpp   dynamic re-creation (ResetDynamic, CallDynamic) and the Set
 //                           operations that run it after every property change
+//   component_life_cycle.cpp  Start, the sequential entry, Shutdown, the death operations,
+//                           the component's extra threads and the containment of failures
 #pragma once
+
+#include <cstddef>
 
 #include "dataflow/definitions.hpp"
 #include "dataflow/module.hpp"
 #include "engine/event.hpp"
 #include "runtime/mutex.hpp"
+#include "runtime/pair.hpp"
 
 class TARNComponent : public TARNModule {
   public:
@@ -96,6 +101,72 @@ class TARNComponent : public TARNModule {
     // would bind to Set(TARNProperty&, bool).
     using TARNModule::Set;
 
+    // ---- Life cycle (component_life_cycle.cpp) ---------------------------------------
+    //
+    // The engine's control thread calls Start, Shutdown and the actions. A threaded
+    // component lives on a main thread whose body is the engine's
+    // (TARNPrivate::ComponentMainThread: Birth, the loop of PerformanceMonitoring and Core
+    // until the component dies, then the death sequence). A sequential one runs in the
+    // StopWriting of its writers (SequentialCore); coreMutex keeps its Birth, Core and death
+    // from overlapping. Every failure of the component's own code is contained here and
+    // reported, so that the graph survives a faulty component.
+
+    // What the plain-function CreateThread hands to the engine's component thread body
+    // (TARNPrivate::ComponentThread), on the creator's stack. The body tells the two forms
+    // apart by the first word: the module pointer of the member form (TARNModule's
+    // ThreadStart), 0 here. It sets *created and *threadId, then *started once it has
+    // taken what it needs. The layout is shared with the engine.
+    struct FreeThreadStart {
+        TARNModule* noModule;  // always null
+        unsigned int form;     // always 1
+        unsigned int unused;
+        bool* started;
+        bool* created;
+        unsigned long* threadId;
+        TARNModule* module;
+        void (*function)(void*);
+        void* argument;
+    };
+
+    // Starts the component: the property check (a property that must be set and was not
+    // refuses the start, -5), the buffers of every output that has none, the statistics
+    // restarted, then its main thread or, sequential, Birth and the elements already
+    // waiting. Starting a running component only notifies its state.
+    void Start();
+    // Stops it: Die, the death of a sequential component, the end of the main loop (at most
+    // 10 s; a loop that does not end leaves the rings and buffers alone, since its Core may
+    // still use them), then, for each output no reader of another module still holds an
+    // element of (waited for at most "Engine.shutdownTimeout"), the ring emptied and the
+    // buffers freed; the inputs reset.
+    void Shutdown();
+    // Death() with every failure contained and reported.
+    void CallDeath();
+    // The last step of a death: what the inputs hold given back, "is dead", statistics
+    // restarted, back to rest (MainLoopEnded only), birth event reset.
+    void Die4Good();
+    // The component's own request to die: a threaded one unwinds its thread (57005), a
+    // sequential one runs its death at once.
+    void CommitSuicide();
+    // A sequential component's death, once per life.
+    void SequentialDeath();
+    // Runs Core for the elements waiting on `input` (the writer's thread), contained.
+    void SequentialCore(TARNInput* input) override;
+    // Extra threads of the component, counted among its lives: the member form runs
+    // (this->*function)(); the plain form function(argument) and answers (created, thread
+    // id). Both return once the thread has started; a thread that cannot be created ends in
+    // Error.
+    void CreateThread(void (TARNModule::*function)());
+    TARNCouple<bool, unsigned long> CreateThread(void (*function)(void*), void* argument);
+    // Inputs and rings reset after a stop, Dying cleared; the new state word.
+    int CleanUp();
+    // The death of one life: LoseOneLife, Banzai, Wait4Death, CallDeath, Die4Good.
+    void DeathSequence();
+    // Reports what the component's code threw, from inside the catch block that caught it:
+    // 57005 nothing, -5 a warning that the component died of an error, anything else an
+    // error (with a message box) naming what it was. `mode` is put after the component's
+    // name in the warning (" (sequential)" or empty). Answers the integer thrown, or 0.
+    int ReportCurrentFailure(const char* mode);
+
     // Set-callbacks of the standard properties.
     static void SetThreadedPropertyCallback(TARNProperty& property);
     static void SetPriorityPropertyCallback(TARNProperty& property);
@@ -128,4 +199,27 @@ class TARNComponent : public TARNModule {
   private:
     // Makes the standard properties and the definition's elements (the constructor's work).
     void createElements();
+    // Start's steps: the property check, the buffers, the two ways of running.
+    bool refuseUninitialisedProperty();
+    void allocateMissingBuffers();
+    void startThreaded();
+    void startSequential();
+    // PerformanceMonitoring then Core for what waits on `input`, subsampling applied, while
+    // the component consumes it.
+    void runWaiting(TARNInput& input, bool releaseAfterEachCore);
+    // A contained failure of a sequential run: dying, then the death sequence.
+    void dieOfFailure();
+    // Shutdown's step for one output: true when no reader holds an element of its ring.
+    bool awaitReadersGone(TARNOutput& output, long timeout);
+    TARNProperty* primaryThreadIdProperty();
 };
+
+static_assert(sizeof(TARNComponent::FreeThreadStart) == 64);
+static_assert(offsetof(TARNComponent::FreeThreadStart, noModule) == 0);
+static_assert(offsetof(TARNComponent::FreeThreadStart, form) == 8);
+static_assert(offsetof(TARNComponent::FreeThreadStart, started) == 16);
+static_assert(offsetof(TARNComponent::FreeThreadStart, created) == 24);
+static_assert(offsetof(TARNComponent::FreeThreadStart, threadId) == 32);
+static_assert(offsetof(TARNComponent::FreeThreadStart, module) == 40);
+static_assert(offsetof(TARNComponent::FreeThreadStart, function) == 48);
+static_assert(offsetof(TARNComponent::FreeThreadStart, argument) == 56);

@@ -448,6 +448,30 @@ class TARNFastIO {
         }
         return true;
     }
+    // True while a reader holds a slot.
+    bool IsBeingRead() const {
+        TARNMutexGuard lock(m_mutex);
+        for (const Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
+            if (slot->state == TARNFastIOState::BeingRead) return true;
+        return false;
+    }
+    // After the writer stopped: every slot free again, those it left being written
+    // included, so that nothing of the old run is read after the next start; the
+    // subsampling countdown starts over. Refused (false, nothing changed) while a reader
+    // holds a slot.
+    bool FreeAllSlots() {
+        TARNMutexGuard lock(m_mutex);
+        for (const Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
+            if (slot->state == TARNFastIOState::BeingRead) return false;
+        for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older()) {
+            slot->state = TARNFastIOState::Free;
+            slot->readingMask = 0;
+            slot->readMask = 0;
+        }
+        m_countdown = m_outputSubsampling;
+        m_spaceFreed.Reset();
+        return true;
+    }
     // True when no slot is being written or read: ResetFifoSize would not be refused.
     bool IsIdle() const {
         TARNMutexGuard lock(m_mutex);

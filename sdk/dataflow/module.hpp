@@ -141,6 +141,13 @@ class TARNModule : public TARNModuleBase {
     void GetProperty(const char* name, bool& value);
     void GetProperty(const char* name, long& value);
 
+    // Starts the period statistics over, as Start and the end of a death do: every slot of
+    // the window unmeasured, periods seen, write index and sum back to 0, and "counter",
+    // "averagePeriod", "minPeriod" and "maxPeriod" published as 0. One operation for all of
+    // them: a write index left from the previous life would put the next period in a slot
+    // that the minimum and maximum of a short window never look at.
+    void RestartPeriodStatistics();
+
     // Set-callback of "processor": the value goes to SetProcessor of every listed thread.
     static void SetProcessorProperty(TARNProperty& property);
     // Get-callback of "contextSwitches" and "CPULoad": (sum over the threads + 50) / 100.

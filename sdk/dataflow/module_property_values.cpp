@@ -487,6 +487,16 @@ void TARNModule::PerformanceMonitoring() {
     if (++writeIndex >= N) writeIndex = 0;
 }
 
+void TARNModule::RestartPeriodStatistics() {
+    for (int i = 0; i < periodWindow.Size(); ++i) periodWindow[i] = -1;
+    periodsSeen = 0;
+    writeIndex = 0;
+    periodSum = 0;
+    lastCallTime = 0;
+    for (TARNProperty* property : {counterProperty, averagePeriodProperty, minPeriodProperty, maxPeriodProperty})
+        if (property != nullptr) DirectSet(*property, 0L);
+}
+
 // ---- Callbacks of the standard properties ---------------------------------------------
 
 void TARNModule::SetProcessorProperty(TARNProperty& property) {

@@ -80,12 +80,12 @@ TEST(HostKernel, IsBoundForItsWholeLifeThenBindsBackThePreviousOne) {
 TEST(HostKernel, OperationsItDoesNotProvideReportOnceAndAnswerNeutrally) {
     HostKernel kernel;
     const HostRecorder recorder(kernel);
-    EXPECT_FALSE(kernel.CreateComponent("m", "c", true));
-    EXPECT_FALSE(kernel.CreateComponent("m", "d", true));
-    EXPECT_EQ(kernel.ComponentThread(nullptr), nullptr);
+    EXPECT_FALSE(kernel.Parse("a"));
+    EXPECT_FALSE(kernel.Parse("b"));
+    EXPECT_EQ(kernel.GetFirstTimestamp(), -1);
     EXPECT_EQ(recorder.Reports(),
-              (std::vector<HostReport>{{"The host kernel does not provide CreateComponent", 1, 0, true},
-                                       {"The host kernel does not provide ComponentThread", 1, 0, true}}));
+              (std::vector<HostReport>{{"The host kernel does not provide Parse", 1, 0, true},
+                                       {"The host kernel does not provide GetFirstTimestamp", 1, 0, true}}));
 }
 
 TEST(HostKernel, UnknownPropertiesAreNotFoundAndNotReported) {

@@ -1,5 +1,11 @@
-// A package for the engine-link tests: two component models in the "TARNComponent" group
-// and probes the tests call to look inside. It is loaded with dlopen like a real package.
+// A package for the engine-link and host tests: two component models in the "TARNComponent"
+// group and probes the tests call to look inside. It is loaded with dlopen like a real
+// package. "test_model" passes the first item of each element of its input "in" on to its
+// output "out", adding its property "gain"; "second_model" has no elements.
+#include <atomic>
+
+#include "dataflow/component.hpp"
+#include "dataflow/io_element.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/module_declaration.hpp"
 #include "engine/package_entry.hpp"
@@ -7,14 +13,62 @@
 #include "runtime/stacked_string.hpp"
 
 namespace {
-// What the engine reads first of a component definition record: model name and version.
-struct TestComponentDefinition {
-    const char* model;
-    const char* version;
+std::atomic<int> liveComponents{0};
+
+class TestModel : public TARNComponent {
+  public:
+    TestModel(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {
+        ++liveComponents;
+    }
+    ~TestModel() override { --liveComponents; }
+    void Core() override {
+        if (!HasInput("in")) {
+            TARNEvent never;
+            Wait4Event(never, -1);
+            return;
+        }
+        TARNIOElt* in = StartReading(Input("in"));
+        if (in == nullptr) return;
+        TARNIOElt* out = StartWriting(Output("out"), in->Timestamp());
+        if (out == nullptr) return;
+        long gain = 0;
+        GetProperty("gain", gain);
+        out->Integer32(0)[0] = in->Integer32(0)[0] + static_cast<int>(gain);
+        StopWriting(out);
+    }
 };
 
-TestComponentDefinition firstModel{"test_model", "2.5"};
-TestComponentDefinition secondModel{"second_model", "1.0"};
+TARNModuleBase* makeTestModel(const char* name, TARNComponentDefinition& definition) {
+    return new TestModel(name, definition);
+}
+
+TARNInputDefinition firstInputs[] = {{"in", nullptr, nullptr, 1, 1}, {}};
+TARNOutputDefinition firstOutputs[] = {{"out", 0, TARNTypeInfo(TARNTypeInfo::Integer32), 4, 16, 1, 0}, {}};
+TARNPropertyDefinition firstProperties[] = {{"gain", new TARNPropertyValue(100L)}, {}};
+
+// The counts say NotCounted: whoever builds components counts the tables up to their
+// all-zero records first.
+TARNComponentDefinition modelDefinition(const char* name, const char* version, TARNInputDefinition* inputs,
+                                        TARNOutputDefinition* outputs, TARNPropertyDefinition* properties) {
+    TARNComponentDefinition definition{};
+    definition.name = name;
+    definition.version = version;
+    definition.factory = makeTestModel;
+    definition.nbInputs = inputs ? TARNComponentDefinition::NotCounted : 0;
+    definition.inputs = inputs;
+    definition.nbOutputs = outputs ? TARNComponentDefinition::NotCounted : 0;
+    definition.outputs = outputs;
+    definition.nbProperties = properties ? TARNComponentDefinition::NotCounted : 0;
+    definition.properties = properties;
+    definition.priority = 128;
+    definition.threadingModels = TARNComponentDefinition::Threaded | TARNComponentDefinition::Sequential;
+    definition.threaded = true;
+    return definition;
+}
+
+TARNComponentDefinition firstModel =
+    modelDefinition("test_model", "2.5", firstInputs, firstOutputs, firstProperties);
+TARNComponentDefinition secondModel = modelDefinition("second_model", "1.0", nullptr, nullptr, nullptr);
 
 int initCalls = 0;
 void CountInit(void*) {
@@ -50,6 +104,11 @@ TARN_PACKAGE_EXPORT const char* test_package_declare_again() {
         return duplicateMessage.c_str();
     }
     return nullptr;
+}
+
+// Components of the package's models alive now.
+TARN_PACKAGE_EXPORT int test_package_live_components() {
+    return liveComponents.load();
 }
 
 // A warning through the package's own engine API.

@@ -1,0 +1,56 @@
+// The components the host made, the models it can make them of, and the threads it runs
+// for them.
+#pragma once
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TARNComponent;
+class TARNComponentDefinition;
+
+// Tables only: HostKernel decides what to do with them. Every operation may be called from
+// any thread.
+class HostComponents {
+  public:
+    // Files a model under its name; false (nothing changed) when that name is taken or the
+    // definition has no name.
+    bool AddModel(TARNComponentDefinition& definition);
+    // Null when there is no model of that name.
+    TARNComponentDefinition* Model(const std::string& name) const;
+    std::vector<std::string> ModelNames() const;
+
+    void Add(const std::string& name, TARNComponent* component);
+    // Null when there is none of that name.
+    TARNComponent* Find(const std::string& name) const;
+    // Removes the component of that name from the table and hands it over; null when none.
+    TARNComponent* Take(const std::string& name);
+    // False when there is no `oldName` or `newName` is taken.
+    bool Rename(const std::string& oldName, const std::string& newName);
+    // In the order of their making.
+    std::vector<std::string> Names() const;
+
+    // A killed component may still run its Core: it is kept from destruction until its
+    // threads end.
+    void MarkKilled(const TARNComponent* component);
+    bool IsKilled(const TARNComponent* component) const;
+
+    // The threads the host's bodies run for a module, counted from before the body tells
+    // its creator that it started until after its last use of the module.
+    void ThreadBegins(const void* module);
+    void ThreadEnds(const void* module);
+    int Threads(const void* module) const;
+    // Waits until no thread runs for `module`, at most `timeout` microseconds (-1: no
+    // limit); false when some still run.
+    bool AwaitThreadsEnded(const void* module, long timeout);
+
+  private:
+    mutable std::mutex m_lock;
+    std::condition_variable m_threadEnded;
+    std::map<std::string, TARNComponentDefinition*> m_models;
+    std::vector<std::pair<std::string, TARNComponent*>> m_components;
+    std::vector<const TARNComponent*> m_killed;
+    std::map<const void*, int> m_threads;
+};

@@ -1,0 +1,199 @@
+#include "host_graph.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include "dataflow/component.hpp"
+#include "dataflow/property.hpp"
+#include "engine/enum_struct.hpp"
+#include "engine/package_entry.hpp"
+#include "host_kernel.hpp"
+#include "host_package.hpp"
+
+namespace {
+
+std::string componentOf(const std::string& path) {
+    return path.substr(0, path.find('.'));
+}
+
+bool parseLong(const std::string& text, long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 0);
+    return *end == '\0';
+}
+
+}  // namespace
+
+HostGraph::HostGraph(HostKernel& kernel) : m_kernel(kernel) {}
+
+HostGraph::~HostGraph() {
+    Stop();
+    for (auto name = m_components.rbegin(); name != m_components.rend(); ++name)
+        m_kernel.DestroyComponent(name->c_str());
+}
+
+bool HostGraph::LoadPackage(const std::string& path, std::string& error) {
+    auto package = std::make_unique<HostPackage>();
+    if (!package->Open(path, error)) return false;
+    if (package->Init(m_kernel) == 0) {
+        error = path + " refused the kernel";
+        return false;
+    }
+    for (const HostModelInfo& model : package->Models())
+        m_kernel.AddModel(*static_cast<TARNComponentDefinition*>(const_cast<void*>(model.definition)));
+    m_packages.push_back(std::move(package));
+    return true;
+}
+
+int HostGraph::AddProgramModels() {
+    // This program's copy of the SDK is bound to the kernel already; its registry answers
+    // as a package's would.
+    TARNPckInit(static_cast<TARNKernel*>(&m_kernel), TARN::PckInitMagic);
+    const int count = TARNGetModulesDefStruct(nullptr, nullptr, 0);
+    if (count <= 0) return 0;
+    std::vector<void*> definitions(static_cast<size_t>(count), nullptr);
+    const int handed = TARNGetModulesDefStruct(nullptr, definitions.data(), count);
+    int added = 0;
+    for (int i = 0; i < handed; ++i)
+        if (m_kernel.AddModel(*static_cast<TARNComponentDefinition*>(definitions[i]))) ++added;
+    return added;
+}
+
+bool HostGraph::AddModel(TARNComponentDefinition& definition) {
+    return m_kernel.AddModel(definition);
+}
+
+std::vector<std::string> HostGraph::Models() const {
+    return m_kernel.Components().ModelNames();
+}
+
+bool HostGraph::Create(const std::string& model, const std::string& name) {
+    if (!m_kernel.CreateComponent(model.c_str(), name.c_str(), false)) return false;
+    m_components.push_back(name);
+    return true;
+}
+
+TARNComponent* HostGraph::Component(const std::string& name) const {
+    if (std::find(m_components.begin(), m_components.end(), name) == m_components.end()) return nullptr;
+    return m_kernel.FindComponent(name.c_str());
+}
+
+bool HostGraph::Destroy(const std::string& name) {
+    auto found = std::find(m_components.begin(), m_components.end(), name);
+    if (found == m_components.end()) return false;
+    m_components.erase(found);
+    std::erase_if(m_connections, [&](const auto& c) { return c.first == name || c.second == name; });
+    return m_kernel.DestroyComponent(name.c_str());
+}
+
+bool HostGraph::Set(const std::string& name, const std::string& text) {
+    TARNProperty* property = m_kernel.FindProperty(name.c_str());
+    if (property == nullptr || property->Owner() == nullptr) {
+        m_kernel.Report(("There is no property " + name + ".").c_str(), 2, 0, true);
+        return false;
+    }
+    TARNModule& owner = *property->Owner();
+    long number = 0;
+    try {
+        switch (property->Type()) {
+            case TARNPropertyValue::Bool:
+                if (text == "true" || text == "1")
+                    owner.Set(*property, true);
+                else if (text == "false" || text == "0")
+                    owner.Set(*property, false);
+                else
+                    return false;
+                return true;
+            case TARNPropertyValue::Integer:
+                if (!parseLong(text, number)) return false;
+                owner.Set(*property, number);
+                return true;
+            case TARNPropertyValue::Float: {
+                char* end = nullptr;
+                const double value = std::strtod(text.c_str(), &end);
+                if (text.empty() || *end != '\0') return false;
+                owner.Set(*property, value);
+                return true;
+            }
+            case TARNPropertyValue::Enumeration: {
+                TARNEnumStruct values;
+                owner.Get(*property, values);
+                if (!values.Select(TARNStackedString<40>(text.c_str()))) {
+                    if (!parseLong(text, number)) return false;
+                    values.selected = static_cast<int>(number);
+                }
+                owner.Set(*property, values);
+                return true;
+            }
+            default:
+                owner.Set(*property, TARNStackedString<40>(text.c_str()));
+                return true;
+        }
+    } catch (int) {
+        // Refused; the module reported why.
+        return false;
+    }
+}
+
+bool HostGraph::Connect(const std::string& output, const std::string& input) {
+    if (!m_kernel.AttachPaths(output.c_str(), input.c_str())) return false;
+    m_connections.emplace_back(componentOf(output), componentOf(input));
+    return true;
+}
+
+std::vector<std::string> HostGraph::producersFirst() const {
+    // Repeatedly take, in creation order, a component none of whose producers is left.
+    std::vector<std::string> left = m_components;
+    std::vector<std::string> ordered;
+    while (!left.empty()) {
+        auto ready = std::find_if(left.begin(), left.end(), [&](const std::string& name) {
+            return std::none_of(m_connections.begin(), m_connections.end(), [&](const auto& c) {
+                return c.second == name && c.first != name &&
+                       std::find(left.begin(), left.end(), c.first) != left.end();
+            });
+        });
+        // A cycle has no first producer: its members keep their creation order.
+        if (ready == left.end()) ready = left.begin();
+        ordered.push_back(*ready);
+        left.erase(ready);
+    }
+    return ordered;
+}
+
+bool HostGraph::Start() {
+    std::vector<std::string> order = producersFirst();
+    bool started = true;
+    for (auto name = order.rbegin(); name != order.rend(); ++name)
+        started = m_kernel.StartComponent(name->c_str()) && started;
+    return started;
+}
+
+void HostGraph::Stop() {
+    const std::vector<std::string> order = producersFirst();
+    for (const std::string& name : order)
+        if (TARNComponent* component = m_kernel.FindComponent(name.c_str())) {
+            if ((component->State() & TARNModule::Running) != 0) component->Die();
+        }
+    for (const std::string& name : order) {
+        TARNComponent* component = m_kernel.FindComponent(name.c_str());
+        if (component == nullptr || m_kernel.Components().IsKilled(component)) continue;
+        if ((component->State() & (TARNModule::Running | TARNModule::Dying)) != 0)
+            m_kernel.ShutdownComponent(name.c_str());
+    }
+}
+
+bool HostGraph::Kill(const std::string& name) {
+    return Component(name) != nullptr && m_kernel.KillComponent(name.c_str());
+}
+
+bool HostGraph::RunUntil(const std::function<bool()>& condition, long timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(timeout);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}

@@ -1,0 +1,82 @@
+// HostGraph: a data-flow graph run by the host, for the tests, the benchmarks and tarnhost.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class HostKernel;
+class HostPackage;
+class TARNComponent;
+class TARNComponentDefinition;
+
+// Components of the models the graph knows, connected output to input and run on the
+// kernel's thread bodies. Models come from loaded packages, from this program's own
+// registry (the models its copy of the SDK declares, such as the host's own capture source
+// and image sink) or from a definition handed in. A component of this program's own models
+// is an object of this program: Component<T>() hands it out as its class, which is how a
+// sink gives its caller what it received.
+//
+// Failures are reported through the kernel (the component's reports and the host's) and
+// answered with false. Driven from one thread, the control thread of the graph.
+class HostGraph {
+  public:
+    explicit HostGraph(HostKernel& kernel);
+    // Stops the graph, then destroys its components, newest first, each after its threads.
+    ~HostGraph();
+
+    HostGraph(const HostGraph&) = delete;
+    HostGraph& operator=(const HostGraph&) = delete;
+
+    // Loads a package, hands it the kernel and files its models. The package stays loaded
+    // for the graph's life (its code runs the components).
+    bool LoadPackage(const std::string& path, std::string& error);
+    // Files the models declared by this program; how many were new.
+    int AddProgramModels();
+    // Files one model.
+    bool AddModel(TARNComponentDefinition& definition);
+    std::vector<std::string> Models() const;
+
+    // A component of `model` named `name`.
+    bool Create(const std::string& model, const std::string& name);
+    // Null when the graph has no component of that name.
+    TARNComponent* Component(const std::string& name) const;
+    template <class T>
+    T* Component(const std::string& name) const {
+        return static_cast<T*>(Component(name));
+    }
+    // Stops and destroys one component, with its connections.
+    bool Destroy(const std::string& name);
+
+    // Sets "component.property" from its text: "true"/"false" (or 1/0) for a bool, a
+    // number, a text, and for an enumeration one of its values or its index.
+    bool Set(const std::string& property, const std::string& text);
+    // Connects "component.output" to "component.input".
+    bool Connect(const std::string& output, const std::string& input);
+
+    // Starts every component, consumers before their producers, so that no element is
+    // published before its readers run. False when one refused; the others stay started.
+    bool Start();
+    // Stops every component, producers before their consumers: all of them are told to
+    // die first, so that readers blocked on an input or holding an element unwind at once,
+    // then each is shut down.
+    void Stop();
+    // Kills one component (see HostKernel::KillComponent).
+    bool Kill(const std::string& name);
+    // Waits until `condition` holds, looking every millisecond; false when `timeout`
+    // microseconds passed first.
+    bool RunUntil(const std::function<bool()>& condition, long timeout);
+
+  private:
+    // The components in an order in which each producer comes before its consumers
+    // (creation order where no connection decides).
+    std::vector<std::string> producersFirst() const;
+
+    HostKernel& m_kernel;
+    std::vector<std::unique_ptr<HostPackage>> m_packages;
+    std::vector<std::string> m_components;
+    // (producer, consumer) component names of every connection made.
+    std::vector<std::pair<std::string, std::string>> m_connections;
+};

@@ -1,0 +1,333 @@
+// The host kernel's side of the component life cycle: making components of the known
+// models, starting, stopping, killing, renaming and connecting them by name, and the bodies
+// of the threads the SDK asks the engine to run.
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "dataflow/component.hpp"
+#include "dataflow/input.hpp"
+#include "dataflow/output.hpp"
+#include "engine/symbol_record.hpp"
+#include "host_kernel.hpp"
+#include "runtime/thread.hpp"
+
+namespace {
+
+// The kind of the symbol the host registers for a component's name.
+constexpr int ComponentSymbol = 5;
+// The step of the host's polls of a component's state.
+constexpr long StatePoll = 1'000;  // microseconds
+
+std::string nameOf(const TARNModuleBase& module) {
+    return module.Name() != nullptr ? module.Name() : "";
+}
+
+}  // namespace
+
+// --- Models and components -----------------------------------------------------------
+
+bool HostKernel::AddModel(TARNComponentDefinition& definition) {
+    return m_components.AddModel(definition);
+}
+
+long HostKernel::ShutdownTimeout() {
+    bool found = false;
+    const long timeout = GetIntegerProperty("Engine.shutdownTimeout", &found);
+    return found && timeout >= 0 ? timeout : 10'000'000;
+}
+
+TARNComponent* HostKernel::FindComponent(const char* name) {
+    return name != nullptr ? m_components.Find(name) : nullptr;
+}
+
+// The model's factory runs with this kernel reached by the package's own copy of the SDK
+// (bound by its TARNPckInit); a failure of the constructor has been reported by it and
+// ends here.
+bool HostKernel::CreateComponent(const char* model, const char* name, bool) {
+    if (model == nullptr || name == nullptr) return false;
+    TARNComponentDefinition* definition = m_components.Model(model);
+    if (definition == nullptr || definition->factory == nullptr) {
+        Report(("There is no component model " + std::string(model) + ".").c_str(), 2, 0, true);
+        return false;
+    }
+    if (FindSymbol(name) != nullptr) {
+        Report(("Can't create component " + std::string(name) + ". The name is already used.").c_str(), 2, 0,
+               true);
+        return false;
+    }
+    // An engine counts the tables once it has the definition; up to then a table may still
+    // say NotCounted, which means "count up to the all-zero record".
+    definition->CountRecords();
+    TARNModuleBase* made = nullptr;
+    try {
+        made = definition->factory(name, *definition);
+    } catch (...) {
+        made = nullptr;
+    }
+    if (made == nullptr) {
+        Report(("Can't create component " + std::string(name) + " of model " + model + ".").c_str(), 2, 0,
+               true);
+        return false;
+    }
+    auto* component = static_cast<TARNComponent*>(made);
+    // The component's destructor gives its name back with its elements' names.
+    registerElement(name, ComponentSymbol, component, component);
+    m_components.Add(name, component);
+    ModuleStateChanged(name, component->State());
+    return true;
+}
+
+bool HostKernel::StartComponent(const char* name) {
+    TARNComponent* component = FindComponent(name);
+    if (component == nullptr) {
+        Report(("There is no component " + std::string(name ? name : "") + ".").c_str(), 2, 0, true);
+        return false;
+    }
+    if (m_components.IsKilled(component)) return false;
+    try {
+        component->Start();
+    } catch (int) {
+        // A refused start was reported by the component.
+        return false;
+    }
+    return (component->State() & TARNModule::InError) == 0;
+}
+
+bool HostKernel::ShutdownComponent(const char* name) {
+    TARNComponent* component = FindComponent(name);
+    if (component == nullptr) return false;
+    if (m_components.IsKilled(component)) {
+        // Its Core may still run: only a component whose threads ended is shut down.
+        if (!m_components.AwaitThreadsEnded(component, 0)) return false;
+    }
+    component->Shutdown();
+    if (!m_components.AwaitThreadsEnded(component, ShutdownTimeout())) {
+        Report(("Some threads of component " + std::string(name) + " still run after its shutdown.").c_str(),
+               1, 0, true);
+        return false;
+    }
+    return true;
+}
+
+// Dying ends every blocking call of the component; a Core that makes none cannot be ended
+// from outside. Such a component is cut off from the graph, so that the others stop
+// without it, and left to end its Core by itself: its thread then runs its death, and
+// its destruction waits for that.
+bool HostKernel::KillComponent(const char* name) {
+    TARNComponent* component = FindComponent(name);
+    if (component == nullptr) return false;
+    component->Die();
+    const long limit = ShutdownTimeout();
+    const long start = GetSystemAccurateTiming();
+    while ((component->State() & TARNModule::MainLoopEnded) == 0 &&
+           GetSystemAccurateTiming() - start <= limit)
+        TARN::Sleep(StatePoll);
+    if (component->State() & TARNModule::MainLoopEnded) return ShutdownComponent(name);
+    m_components.MarkKilled(component);
+    detachAll(*component);
+    Report(("Component " + std::string(name) +
+            " does not end its Core: it is killed and cut off from the graph, and destroyed once its Core "
+            "returns.")
+               .c_str(),
+           2, 0, true);
+    return true;
+}
+
+void HostKernel::detachAll(TARNComponent& component) {
+    std::vector<std::pair<TARNOutput*, TARNInput*>> connections;
+    {
+        TARNMutexGuard guard(component.moduleLock);
+        for (TARNInput* input : component.inputs)
+            if (TARNOutput* output = input->ConnectedOutput()) connections.emplace_back(output, input);
+        for (TARNOutput* output : component.outputs) {
+            auto& writer = static_cast<TARNOutputImplementation&>(*output);
+            TARNMutexGuard list(writer.inputListLock);
+            for (TARNInput* input : writer.connectedInputs) connections.emplace_back(output, input);
+        }
+    }
+    for (auto& [output, input] : connections) Detach(*output, *input);
+}
+
+bool HostKernel::DestroyComponent(const char* name) {
+    TARNComponent* component = FindComponent(name);
+    if (component == nullptr) return false;
+    if (m_components.IsKilled(component) && !m_components.AwaitThreadsEnded(component, ShutdownTimeout())) {
+        Report(("Waiting for the Core of killed component " + std::string(name) + " to return.").c_str(), 1,
+               0, true);
+        m_components.AwaitThreadsEnded(component, -1);
+    }
+    if ((component->State() & (TARNModule::Running | TARNModule::Dying)) != 0 ||
+        (component->State() & TARNModule::MainLoopEnded) == 0)
+        component->Shutdown();
+    m_components.AwaitThreadsEnded(component, -1);
+    detachAll(*component);
+    m_components.Take(name);
+    delete component;
+    return true;
+}
+
+bool HostKernel::RenameComponent(const char* oldName, const char* newName) {
+    TARNComponent* component = FindComponent(oldName);
+    if (component == nullptr || newName == nullptr || FindSymbol(newName) != nullptr) return false;
+    if (!m_components.Rename(oldName, newName)) return false;
+    component->Rename(oldName, newName);
+    // The component renamed its elements and its list of names; the table follows.
+    const std::string from = oldName;
+    const std::string prefix = from + ".";
+    std::lock_guard lock(m_symbolLock);
+    std::vector<std::pair<std::string, TARNSymRec*>> moved;
+    for (auto entry = m_symbols.begin(); entry != m_symbols.end();) {
+        if (entry->first == from || entry->first.compare(0, prefix.size(), prefix) == 0) {
+            moved.emplace_back(newName + entry->first.substr(from.size()), entry->second);
+            entry = m_symbols.erase(entry);
+        } else {
+            ++entry;
+        }
+    }
+    for (auto& [name, record] : moved) {
+        free(record->name);
+        record->name = strdup(name.c_str());
+        m_symbols[name] = record;
+    }
+    return true;
+}
+
+// --- Connections by path -------------------------------------------------------------
+
+bool HostKernel::splitPath(const char* path, std::string& module, std::string& element) {
+    if (path == nullptr) return false;
+    const std::string text = path;
+    const auto point = text.find('.');
+    if (point == std::string::npos || point == 0 || point + 1 == text.size()) return false;
+    module = text.substr(0, point);
+    // Output names may hold points of their own: only the first one ends the module name.
+    element = text.substr(point + 1);
+    return true;
+}
+
+bool HostKernel::AttachPaths(const char* outputPath, const char* inputPath) {
+    std::string writerName, outputName, readerName, inputName;
+    if (!splitPath(outputPath, writerName, outputName) || !splitPath(inputPath, readerName, inputName)) {
+        Report(("Can't connect " + std::string(outputPath ? outputPath : "") + " to " +
+                (inputPath ? inputPath : "") + ": a path is \"module.element\".")
+                   .c_str(),
+               2, 0, true);
+        return false;
+    }
+    TARNComponent* writer = FindComponent(writerName.c_str());
+    TARNComponent* reader = FindComponent(readerName.c_str());
+    if (writer == nullptr || reader == nullptr || !writer->HasOutput(outputName.c_str()) ||
+        !reader->HasInput(inputName.c_str())) {
+        Report(
+            ("Can't connect " + std::string(outputPath) + " to " + inputPath + ": no such output or input.")
+                .c_str(),
+            2, 0, true);
+        return false;
+    }
+    if (!Attach(writer->Output(outputName.c_str()), reader->Input(inputName.c_str()))) {
+        Report(("Can't connect " + std::string(outputPath) + " to " + inputPath +
+                ": the input is connected already.")
+                   .c_str(),
+               2, 0, true);
+        return false;
+    }
+    return true;
+}
+
+// The variant moves an input that is connected already: it is detached from its output
+// first.
+bool HostKernel::AttachPathsVariant(const char* outputPath, const char* inputPath) {
+    std::string readerName, inputName;
+    if (splitPath(inputPath, readerName, inputName)) {
+        TARNComponent* reader = FindComponent(readerName.c_str());
+        if (reader != nullptr && reader->HasInput(inputName.c_str())) {
+            TARNInput& input = reader->Input(inputName.c_str());
+            if (TARNOutput* output = input.ConnectedOutput()) Detach(*output, input);
+        }
+    }
+    return AttachPaths(outputPath, inputPath);
+}
+
+// --- Thread bodies -------------------------------------------------------------------
+
+// The life is counted before the start is announced: once CreateThread returns, a
+// shutdown waiting for the module's threads waits for this one too. The start record lies
+// on the creator's stack and is not touched after the flag is set.
+template <class Body>
+void HostKernel::runModuleThread(TARNModule* module, bool* started, Body body) {
+    m_components.ThreadBegins(module);
+    module->OneMoreLife();
+    __atomic_store_n(started, true, __ATOMIC_RELEASE);
+
+    std::string failure;
+    try {
+        body();
+    } catch (int code) {
+        // 57005 is a dying module unwinding, -5 an error already reported.
+        if (code != TARNModule::DieException && code != TARNModule::ErrorException)
+            failure = "the integer " + std::to_string(code);
+    } catch (const std::exception& exception) {
+        failure = exception.what();
+    } catch (...) {
+        failure = "an unknown exception";
+    }
+    if (!failure.empty()) {
+        const std::string message = "A thread of module " + nameOf(*module) + " ended by " + failure + ".";
+        Report(message.c_str(), 2, 0, true);
+    }
+    module->LoseOneLife();
+    m_components.ThreadEnds(module);
+}
+
+void* HostKernel::ModuleThread(void* argument) {
+    auto* start = static_cast<TARNModule::ThreadStart*>(argument);
+    TARNModule* module = start->module;
+    void (TARNModule::*function)() = start->function;
+    runModuleThread(module, start->started, [&] { (module->*function)(); });
+    return nullptr;
+}
+
+// The two forms differ by their first word: the member form's module, or 0.
+void* HostKernel::ComponentThread(void* argument) {
+    if (argument == nullptr) return nullptr;
+    if (*static_cast<void**>(argument) != nullptr) return ModuleThread(argument);
+    auto* start = static_cast<TARNComponent::FreeThreadStart*>(argument);
+    TARNModule* module = start->module;
+    void (*function)(void*) = start->function;
+    void* functionArgument = start->argument;
+    *start->created = true;
+    *start->threadId = TARN::GetCurrentThreadId();
+    runModuleThread(module, start->started, [&] { function(functionArgument); });
+    return nullptr;
+}
+
+void* HostKernel::ComponentMainThread(void* argument) {
+    auto* component = static_cast<TARNComponent*>(argument);
+    m_components.ThreadBegins(component);
+    runComponentLife(*component);
+    m_components.ThreadEnds(component);
+    return nullptr;
+}
+
+void HostKernel::runComponentLife(TARNComponent& component) {
+    component.OneMoreLife();
+    try {
+        component.Birth();
+        ModuleStateChanged(component.Name(), component.State());
+        component.birthEvent.Set();
+        while ((component.State() & TARNModule::Dying) == 0) {
+            component.PerformanceMonitoring();
+            component.Core();
+        }
+    } catch (...) {
+        // 57005 is the component dying; everything else is told.
+        component.ReportCurrentFailure("");
+    }
+    // The component's other threads unwind too before its death waits for them.
+    component.Die();
+    component.DeathSequence();
+}

@@ -1,0 +1,188 @@
+// The component life cycle on a host kernel: what Start checks and prepares, the period
+// statistics it restarts, the sequential start, and the component's extra threads.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "connection_by_hand.hpp"
+#include "dataflow/component.hpp"
+#include "dataflow/io_element.hpp"
+#include "dataflow/output.hpp"
+#include "dataflow/property.hpp"
+#include "reading_writing_fixture.hpp"
+#include "support/host_kernel_fixture.hpp"
+
+namespace {
+
+class Counting : public TARNComponent {
+  public:
+    using TARNComponent::TARNComponent;
+    // Threaded: waits to die. Run by its writer: reads one element.
+    void Core() override {
+        ++cores;
+        if (threaded)
+            Wait4Event(never, -1);
+        else if (sequentialInput != nullptr && !readNothing)
+            StartReading(*sequentialInput);
+    }
+    void Death() override { ++deaths; }
+    void Idle() { Wait4Event(never, -1); }
+    static void Plain(void* argument) {
+        auto* self = static_cast<Counting*>(argument);
+        self->plainRan = true;
+        self->Wait4Event(self->never, -1);
+    }
+    std::atomic<int> cores{0};
+    std::atomic<int> deaths{0};
+    std::atomic<bool> plainRan{false};
+    bool readNothing = false;
+    TARNEvent never;
+};
+
+struct Tables {
+    TARNInputDefinition inputs[2] = {{"in", nullptr, nullptr, 0, 1}, {}};
+    TARNOutputDefinition outputs[2] = {{"out", 0, TARNTypeInfo(TARNTypeInfo::Integer32), 4, 4, 1, 0}, {}};
+    TARNPropertyDefinition properties[2] = {{"gain", new TARNPropertyValue(2L), nullptr, false, true}, {}};
+    TARNComponentDefinition definition{};
+    Tables() {
+        definition.name = "counting";
+        definition.nbInputs = 1;
+        definition.inputs = inputs;
+        definition.nbOutputs = 1;
+        definition.outputs = outputs;
+        definition.nbProperties = 1;
+        definition.properties = properties;
+        definition.threadingModels = TARNComponentDefinition::Threaded | TARNComponentDefinition::Sequential;
+    }
+};
+
+class LifeCycle : public HostKernelTest {
+  protected:
+    int ElementCount(TARNComponent& component) {
+        return static_cast<TARNOutputImplementation&>(component.Output("out")).buffers.ElementCount();
+    }
+    bool Has(const std::string& text) {
+        const auto texts = ReportTexts();
+        return std::find(texts.begin(), texts.end(), text) != texts.end();
+    }
+    Tables tables;
+};
+
+// Creation lays the buffers out already: a second allocation would be refused as "already
+// initialized" and end the start.
+TEST_F(LifeCycle, StartAllocatesOnlyOutputsWithoutBuffers) {
+    Counting component("c", tables.definition);
+    ASSERT_EQ(ElementCount(component), 4);
+    EXPECT_NO_THROW(component.Start());
+    EXPECT_EQ(component.State() & (TARNModule::Running | TARNModule::InError), TARNModule::Running);
+    EXPECT_TRUE(ReportsAt(2).empty());
+    component.Shutdown();
+    EXPECT_EQ(ElementCount(component), 0);
+    EXPECT_EQ(component.State(), TARNModule::MainLoopEnded);
+    component.Start();
+    EXPECT_EQ(ElementCount(component), 4);
+    component.Shutdown();
+    EXPECT_EQ(component.deaths.load(), 2);
+}
+
+TEST_F(LifeCycle, APropertyThatMustBeSetRefusesTheStart) {
+    tables.properties[0].needsInit = true;
+    Counting component("c", tables.definition);
+    EXPECT_THROW(component.Start(), int);
+    EXPECT_TRUE(Has("Unable to start component c. Its property gain needs to be initialized."));
+    EXPECT_EQ(component.State() & (TARNModule::Running | TARNModule::InError), TARNModule::InError);
+    component.Set(component.Property("gain"), 3L);
+    component.Start();
+    EXPECT_TRUE(component.State() & TARNModule::Running);
+    component.Shutdown();
+}
+
+TEST_F(LifeCycle, AThreadedComponentOfASequentialModelStartsSequential) {
+    tables.definition.threadingModels = TARNComponentDefinition::Sequential;
+    Counting component("c", tables.definition);
+    component.DirectSet(component.Property("threaded"), true);
+    component.threaded = true;
+    component.Start();
+    EXPECT_TRUE(
+        Has("component c: Threaded behaviour is not allowed anymore for this component (its threading "
+            "model may have changed since last save operation)."));
+    EXPECT_FALSE(component.Property("threaded").BoolValue());
+    EXPECT_FALSE(component.threaded);
+    component.Shutdown();
+}
+
+// Three elements waiting, subsampling 2, a FIFO reader: Core runs for the second only.
+TEST_F(LifeCycle, ASequentialStartRunsWhatIsWaitingWithItsSubsampling) {
+    Counting writer("w", tables.definition);
+    Counting reader("r", tables.definition);
+    ConnectByHand(writer.Output("out"), reader.Input("in"));
+    reader.Set(reader.Property("in.subsampling"), 2L);
+    for (int i = 0; i < 3; ++i) {
+        TARNIOElt* element = writer.StartWriting(writer.Output("out"), i + 1);
+        element->Integer32(0)[0] = i;
+        writer.StopWriting(element);
+    }
+    reader.Start();
+    EXPECT_EQ(reader.cores.load(), 1);
+    reader.Shutdown();
+}
+
+// A Core that takes nothing leaves its element waiting: the writer runs it once per
+// publication instead of looking again for ever.
+TEST_F(LifeCycle, AWriterRunsAReaderThatTakesNothingOncePerElement) {
+    Counting writer("w", tables.definition);
+    Counting reader("r", tables.definition);
+    reader.readNothing = true;
+    ConnectByHand(writer.Output("out"), reader.Input("in"));
+    reader.Start();
+    for (int i = 0; i < 2; ++i) writer.StopWriting(writer.StartWriting(writer.Output("out"), i + 1));
+    EXPECT_EQ(reader.cores.load(), 2);
+    reader.Shutdown();
+}
+
+// After a restart the first period measured is the only one in the window, whatever the
+// previous life left in it.
+TEST_F(LifeCycle, PeriodStatisticsRestartAsAWhole) {
+    Time().UseManualClock(1'000'000);
+    Counting component("c", tables.definition);
+    component.Set(component.Property("nbPeriods"), 3L);
+    auto at = [&](long milliseconds) {
+        Time().SetCurrentTime(milliseconds * 1000);
+        component.PerformanceMonitoring();
+    };
+    for (long t : {0, 10, 30, 60, 100}) at(t);
+    long value = 0;
+    component.Property("maxPeriod").Get(value);
+    ASSERT_EQ(value, 40000);
+
+    component.RestartPeriodStatistics();
+    component.Property("counter").Get(value);
+    EXPECT_EQ(value, 0);
+    at(200);
+    at(205);
+    for (const char* name : {"averagePeriod", "minPeriod", "maxPeriod"}) {
+        component.Property(name).Get(value);
+        EXPECT_EQ(value, 5000) << name;
+    }
+}
+
+TEST_F(LifeCycle, ExtraThreadsOfBothFormsAreLivesOfTheComponent) {
+    Counting component("c", tables.definition);
+    component.DirectSet(component.Property("threaded"), true);
+    component.threaded = true;
+    component.Start();
+    component.CreateThread(static_cast<void (TARNModule::*)()>(&Counting::Idle));
+    const TARNCouple<bool, unsigned long> plain = component.CreateThread(&Counting::Plain, &component);
+    EXPECT_TRUE(plain.first);
+    EXPECT_NE(plain.second, 0u);
+    EXPECT_TRUE(component.plainRan.load());
+    EXPECT_TRUE(AwaitCondition([&] { return kernel.Components().Threads(&component) == 3; }));
+    component.Shutdown();
+    EXPECT_TRUE(kernel.Components().AwaitThreadsEnded(&component, Deadline));
+    EXPECT_EQ(component.deaths.load(), 1);
+    EXPECT_TRUE(ReportsAt(2).empty());
+}
+
+}  // namespace

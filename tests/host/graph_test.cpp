@@ -1,0 +1,369 @@
+// Graphs of the test components run by the host: elements flowing in order with their
+// timestamps, threaded and run by their writer, with subsampling, several reader kinds and
+// a synchronised reader; failures contained; every way of stopping a graph, including a
+// reader blocked, a reader holding an element and a Core that never returns.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "dataflow/input.hpp"
+#include "host_graph.hpp"
+#include "support/host_kernel_fixture.hpp"
+#include "support/test_components.hpp"
+
+namespace {
+
+using namespace test_components;
+
+constexpr long Deadline = 20'000'000;  // microseconds a test waits before it gives up
+constexpr int Elements = 1000;
+
+class GraphTest : public HostKernelTest {
+  protected:
+    void SetUp() override {
+        HostKernelTest::SetUp();
+        ASSERT_GE(graph.AddProgramModels(), 6);
+    }
+
+    bool Has(const std::string& message) const {
+        const std::vector<std::string> texts = ReportTexts();
+        return std::find(texts.begin(), texts.end(), message) != texts.end();
+    }
+    template <class Condition>
+    bool Await(Condition condition) {
+        return graph.RunUntil(condition, Deadline);
+    }
+    void MakeSourceAndSink(bool sinkThreaded) {
+        ASSERT_TRUE(graph.Create(SourceModel, "source"));
+        ASSERT_TRUE(graph.Create(SinkModel, "sink"));
+        ASSERT_TRUE(graph.Set("sink.threaded", sinkThreaded ? "true" : "false"));
+    }
+    Sink& TheSink() { return *graph.Component<Sink>("sink"); }
+
+    HostGraph graph{kernel};
+};
+
+// ---- Elements in order ---------------------------------------------------------------------
+
+struct FlowCase {
+    const char* name;
+    bool sinkThreaded;
+    bool throughPass;
+    const char* readerType;  // of the sink's input
+    const char* fifoSize;    // of the source's output
+    bool lossless;           // every element arrives
+};
+
+void PrintTo(const FlowCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+const FlowCase FlowCases[] = {
+    {"ThreadedNeverSkipping", true, false, "1", "16", true},
+    {"SequentialNeverSkipping", false, false, "1", "16", true},
+    {"ThreadedFifoOnALongRing", true, false, "0", "1024", true},
+    {"SequentialFifo", false, false, "0", "4", true},
+    {"ThreadedLastOrNext", true, false, "2", "4", false},
+    {"SequentialLastOrNext", false, false, "2", "4", true},
+    {"ThreadedThroughAPass", true, true, "1", "16", true},
+    {"SequentialThroughAPass", false, true, "1", "16", true},
+};
+
+class Flow : public GraphTest, public ::testing::WithParamInterface<FlowCase> {};
+
+TEST_P(Flow, ElementsArriveInOrderWithTheirTimestamps) {
+    const FlowCase& c = GetParam();
+    MakeSourceAndSink(c.sinkThreaded);
+    ASSERT_TRUE(graph.Set("source.out.fifosize", c.fifoSize));
+    ASSERT_TRUE(graph.Set("sink.in.readerType", c.readerType));
+    if (c.throughPass) {
+        ASSERT_TRUE(graph.Create(PassModel, "pass"));
+        ASSERT_TRUE(graph.Set("pass.threaded", c.sinkThreaded ? "true" : "false"));
+        ASSERT_TRUE(graph.Connect("source.out", "pass.in"));
+        ASSERT_TRUE(graph.Connect("pass.out", "sink.in"));
+    } else {
+        ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
+    }
+    ASSERT_TRUE(graph.Start());
+    ASSERT_TRUE(Await([&] { return TheSink().lastValue.load() == Elements - 1; }));
+    graph.Stop();
+
+    const std::vector<Received> taken = TheSink().Taken();
+    if (c.lossless) {
+        ASSERT_EQ(taken.size(), static_cast<size_t>(Elements));
+    }
+    for (size_t i = 0; i < taken.size(); ++i) {
+        if (c.lossless) {
+            EXPECT_EQ(taken[i].value, static_cast<int>(i));
+        }
+        if (i > 0) {
+            EXPECT_GT(taken[i].value, taken[i - 1].value);
+        }
+        EXPECT_EQ(taken[i].timestamp, (taken[i].value + 1) * 1000L) << i;
+    }
+    EXPECT_TRUE(ReportsAt(2).empty()) << ReportsAt(2).front().message;
+}
+
+INSTANTIATE_TEST_SUITE_P(ReaderKinds, Flow, ::testing::ValuesIn(FlowCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Subsampling -----------------------------------------------------------------------------
+
+struct SubsamplingCase {
+    const char* name;
+    bool sinkThreaded;
+    const char* property;
+    int every;  // one element in `every` arrives...
+    int first;  // ...starting with this one
+};
+
+void PrintTo(const SubsamplingCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+const SubsamplingCase SubsamplingCases[] = {
+    {"ThreadedInput", true, "sink.in.subsampling", 3, 2},
+    {"SequentialInput", false, "sink.in.subsampling", 3, 2},
+    // The ring publishes its first element, then one in every.
+    {"ThreadedOutput", true, "source.out.subsampling", 4, 0},
+    {"SequentialOutput", false, "source.out.subsampling", 4, 0},
+};
+
+class Subsampling : public GraphTest, public ::testing::WithParamInterface<SubsamplingCase> {};
+
+TEST_P(Subsampling, KeepsOneElementInEvery) {
+    const SubsamplingCase& c = GetParam();
+    MakeSourceAndSink(c.sinkThreaded);
+    ASSERT_TRUE(graph.Set(c.property, std::to_string(c.every)));
+    ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
+    ASSERT_TRUE(graph.Start());
+    const int last = c.first + (Elements - 1 - c.first) / c.every * c.every;
+    ASSERT_TRUE(Await([&] { return TheSink().lastValue.load() == last; }));
+    graph.Stop();
+
+    const std::vector<Received> taken = TheSink().Taken();
+    ASSERT_EQ(taken.size(), static_cast<size_t>((last - c.first) / c.every + 1));
+    for (size_t i = 0; i < taken.size(); ++i) {
+        EXPECT_EQ(taken[i].value, c.first + static_cast<int>(i) * c.every);
+        EXPECT_EQ(taken[i].timestamp, (taken[i].value + 1) * 1000L);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, Subsampling, ::testing::ValuesIn(SubsamplingCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Synchronised reading ---------------------------------------------------------------------
+
+// Threaded only: run by its writers, a synchronised reader reads only the input its writer
+// ran it for and can never complete a set.
+TEST_F(GraphTest, ASynchronisedReaderPairsElementsOfEqualTimestamps) {
+    ASSERT_TRUE(graph.Create(SourceModel, "left"));
+    ASSERT_TRUE(graph.Create(SourceModel, "right"));
+    ASSERT_TRUE(graph.Create(SyncModel, "sync"));
+    ASSERT_TRUE(graph.Connect("left.out", "sync.a"));
+    ASSERT_TRUE(graph.Connect("right.out", "sync.b"));
+    ASSERT_TRUE(graph.Start());
+    Sync& sync = *graph.Component<Sync>("sync");
+    ASSERT_TRUE(Await([&] { return sync.count.load() == Elements; }));
+    graph.Stop();
+
+    const auto pairs = sync.Pairs();
+    ASSERT_EQ(pairs.size(), static_cast<size_t>(Elements));
+    for (size_t i = 0; i < pairs.size(); ++i) {
+        EXPECT_EQ(pairs[i].first.value, static_cast<int>(i));
+        EXPECT_EQ(pairs[i].second.value, static_cast<int>(i));
+        EXPECT_EQ(pairs[i].first.timestamp, pairs[i].second.timestamp);
+    }
+}
+
+// ---- Order of start and stop ----------------------------------------------------------------
+
+TEST_F(GraphTest, StartsConsumersFirst) {
+    ASSERT_TRUE(graph.Create(SinkModel, "sink"));
+    ASSERT_TRUE(graph.Create(SourceModel, "source"));
+    ASSERT_TRUE(graph.Create(PassModel, "pass"));
+    ASSERT_TRUE(graph.Connect("pass.out", "sink.in"));
+    ASSERT_TRUE(graph.Connect("source.out", "pass.in"));
+    ASSERT_TRUE(graph.Start());
+    graph.Stop();
+
+    std::vector<std::string> started;
+    for (const HostModuleStateNotice& notice : recorder.ModuleStateNotices())
+        if ((notice.state & TARNModule::Running) &&
+            std::find(started.begin(), started.end(), notice.module) == started.end())
+            started.push_back(notice.module);
+    EXPECT_EQ(started, (std::vector<std::string>{"sink", "pass", "source"}));
+}
+
+// ---- Failures contained ----------------------------------------------------------------------
+
+struct ThrowCase {
+    const char* name;
+    const char* throws;
+    bool threaded;
+    const char* message;
+    int level;
+};
+
+void PrintTo(const ThrowCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+const char* const CatchUp = " Trying to catch up but the component might crash later.";
+
+const ThrowCase ThrowCases[] = {
+    {"ErrorThreaded", "0", true, "component thrower died due to an error.", 1},
+    {"ErrorSequential", "0", false, "component thrower (sequential) died due to an error.", 1},
+    {"Integer", "1", true, "component thrower : Fatal error : Unhandled integer exception thrown.", 2},
+    {"StdException", "2", true, "component thrower : Fatal error : Unhandled std::exception thrown: broken",
+     2},
+    {"StdExceptionSequential", "2", false,
+     "component thrower : Fatal error : Unhandled std::exception thrown: broken", 2},
+    {"Text", "3", false, "component thrower : Fatal error : Unhandled string thrown: broken", 2},
+    {"Unknown", "4", true, "component thrower : Fatal error : Unhandled exception thrown.", 2},
+};
+
+class Throwing : public GraphTest, public ::testing::WithParamInterface<ThrowCase> {};
+
+// The thrower reads the source the sink reads; it dies alone and the sink gets everything.
+TEST_P(Throwing, CoreFailureIsReportedAndTheOthersRunOn) {
+    const ThrowCase& c = GetParam();
+    MakeSourceAndSink(true);
+    ASSERT_TRUE(graph.Create(ThrowerModel, "thrower"));
+    ASSERT_TRUE(graph.Set("thrower.throws", c.throws));
+    ASSERT_TRUE(graph.Set("thrower.threaded", c.threaded ? "true" : "false"));
+    ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
+    ASSERT_TRUE(graph.Connect("source.out", "thrower.in"));
+    ASSERT_TRUE(graph.Start());
+    ASSERT_TRUE(Await([&] { return Has("Component thrower is dead."); }));
+    ASSERT_TRUE(Await([&] { return TheSink().count.load() == Elements; }));
+    graph.Stop();
+
+    std::string expected = c.message;
+    if (c.level == 2) expected += CatchUp;
+    EXPECT_TRUE(Has(expected)) << expected;
+    const auto reports = Reports();
+    const auto found =
+        std::find_if(reports.begin(), reports.end(), [&](const auto& r) { return r.message == expected; });
+    ASSERT_NE(found, reports.end());
+    EXPECT_EQ(found->level, c.level);
+    EXPECT_EQ(graph.Component<Thrower>("thrower")->cores.load(), 1);
+    EXPECT_EQ(TheSink().Taken().size(), static_cast<size_t>(Elements));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, Throwing, ::testing::ValuesIn(ThrowCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Stopping --------------------------------------------------------------------------------
+
+TEST_F(GraphTest, StopEndsAReaderBlockedOnAnEmptyInput) {
+    MakeSourceAndSink(true);
+    ASSERT_TRUE(graph.Set("source.count", "0"));
+    ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
+    ASSERT_TRUE(graph.Start());
+    graph.Stop();
+    EXPECT_EQ(TheSink().State(), TARNModule::MainLoopEnded);
+    EXPECT_EQ(TheSink().deaths.load(), 1);
+    EXPECT_TRUE(Has("Component sink is dead."));
+    EXPECT_EQ(kernel.Components().Threads(&TheSink()), 0);
+}
+
+TEST_F(GraphTest, StopEndsAReaderHoldingAnElement) {
+    MakeSourceAndSink(true);
+    ASSERT_TRUE(graph.Set("sink.holdAt", "5"));
+    ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
+    ASSERT_TRUE(graph.Start());
+    ASSERT_TRUE(Await([&] { return TheSink().holding.load(); }));
+    graph.Stop();
+    EXPECT_EQ(TheSink().State(), TARNModule::MainLoopEnded);
+    EXPECT_EQ(TheSink().deaths.load(), 1);
+    EXPECT_EQ(kernel.Components().Threads(graph.Component("source")), 0);
+}
+
+// A producer stopped alone while a reader of another component holds one of its elements
+// keeps its buffers: the reader still reads that element afterwards.
+TEST_F(GraphTest, AProducerStoppedAloneKeepsTheBuffersItsReadersHold) {
+    MakeSourceAndSink(true);
+    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "50000"));
+    ASSERT_TRUE(graph.Set("sink.holdAt", "5"));
+    ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
+    ASSERT_TRUE(graph.Start());
+    ASSERT_TRUE(Await([&] { return TheSink().holding.load(); }));
+
+    ASSERT_TRUE(kernel.ShutdownComponent("source"));
+    EXPECT_TRUE(
+        Has("component source: A reader still holds an element of source.out: its buffers are kept."));
+    TheSink().release.Set();
+    ASSERT_TRUE(Await([&] { return TheSink().valueAfterHold.load() == 5; }));
+    graph.Stop();
+}
+
+// The stuck Core never looks at its die event: the kill cuts it off, the rest of the graph
+// stops, and its component is destroyed only once the Core returns.
+TEST_F(GraphTest, KillCutsOffACoreThatNeverReturns) {
+    ASSERT_TRUE(graph.Create(SourceModel, "source"));
+    ASSERT_TRUE(graph.Create(StuckModel, "stuck"));
+    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "50000"));
+    ASSERT_TRUE(graph.Connect("source.out", "stuck.in"));
+    ASSERT_TRUE(graph.Start());
+    Stuck& stuck = *graph.Component<Stuck>("stuck");
+    ASSERT_TRUE(Await([&] { return stuck.stuck.load(); }));
+
+    ASSERT_TRUE(graph.Kill("stuck"));
+    EXPECT_TRUE(
+        Has("Component stuck does not end its Core: it is killed and cut off from the graph, and destroyed "
+            "once its Core returns."));
+    EXPECT_FALSE(graph.Component("stuck")->Input("in").IsConnected());
+    EXPECT_FALSE(stuck.returned.load());
+    graph.Stop();
+    EXPECT_EQ(graph.Component("source")->State(), TARNModule::MainLoopEnded);
+
+    stuck.released = true;
+    ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&stuck) == 0; }));
+    EXPECT_TRUE(stuck.returned.load());
+    EXPECT_TRUE(Has("Component stuck is dead."));
+}
+
+// ---- Creating, renaming and connecting by name --------------------------------------------
+
+TEST_F(GraphTest, CreationRefusesUnknownModelsAndTakenNames) {
+    EXPECT_FALSE(graph.Create("no_such_model", "x"));
+    EXPECT_TRUE(Has("There is no component model no_such_model."));
+    ASSERT_TRUE(graph.Create(SinkModel, "sink"));
+    EXPECT_FALSE(graph.Create(SourceModel, "sink"));
+    EXPECT_TRUE(Has("Can't create component sink. The name is already used."));
+    EXPECT_EQ(kernel.FindComponent("sink"), graph.Component("sink"));
+    ASSERT_TRUE(graph.Destroy("sink"));
+    EXPECT_EQ(kernel.FindComponent("sink"), nullptr);
+    EXPECT_EQ(kernel.FindSymbol("sink.threaded"), nullptr);
+}
+
+TEST_F(GraphTest, RenameMovesTheComponentAndItsElementNames) {
+    ASSERT_TRUE(graph.Create(SinkModel, "sink"));
+    TARNComponent* sink = kernel.FindComponent("sink");
+    ASSERT_TRUE(kernel.RenameComponent("sink", "drain"));
+    EXPECT_EQ(kernel.FindComponent("drain"), sink);
+    EXPECT_EQ(kernel.FindComponent("sink"), nullptr);
+    EXPECT_NE(kernel.FindProperty("drain.holdAt"), nullptr);
+    EXPECT_EQ(kernel.FindProperty("sink.holdAt"), nullptr);
+    EXPECT_EQ(std::string(sink->Input("in").Name().c_str()), "drain.in");
+    ASSERT_TRUE(graph.Create(SourceModel, "source"));
+    EXPECT_FALSE(kernel.RenameComponent("drain", "source"));
+    kernel.RenameComponent("drain", "sink");  // the graph knows it by that name
+}
+
+TEST_F(GraphTest, PathsConnectAndTheVariantMovesAConnection) {
+    ASSERT_TRUE(graph.Create(SourceModel, "one"));
+    ASSERT_TRUE(graph.Create(SourceModel, "two"));
+    ASSERT_TRUE(graph.Create(SinkModel, "sink"));
+    EXPECT_FALSE(kernel.AttachPaths("one", "sink.in"));
+    EXPECT_FALSE(kernel.AttachPaths("one.nothing", "sink.in"));
+    ASSERT_TRUE(kernel.AttachPaths("one.out", "sink.in"));
+    EXPECT_FALSE(kernel.AttachPaths("two.out", "sink.in"));
+    ASSERT_TRUE(kernel.AttachPathsVariant("two.out", "sink.in"));
+    EXPECT_EQ(graph.Component("sink")->Input("in").ConnectedOutput(), &graph.Component("two")->Output("out"));
+}
+
+}  // namespace
