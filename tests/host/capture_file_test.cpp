@@ -51,6 +51,26 @@ TEST_F(CaptureFileTest, FramesComeBackWholeAndInOrder) {
     EXPECT_EQ(capture.Next(frame, problem), CaptureFile::Result::End);
 }
 
+// Skipping reads the byte counts alone and lands on each next frame, so a pass of Skip
+// sizes the frames that Next then reads.
+TEST_F(CaptureFileTest, SkippingGivesEachFramesByteCount) {
+    const std::vector<Bytes> frames = {Frame(64, 1), Frame(1000, 2), Frame(72, 3)};
+    CaptureFile capture;
+    std::string error;
+    ASSERT_TRUE(capture.Open(Write(frames), error)) << error;
+    std::uint32_t count = 0;
+    std::string problem;
+    ASSERT_EQ(capture.Skip(count, problem), CaptureFile::Result::Frame);
+    EXPECT_EQ(count, 64u);
+    ASSERT_EQ(capture.Skip(count, problem), CaptureFile::Result::Frame);
+    EXPECT_EQ(count, 1000u);
+    Bytes frame;
+    ASSERT_EQ(capture.Next(frame, problem), CaptureFile::Result::Frame);
+    EXPECT_EQ(frame, frames[2]);
+    EXPECT_EQ(capture.Frames(), 3);
+    EXPECT_EQ(capture.Skip(count, problem), CaptureFile::Result::End);
+}
+
 TEST_F(CaptureFileTest, AFrameThatCannotBeTakenEndsTheReadingWithItsPlace) {
     struct Case {
         const char* name;
@@ -71,17 +91,21 @@ TEST_F(CaptureFileTest, AFrameThatCannotBeTakenEndsTheReadingWithItsPlace) {
          "frame 1 at byte 64 is malformed: its byte count 0 is below the 64-byte header"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CaptureFile capture;
-        std::string error;
-        ASSERT_TRUE(capture.Open(Write({Frame(64, 1), c.last}), error)) << error;
-        Bytes frame;
-        std::string problem;
-        ASSERT_EQ(capture.Next(frame, problem), CaptureFile::Result::Frame);
-        EXPECT_EQ(capture.Next(frame, problem), c.result);
-        EXPECT_EQ(problem, c.problem);
-        EXPECT_TRUE(frame.empty());
-        EXPECT_EQ(capture.Next(frame, problem), CaptureFile::Result::End);
+        for (const bool skipping : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (skipping ? ", skipping" : ", reading"));
+            CaptureFile capture;
+            std::string error;
+            ASSERT_TRUE(capture.Open(Write({Frame(64, 1), c.last}), error)) << error;
+            Bytes frame;
+            std::uint32_t count = 0;
+            std::string problem;
+            auto next = [&] { return skipping ? capture.Skip(count, problem) : capture.Next(frame, problem); };
+            ASSERT_EQ(next(), CaptureFile::Result::Frame);
+            EXPECT_EQ(next(), c.result);
+            EXPECT_EQ(problem, c.problem);
+            EXPECT_TRUE(frame.empty());
+            EXPECT_EQ(next(), CaptureFile::Result::End);
+        }
     }
 }
 
