@@ -132,24 +132,27 @@ class DecodeRunTest : public TempFolderTest {
 // each in a buffer of the largest frame's size whose rest is zero (not an older frame's
 // bytes); each image is written as PNG and as raw bytes, with its line.
 TEST_F(DecodeRunTest, EveryFrameBecomesAnImageWithItsFilesAndLine) {
-    const std::vector<Bytes> frames = {Frame(300, 1), Frame(100, 2), Frame(200, 3)};
+    // More frames than the source's ring has elements, the later ones smaller than any
+    // before: each reuses an element that held a larger frame.
+    const std::vector<Bytes> frames = {Frame(300, 1), Frame(100, 2), Frame(200, 3),
+                                       Frame(250, 4), Frame(90, 5),  Frame(80, 6)};
     WriteCapture(frames);
     ASSERT_EQ(Run(), 0) << err.str();
     EXPECT_EQ(err.str(), "");
-    for (long i = 0; i < 3; ++i) {
+    for (long i = 0; i < 6; ++i) {
         SCOPED_TRACE(i);
         EXPECT_EQ(Raw(i), Padded(frames[i], 300));
         EXPECT_EQ(Content("png/" + ImageName(i, ".png")).substr(0, 8), "\x89PNG\r\n\x1a\n");
     }
-    EXPECT_EQ(FilesIn("raw"), 3u);
-    EXPECT_EQ(FilesIn("png"), 3u);
+    EXPECT_EQ(FilesIn("raw"), 6u);
+    EXPECT_EQ(FilesIn("png"), 6u);
     const std::string text = out.str();
     EXPECT_NE(text.find("image 0: 300x1 depth 8 channels 1 timestamp 33333\n"
                         "image 1: 300x1 depth 8 channels 1 timestamp 66667\n"
                         "image 2: 300x1 depth 8 channels 1 timestamp 100000\n"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("frames read: 3\nimages published: 3\nframes dropped: 0\nms per frame: "),
+    EXPECT_NE(text.find("frames read: 6\nimages published: 6\nframes dropped: 0\nms per frame: "),
               std::string::npos)
         << text;
 }
