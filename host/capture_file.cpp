@@ -36,7 +36,8 @@ CaptureFile::Result CaptureFile::nextCount(std::uint32_t& count, std::string& pr
     unsigned char word[4];
     if (left < sizeof word) {
         m_finished = true;
-        problem = where + " is truncated: " + std::to_string(left) + " bytes left, too few for its byte count";
+        problem =
+            where + " is truncated: " + std::to_string(left) + " bytes left, too few for its byte count";
         return Result::Truncated;
     }
     if (std::fread(word, 1, sizeof word, m_file.get()) != sizeof word) {

@@ -91,7 +91,8 @@ void CaptureSource::Birth() {
     m_limited = limit > 0 && frames == limit;
     if (largest > static_cast<std::uint32_t>(INT32_MAX)) {
         // An element's buffer size is a 32-bit count.
-        Report(("a frame of " + std::to_string(largest) + " bytes is too large for an element").c_str(), 2, 0);
+        Report(("a frame of " + std::to_string(largest) + " bytes is too large for an element").c_str(), 2,
+               0);
         finish();
         return;
     }
@@ -136,7 +137,8 @@ void CaptureSource::Core() {
     // A frame that grew since Birth sized the buffers would not fit: never write past them.
     if (m_frame.size() > m_bufferSize) {
         StopWriting(element, true);
-        Report(("frame " + std::to_string(index) + " grew since the capture was sized; the reading ends").c_str(),
+        Report(("frame " + std::to_string(index) + " grew since the capture was sized; the reading ends")
+                   .c_str(),
                2, 0);
         finish();
         return;

@@ -3,7 +3,6 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -45,7 +44,8 @@ std::string Accepted(TARNProperty& property) {
             TARNEnumStruct values;
             property.Owner()->Get(property, values);
             std::string names;
-            for (int i = 0; i < values.Count(); ++i) names += (i ? "|" : "") + std::string(values.Name(i).c_str());
+            for (int i = 0; i < values.Count(); ++i)
+                names += (i ? "|" : "") + std::string(values.Name(i).c_str());
             return "one of " + names;
         }
         default:
@@ -65,7 +65,8 @@ bool CreateFolder(const std::string& folder, std::string& error) {
     std::error_code code;
     std::filesystem::create_directories(folder, code);
     if (!code && std::filesystem::is_directory(folder, code)) return true;
-    error = "cannot create folder " + folder + ": " + (code ? code.message() : "a file of that name is in the way");
+    error = "cannot create folder " + folder + ": " +
+            (code ? code.message() : "a file of that name is in the way");
     return false;
 }
 
@@ -97,8 +98,8 @@ int RunDecodeCommand(const std::vector<std::string>& arguments, std::ostream& ou
         return 1;
     }
     HostKernel kernel;
-    return RunDecode(kernel, options, options.package.empty() ? PackageBesideProgram() : options.package, "", out,
-                     err);
+    return RunDecode(kernel, options, options.package.empty() ? PackageBesideProgram() : options.package, "",
+                     out, err);
 }
 
 int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::string& package,
@@ -120,7 +121,8 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
         if (model.empty()) {
             for (const std::string& name : graph.Models())
                 if (name.rfind("csi2ipl_", 0) == 0) model = name;
-            if (model.empty()) return fail(package + " defines no decoder model (csi2ipl_cpu or csi2ipl_gpu)");
+            if (model.empty())
+                return fail(package + " defines no decoder model (csi2ipl_cpu or csi2ipl_gpu)");
         }
     }
     // The host's own models, by their definitions: the linker keeps a declaration only
@@ -180,7 +182,8 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
     // decoder has published all it will, and then its images given back by the sink means
     // they are written.
     auto done = [&] {
-        return capture->finished.load() && graph.Drained(source + ".frames") && graph.Drained(decoder + ".ipl_image");
+        return capture->finished.load() && graph.Drained(source + ".frames") &&
+               graph.Drained(decoder + ".ipl_image");
     };
     auto stopped = [&] {
         return !Running(capture) || !Running(graph.Component(decoder)) || !Running(images);
@@ -198,7 +201,7 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    const std::string firstStopped = ended                ? ""
+    const std::string firstStopped = ended               ? ""
                                      : !Running(capture) ? "capture source"
                                      : !Running(images)  ? "image sink"
                                                          : "decoder";

@@ -15,7 +15,8 @@ bool parseLimit(const std::string& text, long& limit) {
 
 }  // namespace
 
-bool ParseDecodeOptions(const std::vector<std::string>& arguments, DecodeOptions& options, std::string& error) {
+bool ParseDecodeOptions(const std::vector<std::string>& arguments, DecodeOptions& options,
+                        std::string& error) {
     options = DecodeOptions{};
     bool haveCapture = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
@@ -32,7 +33,8 @@ bool ParseDecodeOptions(const std::vector<std::string>& arguments, DecodeOptions
         const size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
         std::string value;
-        if (name != "--package" && name != "--set" && name != "--out" && name != "--raw" && name != "--limit") {
+        if (name != "--package" && name != "--set" && name != "--out" && name != "--raw" &&
+            name != "--limit") {
             error = "unknown option \"" + name + "\"";
             return false;
         }

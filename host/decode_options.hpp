@@ -28,4 +28,5 @@ inline constexpr const char* DecodeUsage =
 // "=" ("--out DIR", "--out=DIR"). False with `error` set to one line (without the program's
 // name) for an unknown option, a missing value, a second capture, no capture, a --set
 // without "PROPERTY=" or a --limit that is no number of frames above 0.
-bool ParseDecodeOptions(const std::vector<std::string>& arguments, DecodeOptions& options, std::string& error);
+bool ParseDecodeOptions(const std::vector<std::string>& arguments, DecodeOptions& options,
+                        std::string& error);

@@ -51,7 +51,8 @@ TARNComponentDefinition& ImageSink::Definition() {
     return model;
 }
 
-ImageSink::ImageSink(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
+ImageSink::ImageSink(const char* name, TARNComponentDefinition& definition)
+    : TARNComponent(name, definition) {}
 
 void ImageSink::Birth() {
     received = 0;

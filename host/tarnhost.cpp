@@ -9,12 +9,13 @@
 
 namespace {
 int Usage() {
-    std::cerr << "usage: tarnhost info PACKAGE\n"
-                 "       tarnhost decode CAPTURE [--package PCK] [--set PROPERTY=VALUE]... [--out DIR] [--raw DIR] "
-                 "[--limit N]\n"
-                 "  info    load the package and print what it defines and its information trailer\n"
-                 "  decode  decode a CSI-2 capture file with the package's decoder: PNG files to --out,\n"
-                 "          exact image bytes to --raw; --set sets a decoder property by name\n";
+    std::cerr
+        << "usage: tarnhost info PACKAGE\n"
+           "       tarnhost decode CAPTURE [--package PCK] [--set PROPERTY=VALUE]... [--out DIR] [--raw DIR] "
+           "[--limit N]\n"
+           "  info    load the package and print what it defines and its information trailer\n"
+           "  decode  decode a CSI-2 capture file with the package's decoder: PNG files to --out,\n"
+           "          exact image bytes to --raw; --set sets a decoder property by name\n";
     return 2;
 }
 }  // namespace

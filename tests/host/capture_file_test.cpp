@@ -1,13 +1,14 @@
 // Capture files read frame by frame: whole frames come back byte for byte; a truncated or
 // malformed frame ends the reading with a line that says where, and nothing past the file
 // is read.
+#include "capture_file.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "capture_file.hpp"
 #include "support/temp_folder_fixture.hpp"
 
 namespace {
@@ -18,7 +19,8 @@ using Bytes = std::vector<unsigned char>;
 Bytes Frame(std::uint32_t count, unsigned char fill, std::int64_t announced = -1) {
     Bytes frame(count, fill);
     const auto word = static_cast<std::uint32_t>(announced < 0 ? count : announced);
-    for (int i = 0; i < 4 && i < static_cast<int>(count); ++i) frame[i] = static_cast<unsigned char>(word >> (8 * i));
+    for (int i = 0; i < 4 && i < static_cast<int>(count); ++i)
+        frame[i] = static_cast<unsigned char>(word >> (8 * i));
     return frame;
 }
 
@@ -99,7 +101,9 @@ TEST_F(CaptureFileTest, AFrameThatCannotBeTakenEndsTheReadingWithItsPlace) {
             Bytes frame;
             std::uint32_t count = 0;
             std::string problem;
-            auto next = [&] { return skipping ? capture.Skip(count, problem) : capture.Next(frame, problem); };
+            auto next = [&] {
+                return skipping ? capture.Skip(count, problem) : capture.Next(frame, problem);
+            };
             ASSERT_EQ(next(), CaptureFile::Result::Frame);
             EXPECT_EQ(next(), c.result);
             EXPECT_EQ(problem, c.problem);

@@ -3,6 +3,8 @@
 // never past a truncated one; the image sink writes each image as PNG and raw bytes with its
 // line; the summary counts what was read, published and dropped; a setting the decoder
 // does not take ends the run in one line before anything is written.
+#include "decode_command.hpp"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -15,7 +17,6 @@
 #include "dataflow/component.hpp"
 #include "dataflow/io_element.hpp"
 #include "dataflow/output.hpp"
-#include "decode_command.hpp"
 #include "engine/type_filter.hpp"
 #include "host_kernel.hpp"
 #include "runtime/ipl_image.hpp"
@@ -40,7 +41,8 @@ class FrameToImage : public TARNComponent {
         if (m_frames++ % 2 == 1 && dropOdd) return;
         auto& output = static_cast<TARNOutputImplementation&>(Output("ipl_image"));
         if (output.buffers.ElementCount() == 0)
-            output.AllocOutputBufferIplImage(TARN::IplImageModel(in->BufferSize(), 1, "GRAY", 0, 8, 4), false);
+            output.AllocOutputBufferIplImage(TARN::IplImageModel(in->BufferSize(), 1, "GRAY", 0, 8, 4),
+                                             false);
         TARNIOElt* out = StartWriting(output, in->Timestamp());
         if (out == nullptr) return;
         std::memcpy(out->IplImage()->imageData, in->Stream8(), static_cast<size_t>(in->BufferSize()));
@@ -57,7 +59,8 @@ TARNModuleBase* makeFrameToImage(const char* name, TARNComponentDefinition& defi
 
 TARNInputDefinition standInInputs[] = {
     {"raw_image", nullptr, const_cast<TARNTypeFilterBase*>(&TARN::FilterStream8), 0, 1}, {}};
-TARNOutputDefinition standInOutputs[] = {{"ipl_image", 0, TARNTypeInfo(TARNTypeInfo::IplImage), 0, 16, 1, 1}, {}};
+TARNOutputDefinition standInOutputs[] = {{"ipl_image", 0, TARNTypeInfo(TARNTypeInfo::IplImage), 0, 16, 1, 1},
+                                         {}};
 TARNPropertyDefinition standInProperties[] = {{"drop_odd", new TARNPropertyValue(false)},
                                               {"pattern", new TARNPropertyValue("plain|inverted", 0)},
                                               {"gain", new TARNPropertyValue(1L)},
@@ -188,13 +191,16 @@ TEST_F(DecodeRunTest, ABrokenLastFrameIsReportedAndSkipped) {
     malformed[0] = 10;
     const Case cases[] = {
         {"truncated", truncated, 0, 2,
-         "warning: component capture: frame 2 at byte 200 is truncated: it announces 500 bytes, the file holds 50; it is skipped\n"},
+         "warning: component capture: frame 2 at byte 200 is truncated: it announces 500 bytes, the file "
+         "holds 50; it is skipped\n"},
         {"malformed", malformed, 0, 2,
-         "warning: component capture: frame 2 at byte 200 is malformed: its byte count 10 is below the 64-byte header; it is "
+         "warning: component capture: frame 2 at byte 200 is malformed: its byte count 10 is below the "
+         "64-byte header; it is "
          "skipped\n"},
         {"limited before it", truncated, 1, 1, ""},
         {"limited to more than there is", truncated, 5, 2,
-         "warning: component capture: frame 2 at byte 200 is truncated: it announces 500 bytes, the file holds 50; it is skipped\n"},
+         "warning: component capture: frame 2 at byte 200 is truncated: it announces 500 bytes, the file "
+         "holds 50; it is skipped\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -234,7 +240,8 @@ TEST_F(DecodeRunTest, ASettingTheDecoderDoesNotTakeIsOneLineBeforeAnythingRuns) 
     const Case cases[] = {
         {"nonexistent", "1", "tarnhost: the decoder (frame_to_image) has no property \"nonexistent\"\n"},
         {"drop_odd", "maybe", "tarnhost: the decoder refuses drop_odd=maybe: it takes true or false\n"},
-        {"pattern", "sideways", "tarnhost: the decoder refuses pattern=sideways: it takes one of plain|inverted\n"},
+        {"pattern", "sideways",
+         "tarnhost: the decoder refuses pattern=sideways: it takes one of plain|inverted\n"},
         {"pattern", "2", "tarnhost: the decoder refuses pattern=2: it takes one of plain|inverted\n"},
         {"pattern", "-1", "tarnhost: the decoder refuses pattern=-1: it takes one of plain|inverted\n"},
         {"gain", "1.5", "tarnhost: the decoder refuses gain=1.5: it takes a whole number\n"},

@@ -59,28 +59,40 @@ TEST_F(TarnhostDecode, WhatCannotRunIsOneLineAndStatusOne) {
     };
     const std::vector<Case> cases = {
         {"no capture", {}, "tarnhost: decode needs a capture file" + Usage},
-        {"two captures", {"capture.bin", "other.bin"},
+        {"two captures",
+         {"capture.bin", "other.bin"},
          "tarnhost: unexpected argument \"other.bin\": decode takes one capture" + Usage},
         {"unknown option", {"capture.bin", "--fast"}, "tarnhost: unknown option \"--fast\"" + Usage},
         {"option without its value", {"capture.bin", "--out"}, "tarnhost: --out needs a value" + Usage},
         {"empty value", {"capture.bin", "--raw="}, "tarnhost: --raw needs a value" + Usage},
-        {"setting without a value", {"capture.bin", "--set", "skip_first_frames"},
+        {"setting without a value",
+         {"capture.bin", "--set", "skip_first_frames"},
          "tarnhost: --set takes PROPERTY=VALUE, not \"skip_first_frames\"" + Usage},
-        {"setting without a name", {"capture.bin", "--set", "=true"},
+        {"setting without a name",
+         {"capture.bin", "--set", "=true"},
          "tarnhost: --set takes PROPERTY=VALUE, not \"=true\"" + Usage},
-        {"limit 0", {"capture.bin", "--limit", "0"},
+        {"limit 0",
+         {"capture.bin", "--limit", "0"},
          "tarnhost: --limit takes a number of frames above 0, not \"0\"" + Usage},
-        {"negative limit", {"capture.bin", "--limit=-3"},
+        {"negative limit",
+         {"capture.bin", "--limit=-3"},
          "tarnhost: --limit takes a number of frames above 0, not \"-3\"" + Usage},
-        {"limit in words", {"capture.bin", "--limit", "ten"},
+        {"limit in words",
+         {"capture.bin", "--limit", "ten"},
          "tarnhost: --limit takes a number of frames above 0, not \"ten\"" + Usage},
-        {"missing capture", {"missing.bin"},
+        {"missing capture",
+         {"missing.bin"},
          "tarnhost: cannot read capture missing.bin: No such file or directory\n"},
-        {"capture that is a folder", {"folder"}, "tarnhost: cannot read capture folder: not a regular file\n"},
-        {"package that is text", {"capture.bin", "--package", "text.pck"},
+        {"capture that is a folder",
+         {"folder"},
+         "tarnhost: cannot read capture folder: not a regular file\n"},
+        {"package that is text",
+         {"capture.bin", "--package", "text.pck"},
          "tarnhost: cannot load text.pck: not an ELF file\n"},
-        {"package without a decoder", {"capture.bin", "--package", TARN_TEST_PACKAGE},
-         "tarnhost: " + std::string(TARN_TEST_PACKAGE) + " defines no decoder model (csi2ipl_cpu or csi2ipl_gpu)\n"},
+        {"package without a decoder",
+         {"capture.bin", "--package", TARN_TEST_PACKAGE},
+         "tarnhost: " + std::string(TARN_TEST_PACKAGE) +
+             " defines no decoder model (csi2ipl_cpu or csi2ipl_gpu)\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -101,9 +113,8 @@ TEST_F(TarnhostDecode, APackageThatIsMissingIsOneLine) {
 TEST_F(TarnhostDecode, ThePackageOfItsOwnBuildIsTheDefault) {
     const ProgramOutcome outcome = Decode({"capture.bin"});
     if (!HaveDecoder()) {
-        ExpectOneLineOfRefusal(
-            outcome, "tarnhost: " + std::string(PIXTRACT_CPU_PATH) +
-                         " defines no decoder model (csi2ipl_cpu or csi2ipl_gpu)\n");
+        ExpectOneLineOfRefusal(outcome, "tarnhost: " + std::string(PIXTRACT_CPU_PATH) +
+                                            " defines no decoder model (csi2ipl_cpu or csi2ipl_gpu)\n");
         return;
     }
     EXPECT_EQ(outcome.status, 0) << outcome.err;
@@ -118,7 +129,8 @@ TEST_F(TarnhostDecode, ASettingTheDecoderDoesNotTakeIsOneLine) {
     };
     const std::vector<Case> cases = {
         {"frame_rate=30", "tarnhost: the decoder (csi2ipl_cpu) has no property \"frame_rate\"\n"},
-        {"limit_depth_to_8=maybe", "tarnhost: the decoder refuses limit_depth_to_8=maybe: it takes true or false\n"},
+        {"limit_depth_to_8=maybe",
+         "tarnhost: the decoder refuses limit_depth_to_8=maybe: it takes true or false\n"},
         {"limit_depth_to_8_Bitshift=13",
          "tarnhost: the decoder refuses limit_depth_to_8_Bitshift=13: it takes one of "
          "0|1|2|3|4|5|6|7|8|9|10|11|12\n"},
@@ -127,9 +139,9 @@ TEST_F(TarnhostDecode, ASettingTheDecoderDoesNotTakeIsOneLine) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.setting);
-        ExpectOneLineOfRefusal(Decode({"capture.bin", "--package", PIXTRACT_CPU_PATH, "--set", c.setting,
-                                       "--out", "png"}),
-                               c.line);
+        ExpectOneLineOfRefusal(
+            Decode({"capture.bin", "--package", PIXTRACT_CPU_PATH, "--set", c.setting, "--out", "png"}),
+            c.line);
         EXPECT_FALSE(std::filesystem::exists(Path("png")));
     }
 }
@@ -193,10 +205,10 @@ TEST_P(TarnhostDecodeEndToEnd, ImagesAreTheReferenceDecodersByteForByte) {
         char name[16];
         std::snprintf(name, sizeof name, "%06zu", i);
         EXPECT_TRUE(Content("raw/" + std::string(name) + ".raw") == RawBytes(expected)) << "raw bytes differ";
-        const std::string line = "image " + std::to_string(i) + ": " + std::to_string(expected.width) + "x" +
-                                 std::to_string(expected.height) + " depth " + std::to_string(expected.depth) +
-                                 " channels " + std::to_string(expected.channels) + " timestamp " +
-                                 std::to_string(i == 0 ? 33333 : 66667) + "\n";
+        const std::string line =
+            "image " + std::to_string(i) + ": " + std::to_string(expected.width) + "x" +
+            std::to_string(expected.height) + " depth " + std::to_string(expected.depth) + " channels " +
+            std::to_string(expected.channels) + " timestamp " + std::to_string(i == 0 ? 33333 : 66667) + "\n";
         EXPECT_NE(outcome.out.find(line), std::string::npos) << outcome.out;
 
         png_image png{};

@@ -23,11 +23,16 @@ struct TypeName {
 };
 
 constexpr TypeName Types[] = {
-    {"YUV422_8Bit", capture::type::kYuv422_8}, {"YUV422_10Bit", capture::type::kYuv422_10},
-    {"RGB888", capture::type::kRgb888},        {"RAW8", capture::type::kRaw8},
-    {"RAW10", capture::type::kRaw10},          {"RAW12", capture::type::kRaw12},
-    {"RAW16", capture::type::kRaw16},          {"RAW20", capture::type::kRaw20},
-    {"RAW24", capture::type::kRaw24},          {"YUV422_8Bit_Y_U_swapped", capture::type::kYuv422_8_YUSwapped},
+    {"YUV422_8Bit", capture::type::kYuv422_8},
+    {"YUV422_10Bit", capture::type::kYuv422_10},
+    {"RGB888", capture::type::kRgb888},
+    {"RAW8", capture::type::kRaw8},
+    {"RAW10", capture::type::kRaw10},
+    {"RAW12", capture::type::kRaw12},
+    {"RAW16", capture::type::kRaw16},
+    {"RAW20", capture::type::kRaw20},
+    {"RAW24", capture::type::kRaw24},
+    {"YUV422_8Bit_Y_U_swapped", capture::type::kYuv422_8_YUSwapped},
 };
 
 int Usage(const std::string& problem) {
@@ -79,8 +84,8 @@ int main(int argc, char** argv) {
         ++i;
     }
     if (spec.width % capture::PixelsPerGroup(spec.dataType) != 0)
-        return Usage("the width must be a multiple of " + std::to_string(capture::PixelsPerGroup(spec.dataType)) +
-                     " for " + argv[2]);
+        return Usage("the width must be a multiple of " +
+                     std::to_string(capture::PixelsPerGroup(spec.dataType)) + " for " + argv[2]);
     if (capture::WordCountFor(spec.dataType, spec.width) > 65535)
         return Usage("a line of that width is longer than a packet can be");
     try {
@@ -94,7 +99,7 @@ int main(int argc, char** argv) {
         std::cerr << "write_test_capture: " << problem.what() << "\n";
         return 1;
     }
-    std::cout << path << ": " << frames << " frames of " << argv[2] << ", " << spec.width << "x" << spec.height
-              << "\n";
+    std::cout << path << ": " << frames << " frames of " << argv[2] << ", " << spec.width << "x"
+              << spec.height << "\n";
     return 0;
 }
