@@ -25,8 +25,7 @@ bool CaptureFile::Open(const std::string& path, std::string& error) {
     return true;
 }
 
-CaptureFile::Result CaptureFile::Next(std::vector<unsigned char>& frame, std::string& problem) {
-    frame.clear();
+CaptureFile::Result CaptureFile::nextCount(std::uint32_t& count, std::string& problem) {
     if (!m_file || m_finished) return Result::End;
     const std::uint64_t left = m_size - m_position;
     if (left == 0) {
@@ -37,7 +36,8 @@ CaptureFile::Result CaptureFile::Next(std::vector<unsigned char>& frame, std::st
     unsigned char word[4];
     if (left < sizeof word) {
         m_finished = true;
-        problem = where + " is truncated: " + std::to_string(left) + " bytes left, too few for its byte count";
+        problem =
+            where + " is truncated: " + std::to_string(left) + " bytes left, too few for its byte count";
         return Result::Truncated;
     }
     if (std::fread(word, 1, sizeof word, m_file.get()) != sizeof word) {
@@ -45,8 +45,8 @@ CaptureFile::Result CaptureFile::Next(std::vector<unsigned char>& frame, std::st
         problem = where + " cannot be read: " + std::strerror(errno);
         return Result::ReadError;
     }
-    const std::uint32_t count = static_cast<std::uint32_t>(word[0]) | static_cast<std::uint32_t>(word[1]) << 8 |
-                                static_cast<std::uint32_t>(word[2]) << 16 | static_cast<std::uint32_t>(word[3]) << 24;
+    count = static_cast<std::uint32_t>(word[0]) | static_cast<std::uint32_t>(word[1]) << 8 |
+            static_cast<std::uint32_t>(word[2]) << 16 | static_cast<std::uint32_t>(word[3]) << 24;
     if (count < HeaderBytes) {
         m_finished = true;
         problem = where + " is malformed: its byte count " + std::to_string(count) + " is below the " +
@@ -59,12 +59,37 @@ CaptureFile::Result CaptureFile::Next(std::vector<unsigned char>& frame, std::st
                   std::to_string(left);
         return Result::Truncated;
     }
+    return Result::Frame;
+}
+
+CaptureFile::Result CaptureFile::Next(std::vector<unsigned char>& frame, std::string& problem) {
+    frame.clear();
+    std::uint32_t count = 0;
+    const Result result = nextCount(count, problem);
+    if (result != Result::Frame) return result;
     frame.resize(count);
-    std::memcpy(frame.data(), word, sizeof word);
-    if (std::fread(frame.data() + sizeof word, 1, count - sizeof word, m_file.get()) != count - sizeof word) {
+    for (int i = 0; i < 4; ++i) frame[i] = static_cast<unsigned char>(count >> (8 * i));
+    if (std::fread(frame.data() + 4, 1, count - 4, m_file.get()) != count - 4) {
         m_finished = true;
         frame.clear();
-        problem = where + " cannot be read: " + std::strerror(errno);
+        problem = "frame " + std::to_string(m_frames) + " at byte " + std::to_string(m_position) +
+                  " cannot be read: " + std::strerror(errno);
+        return Result::ReadError;
+    }
+    m_position += count;
+    ++m_frames;
+    return Result::Frame;
+}
+
+CaptureFile::Result CaptureFile::Skip(std::uint32_t& count, std::string& problem) {
+    count = 0;
+    const Result result = nextCount(count, problem);
+    if (result != Result::Frame) return result;
+    // The whole frame is in the file (nextCount checked it against the size).
+    if (std::fseek(m_file.get(), static_cast<long>(m_position + count), SEEK_SET) != 0) {
+        m_finished = true;
+        problem = "frame " + std::to_string(m_frames) + " at byte " + std::to_string(m_position) +
+                  " cannot be read: " + std::strerror(errno);
         return Result::ReadError;
     }
     m_position += count;

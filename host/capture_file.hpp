@@ -23,6 +23,10 @@ class CaptureFile {
     // below the header's size Malformed: nothing more is read after either, and `problem`
     // says what and where. The frame's bytes are never read beyond what the file holds.
     Result Next(std::vector<unsigned char>& frame, std::string& problem);
+    // Steps over the next frame as Next would read it, with the same answers and problems,
+    // and gives its byte count instead of its bytes: a first pass that sizes buffers for
+    // the largest frame reads only the byte counts.
+    Result Skip(std::uint32_t& count, std::string& problem);
 
     // Bytes consumed so far and the file's size, for progress.
     std::uint64_t Position() const { return m_position; }
@@ -31,6 +35,11 @@ class CaptureFile {
     long Frames() const { return m_frames; }
 
   private:
+    // Reads the next frame's byte count and checks the file holds the whole frame; Frame
+    // with `count` set and the file at the frame's fifth byte, or the answer that ends
+    // the reading.
+    Result nextCount(std::uint32_t& count, std::string& problem);
+
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };

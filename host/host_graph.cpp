@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "dataflow/component.hpp"
+#include "dataflow/io_monitor.hpp"
+#include "dataflow/output.hpp"
 #include "dataflow/property.hpp"
 #include "engine/enum_struct.hpp"
 #include "engine/package_entry.hpp"
@@ -122,7 +124,8 @@ bool HostGraph::Set(const std::string& name, const std::string& text) {
                 TARNEnumStruct values;
                 owner.Get(*property, values);
                 if (!values.Select(TARNStackedString<40>(text.c_str()))) {
-                    if (!parseLong(text, number)) return false;
+                    // An index must name one of the values.
+                    if (!parseLong(text, number) || number < 0 || number >= values.Count()) return false;
                     values.selected = static_cast<int>(number);
                 }
                 owner.Set(*property, values);
@@ -187,6 +190,16 @@ void HostGraph::Stop() {
 
 bool HostGraph::Kill(const std::string& name) {
     return Component(name) != nullptr && m_kernel.KillComponent(name.c_str());
+}
+
+bool HostGraph::Drained(const std::string& output) const {
+    TARNComponent* writer = Component(componentOf(output));
+    const std::string name = output.substr(output.find('.') + 1);
+    if (writer == nullptr || output.find('.') == std::string::npos || !writer->HasOutput(name.c_str()))
+        return false;
+    // Every output of a component is the SDK's one implementation.
+    auto& implementation = static_cast<TARNOutputImplementation&>(writer->Output(name.c_str()));
+    return implementation.ring != nullptr && implementation.ring->IsEmpty();
 }
 
 bool HostGraph::RunUntil(const std::function<bool()>& condition, long timeout) {

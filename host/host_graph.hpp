@@ -65,6 +65,11 @@ class HostGraph {
     void Stop();
     // Kills one component (see HostKernel::KillComponent).
     bool Kill(const std::string& name);
+    // True when every element published on "component.output" so far has been taken and
+    // given back by each of its FIFO-group readers (a reader gives an element back when it
+    // asks for the next one, so its work on that element is done). False for an unknown
+    // output or one without a ring.
+    bool Drained(const std::string& output) const;
     // Waits until `condition` holds, looking every millisecond; false when `timeout`
     // microseconds passed first.
     bool RunUntil(const std::function<bool()>& condition, long timeout);

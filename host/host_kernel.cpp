@@ -40,6 +40,12 @@ void HostKernel::EchoReports(std::ostream* out, std::ostream* errors) {
     m_echoErrors = errors;
 }
 
+void HostKernel::EchoLine(const std::string& line, bool toErrors) {
+    std::lock_guard lock(m_reportLock);
+    std::ostream* stream = toErrors ? m_echoErrors : m_echoOut;
+    if (stream) *stream << line << std::flush;
+}
+
 std::string HostKernel::Format(const HostReport& report) {
     static const char* const prefixes[] = {"info: ", "warning: ", "error: "};
     std::string text = report.level >= 0 && report.level <= 2 ? prefixes[report.level] : "report: ";

@@ -61,6 +61,10 @@ class HostKernel final : public TARNKernel {
     // Prints one report the way the host shows them: "info: ", "warning: " or "error: ",
     // then the message and, when not 0, " (parameter)".
     static std::string Format(const HostReport& report);
+    // Prints `line` (with its own end of line) on the echo's `out` or `errors` stream, under
+    // the lock the echo prints reports under, so that the host's own lines and reports from
+    // other threads never interleave. Nothing while the echo is off.
+    void EchoLine(const std::string& line, bool toErrors = false);
 
     void SetCheckLevel(int level);
     // Removal brackets opened and closed so far (BeginChange / EndChange).

@@ -1,13 +1,14 @@
 // Capture files read frame by frame: whole frames come back byte for byte; a truncated or
 // malformed frame ends the reading with a line that says where, and nothing past the file
 // is read.
+#include "capture_file.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "capture_file.hpp"
 #include "support/temp_folder_fixture.hpp"
 
 namespace {
@@ -18,7 +19,8 @@ using Bytes = std::vector<unsigned char>;
 Bytes Frame(std::uint32_t count, unsigned char fill, std::int64_t announced = -1) {
     Bytes frame(count, fill);
     const auto word = static_cast<std::uint32_t>(announced < 0 ? count : announced);
-    for (int i = 0; i < 4 && i < static_cast<int>(count); ++i) frame[i] = static_cast<unsigned char>(word >> (8 * i));
+    for (int i = 0; i < 4 && i < static_cast<int>(count); ++i)
+        frame[i] = static_cast<unsigned char>(word >> (8 * i));
     return frame;
 }
 
@@ -51,6 +53,26 @@ TEST_F(CaptureFileTest, FramesComeBackWholeAndInOrder) {
     EXPECT_EQ(capture.Next(frame, problem), CaptureFile::Result::End);
 }
 
+// Skipping reads the byte counts alone and lands on each next frame, so a pass of Skip
+// sizes the frames that Next then reads.
+TEST_F(CaptureFileTest, SkippingGivesEachFramesByteCount) {
+    const std::vector<Bytes> frames = {Frame(64, 1), Frame(1000, 2), Frame(72, 3)};
+    CaptureFile capture;
+    std::string error;
+    ASSERT_TRUE(capture.Open(Write(frames), error)) << error;
+    std::uint32_t count = 0;
+    std::string problem;
+    ASSERT_EQ(capture.Skip(count, problem), CaptureFile::Result::Frame);
+    EXPECT_EQ(count, 64u);
+    ASSERT_EQ(capture.Skip(count, problem), CaptureFile::Result::Frame);
+    EXPECT_EQ(count, 1000u);
+    Bytes frame;
+    ASSERT_EQ(capture.Next(frame, problem), CaptureFile::Result::Frame);
+    EXPECT_EQ(frame, frames[2]);
+    EXPECT_EQ(capture.Frames(), 3);
+    EXPECT_EQ(capture.Skip(count, problem), CaptureFile::Result::End);
+}
+
 TEST_F(CaptureFileTest, AFrameThatCannotBeTakenEndsTheReadingWithItsPlace) {
     struct Case {
         const char* name;
@@ -71,17 +93,23 @@ TEST_F(CaptureFileTest, AFrameThatCannotBeTakenEndsTheReadingWithItsPlace) {
          "frame 1 at byte 64 is malformed: its byte count 0 is below the 64-byte header"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CaptureFile capture;
-        std::string error;
-        ASSERT_TRUE(capture.Open(Write({Frame(64, 1), c.last}), error)) << error;
-        Bytes frame;
-        std::string problem;
-        ASSERT_EQ(capture.Next(frame, problem), CaptureFile::Result::Frame);
-        EXPECT_EQ(capture.Next(frame, problem), c.result);
-        EXPECT_EQ(problem, c.problem);
-        EXPECT_TRUE(frame.empty());
-        EXPECT_EQ(capture.Next(frame, problem), CaptureFile::Result::End);
+        for (const bool skipping : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (skipping ? ", skipping" : ", reading"));
+            CaptureFile capture;
+            std::string error;
+            ASSERT_TRUE(capture.Open(Write({Frame(64, 1), c.last}), error)) << error;
+            Bytes frame;
+            std::uint32_t count = 0;
+            std::string problem;
+            auto next = [&] {
+                return skipping ? capture.Skip(count, problem) : capture.Next(frame, problem);
+            };
+            ASSERT_EQ(next(), CaptureFile::Result::Frame);
+            EXPECT_EQ(next(), c.result);
+            EXPECT_EQ(problem, c.problem);
+            EXPECT_TRUE(frame.empty());
+            EXPECT_EQ(next(), CaptureFile::Result::End);
+        }
     }
 }
 

@@ -1,10 +1,7 @@
 // The built tarnhost program, run as a user runs it: its exit status, what it prints, and
 // that a damaged or foreign file ends in one line of error rather than a signal.
 #include <elf.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -15,6 +12,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "support/program_run.hpp"
 
 namespace {
 
@@ -27,49 +26,10 @@ void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-struct Outcome {
-    bool exited = false;
-    int status = -1;  // the exit status, when it exited
-    int signal = 0;   // the signal that ended it, when it did not
-    std::string out;
-    std::string err;
-};
+using Outcome = ProgramOutcome;
 
-// Runs tarnhost with `arguments` in the folder `workingFolder`, its output caught in files.
 Outcome RunTarnhost(const std::vector<std::string>& arguments, const std::string& workingFolder) {
-    // CTest runs the cases of this file in parallel processes.
-    const std::string prefix = ::testing::TempDir() + "tarnhost_" + std::to_string(getpid());
-    const std::string outPath = prefix + "_stdout.txt";
-    const std::string errPath = prefix + "_stderr.txt";
-    std::vector<std::string> words{TARN_TARNHOST};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    const pid_t child = fork();
-    if (child == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(workingFolder.c_str()) != 0)
-            _exit(127);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    Outcome outcome;
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) {
-        ADD_FAILURE() << "cannot run " << TARN_TARNHOST;
-        return outcome;
-    }
-    outcome.exited = WIFEXITED(status);
-    if (outcome.exited) outcome.status = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
-    outcome.out = ReadFile(outPath);
-    outcome.err = ReadFile(errPath);
-    std::remove(outPath.c_str());
-    std::remove(errPath.c_str());
-    return outcome;
+    return RunProgram(TARN_TARNHOST, arguments, workingFolder);
 }
 
 // The package's bytes with its ELF header changed by `change`.

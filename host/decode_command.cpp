@@ -1,0 +1,223 @@
+#include "decode_command.hpp"
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <thread>
+
+#include "capture_file.hpp"
+#include "capture_source.hpp"
+#include "dataflow/property.hpp"
+#include "engine/enum_struct.hpp"
+#include "host_graph.hpp"
+#include "host_kernel.hpp"
+#include "host_recorder.hpp"
+#include "image_sink.hpp"
+
+namespace {
+
+// The components' names in the graph.
+constexpr const char* SourceName = "capture";
+constexpr const char* DecoderName = "decoder";
+constexpr const char* SinkName = "images";
+
+// Seconds of running before the first progress line, and between two.
+constexpr auto ProgressEvery = std::chrono::seconds(3);
+
+// Turns the kernel's echo off when the run ends: the streams may go before the kernel.
+struct EchoOff {
+    HostKernel& kernel;
+    ~EchoOff() { kernel.EchoReports(nullptr, nullptr); }
+};
+
+// What a property takes, for the line that says a value was refused.
+std::string Accepted(TARNProperty& property) {
+    switch (property.Type()) {
+        case TARNPropertyValue::Bool:
+            return "true or false";
+        case TARNPropertyValue::Integer:
+            return "a whole number";
+        case TARNPropertyValue::Float:
+            return "a number";
+        case TARNPropertyValue::Enumeration: {
+            TARNEnumStruct values;
+            property.Owner()->Get(property, values);
+            std::string names;
+            for (int i = 0; i < values.Count(); ++i)
+                names += (i ? "|" : "") + std::string(values.Name(i).c_str());
+            return "one of " + names;
+        }
+        default:
+            return "a text";
+    }
+}
+
+// The message of the last error report the recorder kept since `from`; empty when none.
+std::string LastError(const HostRecorder& recorder, size_t from) {
+    const std::vector<HostReport> reports = recorder.Reports();
+    for (size_t i = reports.size(); i > from; --i)
+        if (reports[i - 1].level >= 2) return reports[i - 1].message;
+    return {};
+}
+
+bool CreateFolder(const std::string& folder, std::string& error) {
+    std::error_code code;
+    std::filesystem::create_directories(folder, code);
+    if (!code && std::filesystem::is_directory(folder, code)) return true;
+    error = "cannot create folder " + folder + ": " +
+            (code ? code.message() : "a file of that name is in the way");
+    return false;
+}
+
+bool Running(const TARNComponent* component) {
+    return component != nullptr && (component->State() & TARNModule::Running) != 0;
+}
+
+}  // namespace
+
+std::string PackageBesideProgram() {
+    std::error_code code;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", code);
+    if (code) return "pixtract_cpu.pck";
+    return (program.parent_path().parent_path() / "packages" / "pixtract_cpu.pck").string();
+}
+
+int RunDecodeCommand(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+    DecodeOptions options;
+    std::string error;
+    if (!ParseDecodeOptions(arguments, options, error)) {
+        err << "tarnhost: " << error << " (" << DecodeUsage << ")\n";
+        return 1;
+    }
+    // The capture is checked before the package is loaded: a wrong path is the commonest
+    // mistake, and the cheapest to tell.
+    CaptureFile capture;
+    if (!capture.Open(options.capture, error)) {
+        err << "tarnhost: " << error << "\n";
+        return 1;
+    }
+    HostKernel kernel;
+    return RunDecode(kernel, options, options.package.empty() ? PackageBesideProgram() : options.package, "",
+                     out, err);
+}
+
+int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::string& package,
+              const std::string& decoderModel, std::ostream& out, std::ostream& err) {
+    const EchoOff echoOff{kernel};
+    // Until the graph starts, reports are kept rather than printed: a setting refused ends
+    // in one line that includes the decoder's reason.
+    auto setup = std::make_unique<HostRecorder>(kernel);
+    HostGraph graph(kernel);
+    auto fail = [&](const std::string& line) {
+        err << "tarnhost: " << line << "\n";
+        return 1;
+    };
+
+    std::string model = decoderModel;
+    if (!package.empty()) {
+        std::string error;
+        if (!graph.LoadPackage(package, error)) return fail(error);
+        if (model.empty()) {
+            for (const std::string& name : graph.Models())
+                if (name.rfind("csi2ipl_", 0) == 0) model = name;
+            if (model.empty())
+                return fail(package + " defines no decoder model (csi2ipl_cpu or csi2ipl_gpu)");
+        }
+    }
+    // The host's own models, by their definitions: the linker keeps a declaration only
+    // where something refers to its file.
+    graph.AddModel(CaptureSource::Definition());
+    graph.AddModel(ImageSink::Definition());
+
+    const std::string source = SourceName;
+    const std::string decoder = DecoderName;
+    const std::string sink = SinkName;
+    if (!graph.Create(CaptureSource::Model, source) || !graph.Create(model, decoder) ||
+        !graph.Create(ImageSink::Model, sink))
+        return fail("cannot make the graph: " + LastError(*setup, 0));
+    const bool made = graph.Set(source + ".path", options.capture) &&
+                      graph.Set(source + ".limit", std::to_string(options.limit)) &&
+                      graph.Set(sink + ".png_folder", options.pngFolder) &&
+                      graph.Set(sink + ".raw_folder", options.rawFolder) &&
+                      graph.Set(decoder + ".raw_image.readerType", "1") &&
+                      graph.Connect(source + ".frames", decoder + ".raw_image") &&
+                      graph.Connect(decoder + ".ipl_image", sink + ".images");
+    if (!made) return fail("cannot make the graph: " + LastError(*setup, 0));
+
+    for (const auto& [name, value] : options.settings) {
+        TARNProperty* property = kernel.FindProperty((decoder + "." + name).c_str());
+        if (property == nullptr || property->Owner() == nullptr)
+            return fail("the decoder (" + model + ") has no property \"" + name + "\"");
+        const size_t before = setup->Reports().size();
+        if (!graph.Set(decoder + "." + name, value)) {
+            const std::string reason = LastError(*setup, before);
+            return fail("the decoder refuses " + name + "=" + value + ": " +
+                        (reason.empty() ? "it takes " + Accepted(*property) : reason));
+        }
+    }
+
+    // Only now, once every setting is taken: a refused one leaves nothing behind.
+    for (const std::string& folder : {options.pngFolder, options.rawFolder}) {
+        std::string error;
+        if (!folder.empty() && !CreateFolder(folder, error)) return fail(error);
+    }
+
+    // Set up: the errors kept are printed (the rest is the making of the graph: models
+    // filed, elements made), and from now on every report as it comes.
+    for (const HostReport& report : setup->Reports())
+        if (report.level >= 2) err << HostKernel::Format(report) << "\n";
+    setup.reset();
+    kernel.EchoReports(&out, &err);
+    auto* capture = graph.Component<CaptureSource>(source);
+    auto* images = graph.Component<ImageSink>(sink);
+    images->lines = [&kernel](const std::string& line) { kernel.EchoLine(line); };
+
+    const auto started = std::chrono::steady_clock::now();
+    if (!graph.Start()) {
+        graph.Stop();
+        return fail("the graph did not start");
+    }
+    // Drained in this order: the source's frames all given back by the decoder means the
+    // decoder has published all it will, and then its images given back by the sink means
+    // they are written.
+    auto done = [&] {
+        return capture->finished.load() && graph.Drained(source + ".frames") &&
+               graph.Drained(decoder + ".ipl_image");
+    };
+    auto stopped = [&] {
+        return !Running(capture) || !Running(graph.Component(decoder)) || !Running(images);
+    };
+    auto nextProgress = started + ProgressEvery;
+    bool ended = false;
+    while (!(ended = done()) && !stopped()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        if (std::chrono::steady_clock::now() >= nextProgress) {
+            nextProgress += ProgressEvery;
+            kernel.EchoLine("progress: " + std::to_string(capture->framesSent.load()) + " of " +
+                                std::to_string(capture->framesInCapture.load()) + " frames read, " +
+                                std::to_string(images->received.load()) + " images published\n",
+                            true);
+        }
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const std::string firstStopped = ended               ? ""
+                                     : !Running(capture) ? "capture source"
+                                     : !Running(images)  ? "image sink"
+                                                         : "decoder";
+    // Stopping runs the decoder's Death, whose reports (the benchmark report) come first.
+    graph.Stop();
+
+    const long framesRead = capture->framesSent.load();
+    const long published = images->received.load();
+    std::ostringstream summary;
+    summary.precision(3);
+    summary << std::fixed << "frames read: " << framesRead << "\nimages published: " << published
+            << "\nframes dropped: " << framesRead - published
+            << "\nms per frame: " << (framesRead > 0 ? 1000.0 * seconds / framesRead : 0.0) << "\n";
+    kernel.EchoLine(summary.str());
+    if (!ended) return fail("the " + firstStopped + " stopped before the capture was decoded");
+    if (images->failures.load() > 0)
+        return fail(std::to_string(images->failures.load()) + " images could not be written");
+    return 0;
+}

@@ -1,0 +1,32 @@
+// The command line of "tarnhost decode".
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// tarnhost decode CAPTURE [--package PCK] [--set PROPERTY=VALUE]... [--out DIR] [--raw DIR]
+//                         [--limit N]
+struct DecodeOptions {
+    std::string capture;
+    // Empty: the CPU package of the build tarnhost belongs to.
+    std::string package;
+    // The decoder's properties by name, with their texts, in the order given.
+    std::vector<std::pair<std::string, std::string>> settings;
+    // Empty: no PNG files, no raw files.
+    std::string pngFolder;
+    std::string rawFolder;
+    // Frames read at most; 0 for all.
+    long limit = 0;
+};
+
+inline constexpr const char* DecodeUsage =
+    "usage: tarnhost decode CAPTURE [--package PCK] [--set PROPERTY=VALUE]... [--out DIR] [--raw DIR] "
+    "[--limit N]";
+
+// The arguments after "decode"; options take their value as the next argument or after
+// "=" ("--out DIR", "--out=DIR"). False with `error` set to one line (without the program's
+// name) for an unknown option, a missing value, a second capture, no capture, a --set
+// without "PROPERTY=" or a --limit that is no number of frames above 0.
+bool ParseDecodeOptions(const std::vector<std::string>& arguments, DecodeOptions& options,
+                        std::string& error);

@@ -1,0 +1,84 @@
+#include "image_sink.hpp"
+
+#include "dataflow/definitions.hpp"
+#include "dataflow/io_element.hpp"
+#include "dataflow/reader_type.hpp"
+#include "engine/module_declaration.hpp"
+#include "engine/type_filter.hpp"
+#include "image_files.hpp"
+
+namespace {
+
+TARNInputDefinition inputs[] = {
+    {"images", nullptr, const_cast<TARNTypeFilterBase*>(&TARN::FilterIplImage), NeverSkippingReader, 1}, {}};
+TARNPropertyDefinition properties[] = {
+    {"png_folder", new TARNPropertyValue("")}, {"raw_folder", new TARNPropertyValue("")}, {}};
+
+TARNModuleBase* make(const char* name, TARNComponentDefinition& definition) {
+    return new ImageSink(name, definition);
+}
+
+// Element tables end with their all-zero record and the counts say NotCounted: the host
+// counts them, as the engine does.
+TARNComponentDefinition model = [] {
+    TARNComponentDefinition d{};
+    d.name = ImageSink::Model;
+    d.version = "1.0";
+    d.factory = make;
+    d.nbInputs = TARNComponentDefinition::NotCounted;
+    d.inputs = inputs;
+    d.nbOutputs = 0;
+    d.outputs = nullptr;
+    d.nbProperties = TARNComponentDefinition::NotCounted;
+    d.properties = properties;
+    d.priority = 128;
+    d.threadingModels = TARNComponentDefinition::Threaded;
+    d.threaded = true;
+    return d;
+}();
+
+std::string textProperty(TARNModule& module, const char* name) {
+    TARNStackedString<40> text;
+    module.Get(module.Property(name), text);
+    return text.c_str();
+}
+
+}  // namespace
+
+TARN_MODULE_DECLARATION(ImageSink, TARNComponent, "image_sink", "1.0", nullptr, &model, nullptr, nullptr);
+
+TARNComponentDefinition& ImageSink::Definition() {
+    return model;
+}
+
+ImageSink::ImageSink(const char* name, TARNComponentDefinition& definition)
+    : TARNComponent(name, definition) {}
+
+void ImageSink::Birth() {
+    received = 0;
+    failures = 0;
+    m_pngFolder = textProperty(*this, "png_folder");
+    m_rawFolder = textProperty(*this, "raw_folder");
+}
+
+void ImageSink::Core() {
+    TARNIOElt* element = StartReading(Input("images"));
+    if (element == nullptr) return;
+    const _IplImage& image = *element->IplImage();
+    const long index = received.load();
+    if (!m_pngFolder.empty()) write(WritePng, m_pngFolder, ".png", index, image);
+    if (!m_rawFolder.empty()) {
+        write(WriteRaw, m_rawFolder, ".raw", index, image);
+        if (lines) lines(DescribeImage(index, image, element->Timestamp()) + "\n");
+    }
+    // Counted last: whoever sees the count sees the image's files written.
+    ++received;
+}
+
+void ImageSink::write(bool (*writer)(const std::string&, const _IplImage&, std::string&),
+                      const std::string& folder, const char* extension, long index, const _IplImage& image) {
+    std::string error;
+    if (writer(folder + "/" + ImageFileName(index, extension), image, error)) return;
+    ++failures;
+    Report(("image " + std::to_string(index) + ": " + error).c_str(), 2, 0);
+}

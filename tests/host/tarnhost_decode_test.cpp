@@ -1,0 +1,248 @@
+// "tarnhost decode" run as a user runs it: every way the command cannot run ends in one
+// line and status 1 before anything is decoded; with the real package's decoder, captures
+// of the capture writer come out as the reference decoder says, byte for byte, and as PNG
+// files that read back.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/capture_writer.hpp"
+#include "support/program_run.hpp"
+#include "support/reference_decoder.hpp"
+#include "support/temp_folder_fixture.hpp"
+
+namespace {
+
+const std::string Usage =
+    " (usage: tarnhost decode CAPTURE [--package PCK] [--set PROPERTY=VALUE]... [--out DIR] [--raw DIR] "
+    "[--limit N])\n";
+
+class TarnhostDecode : public TempFolderTest {
+  protected:
+    void SetUp() override {
+        TempFolderTest::SetUp();
+        capture::WriteCapture(Path("capture.bin"), {capture::WriteFrame({}).bytes});
+    }
+    ProgramOutcome Decode(const std::vector<std::string>& arguments) const {
+        std::vector<std::string> words{"decode"};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        return RunProgram(TARN_TARNHOST, words, root);
+    }
+    // Whether the package's decoder is built in (it is not on every branch yet).
+    static bool HaveDecoder() {
+#ifdef PIXTRACT_CPU_PATH
+        const ProgramOutcome info = RunProgram(TARN_TARNHOST, {"info", PIXTRACT_CPU_PATH}, "/");
+        return info.out.find("  csi2ipl_cpu ") != std::string::npos;
+#else
+        return false;
+#endif
+    }
+    static void ExpectOneLineOfRefusal(const ProgramOutcome& outcome, const std::string& line) {
+        EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, line);
+    }
+};
+
+TEST_F(TarnhostDecode, WhatCannotRunIsOneLineAndStatusOne) {
+    std::filesystem::create_directory(Path("folder"));
+    MakeFile("text.pck", "hello, no package\n");
+    struct Case {
+        const char* name;
+        std::vector<std::string> arguments;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {"no capture", {}, "tarnhost: decode needs a capture file" + Usage},
+        {"two captures",
+         {"capture.bin", "other.bin"},
+         "tarnhost: unexpected argument \"other.bin\": decode takes one capture" + Usage},
+        {"unknown option", {"capture.bin", "--fast"}, "tarnhost: unknown option \"--fast\"" + Usage},
+        {"option without its value", {"capture.bin", "--out"}, "tarnhost: --out needs a value" + Usage},
+        {"empty value", {"capture.bin", "--raw="}, "tarnhost: --raw needs a value" + Usage},
+        {"setting without a value",
+         {"capture.bin", "--set", "skip_first_frames"},
+         "tarnhost: --set takes PROPERTY=VALUE, not \"skip_first_frames\"" + Usage},
+        {"setting without a name",
+         {"capture.bin", "--set", "=true"},
+         "tarnhost: --set takes PROPERTY=VALUE, not \"=true\"" + Usage},
+        {"limit 0",
+         {"capture.bin", "--limit", "0"},
+         "tarnhost: --limit takes a number of frames above 0, not \"0\"" + Usage},
+        {"negative limit",
+         {"capture.bin", "--limit=-3"},
+         "tarnhost: --limit takes a number of frames above 0, not \"-3\"" + Usage},
+        {"limit in words",
+         {"capture.bin", "--limit", "ten"},
+         "tarnhost: --limit takes a number of frames above 0, not \"ten\"" + Usage},
+        {"missing capture",
+         {"missing.bin"},
+         "tarnhost: cannot read capture missing.bin: No such file or directory\n"},
+        {"capture that is a folder",
+         {"folder"},
+         "tarnhost: cannot read capture folder: not a regular file\n"},
+        {"package that is text",
+         {"capture.bin", "--package", "text.pck"},
+         "tarnhost: cannot load text.pck: not an ELF file\n"},
+        {"package without a decoder",
+         {"capture.bin", "--package", TARN_TEST_PACKAGE},
+         "tarnhost: " + std::string(TARN_TEST_PACKAGE) +
+             " defines no decoder model (csi2ipl_cpu or csi2ipl_gpu)\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ExpectOneLineOfRefusal(Decode(c.arguments), c.line);
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("out")));
+}
+
+TEST_F(TarnhostDecode, APackageThatIsMissingIsOneLine) {
+    const ProgramOutcome outcome = Decode({"capture.bin", "--package", "missing.pck"});
+    ASSERT_EQ(outcome.status, 1);
+    EXPECT_EQ(outcome.err.rfind("tarnhost: cannot load missing.pck: ", 0), 0u) << outcome.err;
+    EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+}
+
+#ifdef PIXTRACT_CPU_PATH
+// Without --package the package of tarnhost's own build decodes.
+TEST_F(TarnhostDecode, ThePackageOfItsOwnBuildIsTheDefault) {
+    const ProgramOutcome outcome = Decode({"capture.bin"});
+    if (!HaveDecoder()) {
+        ExpectOneLineOfRefusal(outcome, "tarnhost: " + std::string(PIXTRACT_CPU_PATH) +
+                                            " defines no decoder model (csi2ipl_cpu or csi2ipl_gpu)\n");
+        return;
+    }
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_NE(outcome.out.find("frames read: 1\n"), std::string::npos) << outcome.out;
+}
+
+TEST_F(TarnhostDecode, ASettingTheDecoderDoesNotTakeIsOneLine) {
+    if (!HaveDecoder()) GTEST_SKIP() << "the package has no decoder yet";
+    struct Case {
+        std::string setting;
+        std::string line;
+    };
+    const std::vector<Case> cases = {
+        {"frame_rate=30", "tarnhost: the decoder (csi2ipl_cpu) has no property \"frame_rate\"\n"},
+        {"limit_depth_to_8=maybe",
+         "tarnhost: the decoder refuses limit_depth_to_8=maybe: it takes true or false\n"},
+        {"limit_depth_to_8_Bitshift=13",
+         "tarnhost: the decoder refuses limit_depth_to_8_Bitshift=13: it takes one of "
+         "0|1|2|3|4|5|6|7|8|9|10|11|12\n"},
+        {"decoding_implementation=GPU",
+         "tarnhost: the decoder refuses decoding_implementation=GPU: it takes one of CPU|CPU_LEGACY\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.setting);
+        ExpectOneLineOfRefusal(
+            Decode({"capture.bin", "--package", PIXTRACT_CPU_PATH, "--set", c.setting, "--out", "png"}),
+            c.line);
+        EXPECT_FALSE(std::filesystem::exists(Path("png")));
+    }
+}
+
+// The raw file of an image: rows of samples, 16-bit ones little-endian.
+std::string RawBytes(const reference::Image& image) {
+    std::string bytes;
+    for (uint32_t sample : image.samples) {
+        bytes.push_back(static_cast<char>(sample & 0xFF));
+        if (image.depth == 16) bytes.push_back(static_cast<char>(sample >> 8));
+    }
+    return bytes;
+}
+
+struct EndToEndCase {
+    const char* name;
+    uint8_t type;
+    const char* format;  // the value of CSI2_Dataformat
+    uint32_t width;
+    const char* implementation;
+    bool limitTo8;
+    unsigned shift;
+};
+
+void PrintTo(const EndToEndCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class TarnhostDecodeEndToEnd : public TarnhostDecode, public ::testing::WithParamInterface<EndToEndCase> {};
+
+// Two frames of random lines, decoded with every frame kept: each raw file holds what the
+// reference decoder makes of its frame, each PNG file reads back at the image's size, and
+// each image has its line.
+TEST_P(TarnhostDecodeEndToEnd, ImagesAreTheReferenceDecodersByteForByte) {
+    if (!HaveDecoder()) GTEST_SKIP() << "the package has no decoder yet";
+    const EndToEndCase& c = GetParam();
+    std::vector<capture::CaptureFrame> frames;
+    std::vector<std::vector<uint8_t>> bytes;
+    for (unsigned seed = 1; seed <= 2; ++seed) {
+        capture::FrameSpec spec;
+        spec.dataType = c.type;
+        spec.width = c.width;
+        spec.height = 6;
+        spec.seed = seed;
+        frames.push_back(capture::WriteFrame(spec));
+        bytes.push_back(frames.back().bytes);
+    }
+    capture::WriteCapture(Path("capture.bin"), bytes);
+    const ProgramOutcome outcome =
+        Decode({"capture.bin", "--package", PIXTRACT_CPU_PATH, "--set", "skip_first_frames=false", "--set",
+                std::string("CSI2_Dataformat=") + c.format, "--set",
+                std::string("decoding_implementation=") + c.implementation, "--set",
+                std::string("limit_depth_to_8=") + (c.limitTo8 ? "true" : "false"), "--set",
+                "limit_depth_to_8_Bitshift=" + std::to_string(c.shift), "--raw", "raw", "--out", "png"});
+    ASSERT_EQ(outcome.status, 0) << outcome.err << outcome.out;
+    EXPECT_EQ(outcome.err, "");
+    for (size_t i = 0; i < frames.size(); ++i) {
+        SCOPED_TRACE(i);
+        const reference::Image expected =
+            reference::Decode(frames[i].bytes, frames[i].lines, c.type, c.limitTo8, c.shift);
+        char name[16];
+        std::snprintf(name, sizeof name, "%06zu", i);
+        EXPECT_TRUE(Content("raw/" + std::string(name) + ".raw") == RawBytes(expected)) << "raw bytes differ";
+        const std::string line =
+            "image " + std::to_string(i) + ": " + std::to_string(expected.width) + "x" +
+            std::to_string(expected.height) + " depth " + std::to_string(expected.depth) + " channels " +
+            std::to_string(expected.channels) + " timestamp " + std::to_string(i == 0 ? 33333 : 66667) + "\n";
+        EXPECT_NE(outcome.out.find(line), std::string::npos) << outcome.out;
+
+        png_image png{};
+        png.version = PNG_IMAGE_VERSION;
+        ASSERT_NE(png_image_begin_read_from_file(&png, Path("png/" + std::string(name) + ".png").c_str()), 0)
+            << png.message;
+        EXPECT_EQ(png.width, expected.width);
+        EXPECT_EQ(png.height, expected.height);
+        std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(png));
+        EXPECT_NE(png_image_finish_read(&png, nullptr, pixels.data(), 0, nullptr), 0) << png.message;
+    }
+    EXPECT_NE(outcome.out.find("frames read: 2\nimages published: 2\nframes dropped: 0\n"), std::string::npos)
+        << outcome.out;
+}
+
+using namespace capture::type;
+const EndToEndCase EndToEndCases[] = {
+    // Widths where the row step exceeds the row: RAW12 width = 2 mod 4, YUV422 not a
+    // multiple of 8.
+    {"Raw12Pipeline", kRaw12, "0x2c_RAW12", 66, "CPU", false, 0},
+    {"Raw12Unpacker", kRaw12, "0x2c_RAW12", 66, "CPU_LEGACY", false, 0},
+    {"Raw12LimitedShifted", kRaw12, "0x2c_RAW12", 64, "CPU_LEGACY", true, 4},
+    {"Raw12Detected", kRaw12, "AUTO", 64, "CPU", false, 0},
+    {"Yuv422Pipeline", kYuv422_8, "0x1E_YUV422_8Bit", 70, "CPU", false, 0},
+    {"Yuv422Unpacker", kYuv422_8, "0x1E_YUV422_8Bit", 70, "CPU_LEGACY", false, 0},
+    {"Yuv422Swapped", kYuv422_8_YUSwapped, "0x1E_YUV422_8Bit_Y_U_swapped", 64, "CPU_LEGACY", false, 0},
+    {"Raw10", kRaw10, "0x2b_RAW10", 64, "CPU", false, 0},
+    {"Raw8", kRaw8, "0x2a_RAW8", 66, "CPU", false, 0},
+    {"Rgb888", kRgb888, "0x24_RGB888", 66, "CPU", false, 0},
+    {"Raw16Limited", kRaw16, "0x2e_RAW16", 64, "CPU", true, 8},
+    {"Yuv422Ten", kYuv422_10, "0x1F_YUV422_10Bit", 64, "CPU", false, 0},
+};
+INSTANTIATE_TEST_SUITE_P(DataTypes, TarnhostDecodeEndToEnd, ::testing::ValuesIn(EndToEndCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+#endif
+
+}  // namespace
