@@ -13,6 +13,8 @@
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/reports.hpp"
+#include "engine/symbol_record.hpp"
+#include "engine/symbol_table_lock.hpp"
 
 // The standard definitions: no unit, never must-be-set, enumeration values locked; the type
 // follows the default value, which each definition owns.
@@ -196,6 +198,62 @@ void TARNRecordReplayMethod::Report(const char* message, int level, int paramete
     text += ": ";
     if (message != nullptr) text += message;
     TARNPrivate::Report(text.c_str(), level, parameter, false);
+}
+
+namespace {
+
+void reportRenamingError(const std::string& symbol, const char* problem) {
+    const std::string message = "Renaming error. Symbol \"" + symbol + "\" " + problem;
+    TARNPrivate::Report(message.c_str(), 2, 1, true);
+}
+
+enum class Move { Moved, Missing, Taken };
+
+// Moves one symbol of the kernel's table to `newName`, keeping its kind and data words.
+// The caller holds the symbol-table lock.
+Move moveSymbol(TARNKernel& kernel, const std::string& oldName, const std::string& newName) {
+    TARNSymRec* old = kernel.FindSymbol(oldName.c_str());
+    if (old == nullptr) return Move::Missing;
+    const int kind = old->kind;
+    void* const data[2] = {old->data[0], old->data[1]};
+    kernel.UnregisterSymbol(oldName.c_str());
+    TARNSymRec* record = kernel.RegisterSymbol(newName.c_str(), kind);
+    if (record == nullptr) return Move::Taken;
+    record->data[0] = data[0];
+    record->data[1] = data[1];
+    kernel.ConfirmSymbol();
+    return Move::Moved;
+}
+
+}  // namespace
+
+void TARNRecordReplayMethod::Rename(const char* oldName, const char* newName) {
+    // Copies: either text may be this module's own name, which the base's Rename frees.
+    const std::string from = std::string(oldName ? oldName : "") + ".";
+    const std::string to = std::string(newName ? newName : "") + ".";
+    TARNModule::Rename(oldName, newName);
+    TARNMutexGuard moduleGuard(moduleLock);
+    TARNPrivate::SymbolTableLock symbolGuard;
+    TARNListItem<TARNStackedString<40> >* next = nullptr;
+    for (TARNListItem<TARNStackedString<40> >* item = symbolNames.Head(); item != nullptr; item = next) {
+        next = item->Next();
+        const std::string name = item->Value().c_str();
+        if (name.compare(0, to.size(), to) != 0) continue;
+        const std::string old = from + name.substr(to.size());
+        switch (moveSymbol(*TARNPrivate::kernel, old, name)) {
+            case Move::Moved:
+                break;
+            case Move::Missing:
+                reportRenamingError(old, "doesn't exist.");
+                break;
+            case Move::Taken:
+                reportRenamingError(name, "already exists.");
+                // The name is another module's: the method must not unregister it when it
+                // removes the element or is destroyed.
+                symbolNames.Remove(item);
+                break;
+        }
+    }
 }
 
 void TARNRecordReplayMethod::Set(TARNProperty& property, bool value) {

@@ -75,6 +75,11 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
 
     // ---- Virtual operations, after those of TARNModule -----------------------------------
 
+    // Renames the module and its elements, then moves each of its symbols in the kernel's
+    // table from the old name to the new one: the engine moves the symbols of the
+    // components it renames, not those of a method. A symbol that cannot move is reported
+    // and skipped.
+    void Rename(const char* oldName, const char* newName) override;  // 2
     const char* Kind() const override;                          // 3
     void SequentialCore(TARNInput* input) override;             // 4
     // "Record/Replay method <name>: <message>".
