@@ -137,3 +137,25 @@ TEST_F(RecordMethodRename, ANameTakenByAnotherOwnerOutlivesTheMethod) {
 }
 
 }  // namespace
+
+// Renaming a replaying output's module renames the replay method bound to it: the method's
+// elements carry the output's name. Without a player the method is left alone.
+TEST_F(RecordMethodRename, AReplayingOutputRenamesItsBoundMethod) {
+    TARNOutputImplementation& output = MakeSource("cam");
+    TestPlayer player;
+    auto definition = TestMethodDefinition();
+    auto& replay = Make<TestReplayMethod>(definition, output);
+    const std::string before = replay.Property(0).Name().c_str();
+    ASSERT_EQ(before.rfind("cam.", 0), 0u) << before;
+
+    output.player = &player;
+    output.method = &replay;
+    output.Rename("cam", "front");
+    const std::string renamed = "front." + before.substr(4);
+    EXPECT_EQ(std::string(replay.Property(0).Name().c_str()), renamed);
+
+    output.player = nullptr;
+    output.Rename("front", "back");
+    EXPECT_EQ(std::string(replay.Property(0).Name().c_str()), renamed);
+    output.method = nullptr;
+}
