@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -36,13 +37,15 @@ class SequentialReader : public TARNModule {
 // Beyond this (microseconds) a waiting test gives up instead of hanging.
 inline constexpr long Deadline = 10'000'000;
 
-// Waits, with the deadline, until `condition` holds; false when it never did.
+// Waits, with the deadline, until `condition` holds; false when it never did. The deadline
+// is counted on the real clock: on a test's manual engine clock a timed event wait may
+// return at once, which would spend the deadline in a fraction of a second.
 template <class Condition>
 bool AwaitCondition(Condition condition) {
-    TARNEvent never;
-    for (long waited = 0; !condition(); waited += 10'000) {
-        if (waited > Deadline) return false;
-        never.Wait(10'000);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::microseconds(Deadline);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return true;
 }

@@ -67,6 +67,15 @@ TEST_F(RecordFaults, CompletionsOnAnotherThreadShareTheCountsSafely) {
             std::this_thread::yield();
         }
     });
+    // Stops the completing thread on every way out, a failed assertion included.
+    struct StopWriter {
+        std::atomic<bool>& done;
+        std::thread& writer;
+        ~StopWriter() {
+            done = true;
+            if (writer.joinable()) writer.join();
+        }
+    } stopWriter{done, writer};
     for (int i = 0; i < 100; ++i) {
         method.copyTriggered = i % 2 == 1;
         Publish(output, i, Issue(i), Issue(i));
