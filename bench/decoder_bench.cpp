@@ -19,6 +19,7 @@
 
 #include "csi2ipl/csi2ipl_component.hpp"
 #include "csi2ipl/data_formats.hpp"
+#include "random_frame.hpp"
 #include "csi2ipl/frame_geometry.hpp"
 #include "csi2ipl/frame_unpacking.hpp"
 #include "dataflow/input.hpp"
@@ -40,22 +41,6 @@ double Seconds(Clock::time_point since) {
 double Median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values.empty() ? 0 : values[values.size() / 2];
-}
-
-// Frame header, then long packets back to back with a footer each; random payload.
-std::vector<uint8_t> RandomFrame(uint8_t packetType, uint32_t wordCount, uint32_t height) {
-    std::vector<uint8_t> frame(kFrameHeaderBytes, 0);
-    std::mt19937 random(42);
-    for (uint32_t y = 0; y < height; ++y) {
-        const uint8_t header[8] = {0xB8, 0xB8, 0xB8, 0xB8, packetType, static_cast<uint8_t>(wordCount),
-                                   static_cast<uint8_t>(wordCount >> 8), 0};
-        frame.insert(frame.end(), header, header + 8);
-        for (uint32_t i = 0; i < wordCount; ++i) frame.push_back(static_cast<uint8_t>(random()));
-        frame.insert(frame.end(), {0, 0});
-    }
-    const uint32_t size = static_cast<uint32_t>(frame.size());
-    std::memcpy(frame.data(), &size, 4);
-    return frame;
 }
 
 double MemcpySeconds(size_t bytes) {
