@@ -125,12 +125,7 @@ void TARNImageProcessing1Src1Dest::Process(TARNIOElt* element) {
         Report("Output image buffers are not allocated", 1, 0);
         return;
     }
-    result->widthStep = outputModel.widthStep;
-    result->width = outputModel.width;
-    result->height = outputModel.height;
-    // The region slot that every IPL element buffer carries right after its header.
-    result->roi = reinterpret_cast<_IplROI*>(result + 1);
-    *result->roi = outputROI != nullptr ? *outputROI : _IplROI{0, 0, 0, result->width, result->height};
+    TARNImageRegion::ShapeAsModel(*result, outputModel, outputROI);
 
     if (input.roi != nullptr && !TARNImageRegion::Fits(*input.roi, input.width, input.height)) {
         Report("Incorrect input ROI", 1, 0);

@@ -138,11 +138,7 @@ void TARNImageProcessing2Src1Dest::Process(TARNIOElt* first, TARNIOElt* second) 
         Report("Output image buffers are not allocated", 1, 0);
         return;
     }
-    result->widthStep = outputModel.widthStep;
-    result->width = outputModel.width;
-    result->height = outputModel.height;
-    result->roi = reinterpret_cast<_IplROI*>(result + 1);
-    *result->roi = outputROI != nullptr ? *outputROI : _IplROI{0, 0, 0, result->width, result->height};
+    TARNImageRegion::ShapeAsModel(*result, outputModel, outputROI);
 
     if (input0.roi != nullptr && !TARNImageRegion::Fits(*input0.roi, input0.width, input0.height)) {
         Report("Incorrect input0 ROI", 1, 0);

@@ -4,6 +4,14 @@
 
 namespace TARNImageRegion {
 
+void ShapeAsModel(_IplImage& image, const _IplImage& model, const _IplROI* region) {
+    image.widthStep = model.widthStep;
+    image.width = model.width;
+    image.height = model.height;
+    image.roi = reinterpret_cast<_IplROI*>(&image + 1);
+    *image.roi = region != nullptr ? *region : _IplROI{0, 0, 0, image.width, image.height};
+}
+
 namespace {
 
 // The IPL flag of signed depths; the bits are the rest.

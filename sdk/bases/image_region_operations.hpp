@@ -14,6 +14,11 @@ bool Fits(const _IplROI& region, int width, int height);
 // Bits of one pixel: channels x depth, the sign flag of signed depths left out.
 long PixelBits(const _IplImage& image);
 
+// Gives an output element's image the model's size and row step, and its region slot (the
+// one every IPL element buffer carries right after its header) the given region, or the
+// whole image when there is none.
+void ShapeAsModel(_IplImage& image, const _IplImage& model, const _IplROI* region);
+
 // The region moves to the image's corner and the image shrinks to it: width and height
 // become the region's, widthStep the region's row in bytes aligned up to the header's
 // align (an align below 1 counts as 1: there is nothing to align to). Needs a region.
