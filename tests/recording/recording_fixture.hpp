@@ -44,6 +44,13 @@ class RecordingTest : public ManualTimeTest {
         TARN::StartRecording();
     }
     void TearDown() override {
+        // A test that ended early may leave a record or replay thread running: it stops
+        // before its method goes.
+        for (auto& method : methods) {
+            if (ThreadsOf(*method) == 0) continue;
+            method->Die();
+            method->Wait4Death();
+        }
         methods.clear();
         sources.clear();
         recorders.clear();
@@ -127,6 +134,18 @@ class RecordingTest : public ManualTimeTest {
         element.Serialize(block.data(), static_cast<unsigned int>(block.size()));
         element.data = nullptr;
         return block;
+    }
+
+    // The running threads a module counts (a protected member, reached the way a derived
+    // class may).
+    static unsigned int ThreadsOf(TARNModule& module) {
+        struct Access : TARNModule {
+            static unsigned int Lives(TARNModule& of) {
+                TARNMutexGuard guard(of.*&Access::moduleLock);
+                return of.*&Access::lives;
+            }
+        };
+        return Access::Lives(module);
     }
 
     std::string Trec(const TARNRecordReplayMethod& method) const { return std::string(method.FilePath()) + ".trec"; }

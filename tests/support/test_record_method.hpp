@@ -87,6 +87,10 @@ class TestRecordMethod : public TARNRecordReplayMethod {
         return timestamps;
     }
     // Gives back every element whose completion was deferred.
+    std::size_t DeferredCount() const {
+        std::lock_guard lock(m_lock);
+        return deferred.size();
+    }
     void CompleteDeferred() {
         std::vector<TARNIOElt*> elements;
         {
