@@ -13,7 +13,7 @@
 
 namespace {
 
-using Test1 = ImageProcessingTest<ImageOperationTestComponent>;
+using OneSourceImageProcessing = ImageProcessingTest<ImageOperationTestComponent>;
 
 // ---- Selection and parsing ------------------------------------------------------------
 
@@ -24,7 +24,7 @@ struct ParameterCase {
     std::vector<double> doubles;
 };
 
-class ParameterParsingTest : public Test1, public ::testing::WithParamInterface<ParameterCase> {};
+class ParameterParsingTest : public OneSourceImageProcessing, public ::testing::WithParamInterface<ParameterCase> {};
 
 TEST_P(ParameterParsingTest, TwoIntegersAndOneDouble) {
     const ParameterCase& c = GetParam();
@@ -48,7 +48,7 @@ INSTANTIATE_TEST_SUITE_P(Texts, ParameterParsingTest,
                                            ParameterCase{"3,4,", false, {}, {}},
                                            ParameterCase{" -7:x2\t1e1", true, {-7, 0}, {10.0}}));
 
-TEST_F(Test1, DoublesReadTheSameUnderADecimalCommaLocale) {
+TEST_F(OneSourceImageProcessing, DoublesReadTheSameUnderADecimalCommaLocale) {
     const char* found = nullptr;
     for (const char* name : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE.utf8", "fr_FR.utf8"})
         if ((found = std::setlocale(LC_NUMERIC, name)) != nullptr) break;
@@ -60,7 +60,7 @@ TEST_F(Test1, DoublesReadTheSameUnderADecimalCommaLocale) {
     EXPECT_EQ(component.parameters.doubles[0], 0.25);
 }
 
-TEST_F(Test1, OperationsAreFoundWhateverTheirCaseButTheSyntaxOnlyInUpperCase) {
+TEST_F(OneSourceImageProcessing, OperationsAreFoundWhateverTheirCaseButTheSyntaxOnlyInUpperCase) {
     component.Property("pOperation").Set("erode");
     EXPECT_STREQ(component.operations[component.selectedOperation].name, "ERODE");
     EXPECT_EQ(component.status, 2u) << "waiting for its parameter";
@@ -77,7 +77,7 @@ TEST_F(Test1, OperationsAreFoundWhateverTheirCaseButTheSyntaxOnlyInUpperCase) {
     EXPECT_TRUE(Reported("Unkown operation type. Operation aborted...", 1));
 }
 
-TEST_F(Test1, ANewInstanceStartsWithTheFirstOperationWithoutParameters) {
+TEST_F(OneSourceImageProcessing, ANewInstanceStartsWithTheFirstOperationWithoutParameters) {
     EXPECT_EQ(Text("pOperation"), "Copy");
     EXPECT_EQ(component.status, 0u);
 
@@ -91,7 +91,7 @@ TEST_F(Test1, ANewInstanceStartsWithTheFirstOperationWithoutParameters) {
     EXPECT_EQ(other.status, 2u) << "nothing is written until the parameters are given";
 }
 
-TEST_F(Test1, RegionsAreParsedRefusedAndRemoved) {
+TEST_F(OneSourceImageProcessing, RegionsAreParsedRefusedAndRemoved) {
     component.Property("pInputROI").Set("10;20;100;50");
     ASSERT_NE(component.inputROI, nullptr);
     EXPECT_EQ(component.inputROI->xOffset, 10);
@@ -108,7 +108,7 @@ TEST_F(Test1, RegionsAreParsedRefusedAndRemoved) {
     EXPECT_EQ(component.inputROI, nullptr);
 }
 
-TEST_F(Test1, ARegionNeedingOperationRefusesParametersUntilTheRegionIsSet) {
+TEST_F(OneSourceImageProcessing, ARegionNeedingOperationRefusesParametersUntilTheRegionIsSet) {
     ASSERT_TRUE(component.SetOperation("RegionAdd"));
     EXPECT_FALSE(component.SetParameters("4"));
     EXPECT_TRUE(Reported("This operation needs a ROI. Please specify the ROI first...", 1));
@@ -118,7 +118,7 @@ TEST_F(Test1, ARegionNeedingOperationRefusesParametersUntilTheRegionIsSet) {
 
 // ---- Processing -----------------------------------------------------------------------
 
-TEST_F(Test1, AnImageIsProcessedAndStampedWithTheInputsTimestamp) {
+TEST_F(OneSourceImageProcessing, AnImageIsProcessedAndStampedWithTheInputsTimestamp) {
     TARNOutput& images = Feed(source.ImageOutput("image", 5, 3), "iImage");
     component.Property("pOperation").Set("ERODE");
     component.Property("pParameters").Set("2");
@@ -142,7 +142,7 @@ TEST_F(Test1, AnImageIsProcessedAndStampedWithTheInputsTimestamp) {
     EXPECT_EQ(Integer("rProcessingTime"), -1);
 }
 
-TEST_F(Test1, ClicksKeepTheNewestPointsAndCompleteOnesReprocess) {
+TEST_F(OneSourceImageProcessing, ClicksKeepTheNewestPointsAndCompleteOnesReprocess) {
     TARNOutput& images = Feed(source.ImageOutput("image", 4, 4), "iImage");
     TARNOutput& points = Feed(source.VectorOutput("points", IntegerVector, 2), "iPoint");
     component.Property("pOperation").Set("Clicks");
@@ -163,7 +163,7 @@ TEST_F(Test1, ClicksKeepTheNewestPointsAndCompleteOnesReprocess) {
     EXPECT_EQ(calls.back().clicks[1].y, 3);
 }
 
-TEST_F(Test1, APointWithFewerThanTwoValuesIsRefused) {
+TEST_F(OneSourceImageProcessing, APointWithFewerThanTwoValuesIsRefused) {
     TARNOutput& points = Feed(source.VectorOutput("points", IntegerVector, 2), "iPoint");
     component.Property("pOperation").Set("Clicks");
     component.Property("pClicks").Set("7,8");
@@ -174,7 +174,7 @@ TEST_F(Test1, APointWithFewerThanTwoValuesIsRefused) {
     EXPECT_EQ(Text("pClicks"), "7,8");
 }
 
-TEST_F(Test1, RegionVectorsSetOrRemoveTheOutputRegion) {
+TEST_F(OneSourceImageProcessing, RegionVectorsSetOrRemoveTheOutputRegion) {
     TARNOutput& regions = Feed(source.VectorOutput("regions", IntegerVector, 5), "iOutputROI");
     stepper.Begin();
     source.WriteIntegers(regions, {1, 1, 2, 2});
@@ -189,7 +189,7 @@ TEST_F(Test1, RegionVectorsSetOrRemoveTheOutputRegion) {
     EXPECT_EQ(Text("pOutputROI"), "");
 }
 
-TEST_F(Test1, AnOutputRegionPastTheImageGivesNoOutput) {
+TEST_F(OneSourceImageProcessing, AnOutputRegionPastTheImageGivesNoOutput) {
     TARNOutput& images = Feed(source.ImageOutput("image", 4, 4), "iImage");
     component.Property("pOutputROI").Set("2;2;3;1");
     stepper.Begin();
@@ -199,7 +199,7 @@ TEST_F(Test1, AnOutputRegionPastTheImageGivesNoOutput) {
     EXPECT_EQ(sink.Count(), 0u);
 }
 
-TEST_F(Test1, ClearingOutsideAWholeImageRegionClearsOnlyTheRowPadding) {
+TEST_F(OneSourceImageProcessing, ClearingOutsideAWholeImageRegionClearsOnlyTheRowPadding) {
     TARNOutput& images = Feed(source.ImageOutput("image", 5, 2), "iImage");
     component.Property("pOutputROI").Set("0;0;5;2");
     component.Property("pClearOutputImagesOutOfROI").Set(true);
@@ -213,7 +213,7 @@ TEST_F(Test1, ClearingOutsideAWholeImageRegionClearsOnlyTheRowPadding) {
     EXPECT_EQ(std::vector<unsigned char>(records[0].bytes.begin() + 8, records[0].bytes.end()), row);
 }
 
-TEST_F(Test1, CroppingShrinksTheOutputToItsRegion) {
+TEST_F(OneSourceImageProcessing, CroppingShrinksTheOutputToItsRegion) {
     TARNOutput& images = Feed(source.ImageOutput("image", 8, 4), "iImage");
     component.Property("pOutputROI").Set("2;1;3;2");
     component.Property("pCrop").Set(true);
@@ -227,7 +227,7 @@ TEST_F(Test1, CroppingShrinksTheOutputToItsRegion) {
     EXPECT_EQ(records[0].widthStep, 8);
 }
 
-TEST_F(Test1, DestinationSizeComesFromTheOutputRegion) {
+TEST_F(OneSourceImageProcessing, DestinationSizeComesFromTheOutputRegion) {
     TARNOutput& images = Feed(source.ImageOutput("image", 8, 8), "iImage");
     component.Property("pOutputROI").Set("0;0;3;2");
     component.Property("pSpecifyDestinationSize").Set(true);
@@ -240,7 +240,7 @@ TEST_F(Test1, DestinationSizeComesFromTheOutputRegion) {
     EXPECT_EQ(records[0].height, 2);
 }
 
-TEST_F(Test1, ChangingParametersWhileRunningReprocessesTheLastImage) {
+TEST_F(OneSourceImageProcessing, ChangingParametersWhileRunningReprocessesTheLastImage) {
     TARNOutput& images = Feed(source.ImageOutput("image", 4, 2), "iImage");
     component.Property("pOperation").Set("ERODE");
     component.Property("pParameters").Set("1");
@@ -255,7 +255,7 @@ TEST_F(Test1, ChangingParametersWhileRunningReprocessesTheLastImage) {
     EXPECT_EQ(records[1].timestamp, 100);
 }
 
-TEST_F(Test1, SkippedImagesAreReportedAtTheFirstAndEveryTenth) {
+TEST_F(OneSourceImageProcessing, SkippedImagesAreReportedAtTheFirstAndEveryTenth) {
     TARNOutput& images = Feed(source.ImageOutput("image", 2, 2, "GRAY", 16), "iImage");
     stepper.Begin();
     for (int i = 0; i < 11; ++i) source.WriteImage(images, 1, 100 + i);
@@ -271,7 +271,7 @@ TEST_F(Test1, SkippedImagesAreReportedAtTheFirstAndEveryTenth) {
 
 // Reading the skipped image gave back the image held before: re-processing must use the
 // skipped one the input still holds, never the one given back.
-TEST_F(Test1, ASkippedImageBecomesTheLastImageForReprocessing) {
+TEST_F(OneSourceImageProcessing, ASkippedImageBecomesTheLastImageForReprocessing) {
     TARNOutput& images = Feed(source.ImageOutput("image", 2, 2, "GRAY", 3), "iImage");
     TARNOutput& regions = Feed(source.VectorOutput("regions", IntegerVector, 5), "iInputROI");
     stepper.Begin();
@@ -289,7 +289,7 @@ TEST_F(Test1, ASkippedImageBecomesTheLastImageForReprocessing) {
 }
 
 // A change made while the operation runs must not be lost: the next pass re-applies it.
-TEST_F(Test1, AChangeDuringProcessingIsReappliedByTheNextPass) {
+TEST_F(OneSourceImageProcessing, AChangeDuringProcessingIsReappliedByTheNextPass) {
     TARNOutput& images = Feed(source.ImageOutput("image", 2, 2), "iImage");
     stepper.Begin();
     bool changed = false;
@@ -306,7 +306,7 @@ TEST_F(Test1, AChangeDuringProcessingIsReappliedByTheNextPass) {
 
 // A first frame that fails before the buffers exist keeps the first-frame flag: the next
 // image builds the model, never writing through an output without buffers.
-TEST_F(Test1, AFailedFirstFrameIsTriedAgainWithTheNextImage) {
+TEST_F(OneSourceImageProcessing, AFailedFirstFrameIsTriedAgainWithTheNextImage) {
     TARNOutput& images = Feed(source.ImageOutput("image", 8, 8), "iImage");
     component.Property("pSpecifyDestinationSize").Set(true);
     stepper.Begin();
@@ -324,7 +324,7 @@ TEST_F(Test1, AFailedFirstFrameIsTriedAgainWithTheNextImage) {
     EXPECT_EQ(records[0].height, 3);
 }
 
-TEST_F(Test1, AnOutputModelWithoutAlignmentIsRefused) {
+TEST_F(OneSourceImageProcessing, AnOutputModelWithoutAlignmentIsRefused) {
     TARNOutput& images = Feed(source.ImageOutput("image", 4, 4), "iImage");
     static const int noAlign = 0;
     component.modelAlign = &noAlign;

@@ -8,7 +8,7 @@
 
 namespace {
 
-class Test2 : public ImageProcessingTest<TwoImageOperationTestComponent> {
+class TwoSourceImageProcessing : public ImageProcessingTest<TwoImageOperationTestComponent> {
   protected:
     void Connect(int width0, int height0, const char* channels0, int width1, int height1, const char* channels1) {
         first = &Feed(source.ImageOutput("image0", width0, height0, channels0, 3), "iImage0");
@@ -18,7 +18,7 @@ class Test2 : public ImageProcessingTest<TwoImageOperationTestComponent> {
     TARNOutput* second = nullptr;
 };
 
-TEST_F(Test2, TheOutputTakesTheSmallerSizeAndTheFirstChannelSequence) {
+TEST_F(TwoSourceImageProcessing, TheOutputTakesTheSmallerSizeAndTheFirstChannelSequence) {
     Connect(8, 6, "BGR", 4, 3, "GRAY");
     stepper.Begin();
     source.WriteImage(*first, 1, 100);
@@ -38,7 +38,7 @@ TEST_F(Test2, TheOutputTakesTheSmallerSizeAndTheFirstChannelSequence) {
                          1));
 }
 
-TEST_F(Test2, SynchronisedReadersCombineOnlyEqualTimestamps) {
+TEST_F(TwoSourceImageProcessing, SynchronisedReadersCombineOnlyEqualTimestamps) {
     Connect(2, 2, "GRAY", 2, 2, "GRAY");
     component.Property("pSynchroReaders").Set(true);
     stepper.Begin();
@@ -57,7 +57,7 @@ TEST_F(Test2, SynchronisedReadersCombineOnlyEqualTimestamps) {
     EXPECT_EQ(records[1].timestamp, 200);
 }
 
-TEST_F(Test2, ARegionNeedingOperationWantsBothInputRegions) {
+TEST_F(TwoSourceImageProcessing, ARegionNeedingOperationWantsBothInputRegions) {
     ASSERT_TRUE(component.SetOperation("RegionSum"));
     component.SetROI(&component.input0ROI, "0;0;1;1");
     EXPECT_FALSE(component.SetParameters("1"));
@@ -66,7 +66,7 @@ TEST_F(Test2, ARegionNeedingOperationWantsBothInputRegions) {
     EXPECT_TRUE(component.SetParameters("1"));
 }
 
-TEST_F(Test2, ASkippedImageBecomesTheLastImageOfItsInput) {
+TEST_F(TwoSourceImageProcessing, ASkippedImageBecomesTheLastImageOfItsInput) {
     Connect(2, 2, "GRAY", 2, 2, "GRAY");
     TARNOutput& regions = Feed(source.VectorOutput("regions", IntegerVector, 5), "iOutputROI");
     stepper.Begin();
@@ -85,7 +85,7 @@ TEST_F(Test2, ASkippedImageBecomesTheLastImageOfItsInput) {
     EXPECT_EQ(records[1].bytes[0], 12);
 }
 
-TEST_F(Test2, BadRegionsOfEitherInputAreNamed) {
+TEST_F(TwoSourceImageProcessing, BadRegionsOfEitherInputAreNamed) {
     Connect(4, 4, "GRAY", 4, 4, "GRAY");
     component.Property("pInput1ROI").Set("3;3;2;2");
     stepper.Begin();
