@@ -49,6 +49,13 @@ class TARNcsi2ipl : public TARNComponent {
     void Birth() override;
     void Death() override;
 
+    // Moves *position, a position in the frame being decoded, forward to the next
+    // preamble (unless one stands there or the frame-size word is 0), stores it and
+    // returns it; with "print_debug", reports a skip of 500 bytes or more. The frame flow
+    // itself never needs it: a position outside the frame in progress, or any position
+    // outside Core, is left as it is.
+    unsigned char* AlignTillNextPreable(unsigned char** position);
+
     // The static tables the model is built from; counts are NotCounted and every table
     // ends with its all-zero record.
     static TARNComponentDefinition s_componentDefinition;
@@ -93,13 +100,21 @@ class TARNcsi2ipl : public TARNComponent {
     static void Add(double& accumulator, Clock::time_point since);
     void ReportText(const char* text) { Report(text, 0, 0); }
 
+  protected:
+    // The input element being decoded: its data and the bytes of it that hold the frame.
+    // Set while Core runs, null otherwise. Protected for tests that resynchronise inside
+    // a frame of their own.
+    const uint8_t* data = nullptr;
+    size_t dataSize = 0;
+    bool printDebug = false;
+
+  private:
     // ---- Members ----------------------------------------------------------------------
 
     // The long-packet preamble, B8 B8 B8 B8.
     uint32_t preamble = 0;
     // Set: the next frame runs the geometry pass; cleared once a frame was published.
     bool firstFrame = false;
-    bool printDebug = false;
     bool frameSizeCheck = false;
     // Frames dropped by "skip_first_frames" since Birth.
     uint32_t skippedFrames = 0;
@@ -110,9 +125,6 @@ class TARNcsi2ipl : public TARNComponent {
     uint32_t rowStep = 0;
     // Selected index of "limit_depth_to_8_Bitshift", 0 to 12.
     uint32_t bitShift = 0;
-    // The current input element: its data and the bytes of it that hold the frame.
-    const uint8_t* data = nullptr;
-    size_t dataSize = 0;
     // Where the search for lines starts: behind the frame header.
     uint32_t startOffset = 0;
     Timings timings;

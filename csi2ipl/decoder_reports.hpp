@@ -1,6 +1,8 @@
 #pragma once
 // The texts the decoder reports at level 0, in one place so that the component and the
 // tests use the same ones. A text that a value follows ends where the value goes.
+#include <cstddef>
+
 namespace csi2ipl::report {
 
 // Geometry pass.
@@ -11,6 +13,10 @@ inline constexpr const char* kLineLength = "Line length is: ";
 inline constexpr const char* kFrameSize = "Size of the frame is: ";  // width x height
 inline constexpr const char* kFrameWidth = "Width of the frame is: ";
 inline constexpr const char* kFrameHeight = "Height of the frame is: ";
+// Resynchronisation, with print-debug, when 500 bytes or more were skipped.
+inline constexpr const char* kSkippedInvalidData = "SKIPPED invalid data in CSI2-Stream: ";  // count, then:
+inline constexpr const char* kBytesSkipped = " Bytes skipped";
+inline constexpr size_t kSkippedReportBytes = 500;
 
 // Per-frame checks.
 inline constexpr const char* kFrameSizeMismatch = "Frame size mismatch target: ";  // this frame's word

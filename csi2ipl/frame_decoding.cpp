@@ -8,6 +8,7 @@
 #include "csi2ipl/decoder_reports.hpp"
 #include "csi2ipl/frame_check.hpp"
 #include "csi2ipl/frame_unpacking.hpp"
+#include "csi2ipl/packet_scanner.hpp"
 #include "dataflow/io_element.hpp"
 #include "dataflow/output.hpp"
 #include "runtime/ipl_image.hpp"
@@ -59,6 +60,15 @@ void TARNcsi2ipl::Core() {
     if (input == nullptr) return;
     data = static_cast<const uint8_t*>(input->Data());
     dataSize = FrameBytes(*input);
+    // The element goes back to its ring after Core: nothing may read it through these.
+    struct FrameInProgress {
+        const uint8_t*& data;
+        size_t& size;
+        ~FrameInProgress() {
+            data = nullptr;
+            size = 0;
+        }
+    } inProgress{data, dataSize};
 
     long shift = 0;
     long implementation = kCpu;
@@ -229,4 +239,18 @@ csi2ipl::FrameLines TARNcsi2ipl::PipelineFrame() const {
 csi2ipl::ImageRows TARNcsi2ipl::PipelineImage(_IplImage& image) {
     return csi2ipl::ImageRows{reinterpret_cast<uint8_t*>(image.imageData), static_cast<size_t>(image.imageSize),
                               static_cast<size_t>(image.widthStep)};
+}
+
+unsigned char* TARNcsi2ipl::AlignTillNextPreable(unsigned char** position) {
+    if (position == nullptr) return nullptr;
+    const uint8_t* at = *position;
+    if (data == nullptr || at < data || at > data + dataSize) return *position;
+    const csi2ipl::Resynchronised found =
+        csi2ipl::AlignToNextPreamble(data, dataSize, static_cast<size_t>(at - data));
+    if (printDebug && found.skipped >= csi2ipl::report::kSkippedReportBytes)
+        ReportText((csi2ipl::report::kSkippedInvalidData + std::to_string(found.skipped) +
+                    csi2ipl::report::kBytesSkipped)
+                       .c_str());
+    *position += found.skipped;
+    return *position;
 }

@@ -116,4 +116,17 @@ LineScan CountType(const uint8_t* data, size_t size, size_t startOffset, uint8_t
     return scan;
 }
 
+Resynchronised AlignToNextPreamble(const uint8_t* data, size_t size, size_t position) {
+    if (position >= size) return {position, 0};
+    const auto preambleAt = [&](size_t at) { return size - at >= kPreambleBytes && LoadWord32(data + at) == kPreamble; };
+    if (preambleAt(position)) return {position, 0};
+    if (size >= sizeof(uint32_t) && LoadWord32(data) == 0) return {position, 0};
+    size_t at = position;
+    while (at < size && !preambleAt(at)) {
+        const void* found = std::memchr(data + at + 1, kPreambleByte, size - at - 1);
+        at = found == nullptr ? size : static_cast<size_t>(static_cast<const uint8_t*>(found) - data);
+    }
+    return {at, at - position};
+}
+
 }  // namespace csi2ipl

@@ -48,4 +48,14 @@ struct LineScan {
 };
 LineScan CountType(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType);
 
+// Resynchronisation of a position that lost the packet stream: the position itself when a
+// preamble stands there (its 4 bytes inside the data) or when the frame-size word (the
+// data's first word) is 0; else the next position where a preamble stands, or `size`
+// when none does. `skipped` is how far the position moved.
+struct Resynchronised {
+    size_t position = 0;
+    size_t skipped = 0;
+};
+Resynchronised AlignToNextPreamble(const uint8_t* data, size_t size, size_t position);
+
 }  // namespace csi2ipl

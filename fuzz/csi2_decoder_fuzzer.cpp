@@ -48,6 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The listing and detection AUTO uses.
     const PacketList packets = FindAllLongPackets(first.data(), first.size());
     PrimaryDataIdentifier(packets);
+    // Resynchronisation from a position the input picks, past the end included.
+    AlignToNextPreamble(first.data(), first.size(), overwrite * first.size() / 128);
 
     GeometryRequest request;
     request.targetType = DataTypeOfChoice(choice % kChoices);

@@ -675,4 +675,57 @@ TEST_F(DecoderTest, TheFrameCounterCountsPast65535) {
     }
 }
 
+// ---- Resynchronisation ------------------------------------------------------------------
+
+// A decoder that can resynchronise inside a frame of the test's own, as Core would inside
+// the frame in progress.
+struct ResynchronisingDecoder : TARNcsi2ipl {
+    using TARNcsi2ipl::TARNcsi2ipl;
+    unsigned char* Within(std::vector<uint8_t>& frame, size_t offset, bool debug) {
+        data = frame.data();
+        dataSize = frame.size();
+        printDebug = debug;
+        unsigned char* position = frame.data() + offset;
+        unsigned char* returned = AlignTillNextPreable(&position);
+        EXPECT_EQ(returned, position);
+        data = nullptr;
+        dataSize = 0;
+        return position;
+    }
+    bool HoldsAFrame() const { return data != nullptr || dataSize != 0; }
+};
+
+TEST_F(DecoderTest, ResynchronisationMovesToTheNextPreambleAndReportsLongSkips) {
+    ResynchronisingDecoder decoder("decoder", TARNcsi2ipl::s_componentDefinition);
+    std::vector<uint8_t> frame(700, 0x11);
+    std::memset(frame.data() + 650, 0xB8, 4);
+    EXPECT_EQ(decoder.Within(frame, 100, true), frame.data() + 650);
+    EXPECT_EQ(Reports(), Texts{"SKIPPED invalid data in CSI2-Stream: 550 Bytes skipped"});
+    ClearReports();
+    EXPECT_EQ(decoder.Within(frame, 200, true), frame.data() + 650);
+    EXPECT_EQ(decoder.Within(frame, 100, false), frame.data() + 650);
+    EXPECT_EQ(decoder.Within(frame, 650, true), frame.data() + 650);
+    EXPECT_EQ(Reports(), Texts{}) << "a skip under 500 bytes, or without print_debug, is quiet";
+    // With no frame in progress there is nothing to read: the position stays.
+    unsigned char* position = frame.data() + 100;
+    EXPECT_EQ(decoder.AlignTillNextPreable(&position), frame.data() + 100);
+    EXPECT_EQ(decoder.AlignTillNextPreable(nullptr), nullptr);
+}
+
+// Core gives its element back to the ring when it returns, published or not: the decoder
+// keeps no pointer into it.
+TEST_F(DecoderTest, NoFrameIsHeldAfterCore) {
+    auto* made = new ResynchronisingDecoder("decoder", TARNcsi2ipl::s_componentDefinition);
+    DecoderRig rig{ComponentPointer(made), kMaxFrameBytes};
+    rig.Set("CSI2_Dataformat", "0x2c_RAW12");
+    rig.Set("skip_first_frames", false);
+    ASSERT_EQ(rig.Begin(), 0);
+    const capture::CaptureFrame frame = Frame(capture::type::kRaw12, 64, 4);
+    ASSERT_EQ(rig.Feed(frame.bytes), 0);
+    EXPECT_EQ(rig.ImageCount(), 1u);
+    EXPECT_FALSE(made->HoldsAFrame());
+    ASSERT_EQ(rig.Feed(std::vector<uint8_t>(frame.bytes.begin(), frame.bytes.begin() + 80)), 0);
+    EXPECT_FALSE(made->HoldsAFrame()) << "after a dropped frame";
+}
+
 }  // namespace

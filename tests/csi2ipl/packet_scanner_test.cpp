@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "csi2_frames.hpp"
+#include "support/guarded_buffer.hpp"
 
 namespace {
 
@@ -163,6 +164,36 @@ TEST(PacketScanner, ScansStayInsideEveryTruncationOfAFrame) {
         }
         (void)FindType(data.data(), size, size + 10, 0x2C);
     }
+}
+
+// Resynchronisation moves only where the stream was lost, and never reads past the data
+// (each case's buffer ends at a guard page).
+TEST(PacketScanner, ResynchronisationFindsTheNextPreambleInsideTheData) {
+    const std::vector<uint8_t> preamble = {0xB8, 0xB8, 0xB8, 0xB8};
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> tail;  // what follows a frame-size word of 100
+        size_t from;
+        Resynchronised expected;
+    } cases[] = {
+        {"a preamble stands there", {0, 0xB8, 0xB8, 0xB8, 0xB8, 0}, 5, {5, 0}},
+        {"garbage and a partial preamble first", {1, 0xB8, 0xB8, 2, 0xB8, 0xB8, 0xB8, 0xB8}, 4, {8, 4}},
+        {"no preamble to the end", {1, 2, 3, 4, 5}, 5, {9, 4}},
+        {"a preamble cut by the end", {1, 0xB8, 0xB8, 0xB8}, 4, {8, 4}},
+        {"a position at the end", {1, 2}, 6, {6, 0}},
+        {"a position past the end", {1, 2}, 9, {9, 0}},
+    };
+    for (const Case& test : cases) {
+        std::vector<uint8_t> bytes = {100, 0, 0, 0};
+        bytes.insert(bytes.end(), test.tail.begin(), test.tail.end());
+        GuardedBuffer data(bytes);
+        const Resynchronised found = AlignToNextPreamble(data.data(), bytes.size(), test.from);
+        EXPECT_EQ(found.position, test.expected.position) << test.name;
+        EXPECT_EQ(found.skipped, test.expected.skipped) << test.name;
+    }
+    // A frame-size word of 0 leaves the position where it is.
+    const std::vector<uint8_t> unsized = {0, 0, 0, 0, 1, 2, 0xB8, 0xB8, 0xB8, 0xB8};
+    EXPECT_EQ(AlignToNextPreamble(unsized.data(), unsized.size(), 4).position, 4u);
 }
 
 }  // namespace
