@@ -3,6 +3,7 @@
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/symbol_record.hpp"
+#include "host_kernel.hpp"
 
 namespace {
 
@@ -12,7 +13,7 @@ constexpr int timeSymbolKind = 0;
 
 }  // namespace
 
-HostEngineModule::HostEngineModule() : TARNModule("Engine", false, false) {
+HostEngineModule::HostEngineModule(HostKernel& kernel) : TARNModule("Engine", false, false), m_kernel(kernel) {
     // Each element keeps its own copy of what it needs of its definition, so the
     // definitions live only as long as the construction. Flags: must-be-set,
     // changeable-after-start, read-only, values-locked.
@@ -44,13 +45,6 @@ HostEngineModule::HostEngineModule() : TARNModule("Engine", false, false) {
 
 HostEngineModule::~HostEngineModule() = default;
 
-std::vector<std::string> HostEngineModule::RefreshedInputs() const {
-    std::lock_guard lock(m_refreshLock);
-    return m_refreshedInputs;
-}
-
 void HostEngineModule::refreshInputProperties(TARNModule* module, int, const char* inputName) {
-    auto* engine = static_cast<HostEngineModule*>(module);
-    std::lock_guard lock(engine->m_refreshLock);
-    engine->m_refreshedInputs.emplace_back(inputName ? inputName : "");
+    static_cast<HostEngineModule*>(module)->m_kernel.InputPropertiesRefreshed(inputName);
 }

@@ -2,11 +2,9 @@
 // behind the engine symbol "Engine.time".
 #pragma once
 
-#include <mutex>
-#include <string>
-#include <vector>
-
 #include "dataflow/module.hpp"
+
+class HostKernel;
 
 // Properties, under the full names packages read:
 //   "Engine.shutdownTimeout"  integer, microseconds a shutdown waits for a module's threads
@@ -15,7 +13,7 @@
 //   "Engine.version"          text, read-only: the engine version the host stands in for
 //   "Engine.id"               text, the engine's id in record file names ("tarnhost")
 // and the action "refreshInputProperties", which the SDK runs with an input's full name
-// after the input's reader type changed; the host records the names.
+// after the input's reader type changed; the kernel hands the names to its recorder.
 //
 // The SDK registers elements through the bound kernel (TARNPrivate::kernel), so the module
 // is built and destroyed while its kernel is the bound one; HostKernel sees to that.
@@ -24,16 +22,12 @@ class HostEngineModule final : public TARNModule {
     // What packages read as the engine's version.
     static constexpr const char* Version = "4.7.0";
 
-    HostEngineModule();
+    explicit HostEngineModule(HostKernel& kernel);
     // Unregisters its properties, its action and "Engine.time" (the module's destructor).
     ~HostEngineModule() override;
-
-    // The input full names "refreshInputProperties" was run with, in order.
-    std::vector<std::string> RefreshedInputs() const;
 
   private:
     static void refreshInputProperties(TARNModule* module, int index, const char* inputName);
 
-    mutable std::mutex m_refreshLock;
-    std::vector<std::string> m_refreshedInputs;
+    HostKernel& m_kernel;
 };

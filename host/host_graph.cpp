@@ -1,6 +1,8 @@
 #include "host_graph.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -20,11 +22,14 @@ std::string componentOf(const std::string& path) {
     return path.substr(0, path.find('.'));
 }
 
+// A whole number in decimal, hexadecimal (0x) or octal (0); one out of range is refused,
+// not taken as the largest value.
 bool parseLong(const std::string& text, long& value) {
     if (text.empty()) return false;
     char* end = nullptr;
+    errno = 0;
     value = std::strtol(text.c_str(), &end, 0);
-    return *end == '\0';
+    return *end == '\0' && errno != ERANGE;
 }
 
 }  // namespace
@@ -115,8 +120,10 @@ bool HostGraph::Set(const std::string& name, const std::string& text) {
                 return true;
             case TARNPropertyValue::Float: {
                 char* end = nullptr;
+                errno = 0;
                 const double value = std::strtod(text.c_str(), &end);
-                if (text.empty() || *end != '\0') return false;
+                // Out of range, infinite or not a number: no value a property can hold.
+                if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(value)) return false;
                 owner.Set(*property, value);
                 return true;
             }

@@ -80,6 +80,9 @@ class HostKernel final : public TARNKernel {
     // The "Engine" module: the engine properties ("Engine.shutdownTimeout", ...) and the
     // module behind the symbol "Engine.time". It lives as long as the kernel.
     HostEngineModule& EngineModule() { return *m_engine; }
+    // The engine module's "refreshInputProperties" ran for `inputName` (kept by a recorder
+    // only: the engine has nothing to show again).
+    void InputPropertiesRefreshed(const char* inputName);
     // Engine functions the host knows by name (TARN::CoreFunction). The host does not own
     // them; a function must be removed before it is destroyed.
     void AddCoreFunction(TARNCoreFunction* function);

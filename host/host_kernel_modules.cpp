@@ -27,7 +27,11 @@ constexpr const char* synchronizerKind = "synchronizer";
 // --- The Engine module ---------------------------------------------------------------
 
 void HostKernel::createEngineModule() {
-    m_engine = std::make_unique<HostEngineModule>();
+    m_engine = std::make_unique<HostEngineModule>(*this);
+}
+
+void HostKernel::InputPropertiesRefreshed(const char* inputName) {
+    record([&](HostRecorder& recorder) { recorder.AddRefreshedInput(inputName ? inputName : ""); });
 }
 
 // Bound again for the while: a test, or TARN::Exit, may have unbound the kernel meanwhile.

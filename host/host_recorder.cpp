@@ -64,3 +64,13 @@ void HostRecorder::AddRequestedDelay(long delay) {
     std::lock_guard lock(m_lock);
     m_requestedDelays.push_back(delay);
 }
+
+std::vector<std::string> HostRecorder::RefreshedInputs() const {
+    std::lock_guard lock(m_lock);
+    return m_refreshedInputs;
+}
+
+void HostRecorder::AddRefreshedInput(const std::string& inputName) {
+    std::lock_guard lock(m_lock);
+    m_refreshedInputs.push_back(inputName);
+}

@@ -26,7 +26,7 @@ struct HostReport {
 };
 
 // Keeps, in order, the reports, change reasons, module-state notices, synchronisation
-// commands and requested trigger delays its kernel receives while the recorder lives. The
+// commands, requested trigger delays and input refreshes its kernel receives while the recorder lives. The
 // kernel itself keeps none of them, so that a long run does not grow: whoever wants to look
 // at them afterwards (the tests) makes a recorder first.
 //
@@ -49,6 +49,8 @@ class HostRecorder {
     std::vector<int> SynchronizationCommands() const;
     // Every delay asked of the event service (trigger time minus the clock when asked).
     std::vector<long> RequestedDelays() const;
+    // The input full names the engine module's "refreshInputProperties" ran with.
+    std::vector<std::string> RefreshedInputs() const;
 
     // --- Called by the kernel and its event service -------------------------------------
 
@@ -57,6 +59,7 @@ class HostRecorder {
     void AddModuleStateNotice(const HostModuleStateNotice& notice);
     void AddSynchronizationCommand(int command);
     void AddRequestedDelay(long delay);
+    void AddRefreshedInput(const std::string& inputName);
 
   private:
     HostKernel& m_kernel;
@@ -67,4 +70,5 @@ class HostRecorder {
     std::vector<HostModuleStateNotice> m_moduleStateNotices;
     std::vector<int> m_synchronizationCommands;
     std::vector<long> m_requestedDelays;
+    std::vector<std::string> m_refreshedInputs;
 };

@@ -52,8 +52,21 @@ TEST_F(HostModulesTest, EngineTimeLeadsToTheEngineModuleAndItsRefreshAction) {
     engine->state |= TARNModule::MainLoopEnded;  // allowed at rest
     engine->Action("refreshInputProperties").DoIt("cam.in");
     engine->Action("refreshInputProperties").DoIt("cam.other");
-    EXPECT_EQ(kernel.EngineModule().RefreshedInputs(), (std::vector<std::string>{"cam.in", "cam.other"}));
+    EXPECT_EQ(recorder.RefreshedInputs(), (std::vector<std::string>{"cam.in", "cam.other"}));
     EXPECT_TRUE(recorder.Reports().empty());
+}
+
+// Without a recorder nothing of a refresh is kept: a long run that changes reader types
+// does not grow.
+TEST_F(HostModulesTest, RefreshesAreKeptOnlyByARecorder) {
+    HostKernel quiet;
+    TARNModule& engine = quiet.EngineModule();
+    engine.state |= TARNModule::MainLoopEnded;
+    engine.Action("refreshInputProperties").DoIt("cam.in");
+    HostRecorder later(quiet);
+    EXPECT_EQ(later.RefreshedInputs(), std::vector<std::string>{});
+    engine.Action("refreshInputProperties").DoIt("cam.other");
+    EXPECT_EQ(later.RefreshedInputs(), std::vector<std::string>{"cam.other"});
 }
 
 TEST_F(HostModulesTest, KernelsEachHaveTheirOwnEngineModule) {

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "dataflow/input.hpp"
+#include "dataflow/module.hpp"
+#include "dataflow/property.hpp"
 #include "host_graph.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/test_components.hpp"
@@ -338,6 +340,44 @@ TEST_F(GraphTest, CreationRefusesUnknownModelsAndTakenNames) {
     ASSERT_TRUE(graph.Destroy("sink"));
     EXPECT_EQ(kernel.FindComponent("sink"), nullptr);
     EXPECT_EQ(kernel.FindSymbol("sink.threaded"), nullptr);
+}
+
+// Texts name whole values in range: one a property cannot hold is refused and the value
+// stays, never replaced by the nearest one.
+TEST_F(GraphTest, SettingByTextTakesOnlyValuesThePropertyCanHold) {
+    ASSERT_TRUE(graph.Create(SourceModel, "source"));
+    TARNModule gauge("gauge", false, false);
+    gauge.NewProperty(TARNPropertyDefinition("gain", new TARNPropertyValue(1.5), nullptr, false, true), nullptr);
+    struct Case {
+        const char* property;
+        const char* text;
+        bool taken;
+    } cases[] = {
+        {"source.count", "0x10", true},
+        {"source.count", "-7", true},
+        {"source.count", "99999999999999999999", false},
+        {"source.count", "12abc", false},
+        {"source.count", "", false},
+        {"gauge.gain", "2.25", true},
+        {"gauge.gain", "1e999", false},
+        {"gauge.gain", "inf", false},
+        {"gauge.gain", "nan", false},
+        {"gauge.gain", "2,5", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.property) + "=" + c.text);
+        TARNProperty& property = *kernel.FindProperty(c.property);
+        const bool integer = property.Type() == TARNPropertyValue::Integer;
+        const long integerBefore = integer ? property.IntegerValue() : 0;
+        const double floatBefore = integer ? 0 : property.FloatValue();
+        EXPECT_EQ(graph.Set(c.property, c.text), c.taken);
+        if (c.taken) continue;
+        if (integer)
+            EXPECT_EQ(property.IntegerValue(), integerBefore) << "the value stays";
+        else
+            EXPECT_EQ(property.FloatValue(), floatBefore) << "the value stays";
+    }
+    EXPECT_EQ(kernel.FindProperty("gauge.gain")->FloatValue(), 2.25);
 }
 
 TEST_F(GraphTest, RenameMovesTheComponentAndItsElementNames) {
