@@ -85,8 +85,9 @@ void Register() {
             if (eightBitOnly && limitTo8) continue;
             for (SimdLevel level : {SimdLevel::kScalar, SimdLevel::kSsse3, SimdLevel::kAvx2}) {
                 // Levels without a form of their own would only repeat the plain one.
-                const bool ownForm = level == SimdLevel::kScalar || SelectUnpacker(entry.type, limitTo8, level) !=
-                                                                        SelectUnpacker(entry.type, limitTo8, SimdLevel::kScalar);
+                const bool ownForm = level == SimdLevel::kScalar ||
+                                     SelectUnpacker(entry.type, limitTo8, level) !=
+                                         SelectUnpacker(entry.type, limitTo8, SimdLevel::kScalar);
                 if (!ownForm) continue;
                 const std::string name = std::string("Unpack/") + entry.name + (eightBitOnly || limitTo8 ? "/8bit" : "/16bit") +
                                          "/" + SimdLevelName(level);
