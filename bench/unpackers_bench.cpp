@@ -84,8 +84,11 @@ void Register() {
         for (bool limitTo8 : {false, true}) {
             if (eightBitOnly && limitTo8) continue;
             for (SimdLevel level : {SimdLevel::kScalar, SimdLevel::kSsse3, SimdLevel::kAvx2}) {
-                const bool vector = entry.type == 0x2B || entry.type == 0x2C;
-                if (!vector && level != SimdLevel::kScalar) continue;
+                // Levels without a form of their own would only repeat the plain one.
+                const bool ownForm = level == SimdLevel::kScalar ||
+                                     SelectUnpacker(entry.type, limitTo8, level) !=
+                                         SelectUnpacker(entry.type, limitTo8, SimdLevel::kScalar);
+                if (!ownForm) continue;
                 const std::string name = std::string("Unpack/") + entry.name + (eightBitOnly || limitTo8 ? "/8bit" : "/16bit") +
                                          "/" + SimdLevelName(level);
                 benchmark::RegisterBenchmark(name.c_str(), Unpack, entry.type, limitTo8, level)

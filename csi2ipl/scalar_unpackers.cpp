@@ -1,7 +1,10 @@
 #include "csi2ipl/scalar_unpackers.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+
+#include "csi2ipl/group_byte_orders.hpp"
 
 namespace csi2ipl::scalar {
 
@@ -36,13 +39,27 @@ inline uint32_t Raw12Second(const uint8_t* group) {
     return (static_cast<uint32_t>(group[1]) << 8) + (group[2] & 0xF0u);
 }
 
+inline uint32_t Raw16Value(const uint8_t* pair) { return (static_cast<uint32_t>(pair[0]) << 8) + pair[1]; }
+
+// One RAW20 pixel's bytes 0 and 1 at bits 25..10.
+inline uint32_t Raw20High(const uint8_t* pair) {
+    return (static_cast<uint32_t>(pair[0]) << 18) + (static_cast<uint32_t>(pair[1]) << 10);
+}
+
 inline uint32_t Raw24Value(const uint8_t* group) {
     return (static_cast<uint32_t>(group[0]) << 16) + ((group[2] & 0x0Fu) << 12) + (group[1] << 4u) +
            (group[2] >> 4u);
 }
 
-// YUV422 10-bit: the six samples of two pixels come from bytes 0, 1, 3, 2, 1, 3.
-constexpr unsigned kYuv10Order[6] = {0, 1, 3, 2, 1, 3};
+// YUV422 8-bit: each group of four bytes gives six samples, picked by `sampleBytes`.
+void Rearrange(const std::array<uint8_t, 6>& sampleBytes, const uint8_t* payload, uint8_t* row, uint32_t firstGroup,
+               uint32_t groups) {
+    for (uint32_t g = firstGroup; g < groups; ++g) {
+        const uint8_t* in = payload + 4 * static_cast<size_t>(g);
+        uint8_t* out = row + 6 * static_cast<size_t>(g);
+        for (unsigned i = 0; i < 6; ++i) out[i] = in[sampleBytes[i]];
+    }
+}
 
 }  // namespace
 
@@ -88,129 +105,95 @@ void Raw12_8bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, u
     }
 }
 
-CSI2IPL_UNPACKER(Raw10_16bit) {
-    (void)wordCount;
-    Raw10_16bitFrom(payload, row, 0, width / 4, shift);
-}
-
-CSI2IPL_UNPACKER(Raw10_8bit) {
-    (void)wordCount;
-    Raw10_8bitFrom(payload, row, 0, width / 4, shift);
-}
-
-CSI2IPL_UNPACKER(Raw12_16bit) {
-    (void)wordCount;
-    Raw12_16bitFrom(payload, row, 0, width / 2, shift);
-}
-
-CSI2IPL_UNPACKER(Raw12_8bit) {
-    (void)wordCount;
-    Raw12_8bitFrom(payload, row, 0, width / 2, shift);
-}
-
 // RAW16 is read with the pair's first byte as the high byte.
-CSI2IPL_UNPACKER(Raw16_16bit) {
-    (void)wordCount;
-    for (uint32_t x = 0; x < width; ++x) {
-        const uint8_t* group = payload + 2 * static_cast<size_t>(x);
-        Store16(row, x, ((static_cast<uint32_t>(group[0]) << 8) + group[1]) << shift);
-    }
+void Raw16_16bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift) {
+    for (uint32_t x = firstGroup; x < groups; ++x) Store16(row, x, Raw16Value(payload + 2 * static_cast<size_t>(x)) << shift);
 }
 
-CSI2IPL_UNPACKER(Raw16_8bit) {
-    (void)wordCount;
-    for (uint32_t x = 0; x < width; ++x) {
-        const uint8_t* group = payload + 2 * static_cast<size_t>(x);
-        row[x] = static_cast<uint8_t>(((static_cast<uint32_t>(group[0]) << 8) + group[1]) >> shift);
-    }
+void Raw16_8bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift) {
+    for (uint32_t x = firstGroup; x < groups; ++x)
+        row[x] = static_cast<uint8_t>(Raw16Value(payload + 2 * static_cast<size_t>(x)) >> shift);
 }
 
 // RAW20 keeps the high 16 bits of each pixel (bytes 0 and 1, 2 and 3) at bits 25..10;
 // the fifth byte's low bits are not used. Shifts past the top leave 0.
-CSI2IPL_UNPACKER(Raw20_16bit) {
-    (void)wordCount;
+void Raw20_16bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift) {
     const unsigned down = (10u - shift) & 31u;
-    for (uint32_t g = 0; g < width / 2; ++g) {
+    for (uint32_t g = firstGroup; g < groups; ++g) {
         const uint8_t* group = payload + 5 * static_cast<size_t>(g);
-        const uint32_t first = (static_cast<uint32_t>(group[0]) << 18) + (static_cast<uint32_t>(group[1]) << 10);
-        const uint32_t second = (static_cast<uint32_t>(group[2]) << 18) + (static_cast<uint32_t>(group[3]) << 10);
-        Store16(row, 2 * g, first >> down);
-        Store16(row, 2 * g + 1, second >> down);
+        Store16(row, 2 * g, Raw20High(group) >> down);
+        Store16(row, 2 * g + 1, Raw20High(group + 2) >> down);
     }
 }
 
-CSI2IPL_UNPACKER(Raw20_8bit) {
-    (void)wordCount;
+void Raw20_8bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift) {
     const unsigned down = 18u - shift;
-    for (uint32_t g = 0; g < width / 2; ++g) {
+    for (uint32_t g = firstGroup; g < groups; ++g) {
         const uint8_t* group = payload + 5 * static_cast<size_t>(g);
-        const uint32_t first = (static_cast<uint32_t>(group[0]) << 18) + (static_cast<uint32_t>(group[1]) << 10);
-        const uint32_t second = (static_cast<uint32_t>(group[2]) << 18) + (static_cast<uint32_t>(group[3]) << 10);
-        row[2 * static_cast<size_t>(g)] = static_cast<uint8_t>(first >> down);
-        row[2 * static_cast<size_t>(g) + 1] = static_cast<uint8_t>(second >> down);
+        row[2 * static_cast<size_t>(g)] = static_cast<uint8_t>(Raw20High(group) >> down);
+        row[2 * static_cast<size_t>(g) + 1] = static_cast<uint8_t>(Raw20High(group + 2) >> down);
     }
 }
 
-CSI2IPL_UNPACKER(Raw24_16bit) {
-    (void)wordCount;
-    for (uint32_t x = 0; x < width; ++x) Store16(row, x, Raw24Value(payload + 3 * static_cast<size_t>(x)) >> shift);
+void Raw24_16bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift) {
+    for (uint32_t x = firstGroup; x < groups; ++x) Store16(row, x, Raw24Value(payload + 3 * static_cast<size_t>(x)) >> shift);
 }
 
-CSI2IPL_UNPACKER(Raw24_8bit) {
-    (void)wordCount;
-    for (uint32_t x = 0; x < width; ++x)
+void Raw24_8bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift) {
+    for (uint32_t x = firstGroup; x < groups; ++x)
         row[x] = static_cast<uint8_t>(Raw24Value(payload + 3 * static_cast<size_t>(x)) >> shift);
 }
 
 // The 16-bit YUV422 10-bit samples keep their full 10 bits; the bit shift is not applied.
-CSI2IPL_UNPACKER(Yuv422_10_16bit) {
-    (void)wordCount;
+void Yuv422_10_16bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift) {
     (void)shift;
-    for (uint32_t g = 0; g < width / 2; ++g) {
+    for (uint32_t g = firstGroup; g < groups; ++g) {
         const uint8_t* group = payload + 5 * static_cast<size_t>(g);
-        for (unsigned i = 0; i < 6; ++i) Store16(row, 6 * g + i, Raw10Value(group, kYuv10Order[i]));
+        for (unsigned i = 0; i < 6; ++i) Store16(row, 6 * g + i, Raw10Value(group, kYuv422_10SampleBytes[i]));
     }
 }
 
-CSI2IPL_UNPACKER(Yuv422_10_8bit) {
-    (void)wordCount;
-    for (uint32_t g = 0; g < width / 2; ++g) {
+void Yuv422_10_8bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift) {
+    for (uint32_t g = firstGroup; g < groups; ++g) {
         const uint8_t* group = payload + 5 * static_cast<size_t>(g);
         for (unsigned i = 0; i < 6; ++i)
-            row[6 * static_cast<size_t>(g) + i] = static_cast<uint8_t>(group[kYuv10Order[i]] >> shift);
+            row[6 * static_cast<size_t>(g) + i] = static_cast<uint8_t>(group[kYuv422_10SampleBytes[i]] >> shift);
     }
 }
 
-// U Y0 V Y1 in, Y0 U V Y1 U V out.
-CSI2IPL_UNPACKER(Yuv422_8_8bit) {
-    (void)wordCount;
+void Yuv422_8_8bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift) {
     (void)shift;
-    for (uint32_t g = 0; g < width / 2; ++g) {
-        const uint8_t* in = payload + 4 * static_cast<size_t>(g);
-        uint8_t* out = row + 6 * static_cast<size_t>(g);
-        out[0] = in[1];
-        out[1] = in[0];
-        out[2] = in[2];
-        out[3] = in[3];
-        out[4] = in[0];
-        out[5] = in[2];
-    }
+    Rearrange(kYuv422_8SampleBytes, payload, row, firstGroup, groups);
 }
 
-// Y0 U Y1 V in, Y0 U V Y1 U V out.
-CSI2IPL_UNPACKER(Yuv422_8_YUSwapped_8bit) {
-    (void)wordCount;
+void Yuv422_8_YUSwapped_8bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups,
+                                 unsigned shift) {
     (void)shift;
-    for (uint32_t g = 0; g < width / 2; ++g) {
-        const uint8_t* in = payload + 4 * static_cast<size_t>(g);
-        uint8_t* out = row + 6 * static_cast<size_t>(g);
-        out[0] = in[0];
-        out[1] = in[1];
-        out[2] = in[3];
-        out[3] = in[2];
-        out[4] = in[1];
-        out[5] = in[3];
-    }
+    Rearrange(kYuv422_8YUSwappedSampleBytes, payload, row, firstGroup, groups);
 }
+
+// The whole-line forms of the unpackers above: every group from the first.
+#define CSI2IPL_WHOLE_LINE(name, groupPixels)                          \
+    CSI2IPL_UNPACKER(name) {                                          \
+        (void)wordCount;                                              \
+        name##From(payload, row, 0, width / (groupPixels), shift);    \
+    }
+
+CSI2IPL_WHOLE_LINE(Raw10_16bit, 4)
+CSI2IPL_WHOLE_LINE(Raw10_8bit, 4)
+CSI2IPL_WHOLE_LINE(Raw12_16bit, 2)
+CSI2IPL_WHOLE_LINE(Raw12_8bit, 2)
+CSI2IPL_WHOLE_LINE(Raw16_16bit, 1)
+CSI2IPL_WHOLE_LINE(Raw16_8bit, 1)
+CSI2IPL_WHOLE_LINE(Raw20_16bit, 2)
+CSI2IPL_WHOLE_LINE(Raw20_8bit, 2)
+CSI2IPL_WHOLE_LINE(Raw24_16bit, 1)
+CSI2IPL_WHOLE_LINE(Raw24_8bit, 1)
+CSI2IPL_WHOLE_LINE(Yuv422_10_16bit, 2)
+CSI2IPL_WHOLE_LINE(Yuv422_10_8bit, 2)
+CSI2IPL_WHOLE_LINE(Yuv422_8_8bit, 2)
+CSI2IPL_WHOLE_LINE(Yuv422_8_YUSwapped_8bit, 2)
+
+#undef CSI2IPL_WHOLE_LINE
 
 }  // namespace csi2ipl::scalar

@@ -26,10 +26,25 @@ CSI2IPL_UNPACKER(Yuv422_10_8bit);
 CSI2IPL_UNPACKER(Yuv422_8_8bit);
 CSI2IPL_UNPACKER(Yuv422_8_YUSwapped_8bit);
 
-// The RAW10 and RAW12 forms from a given group on, for the vector forms' tails.
-void Raw10_16bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift);
-void Raw10_8bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift);
-void Raw12_16bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift);
-void Raw12_8bitFrom(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift);
+// The forms from group `firstGroup` up to `groups` (a group is the format's unit of
+// pixels: 1 for RAW16 and RAW24, 2 for RAW20 and YUV422, 4 for RAW10), for the vector
+// forms' tails.
+#define CSI2IPL_UNPACKER_FROM(name) \
+    void name(const uint8_t* payload, uint8_t* row, uint32_t firstGroup, uint32_t groups, unsigned shift)
+
+CSI2IPL_UNPACKER_FROM(Raw10_16bitFrom);
+CSI2IPL_UNPACKER_FROM(Raw10_8bitFrom);
+CSI2IPL_UNPACKER_FROM(Raw12_16bitFrom);
+CSI2IPL_UNPACKER_FROM(Raw12_8bitFrom);
+CSI2IPL_UNPACKER_FROM(Raw16_16bitFrom);
+CSI2IPL_UNPACKER_FROM(Raw16_8bitFrom);
+CSI2IPL_UNPACKER_FROM(Raw20_16bitFrom);
+CSI2IPL_UNPACKER_FROM(Raw20_8bitFrom);
+CSI2IPL_UNPACKER_FROM(Raw24_16bitFrom);
+CSI2IPL_UNPACKER_FROM(Raw24_8bitFrom);
+CSI2IPL_UNPACKER_FROM(Yuv422_10_16bitFrom);
+CSI2IPL_UNPACKER_FROM(Yuv422_10_8bitFrom);
+CSI2IPL_UNPACKER_FROM(Yuv422_8_8bitFrom);
+CSI2IPL_UNPACKER_FROM(Yuv422_8_YUSwapped_8bitFrom);
 
 }  // namespace csi2ipl::scalar

@@ -19,9 +19,11 @@ constexpr SimdLevel kLevels[] = {SimdLevel::kScalar, SimdLevel::kSsse3, SimdLeve
 std::vector<uint32_t> WidthsFor(uint8_t type) {
     const uint32_t group = capture::PixelsPerGroup(type);
     std::vector<uint32_t> widths;
-    // Up to 40 groups covers every tail after blocks of 2, 4 and 8 groups and the
-    // 16-byte loads' margins.
+    // Up to 40 groups covers every tail after blocks of 2 to 16 groups and the 16-byte
+    // loads' margins, and every width short of one block of 32; 63 to 65 put the
+    // blocks of 32 against the end.
     for (uint32_t groups = 1; groups <= 40; ++groups) widths.push_back(groups * group);
+    for (uint32_t groups : {63u, 64u, 65u}) widths.push_back(groups * group);
     widths.push_back(1920 - 1920 % group);
     return widths;
 }
