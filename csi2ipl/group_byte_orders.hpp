@@ -64,6 +64,11 @@ inline constexpr GroupGather<4> kRaw20HighValues{5, {1, 0, 3, 2}};
 // RAW24: each pixel b0 b1 b2 as the 32-bit lane b2 b1 b2 b0, from which two shifts
 // and a mask give the pixel's value (see the vector forms).
 inline constexpr GroupGather<4> kRaw24Lanes{3, {2, 1, 2, 0}};
+// RAW24 for 8-bit output, in 16-bit lanes: b1 below b2, and b0 alone in the high byte.
+// The value's bits 0..15 are the first lane rotated left by 4; its bits 4..19 are the
+// first lane's low 12 bits below the second lane shifted left by 4.
+inline constexpr GroupGather<2> kRaw24MiddleBytes{3, {1, 2}};
+inline constexpr GroupGather<2> kRaw24HighByte{3, {kZeroByte, 0}};
 // YUV422 10-bit, 16-bit output: each sample's high byte above its group's fifth byte,
 // whose two bits for the sample a multiply moves to bits 7..6.
 inline constexpr GroupGather<12> kYuv422_10Lanes{5, {4, 0, 4, 1, 4, 3, 4, 2, 4, 1, 4, 3}};

@@ -141,9 +141,32 @@ CSI2IPL_AVX2 inline __m256i Raw24Packed(const uint8_t* in, const Raw24Shift& shi
 CSI2IPL_AVX2 void Raw24WideBlock(const uint8_t* in, uint8_t* out, __m128i count) {
     Store(out, Raw24Packed(in, Raw24ShiftOf(count, 0xFFFF)));
 }
-CSI2IPL_AVX2 void Raw24NarrowBlock(const uint8_t* in, uint8_t* out, __m128i count) {
-    const Raw24Shift shift = Raw24ShiftOf(count, 0xFF);
-    Store(out, PackInOrder(Raw24Packed(in, shift), Raw24Packed(in + 48, shift)));
+
+// RAW24 to 8 bits in 16-bit lanes, half the lanes of the 32-bit form: sixteen pixels (48
+// bytes), each half of the register gathered from two loads. A shift below 4 takes its
+// byte from the value's bits 0..15, a larger one from bits 4..19 (the count given is then
+// the shift less 4).
+template <const auto& kGather>
+CSI2IPL_AVX2 inline __m256i Raw24Gathered(const uint8_t* in) {
+    return _mm256_or_si256(Gathered<kGather, 0, 0, 16, 24>(in), Gathered<kGather, 0, 8, 16, 32>(in));
+}
+CSI2IPL_AVX2 inline __m256i Raw24LowBits(const uint8_t* in, __m128i count) {
+    const __m256i middle = Raw24Gathered<kRaw24MiddleBytes>(in);
+    const __m256i low16 = _mm256_or_si256(_mm256_slli_epi16(middle, 4), _mm256_srli_epi16(middle, 12));
+    return _mm256_srl_epi16(low16, count);
+}
+CSI2IPL_AVX2 inline __m256i Raw24HighBits(const uint8_t* in, __m128i count) {
+    const __m256i middle = Raw24Gathered<kRaw24MiddleBytes>(in);
+    const __m256i high = Raw24Gathered<kRaw24HighByte>(in);
+    const __m256i bits4to19 =
+        _mm256_or_si256(_mm256_and_si256(middle, _mm256_set1_epi16(0x0FFF)), _mm256_slli_epi16(high, 4));
+    return _mm256_srl_epi16(bits4to19, count);
+}
+CSI2IPL_AVX2 void Raw24NarrowLowShiftBlock(const uint8_t* in, uint8_t* out, __m128i count) {
+    Store(out, LowBytes(Raw24LowBits(in, count), Raw24LowBits(in + 48, count)));
+}
+CSI2IPL_AVX2 void Raw24NarrowHighShiftBlock(const uint8_t* in, uint8_t* out, __m128i count) {
+    Store(out, LowBytes(Raw24HighBits(in, count), Raw24HighBits(in + 48, count)));
 }
 
 // YUV422 10-bit, 16-bit output: eight groups (40 bytes) give 48 samples; no shift.
@@ -244,7 +267,6 @@ CSI2IPL_BLOCKS_THEN_PLAIN(Raw16_8bit_Avx2, Raw16_8bitFrom, 1, 2, 1, 32, Raw16Nar
 CSI2IPL_BLOCKS_THEN_PLAIN(Raw20_16bit_Avx2, Raw20_16bitFrom, 2, 5, 4, 8, Raw20WideBlock, Raw20WideShift(shift))
 CSI2IPL_BLOCKS_THEN_PLAIN(Raw20_8bit_Avx2, Raw20_8bitFrom, 2, 5, 2, 16, Raw20NarrowBlock, shift)
 CSI2IPL_BLOCKS_THEN_PLAIN(Raw24_16bit_Avx2, Raw24_16bitFrom, 1, 3, 2, 16, Raw24WideBlock, shift)
-CSI2IPL_BLOCKS_THEN_PLAIN(Raw24_8bit_Avx2, Raw24_8bitFrom, 1, 3, 1, 32, Raw24NarrowBlock, shift)
 CSI2IPL_BLOCKS_THEN_PLAIN(Yuv422_10_16bit_Avx2, Yuv422_10_16bitFrom, 2, 5, 12, 8, Yuv422_10WideBlock, 0)
 CSI2IPL_BLOCKS_THEN_PLAIN(Yuv422_10_8bit_Avx2, Yuv422_10_8bitFrom, 2, 5, 6, 16, Yuv422_10NarrowBlock, shift)
 CSI2IPL_BLOCKS_THEN_PLAIN(Yuv422_8_8bit_Avx2, Yuv422_8_8bitFrom, 2, 4, 6, 16, Yuv422_8Block<kYuv422_8Samples>, 0)
@@ -252,5 +274,13 @@ CSI2IPL_BLOCKS_THEN_PLAIN(Yuv422_8_YUSwapped_8bit_Avx2, Yuv422_8_YUSwapped_8bitF
                           Yuv422_8Block<kYuv422_8YUSwappedSamples>, 0)
 
 #undef CSI2IPL_BLOCKS_THEN_PLAIN
+
+// RAW24 to 8 bits: the block form by the shift, chosen once per line.
+CSI2IPL_AVX2 CSI2IPL_SIMD_UNPACKER(Raw24_8bit_Avx2) {
+    (void)wordCount;
+    const uint32_t done = shift < 4 ? WholeBlocks<3, 1, 32, Raw24NarrowLowShiftBlock>(payload, row, width, shift)
+                                    : WholeBlocks<3, 1, 32, Raw24NarrowHighShiftBlock>(payload, row, width, shift - 4);
+    scalar::Raw24_8bitFrom(payload, row, done, width, shift);
+}
 
 }  // namespace csi2ipl::simd
