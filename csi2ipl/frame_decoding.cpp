@@ -60,7 +60,8 @@ void TARNcsi2ipl::Core() {
     if (input == nullptr) return;
     data = static_cast<const uint8_t*>(input->Data());
     dataSize = FrameBytes(*input);
-    // The element goes back to its ring after Core: nothing may read it through these.
+    // After Core the input may give the element back at any time (its next read, a
+    // detach, death): nothing may read it through these.
     struct FrameInProgress {
         const uint8_t*& data;
         size_t& size;

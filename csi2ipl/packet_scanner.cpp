@@ -7,8 +7,26 @@ namespace csi2ipl {
 
 namespace {
 
-bool PreambleAt(const uint8_t* data, size_t size, size_t at) {
-    return at <= size && size - at >= kPacketHeaderBytes && LoadWord32(data + at) == kPreamble;
+// A preamble at `at` with `fit` bytes of the data from there (the preamble alone, or a
+// whole packet header).
+bool PreambleAt(const uint8_t* data, size_t size, size_t at, size_t fit = kPacketHeaderBytes) {
+    return at <= size && size - at >= fit && LoadWord32(data + at) == kPreamble;
+}
+
+// The first position at or after `from` where a preamble stands with `fit` bytes of the
+// data from there; `size` when there is none.
+size_t FindPreamble(const uint8_t* data, size_t size, size_t from, size_t fit) {
+    if (size < fit) return size;
+    const size_t last = size - fit;
+    size_t at = from;
+    while (at <= last) {
+        const void* found = std::memchr(data + at, kPreambleByte, last - at + 1);
+        if (found == nullptr) return size;
+        at = static_cast<size_t>(static_cast<const uint8_t*>(found) - data);
+        if (LoadWord32(data + at) == kPreamble) return at;
+        ++at;
+    }
+    return size;
 }
 
 // Offsets in a line list are 32-bit: a frame is scanned over its first 4 GiB at most.
@@ -24,18 +42,7 @@ PacketItem ItemAt(const uint8_t* data, size_t at) {
 }  // namespace
 
 size_t FindPacketStart(const uint8_t* data, size_t size, size_t from) {
-    size = ScanBound(size);
-    if (size < kPacketHeaderBytes) return size;
-    const size_t last = size - kPacketHeaderBytes;  // the last position a header fits at
-    size_t at = from;
-    while (at <= last) {
-        const void* found = std::memchr(data + at, kPreambleByte, last - at + 1);
-        if (found == nullptr) return size;
-        at = static_cast<size_t>(static_cast<const uint8_t*>(found) - data);
-        if (LoadWord32(data + at) == kPreamble) return at;
-        ++at;
-    }
-    return size;
+    return FindPreamble(data, ScanBound(size), from, kPacketHeaderBytes);
 }
 
 size_t NextPacketStart(const uint8_t* data, size_t size, const PacketItem& packet) {
@@ -117,15 +124,9 @@ LineScan CountType(const uint8_t* data, size_t size, size_t startOffset, uint8_t
 }
 
 Resynchronised AlignToNextPreamble(const uint8_t* data, size_t size, size_t position) {
-    if (position >= size) return {position, 0};
-    const auto preambleAt = [&](size_t at) { return size - at >= kPreambleBytes && LoadWord32(data + at) == kPreamble; };
-    if (preambleAt(position)) return {position, 0};
+    if (position >= size || PreambleAt(data, size, position, kPreambleBytes)) return {position, 0};
     if (size >= sizeof(uint32_t) && LoadWord32(data) == 0) return {position, 0};
-    size_t at = position;
-    while (at < size && !preambleAt(at)) {
-        const void* found = std::memchr(data + at + 1, kPreambleByte, size - at - 1);
-        at = found == nullptr ? size : static_cast<size_t>(static_cast<const uint8_t*>(found) - data);
-    }
+    const size_t at = FindPreamble(data, size, position, kPreambleBytes);
     return {at, at - position};
 }
 

@@ -122,8 +122,10 @@ bool HostGraph::Set(const std::string& name, const std::string& text) {
                 char* end = nullptr;
                 errno = 0;
                 const double value = std::strtod(text.c_str(), &end);
-                // Out of range, infinite or not a number: no value a property can hold.
-                if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(value)) return false;
+                // Too large, infinite or not a number: no value a property can hold. A
+                // value too small for a double reads as the nearest one (towards 0).
+                const bool overflow = errno == ERANGE && std::fabs(value) == HUGE_VAL;
+                if (text.empty() || *end != '\0' || overflow || !std::isfinite(value)) return false;
                 owner.Set(*property, value);
                 return true;
             }

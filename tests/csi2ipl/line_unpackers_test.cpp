@@ -46,7 +46,7 @@ TEST(LineUnpackers, EveryTypeDepthShiftAndLevelMatchesTheReference) {
                         ComputeGeometry(data.data(), data.size(), csi2_frames::Fixed(type, limitTo8, level));
                     ASSERT_TRUE(result.Ready());
                     const FrameGeometry& geometry = result.geometry;
-                    for (unsigned shift : {0u, 1u, 4u, 8u, 11u, 12u}) {
+                    for (unsigned shift = 0; shift <= kMaximumBitShift; ++shift) {
                         const std::string where = std::string(SimdLevelName(level)) + " type " +
                                                   std::to_string(type) + " width " + std::to_string(width) +
                                                   " limit " + std::to_string(limitTo8) + " shift " +

@@ -57,6 +57,7 @@ class TestRecordMethod : public TARNRecordReplayMethod {
             writer.Write(block.data(), static_cast<int>(size), nullptr);
             std::lock_guard lock(m_lock);
             deferred.push_back(&element);
+            pending.fetch_add(1);
             return;
         }
         writer.Write(block.data(), static_cast<int>(size), &element);
@@ -86,18 +87,20 @@ class TestRecordMethod : public TARNRecordReplayMethod {
         std::lock_guard lock(m_lock);
         return timestamps;
     }
+    // The elements whose completion was deferred and that are not given back yet, those
+    // a CompleteDeferred in progress has taken included.
+    std::size_t DeferredCount() const { return pending.load(); }
     // Gives back every element whose completion was deferred.
-    std::size_t DeferredCount() const {
-        std::lock_guard lock(m_lock);
-        return deferred.size();
-    }
     void CompleteDeferred() {
         std::vector<TARNIOElt*> elements;
         {
             std::lock_guard lock(m_lock);
             elements.swap(deferred);
         }
-        for (TARNIOElt* element : elements) Unlock(*element);
+        for (TARNIOElt* element : elements) {
+            Unlock(*element);
+            pending.fetch_sub(1);
+        }
     }
 
     TARNRRMFileWriter writer;
@@ -111,4 +114,5 @@ class TestRecordMethod : public TARNRecordReplayMethod {
     std::vector<long> timestamps;
     std::vector<int> firstWords;
     std::vector<TARNIOElt*> deferred;
+    std::atomic<std::size_t> pending{0};
 };
