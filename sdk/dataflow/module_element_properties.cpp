@@ -1,5 +1,7 @@
 // The set-callbacks of the per-element properties: they carry a new value to the input or
 // output it belongs to and to the ring of the connection.
+#include <cstdint>
+
 #include "dataflow/input.hpp"
 #include "dataflow/io_monitor.hpp"
 #include "dataflow/module.hpp"
@@ -35,10 +37,29 @@ TARNOutputImplementation& outputOf(TARNProperty& property) {
     return static_cast<TARNOutputImplementation&>(property.Owner()->Output(elementNameOf(property).c_str()));
 }
 
+// A value the element keeps in 32 bits: one beyond 2147483647 would wrap round to another
+// (a negative FIFO size to a ring of a billion elements). The previous value is put back,
+// directly, with a report.
+bool refusedAbove32Bits(TARNProperty& property, const char* what, const char* kind,
+                        const TARNStackedString<40>& elementName, long previous) {
+    if (property.IntegerValue() >= INT32_MIN && property.IntegerValue() <= INT32_MAX) return false;
+    property.IntegerValue() = previous;
+    TARNStackedString<40> message("Bad parameter: The ");
+    message += what;
+    message += " of the ";
+    message += kind;
+    message += " ";
+    message += elementName.c_str();
+    message += " must lie between -2147483648 and 2147483647.";
+    TARN::ReportError(message.c_str(), 1);
+    return true;
+}
+
 // A subsampling below 1 would never deliver (input) or never publish (output) again: the
 // previous value is put back, directly, with a report.
 bool refusedSubsampling(TARNProperty& property, const char* kind, const TARNStackedString<40>& elementName,
                         long previous) {
+    if (refusedAbove32Bits(property, "subsampling", kind, elementName, previous)) return true;
     if (property.IntegerValue() >= 1) return false;
     property.IntegerValue() = previous;
     TARNStackedString<40> message("Bad parameter: The subsampling of the ");
@@ -107,7 +128,11 @@ void TARNModule::SetOutputSubsamplingProperty(TARNProperty& property) {
 }
 
 void TARNModule::SetOutputFifoSizeProperty(TARNProperty& property) {
-    outputOf(property).SetFifoSize(static_cast<int>(property.IntegerValue()));
+    TARNOutputImplementation& output = outputOf(property);
+    if (refusedAbove32Bits(property, "fifosize", "output", output.fullName,
+                           static_cast<long>(output.definition.fifoSize)))
+        return;
+    output.SetFifoSize(static_cast<int>(property.IntegerValue()));
 }
 
 void TARNModule::SetOutputPeriodicProperty(TARNProperty& property) {

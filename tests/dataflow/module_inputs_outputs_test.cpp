@@ -288,6 +288,32 @@ TEST_F(ModuleTest, SubsamplingBelowOneIsRefusedAndThePreviousValueKept) {
     EXPECT_EQ(ReportsAt(2)[1].message, "Bad parameter: The subsampling of the output cam.out must be at least 1.");
 }
 
+// The element keeps these in 32 bits: a value beyond them would wrap round (a FIFO size
+// of -2800014487 to a ring of 1,494,952,809 elements).
+TEST_F(ModuleTest, ElementSettingsBeyond32BitsAreRefusedAndThePreviousValueKept) {
+    TARNModule module("cam", false, false);
+    TARNInput* in = module.NewInput(InputOf("in", FifoReader, 3), nullptr);
+    TARNOutput* out = module.NewOutput(OutputOf("out"), nullptr);
+    module.Set(module.Property("out.fifosize"), 5L);
+    const size_t slots = Impl(*out).ring->Elements().size();
+
+    for (long refused : {-2800014487L, 4294967297L}) {
+        module.Set(module.Property("in.subsampling"), refused);
+        module.Set(module.Property("out.subsampling"), refused);
+        module.Set(module.Property("out.fifosize"), refused);
+    }
+
+    EXPECT_EQ(module.Property("in.subsampling").IntegerValue(), 3);
+    EXPECT_EQ(Impl(*in).subsampling, 3);
+    EXPECT_EQ(module.Property("out.subsampling").IntegerValue(), 1);
+    EXPECT_EQ(module.Property("out.fifosize").IntegerValue(), 5);
+    EXPECT_EQ(Impl(*out).ring->Elements().size(), slots);
+    EXPECT_EQ(Impl(*out).definition.fifoSize, 5u);
+    ASSERT_EQ(ReportsAt(2).size(), 6u);
+    EXPECT_EQ(ReportsAt(2)[2].message,
+              "Bad parameter: The fifosize of the output cam.out must lie between -2147483648 and 2147483647.");
+}
+
 TEST_F(ModuleTest, InputSettingsReachTheRingOfTheConnection) {
     TARNModule writer("cam", false, false);
     TARNModule reader("view", false, false);
