@@ -207,60 +207,77 @@ CSI2IPL_AVX2 void Yuv422_8Block(const uint8_t* in, uint8_t* out, __m128i) {
 
 }  // namespace
 
+namespace {
+
+// RAW12 and RAW10 lines in sets of kSetGroups groups, one set of lanes each. The loads of
+// a set reach kReach bytes from its start, past its own groups, so a set is taken only
+// while they stay inside the payload; the plain form does the groups left.
+template <__m256i (*kValues)(const uint8_t*), uint32_t kGroupBytes, uint32_t kGroupPixels, uint32_t kSetGroups,
+          uint32_t kReach>
+struct PackedSets {
+    static constexpr uint64_t kSetBytes = uint64_t{kGroupBytes} * kSetGroups;
+
+    // 16-bit output, shifted left (RAW12's rule) or right (RAW10's); the groups done.
+    template <bool kLeft>
+    CSI2IPL_AVX2 static uint32_t Wide(const uint8_t* payload, uint8_t* row, uint32_t groups, __m128i count) {
+        const uint64_t bytes = uint64_t{kGroupBytes} * groups;
+        uint32_t g = 0;
+        for (; uint64_t{kGroupBytes} * g + kReach <= bytes; g += kSetGroups) {
+            const __m256i values = kValues(payload + size_t{kGroupBytes} * g);
+            Store(row + 2 * size_t{kGroupPixels} * g,
+                  kLeft ? _mm256_sll_epi16(values, count) : _mm256_srl_epi16(values, count));
+        }
+        return g;
+    }
+
+    // 8-bit output: two sets to one 32-byte store while the second set's loads stay
+    // inside, then one set to a 16-byte store; the groups done.
+    CSI2IPL_AVX2 static uint32_t Narrow(const uint8_t* payload, uint8_t* row, uint32_t groups, __m128i count) {
+        const uint64_t bytes = uint64_t{kGroupBytes} * groups;
+        uint32_t g = 0;
+        for (; uint64_t{kGroupBytes} * g + kSetBytes + kReach <= bytes; g += 2 * kSetGroups) {
+            const uint8_t* in = payload + size_t{kGroupBytes} * g;
+            Store(row + size_t{kGroupPixels} * g,
+                  LowBytes(_mm256_srl_epi16(kValues(in), count), _mm256_srl_epi16(kValues(in + kSetBytes), count)));
+        }
+        for (; uint64_t{kGroupBytes} * g + kReach <= bytes; g += kSetGroups)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + size_t{kGroupPixels} * g),
+                             LowBytes(_mm256_srl_epi16(kValues(payload + size_t{kGroupBytes} * g), count)));
+        return g;
+    }
+};
+
+// Eight RAW12 groups per set, loaded as 16 bytes at 0 and at 12; four RAW10 groups, at 0
+// and at 10.
+using Raw12Sets = PackedSets<Raw12Values, 3, 2, 8, 12 + 16>;
+using Raw10Sets = PackedSets<Raw10Values, 5, 4, 4, 10 + 16>;
+
+CSI2IPL_AVX2 inline __m128i CountOf(unsigned shift) { return _mm_cvtsi32_si128(static_cast<int>(shift)); }
+
+}  // namespace
+
 CSI2IPL_AVX2 CSI2IPL_SIMD_UNPACKER(Raw12_16bit_Avx2) {
     (void)wordCount;
-    const uint64_t bytes = 3ull * (width / 2);
-    const __m128i count = _mm_cvtsi32_si128(static_cast<int>(shift));
-    uint32_t g = 0;
-    for (; 3ull * g + 12 + 16 <= bytes; g += 8)
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + 4 * static_cast<size_t>(g)),
-                            _mm256_sll_epi16(Raw12Values(payload + 3 * static_cast<size_t>(g)), count));
-    scalar::Raw12_16bitFrom(payload, row, g, width / 2, shift);
+    const uint32_t done = Raw12Sets::Wide<true>(payload, row, width / 2, CountOf(shift));
+    scalar::Raw12_16bitFrom(payload, row, done, width / 2, shift);
 }
 
 CSI2IPL_AVX2 CSI2IPL_SIMD_UNPACKER(Raw12_8bit_Avx2) {
     (void)wordCount;
-    const uint64_t bytes = 3ull * (width / 2);
-    const __m128i count = _mm_cvtsi32_si128(static_cast<int>(shift));
-    uint32_t g = 0;
-    // Sixteen groups to one 32-byte store while the second set's loads stay inside.
-    for (; 3ull * g + 24 + 12 + 16 <= bytes; g += 16) {
-        const uint8_t* in = payload + 3 * static_cast<size_t>(g);
-        Store(row + 2 * static_cast<size_t>(g),
-              LowBytes(_mm256_srl_epi16(Raw12Values(in), count), _mm256_srl_epi16(Raw12Values(in + 24), count)));
-    }
-    for (; 3ull * g + 12 + 16 <= bytes; g += 8)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 2 * static_cast<size_t>(g)),
-                         LowBytes(_mm256_srl_epi16(Raw12Values(payload + 3 * static_cast<size_t>(g)), count)));
-    scalar::Raw12_8bitFrom(payload, row, g, width / 2, shift);
+    const uint32_t done = Raw12Sets::Narrow(payload, row, width / 2, CountOf(shift));
+    scalar::Raw12_8bitFrom(payload, row, done, width / 2, shift);
 }
 
 CSI2IPL_AVX2 CSI2IPL_SIMD_UNPACKER(Raw10_16bit_Avx2) {
     (void)wordCount;
-    const uint64_t bytes = 5ull * (width / 4);
-    const __m128i count = _mm_cvtsi32_si128(static_cast<int>(shift));
-    uint32_t g = 0;
-    for (; 5ull * g + 10 + 16 <= bytes; g += 4)
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + 8 * static_cast<size_t>(g)),
-                            _mm256_srl_epi16(Raw10Values(payload + 5 * static_cast<size_t>(g)), count));
-    scalar::Raw10_16bitFrom(payload, row, g, width / 4, shift);
+    const uint32_t done = Raw10Sets::Wide<false>(payload, row, width / 4, CountOf(shift));
+    scalar::Raw10_16bitFrom(payload, row, done, width / 4, shift);
 }
 
 CSI2IPL_AVX2 CSI2IPL_SIMD_UNPACKER(Raw10_8bit_Avx2) {
     (void)wordCount;
-    const uint64_t bytes = 5ull * (width / 4);
-    const __m128i count = _mm_cvtsi32_si128(static_cast<int>(shift));
-    uint32_t g = 0;
-    // Eight groups to one 32-byte store while the second set's loads stay inside.
-    for (; 5ull * g + 20 + 10 + 16 <= bytes; g += 8) {
-        const uint8_t* in = payload + 5 * static_cast<size_t>(g);
-        Store(row + 4 * static_cast<size_t>(g),
-              LowBytes(_mm256_srl_epi16(Raw10Values(in), count), _mm256_srl_epi16(Raw10Values(in + 20), count)));
-    }
-    for (; 5ull * g + 10 + 16 <= bytes; g += 4)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + 4 * static_cast<size_t>(g)),
-                         LowBytes(_mm256_srl_epi16(Raw10Values(payload + 5 * static_cast<size_t>(g)), count)));
-    scalar::Raw10_8bitFrom(payload, row, g, width / 4, shift);
+    const uint32_t done = Raw10Sets::Narrow(payload, row, width / 4, CountOf(shift));
+    scalar::Raw10_8bitFrom(payload, row, done, width / 4, shift);
 }
 
 // Vector blocks, then the plain form from the first group they left.
