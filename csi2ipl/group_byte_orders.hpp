@@ -46,6 +46,20 @@ constexpr std::array<int8_t, 16> ShuffleControl(const GroupGather<N>& gather, ui
     return control;
 }
 
+// The byte-permute control (64 indices into the 128 payload bytes from the first
+// group of a step) that puts output bytes [firstOutput, firstOutput + 64) in place; the
+// zero bytes of `gather` are left to a zeroing mask.
+template <size_t N>
+constexpr std::array<uint8_t, 64> PermuteControl(const GroupGather<N>& gather, uint32_t firstOutput) {
+    std::array<uint8_t, 64> control{};
+    for (uint32_t i = 0; i < 64; ++i) {
+        const uint32_t output = firstOutput + i;
+        const uint8_t within = gather.order[output % N];
+        control[i] = within == kZeroByte ? 0 : static_cast<uint8_t>(output / N * gather.groupBytes + within);
+    }
+    return control;
+}
+
 // Two controls as one for the 256-bit shuffle, which works on each 128-bit half alone.
 inline constexpr std::array<int8_t, 32> Halves(const std::array<int8_t, 16>& low, const std::array<int8_t, 16>& high) {
     std::array<int8_t, 32> both{};
@@ -57,6 +71,12 @@ inline constexpr std::array<int8_t, 32> Halves(const std::array<int8_t, 16>& low
 }
 
 // The lanes the vector unpackers work on, in native byte order.
+// RAW12: each group b0 b1 b2 as the 32-bit lane b2 b0 b2 b1, whose 16-bit halves hold
+// both values once the first b2's low nibble is moved up by 4.
+inline constexpr GroupGather<4> kRaw12Lanes{3, {2, 0, 2, 1}};
+// RAW10: each of the four high bytes above the group's fifth byte, whose two bits for
+// the pixel a shift moves to bits 7..6.
+inline constexpr GroupGather<8> kRaw10Lanes{5, {4, 0, 4, 1, 4, 2, 4, 3}};
 // RAW16: each big-endian pair as a 16-bit value.
 inline constexpr GroupGather<2> kRaw16Values{2, {1, 0}};
 // RAW20: bytes 0 and 1, 2 and 3 of each group as two 16-bit values (the fifth is unused).

@@ -10,11 +10,15 @@ bool SimdLevelSupported(SimdLevel level) {
             return __builtin_cpu_supports("ssse3");
         case SimdLevel::kAvx2:
             return __builtin_cpu_supports("avx2");
+        case SimdLevel::kAvx512:
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("avx512vbmi");
     }
     return false;
 }
 
 SimdLevel DetectSimdLevel() {
+    if (SimdLevelSupported(SimdLevel::kAvx512)) return SimdLevel::kAvx512;
     if (SimdLevelSupported(SimdLevel::kAvx2)) return SimdLevel::kAvx2;
     if (SimdLevelSupported(SimdLevel::kSsse3)) return SimdLevel::kSsse3;
     return SimdLevel::kScalar;
@@ -28,6 +32,8 @@ const char* SimdLevelName(SimdLevel level) {
             return "ssse3";
         case SimdLevel::kAvx2:
             return "avx2";
+        case SimdLevel::kAvx512:
+            return "avx512";
     }
     return "?";
 }

@@ -3,7 +3,10 @@
 // when the geometry is fixed; tests choose each level the machine has.
 namespace csi2ipl {
 
-enum class SimdLevel { kScalar, kSsse3, kAvx2 };
+// kAvx512 stands for AVX-512 with its byte and word instructions (BW) and the byte
+// permutes (VBMI); a format without a form of a level uses that of the level below.
+enum class SimdLevel { kScalar, kSsse3, kAvx2, kAvx512 };
+inline constexpr int kSimdLevelCount = 4;
 
 // The best level this processor supports.
 SimdLevel DetectSimdLevel();

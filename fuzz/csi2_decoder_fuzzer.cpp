@@ -26,7 +26,7 @@ constexpr unsigned kChoices = 11;  // the entries of the data-format property
 constexpr uint64_t kLargestImage = 64u << 20;
 
 SimdLevel LevelFrom(unsigned bits) {
-    const SimdLevel wanted = bits == 0 ? SimdLevel::kScalar : bits == 1 ? SimdLevel::kSsse3 : SimdLevel::kAvx2;
+    const SimdLevel wanted = static_cast<SimdLevel>(bits);
     return SimdLevelSupported(wanted) ? wanted : SimdLevel::kScalar;
 }
 

@@ -14,7 +14,7 @@ namespace {
 using namespace csi2ipl;
 using csi2_frames::DecodedImage;
 
-constexpr SimdLevel kLevels[] = {SimdLevel::kScalar, SimdLevel::kSsse3, SimdLevel::kAvx2};
+constexpr SimdLevel kLevels[] = {SimdLevel::kScalar, SimdLevel::kSsse3, SimdLevel::kAvx2, SimdLevel::kAvx512};
 
 std::vector<uint32_t> WidthsFor(uint8_t type) {
     const uint32_t group = capture::PixelsPerGroup(type);
@@ -161,7 +161,11 @@ TEST(LineUnpackers, LaterFramesUseTheGeometryFramesWordCounts) {
 
 TEST(LineUnpackers, SelectionFallsBackToWhatExists) {
     EXPECT_EQ(SelectUnpacker(0x12, false, SimdLevel::kScalar), nullptr);
-    EXPECT_EQ(SelectUnpacker(0x2C, false, SimdLevel::kAvx2), SelectUnpacker(0x2C, false, DetectSimdLevel()));
+    // RAW12 has an AVX-512 form only for 8-bit output: 16-bit output takes the one below.
+    EXPECT_EQ(SelectUnpacker(0x2C, false, SimdLevel::kAvx512), SelectUnpacker(0x2C, false, SimdLevel::kAvx2));
+    if (SimdLevelSupported(SimdLevel::kAvx512)) {
+        EXPECT_NE(SelectUnpacker(0x2C, true, SimdLevel::kAvx512), SelectUnpacker(0x2C, true, SimdLevel::kAvx2));
+    }
     EXPECT_EQ(SelectUnpacker(0x2A, false, SimdLevel::kAvx2), SelectUnpacker(0x2A, true, SimdLevel::kScalar));
     EXPECT_NE(SelectUnpacker(0x2C, false, SimdLevel::kScalar), SelectUnpacker(0x2C, true, SimdLevel::kScalar));
 }
