@@ -46,18 +46,16 @@ constexpr std::array<int8_t, 16> ShuffleControl(const GroupGather<N>& gather, ui
     return control;
 }
 
-// The byte-permute control (64 indices into the 128 payload bytes loaded at `loadOffset`
-// from the first group of a step) that puts output bytes [firstOutput, firstOutput + 64)
-// in place; the zero bytes of `gather` are left to a zeroing mask.
+// The byte-permute control (64 indices into the 128 payload bytes from the first
+// group of a step) that puts output bytes [firstOutput, firstOutput + 64) in place; the
+// zero bytes of `gather` are left to a zeroing mask.
 template <size_t N>
-constexpr std::array<uint8_t, 64> PermuteControl(const GroupGather<N>& gather, uint32_t firstOutput,
-                                                 uint32_t loadOffset = 0) {
+constexpr std::array<uint8_t, 64> PermuteControl(const GroupGather<N>& gather, uint32_t firstOutput) {
     std::array<uint8_t, 64> control{};
     for (uint32_t i = 0; i < 64; ++i) {
         const uint32_t output = firstOutput + i;
         const uint8_t within = gather.order[output % N];
-        const uint32_t source = output / N * gather.groupBytes + within - loadOffset;
-        control[i] = within == kZeroByte ? 0 : static_cast<uint8_t>(source);
+        control[i] = within == kZeroByte ? 0 : static_cast<uint8_t>(output / N * gather.groupBytes + within);
     }
     return control;
 }

@@ -1,8 +1,8 @@
-// The AVX-512 forms (with the byte permutes of VBMI), for RAW10, RAW12 and RAW24 to 8
-// bits: there the AVX2 forms spend so many operations per output byte that they run at
-// two to three times the time of a copy, while these come near the memory's pace. The byte permute gathers
-// from the whole 64 bytes of a load, so a step reads exactly its own groups and needs no margin past them;
-// the line's last groups, short of a step, go to the plain form.
+// The AVX-512 forms (with the byte permutes of VBMI), for RAW10 and RAW12 to 8 bits: there
+// the AVX2 forms spend so many operations per output byte that they run at about twice
+// the time of a copy, while these reach the memory's pace. The byte permute gathers from
+// the whole 64 bytes of a load, so a step reads exactly its own groups and needs no
+// margin past them; the line's last groups, short of a step, go to the plain form.
 #include <immintrin.h>
 
 #include "csi2ipl/group_byte_orders.hpp"
@@ -14,6 +14,13 @@
 namespace csi2ipl::simd {
 
 namespace {
+
+// A byte permute of one source. (The plain intrinsic starts from an undefined register,
+// which GCC 12 takes for an uninitialised read; the zeroing form with every byte kept
+// is the same instruction.)
+CSI2IPL_AVX512 inline __m512i Permute(__m512i control, __m512i bytes) {
+    return _mm512_maskz_permutexvar_epi8(~__mmask64{0}, control, bytes);
+}
 
 template <const auto& kControl>
 CSI2IPL_AVX512 inline __m512i Control() {
@@ -57,7 +64,7 @@ CSI2IPL_AVX512 uint32_t Raw12Narrow(const uint8_t* payload, uint8_t* row, uint32
         const __m512i low = _mm512_loadu_si512(in);
         const __m512i high =
             _mm512_castsi256_si512(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 64)));
-        const __m512i first = Raw12Values(_mm512_permutexvar_epi8(Control<Lanes::kFirst>(), low));
+        const __m512i first = Raw12Values(Permute(Control<Lanes::kFirst>(), low));
         const __m512i second = Raw12Values(_mm512_permutex2var_epi8(low, Control<Lanes::kSecond>(), high));
         _mm512_storeu_si512(row + size_t{2} * g,
                             LowBytes(_mm512_srl_epi16(first, count), _mm512_srl_epi16(second, count)));
@@ -84,7 +91,7 @@ CSI2IPL_AVX512 uint32_t Raw10Narrow(const uint8_t* payload, uint8_t* row, uint32
         const __m512i low = _mm512_loadu_si512(in);
         const __m512i high =
             _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 64)));
-        const __m512i first = Raw10Values(_mm512_permutexvar_epi8(Control<Lanes::kFirst>(), low));
+        const __m512i first = Raw10Values(Permute(Control<Lanes::kFirst>(), low));
         const __m512i second = Raw10Values(_mm512_permutex2var_epi8(low, Control<Lanes::kSecond>(), high));
         _mm512_storeu_si512(row + size_t{4} * g,
                             LowBytes(_mm512_srl_epi16(first, count), _mm512_srl_epi16(second, count)));
@@ -92,63 +99,7 @@ CSI2IPL_AVX512 uint32_t Raw10Narrow(const uint8_t* payload, uint8_t* row, uint32
     return g;
 }
 
-// RAW24, 64 pixels (192 bytes, three loads) per step, 16 to a register of 32-bit lanes
-// b2 b1 b2 b0. The value shifted right is the lane shifted by 4 + shift in its bits below
-// 16 - shift and the lane shifted by 8 + shift above them.
-struct Raw24Shift {
-    __m128i lowCount, highCount;
-    __m512i lowBits;
-};
-
-CSI2IPL_AVX512 inline __m512i Raw24Shifted(__m512i lanes, const Raw24Shift& shift) {
-    constexpr int kSelectFromLow = 0xCA;  // lowBits ? low : high
-    return _mm512_ternarylogic_epi32(shift.lowBits, _mm512_srl_epi32(lanes, shift.lowCount),
-                                     _mm512_srl_epi32(lanes, shift.highCount), kSelectFromLow);
-}
-
-// The low bytes of the 32-bit lanes of `first`, then those of `second`, in the low half.
-CSI2IPL_AVX512 inline __m256i LowBytesOfLanes(__m512i first, __m512i second) {
-    static constexpr auto kLowBytes = [] {
-        std::array<uint8_t, 64> control{};
-        for (uint32_t i = 0; i < 32; ++i) control[i] = static_cast<uint8_t>(4 * i);
-        return control;
-    }();
-    return _mm512_castsi512_si256(_mm512_permutex2var_epi8(first, Control<kLowBytes>(), second));
-}
-
-CSI2IPL_AVX512 uint32_t Raw24Narrow(const uint8_t* payload, uint8_t* row, uint32_t pixels, unsigned shift) {
-    static constexpr auto kSet0 = PermuteControl(kRaw24Lanes, 0);
-    static constexpr auto kSet1 = PermuteControl(kRaw24Lanes, 64);
-    static constexpr auto kSet2 = PermuteControl(kRaw24Lanes, 128, 64);
-    static constexpr auto kSet3 = PermuteControl(kRaw24Lanes, 192, 64);
-    const Raw24Shift counts{_mm_cvtsi32_si128(static_cast<int>(4 + shift)),
-                            _mm_cvtsi32_si128(static_cast<int>(8 + shift)),
-                            _mm512_set1_epi32(0xFFFF >> shift)};
-    constexpr uint32_t kStepPixels = 64;
-    uint32_t x = 0;
-    for (; pixels - x >= kStepPixels; x += kStepPixels) {
-        const uint8_t* in = payload + size_t{3} * x;
-        const __m512i first = _mm512_loadu_si512(in);
-        const __m512i second = _mm512_loadu_si512(in + 64);
-        const __m512i third = _mm512_loadu_si512(in + 128);
-        const __m256i low =
-            LowBytesOfLanes(Raw24Shifted(_mm512_permutexvar_epi8(Control<kSet0>(), first), counts),
-                            Raw24Shifted(_mm512_permutex2var_epi8(first, Control<kSet1>(), second), counts));
-        const __m256i high =
-            LowBytesOfLanes(Raw24Shifted(_mm512_permutex2var_epi8(second, Control<kSet2>(), third), counts),
-                            Raw24Shifted(_mm512_permutex2var_epi8(second, Control<kSet3>(), third), counts));
-        _mm512_storeu_si512(row + x, _mm512_inserti64x4(_mm512_castsi256_si512(low), high, 1));
-    }
-    return x;
-}
-
 }  // namespace
-
-CSI2IPL_AVX512 CSI2IPL_SIMD_UNPACKER(Raw24_8bit_Avx512) {
-    (void)wordCount;
-    const uint32_t done = Raw24Narrow(payload, row, width, shift);
-    scalar::Raw24_8bitFrom(payload, row, done, width, shift);
-}
 
 CSI2IPL_AVX512 CSI2IPL_SIMD_UNPACKER(Raw12_8bit_Avx512) {
     (void)wordCount;
