@@ -202,7 +202,7 @@ TEST_P(TarnhostDecodeEndToEnd, ImagesAreTheReferenceDecodersByteForByte) {
         SCOPED_TRACE(i);
         const reference::Image expected =
             reference::Decode(frames[i].bytes, frames[i].lines, c.type, c.limitTo8, c.shift);
-        char name[16];
+        char name[24];  // room for any size_t
         std::snprintf(name, sizeof name, "%06zu", i);
         EXPECT_TRUE(Content("raw/" + std::string(name) + ".raw") == RawBytes(expected)) << "raw bytes differ";
         const std::string line =
