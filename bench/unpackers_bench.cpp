@@ -83,7 +83,7 @@ void Register() {
         const bool eightBitOnly = FindDataFormat(entry.type)->depth == 8;
         for (bool limitTo8 : {false, true}) {
             if (eightBitOnly && limitTo8) continue;
-            for (SimdLevel level : {SimdLevel::kScalar, SimdLevel::kSsse3, SimdLevel::kAvx2, SimdLevel::kAvx512}) {
+            for (SimdLevel level : kAllSimdLevels) {
                 // Levels without a form of their own would only repeat the one below.
                 const SimdLevel below = static_cast<SimdLevel>(static_cast<int>(level) - 1);
                 const bool ownForm = level == SimdLevel::kScalar || SelectUnpacker(entry.type, limitTo8, level) !=

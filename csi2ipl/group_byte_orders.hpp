@@ -46,16 +46,19 @@ constexpr std::array<int8_t, 16> ShuffleControl(const GroupGather<N>& gather, ui
     return control;
 }
 
-// The byte-permute control (64 indices into the 128 payload bytes from the first
-// group of a step) that puts output bytes [firstOutput, firstOutput + 64) in place; the
-// zero bytes of `gather` are left to a zeroing mask.
+// The 64-byte permute control that puts output bytes [firstOutput, firstOutput + 64) of a
+// block in place from the block's first 128 payload bytes (a permute of two sources reads
+// the second from index 64). A gather with zero bytes, or a source beyond those 128, does
+// not compile.
 template <size_t N>
 constexpr std::array<uint8_t, 64> PermuteControl(const GroupGather<N>& gather, uint32_t firstOutput) {
     std::array<uint8_t, 64> control{};
     for (uint32_t i = 0; i < 64; ++i) {
         const uint32_t output = firstOutput + i;
         const uint8_t within = gather.order[output % N];
-        control[i] = within == kZeroByte ? 0 : static_cast<uint8_t>(output / N * gather.groupBytes + within);
+        const uint32_t source = output / N * gather.groupBytes + within;
+        if (within == kZeroByte || source >= 128) throw "outside the block's two loads";
+        control[i] = static_cast<uint8_t>(source);
     }
     return control;
 }
@@ -75,7 +78,7 @@ inline constexpr std::array<int8_t, 32> Halves(const std::array<int8_t, 16>& low
 // both values once the first b2's low nibble is moved up by 4.
 inline constexpr GroupGather<4> kRaw12Lanes{3, {2, 0, 2, 1}};
 // RAW10: each of the four high bytes above the group's fifth byte, whose two bits for
-// the pixel a shift moves to bits 7..6.
+// the pixel the vector forms move to bits 7..6.
 inline constexpr GroupGather<8> kRaw10Lanes{5, {4, 0, 4, 1, 4, 2, 4, 3}};
 // RAW16: each big-endian pair as a 16-bit value.
 inline constexpr GroupGather<2> kRaw16Values{2, {1, 0}};

@@ -69,7 +69,7 @@ LineUnpacker SelectUnpacker(uint8_t decodeType, bool limitTo8, SimdLevel level) 
     if (forms == std::end(kForms)) return nullptr;
     const bool narrow = limitTo8 || forms->byLevel[0].wide == nullptr;
     // The best form at or below the level asked for that this processor can run.
-    for (int at = static_cast<int>(level); at > 0; --at) {
+    for (int at = std::min(static_cast<int>(level), kSimdLevelCount - 1); at > 0; --at) {
         const LevelForms& candidates = forms->byLevel[at];
         const LineUnpacker form = narrow ? candidates.narrow : candidates.wide;
         if (form != nullptr && SimdLevelSupported(static_cast<SimdLevel>(at))) return form;

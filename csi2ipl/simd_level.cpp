@@ -11,6 +11,8 @@ bool SimdLevelSupported(SimdLevel level) {
         case SimdLevel::kAvx2:
             return __builtin_cpu_supports("avx2");
         case SimdLevel::kAvx512:
+            // As for AVX2, the run-time library reports these only where the system also
+            // saves the registers they use.
             return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
                    __builtin_cpu_supports("avx512vbmi");
     }

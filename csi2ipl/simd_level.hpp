@@ -6,7 +6,9 @@ namespace csi2ipl {
 // kAvx512 stands for AVX-512 with its byte and word instructions (BW) and the byte
 // permutes (VBMI); a format without a form of a level uses that of the level below.
 enum class SimdLevel { kScalar, kSsse3, kAvx2, kAvx512 };
-inline constexpr int kSimdLevelCount = 4;
+inline constexpr int kSimdLevelCount = static_cast<int>(SimdLevel::kAvx512) + 1;
+inline constexpr SimdLevel kAllSimdLevels[] = {SimdLevel::kScalar, SimdLevel::kSsse3, SimdLevel::kAvx2,
+                                               SimdLevel::kAvx512};
 
 // The best level this processor supports.
 SimdLevel DetectSimdLevel();

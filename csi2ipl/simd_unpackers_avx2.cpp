@@ -48,9 +48,7 @@ CSI2IPL_AVX2 inline __m256i TenBitValues(__m256i lanes, __m256i multipliers) {
 
 // Eight RAW12 groups; see the SSSE3 form for the lane arithmetic.
 CSI2IPL_AVX2 inline __m256i Raw12Values(const uint8_t* in) {
-    const __m256i order = _mm256_setr_epi8(2, 0, 2, 1, 5, 3, 5, 4, 8, 6, 8, 7, 11, 9, 11, 10,  //
-                                           2, 0, 2, 1, 5, 3, 5, 4, 8, 6, 8, 7, 11, 9, 11, 10);
-    const __m256i lanes = _mm256_shuffle_epi8(LoadHalves(in, in + 12), order);
+    const __m256i lanes = Gathered<kRaw12Lanes, 0, 0, 16, 12>(in);
     const __m256i kept = _mm256_and_si256(lanes, _mm256_set1_epi32(static_cast<int>(0xFFF0FF00u)));
     const __m256i lowNibble = _mm256_and_si256(_mm256_slli_epi32(lanes, 4), _mm256_set1_epi32(0xF0));
     return _mm256_or_si256(kept, lowNibble);
@@ -58,10 +56,8 @@ CSI2IPL_AVX2 inline __m256i Raw12Values(const uint8_t* in) {
 
 // Four RAW10 groups; see the SSSE3 form.
 CSI2IPL_AVX2 inline __m256i Raw10Values(const uint8_t* in) {
-    const __m256i order = _mm256_setr_epi8(4, 0, 4, 1, 4, 2, 4, 3, 9, 5, 9, 6, 9, 7, 9, 8,  //
-                                           4, 0, 4, 1, 4, 2, 4, 3, 9, 5, 9, 6, 9, 7, 9, 8);
-    const __m256i lanes = _mm256_shuffle_epi8(LoadHalves(in, in + 10), order);
-    return TenBitValues(lanes, _mm256_setr_epi16(64, 16, 4, 1, 64, 16, 4, 1, 64, 16, 4, 1, 64, 16, 4, 1));
+    return TenBitValues(Gathered<kRaw10Lanes, 0, 0, 16, 10>(in),
+                        _mm256_setr_epi16(64, 16, 4, 1, 64, 16, 4, 1, 64, 16, 4, 1, 64, 16, 4, 1));
 }
 
 // The low bytes of sixteen 16-bit values, in order.

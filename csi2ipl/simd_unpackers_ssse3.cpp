@@ -39,8 +39,7 @@ CSI2IPL_SSSE3 inline __m128i TenBitValues(__m128i lanes, __m128i multipliers) {
 // b0 and the high nibble of the second b2 in place and moving the first b2's low nibble
 // up by 4 gives both values of the group at once.
 CSI2IPL_SSSE3 inline __m128i Raw12Values(const uint8_t* in) {
-    const __m128i order = _mm_setr_epi8(2, 0, 2, 1, 5, 3, 5, 4, 8, 6, 8, 7, 11, 9, 11, 10);
-    const __m128i lanes = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), order);
+    const __m128i lanes = Gathered<kRaw12Lanes, 0, 0>(in);
     const __m128i kept = _mm_and_si128(lanes, _mm_set1_epi32(static_cast<int>(0xFFF0FF00u)));
     const __m128i lowNibble = _mm_and_si128(_mm_slli_epi32(lanes, 4), _mm_set1_epi32(0xF0));
     return _mm_or_si128(kept, lowNibble);
@@ -50,9 +49,7 @@ CSI2IPL_SSSE3 inline __m128i Raw12Values(const uint8_t* in) {
 // bits 15..6. The shuffle pairs each high byte with its group's fifth byte below it; a
 // multiply by 64, 16, 4 or 1 brings pixel k's two low bits to bits 7..6.
 CSI2IPL_SSSE3 inline __m128i Raw10Values(const uint8_t* in) {
-    const __m128i order = _mm_setr_epi8(4, 0, 4, 1, 4, 2, 4, 3, 9, 5, 9, 6, 9, 7, 9, 8);
-    const __m128i lanes = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), order);
-    return TenBitValues(lanes, _mm_setr_epi16(64, 16, 4, 1, 64, 16, 4, 1));
+    return TenBitValues(Gathered<kRaw10Lanes, 0, 0>(in), _mm_setr_epi16(64, 16, 4, 1, 64, 16, 4, 1));
 }
 
 CSI2IPL_SSSE3 inline __m128i LowBytes(__m128i values) {

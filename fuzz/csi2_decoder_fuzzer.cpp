@@ -25,9 +25,10 @@ constexpr unsigned kChoices = 11;  // the entries of the data-format property
 // An image larger than this is not allocated: the fuzzer's inputs cannot make real ones.
 constexpr uint64_t kLargestImage = 64u << 20;
 
-SimdLevel LevelFrom(unsigned bits) {
-    const SimdLevel wanted = static_cast<SimdLevel>(bits);
-    return SimdLevelSupported(wanted) ? wanted : SimdLevel::kScalar;
+// A level this processor lacks leaves the choice to the unpacker selection's fallback.
+SimdLevel LevelFrom(unsigned twoBits) {
+    static_assert(kSimdLevelCount <= 4, "the level is chosen by two bits of the input");
+    return static_cast<SimdLevel>(twoBits);
 }
 
 }  // namespace

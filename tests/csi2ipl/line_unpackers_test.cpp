@@ -14,8 +14,6 @@ namespace {
 using namespace csi2ipl;
 using csi2_frames::DecodedImage;
 
-constexpr SimdLevel kLevels[] = {SimdLevel::kScalar, SimdLevel::kSsse3, SimdLevel::kAvx2, SimdLevel::kAvx512};
-
 std::vector<uint32_t> WidthsFor(uint8_t type) {
     const uint32_t group = capture::PixelsPerGroup(type);
     std::vector<uint32_t> widths;
@@ -29,7 +27,7 @@ std::vector<uint32_t> WidthsFor(uint8_t type) {
 }
 
 TEST(LineUnpackers, EveryTypeDepthShiftAndLevelMatchesTheReference) {
-    for (SimdLevel level : kLevels) {
+    for (SimdLevel level : kAllSimdLevels) {
         if (!SimdLevelSupported(level)) continue;
         for (uint8_t type : capture::type::kAll) {
             for (uint32_t width : WidthsFor(type)) {
@@ -109,7 +107,7 @@ TEST(LineUnpackers, WorkedValues) {
         {"YUV422 8-bit swapped", 0xFE, {0x10, 0x20, 0x30, 0x40}, false, 0, {0x10, 0x20, 0x40, 0x30, 0x20, 0x40}},
     };
     for (const Case& c : cases) {
-        for (SimdLevel level : kLevels) {
+        for (SimdLevel level : kAllSimdLevels) {
             if (!SimdLevelSupported(level)) continue;
             // 32 groups a line, two lines.
             EXPECT_EQ(DecodeRepeated(c.type, c.group, 32, c.limitTo8, c.shift, level), Repeat(c.samples, 64))
@@ -163,6 +161,14 @@ TEST(LineUnpackers, SelectionFallsBackToWhatExists) {
     EXPECT_EQ(SelectUnpacker(0x12, false, SimdLevel::kScalar), nullptr);
     // RAW12 has an AVX-512 form only for 8-bit output: 16-bit output takes the one below.
     EXPECT_EQ(SelectUnpacker(0x2C, false, SimdLevel::kAvx512), SelectUnpacker(0x2C, false, SimdLevel::kAvx2));
+    // The highest level asked for gives what this processor can run, and no more.
+    for (uint8_t type : capture::type::kAll) {
+        for (bool limitTo8 : {false, true}) {
+            EXPECT_EQ(SelectUnpacker(type, limitTo8, SimdLevel::kAvx512),
+                      SelectUnpacker(type, limitTo8, DetectSimdLevel()))
+                << int{type} << " " << limitTo8;
+        }
+    }
     if (SimdLevelSupported(SimdLevel::kAvx512)) {
         EXPECT_NE(SelectUnpacker(0x2C, true, SimdLevel::kAvx512), SelectUnpacker(0x2C, true, SimdLevel::kAvx2));
     }
