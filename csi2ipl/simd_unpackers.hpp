@@ -1,8 +1,9 @@
 #pragma once
 // Vector forms of the unpackers of the packed and rearranged formats. Each handles whole
-// blocks of groups with a byte shuffle per load and a few mask-and-shift steps, and
-// leaves the line's last groups, where a block would read past the payload, to the plain
-// form. Only call a form whose instructions the processor has (SimdLevelSupported).
+// blocks of groups with a byte shuffle (or permute) per load and a few mask-and-shift
+// steps, and leaves the line's last groups, where a block would read past the payload, to
+// the plain form. Only call a form whose instructions the processor has
+// (SimdLevelSupported).
 #include <cstdint>
 
 namespace csi2ipl::simd {

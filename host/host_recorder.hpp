@@ -26,9 +26,9 @@ struct HostReport {
 };
 
 // Keeps, in order, the reports, change reasons, module-state notices, synchronisation
-// commands, requested trigger delays and input refreshes its kernel receives while the recorder lives. The
-// kernel itself keeps none of them, so that a long run does not grow: whoever wants to look
-// at them afterwards (the tests) makes a recorder first.
+// commands, requested trigger delays and input refreshes its kernel receives while the
+// recorder lives. The kernel itself keeps none of them, so that a long run does not grow:
+// whoever wants to look at them afterwards (the tests) makes a recorder first.
 //
 // A kernel has at most one recorder at a time. All operations may be called from any thread.
 class HostRecorder {

@@ -37,12 +37,10 @@ TARNOutputImplementation& outputOf(TARNProperty& property) {
     return static_cast<TARNOutputImplementation&>(property.Owner()->Output(elementNameOf(property).c_str()));
 }
 
-// A value the element keeps in 32 bits: one beyond 2147483647 would wrap round to another
-// (a negative FIFO size to a ring of a billion elements). The previous value is put back,
-// directly, with a report.
-bool refusedAbove32Bits(TARNProperty& property, const char* what, const char* kind,
-                        const TARNStackedString<40>& elementName, long previous) {
-    if (property.IntegerValue() >= INT32_MIN && property.IntegerValue() <= INT32_MAX) return false;
+// Puts the previous value back, directly, and reports "Bad parameter: The <what> of the
+// <kind> <element> <rule>"; returns true for the callers' early return.
+bool refuse(TARNProperty& property, long previous, const char* what, const char* kind,
+            const TARNStackedString<40>& elementName, const char* rule) {
     property.IntegerValue() = previous;
     TARNStackedString<40> message("Bad parameter: The ");
     message += what;
@@ -50,25 +48,25 @@ bool refusedAbove32Bits(TARNProperty& property, const char* what, const char* ki
     message += kind;
     message += " ";
     message += elementName.c_str();
-    message += " must lie between -2147483648 and 2147483647.";
+    message += rule;
     TARN::ReportError(message.c_str(), 1);
     return true;
 }
 
-// A subsampling below 1 would never deliver (input) or never publish (output) again: the
-// previous value is put back, directly, with a report.
+// A value the element keeps in 32 bits: one beyond 2147483647 would wrap round to another
+// (a negative FIFO size to a ring of a billion elements).
+bool refusedAbove32Bits(TARNProperty& property, const char* what, const char* kind,
+                        const TARNStackedString<40>& elementName, long previous) {
+    if (property.IntegerValue() >= INT32_MIN && property.IntegerValue() <= INT32_MAX) return false;
+    return refuse(property, previous, what, kind, elementName, " must lie between -2147483648 and 2147483647.");
+}
+
+// A subsampling below 1 would never deliver (input) or never publish (output) again.
 bool refusedSubsampling(TARNProperty& property, const char* kind, const TARNStackedString<40>& elementName,
                         long previous) {
     if (refusedAbove32Bits(property, "subsampling", kind, elementName, previous)) return true;
     if (property.IntegerValue() >= 1) return false;
-    property.IntegerValue() = previous;
-    TARNStackedString<40> message("Bad parameter: The subsampling of the ");
-    message += kind;
-    message += " ";
-    message += elementName.c_str();
-    message += " must be at least 1.";
-    TARN::ReportError(message.c_str(), 1);
-    return true;
+    return refuse(property, previous, "subsampling", kind, elementName, " must be at least 1.");
 }
 
 // Lets the engine show the input's properties again, through the "refreshInputProperties"
