@@ -226,8 +226,13 @@ inline bool FlagOf(TARNModule& module, const char* name) {
     return value;
 }
 
-inline bool Named(TARNProperty& property, const char* name) {
-    return std::strcmp(property.ShortName().c_str(), name) == 0;
+// The property of that short name while the module still declares it, else null. A Set
+// re-runs the component's Dynamic(), and a Dynamic() that fails leaves every property it did
+// not declare again to be removed, the one just set included: what a Set does afterwards
+// finds its property anew by the name it took before.
+inline TARNProperty* StillDeclared(TARNModule& module, const std::string& name) {
+    TARNMutexGuard guard(module.moduleLock);
+    return module.HasProperty(name.c_str()) ? &module.Property(name.c_str()) : nullptr;
 }
 
 // Declares the base's inputs, outputs, properties and actions from its static tables.

@@ -48,14 +48,18 @@ void TARNSortedStartReadingComponent::Dynamic() {
     for (int i = 0; !PropertyDefinitions[i].IsEnd(); ++i) NewProperty(PropertyDefinitions[i], nullptr);
 }
 
+// Each tells its property by name before the re-configuration: a Dynamic() that fails
+// leaves the property, which it did not declare again, to be removed.
 void TARNSortedStartReadingComponent::Set(TARNProperty& property, bool value) {
+    const bool isVerbose = std::strcmp(property.ShortName().c_str(), "verbose") == 0;
     TARNComponent::Set(property, value);
-    if (std::strcmp(property.ShortName().c_str(), "verbose") == 0) verbose.store(value);
+    if (isVerbose) verbose.store(value);
 }
 
 void TARNSortedStartReadingComponent::Set(TARNProperty& property, long value) {
+    const bool isMaxLatency = std::strcmp(property.ShortName().c_str(), "max_latency") == 0;
     TARNComponent::Set(property, value);
-    if (std::strcmp(property.ShortName().c_str(), "max_latency") == 0) maxLatency.store(value);
+    if (isMaxLatency) maxLatency.store(value);
 }
 
 void TARNSortedStartReadingComponent::CallbackTimeJumped(long time) {
