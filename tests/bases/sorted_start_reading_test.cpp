@@ -4,6 +4,7 @@
 // time speed the timer follows; and the listener's registration over the component's life.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -130,6 +131,45 @@ TEST_F(SortedReadingTest, TheTimerFollowsTheTimeSpeedReportedAfterBirth) {
     Events().FireTriggers();
     ASSERT_TRUE(component.AwaitDeliveries(1));
     EXPECT_EQ(component.Deliveries()[0], (Delivery{Now - 10, 0, false, false}));
+}
+
+// Latencies at the ends of the range: the deadline and the timer's delay must not wrap round
+// into the past (a far latency handed on at once), nor the late bound into the future.
+struct LatencyCase {
+    long latency;
+    bool held;
+};
+
+class SortedReadingLatencyTest : public SortedReadingTest, public ::testing::WithParamInterface<LatencyCase> {};
+
+TEST_P(SortedReadingLatencyTest, FarLatenciesHoldAndNegativeOnesMakeLate) {
+    component.Property("max_latency").Set(GetParam().latency);
+    const long requests = Events().TriggerRequests();
+    stepper.Begin();
+    stepper.RunInThread();
+    Write(*first, Now - 10);
+    if (GetParam().held) {
+        ASSERT_TRUE(Events().AwaitTriggerRequests(requests + 1)) << "held, its timer armed";
+        EXPECT_TRUE(component.Deliveries().empty());
+    } else {
+        ASSERT_TRUE(component.AwaitDeliveries(1));
+        EXPECT_EQ(component.Deliveries()[0], (Delivery{Now - 10, 0, false, true}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Latencies, SortedReadingLatencyTest,
+                         ::testing::Values(LatencyCase{10'000'000'000'000'000, true}, LatencyCase{LONG_MAX, true},
+                                           LatencyCase{-10'000'000'000'000'000, false},
+                                           LatencyCase{LONG_MIN, false}));
+
+TEST_F(SortedReadingTest, AnEngineTimeAtTheEndOfTheRangeStillTakesElements) {
+    Time().SetCurrentTime(LONG_MAX - 500);
+    const long requests = Events().TriggerRequests();
+    stepper.Begin();
+    stepper.RunInThread();
+    Write(*first, LONG_MAX - 400);
+    ASSERT_TRUE(Events().AwaitTriggerRequests(requests + 1)) << "held, not refused as from the future";
+    EXPECT_TRUE(component.Deliveries().empty());
 }
 
 TEST_F(SortedReadingTest, TheListenerIsRegisteredForTheComponentsWholeLife) {
