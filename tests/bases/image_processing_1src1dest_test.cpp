@@ -324,6 +324,37 @@ TEST_F(OneSourceImageProcessing, AFailedFirstFrameIsTriedAgainWithTheNextImage) 
     EXPECT_EQ(records[0].height, 3);
 }
 
+// A destination size no IPL header can hold is the module's error, never a foreign
+// exception out of Core nor a sum that wraps round; the next image tries again.
+struct DestinationCase {
+    const char* region;
+    const char* size;
+};
+
+class DestinationSizeTest : public OneSourceImageProcessing, public ::testing::WithParamInterface<DestinationCase> {};
+
+TEST_P(DestinationSizeTest, ASizeNoImageCanHaveIsTheModulesError) {
+    TARNOutput& images = Feed(source.ImageOutput("image", 4, 4), "iImage");
+    component.Property("pOutputROI").Set(GetParam().region);
+    component.Property("pSpecifyDestinationSize").Set(true);
+    stepper.Begin();
+    source.WriteImage(images, 1, 100);
+    EXPECT_EQ(stepper.Pass(), -5);
+    EXPECT_TRUE(Reported(std::string("Can't build an output image model of ") + GetParam().size + " pixels.", 2));
+    EXPECT_EQ(sink.Count(), 0u);
+
+    component.Property("pOutputROI").Set("0;0;2;2");
+    source.WriteImage(images, 2, 200);
+    ASSERT_EQ(stepper.Pass(), 0);
+    EXPECT_EQ(sink.Count(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Regions, DestinationSizeTest,
+                         ::testing::Values(DestinationCase{"0;0;-5;-5", "-5 x -5"},
+                                           DestinationCase{"2147483647;0;1;1", "2147483648 x 1"},
+                                           DestinationCase{"0;2147483647;1;1", "1 x 2147483648"},
+                                           DestinationCase{"0;0;2147483647;1", "2147483647 x 1"}));
+
 TEST_F(OneSourceImageProcessing, AnOutputModelWithoutAlignmentIsRefused) {
     TARNOutput& images = Feed(source.ImageOutput("image", 4, 4), "iImage");
     static const int noAlign = 0;

@@ -97,4 +97,17 @@ TEST_F(TwoSourceImageProcessing, BadRegionsOfEitherInputAreNamed) {
     EXPECT_EQ(sink.Count(), 0u);
 }
 
+TEST_F(TwoSourceImageProcessing, ADestinationSizeBeyondAnIntIsTheModulesError) {
+    Connect(2, 2, "GRAY", 2, 2, "GRAY");
+    component.Property("pOutputROI").Set("2147483647;0;1;1");
+    component.Property("pSpecifyDestinationSize").Set(true);
+    stepper.Begin();
+    source.WriteImage(*first, 1, 100);
+    source.WriteImage(*second, 1, 100);
+    ASSERT_EQ(stepper.Pass(), 0);
+    EXPECT_EQ(stepper.Pass(), -5);
+    EXPECT_TRUE(Reported("Can't build an output image model of 2147483648 x 1 pixels.", 2));
+    EXPECT_EQ(sink.Count(), 0u);
+}
+
 }  // namespace
