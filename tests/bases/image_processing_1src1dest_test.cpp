@@ -267,6 +267,19 @@ TEST_F(OneSourceImageProcessing, SkippedImagesAreReportedAtTheFirstAndEveryTenth
     EXPECT_EQ(sink.Records()[0].timestamp, 110) << "only the newest image is processed";
 }
 
+TEST_F(OneSourceImageProcessing, SkippedImagesAreCountedSinceTheLastBirth) {
+    TARNOutput& images = Feed(source.ImageOutput("image", 2, 2, "GRAY", 16), "iImage");
+    for (long run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        ASSERT_EQ(stepper.Begin(), 0);
+        source.WriteImage(images, 1, 100 + 2 * run);
+        source.WriteImage(images, 1, 101 + 2 * run);
+        ASSERT_EQ(stepper.Pass(), 0);  // skips the image it took: another waits
+        stepper.Finish();
+    }
+    EXPECT_EQ(CountReported("1 frames skipped by the Last Or Next Reader", 1), 2);
+}
+
 // ---- Faults ---------------------------------------------------------------------------
 
 // Reading the skipped image gave back the image held before: re-processing must use the

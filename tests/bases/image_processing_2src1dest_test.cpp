@@ -97,6 +97,19 @@ TEST_F(TwoSourceImageProcessing, BadRegionsOfEitherInputAreNamed) {
     EXPECT_EQ(sink.Count(), 0u);
 }
 
+TEST_F(TwoSourceImageProcessing, SkippedImagesAreCountedSinceTheLastBirth) {
+    Connect(2, 2, "GRAY", 2, 2, "GRAY");
+    for (long run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        ASSERT_EQ(stepper.Begin(), 0);
+        source.WriteImage(*second, 1, 100 + 2 * run);
+        source.WriteImage(*second, 1, 101 + 2 * run);
+        ASSERT_EQ(stepper.Pass(), 0);  // skips the image it took: another waits
+        stepper.Finish();
+    }
+    EXPECT_EQ(CountReported("1 frames skipped by the Last Or Next Reader", 1), 2);
+}
+
 TEST_F(TwoSourceImageProcessing, ADestinationSizeBeyondAnIntIsTheModulesError) {
     Connect(2, 2, "GRAY", 2, 2, "GRAY");
     component.Property("pOutputROI").Set("2147483647;0;1;1");

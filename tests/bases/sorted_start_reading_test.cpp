@@ -78,6 +78,26 @@ TEST_F(SortedReadingTest, ElementsAreHandedOnOldestFirstOnceEveryInputDelivered)
         << "the unconnected third input never holds delivery up";
 }
 
+TEST_F(SortedReadingTest, EqualTimestampsKeepTheirOrderOfArrival) {
+    TARNOutput& third = source.VectorOutput("third", TARNTypeInfo::Integer32, 1);
+    TARN::Attach(third, component.Input("in2"));
+    const long requests = Events().TriggerRequests();
+    stepper.Begin();
+    stepper.RunInThread();
+    // Each arrival is queued before the next is written: the pass after it arms the timer.
+    Write(*second, Now - 20);
+    ASSERT_TRUE(Events().AwaitTriggerRequests(requests + 1));
+    Write(*first, Now - 20);
+    ASSERT_TRUE(Events().AwaitTriggerRequests(requests + 2));
+    Write(third, Now - 10);
+    ASSERT_TRUE(component.AwaitDeliveries(1));
+    ASSERT_TRUE(Events().AwaitTriggerRequests(requests + 3)) << "armed again for the new head";
+    Events().FireTriggers();
+    ASSERT_TRUE(component.AwaitDeliveries(2));
+    EXPECT_EQ(component.Deliveries(),
+              (std::vector<Delivery>{{Now - 20, 1, false, false}, {Now - 20, 0, false, false}}));
+}
+
 TEST_F(SortedReadingTest, ALateElementFlushesOlderOnesAsLateAndIsCounted) {
     const long requests = Events().TriggerRequests();
     stepper.Begin();
