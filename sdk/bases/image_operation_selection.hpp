@@ -1,7 +1,8 @@
-// Selecting an image operation by name and parsing its parameters, clicks and regions of
-// interest: the steps the one-source and two-source image-processing bases share. Both
-// bases hold the same members under the same names (operation table, selected index,
-// status, parameter block, staging arrays); these templates work on either.
+// Selecting an image operation by name, parsing its parameters, clicks and regions of
+// interest, and sizing the output model: the steps the one-source and two-source
+// image-processing bases share. Both bases hold the same members under the same names
+// (operation table, selected index, status, parameter block, staging arrays); these
+// templates work on either.
 #pragma once
 
 #include <climits>
