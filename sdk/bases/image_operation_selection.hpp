@@ -1,10 +1,13 @@
-// Selecting an image operation by name and parsing its parameters, clicks and regions of
-// interest: the steps the one-source and two-source image-processing bases share. Both
-// bases hold the same members under the same names (operation table, selected index,
-// status, parameter block, staging arrays); these templates work on either.
+// Selecting an image operation by name, parsing its parameters, clicks and regions of
+// interest, and sizing the output model: the steps the one-source and two-source
+// image-processing bases share. Both bases hold the same members under the same names
+// (operation table, selected index, status, parameter block, staging arrays); these
+// templates work on either.
 #pragma once
 
+#include <climits>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -226,8 +229,13 @@ inline bool FlagOf(TARNModule& module, const char* name) {
     return value;
 }
 
-inline bool Named(TARNProperty& property, const char* name) {
-    return std::strcmp(property.ShortName().c_str(), name) == 0;
+// The property of that short name while the module still declares it, else null. A Set
+// re-runs the component's Dynamic(), and a Dynamic() that fails leaves every property it did
+// not declare again to be removed, the one just set included: what a Set does afterwards
+// finds its property anew by the name it took before.
+inline TARNProperty* StillDeclared(TARNModule& module, const std::string& name) {
+    TARNMutexGuard guard(module.moduleLock);
+    return module.HasProperty(name.c_str()) ? &module.Property(name.c_str()) : nullptr;
 }
 
 // Declares the base's inputs, outputs, properties and actions from its static tables.
@@ -240,6 +248,36 @@ void DeclareElements(Component& c) {
         c.NewProperty(Component::PropertyDefinitions[i], nullptr);
     for (int i = 0; !Component::ActionDefinitions[i].IsEnd(); ++i)
         c.NewAction(Component::ActionDefinitions[i], nullptr);
+}
+
+// The base model of the output images: width x height, 8 bits per channel, rows aligned to 8
+// bytes. A size no IPL header can hold (negative, beyond an int, rows or an image of more
+// than INT_MAX bytes) is the module's error: the model itself would refuse it with an
+// exception of its own, which is nothing the component's caller knows to name.
+template <class Component>
+_IplImage OutputModel(Component& c, long width, long height, const char* channelSequence) {
+    if (width >= 0 && height >= 0 && width <= INT_MAX && height <= INT_MAX) {
+        try {
+            return TARN::IplImageModel(static_cast<int>(width), static_cast<int>(height), channelSequence, 0, 8, 8);
+        } catch (const std::invalid_argument&) {
+        }
+    }
+    TARNStreamedString message;
+    message << "Can't build an output image model of " << width << " x " << height << " pixels.";
+    c.Error(message.c_str(), 1, 0);
+    return _IplImage{};
+}
+
+// The size of the output images when "pSpecifyDestinationSize" asks for the output
+// region's far corner, summed without overflow.
+template <class Component>
+void DestinationSize(Component& c, const _IplROI* region, long& width, long& height) {
+    if (region == nullptr)
+        c.Error("Asking for destination size specification means that output ROI are initialized before "
+                "instantiation (via pOutputROI property).",
+                1, 0);
+    width = static_cast<long>(region->xOffset) + region->width;
+    height = static_cast<long>(region->yOffset) + region->height;
 }
 
 // The operation a new instance starts with: the first that needs no parameters, else the

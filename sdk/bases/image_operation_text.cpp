@@ -1,10 +1,11 @@
 #include "bases/image_operation_text.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
-#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <locale.h>
+#include <string>
 
 #include "runtime/ascii_case.hpp"
 #include "runtime/streamed_string.hpp"
@@ -52,14 +53,11 @@ int ParseInteger(std::string_view token) {
 }
 
 double ParseDouble(std::string_view token) {
-    bool negative = false;
-    const std::string_view number = unsigned_part(token, negative);
-    double value = 0.0;
-    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
-    (void)end;
-    if (error == std::errc::result_out_of_range) value = HUGE_VAL;
-    else if (error != std::errc()) value = 0.0;
-    return negative ? -value : value;
+    // strtod itself, on a NUL-terminated copy, through a locale of its own: the process's
+    // LC_NUMERIC may well want a decimal comma.
+    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t{});
+    const std::string text(token);
+    return strtod_l(text.c_str(), nullptr, cLocale);
 }
 
 std::string UpperCased(const char* text) {

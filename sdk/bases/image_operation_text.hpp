@@ -31,8 +31,9 @@ class TokenReader {
 // As strtol with base 10 in the "C" locale: leading blanks, a sign, the digits up to the
 // first that is not one; nothing convertible gives 0. Values beyond an int are clamped.
 int ParseInteger(std::string_view token);
-// As strtod in the "C" locale: the decimal point is always '.', whatever the process's
-// locale says; nothing convertible gives 0.
+// As strtod in the "C" locale, hexadecimal, infinities, overflow and underflow included; the
+// decimal point is always '.', whatever the process's locale says; nothing convertible
+// gives 0.
 double ParseDouble(std::string_view token);
 
 // The text with only a to z turned to upper case; null is the empty text.

@@ -165,21 +165,14 @@ void TARNImageProcessing1Src1Dest::Process(TARNIOElt* element) {
 
 _IplImage TARNImageProcessing1Src1Dest::GetOutputModel(const _IplImage* input, const _IplROI* region,
                                                        const Definition* operation) {
-    int width = input->width;
-    int height = input->height;
-    if (flagOf("pSpecifyDestinationSize")) {
-        if (region == nullptr)
-            Error("Asking for destination size specification means that output ROI are initialized before "
-                  "instantiation (via pOutputROI property).",
-                  1, 0);
-        width = region->xOffset + region->width;
-        height = region->yOffset + region->height;
-    }
+    long width = input->width;
+    long height = input->height;
+    if (flagOf("pSpecifyDestinationSize")) TARNImageOperation::DestinationSize(*this, region, width, height);
     // The input's four characters need not end with a NUL.
     char sequence[5] = {};
     if (operation != nullptr && operation->outputChannelSequence != nullptr)
         std::strncpy(sequence, operation->outputChannelSequence, 4);
     else
         std::memcpy(sequence, input->channelSeq, 4);
-    return TARN::IplImageModel(width, height, sequence, 0, 8, 8);
+    return TARNImageOperation::OutputModel(*this, width, height, sequence);
 }

@@ -2,6 +2,8 @@
 // property changes and the selection and parsing of the operation's settings.
 #include "bases/image_processing_2src1dest.hpp"
 
+#include <string>
+
 #include "bases/image_operation_selection.hpp"
 #include "bases/image_operation_text.hpp"
 #include "dataflow/property.hpp"
@@ -103,15 +105,19 @@ void TARNImageProcessing2Src1Dest::Set(TARNProperty& property, double value) {
 }
 
 void TARNImageProcessing2Src1Dest::Set(TARNProperty& property, const TARNStackedString<40>& value) {
+    // Named first: a failed re-configuration may remove the property (StillDeclared).
+    const std::string name = property.ShortName().c_str();
     TARNComponent::Set(property, value);
-    if (TARNImageOperation::Named(property, "pQuerySyntax")) {
-        TARNImageOperation::AnswerQuerySyntax(*this, property, value);
+    TARNProperty* stillDeclared = TARNImageOperation::StillDeclared(*this, name);
+    if (stillDeclared == nullptr) return;
+    if (name == "pQuerySyntax") {
+        TARNImageOperation::AnswerQuerySyntax(*this, *stillDeclared, value);
         return;
     }
     if ((State() & MainLoopEnded) != 0 || operations == nullptr) return;
     TARNMutexGuard guard(processingMutex);
     bool changed = false;
-    if (TARNImageOperation::Named(property, "pOperation")) {
+    if (name == "pOperation") {
         if (SetOperation(value.c_str())) {
             const TARNStackedString<40> parametersText = textOf("pParameters");
             const TARNStackedString<40> clicksText = textOf("pClicks");
@@ -119,15 +125,15 @@ void TARNImageProcessing2Src1Dest::Set(TARNProperty& property, const TARNStacked
             SetClicks(clicksText.c_str());
             changed = true;
         }
-    } else if (TARNImageOperation::Named(property, "pParameters")) {
+    } else if (name == "pParameters") {
         changed = SetParameters(value.c_str());
-    } else if (TARNImageOperation::Named(property, "pClicks")) {
+    } else if (name == "pClicks") {
         changed = SetClicks(value.c_str());
-    } else if (TARNImageOperation::Named(property, "pInput0ROI")) {
+    } else if (name == "pInput0ROI") {
         changed = SetROI(&input0ROI, value.c_str());
-    } else if (TARNImageOperation::Named(property, "pInput1ROI")) {
+    } else if (name == "pInput1ROI") {
         changed = SetROI(&input1ROI, value.c_str());
-    } else if (TARNImageOperation::Named(property, "pOutputROI")) {
+    } else if (name == "pOutputROI") {
         changed = SetROI(&outputROI, value.c_str());
     }
     if (changed) reprocessEvent.Set();

@@ -183,16 +183,9 @@ void TARNImageProcessing2Src1Dest::Process(TARNIOElt* first, TARNIOElt* second) 
 
 _IplImage TARNImageProcessing2Src1Dest::GetOutputModel(const _IplImage* input0, const _IplImage* input1,
                                                        const _IplROI* region, const Definition* operation) {
-    int width = std::min(input0->width, input1->width);
-    int height = std::min(input0->height, input1->height);
-    if (flagOf("pSpecifyDestinationSize")) {
-        if (region == nullptr)
-            Error("Asking for destination size specification means that output ROI are initialized before "
-                  "instantiation (via pOutputROI property).",
-                  1, 0);
-        width = region->xOffset + region->width;
-        height = region->yOffset + region->height;
-    }
+    long width = std::min(input0->width, input1->width);
+    long height = std::min(input0->height, input1->height);
+    if (flagOf("pSpecifyDestinationSize")) TARNImageOperation::DestinationSize(*this, region, width, height);
     char sequence[5] = {};
     if (operation != nullptr && operation->outputChannelSequence != nullptr) {
         std::strncpy(sequence, operation->outputChannelSequence, 4);
@@ -203,5 +196,5 @@ _IplImage TARNImageProcessing2Src1Dest::GetOutputModel(const _IplImage* input0, 
                    1, 0);
         std::memcpy(sequence, input0->channelSeq, 4);
     }
-    return TARN::IplImageModel(width, height, sequence, 0, 8, 8);
+    return TARNImageOperation::OutputModel(*this, width, height, sequence);
 }

@@ -6,6 +6,7 @@
 #include "dataflow/io_element.hpp"
 #include "dataflow/property.hpp"
 #include "engine/engine_time.hpp"
+#include "runtime/saturated_arithmetic.hpp"
 #include "runtime/streamed_string.hpp"
 #include "runtime/timestamp_text.hpp"
 
@@ -48,14 +49,18 @@ void TARNSortedStartReadingComponent::Dynamic() {
     for (int i = 0; !PropertyDefinitions[i].IsEnd(); ++i) NewProperty(PropertyDefinitions[i], nullptr);
 }
 
+// Each tells its property by name before the re-configuration: a Dynamic() that fails
+// leaves the property, which it did not declare again, to be removed.
 void TARNSortedStartReadingComponent::Set(TARNProperty& property, bool value) {
+    const bool isVerbose = std::strcmp(property.ShortName().c_str(), "verbose") == 0;
     TARNComponent::Set(property, value);
-    if (std::strcmp(property.ShortName().c_str(), "verbose") == 0) verbose.store(value);
+    if (isVerbose) verbose.store(value);
 }
 
 void TARNSortedStartReadingComponent::Set(TARNProperty& property, long value) {
+    const bool isMaxLatency = std::strcmp(property.ShortName().c_str(), "max_latency") == 0;
     TARNComponent::Set(property, value);
-    if (std::strcmp(property.ShortName().c_str(), "max_latency") == 0) maxLatency.store(value);
+    if (isMaxLatency) maxLatency.store(value);
 }
 
 void TARNSortedStartReadingComponent::CallbackTimeJumped(long time) {
@@ -157,8 +162,11 @@ void TARNSortedStartReadingComponent::deliverHead(bool late) {
 void TARNSortedStartReadingComponent::armTimer(TARNEvent& timer) {
     const int speed = timeSpeed.load();
     if (!queue.IsEmpty() && speed >= 1) {
-        const long deadline = queue.Head()->Value().element->Timestamp() + maxLatency.load();
-        const long delay = (deadline - TARN::CurrentTime(true, true)) * 1000 / speed;
+        // On 128 bits and held to a long: a far latency stays far instead of wrapping round
+        // into the past, which would hand the element on at once.
+        const __int128 untilDeadline = static_cast<__int128>(queue.Head()->Value().element->Timestamp()) +
+                                       maxLatency.load() - TARN::CurrentTime(true, true);
+        const long delay = TARNPrivate::SaturatedScale(untilDeadline, 1000, speed);
         if (delay > 0) {
             timer.ResetTrigger();
             timer.Reset();
@@ -178,7 +186,7 @@ void TARNSortedStartReadingComponent::arrived(TARNIOElt* element, int entry) {
     const long timestamp = element->Timestamp();
     const bool isBackwards = backwards.load();
     const bool isPaused = paused.load();
-    if (isBackwards || isPaused || timestamp > now + 1000) {
+    if (isBackwards || isPaused || timestamp > TARNPrivate::SaturatedAdd(now, 1000)) {
         if (verbose.load()) {
             TARNStreamedString message;
             message << "Discarding ioElt on input " << inputIndex << ": ";
@@ -193,7 +201,7 @@ void TARNSortedStartReadingComponent::arrived(TARNIOElt* element, int entry) {
         }
         return;
     }
-    if (timestamp < now - maxLatency.load()) {
+    if (timestamp < TARNPrivate::SaturatedSub(now, maxLatency.load())) {
         while (!queue.IsEmpty() && queue.Head()->Value().element->Timestamp() < timestamp) deliverHead(true);
         NewEltArrived(element, inputIndex, true);
         return;

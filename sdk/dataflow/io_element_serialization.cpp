@@ -359,16 +359,33 @@ unsigned int TARNIOEltImplementation::Deserialize(const void* source, unsigned l
         return Failure;
     }
     if (kind == TARNIOEltKind::Other) return Failure;
-    // A buffer is laid out for its element's kind: another kind's parts would not fit it.
-    if (hasBuffer && kind != TARNPrivate::IOEltKindOf(type)) {
-        report(kOtherKind);
-        return Failure;
+    // A buffer is laid out for its element's kind and holds its capacity in items of its
+    // width: a block of another plain kind fits it when its items are as wide (the element
+    // then takes the block's type); a structured kind's parts fit only their own layout.
+    if (hasBuffer) {
+        const TARNIOEltKind own = TARNPrivate::IOEltKindOf(type);
+        const bool fits = TARNPrivate::IsPlainIOEltKind(kind) && TARNPrivate::IsPlainIOEltKind(own)
+                              ? TARNPrivate::IOEltItemBytes(kind) == TARNPrivate::IOEltItemBytes(own)
+                              : kind == own;
+        if (!fits) {
+            report(kOtherKind);
+            return Failure;
+        }
     }
 
     const bool plainKind = TARNPrivate::IsPlainIOEltKind(kind);
     // An element without data is written without payload; a block whose known length ends
-    // with its fixed fields is such an element's (an empty vector reads the same either way).
+    // with its fixed fields is such an element's, or one cut right there: nothing tells the
+    // two apart. An element with data takes such a block only while it claims nothing in
+    // use (an empty vector reads the same either way): otherwise it would go on showing its
+    // old items, or its old header and parts, under the block's sizes and times.
     const bool carriesPayload = !reader.atEnd();
+    const bool claimsBytesInUse =
+        !plainKind || (kind == TARNIOEltKind::Structure ? head.bufferSize : head.vectorSize) > 0;
+    if (!carriesPayload && hasBuffer && claimsBytesInUse) {
+        report(kShortBlock);
+        return Failure;
+    }
     const unsigned char* plainBytes = nullptr;
     unsigned long plainCount = 0;
     const unsigned char* blockHeader = nullptr;
@@ -466,22 +483,21 @@ unsigned int TARNIOEltImplementation::Deserialize(const void* source, unsigned l
     };
 
     auto* buffer = static_cast<unsigned char*>(data);
-    if (!carriesPayload) {
-        applyFields();
-        return 0;
-    }
     if (!hasBuffer) {
+        const unsigned long bufferBytes = TARNPrivate::IOEltNeededBytes(kind, capacity);
         try {
-            buffer = static_cast<unsigned char*>(
-                TARN::AllocSharedMemory(TARNPrivate::IOEltNeededBytes(kind, capacity)));
+            buffer = static_cast<unsigned char*>(TARN::AllocSharedMemory(bufferBytes));
         } catch (...) {
             report(kNotEnoughMemory);
             return Failure;
         }
+        // Without payload nothing is copied in: cleared, never what the heap held.
+        if (!carriesPayload) std::memset(buffer, 0, bufferBytes);
     }
 
     data = buffer;
     applyFields();
+    if (!carriesPayload) return 0;
 
     if (plainKind) {
         if (plainCount > 0) std::memcpy(buffer, plainBytes, plainCount);

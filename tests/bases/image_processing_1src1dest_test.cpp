@@ -267,6 +267,19 @@ TEST_F(OneSourceImageProcessing, SkippedImagesAreReportedAtTheFirstAndEveryTenth
     EXPECT_EQ(sink.Records()[0].timestamp, 110) << "only the newest image is processed";
 }
 
+TEST_F(OneSourceImageProcessing, SkippedImagesAreCountedSinceTheLastBirth) {
+    TARNOutput& images = Feed(source.ImageOutput("image", 2, 2, "GRAY", 16), "iImage");
+    for (long run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        ASSERT_EQ(stepper.Begin(), 0);
+        source.WriteImage(images, 1, 100 + 2 * run);
+        source.WriteImage(images, 1, 101 + 2 * run);
+        ASSERT_EQ(stepper.Pass(), 0);  // skips the image it took: another waits
+        stepper.Finish();
+    }
+    EXPECT_EQ(CountReported("1 frames skipped by the Last Or Next Reader", 1), 2);
+}
+
 // ---- Faults ---------------------------------------------------------------------------
 
 // Reading the skipped image gave back the image held before: re-processing must use the
@@ -323,6 +336,37 @@ TEST_F(OneSourceImageProcessing, AFailedFirstFrameIsTriedAgainWithTheNextImage) 
     EXPECT_EQ(records[0].width, 4);
     EXPECT_EQ(records[0].height, 3);
 }
+
+// A destination size no IPL header can hold is the module's error, never a foreign
+// exception out of Core nor a sum that wraps round; the next image tries again.
+struct DestinationCase {
+    const char* region;
+    const char* size;
+};
+
+class DestinationSizeTest : public OneSourceImageProcessing, public ::testing::WithParamInterface<DestinationCase> {};
+
+TEST_P(DestinationSizeTest, ASizeNoImageCanHaveIsTheModulesError) {
+    TARNOutput& images = Feed(source.ImageOutput("image", 4, 4), "iImage");
+    component.Property("pOutputROI").Set(GetParam().region);
+    component.Property("pSpecifyDestinationSize").Set(true);
+    stepper.Begin();
+    source.WriteImage(images, 1, 100);
+    EXPECT_EQ(stepper.Pass(), -5);
+    EXPECT_TRUE(Reported(std::string("Can't build an output image model of ") + GetParam().size + " pixels.", 2));
+    EXPECT_EQ(sink.Count(), 0u);
+
+    component.Property("pOutputROI").Set("0;0;2;2");
+    source.WriteImage(images, 2, 200);
+    ASSERT_EQ(stepper.Pass(), 0);
+    EXPECT_EQ(sink.Count(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Regions, DestinationSizeTest,
+                         ::testing::Values(DestinationCase{"0;0;-5;-5", "-5 x -5"},
+                                           DestinationCase{"2147483647;0;1;1", "2147483648 x 1"},
+                                           DestinationCase{"0;2147483647;1;1", "1 x 2147483648"},
+                                           DestinationCase{"0;0;2147483647;1", "2147483647 x 1"}));
 
 TEST_F(OneSourceImageProcessing, AnOutputModelWithoutAlignmentIsRefused) {
     TARNOutput& images = Feed(source.ImageOutput("image", 4, 4), "iImage");

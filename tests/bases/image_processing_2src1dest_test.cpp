@@ -97,4 +97,30 @@ TEST_F(TwoSourceImageProcessing, BadRegionsOfEitherInputAreNamed) {
     EXPECT_EQ(sink.Count(), 0u);
 }
 
+TEST_F(TwoSourceImageProcessing, SkippedImagesAreCountedSinceTheLastBirth) {
+    Connect(2, 2, "GRAY", 2, 2, "GRAY");
+    for (long run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        ASSERT_EQ(stepper.Begin(), 0);
+        source.WriteImage(*second, 1, 100 + 2 * run);
+        source.WriteImage(*second, 1, 101 + 2 * run);
+        ASSERT_EQ(stepper.Pass(), 0);  // skips the image it took: another waits
+        stepper.Finish();
+    }
+    EXPECT_EQ(CountReported("1 frames skipped by the Last Or Next Reader", 1), 2);
+}
+
+TEST_F(TwoSourceImageProcessing, ADestinationSizeBeyondAnIntIsTheModulesError) {
+    Connect(2, 2, "GRAY", 2, 2, "GRAY");
+    component.Property("pOutputROI").Set("2147483647;0;1;1");
+    component.Property("pSpecifyDestinationSize").Set(true);
+    stepper.Begin();
+    source.WriteImage(*first, 1, 100);
+    source.WriteImage(*second, 1, 100);
+    ASSERT_EQ(stepper.Pass(), 0);
+    EXPECT_EQ(stepper.Pass(), -5);
+    EXPECT_TRUE(Reported("Can't build an output image model of 2147483648 x 1 pixels.", 2));
+    EXPECT_EQ(sink.Count(), 0u);
+}
+
 }  // namespace

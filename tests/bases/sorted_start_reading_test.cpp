@@ -4,6 +4,7 @@
 // time speed the timer follows; and the listener's registration over the component's life.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -77,6 +78,26 @@ TEST_F(SortedReadingTest, ElementsAreHandedOnOldestFirstOnceEveryInputDelivered)
         << "the unconnected third input never holds delivery up";
 }
 
+TEST_F(SortedReadingTest, EqualTimestampsKeepTheirOrderOfArrival) {
+    TARNOutput& third = source.VectorOutput("third", TARNTypeInfo::Integer32, 1);
+    TARN::Attach(third, component.Input("in2"));
+    const long requests = Events().TriggerRequests();
+    stepper.Begin();
+    stepper.RunInThread();
+    // Each arrival is queued before the next is written: the pass after it arms the timer.
+    Write(*second, Now - 20);
+    ASSERT_TRUE(Events().AwaitTriggerRequests(requests + 1));
+    Write(*first, Now - 20);
+    ASSERT_TRUE(Events().AwaitTriggerRequests(requests + 2));
+    Write(third, Now - 10);
+    ASSERT_TRUE(component.AwaitDeliveries(1));
+    ASSERT_TRUE(Events().AwaitTriggerRequests(requests + 3)) << "armed again for the new head";
+    Events().FireTriggers();
+    ASSERT_TRUE(component.AwaitDeliveries(2));
+    EXPECT_EQ(component.Deliveries(),
+              (std::vector<Delivery>{{Now - 20, 1, false, false}, {Now - 20, 0, false, false}}));
+}
+
 TEST_F(SortedReadingTest, ALateElementFlushesOlderOnesAsLateAndIsCounted) {
     const long requests = Events().TriggerRequests();
     stepper.Begin();
@@ -130,6 +151,45 @@ TEST_F(SortedReadingTest, TheTimerFollowsTheTimeSpeedReportedAfterBirth) {
     Events().FireTriggers();
     ASSERT_TRUE(component.AwaitDeliveries(1));
     EXPECT_EQ(component.Deliveries()[0], (Delivery{Now - 10, 0, false, false}));
+}
+
+// Latencies at the ends of the range: the deadline and the timer's delay must not wrap round
+// into the past (a far latency handed on at once), nor the late bound into the future.
+struct LatencyCase {
+    long latency;
+    bool held;
+};
+
+class SortedReadingLatencyTest : public SortedReadingTest, public ::testing::WithParamInterface<LatencyCase> {};
+
+TEST_P(SortedReadingLatencyTest, FarLatenciesHoldAndNegativeOnesMakeLate) {
+    component.Property("max_latency").Set(GetParam().latency);
+    const long requests = Events().TriggerRequests();
+    stepper.Begin();
+    stepper.RunInThread();
+    Write(*first, Now - 10);
+    if (GetParam().held) {
+        ASSERT_TRUE(Events().AwaitTriggerRequests(requests + 1)) << "held, its timer armed";
+        EXPECT_TRUE(component.Deliveries().empty());
+    } else {
+        ASSERT_TRUE(component.AwaitDeliveries(1));
+        EXPECT_EQ(component.Deliveries()[0], (Delivery{Now - 10, 0, false, true}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Latencies, SortedReadingLatencyTest,
+                         ::testing::Values(LatencyCase{10'000'000'000'000'000, true}, LatencyCase{LONG_MAX, true},
+                                           LatencyCase{-10'000'000'000'000'000, false},
+                                           LatencyCase{LONG_MIN, false}));
+
+TEST_F(SortedReadingTest, AnEngineTimeAtTheEndOfTheRangeStillTakesElements) {
+    Time().SetCurrentTime(LONG_MAX - 500);
+    const long requests = Events().TriggerRequests();
+    stepper.Begin();
+    stepper.RunInThread();
+    Write(*first, LONG_MAX - 400);
+    ASSERT_TRUE(Events().AwaitTriggerRequests(requests + 1)) << "held, not refused as from the future";
+    EXPECT_TRUE(component.Deliveries().empty());
 }
 
 TEST_F(SortedReadingTest, TheListenerIsRegisteredForTheComponentsWholeLife) {

@@ -72,6 +72,8 @@ TEST_F(Stream8Test, BytesOfAStreamWithAFrequencyAreStampedOneByOne) {
     source.WriteBytes(stream, Bytes(4, 0), 1'000'000, 0, 0, 1'000'000);
     ASSERT_EQ(stepper.Pass(), 0);
     EXPECT_EQ(component.last.timestamps, (std::vector<long>{1'000'000, 1'001'000, 1'002'000, 1'003'000}));
+    EXPECT_EQ(component.last.timesOfIssue, (std::vector<long>(4, 7'000'000)))
+        << "every byte keeps the element's time of issue: the engine time it was written at";
 }
 
 TEST_F(Stream8Test, WithoutTheFrequencyFlagEveryByteHasTheElementsTimestamp) {

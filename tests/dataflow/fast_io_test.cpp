@@ -3,6 +3,8 @@
 // misuses with their exact reports. The threaded cases are in fast_io_concurrency_test.cpp.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <functional>
 #include <map>
 #include <sstream>
@@ -238,15 +240,21 @@ INSTANTIATE_TEST_SUITE_P(FastIO, ReaderKinds, ::testing::ValuesIn(readerKindCase
 TEST_F(FastIOTest, OutputSubsamplingPublishesOneWrittenElementIn) {
     struct Case {
         int rate;
-        std::vector<int> published;  // of the elements 1 to 6
+        std::vector<int> discarded;  // of the elements 1 to 6, written with discard
+        std::vector<int> published;
     };
-    for (const Case& test : {Case{1, {1, 2, 3, 4, 5, 6}}, Case{3, {3, 6}}, Case{0, {1, 2, 3, 4, 5, 6}}}) {
+    // A discard leaves the countdown alone: with rate 3, discarding 2 publishes 4 (the
+    // third element kept), not 3.
+    for (const Case& test : {Case{1, {}, {1, 2, 3, 4, 5, 6}}, Case{3, {}, {3, 6}}, Case{0, {}, {1, 2, 3, 4, 5, 6}},
+                             Case{3, {2}, {4}}, Case{1, {3, 5}, {1, 2, 4, 6}}, Case{2, {2, 3}, {4, 6}}}) {
         SCOPED_TRACE(test.rate);
         auto ring = MakeRing(8, test.rate);
         EXPECT_EQ(ring->OutputSubsamplingRate(), test.rate < 1 ? 1 : test.rate)
             << "a rate below 1 is taken as 1";
         const int reader = ring->RegisterReader(FifoReader);
-        for (int sequence = 1; sequence <= 6; ++sequence) Write(*ring, sequence);
+        for (int sequence = 1; sequence <= 6; ++sequence)
+            Write(*ring, sequence,
+                  std::find(test.discarded.begin(), test.discarded.end(), sequence) != test.discarded.end());
         std::vector<int> seen;
         while (ring->DataAvailable(reader)) {
             seen.push_back(FrameRing::Element(Take(*ring, reader)).sequence);

@@ -2,6 +2,7 @@
 // and existing buffers, and the refusal of short, forged and newer blocks without any write.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -437,6 +438,40 @@ TEST_F(SerializationTest, AVersion103BlockIsRefused) {
     EXPECT_EQ(StateOf(element), before);
 }
 
+// An element's buffer holds its capacity in items of its own width: a block of another
+// type fits it exactly when its items are as wide, and the element takes the block's type.
+TEST_F(SerializationTest, ABlockOfAnotherTypeFitsWhenItsItemsAreAsWide) {
+    using T = TARNTypeInfo;
+    struct Case {
+        unsigned long element;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {T::UnsignedInteger32, true}, {T::Float32, true},   {T::Integer32, true}, {T::Integer16, false},
+        {T::Integer64, false},        {T::Double, false},   {T::Stream8, false},  {T::IplImage, false},
+    };
+    TARNIOEltImplementation& source = Element(T::Integer32, 4);
+    FillPlain(source);
+    const Bytes block = Serialized(source);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(TARNTypeInfo(c.element).type);
+        TARNIOEltImplementation& reader = Element(c.element, c.element == T::IplImage ? 64 : 4);
+        const State before = StateOf(reader);
+        recorder.ClearReports();
+        const unsigned int result = reader.Deserialize(block.data(), block.size(), false);
+        if (!c.accepted) {
+            EXPECT_EQ(result, kFailure);
+            EXPECT_EQ(ReportTexts(), (std::vector<std::string>{kOtherKind}));
+            EXPECT_EQ(StateOf(reader), before);
+            continue;
+        }
+        ASSERT_EQ(result, 0u);
+        EXPECT_EQ(reader.type.type, source.type.type);
+        EXPECT_EQ(reader.vectorSize, 3);
+        EXPECT_EQ(std::memcmp(reader.data, source.data, 12), 0);
+    }
+}
+
 TEST_F(SerializationTest, TextGetsItsTerminatorWhenThereIsRoom) {
     TARNIOEltImplementation& source = Element(TARNTypeInfo::TextUTF8, 5);
     source.vectorSize = 5;
@@ -453,7 +488,7 @@ TEST_F(SerializationTest, ABlockWithoutPayloadUpdatesTheFieldsAndLeavesTheData) 
     TARNIOEltImplementation header;
     header.type = TARNTypeInfo(TARNTypeInfo::Integer32 | TARNTypeInfo::Vector);
     header.bufferSize = 4;
-    header.vectorSize = 1;
+    header.vectorSize = 0;
     header.timestamp = 777;
     const Bytes block = Serialized(header);
     ASSERT_EQ(block.size(), 68u);
@@ -464,10 +499,34 @@ TEST_F(SerializationTest, ABlockWithoutPayloadUpdatesTheFieldsAndLeavesTheData) 
                         static_cast<unsigned char*>(element.data) + 16);
     ASSERT_EQ(element.Deserialize(block.data(), block.size(), false), 0u);
     EXPECT_EQ(element.timestamp, 777);
-    EXPECT_EQ(element.vectorSize, 1);
+    EXPECT_EQ(element.vectorSize, 0);
     EXPECT_EQ(
         Bytes(static_cast<unsigned char*>(element.data), static_cast<unsigned char*>(element.data) + 16),
         payload);
+}
+
+// A block without payload cannot be told from one cut after its fixed fields: an element
+// without a buffer gets one, cleared, as the block's sizes ask; writing every item the
+// block's capacity gives stays inside it.
+TEST_F(SerializationTest, AnElementWithoutBufferGetsAClearedOneFromABlockWithoutPayload) {
+    for (const PayloadCase& payload : PayloadCases()) {
+        SCOPED_TRACE(payload.name);
+        TARNIOEltImplementation& source = Element(payload.type, payload.isize);
+        payload.fill(source);
+        const Bytes block = Serialized(source);
+        const std::size_t fixedEnd = 68 + 3 + 6;  // fixed fields and the two texts
+
+        TARNIOEltImplementation fresh;
+        ASSERT_EQ(fresh.Deserialize(block.data(), fixedEnd, true), 0u);
+        Adopt(fresh);
+        ASSERT_NE(fresh.data, nullptr);
+        EXPECT_EQ(fresh.bufferSize, payload.isize);
+        EXPECT_EQ(fresh.vectorSize, source.vectorSize);
+        EXPECT_EQ(fresh.type.type, source.type.type);
+        const unsigned long bytes = fresh.IOEltNeededBufferSizeInBytes(nullptr);
+        EXPECT_TRUE(std::all_of(static_cast<unsigned char*>(fresh.data), static_cast<unsigned char*>(fresh.data) + bytes,
+                                [](unsigned char b) { return b == 0; }));
+    }
 }
 
 TEST_F(SerializationTest, EveryShortenedBlockIsRefusedWithoutAWrite) {
@@ -481,11 +540,13 @@ TEST_F(SerializationTest, EveryShortenedBlockIsRefusedWithoutAWrite) {
         TARNIOEltImplementation& existing = Element(payload.type, payload.isize);
         const State before = StateOf(existing);
         for (std::size_t length = 0; length < block.size(); ++length) {
-            if (length == fixedEnd) continue;  // a whole block of an element without data
             SCOPED_TRACE(length);
             recorder.ClearReports();
+            // Cut after the fixed fields, it reads as the block of an element without data,
+            // but it claims items in use that an element with data would show stale.
             EXPECT_EQ(existing.Deserialize(block.data(), length, false), kFailure);
             EXPECT_EQ(ReportTexts(), (std::vector<std::string>{kShortBlock}));
+            if (length == fixedEnd) continue;  // a new buffer: the test above
             TARNIOEltImplementation fresh;
             EXPECT_EQ(fresh.Deserialize(block.data(), length, true), kFailure);
             EXPECT_EQ(fresh.data, nullptr);

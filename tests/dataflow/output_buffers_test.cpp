@@ -383,13 +383,18 @@ TEST_F(OutputBuffersTest, BadArgumentsAreRefusedBeforeAnyChange) {
     }
 }
 
-TEST_F(OutputBuffersTest, ImagePixelsStartOnTheNextMultipleOfTheAlignmentAfterTheOrigin) {
+class ImageAlignmentTest : public OutputBuffersTest, public ::testing::WithParamInterface<int> {};
+
+// The origin lies 164 bytes into a slice on a multiple of 8: always on a multiple of 1 and 4
+// (the pixels then move a whole alignment on), never on one of 8, 16 or 64.
+TEST_P(ImageAlignmentTest, ImagePixelsStartOnTheNextMultipleOfTheAlignmentAfterTheOrigin) {
+    const int align = GetParam();
     type = TARNTypeInfo(TARNTypeInfo::IplImage, "ipl");
     Ring(3);
-    const _IplImage model = TARN::IplImageModel(5, 3, "BGR", 0, 8, 8);  // widthStep 16, imageSize 48
+    const _IplImage model = TARN::IplImageModel(5, 3, "BGR", 0, 8, static_cast<unsigned int>(align));
     buffers.AllocOutputBufferIplImage(Target(), model, false);
 
-    const unsigned long bytes = 8 + 164 + 48;
+    const unsigned long bytes = static_cast<unsigned long>(align) + 164 + static_cast<unsigned long>(model.imageSize);
     EXPECT_EQ(requests, (std::vector<unsigned long>{3 * Stride(bytes)}));
     EXPECT_EQ(buffers.ElementSize(), static_cast<int>(bytes));
     EXPECT_EQ(buffers.ElementCount(), -1);
@@ -399,10 +404,11 @@ TEST_F(OutputBuffersTest, ImagePixelsStartOnTheNextMultipleOfTheAlignmentAfterTh
         unsigned char* at = Slice(i, bytes);
         const _IplImage* image = element.IplImage();
         EXPECT_EQ(element.data, at);
-        EXPECT_EQ(element.bufferSize, 48);
+        EXPECT_EQ(element.bufferSize, model.imageSize);
         EXPECT_EQ(element.type.type, TARNTypeInfo::IplImage);
         EXPECT_EQ(image->width, 5);
-        EXPECT_EQ(image->widthStep, 16);
+        EXPECT_EQ(image->widthStep, model.widthStep);
+        EXPECT_EQ(image->align, align);
         EXPECT_EQ(std::memcmp(image->channelSeq, "BGR", 3), 0);
         EXPECT_EQ(reinterpret_cast<unsigned char*>(image->roi), at + 144);
         EXPECT_EQ(image->roi->coi | image->roi->xOffset | image->roi->yOffset, 0);
@@ -411,13 +417,22 @@ TEST_F(OutputBuffersTest, ImagePixelsStartOnTheNextMultipleOfTheAlignmentAfterTh
         EXPECT_EQ(reinterpret_cast<unsigned char*>(image->imageDataOrigin), at + 164);
         const auto origin = reinterpret_cast<std::uintptr_t>(image->imageDataOrigin);
         const auto pixels = reinterpret_cast<std::uintptr_t>(image->imageData);
-        // 1 to 8 bytes on; an origin already aligned moves a whole alignment on.
-        EXPECT_EQ(pixels, origin + 8 - origin % 8);
+        const bool originAligned = origin % static_cast<std::uintptr_t>(align) == 0;
+        EXPECT_EQ(originAligned, align <= 4);
+        // 1 to align bytes on, onto a multiple of align: a whole align from an aligned origin.
+        EXPECT_EQ(pixels % static_cast<std::uintptr_t>(align), 0u);
+        if (originAligned)
+            EXPECT_EQ(pixels, origin + static_cast<std::uintptr_t>(align));
+        else
+            EXPECT_LT(pixels - origin, static_cast<std::uintptr_t>(align));
+        EXPECT_GT(pixels, origin);
         // The last pixel stays inside the slice.
-        EXPECT_LE(pixels + 48, reinterpret_cast<std::uintptr_t>(at + bytes));
+        EXPECT_LE(pixels + static_cast<std::uintptr_t>(model.imageSize), reinterpret_cast<std::uintptr_t>(at + bytes));
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(at) % 8, 0u);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Aligns, ImageAlignmentTest, ::testing::Values(1, 4, 8, 16, 64));
 
 TEST_F(OutputBuffersTest, HeaderOnlyBuffersHaveNoDataButReportTheFullSize) {
     const _IplImage model = TARN::IplImageModel(4, 4, "GRAY", 0, 8, 4);

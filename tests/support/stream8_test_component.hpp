@@ -27,13 +27,16 @@ class Stream8TestComponent : public TARNStream8IOComponent {
         int offset;
         std::vector<unsigned char> bytes;
         std::vector<long> timestamps;
+        std::vector<long> timesOfIssue;
     };
 
-    void ProcessStream8Data(TARNRBRegion& region, unsigned char* data, long* timestamps, long*) override {
-        Held held{region.Offset(), {}, {}};
+    void ProcessStream8Data(TARNRBRegion& region, unsigned char* data, long* timestamps,
+                            long* timesOfIssue) override {
+        Held held{region.Offset(), {}, {}, {}};
         for (int i = 0; i < region.Size(); ++i) {
             held.bytes.push_back(data[region[i]]);
             held.timestamps.push_back(timestamps[region[i]]);
+            held.timesOfIssue.push_back(timesOfIssue[region[i]]);
         }
         last = held;
         if (forward && !held.bytes.empty()) {
