@@ -8,10 +8,18 @@
 #include <sstream>
 #include <string>
 
+#include <unistd.h>
+
 #include "info_command.hpp"
 #include "sha512.hpp"
 
 namespace {
+// A file of this test process's own under the temporary folder: several checkouts may run
+// the suite at once on one machine.
+std::string ScratchPath(const std::string& name) {
+    return ::testing::TempDir() + std::to_string(getpid()) + "_" + name;
+}
+
 std::string Hex(const std::array<uint8_t, 64>& digest) {
     std::string text;
     char byte[3];
@@ -73,7 +81,7 @@ TEST(PackageTrailer, ACorruptedPackageFailsTheDigest) {
     std::string bytes = ReadFile(TARN_TEST_PACKAGE);
     ASSERT_GT(bytes.size(), 1000u);
     bytes[500] ^= 0x01;
-    const std::string path = ::testing::TempDir() + "corrupted.pck";
+    const std::string path = ScratchPath("corrupted.pck");
     WriteFile(path, bytes);
     const PackageTrailer trailer = ReadPackageTrailer(path);
     EXPECT_TRUE(trailer.found);
@@ -82,7 +90,7 @@ TEST(PackageTrailer, ACorruptedPackageFailsTheDigest) {
 }
 
 TEST(PackageTrailer, MalformedEndsAreNotTrailers) {
-    const std::string path = ::testing::TempDir() + "not_a_trailer.bin";
+    const std::string path = ScratchPath("not_a_trailer.bin");
     const std::string cases[] = {
         std::string("ab"),                                       // shorter than the count word
         std::string("PACKAGE_INFO\0", 13) + "\xff\x00\x00\x00",  // count beyond the file
@@ -112,7 +120,7 @@ TEST(InfoCommand, PrintsTheAnswerTheModelsAndTheTrailer) {
 }
 
 TEST(InfoCommand, FailsOnAFileThatIsNoPackage) {
-    const std::string path = ::testing::TempDir() + "plain.txt";
+    const std::string path = ScratchPath("plain.txt");
     WriteFile(path, "hello");
     std::ostringstream out, err;
     EXPECT_EQ(RunInfoCommand(path, out, err), 1);
