@@ -34,7 +34,7 @@ TEST(PacketScanner, ListsLongPacketsInOrderAndStepsOverShortOnes) {
     spec.frameMarkers = spec.lineMarkers = true;
     spec.embeddedLines = 2;
     const capture::CaptureFrame frame = capture::WriteFrame(spec);
-    const PacketList packets = FindAllLongPackets(frame.bytes.data(), frame.bytes.size());
+    const PacketList packets = find_all_Longpackages(frame.bytes.data(), frame.bytes.size());
 
     ASSERT_EQ(packets.size(), 2u + spec.height);
     EXPECT_EQ(packets[0].DataIdentifier(), 0x12);
@@ -56,14 +56,14 @@ TEST(PacketScanner, EndsOnPacketsOfWordCountZeroAndShortPackets) {
     writer.ShortPacket(0x01, 0);
     const std::vector<uint8_t> frame = writer.Finish();
 
-    const PacketList all = FindAllLongPackets(frame.data(), frame.size());
+    const PacketList all = find_all_Longpackages(frame.data(), frame.size());
     EXPECT_EQ(Offsets(all), (std::vector<uint32_t>{writer.Packets()[1].offset, writer.Packets()[3].offset,
                                                    writer.Packets()[4].offset}));
-    const LineScan raw8 = CountType(frame.data(), frame.size(), 64, 0x2A);
+    const LineScan raw8 = CSI2CountType(frame.data(), frame.size(), 64, 0x2A);
     EXPECT_EQ(raw8.lines.size(), 2u);
     EXPECT_EQ(raw8.lineLength, writer.Packets()[3].offset - writer.Packets()[1].offset);
-    ASSERT_TRUE(FindType(frame.data(), frame.size(), 64, 0x2C).has_value());
-    EXPECT_EQ(FindType(frame.data(), frame.size(), 64, 0x2C)->offset, writer.Packets()[4].offset);
+    ASSERT_TRUE(CSI2FindType(frame.data(), frame.size(), 64, 0x2C).has_value());
+    EXPECT_EQ(CSI2FindType(frame.data(), frame.size(), 64, 0x2C)->offset, writer.Packets()[4].offset);
 }
 
 // A flat image of value 0xB8 holds the preamble in every payload; stepping over whole
@@ -72,8 +72,8 @@ TEST(PacketScanner, PixelsThatLookLikeAPreambleAreNotPackets) {
     capture::FrameWriter writer;
     for (int y = 0; y < 4; ++y) writer.LongPacket(0x2A, std::vector<uint8_t>(40, 0xB8));
     const std::vector<uint8_t> frame = writer.Finish();
-    EXPECT_EQ(Offsets(FindAllLongPackets(frame.data(), frame.size())), Offsets(writer.Packets()));
-    EXPECT_EQ(Offsets(CountType(frame.data(), frame.size(), 64, 0x2A).lines), Offsets(writer.Packets()));
+    EXPECT_EQ(Offsets(find_all_Longpackages(frame.data(), frame.size())), Offsets(writer.Packets()));
+    EXPECT_EQ(Offsets(CSI2CountType(frame.data(), frame.size(), 64, 0x2A).lines), Offsets(writer.Packets()));
 }
 
 TEST(PacketScanner, FindsPacketsAcrossGarbageAndWithoutFooters) {
@@ -88,15 +88,15 @@ TEST(PacketScanner, FindsPacketsAcrossGarbageAndWithoutFooters) {
     for (int y = 0; y < 3; ++y) {
         packed.insert(packed.end(), {0xB8, 0xB8, 0xB8, 0xB8, 0x2A, 3, 0, 0, 5, 5, 5});
     }
-    EXPECT_EQ(Offsets(FindAllLongPackets(frame.data(), frame.size())), Offsets(writer.Packets()));
-    EXPECT_EQ(Offsets(FindAllLongPackets(packed.data(), packed.size())), (std::vector<uint32_t>{64, 75, 86}));
+    EXPECT_EQ(Offsets(find_all_Longpackages(frame.data(), frame.size())), Offsets(writer.Packets()));
+    EXPECT_EQ(Offsets(find_all_Longpackages(packed.data(), packed.size())), (std::vector<uint32_t>{64, 75, 86}));
 }
 
 TEST(PacketScanner, UniqueIdentifiersCollapseOnlyConsecutiveRepeats) {
     const PacketList packets = {Item(0x2C), Item(0x2C), Item(0x12), Item(0x2C), Item(0x6C)};
-    EXPECT_EQ(UniqueDataIdentifiers(packets), (std::vector<uint8_t>{0x2C, 0x12, 0x2C, 0x6C}));
-    EXPECT_EQ(FilterByDataIdentifier(packets, 0x2C).size(), 3u);
-    EXPECT_TRUE(UniqueDataIdentifiers({}).empty());
+    EXPECT_EQ(get_unique_datatypes(packets), (std::vector<uint8_t>{0x2C, 0x12, 0x2C, 0x6C}));
+    EXPECT_EQ(filter_by_datatype(packets, 0x2C).size(), 3u);
+    EXPECT_TRUE(get_unique_datatypes({}).empty());
 }
 
 TEST(PacketScanner, PrimaryIdentifierIsTheMostFrequentAndTheFirstMetOnATie) {
@@ -111,7 +111,7 @@ TEST(PacketScanner, PrimaryIdentifierIsTheMostFrequentAndTheFirstMetOnATie) {
         {"virtual channels count apart", {Item(0x2C), Item(0x6C), Item(0x6C), Item(0x2C), Item(0x6C)}, 0x6C},
         {"no packets", {}, 0x00},
     };
-    for (const Case& c : cases) EXPECT_EQ(PrimaryDataIdentifier(c.packets), c.primary) << c.name;
+    for (const Case& c : cases) EXPECT_EQ(find_primary_image_form_pnt_list(c.packets), c.primary) << c.name;
 }
 
 // The type search used to read a data identifier where no preamble stood: garbage whose
@@ -122,10 +122,10 @@ TEST(PacketScanner, TypeSearchLooksOnlyAtPreambles) {
     writer.LongPacket(0x12, {1, 2, 3, 4});
     writer.LongPacket(0x6C, {1, 2, 3});
     const std::vector<uint8_t> frame = writer.Finish();
-    const std::optional<PacketItem> found = FindType(frame.data(), frame.size(), 64, 0x2C);
+    const std::optional<PacketItem> found = CSI2FindType(frame.data(), frame.size(), 64, 0x2C);
     ASSERT_TRUE(found.has_value());
     EXPECT_EQ(found->offset, writer.Packets()[1].offset);
-    EXPECT_FALSE(FindType(frame.data(), frame.size(), 64, 0x2B).has_value());
+    EXPECT_FALSE(CSI2FindType(frame.data(), frame.size(), 64, 0x2B).has_value());
 }
 
 TEST(PacketScanner, CountTypeTakesEveryVirtualChannelAndOnlyWholePayloads) {
@@ -133,12 +133,12 @@ TEST(PacketScanner, CountTypeTakesEveryVirtualChannelAndOnlyWholePayloads) {
     spec.height = 5;
     spec.alternateVirtualChannels = true;
     const capture::CaptureFrame frame = capture::WriteFrame(spec);
-    const LineScan scan = CountType(frame.bytes.data(), frame.bytes.size(), 64, 0x2C);
+    const LineScan scan = CSI2CountType(frame.bytes.data(), frame.bytes.size(), 64, 0x2C);
     EXPECT_EQ(Offsets(scan.lines), Offsets(frame.lines));
     EXPECT_EQ(scan.lineLength, frame.lines[1].offset - frame.lines[0].offset);
 
     // The last line cut inside its payload is not a line.
-    const LineScan cut = CountType(frame.bytes.data(), frame.lines.back().offset + 8 + 10, 64, 0x2C);
+    const LineScan cut = CSI2CountType(frame.bytes.data(), frame.lines.back().offset + 8 + 10, 64, 0x2C);
     EXPECT_EQ(cut.lines.size(), 4u);
 }
 
@@ -154,15 +154,15 @@ TEST(PacketScanner, ScansStayInsideEveryTruncationOfAFrame) {
     const capture::CaptureFrame frame = capture::WriteFrame(spec);
     for (size_t size = 0; size <= frame.bytes.size(); ++size) {
         GuardedBuffer data(frame.bytes.data(), size);
-        const PacketList all = FindAllLongPackets(data.data(), size);
+        const PacketList all = find_all_Longpackages(data.data(), size);
         for (const PacketItem& item : all) EXPECT_LE(item.offset + 8u, size);
-        const LineScan scan = CountType(data.data(), size, 64, 0x2C);
+        const LineScan scan = CSI2CountType(data.data(), size, 64, 0x2C);
         for (const PacketItem& line : scan.lines) EXPECT_LE(line.offset + 8u + line.WordCount(), size);
-        const std::optional<PacketItem> found = FindType(data.data(), size, 64, 0x2C);
+        const std::optional<PacketItem> found = CSI2FindType(data.data(), size, 64, 0x2C);
         if (found) {
             EXPECT_LE(found->offset + 8u, size);
         }
-        (void)FindType(data.data(), size, size + 10, 0x2C);
+        (void)CSI2FindType(data.data(), size, size + 10, 0x2C);
     }
 }
 
