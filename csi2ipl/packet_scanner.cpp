@@ -113,8 +113,13 @@ LineScan CSI2CountType(const uint8_t* data, size_t size, size_t startOffset, uin
     LineScan scan;
     for (size_t at = FindPacketStart(data, size, startOffset); at < size;) {
         const PacketItem item = ItemAt(data, at);
+        if (item.DataType() != dataType || IsShortPacketType(dataType)) {
+            // Not a line: its header is not trusted to say where the next packet is.
+            at = FindPacketStart(data, size, at + 1);
+            continue;
+        }
         const bool payloadInside = size - at - kPacketHeaderBytes >= item.WordCount();
-        if (item.DataType() == dataType && !IsShortPacketType(dataType) && payloadInside) {
+        if (payloadInside) {
             if (scan.lines.size() == 1) scan.lineLength = item.offset - scan.lines.front().offset;
             scan.lines.push_back(item);
         }

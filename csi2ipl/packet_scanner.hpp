@@ -41,7 +41,9 @@ std::optional<PacketItem> CSI2FindType(const uint8_t* data, size_t size, size_t 
 
 // The image lines of a frame: every packet of `dataType` from `startOffset` on whose
 // payload lies inside the data, with the distance from the first to the second (0 when
-// there are fewer than two).
+// there are fewer than two). A line is stepped over by its word count; a packet of any
+// other type only by one byte, since its header may be a stray B8 in front of a real
+// preamble or carry a corrupt word count, and a jump by it would pass real lines.
 struct LineScan {
     PacketList lines;
     uint32_t lineLength = 0;

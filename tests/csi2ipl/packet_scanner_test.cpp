@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "csi2_frames.hpp"
 #include "support/guarded_buffer.hpp"
 
@@ -140,6 +142,51 @@ TEST(PacketScanner, CountTypeTakesEveryVirtualChannelAndOnlyWholePayloads) {
     // The last line cut inside its payload is not a line.
     const LineScan cut = CSI2CountType(frame.bytes.data(), frame.lines.back().offset + 8 + 10, 64, 0x2C);
     EXPECT_EQ(cut.lines.size(), 4u);
+}
+
+// Line counting passes a packet of another type by one byte, not by its word count. A
+// stray B8 before a line's preamble reads as a packet whose word count is built from the
+// real header, and embedded data may carry a corrupt word count: a jump by either lands
+// past the lines that follow, and the image of the whole run is cut to the lines before.
+TEST(PacketScanner, CountTypePassesPacketsOfOtherTypesByOneByte) {
+    constexpr uint32_t kWidth = 80, kHeight = 5;
+    enum class Damage { kStrayB8, kCorruptEmbeddedWordCount };
+    struct Case {
+        const char* name;
+        Damage damage;
+        uint32_t beforeLine;
+    } cases[] = {
+        {"stray B8 before the first line", Damage::kStrayB8, 0},
+        {"stray B8 before the second line", Damage::kStrayB8, 1},
+        {"stray B8 before the last line", Damage::kStrayB8, kHeight - 1},
+        {"embedded data of word count 0xFFFF before the first line", Damage::kCorruptEmbeddedWordCount, 0},
+        {"embedded data of word count 0xFFFF between lines", Damage::kCorruptEmbeddedWordCount, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::mt19937 random(6);
+        capture::FrameWriter writer;
+        std::vector<uint32_t> lines;
+        size_t embedded = 0;
+        for (uint32_t y = 0; y < kHeight; ++y) {
+            if (y == c.beforeLine && c.damage == Damage::kStrayB8) writer.Bytes({0xB8});
+            if (y == c.beforeLine && c.damage == Damage::kCorruptEmbeddedWordCount) {
+                embedded = writer.Size();
+                writer.LongPacket(capture::type::kEmbedded, std::vector<uint8_t>(24, 0x11));
+            }
+            lines.push_back(static_cast<uint32_t>(writer.Size()));
+            writer.LongPacket(capture::type::kRaw10,
+                              capture::LinePayload(capture::type::kRaw10, kWidth, y, capture::Pattern::kRandom, random));
+        }
+        std::vector<uint8_t> frame = writer.Finish();
+        if (c.damage == Damage::kCorruptEmbeddedWordCount) frame[embedded + 5] = frame[embedded + 6] = 0xFF;
+
+        EXPECT_EQ(Offsets(CSI2CountType(frame.data(), frame.size(), 64, capture::type::kRaw10).lines), lines);
+        const GeometryResult geometry = ComputeGeometry(frame.data(), frame.size(), csi2_frames::Fixed(0x2B));
+        ASSERT_TRUE(geometry.Ready());
+        EXPECT_EQ(geometry.geometry.width, kWidth);
+        EXPECT_EQ(geometry.geometry.height, kHeight);
+    }
 }
 
 // Every scan of every prefix of a frame ends, and reads nothing past the prefix (the
