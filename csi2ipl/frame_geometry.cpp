@@ -1,6 +1,7 @@
 #include "csi2ipl/frame_geometry.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -58,7 +59,9 @@ GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryR
         if (decodeType == data_type::kAuto) decodeType = request.targetType;
     }
 
+    const auto countStart = std::chrono::steady_clock::now();
     LineScan scan = CSI2CountType(data, size, request.startOffset, geometry.searchType);
+    result.countTypeSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - countStart).count();
     if (scan.lines.empty())
         return Refuse(std::move(result), GeometryStatus::kTypeNotFound, report::kTargetTypeNotFound);
     if (request.printDebug && scan.lines.size() >= 2)
