@@ -69,7 +69,8 @@ bool GpuUsable() {
     return usable;
 }
 
-// scripts/gpu-check sets it: there, a GPU that cannot be used fails the GPU cases.
+// Set where a GPU must be used (as scripts/gpu-check does for the GPU pipelines): a GPU
+// that cannot be used then fails the GPU cases instead of taking them to the fallback.
 bool GpuRequired() {
     const char* required = std::getenv("PIXTRACT_REQUIRE_GPU");
     return required != nullptr && std::string(required) == "1";
@@ -93,6 +94,7 @@ class LoadedPackages {
         if (auto found = loaded->find(built.path); found != loaded->end()) return found->second;
         TARNComponentDefinition*& definition = (*loaded)[built.path];
         auto* package = new HostPackage();
+        Packages()[built.path] = package;
         std::string error;
         if (!package->Open(built.path, error) || package->Init(Kernel()) != 4) {
             ADD_FAILURE() << "cannot load " << built.path << ": " << error;
@@ -102,7 +104,6 @@ class LoadedPackages {
             if (model.model == built.model)
                 definition = static_cast<TARNComponentDefinition*>(const_cast<void*>(model.definition));
         if (definition == nullptr) ADD_FAILURE() << built.path << " defines no " << built.model;
-        Packages()[built.path] = package;
         return definition;
     }
     static HostPackage& Package(const BuiltPackage& built) { return *Packages().at(built.path); }
@@ -380,7 +381,7 @@ std::vector<std::vector<uint8_t>> MalformedCorpus() {
     capture::FrameSpec spec;
     spec.dataType = capture::type::kRaw12;
     spec.width = 96;
-    spec.height = 12;
+    spec.height = 40;  // enough lines for a GPU pipeline
     const std::vector<uint8_t> good = capture::WriteFrame(spec).bytes;
 
     // Tiny buffers, of nothing but preamble bytes too.
