@@ -132,9 +132,8 @@ bool TARNcsi2ipl::RunGeometryPass() {
     request.printDebug = printDebug;
     request.startOffset = startOffset;
 
-    const auto start = Clock::now();
     csi2ipl::GeometryResult result = csi2ipl::ComputeGeometry(data, dataSize, request);
-    Add(timings.typeCounting, start);
+    timings.typeCounting += result.countTypeSeconds;
     for (const std::string& text : result.reports) ReportText(text.c_str());
     if (!result.Ready()) return false;
     geometry = std::move(result.geometry);

@@ -1,6 +1,7 @@
 #include "csi2ipl/frame_geometry.hpp"
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -46,9 +47,9 @@ GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryR
     // whole frame (its header included), which must occur at least twice.
     uint8_t decodeType = request.decodeType;
     if (request.targetType == data_type::kAuto) {
-        const PacketList packets = FindAllLongPackets(data, size);
-        const uint8_t primary = PrimaryDataIdentifier(packets);
-        if (FilterByDataIdentifier(packets, primary).size() < 2)
+        const PacketList packets = find_all_Longpackages(data, size);
+        const uint8_t primary = find_primary_image_form_pnt_list(packets);
+        if (filter_by_datatype(packets, primary).size() < 2)
             return Refuse(std::move(result), GeometryStatus::kTooFewLines, report::kAutoFoundTooFewLines);
         if (request.printDebug) result.reports.push_back(report::kTargetProbably + std::to_string(primary));
         geometry.searchType = DataTypeOf(primary);
@@ -58,7 +59,9 @@ GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryR
         if (decodeType == data_type::kAuto) decodeType = request.targetType;
     }
 
-    LineScan scan = CountType(data, size, request.startOffset, geometry.searchType);
+    const auto countStart = std::chrono::steady_clock::now();
+    LineScan scan = CSI2CountType(data, size, request.startOffset, geometry.searchType);
+    result.countTypeSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - countStart).count();
     if (scan.lines.empty())
         return Refuse(std::move(result), GeometryStatus::kTypeNotFound, report::kTargetTypeNotFound);
     if (request.printDebug && scan.lines.size() >= 2)

@@ -60,6 +60,9 @@ struct GeometryResult {
     FrameGeometry geometry;  // complete only when status is kReady
     // Level-0 reports in order; on a refusal the last one says why.
     std::vector<std::string> reports;
+    // Seconds spent counting the lines (CSI2CountType), which the benchmark report shows
+    // apart from the rest of the pass; 0 when the pass ended before counting.
+    double countTypeSeconds = 0;
 
     bool Ready() const { return status == GeometryStatus::kReady; }
 };

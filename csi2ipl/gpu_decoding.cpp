@@ -23,11 +23,6 @@ int CudaError(cudaError_t status) {
 
 }  // namespace
 
-bool GpuFrameDecoder::Fits(PipelineFormat format, const FrameLines& frame, const ImageRows& image) {
-    return frame.width >= kPipelineMinimumWidth && frame.height >= kGpuPipelineMinimumHeight &&
-           CheckPipelineGeometry(format, frame, image) == 0;
-}
-
 int GpuFrameDecoder::Decode(PipelineFormat format, const FrameLines& frame, const ImageRows& image,
                             double& copySeconds, double& decodeSeconds) {
     if (int error = CheckPipelineGeometry(format, frame, image); error != 0) return error;

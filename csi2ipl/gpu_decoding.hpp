@@ -2,7 +2,8 @@
 // GPU build only: decoding a frame with a GPU pipeline. The frame's lines are copied to
 // device memory as one span, the pipeline runs there, and the image comes back to the
 // output element. The device copy is allocated once and grown when a frame needs more;
-// it lives until Release.
+// it lives until Release. Decode and Release are the device layer (gpu_decoding.cpp, over
+// the CUDA runtime); Fits asks nothing of a device.
 #include <cstddef>
 
 #include "pipelines/pipeline_call.hpp"
@@ -22,7 +23,10 @@ class GpuFrameDecoder {
     // Whether the GPU pipeline takes a frame of this shape: the pipeline call's own
     // checks, a line of at least kPipelineMinimumWidth pixels and kGpuPipelineMinimumHeight
     // lines. A frame it does not take is no GPU failure: the processor decodes it.
-    static bool Fits(PipelineFormat format, const FrameLines& frame, const ImageRows& image);
+    static bool Fits(PipelineFormat format, const FrameLines& frame, const ImageRows& image) {
+        return frame.width >= kPipelineMinimumWidth && frame.height >= kGpuPipelineMinimumHeight &&
+               CheckPipelineGeometry(format, frame, image) == 0;
+    }
 
     // Copies the frame's lines to the device, runs the GPU pipeline and brings the image
     // back. Returns 0, or the failing CUDA or Halide error code (negative for Halide,

@@ -57,7 +57,7 @@ size_t NextPacketStart(const uint8_t* data, size_t size, const PacketItem& packe
     return FindPacketStart(data, size, payloadEnd);
 }
 
-PacketList FindAllLongPackets(const uint8_t* data, size_t size) {
+PacketList find_all_Longpackages(const uint8_t* data, size_t size) {
     size = ScanBound(size);
     PacketList packets;
     for (size_t at = FindPacketStart(data, size, 0); at < size;) {
@@ -68,7 +68,7 @@ PacketList FindAllLongPackets(const uint8_t* data, size_t size) {
     return packets;
 }
 
-std::vector<uint8_t> UniqueDataIdentifiers(const PacketList& packets) {
+std::vector<uint8_t> get_unique_datatypes(const PacketList& packets) {
     std::vector<uint8_t> identifiers;
     for (const PacketItem& item : packets)
         if (identifiers.empty() || identifiers.back() != item.DataIdentifier())
@@ -76,17 +76,17 @@ std::vector<uint8_t> UniqueDataIdentifiers(const PacketList& packets) {
     return identifiers;
 }
 
-PacketList FilterByDataIdentifier(const PacketList& packets, uint8_t dataIdentifier) {
+PacketList filter_by_datatype(const PacketList& packets, uint8_t dataIdentifier) {
     PacketList matching;
     std::copy_if(packets.begin(), packets.end(), std::back_inserter(matching),
                  [dataIdentifier](const PacketItem& item) { return item.DataIdentifier() == dataIdentifier; });
     return matching;
 }
 
-uint8_t PrimaryDataIdentifier(const PacketList& packets) {
+uint8_t find_primary_image_form_pnt_list(const PacketList& packets) {
     uint8_t primary = 0;
     size_t bestCount = 0;
-    for (uint8_t identifier : UniqueDataIdentifiers(packets)) {
+    for (uint8_t identifier : get_unique_datatypes(packets)) {
         const size_t count = static_cast<size_t>(
             std::count_if(packets.begin(), packets.end(),
                           [identifier](const PacketItem& item) { return item.DataIdentifier() == identifier; }));
@@ -98,7 +98,7 @@ uint8_t PrimaryDataIdentifier(const PacketList& packets) {
     return primary;
 }
 
-std::optional<PacketItem> FindType(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType) {
+std::optional<PacketItem> CSI2FindType(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType) {
     size = ScanBound(size);
     for (size_t at = FindPacketStart(data, size, startOffset); at < size;) {
         const PacketItem item = ItemAt(data, at);
@@ -108,13 +108,18 @@ std::optional<PacketItem> FindType(const uint8_t* data, size_t size, size_t star
     return std::nullopt;
 }
 
-LineScan CountType(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType) {
+LineScan CSI2CountType(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType) {
     size = ScanBound(size);
     LineScan scan;
     for (size_t at = FindPacketStart(data, size, startOffset); at < size;) {
         const PacketItem item = ItemAt(data, at);
+        if (item.DataType() != dataType || IsShortPacketType(dataType)) {
+            // Not a line: its header is not trusted to say where the next packet is.
+            at = FindPacketStart(data, size, at + 1);
+            continue;
+        }
         const bool payloadInside = size - at - kPacketHeaderBytes >= item.WordCount();
-        if (item.DataType() == dataType && !IsShortPacketType(dataType) && payloadInside) {
+        if (payloadInside) {
             if (scan.lines.size() == 1) scan.lineLength = item.offset - scan.lines.front().offset;
             scan.lines.push_back(item);
         }

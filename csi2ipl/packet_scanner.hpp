@@ -24,29 +24,31 @@ size_t NextPacketStart(const uint8_t* data, size_t size, const PacketItem& packe
 
 // Every long packet of the frame, from offset 0 (the frame header included), in order.
 // Short packets are stepped over and not listed.
-PacketList FindAllLongPackets(const uint8_t* data, size_t size);
+PacketList find_all_Longpackages(const uint8_t* data, size_t size);
 
 // The data identifiers of a list in list order, consecutive repeats collapsed.
-std::vector<uint8_t> UniqueDataIdentifiers(const PacketList& packets);
+std::vector<uint8_t> get_unique_datatypes(const PacketList& packets);
 
 // The items whose data identifier (virtual channel included) equals `dataIdentifier`.
-PacketList FilterByDataIdentifier(const PacketList& packets, uint8_t dataIdentifier);
+PacketList filter_by_datatype(const PacketList& packets, uint8_t dataIdentifier);
 
 // The data identifier with the most packets; on a tie the one met first; 0 for no packets.
-uint8_t PrimaryDataIdentifier(const PacketList& packets);
+uint8_t find_primary_image_form_pnt_list(const PacketList& packets);
 
 // The first packet from `startOffset` on whose data type (virtual channel ignored) is
 // `dataType`; only positions where a preamble stands are examined.
-std::optional<PacketItem> FindType(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType);
+std::optional<PacketItem> CSI2FindType(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType);
 
 // The image lines of a frame: every packet of `dataType` from `startOffset` on whose
 // payload lies inside the data, with the distance from the first to the second (0 when
-// there are fewer than two).
+// there are fewer than two). A line is stepped over by its word count; a packet of any
+// other type only by one byte, since its header may be a stray B8 in front of a real
+// preamble or carry a corrupt word count, and a jump by it would pass real lines.
 struct LineScan {
     PacketList lines;
     uint32_t lineLength = 0;
 };
-LineScan CountType(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType);
+LineScan CSI2CountType(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType);
 
 // Resynchronisation of a position that lost the packet stream: the position itself when a
 // preamble stands there (its 4 bytes inside the data) or when the frame-size word (the

@@ -47,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         split ? std::vector<uint8_t>(data + 3 + firstBytes, data + size) : first;
 
     // The listing and detection AUTO uses.
-    const PacketList packets = FindAllLongPackets(first.data(), first.size());
-    PrimaryDataIdentifier(packets);
+    const PacketList packets = find_all_Longpackages(first.data(), first.size());
+    find_primary_image_form_pnt_list(packets);
     // Resynchronisation from a position the input picks, past the end included.
     AlignToNextPreamble(first.data(), first.size(), overwrite * first.size() / 128);
 

@@ -471,6 +471,28 @@ TEST_F(DecoderTest, Raw12LimitedTo8ReportsTheFallbackOnTheGeometryFrameOnly) {
     ExpectImage(rig.Images()[2], frame, capture::type::kRaw12, true, 8);
 }
 
+// The bit shift may change while running: each frame is unpacked with the shift read for
+// it, not with the one of the geometry frame.
+TEST_F(DecoderTest, TheBitShiftOfEachFrameIsTheOneSetWhenItCame) {
+    for (bool limitTo8 : {false, true}) {
+        SCOPED_TRACE(limitTo8);
+        NewDecoder();
+        DecoderRig& rig = Fixed(capture::type::kRaw10, "CPU_LEGACY");
+        rig.Set("limit_depth_to_8", limitTo8);
+        ASSERT_EQ(rig.Begin(), 0);
+        std::vector<capture::CaptureFrame> frames;
+        const unsigned shifts[] = {0, 3, 8};
+        for (unsigned shift : shifts) {
+            rig.Set("limit_depth_to_8_Bitshift", static_cast<long>(shift));
+            frames.push_back(Frame(capture::type::kRaw10, 64, 4, shift + 1));
+            ASSERT_EQ(rig.Feed(frames.back().bytes), 0);
+        }
+        ASSERT_EQ(rig.ImageCount(), std::size(shifts));
+        for (size_t i = 0; i < std::size(shifts); ++i)
+            ExpectImage(rig.Images()[i], frames[i], capture::type::kRaw10, limitTo8, shifts[i]);
+    }
+}
+
 // ---- AUTO -----------------------------------------------------------------------------
 
 // Two data types alternating with equal counts: the one met first is the type.
@@ -647,6 +669,35 @@ TEST_F(DecoderTest, TheBenchmarkReportOfARunWithoutFramesSaysZero) {
     EXPECT_EQ(Reports(), (Texts{"Number of frames: 0", "Time in core: 0 ms", "Time for gpu memcpy: 0 ms",
                                 "Time for gpu decoding: 0 ms", "Time for cpu decoding: 0 ms",
                                 "Time for legacy decoding: 0 ms", "Time for count type function: 0 ms"}));
+}
+
+// Every frame that passes the skipping counts, those the geometry pass ends included. The
+// count-type time is that of the line counting alone: frames refused before any line was
+// counted (AUTO finding one line) add nothing to it, a frame whose lines were counted does.
+TEST_F(DecoderTest, TheBenchmarkReportCountsFramesTheGeometryPassEndsAndTimesOnlyLineCounting) {
+    DecoderRig& rig = Rig();
+    rig.Set("skip_first_frames", false);
+    rig.Set("benchmark_component", true);
+    ASSERT_EQ(rig.Begin(), 0);
+    const capture::CaptureFrame oneLine = Frame(capture::type::kRaw12, 64, 1);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(rig.Feed(oneLine.bytes), 0);
+    rig.Finish();
+    EXPECT_EQ(rig.ImageCount(), 0u);
+    Texts reports = Reports();
+    ASSERT_EQ(reports.size(), 3u + 7u);
+    EXPECT_EQ(reports[3], "Number of frames: 3");
+    EXPECT_EQ(reports[9], "Time for count type function: 0 ms");
+
+    ClearReports();
+    ASSERT_EQ(rig.Begin(), 0);
+    ASSERT_EQ(rig.Feed(oneLine.bytes), 0);
+    ASSERT_EQ(rig.Feed(Frame(capture::type::kRaw12, 64, 4).bytes), 0);
+    rig.Finish();
+    EXPECT_EQ(rig.ImageCount(), 1u);
+    reports = Reports();
+    ASSERT_EQ(reports.size(), 1u + 7u);
+    EXPECT_EQ(reports[1], "Number of frames: 2");
+    EXPECT_NE(reports[7], "Time for count type function: 0 ms");
 }
 
 // The frame counter does not wrap after 65,535 frames.

@@ -1,11 +1,20 @@
-// The decoder as the engine gets it: the built CPU package loaded by the host, its model
-// read from TARNGetModulesDefStruct, instances made by the package's own factory, frames
-// of every data type decoded bit-exactly, and a corpus of malformed captures run through
-// it (under the sanitizers in the dev build) without a crash, a hang or an error.
+// The decoder as the engine gets it: each built package (the CPU package, and the GPU
+// package where the CUDA toolkit is installed) loaded by the host, its model read from
+// TARNGetModulesDefStruct, instances made by the package's own factory, frames of every
+// data type decoded bit-exactly by every implementation the package offers, and a corpus
+// of malformed captures run through it (under the sanitizers in the dev build) without a
+// crash, a hang or an error. The GPU package's GPU path runs on a GPU where one can be
+// used; elsewhere its first device call fails and the processor pipeline decodes instead,
+// which these tests hold on a machine without a GPU. With PIXTRACT_REQUIRE_GPU=1 a GPU
+// that cannot be used fails them.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,33 +31,98 @@ using Texts = std::vector<std::string>;
 
 constexpr size_t kMaxFrameBytes = 512 * 1024;
 
-// One kernel and one package for the whole test program: a package binds the first
-// kernel it is given for good and is never unloaded (as in the engine), so neither may go
-// before the program ends. The kernel stays bound underneath the kernels other tests make
-// and destroy.
-class DecoderPackageTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
+// A package as built: where it is, the model it defines and the implementations that
+// model offers.
+struct BuiltPackage {
+    const char* name;  // in test names
+    const char* path;
+    const char* model;
+    std::vector<const char*> implementations;
+};
+
+void PrintTo(const BuiltPackage& package, std::ostream* out) {
+    *out << package.model;
+}
+
+std::vector<BuiltPackage> BuiltPackages() {
+    std::vector<BuiltPackage> packages;
 #ifdef PIXTRACT_CPU_PATH
-        static const bool loaded = [] {
-            kernel = new HostKernel();
-            package = new HostPackage();
-            std::string error;
-            if (!package->Open(PIXTRACT_CPU_PATH, error) || package->Init(*kernel) != 4) {
-                ADD_FAILURE() << "cannot load " << PIXTRACT_CPU_PATH << ": " << error;
-                return false;
-            }
-            for (const HostModelInfo& model : package->Models())
-                if (model.model == "csi2ipl_cpu")
-                    definition = static_cast<TARNComponentDefinition*>(const_cast<void*>(model.definition));
-            return true;
-        }();
-        (void)loaded;
+    packages.push_back({"Cpu", PIXTRACT_CPU_PATH, "csi2ipl_cpu", {"CPU", "CPU_LEGACY"}});
 #endif
+#ifdef PIXTRACT_GPU_PATH
+    packages.push_back({"Gpu", PIXTRACT_GPU_PATH, "csi2ipl_gpu", {"CPU", "CPU_LEGACY", "GPU"}});
+#endif
+    return packages;
+}
+
+// Whether a CUDA device can be used: the driver loads, initialises and counts at least
+// one device. Asked of the driver itself, so that this program needs no CUDA library.
+bool GpuUsable() {
+    static const bool usable = [] {
+        void* driver = dlopen("libcuda.so.1", RTLD_NOW | RTLD_LOCAL);
+        if (driver == nullptr) return false;
+        auto init = reinterpret_cast<int (*)(unsigned)>(dlsym(driver, "cuInit"));
+        auto deviceCount = reinterpret_cast<int (*)(int*)>(dlsym(driver, "cuDeviceGetCount"));
+        int count = 0;
+        return init != nullptr && deviceCount != nullptr && init(0) == 0 && deviceCount(&count) == 0 && count > 0;
+    }();
+    return usable;
+}
+
+// Set where a GPU must be used (as scripts/gpu-check does for the GPU pipelines): a GPU
+// that cannot be used then fails the GPU cases instead of taking them to the fallback.
+bool GpuRequired() {
+    const char* required = std::getenv("PIXTRACT_REQUIRE_GPU");
+    return required != nullptr && std::string(required) == "1";
+}
+
+// One kernel and each package loaded once for the whole test program: a package binds
+// the first kernel it is given for good and is never unloaded (as in the engine), so
+// neither may go before the program ends. The kernel stays bound underneath the kernels
+// other tests make and destroy; it is made in a suite's set-up, while no test's kernel is.
+class LoadedPackages {
+  public:
+    static HostKernel& Kernel() {
+        static HostKernel* const kernel = new HostKernel();
+        return *kernel;
     }
-    void SetUp() override {
-        if (definition == nullptr) GTEST_SKIP() << "no CPU package with the decoder";
-        recorder = std::make_unique<HostRecorder>(*kernel);
+    // The package's definition of its decoder model; null (after a failure) when the
+    // package does not load or lacks the model.
+    static TARNComponentDefinition* Definition(const BuiltPackage& built) {
+        // Kept to the end, as the packages are.
+        static auto* const loaded = new std::map<std::string, TARNComponentDefinition*>;
+        if (auto found = loaded->find(built.path); found != loaded->end()) return found->second;
+        TARNComponentDefinition*& definition = (*loaded)[built.path];
+        auto* package = new HostPackage();
+        Packages()[built.path] = package;
+        std::string error;
+        if (!package->Open(built.path, error) || package->Init(Kernel()) != 4) {
+            ADD_FAILURE() << "cannot load " << built.path << ": " << error;
+            return nullptr;
+        }
+        for (const HostModelInfo& model : package->Models())
+            if (model.model == built.model)
+                definition = static_cast<TARNComponentDefinition*>(const_cast<void*>(model.definition));
+        if (definition == nullptr) ADD_FAILURE() << built.path << " defines no " << built.model;
+        return definition;
+    }
+    static HostPackage& Package(const BuiltPackage& built) { return *Packages().at(built.path); }
+
+  private:
+    static std::map<std::string, HostPackage*>& Packages() {
+        static auto* const packages = new std::map<std::string, HostPackage*>;
+        return *packages;
+    }
+};
+
+// A test on one built package, with a recorder of the kernel's reports; every test ends
+// without an error report.
+class PackageTestBase : public ::testing::Test {
+  protected:
+    void Load(const BuiltPackage& built) {
+        definition = LoadedPackages::Definition(built);
+        ASSERT_NE(definition, nullptr);
+        recorder = std::make_unique<HostRecorder>(LoadedPackages::Kernel());
     }
     void TearDown() override {
         if (recorder) {
@@ -57,19 +131,23 @@ class DecoderPackageTest : public ::testing::Test {
         recorder.reset();
     }
 
-    static ComponentPointer Instantiate() {
+    ComponentPointer Instantiate() const {
         return ComponentPointer(static_cast<TARNComponent*>(definition->factory("decoder", *definition)));
     }
 
-    static HostKernel* kernel;
-    static HostPackage* package;
-    static TARNComponentDefinition* definition;
+    TARNComponentDefinition* definition = nullptr;
     std::unique_ptr<HostRecorder> recorder;
 };
 
-HostKernel* DecoderPackageTest::kernel = nullptr;
-HostPackage* DecoderPackageTest::package = nullptr;
-TARNComponentDefinition* DecoderPackageTest::definition = nullptr;
+class DecoderPackageTest : public PackageTestBase, public ::testing::WithParamInterface<BuiltPackage> {
+  protected:
+    static void SetUpTestSuite() { LoadedPackages::Kernel(); }
+    void SetUp() override { Load(GetParam()); }
+};
+
+std::string PackageName(const ::testing::TestParamInfo<BuiltPackage>& info) {
+    return info.param.name;
+}
 
 template <class Record>
 std::vector<std::string> NamesUpToTheEnd(const Record* table) {
@@ -78,11 +156,16 @@ std::vector<std::string> NamesUpToTheEnd(const Record* table) {
     return names;
 }
 
-TEST_F(DecoderPackageTest, DefinesTheDecoderModelWithItsElements) {
-    const std::vector<HostModelInfo> models = package->Models();
+TEST_P(DecoderPackageTest, DefinesTheDecoderModelWithItsElements) {
+    const BuiltPackage& built = GetParam();
+    const std::vector<HostModelInfo> models = LoadedPackages::Package(built).Models();
     ASSERT_EQ(models.size(), 1u);
-    EXPECT_EQ(models[0].model, "csi2ipl_cpu");
+    EXPECT_EQ(models[0].model, built.model);
     EXPECT_EQ(models[0].version, "1.1");
+    EXPECT_STREQ(definition->name, built.model);
+    EXPECT_EQ(definition->priority, 128);
+    EXPECT_EQ(definition->threadingModels, 1u);
+    EXPECT_TRUE(definition->threaded);
     EXPECT_EQ(NamesUpToTheEnd(definition->inputs), Texts{"raw_image"});
     EXPECT_EQ(NamesUpToTheEnd(definition->outputs), Texts{"ipl_image"});
     EXPECT_EQ(NamesUpToTheEnd(definition->properties),
@@ -95,21 +178,30 @@ TEST_F(DecoderPackageTest, DefinesTheDecoderModelWithItsElements) {
     ASSERT_NE(decoder, nullptr);
     EXPECT_STREQ(decoder->Input("raw_image").Name().c_str(), "decoder.raw_image");
     EXPECT_EQ(decoder->Output("ipl_image").Type().type & ~TARNTypeInfo::Vector, TARNTypeInfo::IplImage);
-    TARNEnumStruct implementations;
-    decoder->Get(decoder->Property("decoding_implementation"), implementations);
-    EXPECT_STREQ(implementations.ToString().c_str(), "2|0|CPU|CPU_LEGACY");
+    std::string implementations = std::to_string(built.implementations.size()) + "|0";
+    for (const char* implementation : built.implementations) implementations += std::string("|") + implementation;
+    TARNEnumStruct offered;
+    decoder->Get(decoder->Property("decoding_implementation"), offered);
+    EXPECT_STREQ(offered.ToString().c_str(), implementations.c_str());
+    // Each offered implementation can be chosen by its name.
+    for (const char* implementation : built.implementations) {
+        decoder->Set(decoder->Property("decoding_implementation"), implementation);
+        TARNStackedString<40> chosen;
+        decoder->Get(decoder->Property("decoding_implementation"), chosen);
+        EXPECT_STREQ(chosen.c_str(), implementation);
+    }
     TARNStackedString<40> version;
     decoder->Get(decoder->Property("componentModelVersion"), version);
     EXPECT_STREQ(version.c_str(), "1.1");
 }
 
 // What "tarnhost info" prints of the package: the model with its elements.
-TEST_F(DecoderPackageTest, InfoListsTheModelWithItsInputsOutputsAndProperties) {
+TEST_P(DecoderPackageTest, InfoListsTheModelWithItsInputsOutputsAndProperties) {
     std::ostringstream out, err;
-    EXPECT_EQ(RunInfoCommand(PIXTRACT_CPU_PATH, out, err), 0) << err.str();
+    EXPECT_EQ(RunInfoCommand(GetParam().path, out, err), 0) << err.str();
     const std::string expected =
         "models: 1\n"
-        "  csi2ipl_cpu 1.1\n"
+        "  " + std::string(GetParam().model) + " 1.1\n"
         "    input raw_image\n"
         "    output ipl_image\n"
         "    property CSI2_Dataformat\n"
@@ -128,17 +220,22 @@ TEST_F(DecoderPackageTest, InfoListsTheModelWithItsInputsOutputsAndProperties) {
 }
 
 struct PackageCase {
+    BuiltPackage package;
     uint8_t type;
     const char* implementation;
     bool limitTo8;
 };
 
 void PrintTo(const PackageCase& c, std::ostream* out) {
-    *out << "type 0x" << std::hex << static_cast<int>(c.type) << std::dec << " " << c.implementation
-         << (c.limitTo8 ? " limited to 8 bits" : " full depth");
+    *out << c.package.model << " type 0x" << std::hex << static_cast<int>(c.type) << std::dec << " "
+         << c.implementation << (c.limitTo8 ? " limited to 8 bits" : " full depth");
 }
 
-class DecoderPackageDecodeTest : public DecoderPackageTest, public ::testing::WithParamInterface<PackageCase> {};
+class DecoderPackageDecodeTest : public PackageTestBase, public ::testing::WithParamInterface<PackageCase> {
+  protected:
+    static void SetUpTestSuite() { LoadedPackages::Kernel(); }
+    void SetUp() override { Load(GetParam().package); }
+};
 
 const char* ChoiceOf(uint8_t type) {
     static const std::pair<uint8_t, const char*> choices[] = {
@@ -150,7 +247,8 @@ const char* ChoiceOf(uint8_t type) {
     return "AUTO";
 }
 
-// Rows padded to 8 bytes for every type (RAW12 70 pixels, YUV422 8-bit 66), two frames.
+// Rows padded to 8 bytes for every type (RAW12 70 pixels, YUV422 8-bit 66), 33 lines (a
+// GPU pipeline needs 32 at least), two frames.
 TEST_P(DecoderPackageDecodeTest, DecodesEveryTypeBitExactly) {
     const PackageCase& c = GetParam();
     DecoderRig rig(Instantiate(), kMaxFrameBytes);
@@ -182,20 +280,87 @@ TEST_P(DecoderPackageDecodeTest, DecodesEveryTypeBitExactly) {
 
 std::vector<PackageCase> PackageCases() {
     std::vector<PackageCase> cases;
-    for (uint8_t type : capture::type::kAll)
-        for (const char* implementation : {"CPU", "CPU_LEGACY"})
-            for (bool limitTo8 : {false, true}) cases.push_back({type, implementation, limitTo8});
+    for (const BuiltPackage& package : BuiltPackages())
+        for (uint8_t type : capture::type::kAll)
+            for (const char* implementation : package.implementations)
+                for (bool limitTo8 : {false, true}) cases.push_back({package, type, implementation, limitTo8});
     return cases;
 }
 
 std::string PackageCaseName(const ::testing::TestParamInfo<PackageCase>& info) {
-    char name[48];
-    std::snprintf(name, sizeof name, "Type%02X_%s_%s", info.param.type, info.param.implementation,
-                  info.param.limitTo8 ? "Limit8" : "Full");
+    char name[64];
+    std::snprintf(name, sizeof name, "%s_Type%02X_%s_%s", info.param.package.name, info.param.type,
+                  info.param.implementation, info.param.limitTo8 ? "Limit8" : "Full");
     return name;
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTypes, DecoderPackageDecodeTest, ::testing::ValuesIn(PackageCases()), PackageCaseName);
+
+// ---- The GPU path -----------------------------------------------------------------------
+
+// RAW12 and YUV422 8-bit with "GPU": on a usable GPU the GPU pipeline decodes every frame
+// (timed as GPU decoding, nothing on the processor). Without one the first frame's device
+// call fails: the decoder says so once a run, with the error, and the processor pipeline
+// decodes that frame and the rest of the run, so every image holds the processor's pixels
+// and none is published with what its buffer held before. A new run tries the GPU again.
+class DecoderGpuPackageTest : public PackageTestBase {
+  protected:
+    static void SetUpTestSuite() { LoadedPackages::Kernel(); }
+    void SetUp() override {
+        const std::vector<BuiltPackage> packages = BuiltPackages();
+        if (packages.empty() || std::string(packages.back().model) != "csi2ipl_gpu")
+            GTEST_SKIP() << "no GPU package built (no CUDA toolkit)";
+        Load(packages.back());
+    }
+};
+
+TEST_F(DecoderGpuPackageTest, TheGpuPathOrItsFallbackGivesThePipelinesPixels) {
+    const bool onGpu = GpuUsable();
+    if (GpuRequired()) {
+        ASSERT_TRUE(onGpu) << "no usable CUDA device";
+    }
+    const std::regex failed(
+        "GPU decoding failed \\(error -?[0-9]+\\), decoding with the processor pipeline for the rest of the run");
+    for (uint8_t type : {capture::type::kRaw12, capture::type::kYuv422_8}) {
+        SCOPED_TRACE(ChoiceOf(type));
+        DecoderRig rig(Instantiate(), kMaxFrameBytes);
+        rig.Set("CSI2_Dataformat", ChoiceOf(type));
+        rig.Set("decoding_implementation", "GPU");
+        rig.Set("skip_first_frames", false);
+        rig.Set("benchmark_component", true);
+        std::vector<capture::CaptureFrame> frames;
+        for (int run = 0; run < 2; ++run) {
+            SCOPED_TRACE(run);
+            recorder->ClearReports();
+            ASSERT_EQ(rig.Begin(), 0);
+            for (unsigned seed = 1; seed <= 3; ++seed) {
+                capture::FrameSpec spec;
+                spec.dataType = type;
+                spec.width = type == capture::type::kRaw12 ? 70 : 66;
+                spec.height = 40;
+                spec.seed = seed + 10 * run;
+                frames.push_back(capture::WriteFrame(spec));
+                ASSERT_EQ(rig.Feed(frames.back().bytes), 0);
+            }
+            rig.Finish();
+            const Texts reports = DecoderReports(*recorder);
+            ASSERT_EQ(reports.size(), (onGpu ? 0u : 1u) + 7u) << ::testing::PrintToString(reports);
+            if (!onGpu) {
+                EXPECT_TRUE(std::regex_match(reports[0], failed)) << reports[0];
+            }
+            const size_t benchmark = onGpu ? 0 : 1;
+            EXPECT_EQ(reports[benchmark], "Number of frames: 3");
+            EXPECT_EQ(reports[benchmark + 3] != "Time for gpu decoding: 0 ms", onGpu) << reports[benchmark + 3];
+            EXPECT_EQ(reports[benchmark + 4] != "Time for cpu decoding: 0 ms", !onGpu) << reports[benchmark + 4];
+        }
+        const std::vector<SinkRecord> images = rig.Images();
+        ASSERT_EQ(images.size(), frames.size());
+        for (size_t i = 0; i < images.size(); ++i) {
+            SCOPED_TRACE(i);
+            ExpectImage(images[i], frames[i], type, false, 0);
+        }
+    }
+}
 
 // ---- Malformed captures ---------------------------------------------------------------
 
@@ -216,7 +381,7 @@ std::vector<std::vector<uint8_t>> MalformedCorpus() {
     capture::FrameSpec spec;
     spec.dataType = capture::type::kRaw12;
     spec.width = 96;
-    spec.height = 12;
+    spec.height = 40;  // enough lines for a GPU pipeline
     const std::vector<uint8_t> good = capture::WriteFrame(spec).bytes;
 
     // Tiny buffers, of nothing but preamble bytes too.
@@ -312,7 +477,7 @@ std::vector<std::vector<uint8_t>> MalformedCorpus() {
 // Each format's decoder is fed the whole corpus twice, once with the frame-size check
 // and once without, after a good frame fixed a geometry and from a fresh start: the
 // malformed frames meet both the geometry pass and the checks of later frames.
-TEST_F(DecoderPackageTest, AMalformedCorpusRunsCleanThroughThePackage) {
+TEST_P(DecoderPackageTest, AMalformedCorpusRunsCleanThroughThePackage) {
     const std::vector<std::vector<uint8_t>> corpus = MalformedCorpus();
     for (const char* format : {"AUTO", "0x2c_RAW12", "0x1E_YUV422_8Bit", "0x2a_RAW8", "0x2b_RAW10",
                                "0x1E_YUV422_8Bit_Y_U_swapped", "0x1F_YUV422_10Bit"})
@@ -322,6 +487,8 @@ TEST_F(DecoderPackageTest, AMalformedCorpusRunsCleanThroughThePackage) {
                              (geometryFirst ? " after a geometry" : " from the start"));
                 DecoderRig rig(Instantiate(), kMaxFrameBytes);
                 rig.Set("CSI2_Dataformat", format);
+                // The package's last implementation: "GPU" in the GPU package.
+                rig.Set("decoding_implementation", GetParam().implementations.back());
                 rig.Set("skip_first_frames", false);
                 rig.Set("frame_size_check", frameSizeCheck);
                 ASSERT_EQ(rig.Begin(), 0);
@@ -334,5 +501,7 @@ TEST_F(DecoderPackageTest, AMalformedCorpusRunsCleanThroughThePackage) {
                 recorder->ClearReports();
             }
 }
+
+INSTANTIATE_TEST_SUITE_P(Packages, DecoderPackageTest, ::testing::ValuesIn(BuiltPackages()), PackageName);
 
 }  // namespace

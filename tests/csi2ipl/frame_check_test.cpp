@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "csi2_frames.hpp"
@@ -65,6 +66,44 @@ TEST_F(FrameCheckTest, AFrameShorterThanItsLinesIsRefusedWhateverItsWord) {
     for (size_t tiny : {size_t{0}, size_t{3}, size_t{71}}) {
         GuardedBuffer data(first.data(), tiny);
         EXPECT_EQ(CheckFrame(geometry, data.data(), tiny, false).status, FrameStatus::kFrameTooShort);
+    }
+}
+
+// A line shorter than the first is still unpacked for the whole width, so the span a
+// frame must hold counts the bytes the unpacker reads, not the line's own word count; the
+// whole-line copies read no more than the line holds. Each frame ends with its short last
+// line, against a guard page.
+TEST(FrameCheck, ALastLineShorterThanTheWidthNeedsTheBytesTheUnpackerReads) {
+    struct Case {
+        uint8_t type;
+        uint32_t width;
+        bool decodable;
+    } cases[] = {{capture::type::kRaw10, 80, false}, {capture::type::kYuv422_10, 64, false},
+                 {capture::type::kRaw12, 64, false}, {capture::type::kRaw8, 64, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.type));
+        std::mt19937 random(8);
+        capture::FrameWriter writer;
+        for (uint32_t y = 0; y < 3; ++y)
+            writer.LongPacket(c.type, capture::LinePayload(c.type, c.width, y, capture::Pattern::kRandom, random));
+        const size_t last = writer.Size();
+        writer.LongPacket(c.type, capture::LinePayload(c.type, c.width / 2, 3, capture::Pattern::kRandom, random));
+        std::vector<uint8_t> frame = writer.Finish();
+        const size_t size = last + 8 + capture::WordCountFor(c.type, c.width / 2);
+        frame.resize(size);
+        GuardedBuffer data(frame);
+
+        const GeometryResult result =
+            ComputeGeometry(data.data(), size, csi2_frames::Fixed(c.type, false, DetectSimdLevel()));
+        ASSERT_TRUE(result.Ready());
+        ASSERT_EQ(result.geometry.height, 4u);
+        const uint64_t span = last + 8 + (c.decodable ? capture::WordCountFor(c.type, c.width / 2)
+                                                      : capture::WordCountFor(c.type, c.width));
+        EXPECT_EQ(result.geometry.requiredSpan, span);
+        const FrameVerdict verdict = CheckFrame(result.geometry, data.data(), size, true);
+        ASSERT_EQ(verdict.Decodable(), c.decodable);
+        const csi2_frames::DecodedImage image = csi2_frames::Unpack(result.geometry, data.data(), size, 0);
+        EXPECT_EQ(image.unpacked, c.decodable);
     }
 }
 

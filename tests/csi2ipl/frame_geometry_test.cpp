@@ -82,19 +82,26 @@ TEST(FrameGeometry, KeepsTheFrameHeaderAndTheLinesOffsets) {
     EXPECT_FALSE(Geometry(uneven.Finish(), Fixed(0x2A)).geometry.evenlySpaced);
 }
 
+// The detected identifier is reported whole, virtual channel bits included.
 TEST(FrameGeometry, AutoTakesTheMostFrequentIdentifierAndEveryLineOfItsType) {
-    capture::FrameSpec spec;
-    spec.height = 5;  // lines 0, 2, 4 on channel 0, lines 1, 3 on channel 1
-    spec.alternateVirtualChannels = true;
-    spec.embeddedLines = 2;
-    const capture::CaptureFrame frame = capture::WriteFrame(spec);
-    const GeometryResult result = Geometry(frame.bytes, Auto(0, true));
-    ASSERT_TRUE(result.Ready());
-    EXPECT_EQ(result.geometry.searchType, 0x2C);
-    EXPECT_EQ(result.geometry.height, 5u);
-    EXPECT_EQ(result.reports,
-              (Reports{"Target CSI2 is probably 44", "Line length is: " + std::to_string(result.geometry.lineLength),
-                       "Size of the frame is: 320", "Width of the frame is: 64", "Height of the frame is: 5"}));
+    const std::pair<uint8_t, const char*> cases[] = {{0, "Target CSI2 is probably 44"},
+                                                     {1, "Target CSI2 is probably 108"}};
+    for (const auto& [channel, probably] : cases) {
+        SCOPED_TRACE(probably);
+        capture::FrameSpec spec;
+        spec.height = 5;  // lines 0, 2, 4 on the channel, lines 1, 3 on the next one
+        spec.virtualChannel = channel;
+        spec.alternateVirtualChannels = true;
+        spec.embeddedLines = 2;
+        const capture::CaptureFrame frame = capture::WriteFrame(spec);
+        const GeometryResult result = Geometry(frame.bytes, Auto(0, true));
+        ASSERT_TRUE(result.Ready());
+        EXPECT_EQ(result.geometry.searchType, 0x2C);
+        EXPECT_EQ(result.geometry.height, 5u);
+        EXPECT_EQ(result.reports,
+                  (Reports{probably, "Line length is: " + std::to_string(result.geometry.lineLength),
+                           "Size of the frame is: 320", "Width of the frame is: 64", "Height of the frame is: 5"}));
+    }
 }
 
 TEST(FrameGeometry, AutoOnATieTakesTheTypeMetFirst) {

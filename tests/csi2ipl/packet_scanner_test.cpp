@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "csi2_frames.hpp"
 #include "support/guarded_buffer.hpp"
 
@@ -34,7 +36,7 @@ TEST(PacketScanner, ListsLongPacketsInOrderAndStepsOverShortOnes) {
     spec.frameMarkers = spec.lineMarkers = true;
     spec.embeddedLines = 2;
     const capture::CaptureFrame frame = capture::WriteFrame(spec);
-    const PacketList packets = FindAllLongPackets(frame.bytes.data(), frame.bytes.size());
+    const PacketList packets = find_all_Longpackages(frame.bytes.data(), frame.bytes.size());
 
     ASSERT_EQ(packets.size(), 2u + spec.height);
     EXPECT_EQ(packets[0].DataIdentifier(), 0x12);
@@ -56,14 +58,14 @@ TEST(PacketScanner, EndsOnPacketsOfWordCountZeroAndShortPackets) {
     writer.ShortPacket(0x01, 0);
     const std::vector<uint8_t> frame = writer.Finish();
 
-    const PacketList all = FindAllLongPackets(frame.data(), frame.size());
+    const PacketList all = find_all_Longpackages(frame.data(), frame.size());
     EXPECT_EQ(Offsets(all), (std::vector<uint32_t>{writer.Packets()[1].offset, writer.Packets()[3].offset,
                                                    writer.Packets()[4].offset}));
-    const LineScan raw8 = CountType(frame.data(), frame.size(), 64, 0x2A);
+    const LineScan raw8 = CSI2CountType(frame.data(), frame.size(), 64, 0x2A);
     EXPECT_EQ(raw8.lines.size(), 2u);
     EXPECT_EQ(raw8.lineLength, writer.Packets()[3].offset - writer.Packets()[1].offset);
-    ASSERT_TRUE(FindType(frame.data(), frame.size(), 64, 0x2C).has_value());
-    EXPECT_EQ(FindType(frame.data(), frame.size(), 64, 0x2C)->offset, writer.Packets()[4].offset);
+    ASSERT_TRUE(CSI2FindType(frame.data(), frame.size(), 64, 0x2C).has_value());
+    EXPECT_EQ(CSI2FindType(frame.data(), frame.size(), 64, 0x2C)->offset, writer.Packets()[4].offset);
 }
 
 // A flat image of value 0xB8 holds the preamble in every payload; stepping over whole
@@ -72,8 +74,8 @@ TEST(PacketScanner, PixelsThatLookLikeAPreambleAreNotPackets) {
     capture::FrameWriter writer;
     for (int y = 0; y < 4; ++y) writer.LongPacket(0x2A, std::vector<uint8_t>(40, 0xB8));
     const std::vector<uint8_t> frame = writer.Finish();
-    EXPECT_EQ(Offsets(FindAllLongPackets(frame.data(), frame.size())), Offsets(writer.Packets()));
-    EXPECT_EQ(Offsets(CountType(frame.data(), frame.size(), 64, 0x2A).lines), Offsets(writer.Packets()));
+    EXPECT_EQ(Offsets(find_all_Longpackages(frame.data(), frame.size())), Offsets(writer.Packets()));
+    EXPECT_EQ(Offsets(CSI2CountType(frame.data(), frame.size(), 64, 0x2A).lines), Offsets(writer.Packets()));
 }
 
 TEST(PacketScanner, FindsPacketsAcrossGarbageAndWithoutFooters) {
@@ -88,15 +90,15 @@ TEST(PacketScanner, FindsPacketsAcrossGarbageAndWithoutFooters) {
     for (int y = 0; y < 3; ++y) {
         packed.insert(packed.end(), {0xB8, 0xB8, 0xB8, 0xB8, 0x2A, 3, 0, 0, 5, 5, 5});
     }
-    EXPECT_EQ(Offsets(FindAllLongPackets(frame.data(), frame.size())), Offsets(writer.Packets()));
-    EXPECT_EQ(Offsets(FindAllLongPackets(packed.data(), packed.size())), (std::vector<uint32_t>{64, 75, 86}));
+    EXPECT_EQ(Offsets(find_all_Longpackages(frame.data(), frame.size())), Offsets(writer.Packets()));
+    EXPECT_EQ(Offsets(find_all_Longpackages(packed.data(), packed.size())), (std::vector<uint32_t>{64, 75, 86}));
 }
 
 TEST(PacketScanner, UniqueIdentifiersCollapseOnlyConsecutiveRepeats) {
     const PacketList packets = {Item(0x2C), Item(0x2C), Item(0x12), Item(0x2C), Item(0x6C)};
-    EXPECT_EQ(UniqueDataIdentifiers(packets), (std::vector<uint8_t>{0x2C, 0x12, 0x2C, 0x6C}));
-    EXPECT_EQ(FilterByDataIdentifier(packets, 0x2C).size(), 3u);
-    EXPECT_TRUE(UniqueDataIdentifiers({}).empty());
+    EXPECT_EQ(get_unique_datatypes(packets), (std::vector<uint8_t>{0x2C, 0x12, 0x2C, 0x6C}));
+    EXPECT_EQ(filter_by_datatype(packets, 0x2C).size(), 3u);
+    EXPECT_TRUE(get_unique_datatypes({}).empty());
 }
 
 TEST(PacketScanner, PrimaryIdentifierIsTheMostFrequentAndTheFirstMetOnATie) {
@@ -111,7 +113,7 @@ TEST(PacketScanner, PrimaryIdentifierIsTheMostFrequentAndTheFirstMetOnATie) {
         {"virtual channels count apart", {Item(0x2C), Item(0x6C), Item(0x6C), Item(0x2C), Item(0x6C)}, 0x6C},
         {"no packets", {}, 0x00},
     };
-    for (const Case& c : cases) EXPECT_EQ(PrimaryDataIdentifier(c.packets), c.primary) << c.name;
+    for (const Case& c : cases) EXPECT_EQ(find_primary_image_form_pnt_list(c.packets), c.primary) << c.name;
 }
 
 // The type search used to read a data identifier where no preamble stood: garbage whose
@@ -122,10 +124,10 @@ TEST(PacketScanner, TypeSearchLooksOnlyAtPreambles) {
     writer.LongPacket(0x12, {1, 2, 3, 4});
     writer.LongPacket(0x6C, {1, 2, 3});
     const std::vector<uint8_t> frame = writer.Finish();
-    const std::optional<PacketItem> found = FindType(frame.data(), frame.size(), 64, 0x2C);
+    const std::optional<PacketItem> found = CSI2FindType(frame.data(), frame.size(), 64, 0x2C);
     ASSERT_TRUE(found.has_value());
     EXPECT_EQ(found->offset, writer.Packets()[1].offset);
-    EXPECT_FALSE(FindType(frame.data(), frame.size(), 64, 0x2B).has_value());
+    EXPECT_FALSE(CSI2FindType(frame.data(), frame.size(), 64, 0x2B).has_value());
 }
 
 TEST(PacketScanner, CountTypeTakesEveryVirtualChannelAndOnlyWholePayloads) {
@@ -133,13 +135,58 @@ TEST(PacketScanner, CountTypeTakesEveryVirtualChannelAndOnlyWholePayloads) {
     spec.height = 5;
     spec.alternateVirtualChannels = true;
     const capture::CaptureFrame frame = capture::WriteFrame(spec);
-    const LineScan scan = CountType(frame.bytes.data(), frame.bytes.size(), 64, 0x2C);
+    const LineScan scan = CSI2CountType(frame.bytes.data(), frame.bytes.size(), 64, 0x2C);
     EXPECT_EQ(Offsets(scan.lines), Offsets(frame.lines));
     EXPECT_EQ(scan.lineLength, frame.lines[1].offset - frame.lines[0].offset);
 
     // The last line cut inside its payload is not a line.
-    const LineScan cut = CountType(frame.bytes.data(), frame.lines.back().offset + 8 + 10, 64, 0x2C);
+    const LineScan cut = CSI2CountType(frame.bytes.data(), frame.lines.back().offset + 8 + 10, 64, 0x2C);
     EXPECT_EQ(cut.lines.size(), 4u);
+}
+
+// Line counting passes a packet of another type by one byte, not by its word count. A
+// stray B8 before a line's preamble reads as a packet whose word count is built from the
+// real header, and embedded data may carry a corrupt word count: a jump by either lands
+// past the lines that follow, and the image of the whole run is cut to the lines before.
+TEST(PacketScanner, CountTypePassesPacketsOfOtherTypesByOneByte) {
+    constexpr uint32_t kWidth = 80, kHeight = 5;
+    enum class Damage { kStrayB8, kCorruptEmbeddedWordCount };
+    struct Case {
+        const char* name;
+        Damage damage;
+        uint32_t beforeLine;
+    } cases[] = {
+        {"stray B8 before the first line", Damage::kStrayB8, 0},
+        {"stray B8 before the second line", Damage::kStrayB8, 1},
+        {"stray B8 before the last line", Damage::kStrayB8, kHeight - 1},
+        {"embedded data of word count 0xFFFF before the first line", Damage::kCorruptEmbeddedWordCount, 0},
+        {"embedded data of word count 0xFFFF between lines", Damage::kCorruptEmbeddedWordCount, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::mt19937 random(6);
+        capture::FrameWriter writer;
+        std::vector<uint32_t> lines;
+        size_t embedded = 0;
+        for (uint32_t y = 0; y < kHeight; ++y) {
+            if (y == c.beforeLine && c.damage == Damage::kStrayB8) writer.Bytes({0xB8});
+            if (y == c.beforeLine && c.damage == Damage::kCorruptEmbeddedWordCount) {
+                embedded = writer.Size();
+                writer.LongPacket(capture::type::kEmbedded, std::vector<uint8_t>(24, 0x11));
+            }
+            lines.push_back(static_cast<uint32_t>(writer.Size()));
+            writer.LongPacket(capture::type::kRaw10,
+                              capture::LinePayload(capture::type::kRaw10, kWidth, y, capture::Pattern::kRandom, random));
+        }
+        std::vector<uint8_t> frame = writer.Finish();
+        if (c.damage == Damage::kCorruptEmbeddedWordCount) frame[embedded + 5] = frame[embedded + 6] = 0xFF;
+
+        EXPECT_EQ(Offsets(CSI2CountType(frame.data(), frame.size(), 64, capture::type::kRaw10).lines), lines);
+        const GeometryResult geometry = ComputeGeometry(frame.data(), frame.size(), csi2_frames::Fixed(0x2B));
+        ASSERT_TRUE(geometry.Ready());
+        EXPECT_EQ(geometry.geometry.width, kWidth);
+        EXPECT_EQ(geometry.geometry.height, kHeight);
+    }
 }
 
 // Every scan of every prefix of a frame ends, and reads nothing past the prefix (the
@@ -154,15 +201,15 @@ TEST(PacketScanner, ScansStayInsideEveryTruncationOfAFrame) {
     const capture::CaptureFrame frame = capture::WriteFrame(spec);
     for (size_t size = 0; size <= frame.bytes.size(); ++size) {
         GuardedBuffer data(frame.bytes.data(), size);
-        const PacketList all = FindAllLongPackets(data.data(), size);
+        const PacketList all = find_all_Longpackages(data.data(), size);
         for (const PacketItem& item : all) EXPECT_LE(item.offset + 8u, size);
-        const LineScan scan = CountType(data.data(), size, 64, 0x2C);
+        const LineScan scan = CSI2CountType(data.data(), size, 64, 0x2C);
         for (const PacketItem& line : scan.lines) EXPECT_LE(line.offset + 8u + line.WordCount(), size);
-        const std::optional<PacketItem> found = FindType(data.data(), size, 64, 0x2C);
+        const std::optional<PacketItem> found = CSI2FindType(data.data(), size, 64, 0x2C);
         if (found) {
             EXPECT_LE(found->offset + 8u, size);
         }
-        (void)FindType(data.data(), size, size + 10, 0x2C);
+        (void)CSI2FindType(data.data(), size, size + 10, 0x2C);
     }
 }
 
