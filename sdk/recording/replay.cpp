@@ -221,7 +221,9 @@ void TARNRecordReplayMethod::ReplayThread() {
             continue;
         }
 
-        TARNListIterator position = output.ring->StartWriting();
+        // Waiting for room (a NeverSkippingReader behind), the thread holds a record of the
+        // queue: its own death ends that wait, or death would free the queue under it.
+        TARNListIterator position = output.ring->StartWriting(&dieEvent);
         if (position == nullptr) {
             replayQueue->StopReading(queueReaderId, queued);
             continue;
