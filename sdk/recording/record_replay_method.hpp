@@ -109,7 +109,8 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     virtual void BlackboxSwitch(TARNStackedString<40>& text);                    // 29
     virtual void BlackboxDump(TARNStackedString<40>& text);                      // 30
     // Copies one record into the copy destination; the default fills a temporary buffer
-    // with ReplayIOElt and records it there.
+    // with ReplayIOElt and records it there. False when nothing was written (a corrupt
+    // record, or a copy ended meanwhile).
     virtual bool Copy(TARNIOElt& element, int recordNumber, const char* text, TARNTypeInfo& type);  // 31
 
     // ---- Record side ----------------------------------------------------------------------
@@ -223,8 +224,9 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     int triggerSequenceNumber = 0;
     // Not owned.
     TARNRecorder* recorder;
-    // The record method this replay method copies into; null when none.
-    TARNRecordReplayMethod* copyDestination = nullptr;
+    // The record method this replay method copies into; null when none. Set and cleared by
+    // the engine's thread while the replay thread copies: each copy reads it once.
+    std::atomic<TARNRecordReplayMethod*> copyDestination{nullptr};
     // Copy-source lock: the copy sources and the copy player.
     TARNList<TARNRecordReplayMethod*> copySources;
     TARNMutex copySourceLock;
