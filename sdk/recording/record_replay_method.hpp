@@ -306,10 +306,15 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     void writeCopy(TARNIOEltImplementation& copy);
 
     // ---- Replay (replay.cpp) ----
+    // The engine-time bracket and the wait on the engine-time condition that span one pass
+    // of the replay thread, from before it takes a record until the element is published or
+    // dropped.
+    class PassTimeWait;
     // Waits until engine time reaches `time` (scaled by its speed): true when the element
-    // is to be published, false when it is to be dropped (time jumped back, stood still,
-    // the method died).
-    bool publishOnTime(long time);
+    // is to be published, false when it is to be dropped (engine time changed since the
+    // pass began, jumped back, stood still, or the method died). Closes `pass` itself only
+    // to report.
+    bool publishOnTime(long time, PassTimeWait& pass);
     // The method whose replay mode and autopause the output follows.
     TARNRecordReplayMethod& replaySettings();
 };
