@@ -254,6 +254,9 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     std::atomic<TARNListIterator> directlyWritten{nullptr};
     TARNListItem<TARNIOElt*>* flushCursor = nullptr;
     TARNListItem<TARNIOElt*>* flushEnd = nullptr;
+    // Occupied copies marked for recording and not written yet (module lock): the walk that
+    // writes them stops once there are none left.
+    int markedCopies = 0;
     bool recordMethod;
     TARNRecordReplayMethodDefinition definition;
 
@@ -277,8 +280,8 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     // Record's work once the element is held, under the module lock.
     void recordHeld(TARNInputImplementation& input, TARNListIterator position, ElementHold& hold);
     // Walks the occupied copies from the flush cursor (a whole turn when full) and writes
-    // those marked; with `onlyLeadingMarked`, stops at the first copy not marked.
-    void recordMarkedCopies(bool onlyLeadingMarked);
+    // those marked, oldest first, passing over the others.
+    void recordMarkedCopies();
     // Records what waits on `input` (the sequential lock held): each element as the
     // input's subsampling says, recorded or skipped.
     void drainInput(TARNInputImplementation& input);
@@ -304,6 +307,8 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     bool booleanProperty(TARNProperty* property);
     // Writes one copy: state 5, time entry, RecordIOElt, count.
     void writeCopy(TARNIOEltImplementation& copy);
+    // Marks a copy for recording.
+    void markCopy(TARNIOEltImplementation& copy);
 
     // ---- Replay (replay.cpp) ----
     // The engine-time bracket and the wait on the engine-time condition that span one pass
