@@ -1,10 +1,11 @@
-// Replay timing: how long a record waits for its time at the engine's speed, what a change of
-// engine time does to a record waiting for it or being filled, which method's replay mode an
-// output follows, and immediate records.
+// Replay: the paths of a replayed stream's files; timing: how long a record waits for its
+// time at the engine's speed, what a change of engine time does to a record waiting for it or
+// being filled, which method's replay mode an output follows, and immediate records.
 #include <gmock/gmock.h>
 
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "recording_fixture.hpp"
@@ -151,6 +152,51 @@ INSTANTIATE_TEST_SUITE_P(
                    When::WhileWaiting, 1000, {}, false},
         TimingCase{"a jump back while the record is filled drops", Normal, 1000, 5000, 5000, false,
                    Change::Jump, When::WhileFilling, -10'000'000, {}, false}));
+
+struct ReplayPathCase {
+    const char* stream;      // the replayed output's registered name
+    const char* recordName;  // the player's
+    const char* subfolder;   // the player's subfolder of the stream; null for none
+    const char* path;        // under the default replay path
+};
+
+void PrintTo(const ReplayPathCase& path, std::ostream* out) { *out << path.stream << " in " << path.recordName; }
+
+class ReplayPath : public RecordingTest, public ::testing::WithParamInterface<ReplayPathCase> {};
+
+// The files of a replayed stream: the record name and the stream name for an output name
+// with a point; the stream name and the record name's part from its "@" for one without.
+TEST_P(ReplayPath, ComposesTheFilePaths) {
+    const ReplayPathCase& path = GetParam();
+    TARNOutputImplementation& output = MakeSource("cam");
+    TestPlayer player;
+    player.recordName = path.recordName;
+    player.defaultReplayPath = root.c_str();
+    player.defaultFastReplayPath = (root + "/fast").c_str();
+    if (path.subfolder != nullptr)
+        player.subfolders.Insert(TARNStackedString<40>(path.stream), TARNStackedString<40>(path.subfolder));
+    output.player = &player;
+    auto definition = TestMethodDefinition();
+    auto& replay = Make<TestReplayMethod>(definition, output);
+    const TARNStackedString<40> registered = output.registeredName;
+    output.registeredName = path.stream;
+    replay.BirthReplayX();
+    output.registeredName = registered;
+    EXPECT_EQ(std::string(replay.FilePath()), root + path.path);
+    EXPECT_EQ(std::string(replay.FastFilePath()), root + "/fast" + path.path);
+    replay.DeathReplayX();
+    output.player = nullptr;
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, ReplayPath,
+                         ::testing::Values(ReplayPathCase{"cam.out", "rec_E7", nullptr, "/rec_E7_cam_out"},
+                                           ReplayPathCase{"cam.out", "rec_E7@T", nullptr, "/rec_E7@T_cam_out"},
+                                           ReplayPathCase{"a::cam.out", "rec", nullptr, "/rec_a__cam_out"},
+                                           ReplayPathCase{"cam.out", "rec", "front", "/front/rec_cam_out"},
+                                           ReplayPathCase{"cam", "rec_E7@T", nullptr, "/cam@T"},
+                                           ReplayPathCase{"cam", "@T", nullptr, "/cam@T"},
+                                           ReplayPathCase{"cam", "rec_E7", nullptr, "/cam"},
+                                           ReplayPathCase{"cam", "", nullptr, "/cam"}));
 
 // An output with no replay method bound to it follows the replaying method's own mode;
 // one with a bound method follows that method's.

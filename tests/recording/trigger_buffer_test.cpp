@@ -12,6 +12,7 @@
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 
 using TriggerBuffer = RecordingTest;
 
@@ -124,17 +125,37 @@ TEST_F(TriggerBuffer, AFailedPreTriggerCopyGivesItsSlotBack) {
     method.DeathRecordX();
 }
 
-// The release size switches the trigger off after that many elements.
-TEST_F(TriggerBuffer, TheReleaseSizeEndsTheTrigger) {
+struct ReleaseCase {
+    int releaseTime;  // microseconds of time of issue after the trigger
+    int releaseSize;  // elements after the trigger
+    std::vector<int> recorded;
+};
+
+void PrintTo(const ReleaseCase& release, std::ostream* out) {
+    *out << "release time " << release.releaseTime << ", size " << release.releaseSize;
+}
+
+class TriggerRelease : public RecordingTest, public ::testing::WithParamInterface<ReleaseCase> {};
+
+// The release time and size switch the trigger off, whichever comes first; at 0 both, it
+// stays on. The trigger comes at the first element's time of issue; one element each 10 ms.
+TEST_P(TriggerRelease, EndsTheTriggerAfterItsTimeOrSize) {
+    const ReleaseCase& release = GetParam();
     TARNOutputImplementation& output = MakeSource("cam");
-    auto definition = TestMethodDefinition(0, 0, 0, 3);
+    auto definition = TestMethodDefinition(0, 0, release.releaseTime, release.releaseSize);
     auto& method = Make<TestRecordMethod>(definition, MakeRecorder(), output);
     method.BirthRecordX();
+    Time().SetCurrentTime(Issue(0));
     method.Trigger(true);
     for (int i = 0; i < 6; ++i) Publish(output, i, Issue(i), Issue(i));
-    EXPECT_THAT(method.FirstWords(), ElementsAre(0, 1, 2));
+    EXPECT_THAT(method.FirstWords(), ElementsAreArray(release.recorded));
     method.DeathRecordX();
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, TriggerRelease,
+                         ::testing::Values(ReleaseCase{0, 3, {0, 1, 2}}, ReleaseCase{25'000, 0, {0, 1, 2}},
+                                           ReleaseCase{30'000, 0, {0, 1, 2, 3}}, ReleaseCase{25'000, 2, {0, 1}},
+                                           ReleaseCase{15'000, 4, {0, 1}}, ReleaseCase{0, 0, {0, 1, 2, 3, 4, 5}}));
 
 // The default copy lays out exactly the parts its source has, behind the header.
 class DeepCopy : public RecordingTest {
