@@ -283,7 +283,8 @@ void TARNRecordReplayMethod::ReplayThread() {
         TARNRecordReplayMethod& settings = replaySettings();
         const int mode = settings.replayMode.load();
         const bool timed = (mode == ReplayNormal || mode == ReplayTimestamp) && !immediate;
-        const bool onTime = !timed || publishOnTime(mode == ReplayTimestamp ? element.timestamp : element.timeOfIssue, pass);
+        const bool onTime =
+            !timed || publishOnTime(mode == ReplayTimestamp ? element.timestamp : element.timeOfIssue, pass);
         pass.Close();
         if (!onTime) {
             output.ring->StopWriting(position, true);
