@@ -124,8 +124,11 @@ class TARNFastIO {
     // it; else the writer waits until a reader gives space back. Ways out of that wait: the
     // owner event throws 57005, AbortWriting returns null, the writer time-out throws -3;
     // any other failed wait gives up waiting and overwrites (with the overflow callback).
-    // With every slot held, the overflow callback is called and the no-space error thrown.
-    TARNListIterator StartWriting() {
+    // `giveUp` (may be null) is an event of the writer's own, its die event, which ends the
+    // wait too, with null: a writer that is not the ring's owner (a replay thread) must not
+    // outlive its own death waiting for the owner's. With every slot held, the overflow
+    // callback is called and the no-space error thrown.
+    TARNListIterator StartWriting(TARNEvent* giveUp = nullptr) {
         bool waitFailed = false;
         m_mutex.Lock();
         for (;;) {
@@ -140,8 +143,8 @@ class TARNFastIO {
                 if (!waitFailed && (m_neverSkipping & ~slot->readMask) != 0) {
                     // The choice is made again after the wait: while the mutex was free a
                     // reader may have taken this slot, or given another one back.
-                    const int result = waitForSpace();
-                    if (result == 1 || result == 2 || result == -3) {
+                    const int result = waitForSpace(giveUp);
+                    if (result == 1 || result == 2 || result == 3 || result == -3) {
                         m_mutex.Release();
                         if (result == 1) throw 57005;
                         if (result == -3) throw -3;
@@ -637,17 +640,18 @@ class TARNFastIO {
         if (m_overflow) m_overflow(m_overflowArgument);
     }
 
-    // Waits, without the mutex, for a reader to free space, the owner event or an abort;
-    // returns the wait's result with the mutex held again. The events are cleared under the
-    // mutex, so whatever frees space from then on wakes this wait.
-    int waitForSpace() {
+    // Waits, without the mutex, for a reader to free space, the owner event, an abort or the
+    // writer's `giveUp` (result 3; not waited on when null); returns the wait's result with
+    // the mutex held again. The events are cleared under the mutex, so whatever frees space
+    // from then on wakes this wait.
+    int waitForSpace(TARNEvent* giveUp) {
         m_spaceFreed.Reset();
         m_writerAbort.Reset();
         m_writerWaiting = true;
-        TARNEvent* events[3] = {&m_spaceFreed, m_owner, &m_writerAbort};
+        TARNEvent* events[4] = {&m_spaceFreed, m_owner, &m_writerAbort, giveUp};
         const long timeout = m_writerTimeout;
         m_mutex.Release();
-        const int result = TARNEvent::Wait(3, events, timeout);
+        const int result = TARNEvent::Wait(giveUp != nullptr ? 4 : 3, events, timeout);
         m_mutex.Lock();
         m_writerWaiting = false;
         return result;

@@ -38,6 +38,7 @@ void TARNRecordReplayMethod::BirthRecordX() {
             triggerSequenceNumber = 0;
             flushCursor = nullptr;
             flushEnd = nullptr;
+            markedCopies = 0;
             triggerTime = TARN::CurrentTime(true, true);
         }
 

@@ -228,7 +228,7 @@ void TARNRecordReplayMethod::recordHeld(TARNInputImplementation& input, TARNList
             mayWrite = false;
         }
     }
-    if (mayWrite) recordMarkedCopies(true);
+    if (mayWrite) recordMarkedCopies();
     trimTriggerBuffer(element.timeOfIssue);
 
     auto release = [&] {
@@ -279,16 +279,17 @@ void TARNRecordReplayMethod::recordHeld(TARNInputImplementation& input, TARNList
     release();
 }
 
-void TARNRecordReplayMethod::recordMarkedCopies(bool onlyLeadingMarked) {
+void TARNRecordReplayMethod::recordMarkedCopies() {
+    // Copies written at an earlier trigger stay at the flush cursor while they lie inside
+    // the window: stopping at them would leave the copies marked behind them to be written
+    // after the elements that follow.
     TARNListItem<TARNIOElt*>* item = flushCursor;
     if (item == nullptr) return;
     // A full buffer has its cursor on its end: one whole turn then.
     do {
+        if (markedCopies == 0) return;
         auto& copy = static_cast<TARNIOEltImplementation&>(*item->Value());
-        if (std::atomic_ref<unsigned int>(copy.triggerState).load() & MarkedBit)
-            writeCopy(copy);
-        else if (onlyLeadingMarked)
-            break;
+        if (std::atomic_ref<unsigned int>(copy.triggerState).load() & MarkedBit) writeCopy(copy);
         item = nextInRing(item);
     } while (item != flushEnd);
 }
@@ -365,7 +366,7 @@ void TARNRecordReplayMethod::DeathRecordX() {
     TARNMutexGuard guard(moduleLock);
     if (fastFilePath != nullptr) {
         Report("Flushing...", 0, 0);
-        recordMarkedCopies(false);
+        recordMarkedCopies();
         try {
             DeathRecord();
         } catch (int code) {

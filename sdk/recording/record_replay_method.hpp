@@ -109,7 +109,8 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     virtual void BlackboxSwitch(TARNStackedString<40>& text);                    // 29
     virtual void BlackboxDump(TARNStackedString<40>& text);                      // 30
     // Copies one record into the copy destination; the default fills a temporary buffer
-    // with ReplayIOElt and records it there.
+    // with ReplayIOElt and records it there. False when nothing was written (a corrupt
+    // record, or a copy ended meanwhile).
     virtual bool Copy(TARNIOElt& element, int recordNumber, const char* text, TARNTypeInfo& type);  // 31
 
     // ---- Record side ----------------------------------------------------------------------
@@ -223,8 +224,9 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     int triggerSequenceNumber = 0;
     // Not owned.
     TARNRecorder* recorder;
-    // The record method this replay method copies into; null when none.
-    TARNRecordReplayMethod* copyDestination = nullptr;
+    // The record method this replay method copies into; null when none. Set and cleared by
+    // the engine's thread while the replay thread copies: each copy reads it once.
+    std::atomic<TARNRecordReplayMethod*> copyDestination{nullptr};
     // Copy-source lock: the copy sources and the copy player.
     TARNList<TARNRecordReplayMethod*> copySources;
     TARNMutex copySourceLock;
@@ -252,6 +254,9 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     std::atomic<TARNListIterator> directlyWritten{nullptr};
     TARNListItem<TARNIOElt*>* flushCursor = nullptr;
     TARNListItem<TARNIOElt*>* flushEnd = nullptr;
+    // Occupied copies marked for recording and not written yet (module lock): the walk that
+    // writes them stops once there are none left.
+    int markedCopies = 0;
     bool recordMethod;
     TARNRecordReplayMethodDefinition definition;
 
@@ -275,8 +280,8 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     // Record's work once the element is held, under the module lock.
     void recordHeld(TARNInputImplementation& input, TARNListIterator position, ElementHold& hold);
     // Walks the occupied copies from the flush cursor (a whole turn when full) and writes
-    // those marked; with `onlyLeadingMarked`, stops at the first copy not marked.
-    void recordMarkedCopies(bool onlyLeadingMarked);
+    // those marked, oldest first, passing over the others.
+    void recordMarkedCopies();
     // Records what waits on `input` (the sequential lock held): each element as the
     // input's subsampling says, recorded or skipped.
     void drainInput(TARNInputImplementation& input);
@@ -302,12 +307,19 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     bool booleanProperty(TARNProperty* property);
     // Writes one copy: state 5, time entry, RecordIOElt, count.
     void writeCopy(TARNIOEltImplementation& copy);
+    // Marks a copy for recording.
+    void markCopy(TARNIOEltImplementation& copy);
 
     // ---- Replay (replay.cpp) ----
+    // The engine-time bracket and the wait on the engine-time condition that span one pass
+    // of the replay thread, from before it takes a record until the element is published or
+    // dropped.
+    class PassTimeWait;
     // Waits until engine time reaches `time` (scaled by its speed): true when the element
-    // is to be published, false when it is to be dropped (time jumped back, stood still,
-    // the method died).
-    bool publishOnTime(long time);
+    // is to be published, false when it is to be dropped (engine time changed since the
+    // pass began, jumped back, stood still, or the method died). Closes `pass` itself only
+    // to report.
+    bool publishOnTime(long time, PassTimeWait& pass);
     // The method whose replay mode and autopause the output follows.
     TARNRecordReplayMethod& replaySettings();
 };

@@ -38,30 +38,6 @@ std::string replayPath(const std::string& base, const TARNStackedString<40>* sub
     return path;
 }
 
-// The wait on the engine-time condition that spans one timed wait for a record: prepared
-// inside the engine-time bracket, ended exactly once on every way out.
-class TimeConditionWait {
-  public:
-    TimeConditionWait() : m_condition(TARNPrivate::kernel->EngineTimeCondition()) {
-        m_token = m_condition->WaitX(&m_event);
-    }
-    ~TimeConditionWait() { End(); }
-    TimeConditionWait(const TimeConditionWait&) = delete;
-    TimeConditionWait& operator=(const TimeConditionWait&) = delete;
-
-    TARNEvent* Event() const { return m_event; }
-    void End() {
-        if (m_open) m_condition->AchieveWaitX(m_token);
-        m_open = false;
-    }
-
-  private:
-    TARNCondition* m_condition;
-    TARNEvent* m_event = nullptr;
-    void* m_token = nullptr;
-    bool m_open = true;
-};
-
 }  // namespace
 
 // ---- Birth --------------------------------------------------------------------------------
@@ -116,37 +92,82 @@ TARNRecordReplayMethod& TARNRecordReplayMethod::replaySettings() {
     return bound != nullptr ? *bound : *this;
 }
 
-bool TARNRecordReplayMethod::publishOnTime(long time) {
+// Opened at the top of a pass, before the record is taken: a change of engine time while
+// the record is taken, filled or waits for its time sets the prepared wait's event, and the
+// element is dropped. The engine-time lock is free while the wait is prepared (preparing it
+// releases the lock the bracket took) and held from the end of the wait until the bracket
+// closes; so nothing that waits, nor anything that changes engine time, runs between them.
+class TARNRecordReplayMethod::PassTimeWait {
+  public:
+    PassTimeWait() : m_condition(TARNPrivate::kernel->EngineTimeCondition()) { prepare(); }
+    ~PassTimeWait() { Close(); }
+    PassTimeWait(const PassTimeWait&) = delete;
+    PassTimeWait& operator=(const PassTimeWait&) = delete;
+
+    // Set once engine time jumps, or its speed or state changes, while the wait is prepared.
+    TARNEvent* Event() const { return m_event; }
+    bool Changed() const { return m_waiting && m_event->Wait(0) == 0; }
+    void EndWait() {
+        if (m_waiting) m_condition->AchieveWaitX(m_token);
+        m_waiting = false;
+    }
+    // A new wait, from now.
+    void Renew() {
+        EndWait();
+        prepare();
+    }
+    // Ends the wait and closes the bracket; later calls do nothing.
+    void Close() {
+        EndWait();
+        m_bracket.End();
+    }
+
+  private:
+    void prepare() {
+        m_token = m_condition->WaitX(&m_event);
+        m_waiting = true;
+    }
+
+    TARNPrivate::EngineTimeSection m_bracket;
+    TARNCondition* m_condition;
+    TARNEvent* m_event = nullptr;
+    void* m_token = nullptr;
+    bool m_waiting = false;
+};
+
+bool TARNRecordReplayMethod::publishOnTime(long time, PassTimeWait& pass) {
     for (;;) {
-        TARNPrivate::EngineTimeSection bracket;
-        TimeConditionWait timeWait;
-        // Declared after the bracket: destroyed (dropping a pending trigger) before it ends.
-        TARNEvent timer(false);
-        const long now = TARN::CurrentTime(false, false);
-        const int speed = TARNPrivate::GetAbsoluteTimeSpeed();
+        long now = 0;
+        int speed = 0;
+        {
+            TARNPrivate::EngineTimeSection bracket;
+            now = TARN::CurrentTime(false, false);
+            speed = TARNPrivate::GetAbsoluteTimeSpeed();
+            if (pass.Changed()) return false;
+        }
+        TARNEvent* changeOrDeath[2] = {pass.Event(), &dieEvent};
         if (speed == 0) {
             // Time stands still: the element waits for the next change of time, then goes.
-            TARNEvent* events[2] = {timeWait.Event(), &dieEvent};
-            TARNEvent::Wait(2, events, -1);
+            TARNEvent::Wait(2, changeOrDeath, -1);
             return false;
         }
         if (TARN::TimeState() == 2) {
-            TARNEvent* events[2] = {timeWait.Event(), &dieEvent};
-            TARNEvent::Wait(2, events, -1);
-            timeWait.End();
+            // Time must not be extrapolated: wait for its state to change.
+            if (TARNEvent::Wait(2, changeOrDeath, -1) != 0) return false;
+            pass.EndWait();
             if (TARN::TimeState() == 2) return false;
         } else {
             const long delay = TARNPrivate::EngineDelayToRealDelay(time, now, speed);
             if (delay <= TARNPrivate::MinimumWaitTime) return true;
+            TARNEvent timer(false);
             if (!timer.SetTrigger(delay)) {
-                timeWait.End();
-                bracket.End();
+                pass.Close();
                 Report("Two many multimedia timers used. Replay method will not work correctly. Try switching some "
                        "replay methods to sequential mode.",
                        2, 0);
                 return false;
             }
-            TARNEvent* events[3] = {timeWait.Event(), &dieEvent, &timer};
+            TARNEvent* events[3] = {pass.Event(), &dieEvent, &timer};
             const int fired = TARNEvent::Wait(3, events, -1);
             if (fired == 2) {
                 if (time - TARN::CurrentTime(true, true) <= TARNPrivate::MinimumWaitTime) return true;
@@ -154,13 +175,14 @@ bool TARNRecordReplayMethod::publishOnTime(long time) {
             }
             timer.ResetTrigger();
             if (fired != 0) return false;
-            timeWait.End();
+            pass.EndWait();
         }
         // Time jumped, or its speed or state changed: a backward move drops the element.
         const int speed2 = TARNPrivate::GetAbsoluteTimeSpeed();
         const long now2 = TARN::CurrentTime(false, false);
         if (speed2 == 0 || (speed < 0 && speed2 > 0) || (speed > 0 && speed2 < 0) || (now2 - now) / speed < 0)
             return false;
+        pass.Renew();
     }
 }
 
@@ -175,6 +197,8 @@ void TARNRecordReplayMethod::ReplayThread() {
     TARNKernel* kernel = TARNPrivate::kernel;
 
     while (!(State() & Dying)) {
+        // Every way out of the pass ends the wait and closes the bracket, once.
+        PassTimeWait pass;
         TARNListIterator queued = nullptr;
         TARNEvent* readerEvent = nullptr;
         TARNEvent* abortEvent = nullptr;
@@ -194,6 +218,8 @@ void TARNRecordReplayMethod::ReplayThread() {
         TARN::SetCurrentThreadPriority(static_cast<int>(priority));
 
         if (copyMode) {
+            // Nothing of this pass waits for engine time when nothing is published.
+            if (!publish) pass.Close();
             TARNPlayer* player = nullptr;
             {
                 TARNMutexGuard guard(copySourceLock);
@@ -221,7 +247,9 @@ void TARNRecordReplayMethod::ReplayThread() {
             continue;
         }
 
-        TARNListIterator position = output.ring->StartWriting();
+        // Waiting for room (a NeverSkippingReader behind), the thread holds a record of the
+        // queue: its own death ends that wait, or death would free the queue under it.
+        TARNListIterator position = output.ring->StartWriting(&dieEvent);
         if (position == nullptr) {
             replayQueue->StopReading(queueReaderId, queued);
             continue;
@@ -236,11 +264,13 @@ void TARNRecordReplayMethod::ReplayThread() {
             element.misc3 = record.misc3;
         }
         if (!ReplayIOElt(element, record.recordNumber, record.text.c_str(), output.definition.type)) {
+            pass.EndWait();
             output.ring->StopWriting(position, true);
             TARNStreamedString message("Replaying file ");
             message << (output.player != nullptr ? output.player->replayedFileName.c_str() : "")
                     << " corrupted. Record concerned is " << (Name() ? Name() : "") << "#" << record.recordNumber;
             replayQueue->StopReading(queueReaderId, queued);
+            pass.Close();
             TARNPrivate::Report(message.c_str(), 1, 1, true);
             continue;
         }
@@ -253,7 +283,10 @@ void TARNRecordReplayMethod::ReplayThread() {
         TARNRecordReplayMethod& settings = replaySettings();
         const int mode = settings.replayMode.load();
         const bool timed = (mode == ReplayNormal || mode == ReplayTimestamp) && !immediate;
-        if (timed && !publishOnTime(mode == ReplayTimestamp ? element.timestamp : element.timeOfIssue)) {
+        const bool onTime =
+            !timed || publishOnTime(mode == ReplayTimestamp ? element.timestamp : element.timeOfIssue, pass);
+        pass.Close();
+        if (!onTime) {
             output.ring->StopWriting(position, true);
             continue;
         }

@@ -15,7 +15,7 @@ constexpr int LocalCopyBytes = 1024;
 }  // namespace
 
 bool TARNRecordReplayMethod::CopyX(TARNReplayAsyncCommData& record, TARNTypeInfo& type) {
-    TARNRecordReplayMethod* destination = copyDestination;
+    TARNRecordReplayMethod* destination = copyDestination.load();
     if (destination == nullptr) return false;
     TARNIOEltImplementation element;
     element.bufferSize = recordedImplementation().buffers.ElementCount();
@@ -54,15 +54,17 @@ bool TARNRecordReplayMethod::Copy(TARNIOElt& element, int recordNumber, const ch
     if (size > LocalCopyBytes) heap.resize(static_cast<std::size_t>(size));
     element.Data() = size > LocalCopyBytes ? heap.data() : local;
     const bool filled = ReplayIOElt(element, recordNumber, text, type);
-    if (filled && copyDestination != nullptr) {
-        TARNRecordReplayMethod& destination = *copyDestination;
-        if (!destination.headingRecorded) destination.RecordHeading(element);
-        destination.RecordTime(element);
-        destination.RecordIOElt(element);
+    // Read once: the engine may end the copy (RemoveCopySource) meanwhile. A copy ended
+    // before the record is written copies nothing.
+    TARNRecordReplayMethod* destination = copyDestination.load();
+    if (filled && destination != nullptr) {
+        if (!destination->headingRecorded) destination->RecordHeading(element);
+        destination->RecordTime(element);
+        destination->RecordIOElt(element);
     }
     // The buffer is valid only during this call.
     element.Data() = nullptr;
-    return filled;
+    return filled && destination != nullptr;
 }
 
 void TARNRecordReplayMethod::AddCopySource(TARNRecordReplayMethod* source, TARNPlayer* player) {
@@ -79,7 +81,7 @@ void TARNRecordReplayMethod::AddCopySource(TARNRecordReplayMethod* source, TARNP
 void TARNRecordReplayMethod::RemoveCopySource(TARNRecordReplayMethod* source) {
     if (source == nullptr) TARNPrivate::KernelError("NULL pointer while aborting copy operation.", 2);
     source->copyMode = false;
-    source->copyDestination = nullptr;
+    source->copyDestination.store(nullptr);
     TARNMutexGuard guard(copySourceLock);
     auto* entry = copySources.Find(source);
     if (entry == nullptr) return;

@@ -126,6 +126,7 @@ TARNIOEltImplementation& TARNRecordReplayMethod::copyIntoSlot(TARNIOElt& element
     copy.timestamp = element.Timestamp();
     copy.timeOfIssue = element.TimeOfIssue();
     setCopyState(copy, state);
+    if (state & MarkedBit) ++markedCopies;
     return copy;
 }
 
@@ -140,7 +141,13 @@ void TARNRecordReplayMethod::trimTriggerBuffer(long t) {
     }
 }
 
+void TARNRecordReplayMethod::markCopy(TARNIOEltImplementation& copy) {
+    setCopyState(copy, Marked);
+    ++markedCopies;
+}
+
 void TARNRecordReplayMethod::writeCopy(TARNIOEltImplementation& copy) {
+    if (copyState(&copy) & MarkedBit) --markedCopies;
     setCopyState(copy, Writing);
     RecordTime(copy);
     RecordIOElt(copy);
@@ -168,7 +175,7 @@ void TARNRecordReplayMethod::Flush(bool takeLock) {
     do {
         auto& copy = static_cast<TARNIOEltImplementation&>(*item->Value());
         if (!(copyState(&copy) & (HandedOverBit | MarkedBit)) && insideWindow(copy, triggerTime, bufferTime, bufferSize))
-            setCopyState(copy, Marked);
+            markCopy(copy);
         item = nextInRing(item);
     } while (item != flushEnd);
 }
@@ -182,6 +189,7 @@ void TARNRecordReplayMethod::FreeRecordMethodBuffers() {
     triggerBuffer.Clear();
     flushCursor = nullptr;
     flushEnd = nullptr;
+    markedCopies = 0;
 }
 
 // ---- Copying an element -------------------------------------------------------------------

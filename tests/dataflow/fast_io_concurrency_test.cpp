@@ -18,17 +18,19 @@ namespace {
 constexpr int Abort = 57005;
 constexpr int TimedOut = -3;
 
-// StartWriting on a thread of its own, keeping what it returned or threw.
+// StartWriting on a thread of its own (with the writer's own give-up event, when given),
+// keeping what it returned or threw.
 class WriterThread {
   public:
-    explicit WriterThread(FrameRing& ring)
-        : m_thread([this, &ring] {
+    explicit WriterThread(FrameRing& ring, TARNEvent* giveUp = nullptr)
+        : m_thread([this, &ring, giveUp] {
               try {
-                  slot = ring.StartWriting();
+                  slot = ring.StartWriting(giveUp);
                   thrown = 0;
               } catch (int code) {
                   thrown = code;
               }
+              finished = true;
           }) {}
     ~WriterThread() { Join(); }
     void Join() {
@@ -37,6 +39,7 @@ class WriterThread {
 
     TARNListIterator slot = nullptr;
     int thrown = 1;
+    std::atomic<bool> finished{false};
 
   private:
     std::thread m_thread;
@@ -52,16 +55,19 @@ TEST_F(FastIOTest, WriterWaitsForANeverSkippingReaderUntilAWayOut) {
         int thrown;
         bool slot;
     };
+    TARNEvent giveUp(false);
     const WayOut ways[] = {
         {"the reader takes the slot and gives it back", 10'000'000,
          [](FrameRing& ring, int reader) { ring.StopReading(reader, Take(ring, reader)); }, 0, true},
         {"the owner dies", -1, [this](FrameRing&, int) { owner.Set(); }, Abort, false},
         {"the writing is aborted", -1, [](FrameRing& ring, int) { ring.AbortWriting(); }, 0, false},
+        {"the writer gives up (its own death)", -1, [&giveUp](FrameRing&, int) { giveUp.Set(); }, 0, false},
         {"the writer's time-out", 1000, [](FrameRing&, int) {}, TimedOut, false},
     };
     for (const WayOut& way : ways) {
         SCOPED_TRACE(way.name);
         owner.Reset();
+        giveUp.Reset();
         overflows = 0;
         auto ring = MakeRing(1);
         ring->SetWriterTimeout(way.writerTimeout);
@@ -70,13 +76,18 @@ TEST_F(FastIOTest, WriterWaitsForANeverSkippingReaderUntilAWayOut) {
         Write(*ring, 1);
 
         const long waits = kernel.Events().WaitsStarted();
-        WriterThread writer(*ring);
+        WriterThread writer(*ring, &giveUp);
         ASSERT_TRUE(WaitsStarted(waits + 1)) << "the writer never waited";
         ring->Mutex().Lock();
         EXPECT_EQ(FrameRing::Slot(ring->InitBegin()).State(), TARNFastIOState::Written)
             << "the waiting writer took nothing yet";
         ring->Mutex().Release();
         way.act(*ring, reader);
+        // A way out that did not end the wait fails here; the owner's death then ends it.
+        if (!Eventually([&] { return writer.finished.load(); })) {
+            ADD_FAILURE() << "the writer still waits";
+            owner.Set();
+        }
         writer.Join();
 
         EXPECT_EQ(writer.thrown, way.thrown);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <thread>
 
+#include "host_engine_module.hpp"
 #include "recording_fixture.hpp"
 
 namespace {
@@ -83,6 +84,37 @@ TEST_F(RecordDeath, DeathEndsAReplayWaitingForItsTime) {
     replay.DeathReplayX();
     EXPECT_TRUE(output.ring->IsIdle()) << "the element waiting for its time was dropped";
     EXPECT_THAT(Warnings(Reports()), IsEmpty());
+}
+
+// A sink that never lets the replay overwrite and never reads: the ring of 8 fills and the
+// replay thread waits for room with a record of the queue in hand. The method's own death
+// ends that wait; only then may death free the queue.
+TEST_F(RecordDeath, DeathEndsAReplayWaitingForRoomOnItsOutput) {
+    kernel.EngineModule().DirectSet(kernel.EngineModule().Property("shutdownTimeout"), 2'000'000L);
+    TARNOutputImplementation& output = MakeSource("cam");
+    TARNModule sink("sink", false, false);
+    const TARNInputDefinition in{"in", nullptr, nullptr, NeverSkippingReader, 1};
+    ConnectByHand(output, *sink.NewInput(in, nullptr));
+    auto definition = TestMethodDefinition();
+    definition.threadedReplay = true;
+    auto& replay = Make<TestReplayMethod>(definition, output);
+    replay.replayMode = TARNRecordReplayMethod::ReplayImmediate;
+    replay.BirthReplayX();
+    // The ring's 8, the one in hand, and the 3 the queue holds besides.
+    for (int n = 0; n < 12; ++n) replay.records.push_back(VectorRecord(n));
+    for (int n = 0; n < 12; ++n) TestPlayer::Queue(replay, n, Issue(n), Issue(n));
+    ASSERT_TRUE(AwaitCondition([&] { return output.ring->IsFull(); }));
+
+    replay.DeathReplayX();
+    const unsigned int left = ThreadsOf(replay);
+    EXPECT_EQ(left, 0u) << "the replay thread outlived its death";
+    EXPECT_THAT(Warnings(Reports()), IsEmpty());
+    // The output's owner ends the wait of a thread left behind, so that it leaves nothing
+    // it holds to be freed under it.
+    if (left != 0) {
+        output.owner->Die();
+        EXPECT_TRUE(AwaitCondition([&] { return ThreadsOf(replay) == 0; }));
+    }
 }
 
 // A copying replay thread waits for its player's turn; the method's death ends that wait.

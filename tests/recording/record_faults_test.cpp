@@ -2,6 +2,7 @@
 // goes back to the ring exactly once, no lock stays held, only what was written counts.
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -109,6 +110,42 @@ TEST_F(RecordFaults, ACopyCountsOnlyWhenItWasWritten) {
     EXPECT_TRUE(source.CopyX(record, type));
     EXPECT_EQ(destination.RecordCount(), 1u);
     EXPECT_THAT(destination.FirstWords(), ElementsAre(42));
+    destination.DeathRecordX();
+}
+
+// The engine ends and starts a copy again (RemoveCopySource clears the source's destination)
+// while the source's replay thread copies: what goes through is written whole, in order,
+// and counted once (a ThreadSanitizer case: the destination is shared between them).
+TEST_F(RecordFaults, EndingACopyWhileItRunsIsSafe) {
+    TARNOutputImplementation& output = MakeSource("cam");
+    TestRecorder& rec = MakeRecorder();
+    auto definition = TestMethodDefinition();
+    auto& destination = Make<TestRecordMethod>(definition, rec, output, true);
+    destination.BirthRecordX();
+    auto replayDefinition = TestMethodDefinition();
+    replayDefinition.threadedReplay = true;
+    auto& source = Make<TestReplayMethod>(replayDefinition, output, true);
+    source.copyDestination = &destination;
+    rec.copyEvent.Set();
+    source.BirthReplayX();
+    constexpr int Records = 200;
+    for (int n = 0; n < Records; ++n) source.records.push_back(VectorRecord(n));
+    {
+        TestThread queueing([&] {
+            for (int n = 0; n < Records; ++n) TestPlayer::Queue(source, n, Issue(n), Issue(n));
+        });
+        while (!queueing.Finished()) {
+            destination.RemoveCopySource(&source);
+            source.copyDestination = &destination;
+            source.copyMode = true;
+        }
+    }
+    ASSERT_TRUE(AwaitCondition([&] { return source.ReplayQueue().IsEmpty(); }));
+    source.DeathReplayX();
+    const std::vector<int> words = destination.FirstWords();
+    EXPECT_TRUE(std::is_sorted(words.begin(), words.end()));
+    EXPECT_EQ(std::adjacent_find(words.begin(), words.end()), words.end()) << "a record written twice";
+    EXPECT_EQ(destination.RecordCount(), words.size()) << "only what was written counts";
     destination.DeathRecordX();
 }
 

@@ -1,6 +1,7 @@
 // The pre-trigger buffer: which copies a trigger writes, and how a copy is made.
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -11,6 +12,7 @@
 namespace {
 
 using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
 
 using TriggerBuffer = RecordingTest;
 
@@ -29,6 +31,71 @@ TEST_F(TriggerBuffer, AFullBufferIsWrittenWholeAtTheTrigger) {
     method.Trigger(true);
     Publish(output, 5, Issue(5), Issue(5));
     EXPECT_THAT(method.FirstWords(), ElementsAre(0, 1, 2, 3, 4, 5));
+    method.DeathRecordX();
+}
+
+// Copies the first trigger wrote stay at the flush cursor inside a widened window; those a
+// second trigger marks behind them are written before the next element, not after the
+// elements that follow: records and time entries stay in time order.
+class TriggerAgain : public RecordingTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(TriggerAgain, ASecondTriggerWritesInTimeOrder) {
+    const bool threaded = GetParam();
+    TARNOutputImplementation& output = MakeSource("cam");
+    TestRecorder& rec = MakeRecorder();
+    auto definition = TestMethodDefinition(0, 3);
+    definition.threadedRecord = threaded;
+    auto& method = Make<TestRecordMethod>(definition, rec, output);
+    method.BirthRecordX();
+    int next = 0;
+    // Publishes `count` elements, each recorded (or buffered) before the next comes.
+    auto publish = [&](int count) {
+        for (int end = next + count; next < end; ++next) {
+            Publish(output, next, Issue(next), Issue(next));
+            ASSERT_TRUE(AwaitCondition([&] { return output.ring->IsEmpty(); }));
+        }
+    };
+    publish(6);
+    method.Trigger(true);
+    publish(1);
+    method.Set(*method.triggerProperty, false);
+    publish(2);
+    method.triggerBufferSizeProperty->Set(10L);
+    method.Trigger(true);
+    publish(3);
+    method.DeathRecordX();
+
+    EXPECT_THAT(method.FirstWords(), ElementsAre(3, 4, 5, 6, 7, 8, 9, 10, 11));
+    std::vector<long> times;
+    for (const TestRecorder::TimeEntry& entry : rec.Entries()) times.push_back(entry.time);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end())) << "time entries out of order";
+}
+
+INSTANTIATE_TEST_SUITE_P(SequentialAndThreaded, TriggerAgain, ::testing::Bool());
+
+// While the recorder's blackbox neither writes nor holds, triggered elements are kept as
+// marked copies; while it holds, elements are given back unrecorded; once it writes, the
+// copies kept are written, oldest first, before the element that comes.
+TEST_F(TriggerBuffer, ABlackboxKeepsTriggeredElementsUntilItWrites) {
+    TARNOutputImplementation& output = MakeSource("cam");
+    TestRecorder& rec = MakeRecorder();
+    rec.blackbox = true;
+    auto definition = TestMethodDefinition();
+    auto& method = Make<TestRecordMethod>(definition, rec, output);
+    method.BirthRecordX();
+    auto blackbox = [&](bool write, bool hold) {
+        TARNMutexGuard guard(rec.blackboxStateLock);
+        rec.blackboxWrite = write;
+        rec.blackboxHold = hold;
+    };
+    for (int i = 0; i < 3; ++i) Publish(output, i, Issue(i), Issue(i));
+    blackbox(false, true);
+    Publish(output, 3, Issue(3), Issue(3));
+    EXPECT_TRUE(method.FirstWords().empty());
+    blackbox(true, false);
+    Publish(output, 4, Issue(4), Issue(4));
+    EXPECT_THAT(method.FirstWords(), ElementsAre(0, 1, 2, 4));
+    EXPECT_TRUE(output.ring->IsEmpty());
     method.DeathRecordX();
 }
 
@@ -58,17 +125,37 @@ TEST_F(TriggerBuffer, AFailedPreTriggerCopyGivesItsSlotBack) {
     method.DeathRecordX();
 }
 
-// The release size switches the trigger off after that many elements.
-TEST_F(TriggerBuffer, TheReleaseSizeEndsTheTrigger) {
+struct ReleaseCase {
+    int releaseTime;  // microseconds of time of issue after the trigger
+    int releaseSize;  // elements after the trigger
+    std::vector<int> recorded;
+};
+
+void PrintTo(const ReleaseCase& release, std::ostream* out) {
+    *out << "release time " << release.releaseTime << ", size " << release.releaseSize;
+}
+
+class TriggerRelease : public RecordingTest, public ::testing::WithParamInterface<ReleaseCase> {};
+
+// The release time and size switch the trigger off, whichever comes first; at 0 both, it
+// stays on. The trigger comes at the first element's time of issue; one element each 10 ms.
+TEST_P(TriggerRelease, EndsTheTriggerAfterItsTimeOrSize) {
+    const ReleaseCase& release = GetParam();
     TARNOutputImplementation& output = MakeSource("cam");
-    auto definition = TestMethodDefinition(0, 0, 0, 3);
+    auto definition = TestMethodDefinition(0, 0, release.releaseTime, release.releaseSize);
     auto& method = Make<TestRecordMethod>(definition, MakeRecorder(), output);
     method.BirthRecordX();
+    Time().SetCurrentTime(Issue(0));
     method.Trigger(true);
     for (int i = 0; i < 6; ++i) Publish(output, i, Issue(i), Issue(i));
-    EXPECT_THAT(method.FirstWords(), ElementsAre(0, 1, 2));
+    EXPECT_THAT(method.FirstWords(), ElementsAreArray(release.recorded));
     method.DeathRecordX();
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, TriggerRelease,
+                         ::testing::Values(ReleaseCase{0, 3, {0, 1, 2}}, ReleaseCase{25'000, 0, {0, 1, 2}},
+                                           ReleaseCase{30'000, 0, {0, 1, 2, 3}}, ReleaseCase{25'000, 2, {0, 1}},
+                                           ReleaseCase{15'000, 4, {0, 1}}, ReleaseCase{0, 0, {0, 1, 2, 3, 4, 5}}));
 
 // The default copy lays out exactly the parts its source has, behind the header.
 class DeepCopy : public RecordingTest {
