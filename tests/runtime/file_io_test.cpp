@@ -295,6 +295,60 @@ TEST_F(FileIO, ShortWritesAreErrors) {
     EXPECT_EQ(shown.size(), 1u);
 }
 
+// Positioning, the size and truncation write out what the buffer holds first: on a full
+// device that write fails, and the failure is shown then and makes Close false, whether or
+// not the operation itself could still go on.
+TEST_F(FileIO, BufferedDataLostByAFlushInAnotherOperationIsAFailure) {
+    const struct {
+        const char* what;
+        bool (*operation)(TARNFileWriter&);
+    } cases[] = {
+        {"SetPos", [](TARNFileWriter& w) { return w.SetPos(0); }},
+        {"MovePos", [](TARNFileWriter& w) { return w.MovePos(0); }},
+        {"Rewind", [](TARNFileWriter& w) { return w.Rewind(); }},
+        {"Go2End", [](TARNFileWriter& w) { return w.Go2End(); }},
+        {"FileSize", [](TARNFileWriter& w) { return w.FileSize() >= 0; }},
+        {"Truncate", [](TARNFileWriter& w) { return w.Truncate(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        shown.clear();
+        TARNFileWriter writer;
+        writer.SetErrorDisplayFunction(recordMessage);
+        ASSERT_TRUE(writer.Open("/dev/full", 0));
+        ASSERT_TRUE(writer.Write("abc", 3)) << "still in the buffer";
+        EXPECT_FALSE(c.operation(writer));
+        EXPECT_EQ(shown, std::vector<std::string>{"File write error: 28 (No space left on device)"});
+        EXPECT_FALSE(writer.Close());
+    }
+    // The reader-writer shows it under its own name, also where a read would flush.
+    const struct {
+        const char* what;
+        bool (*operation)(TARNFileWriterAndReader&);
+    } readerWriterCases[] = {
+        {"SetPos", [](TARNFileWriterAndReader& f) { return f.SetPos(0); }},
+        {"Read", [](TARNFileWriterAndReader& f) {
+             char byte;
+             return f.Read(&byte, 1);
+         }},
+        {"NextLine", [](TARNFileWriterAndReader& f) {
+             TARNStackedString<40> line;
+             return f.NextLine(line);
+         }},
+    };
+    for (const auto& c : readerWriterCases) {
+        SCOPED_TRACE(std::string("reader-writer ") + c.what);
+        shown.clear();
+        TARNFileWriterAndReader file;
+        file.SetErrorDisplayFunction(recordMessage);
+        ASSERT_TRUE(file.Open("/dev/full", 0));
+        ASSERT_TRUE(file.Write("abc", 3));
+        EXPECT_FALSE(c.operation(file));
+        EXPECT_EQ(shown, std::vector<std::string>{"File read/write error: 28 (No space left on device)"});
+        EXPECT_FALSE(file.Close());
+    }
+}
+
 TEST_F(FileIO, TruncateCutsAtThePosition) {
     TARNFileWriterAndReader file;
     ASSERT_TRUE(file.Open(Path("out").c_str(), 0));
