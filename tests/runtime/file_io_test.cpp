@@ -154,6 +154,13 @@ TEST_F(FileIO, NextLineStopsAtANulWhenAsked) {
     ASSERT_TRUE(reader.Rewind());
     EXPECT_TRUE(reader.NextLine(line, nullptr, true, false));
     EXPECT_EQ(str(line), std::string("ab\0cd", 5));
+
+    // A carriage return before the NUL goes as it does before a line feed.
+    TARNFileReader withReturn;
+    OpenReader(withReturn, std::string("ab\r\0cd\n", 7));
+    EXPECT_FALSE(withReturn.NextLine(line, nullptr, true, true));
+    EXPECT_EQ(str(line), "ab");
+    EXPECT_EQ(withReturn.GetPos(), 4);
 }
 
 TEST_F(FileIO, LinesLongerThanAChunkAndBinaryReadsInBetween) {
@@ -200,6 +207,18 @@ TEST_F(FileIO, PreviousLineWalksBackwards) {
     ASSERT_TRUE(reader.Go2End());
     EXPECT_TRUE(reader.PreviousLine(line, nullptr, false));
     EXPECT_EQ(str(line), "b\n");
+
+    // The line feed before a line of 127 bytes is the last byte of the second chunk read
+    // backwards: only the first chunk's last byte (the wanted line's own end) is skipped.
+    const std::string line127(127, 'L');
+    TARNFileReader longer;
+    OpenReader(longer, "prev\n" + line127 + "\n");
+    ASSERT_TRUE(longer.Go2End());
+    EXPECT_TRUE(longer.PreviousLine(line));
+    EXPECT_EQ(str(line), line127);
+    EXPECT_EQ(longer.GetPos(), 5);
+    EXPECT_TRUE(longer.PreviousLine(line));
+    EXPECT_EQ(str(line), "prev");
 }
 
 TEST_F(FileIO, FindStringFindsLinesByTheirBeginning) {
