@@ -137,7 +137,8 @@ TEST_F(EnginePropertiesTest, KernelReadersFindEngineAndModuleProperties) {
 // where `ok` came in true; without it the failure goes on to the caller. Either way the
 // symbol table and the owner's lock are free again.
 TEST_F(EnginePropertiesTest, AFailingGetCallbackFailsTheTextAndEnumerationGetters) {
-    const TARNPropertyDefinition label("label", new TARNPropertyValue("abc"), nullptr, false, true, false, true);
+    const TARNPropertyDefinition label("label", new TARNPropertyValue("abc"), nullptr, false, true, false,
+                                       true);
     const TARNPropertyDefinition level("level", new TARNPropertyValue("x|y", 1), nullptr, false, true, false,
                                        true);
     const auto failing = [](TARNProperty&, void*) { throw -5; };
@@ -163,6 +164,7 @@ TEST_F(EnginePropertiesTest, AFailingGetCallbackFailsTheTextAndEnumerationGetter
             cam->moduleLock.Lock();
             cam->moduleLock.Release();
         });
-        EXPECT_EQ(other.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "the owner's lock is held";
+        EXPECT_EQ(other.wait_for(std::chrono::seconds(5)), std::future_status::ready)
+            << "the owner's lock is held";
     }
 }

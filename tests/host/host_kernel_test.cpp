@@ -1,12 +1,11 @@
 #include "host_kernel.hpp"
 
-#include <time.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <future>
 #include <mutex>
 #include <sstream>
@@ -239,7 +238,8 @@ TEST(HostKernel, ReaderByNameSleepsWhileTheOwnerHoldsItsLock) {
         wallTime = std::chrono::steady_clock::now() - wallStart;
         read = true;
     });
-    const bool readerStarted = started.get_future().wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    const bool readerStarted =
+        started.get_future().wait_for(std::chrono::seconds(10)) == std::future_status::ready;
     // The length of the hold is what is measured against: the reader waits through all of it.
     std::this_thread::sleep_for(Hold);
     const bool readDuringTheHold = read;
@@ -275,9 +275,10 @@ TEST(HostKernel, ReaderByNameWaitingForTheLockReadsWhatTheHolderLeft) {
         SCOPED_TRACE(c.what);
         HostKernel kernel;
         TARNModule cam("cam", false, false);
-        const TARNPropertyDefinition gain("gain", new TARNPropertyValue(7L), nullptr, false, true, false, true);
-        const TARNPropertyDefinition again("gain", new TARNPropertyValue(c.remade), nullptr, false, true, false,
-                                           true);
+        const TARNPropertyDefinition gain("gain", new TARNPropertyValue(7L), nullptr, false, true, false,
+                                          true);
+        const TARNPropertyDefinition again("gain", new TARNPropertyValue(c.remade), nullptr, false, true,
+                                           false, true);
         TARNProperty* property = cam.NewProperty(gain, nullptr);
         ASSERT_NE(property, nullptr);
         bool found = !c.found;

@@ -346,11 +346,13 @@ TEST_F(FileIO, BufferedDataLostByAFlushInAnotherOperationIsAFailure) {
         bool (*operation)(TARNFileWriterAndReader&);
     } readerWriterCases[] = {
         {"SetPos", [](TARNFileWriterAndReader& f) { return f.SetPos(0); }},
-        {"Read", [](TARNFileWriterAndReader& f) {
+        {"Read",
+         [](TARNFileWriterAndReader& f) {
              char byte;
              return f.Read(&byte, 1);
          }},
-        {"NextLine", [](TARNFileWriterAndReader& f) {
+        {"NextLine",
+         [](TARNFileWriterAndReader& f) {
              TARNStackedString<40> line;
              return f.NextLine(line);
          }},

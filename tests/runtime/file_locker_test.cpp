@@ -8,8 +8,8 @@
 
 #include <chrono>
 #include <filesystem>
-#include <future>
 #include <fstream>
+#include <future>
 #include <string>
 
 namespace fs = std::filesystem;

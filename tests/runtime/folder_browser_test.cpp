@@ -76,7 +76,8 @@ TEST_F(FolderBrowser, NamesWithLineBreaksMatchAsWholeNames) {
     EXPECT_EQ(browse(Path("a*.txt")), (Items{{"a\nb.txt", false}, {"a.txt", false}}));
     const Items every = browse(Path("*"));
     for (const char* name : {"notes\n", "a\nb.txt"})
-        EXPECT_NE(std::find(every.begin(), every.end(), std::make_pair(std::string(name), false)), every.end())
+        EXPECT_NE(std::find(every.begin(), every.end(), std::make_pair(std::string(name), false)),
+                  every.end())
             << name;
 }
 

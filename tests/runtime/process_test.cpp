@@ -295,8 +295,8 @@ TEST_F(Process, PipeEndsOnStandardDescriptors) {
             TARNProcess process(Arguments({"/bin/sh", "-c", c.script}), nullptr, output, error, true, false);
             started = process.runAsChild();
             if (started && error != nullptr) {
-                readInTime = process_test::ReadToEnd({output->getReadDescriptor(), error->getReadDescriptor()},
-                                                     {&out, &err});
+                readInTime = process_test::ReadToEnd(
+                    {output->getReadDescriptor(), error->getReadDescriptor()}, {&out, &err});
             } else if (started) {
                 readInTime = process_test::ReadToEnd({output->getReadDescriptor()}, {&out});
             }
