@@ -6,10 +6,10 @@
 
 namespace {
 
-// The property registered under `fullName` and its owner, under the symbol-table lock
-// (released on every way out). With `pinned` null the owner's module lock is tried there:
-// when it was taken, `pinned` is the owner; when it was busy, the owner carries a reader pin
-// and `busy` is the owner. Nothing found leaves both null.
+// The property registered under `fullName`, found under the symbol-table lock (released on
+// every way out), with its owner's module lock tried there: taken, the owner comes back in
+// `pinned`; busy, the owner carries a reader pin and comes back in `busy`. Nothing found
+// leaves both null.
 void find(TARNKernel& kernel, const char* fullName, TARNProperty*& property, TARNModule*& pinned,
           TARNModule*& busy) {
     pinned = nullptr;
