@@ -35,6 +35,7 @@
 #include "engine/module_base.hpp"
 #include "runtime/list.hpp"
 #include "runtime/mutex.hpp"
+#include "runtime/pin_count.hpp"
 #include "runtime/ring_array.hpp"
 #include "runtime/stacked_string.hpp"
 
@@ -393,6 +394,10 @@ class TARNModule : public TARNModuleBase {
     TARNEvent noThreadEvent;
     // Re-entrant: element lists, cursors, symbol-name list, lives, Start.
     TARNMutex2 moduleLock;
+    // Readers by name that found a property of this module while moduleLock was busy and
+    // wait for the lock (TARNPropertyByName). Once the module has unregistered its elements
+    // nobody new can find it; it then waits until these readers are gone before it ends.
+    TARNPinCount byNameReaders;
     // Re-entrant: every property value of the module.
     TARNMutex2 propertyLock;
     // Running threads of the module (module lock).

@@ -6,15 +6,16 @@ class TARNKernel;
 class TARNModule;
 class TARNProperty;
 
-// Finds the property under the kernel's symbol-table lock and pins its owner there: the
-// owner's module lock is taken before the symbol-table lock is released. A module unregisters
-// and deletes its elements, in its destructor as in every removal, under its module lock, so
-// while the symbol-table lock shows the property registered its owner is alive, and once the
-// module lock is held neither can go. The module lock is only tried there, never waited for:
-// creating an element takes the module lock and then, to register it, the symbol-table lock,
-// so blocking the other way round could deadlock with it. When the owner's lock is busy the
-// symbol-table lock is released and the search starts again; the property may have gone by
-// then, and the reader finds nothing.
+// Finds the property under the kernel's symbol-table lock and pins its owner: the owner's
+// module lock is held from then until this object goes. A module unregisters and deletes its
+// elements, in its destructor as in every removal, under its module lock, so while the
+// symbol-table lock shows the property registered its owner is alive, and once the module
+// lock is held neither can go. Creating an element takes the module lock and then, to
+// register it, the symbol-table lock, so the module lock is never waited for with the
+// symbol-table lock held: it is tried there, and when it is busy the reader takes a pin on
+// the owner (which the module's end waits out), lets the symbol-table lock go and sleeps on
+// the module lock. With it, the reader looks again: the property may have gone meanwhile,
+// and then the reader finds nothing.
 class TARNPropertyByName {
   public:
     TARNPropertyByName(TARNKernel& kernel, const char* fullName);

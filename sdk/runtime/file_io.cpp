@@ -1,5 +1,7 @@
 #include "runtime/file_io.hpp"
 
+#include <stdio_ext.h>
+
 #include "runtime/c_library.hpp"
 #include "runtime/text_conversion.hpp"
 
@@ -25,18 +27,26 @@ bool TARNFileIO::openStream(const char* path, const char* mode) {
 }
 
 bool TARNFileIO::closeStream() {
+    writeFailed = false;
     if (stream == nullptr) return true;
     const bool closed = std::fclose(stream) == 0;
     stream = nullptr;
     return closed;
 }
 
+bool TARNFileIO::flushPending() {
+    if (__fpending(stream) == 0 || std::fflush(stream) == 0) return true;
+    writeFailed = true;
+    ShowError();
+    return false;
+}
+
 bool TARNFileIO::SetPos(long offset) {
-    return stream != nullptr && fseeko(stream, offset, SEEK_SET) == 0;
+    return stream != nullptr && flushPending() && fseeko(stream, offset, SEEK_SET) == 0;
 }
 
 bool TARNFileIO::MovePos(long offset) {
-    return stream != nullptr && fseeko(stream, offset, SEEK_CUR) == 0;
+    return stream != nullptr && flushPending() && fseeko(stream, offset, SEEK_CUR) == 0;
 }
 
 long TARNFileIO::GetPos() const {
@@ -44,7 +54,7 @@ long TARNFileIO::GetPos() const {
 }
 
 bool TARNFileIO::Go2End() {
-    return stream != nullptr && fseeko(stream, 0, SEEK_END) == 0;
+    return stream != nullptr && flushPending() && fseeko(stream, 0, SEEK_END) == 0;
 }
 
 long TARNFileIO::FileSize() {

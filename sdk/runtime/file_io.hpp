@@ -31,7 +31,8 @@ class TARNFileIO {
     // Opens the UTF-8 path, or failing that its conversion to the locale's encoding; an
     // open file is closed first. True when a file is open.
     virtual bool Open(const char* path, int mode) = 0;
-    // True unless closing lost data; closing no file is no error.
+    // True unless closing lost data, or an earlier failure of the stream did (a writer's);
+    // closing no file is no error.
     virtual bool Close() = 0;
     // Shows the error that just happened through the error-display function, if any.
     virtual void ShowError() const = 0;
@@ -40,7 +41,8 @@ class TARNFileIO {
     bool IsOpen() const { return stream != nullptr; }
 
     // Positions are byte offsets from the start of the file. Each is false (or -1) when no
-    // file is open or the system refuses.
+    // file is open or the system refuses. Moving the position first writes out buffered
+    // data; a failure to write it is shown and fails the move.
     bool SetPos(long offset);
     bool MovePos(long offset);
     long GetPos() const;
@@ -61,12 +63,19 @@ class TARNFileIO {
     // Opens with the stdio mode (to which the close-on-exec flag is added), trying the path
     // as given and then in the locale's encoding. Any open file is closed first.
     bool openStream(const char* path, const char* mode);
-    // fclose's verdict: false when buffered data could not be written.
+    // fclose's verdict: false when buffered data could not be written. Forgets writeFailed.
     bool closeStream();
+    // Writes out what the stream's buffer holds, if anything, and shows a failure. A seek
+    // would flush it too, but a failure there discards the data and looks like a refused
+    // seek; done first, the loss is shown as the write error it is. False on failure.
+    bool flushPending();
     void display(const char* message) const {
         if (displayError) displayError(message);
     }
 
     std::FILE* stream = nullptr;
     ErrorDisplayFunction displayError = displayErrorDefaultFunction;
+    // A write or flush of the open stream failed: data was lost even where fclose, with
+    // nothing left in the buffer, would succeed. (A failed read loses nothing.)
+    bool writeFailed = false;
 };

@@ -19,9 +19,10 @@ bool TARNFileLockerHandlePath::TryLock() {
     if (descriptor >= 0) return true;
     char* localePath = TARNIconv::UTF8ToLocale(path.c_str());
     if (localePath == nullptr) return false;
-    // Read-only opens folders as well as files; close-on-exec keeps the lock out of
-    // child processes, which would otherwise hold it after this process let it go.
-    descriptor = open(localePath, O_RDONLY | O_CLOEXEC);
+    // Read-only opens folders as well as files; non-blocking keeps a FIFO without a writer
+    // from holding the open up for ever (locks never wait); close-on-exec keeps the lock out
+    // of child processes, which would otherwise hold it after this process let it go.
+    descriptor = open(localePath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     TARNIconv::releaseLocale(localePath);
     if (descriptor < 0) return false;
     if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {

@@ -44,6 +44,12 @@ void TARNFileReader::ShowError() const {
 bool TARNFileReader::Read(void* buffer, long size, long* got) {
     long count = 0;
     bool failed = stream == nullptr || size < 0;
+    // A reader-writer's buffered output goes out first, where its failure is seen (and
+    // shown there).
+    if (!failed && size > 0 && !flushPending()) {
+        if (got) *got = 0;
+        return false;
+    }
     if (!failed && size > 0) {
         count = static_cast<long>(std::fread(buffer, 1, static_cast<size_t>(size), stream));
         failed = std::ferror(stream) != 0;
@@ -57,7 +63,8 @@ bool TARNFileReader::NextLine(TARNStackedString<40>& line, long* startPos, bool 
     const long start = GetPos();
     if (startPos) *startPos = start;
     line = "";
-    if (stream == nullptr) return false;
+    // As in Read: buffered output first.
+    if (stream == nullptr || !flushPending()) return false;
     long taken = 0;
     char chunk[chunkSize];
     for (;;) {

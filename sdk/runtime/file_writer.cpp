@@ -23,9 +23,14 @@ bool TARNFileWriter::Open(const char* path, int mode) {
 }
 
 bool TARNFileWriter::Close() {
-    if (closeStream()) return true;
-    ShowError();
-    return false;
+    // A failed write drops what the buffer held, and fclose then has nothing left to fail
+    // on: the loss was shown when it happened and still fails the close.
+    const bool lostBefore = writeFailed;
+    if (!closeStream()) {
+        ShowError();
+        return false;
+    }
+    return !lostBefore;
 }
 
 TARNStackedString<40> TARNFileWriter::errorText(const char* prefix) {
@@ -45,8 +50,11 @@ void TARNFileWriter::ShowError() const {
 
 bool TARNFileWriter::Write(const void* data, long size, void* userData) {
     bool written = stream != nullptr && size >= 0;
-    if (written && size > 0)
+    if (written && size > 0) {
         written = std::fwrite(data, 1, static_cast<size_t>(size), stream) == static_cast<size_t>(size);
+        // Some of it may have gone out and the rest is lost.
+        if (!written) writeFailed = true;
+    }
     if (!written) ShowError();
     if (afterWrite != nullptr && userData != nullptr) afterWrite(userData);
     return written;
@@ -65,6 +73,7 @@ bool TARNFileWriter::WriteText(const TARNStackedString<40>& text, bool convertEO
 bool TARNFileWriter::FlushToDisk() {
     if (stream == nullptr) return false;
     if (std::fflush(stream) != 0 || fsync(fileno(stream)) != 0) {
+        writeFailed = true;
         ShowError();
         return false;
     }
@@ -72,7 +81,7 @@ bool TARNFileWriter::FlushToDisk() {
 }
 
 bool TARNFileWriter::Truncate() {
-    if (stream == nullptr || std::fflush(stream) != 0) return false;
+    if (stream == nullptr || !flushPending()) return false;
     const off_t position = ftello(stream);
     return position >= 0 && ftruncate(fileno(stream), position) == 0;
 }

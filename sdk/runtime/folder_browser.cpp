@@ -79,7 +79,11 @@ bool TARNFolderBrowser::Open(const char* path) {
         Close();
         return false;
     }
-    findHandle->nameRegExp.SetPattern(expressionOf(pattern).c_str());
+    // A line break is a character of a name like any other: "$" must not match before a
+    // final one (or "notes" would find "notes" followed by a line break), and the "." of a
+    // "*" must run over them.
+    findHandle->nameRegExp =
+        TARNRegExp(expressionOf(pattern).c_str(), TARNRegExp::DotAll | TARNRegExp::DollarEndOnly);
     if (searchNext() == Search::Found) return true;
     Close();
     return false;

@@ -188,7 +188,8 @@ int TARNProcess::start(bool detached, int* pid) {
         // Async-signal-safe calls only from here on.
         if (detached) setpgid(0, 0);
         if (!connectStandardStreams() || chdir(folder) != 0) _exit(1);
-        execve(arguments[0], arguments, environmentVector);
+        // Without arguments there is no program: the child ends as if it could not run.
+        if (arguments[0] != nullptr) execve(arguments[0], arguments, environmentVector);
         _exit(1);
     }
     // Both sides set the group, so that it is in place whichever runs first.
@@ -212,7 +213,9 @@ int TARNProcess::runDetached(int* pid) {
 }
 
 void TARNProcess::runAsCurrent() {
-    if (arguments == nullptr) return;
+    // No vector, or one without a program (no arguments): nothing could replace this process,
+    // so nothing of it is changed either.
+    if (arguments == nullptr || arguments[0] == nullptr) return;
     char** environmentVector = buildEnvironment();
     if (connectStandardStreams() && TARN::SetCurrentFolder(workingFolder))
         execve(arguments[0], arguments, environmentVector);

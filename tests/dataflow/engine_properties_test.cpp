@@ -7,6 +7,7 @@
 #include <string>
 
 #include "dataflow/module.hpp"
+#include "dataflow/property.hpp"
 #include "host_engine_module.hpp"
 #include "support/host_kernel_fixture.hpp"
 
@@ -130,4 +131,40 @@ TEST_F(EnginePropertiesTest, KernelReadersFindEngineAndModuleProperties) {
 
     kernel.EngineModule().DirectSet(kernel.EngineModule().Property("shutdownTimeout"), 1'500'000L);
     EXPECT_EQ(TARN::GetIntegerProperty("Engine.shutdownTimeout", nullptr), 1'500'000);
+}
+
+// A get-callback that fails: with `ok` the getters answer false and an empty value, even
+// where `ok` came in true; without it the failure goes on to the caller. Either way the
+// symbol table and the owner's lock are free again.
+TEST_F(EnginePropertiesTest, AFailingGetCallbackFailsTheTextAndEnumerationGetters) {
+    const TARNPropertyDefinition label("label", new TARNPropertyValue("abc"), nullptr, false, true, false,
+                                       true);
+    const TARNPropertyDefinition level("level", new TARNPropertyValue("x|y", 1), nullptr, false, true, false,
+                                       true);
+    const auto failing = [](TARNProperty&, void*) { throw -5; };
+    cam->NewProperty(label, nullptr)->SetGetCallback(failing);
+    cam->NewProperty(level, nullptr)->SetGetCallback(failing);
+    const struct {
+        const char* name;
+        bool enumeration;  // read by the enumeration getter (else the text getter)
+    } cases[] = {{"cam.label", false}, {"cam.level", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + (c.enumeration ? " as an enumeration" : " as a text"));
+        bool ok = true;
+        if (c.enumeration) {
+            EXPECT_EQ(TARN::GetEnumsProperty(c.name, &ok).Count(), 0);
+            EXPECT_THROW(TARN::GetEnumsProperty(c.name), int);
+        } else {
+            EXPECT_STREQ(TARN::GetStringProperty(c.name, &ok).c_str(), "");
+            EXPECT_THROW(TARN::GetStringProperty(c.name), int);
+        }
+        EXPECT_FALSE(ok);
+        EXPECT_TRUE(SymbolTableIsFree());
+        auto other = std::async(std::launch::async, [this] {
+            cam->moduleLock.Lock();
+            cam->moduleLock.Release();
+        });
+        EXPECT_EQ(other.wait_for(std::chrono::seconds(5)), std::future_status::ready)
+            << "the owner's lock is held";
+    }
 }

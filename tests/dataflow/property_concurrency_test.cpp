@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -71,6 +73,8 @@ TEST_F(PropertyTest, CallbacksUnderTheLocksAndReadersByNameDoNotDeadlock) {
 // completes with the value or finds no property; none touches the freed module or its
 // locks. Every round waits until each reader has read once, then destroys the module under
 // them. Half the readers go through the kernel, half through the SDK's own text getter.
+// The round sleeps on the count of readers that have read, so only the readers, reading
+// until the module goes, keep processors busy.
 TEST_F(ModuleTest, ReadersByNameMeetADestroyedModuleAsAMissingProperty) {
     constexpr int Rounds = 100;
     constexpr int Readers = 4;
@@ -81,7 +85,9 @@ TEST_F(ModuleTest, ReadersByNameMeetADestroyedModuleAsAMissingProperty) {
         auto* module = new TARNModule("cam", false, false);
         module->NewProperty(number, nullptr);
         module->NewProperty(text, nullptr);
-        std::atomic<int> reading{0};
+        std::mutex counting;
+        std::condition_variable counted;
+        int reading = 0;
         std::vector<std::thread> readers;
         for (int r = 0; r < Readers; ++r) {
             readers.emplace_back([&, r] {
@@ -95,13 +101,21 @@ TEST_F(ModuleTest, ReadersByNameMeetADestroyedModuleAsAMissingProperty) {
                         if (ok && !(value == "abc")) ++wrongValues;
                     }
                     if (!ok) return;
-                    if (first) ++reading;
+                    if (first) {
+                        {
+                            const std::lock_guard lock(counting);
+                            ++reading;
+                        }
+                        counted.notify_all();
+                    }
                 }
             });
         }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while (reading.load() < Readers && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-        const bool allReading = reading.load() == Readers;
+        bool allReading;
+        {
+            std::unique_lock lock(counting);
+            allReading = counted.wait_for(lock, std::chrono::seconds(30), [&] { return reading == Readers; });
+        }
         delete module;
         for (std::thread& reader : readers) reader.join();
         ASSERT_TRUE(allReading) << "round " << round << ": a reader never read";

@@ -122,6 +122,23 @@ TEST_F(WaitForTimestamp, TimestampFoundReachedOnResumeReportsTheChange) {
     EXPECT_TRUE(recorder.RequestedDelays().empty());
 }
 
+// The trigger fires, but time was paused meanwhile, short of the timestamp: not reached, the
+// wait goes on without a trigger until time moves again (or, here, a cancel event fires).
+TEST_F(WaitForTimestamp, TriggerThatFiresAfterAPauseKeepsWaiting) {
+    TARNEvent cancel;
+    Events().HoldNextWait(1);  // the first turn's wait answers "trigger" once released
+    Start(T0 + Second, {&cancel});
+    EXPECT_TRUE(Events().AwaitWaits(1));
+    Time().Pause();
+    Events().ReleaseHeldWait();
+    EXPECT_TRUE(Events().AwaitWaits(2)) << "the wait ended when the trigger fired";
+    EXPECT_EQ(recorder.RequestedDelays(), std::vector<long>{Second}) << "a trigger armed while paused";
+    cancel.Set();
+    Join();
+    EXPECT_FALSE(reached);
+    EXPECT_EQ(cancelIndex, 0);
+}
+
 TEST_F(WaitForTimestamp, TimeStateTwoStandsStillUntilItChanges) {
     TARNEvent cancel;
     Time().SetTimeState(2);

@@ -4,6 +4,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <ctime>
+#include <future>
+#include <mutex>
 #include <sstream>
 #include <thread>
 
@@ -136,36 +140,56 @@ TEST(HostKernel, ShutdownSetsTheShutdownEvent) {
 // Registration holds the module lock and then takes the symbol lock, so the reader must
 // never wait for the module lock while it holds the symbol lock; and it must not touch the
 // property once it was unregistered and deleted (ThreadSanitizer and AddressSanitizer see
-// both). Each round waits until the reader has found the property once, so that every
-// removal meets a reader that is reading it.
+// both). Each round hands the property to the reader and waits until it has found it once,
+// so that every removal meets a reader that is reading it; between rounds the reader sleeps
+// on the handoff, so neither side spins for its turn.
 TEST(HostKernel, ReadsByNameWhileThePropertyComesAndGoes) {
     constexpr int Rounds = 4000;
+    constexpr auto Limit = std::chrono::seconds(10);
     HostKernel kernel;
     TARNModule cam("cam", false, false);
     const TARNPropertyDefinition gain("gain", new TARNPropertyValue(7L), nullptr, false, true, false, true);
-    std::atomic<bool> done{false};
-    std::atomic<long> reads{0};
+    std::mutex handoff;
+    std::condition_variable changed;
+    int offered = 0;  // rounds whose property was made
+    int found = 0;    // rounds in which the reader found it
+    bool done = false;
+    std::atomic<int> wrongValues{0};
     std::thread reader([&] {
-        while (!done) {
-            bool found = false;
-            const long value = kernel.GetIntegerProperty("cam.gain", &found);
-            if (found) {
-                EXPECT_EQ(value, 7);
-                ++reads;
+        for (;;) {
+            {
+                std::unique_lock lock(handoff);
+                if (!changed.wait_for(lock, Limit, [&] { return done || offered > found; }) || done) return;
+            }
+            // Reads until the property has gone: the removal comes while it is reading. A
+            // read that finds it marks the round offered then as found.
+            for (;;) {
+                bool present = false;
+                const long value = kernel.GetIntegerProperty("cam.gain", &present);
+                if (!present) break;
+                if (value != 7) ++wrongValues;
+                const std::lock_guard lock(handoff);
+                if (found < offered) {
+                    found = offered;
+                    changed.notify_all();
+                }
             }
         }
     });
-    int round = 0;
-    for (; round < Rounds; ++round) {
+    int round = 1;
+    for (; round <= Rounds; ++round) {
         TARNProperty* property = cam.NewProperty(gain, nullptr);
         if (property == nullptr) {
             ADD_FAILURE() << "round " << round << ": the property was not made";
             break;
         }
-        const long before = reads;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (reads == before && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-        const bool read = reads > before;
+        bool read;
+        {
+            std::unique_lock lock(handoff);
+            offered = round;
+            changed.notify_all();
+            read = changed.wait_for(lock, Limit, [&] { return found >= round; });
+        }
         TARNMutexGuard lock(cam.moduleLock);
         cam.RemoveProperty(property);
         if (!read) {
@@ -174,9 +198,105 @@ TEST(HostKernel, ReadsByNameWhileThePropertyComesAndGoes) {
         }
     }
     // Reached on every way out of the loop: the reader must be joined before the test ends.
-    done = true;
+    {
+        const std::lock_guard lock(handoff);
+        done = true;
+    }
+    changed.notify_all();
     reader.join();
-    EXPECT_EQ(round, Rounds);
-    EXPECT_GE(reads.load(), Rounds);
+    EXPECT_EQ(round, Rounds + 1);
+    EXPECT_EQ(wrongValues.load(), 0);
     EXPECT_EQ(kernel.FindProperty("cam.gain"), nullptr);
+}
+
+// A reader by name that meets the owner's module lock held (a long set-callback, a
+// re-creation of elements) waits for it without burning a processor, and then reads.
+TEST(HostKernel, ReaderByNameSleepsWhileTheOwnerHoldsItsLock) {
+    constexpr auto Hold = std::chrono::milliseconds(300);
+    HostKernel kernel;
+    TARNModule cam("cam", false, false);
+    const TARNPropertyDefinition gain("gain", new TARNPropertyValue(2.5), nullptr, false, true, false, true);
+    ASSERT_NE(cam.NewProperty(gain, nullptr), nullptr);
+    std::promise<void> started;
+    std::atomic<bool> read{false};
+    double value = 0;
+    bool present = false;
+    std::chrono::nanoseconds processorTime{};
+    std::chrono::nanoseconds wallTime{};
+    cam.moduleLock.Lock();
+    std::thread reader([&] {
+        const auto threadClock = [] {
+            timespec now{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+            return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+        };
+        started.set_value();
+        const auto wallStart = std::chrono::steady_clock::now();
+        const auto processorStart = threadClock();
+        value = kernel.GetFloatProperty("cam.gain", &present);
+        processorTime = threadClock() - processorStart;
+        wallTime = std::chrono::steady_clock::now() - wallStart;
+        read = true;
+    });
+    const bool readerStarted =
+        started.get_future().wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    // The length of the hold is what is measured against: the reader waits through all of it.
+    std::this_thread::sleep_for(Hold);
+    const bool readDuringTheHold = read;
+    cam.moduleLock.Release();
+    reader.join();
+    ASSERT_TRUE(readerStarted);
+    EXPECT_FALSE(readDuringTheHold) << "read while the owner held its lock";
+    EXPECT_TRUE(present);
+    EXPECT_EQ(value, 2.5);
+    EXPECT_GE(wallTime, Hold);
+    EXPECT_LT(processorTime * 4, wallTime)
+        << "the reader used " << processorTime.count() / 1000 << " us of processor in "
+        << wallTime.count() / 1000 << " us of waiting";
+}
+
+// A reader by name that met the owner's lock busy sleeps on it and, once it has it, looks
+// again: what the holder did meanwhile decides what it reads. Its pin on the owner is gone
+// afterwards, whatever it found.
+TEST(HostKernel, ReaderByNameWaitingForTheLockReadsWhatTheHolderLeft) {
+    struct Case {
+        const char* what;
+        bool remove;
+        long remade;  // the value of a property made again under the same name; 0 for none
+        bool found;
+        long value;
+    };
+    const Case cases[] = {
+        {"left as it was", false, 0, true, 7},
+        {"removed", true, 0, false, 0},
+        {"removed and made again", true, 9, true, 9},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HostKernel kernel;
+        TARNModule cam("cam", false, false);
+        const TARNPropertyDefinition gain("gain", new TARNPropertyValue(7L), nullptr, false, true, false,
+                                          true);
+        const TARNPropertyDefinition again("gain", new TARNPropertyValue(c.remade), nullptr, false, true,
+                                           false, true);
+        TARNProperty* property = cam.NewProperty(gain, nullptr);
+        ASSERT_NE(property, nullptr);
+        bool found = !c.found;
+        long value = -1;
+        cam.moduleLock.Lock();
+        std::thread reader([&] { value = kernel.GetIntegerProperty("cam.gain", &found); });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        // The pin is taken after the lookup and before the reader sleeps on the lock.
+        while (cam.byNameReaders.Count() == 0 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const bool pinned = cam.byNameReaders.Count() == 1;
+        if (c.remove) cam.RemoveProperty(property);
+        if (c.remade != 0) cam.NewProperty(again, nullptr);
+        cam.moduleLock.Release();
+        reader.join();
+        ASSERT_TRUE(pinned) << "the reader never met the lock busy";
+        EXPECT_EQ(found, c.found);
+        EXPECT_EQ(value, c.value);
+        EXPECT_EQ(cam.byNameReaders.Count(), 0);
+    }
 }

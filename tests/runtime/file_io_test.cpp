@@ -154,6 +154,13 @@ TEST_F(FileIO, NextLineStopsAtANulWhenAsked) {
     ASSERT_TRUE(reader.Rewind());
     EXPECT_TRUE(reader.NextLine(line, nullptr, true, false));
     EXPECT_EQ(str(line), std::string("ab\0cd", 5));
+
+    // A carriage return before the NUL goes as it does before a line feed.
+    TARNFileReader withReturn;
+    OpenReader(withReturn, std::string("ab\r\0cd\n", 7));
+    EXPECT_FALSE(withReturn.NextLine(line, nullptr, true, true));
+    EXPECT_EQ(str(line), "ab");
+    EXPECT_EQ(withReturn.GetPos(), 4);
 }
 
 TEST_F(FileIO, LinesLongerThanAChunkAndBinaryReadsInBetween) {
@@ -200,6 +207,18 @@ TEST_F(FileIO, PreviousLineWalksBackwards) {
     ASSERT_TRUE(reader.Go2End());
     EXPECT_TRUE(reader.PreviousLine(line, nullptr, false));
     EXPECT_EQ(str(line), "b\n");
+
+    // The line feed before a line of 127 bytes is the last byte of the second chunk read
+    // backwards: only the first chunk's last byte (the wanted line's own end) is skipped.
+    const std::string line127(127, 'L');
+    TARNFileReader longer;
+    OpenReader(longer, "prev\n" + line127 + "\n");
+    ASSERT_TRUE(longer.Go2End());
+    EXPECT_TRUE(longer.PreviousLine(line));
+    EXPECT_EQ(str(line), line127);
+    EXPECT_EQ(longer.GetPos(), 5);
+    EXPECT_TRUE(longer.PreviousLine(line));
+    EXPECT_EQ(str(line), "prev");
 }
 
 TEST_F(FileIO, FindStringFindsLinesByTheirBeginning) {
@@ -293,6 +312,62 @@ TEST_F(FileIO, ShortWritesAreErrors) {
     ASSERT_TRUE(writer.Write("x", 1));
     EXPECT_FALSE(writer.Close());
     EXPECT_EQ(shown.size(), 1u);
+}
+
+// Positioning, the size and truncation write out what the buffer holds first: on a full
+// device that write fails, and the failure is shown then and makes Close false, whether or
+// not the operation itself could still go on.
+TEST_F(FileIO, BufferedDataLostByAFlushInAnotherOperationIsAFailure) {
+    const struct {
+        const char* what;
+        bool (*operation)(TARNFileWriter&);
+    } cases[] = {
+        {"SetPos", [](TARNFileWriter& w) { return w.SetPos(0); }},
+        {"MovePos", [](TARNFileWriter& w) { return w.MovePos(0); }},
+        {"Rewind", [](TARNFileWriter& w) { return w.Rewind(); }},
+        {"Go2End", [](TARNFileWriter& w) { return w.Go2End(); }},
+        {"FileSize", [](TARNFileWriter& w) { return w.FileSize() >= 0; }},
+        {"Truncate", [](TARNFileWriter& w) { return w.Truncate(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        shown.clear();
+        TARNFileWriter writer;
+        writer.SetErrorDisplayFunction(recordMessage);
+        ASSERT_TRUE(writer.Open("/dev/full", 0));
+        ASSERT_TRUE(writer.Write("abc", 3)) << "still in the buffer";
+        EXPECT_FALSE(c.operation(writer));
+        EXPECT_EQ(shown, std::vector<std::string>{"File write error: 28 (No space left on device)"});
+        EXPECT_FALSE(writer.Close());
+    }
+    // The reader-writer shows it under its own name, also where a read would flush.
+    const struct {
+        const char* what;
+        bool (*operation)(TARNFileWriterAndReader&);
+    } readerWriterCases[] = {
+        {"SetPos", [](TARNFileWriterAndReader& f) { return f.SetPos(0); }},
+        {"Read",
+         [](TARNFileWriterAndReader& f) {
+             char byte;
+             return f.Read(&byte, 1);
+         }},
+        {"NextLine",
+         [](TARNFileWriterAndReader& f) {
+             TARNStackedString<40> line;
+             return f.NextLine(line);
+         }},
+    };
+    for (const auto& c : readerWriterCases) {
+        SCOPED_TRACE(std::string("reader-writer ") + c.what);
+        shown.clear();
+        TARNFileWriterAndReader file;
+        file.SetErrorDisplayFunction(recordMessage);
+        ASSERT_TRUE(file.Open("/dev/full", 0));
+        ASSERT_TRUE(file.Write("abc", 3));
+        EXPECT_FALSE(c.operation(file));
+        EXPECT_EQ(shown, std::vector<std::string>{"File read/write error: 28 (No space left on device)"});
+        EXPECT_FALSE(file.Close());
+    }
 }
 
 TEST_F(FileIO, TruncateCutsAtThePosition) {

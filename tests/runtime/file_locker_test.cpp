@@ -3,10 +3,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -15,11 +18,17 @@ namespace {
 
 // Whether a descriptor of our own could take the lock now (and gives it back at once).
 bool lockableElsewhere(const std::string& path) {
-    const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (descriptor < 0) return false;
     const bool locked = flock(descriptor, LOCK_EX | LOCK_NB) == 0;
     close(descriptor);
     return locked;
+}
+
+int openDescriptorCount() {
+    int count = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++count;
+    return count;
 }
 
 class FileLocker : public ::testing::Test {
@@ -102,4 +111,31 @@ TEST_F(FileLocker, NothingIsCreatedOrLockedForAMissingPath) {
     EXPECT_FALSE(none.TryLock());
     EXPECT_FALSE(none.TryUnlock());
     EXPECT_EQ(std::string(none.GetPath().c_str()), "");
+}
+
+TEST_F(FileLocker, AFailedLockLeavesNoDescriptorOpen) {
+    TARNFileLocker first(TARNFile(file.c_str()), true);
+    ASSERT_TRUE(first);
+    TARNFileLocker second(TARNFile(file.c_str()), false);
+    const int before = openDescriptorCount();
+    for (int i = 0; i < 3; ++i) EXPECT_FALSE(second.TryLock());
+    EXPECT_EQ(openDescriptorCount(), before);
+}
+
+// Locks never block: a FIFO that nobody writes to is locked at once, as any other file.
+TEST_F(FileLocker, AFifoWithoutWriterLocksAtOnce) {
+    const std::string fifo = root + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto locking = std::async(std::launch::async, [&] {
+        TARNFileLocker locker(TARNStackedString<40>(fifo.c_str()), true);
+        return static_cast<bool>(locker) && !lockableElsewhere(fifo);
+    });
+    const bool inTime = locking.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!inTime) {
+        // A writer lets an open that waits for one go on, so that the test can end.
+        const int writer = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (writer >= 0) close(writer);
+    }
+    ASSERT_TRUE(inTime) << "locking a FIFO waited for a writer";
+    EXPECT_TRUE(locking.get());
 }

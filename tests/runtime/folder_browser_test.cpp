@@ -66,6 +66,21 @@ TEST_F(FolderBrowser, PatternsMatchWholeNamesCaseIncluded) {
     EXPECT_EQ(browse(Path("[ab]*")), (Items{{"a.txt", false}, {"a.txt.bak", false}, {"b.TXT", false}}));
 }
 
+// A line break is a character of the name like any other: a pattern still matches whole
+// names only, and "*" runs over it.
+TEST_F(FolderBrowser, NamesWithLineBreaksMatchAsWholeNames) {
+    MakeFile("notes\n");
+    MakeFile("a\nb.txt");
+    EXPECT_EQ(browse(Path("notes")), (Items{{"notes", false}}));
+    EXPECT_EQ(browse(Path("notes*")), (Items{{"notes", false}, {"notes\n", false}}));
+    EXPECT_EQ(browse(Path("a*.txt")), (Items{{"a\nb.txt", false}, {"a.txt", false}}));
+    const Items every = browse(Path("*"));
+    for (const char* name : {"notes\n", "a\nb.txt"})
+        EXPECT_NE(std::find(every.begin(), every.end(), std::make_pair(std::string(name), false)),
+                  every.end())
+            << name;
+}
+
 TEST_F(FolderBrowser, EveryEntryWithAStar) {
     const Items items = browse(Path("*"));
     EXPECT_EQ(items.size(), 12u);

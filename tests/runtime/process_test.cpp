@@ -162,6 +162,7 @@ TEST_F(Process, CollectedChildIsNeverSignalledOrWaitedForAgain) {
 }
 
 TEST_F(Process, StateCollectsAnEndedChild) {
+    SignalRecording signals;
     TARNPipe output;
     TARNProcess process(Arguments({"/bin/echo"}), nullptr, &output, nullptr, true, false);
     ASSERT_EQ(process.runAsChild(), 1);
@@ -173,6 +174,9 @@ TEST_F(Process, StateCollectsAnEndedChild) {
         if (state == 1) usleep(10000);
     }
     EXPECT_EQ(state, 2);
+    // Collected: its id may be another process's by now, and must not be signalled.
+    EXPECT_EQ(process.terminate(), 0);
+    EXPECT_TRUE(sentSignals.empty());
     int code = -7;
     EXPECT_EQ(process.wait(code, -1), 2) << "getState collected it";
     EXPECT_EQ(code, -7);
@@ -187,9 +191,13 @@ TEST_F(Process, NeverStarted) {
 }
 
 TEST_F(Process, ProgramThatCannotRunEndsTheChildWithStatusOne) {
+    // Without arguments there is no program at all: the child ends as quietly as when the
+    // program is missing (a checked build would see a null path handed to execve).
     for (auto arguments : {Arguments({"/no/such/program"}), Arguments({})}) {
-        TARNProcess process(arguments, nullptr, nullptr, nullptr, true, false);
+        TARNPipe error;
+        TARNProcess process(arguments, nullptr, nullptr, &error, true, false);
         ASSERT_EQ(process.runAsChild(), 1);
+        EXPECT_EQ(ReadToEnd(error.getReadDescriptor()), "") << "the child's standard error";
         int code = -7;
         EXPECT_EQ(WaitForEnd(process, code), 0);
         EXPECT_EQ(code, 1);
@@ -250,39 +258,64 @@ TEST_F(Process, OnePipeForOutputAndError) {
     EXPECT_EQ(WaitForEnd(process, code), 0);
 }
 
-TEST_F(Process, PipeEndThatAlreadyIsTheStandardDescriptor) {
-    // With this process's standard input and output closed, a new pipe lands on 0 and 1: the
-    // child's output end already is its descriptor 1, which must stay open through exec.
-    const int savedInput = fcntl(0, F_DUPFD_CLOEXEC, 3);
-    const int savedOutput = fcntl(1, F_DUPFD_CLOEXEC, 3);
-    ASSERT_GE(savedInput, 0);
-    ASSERT_GE(savedOutput, 0);
-    close(0);
-    close(1);
-    auto* pipe = new TARNPipe;
-    const int readEnd = pipe->getReadDescriptor();
-    const int writeEnd = pipe->getWriteDescriptor();
-    std::string text;
-    int started = 0;
-    bool readInTime = false;
-    {
-        TARNProcess process(Arguments({"/bin/echo", "still here"}), nullptr, pipe, nullptr, true, false);
-        started = process.runAsChild();
-        if (started) readInTime = process_test::ReadToEnd({readEnd}, {&text});
-        int code = -7;
-        if (started) WaitForEnd(process, code);
-    }
-    delete pipe;
-    dup2(savedInput, 0);
-    dup2(savedOutput, 1);
-    close(savedInput);
-    close(savedOutput);
+TEST_F(Process, PipeEndsOnStandardDescriptors) {
+    // With this process's standard input and output closed, the first new pipe lands on 0
+    // and 1, so its write end already sits on the child's descriptor 1.
+    const struct {
+        const char* what;
+        bool firstIsError;  // the first pipe is the error pipe (else the output pipe)
+        const char* script;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        // It must stay open through exec.
+        {"an output end that already is descriptor 1", false, "echo out", "out\n", ""},
+        // It must be moved away before the output pipe's end takes descriptor 1.
+        {"an error end on descriptor 1", true, "echo out; echo err >&2", "out\n", "err\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const int savedInput = fcntl(0, F_DUPFD_CLOEXEC, 3);
+        const int savedOutput = fcntl(1, F_DUPFD_CLOEXEC, 3);
+        ASSERT_GE(savedInput, 0);
+        ASSERT_GE(savedOutput, 0);
+        close(0);
+        close(1);
+        // Nothing may be printed until both are back: no assertion before then.
+        auto* first = new TARNPipe;
+        auto* second = c.firstIsError ? new TARNPipe : nullptr;
+        TARNPipe* output = c.firstIsError ? second : first;
+        TARNPipe* error = c.firstIsError ? first : nullptr;
+        const int firstWriteEnd = first->getWriteDescriptor();
+        std::string out;
+        std::string err;
+        int started = 0;
+        bool readInTime = false;
+        {
+            TARNProcess process(Arguments({"/bin/sh", "-c", c.script}), nullptr, output, error, true, false);
+            started = process.runAsChild();
+            if (started && error != nullptr) {
+                readInTime = process_test::ReadToEnd(
+                    {output->getReadDescriptor(), error->getReadDescriptor()}, {&out, &err});
+            } else if (started) {
+                readInTime = process_test::ReadToEnd({output->getReadDescriptor()}, {&out});
+            }
+            int code = -7;
+            if (started) WaitForEnd(process, code);
+        }
+        delete first;
+        delete second;
+        dup2(savedInput, 0);
+        dup2(savedOutput, 1);
+        close(savedInput);
+        close(savedOutput);
 
-    ASSERT_EQ(readEnd, 0);
-    ASSERT_EQ(writeEnd, 1);
-    ASSERT_EQ(started, 1);
-    EXPECT_TRUE(readInTime);
-    EXPECT_EQ(text, "still here\n");
+        ASSERT_EQ(firstWriteEnd, 1);
+        ASSERT_EQ(started, 1);
+        EXPECT_TRUE(readInTime);
+        EXPECT_EQ(out, c.out);
+        EXPECT_EQ(err, c.err);
+    }
 }
 
 TEST_F(Process, NoDescriptorOfThisProcessReachesTheChild) {
@@ -431,7 +464,9 @@ TEST_F(Process, RunAsCurrentReplacesTheProcess) {
 }
 
 TEST_F(Process, RunAsCurrentReturnsWhenTheProgramCannotRun) {
-    TARNProcess process(Arguments({"/no/such/program"}), nullptr, nullptr, nullptr, true, false);
-    process.runAsCurrent();
-    EXPECT_EQ(std::filesystem::current_path().string(), root);
+    for (auto arguments : {Arguments({"/no/such/program"}), Arguments({})}) {
+        TARNProcess process(arguments, nullptr, nullptr, nullptr, true, false);
+        process.runAsCurrent();
+        EXPECT_EQ(std::filesystem::current_path().string(), root);
+    }
 }

@@ -213,6 +213,10 @@ TEST(RingBufferRegion, ErodeAndDilateMoveTheChosenEnds) {
     }
     TARNRBRegion empty = region(8, 2, 0);
     EXPECT_EQ(empty.Dilate(TARNRBRegion::Back, 1), invalidOp);
+    // Growing the front past slot 0 wraps to the ring's last slots.
+    TARNRBRegion nearStart = region(8, 1, 2);
+    EXPECT_EQ(nearStart.Dilate(front, 3), 1);
+    EXPECT_EQ(fieldsOf(nearStart), (Fields{1, 8, 6, 5}));
 }
 
 TEST(RingBufferRegion, CropKeepsPartOfTheRegion) {
