@@ -7,6 +7,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "info_command.hpp"
 #include "sha512.hpp"
@@ -48,25 +49,56 @@ TEST(Sha512, MatchesTheStandardVectors) {
               "501d289e4900f7e4331b99dec4b5433ac7d329eeb6dd26545e96e55b874be909");
 }
 
-TEST(PackageTrailer, TheBuiltPackageEndsWithTheTrailerAndItsDigest) {
-    const PackageTrailer trailer = ReadPackageTrailer(TARN_TEST_PACKAGE);
-    ASSERT_TRUE(trailer.found) << trailer.error;
-    EXPECT_EQ(trailer.size, 278u);
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"FILENAME", "test_package.pck"},
-        {"OS", "ubuntu1804"},
-        {"ARCH", "x86_64"},
-        {"VERSION", "2.0.0"},
-        {"DATE", "20221231"},
-        {"TARGET", "tarnvel"},
-        {"SIG", trailer.Value("SIG")},
-        {"GENID", "Korvix"},
-        {"DESCRIPTION", "Component for decoding CSI2 data stream from camera"},
+// Every package built here ends with its trailer: the texts of the package's own build
+// (file name, version, description) among the ones every package shares, and the digest of
+// the package as linked. The decoder packages' trailers are byte for byte what the engine
+// has always been given.
+TEST(PackageTrailer, EveryBuiltPackageEndsWithItsTextsAndItsDigest) {
+    struct Case {
+        const char* path;
+        const char* fileName;
+        const char* version;
+        const char* description;
     };
-    EXPECT_EQ(trailer.entries, expected);
-    EXPECT_EQ(trailer.Value("SIG").size(), 88u);
-    EXPECT_EQ(trailer.Value("SIG").substr(86), "==");
-    EXPECT_TRUE(trailer.digestMatches);
+    std::vector<Case> cases = {
+        {TARN_TEST_PACKAGE, "test_package.pck", "0.9.1", "Component models for the engine-link and host tests"}};
+#ifdef PIXTRACT_CPU_PATH
+    cases.push_back({PIXTRACT_CPU_PATH, "pixtract_cpu.pck", "2.0.0",
+                     "Component for decoding CSI2 data stream from camera"});
+#endif
+#ifdef PIXTRACT_GPU_PATH
+    cases.push_back({PIXTRACT_GPU_PATH, "pixtract_gpu.pck", "2.0.0",
+                     "Component for decoding CSI2 data stream from camera"});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const PackageTrailer trailer = ReadPackageTrailer(c.path);
+        ASSERT_TRUE(trailer.found) << trailer.error;
+        const std::vector<std::pair<std::string, std::string>> expected = {
+            {"FILENAME", c.fileName},
+            {"OS", "ubuntu1804"},
+            {"ARCH", "x86_64"},
+            {"VERSION", c.version},
+            {"DATE", "20221231"},
+            {"TARGET", "tarnvel"},
+            {"SIG", trailer.Value("SIG")},
+            {"GENID", "Korvix"},
+            {"DESCRIPTION", c.description},
+        };
+        EXPECT_EQ(trailer.entries, expected);
+        EXPECT_EQ(trailer.Value("SIG").size(), 88u);
+        EXPECT_EQ(trailer.Value("SIG").substr(86), "==");
+        EXPECT_TRUE(trailer.digestMatches);
+        // The block, then its byte count: nothing after it.
+        const std::string bytes = ReadFile(c.path);
+        const std::string texts = bytes.substr(bytes.size() - 4 - trailer.size, trailer.size);
+        EXPECT_EQ(texts.substr(0, 13), std::string("PACKAGE_INFO\0", 13));
+        if (std::string(c.fileName).rfind("pixtract_", 0) == 0) {
+            EXPECT_EQ(trailer.size, 278u);
+            EXPECT_EQ(texts.substr(texts.size() - 64),
+                      std::string("DESCRIPTION=Component for decoding CSI2 data stream from camera\0", 64));
+        }
+    }
 }
 
 TEST(PackageTrailer, ACorruptedPackageFailsTheDigest) {
