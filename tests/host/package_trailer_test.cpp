@@ -113,19 +113,60 @@ TEST(PackageTrailer, ACorruptedPackageFailsTheDigest) {
     std::remove(path.c_str());
 }
 
+// None of these ends is a trailer; only one that starts as a trailer and then breaks is a
+// damaged one rather than none at all.
 TEST(PackageTrailer, MalformedEndsAreNotTrailers) {
     const std::string path = ::testing::TempDir() + "not_a_trailer.bin";
-    const std::string cases[] = {
-        std::string("ab"),                                       // shorter than the count word
-        std::string("PACKAGE_INFO\0", 13) + "\xff\x00\x00\x00",  // count beyond the file
-        std::string("OTHER\0", 6) + std::string("\x06\x00\x00\x00", 4),
-        std::string("PACKAGE_INFO\0NOEQUALS\0", 23) + std::string("\x17\x00\x00\x00", 4),
+    const struct {
+        std::string bytes;
+        bool damaged;
+    } cases[] = {
+        {std::string("ab"), false},                                       // shorter than the count word
+        {std::string("PACKAGE_INFO\0", 13) + "\xff\x00\x00\x00", false},  // count beyond the file
+        {std::string("OTHER\0", 6) + std::string("\x06\x00\x00\x00", 4), false},
+        {std::string("PACKAGE_INFO\0NOEQUALS\0", 23) + std::string("\x17\x00\x00\x00", 4), true},
     };
-    for (const std::string& bytes : cases) {
-        WriteFile(path, bytes);
+    for (const auto& c : cases) {
+        WriteFile(path, c.bytes);
         const PackageTrailer trailer = ReadPackageTrailer(path);
-        EXPECT_FALSE(trailer.found) << bytes.size();
+        EXPECT_FALSE(trailer.found) << c.bytes.size();
         EXPECT_FALSE(trailer.error.empty());
+        EXPECT_EQ(trailer.damaged, c.damaged) << c.bytes.size();
+    }
+    std::remove(path.c_str());
+}
+
+// A package loads and is shown whether or not its build wrote a trailer; a trailer that is
+// there but broken, or whose digest does not match, fails the command.
+TEST(InfoCommand, APackageWithoutATrailerIsShownAndOnlyABrokenOneFails) {
+    const std::string package = ReadFile(TARN_TEST_PACKAGE);
+    const PackageTrailer trailer = ReadPackageTrailer(TARN_TEST_PACKAGE);
+    ASSERT_TRUE(trailer.found);
+    const size_t trailerStart = package.size() - 4 - trailer.size;
+    std::string brokenEntry = package;
+    const size_t genid = brokenEntry.find("GENID=", trailerStart);
+    ASSERT_NE(genid, std::string::npos);
+    brokenEntry[genid + 5] = '_';
+    std::string changedByte = package;
+    changedByte[500] ^= 0x01;
+    const struct {
+        const char* name;
+        std::string bytes;
+        int status;
+        const char* trailerLine;
+    } cases[] = {
+        {"no trailer", package.substr(0, trailerStart), 0, "trailer: none ("},
+        {"an entry without its =", brokenEntry, 1, "trailer: DAMAGED (malformed trailer entry \"GENID_Korvix\")\n"},
+        {"a byte changed", changedByte, 1, "digest: DOES NOT MATCH\n"},
+    };
+    const std::string path = ::testing::TempDir() + "trailer_case.pck";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(path, c.bytes);
+        std::ostringstream out, err;
+        EXPECT_EQ(RunInfoCommand(path, out, err), c.status) << err.str();
+        EXPECT_NE(out.str().find("  test_model 2.5\n    input in: any type\n"), std::string::npos) << out.str();
+        EXPECT_NE(out.str().find(c.trailerLine), std::string::npos) << out.str();
     }
     std::remove(path.c_str());
 }
@@ -135,7 +176,8 @@ TEST(InfoCommand, PrintsTheAnswerTheModelsAndTheTrailer) {
     EXPECT_EQ(RunInfoCommand(TARN_TEST_PACKAGE, out, err), 0) << err.str();
     const std::string text = out.str();
     EXPECT_NE(text.find("TARNPckInit: 4\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("models: 2\n  test_model 2.5\n    input in\n    output out\n    property gain\n"
+    EXPECT_NE(text.find("models: 2\n  test_model 2.5\n    input in: any type\n    output out: Integer32 vector\n"
+                        "    property gain: integer = 100\n"
                         "  second_model 1.0\n"),
               std::string::npos)
         << text;
