@@ -55,7 +55,8 @@ std::string filterText(const TARNTypeFilterBase* filter) {
     if (const char* name = TARN::StaticTypeFilterName(*filter)) return name;
     std::string text = "mask " + hex(filter->mask) + " value " + hex(filter->value) + " any of " +
                        TypeCodeText(filter->anyBits);
-    if (filter->typeNamePattern != nullptr) text += ", type name ~ \"" + std::string(filter->typeNamePattern) + "\"";
+    if (filter->typeNamePattern != nullptr)
+        text += ", type name ~ \"" + std::string(filter->typeNamePattern) + "\"";
     if (filter->unitPattern != nullptr) text += ", unit ~ \"" + std::string(filter->unitPattern) + "\"";
     return text;
 }
@@ -100,7 +101,8 @@ std::string valueText(TARNProperty& property) {
             std::string text = "enumeration = ";
             text += selected >= 0 && selected < values.Count() ? values.Name(selected).c_str() : "(none)";
             text += ", choices ";
-            for (int i = 0; i < values.Count(); ++i) text += (i > 0 ? "|" : "") + std::string(values.Name(i).c_str());
+            for (int i = 0; i < values.Count(); ++i)
+                text += (i > 0 ? "|" : "") + std::string(values.Name(i).c_str());
             return text;
         }
         default: {
@@ -136,7 +138,8 @@ std::vector<std::string> DescribeElements(TARNComponent& component) {
     const int count = component.properties.Count() - static_cast<int>(component.sdkPropertyCount);
     for (int i = 0; i < count; ++i) {
         auto& property = static_cast<TARNPropertyImplementation&>(component.Property(i));
-        std::string line = "property " + std::string(property.ShortName().c_str()) + ": " + valueText(property);
+        std::string line =
+            "property " + std::string(property.ShortName().c_str()) + ": " + valueText(property);
         if (property.definition.needsInit) line += ", must be set";
         if (property.definition.readOnly)
             line += ", read-only";

@@ -59,7 +59,8 @@ class Invert : public TARNImageProcessing1Src1Dest {
         const int width = input->width < output->width ? input->width : output->width;
         const int samples = width * input->nChannels;
         for (int y = 0; y < rows; ++y) {
-            const auto* from = reinterpret_cast<const unsigned char*>(input->imageData + y * input->widthStep);
+            const auto* from =
+                reinterpret_cast<const unsigned char*>(input->imageData + y * input->widthStep);
             auto* to = reinterpret_cast<unsigned char*>(output->imageData + y * output->widthStep);
             for (int i = 0; i < samples; ++i) to[i] = from[i] >= threshold ? 255 - from[i] : from[i];
         }

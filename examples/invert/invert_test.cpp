@@ -55,8 +55,14 @@ const char* FormatChoice(uint8_t type) {
 const InvertCase Cases[] = {
     {"GreyImages", capture::type::kRaw8, {}, "Invert", "", 0, false, 0},
     {"ColourImages", capture::type::kRgb888, {}, "Invert", "", 0, false, 0},
-    {"TwelveBitImagesCutTo8", capture::type::kRaw12,
-     {{"limit_depth_to_8", "true"}, {"limit_depth_to_8_Bitshift", "4"}}, "Invert", "", 0, true, 4},
+    {"TwelveBitImagesCutTo8",
+     capture::type::kRaw12,
+     {{"limit_depth_to_8", "true"}, {"limit_depth_to_8_Bitshift", "4"}},
+     "Invert",
+     "",
+     0,
+     true,
+     4},
     {"OnlyTheBrightSamples", capture::type::kRaw8, {}, "InvertAbove", "128", 128, false, 0},
 };
 
@@ -96,7 +102,8 @@ TEST_P(InvertInGraph, EveryPixelComesOutInverted) {
     ASSERT_TRUE(graph.Set("camera.path", Path("capture.bin")));
     ASSERT_TRUE(graph.Set("decoder.skip_first_frames", "false"));
     ASSERT_TRUE(graph.Set("decoder.CSI2_Dataformat", FormatChoice(c.dataType)));
-    for (const auto& [property, value] : c.decoderSettings) ASSERT_TRUE(graph.Set("decoder." + property, value));
+    for (const auto& [property, value] : c.decoderSettings)
+        ASSERT_TRUE(graph.Set("decoder." + property, value));
     // The parameters first: an operation that takes some, once selected, parses what
     // "pParameters" holds then, and would warn of an empty text.
     ASSERT_TRUE(graph.Set("invert.pParameters", c.parameters));
@@ -131,8 +138,7 @@ TEST_P(InvertInGraph, EveryPixelComesOutInverted) {
         }
     }
     // The bench is quiet: no warning, no error, from the host or any component.
-    for (const HostReport& report : recorder.Reports())
-        EXPECT_LT(report.level, 1) << report.message;
+    for (const HostReport& report : recorder.Reports()) EXPECT_LT(report.level, 1) << report.message;
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, InvertInGraph, ::testing::ValuesIn(Cases),

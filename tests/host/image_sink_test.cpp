@@ -1,6 +1,8 @@
 // The host's image sink at the end of a graph, as a test bench uses it: the folders it is
 // given are made when missing, and a folder that cannot be made is said once, at Birth,
 // with every image then counted as not written.
+#include "image_sink.hpp"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,7 +12,6 @@
 #include "host_graph.hpp"
 #include "host_kernel.hpp"
 #include "host_recorder.hpp"
-#include "image_sink.hpp"
 #include "support/graph_ends.hpp"
 #include "support/temp_folder_fixture.hpp"
 
@@ -34,7 +35,8 @@ class ImageSinkTest : public TempFolderTest {
         auto* source = graph.Component<ScriptedSource>("source");
         TARNOutput& images = source->ImageOutput("images", 4, 2);
         source->script = [&images](ScriptedSource& s) {
-            for (int i = 0; i < Images; ++i) s.WriteImage(images, static_cast<unsigned char>(10 * i), (i + 1) * 1000L);
+            for (int i = 0; i < Images; ++i)
+                s.WriteImage(images, static_cast<unsigned char>(10 * i), (i + 1) * 1000L);
         };
         if (!graph.Set("sink.png_folder", pngFolder) || !graph.Set("sink.raw_folder", rawFolder) ||
             !graph.Connect("source.images", "sink.images") || !graph.Start())
