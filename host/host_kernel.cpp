@@ -153,21 +153,18 @@ void HostKernel::UnlockSymbols() {
     m_symbolLock.unlock();
 }
 
-// Elements register once the module model exists; until then every name is accepted.
+// Notices: the engine updates its own model of the graph when a component makes or removes
+// an input or output. The host keeps no such model (it attaches inputs and outputs by
+// their modules), so there is nothing to do, nothing missing and nothing to warn of: every
+// component that makes elements calls these. Every name is accepted.
 bool HostKernel::RegisterInput(TARNInput*) {
-    notProvided("RegisterInput");
     return true;
 }
 bool HostKernel::RegisterOutput(TARNOutput*) {
-    notProvided("RegisterOutput");
     return true;
 }
-void HostKernel::RecorderInputCreated(const char*, const char*) {
-    notProvided("RecorderInputCreated");
-}
-void HostKernel::OutputCreated(const char*, const char*, const char*, int) {
-    notProvided("OutputCreated");
-}
+void HostKernel::RecorderInputCreated(const char*, const char*) {}
+void HostKernel::OutputCreated(const char*, const char*, const char*, int) {}
 void HostKernel::SetRemovalNoticeHook(std::function<void(const char*)> hook) {
     std::lock_guard lock(m_stateLock);
     m_removalNoticeHook = std::move(hook);
@@ -185,11 +182,9 @@ void HostKernel::removalNotice(const char* fullName) {
 
 void HostKernel::InputRemoving(const char* fullName) {
     removalNotice(fullName);
-    notProvided("InputRemoving");
 }
 void HostKernel::OutputRemoving(const char* fullName) {
     removalNotice(fullName);
-    notProvided("OutputRemoving");
 }
 
 TARNStackedString<40> HostKernel::GetGlobalConfigValue(const char*) {

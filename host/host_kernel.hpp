@@ -31,9 +31,10 @@ class TARNModule;
 // name, the check level, the removal bracket, the shutdown event and the global mutex, and
 // hands engine time to HostEngineTime and multi-event waits and triggers to
 // HostEventService. It makes, starts, stops, kills, renames and connects components
-// (host_kernel_components.cpp) and runs their threads' bodies. Every other operation
-// answers neutrally (false, 0, null) and reports once, at level 1, that the host does not
-// provide it.
+// (host_kernel_components.cpp) and runs their threads' bodies. The notices a module sends
+// when it makes or removes an input or output are taken in silence: the host keeps no
+// model of the graph for them to update. Every other operation answers neutrally (false,
+// 0, null) and reports once, at level 1, that the host does not provide it.
 //
 // All operations may be called from any thread.
 class HostKernel final : public TARNKernel {

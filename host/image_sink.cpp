@@ -1,5 +1,8 @@
 #include "image_sink.hpp"
 
+#include <filesystem>
+#include <system_error>
+
 #include "dataflow/definitions.hpp"
 #include "dataflow/io_element.hpp"
 #include "dataflow/reader_type.hpp"
@@ -59,6 +62,8 @@ void ImageSink::Birth() {
     failures = 0;
     m_pngFolder = textProperty(*this, "png_folder");
     m_rawFolder = textProperty(*this, "raw_folder");
+    for (const std::string& folder : {m_pngFolder, m_rawFolder})
+        if (!folder.empty()) createFolder(folder);
 }
 
 void ImageSink::Core() {
@@ -73,6 +78,14 @@ void ImageSink::Core() {
     }
     // Counted last: whoever sees the count sees the image's files written.
     ++received;
+}
+
+void ImageSink::createFolder(const std::string& folder) {
+    std::error_code code;
+    std::filesystem::create_directories(folder, code);
+    if (!code && std::filesystem::is_directory(folder, code)) return;
+    const std::string reason = code ? code.message() : "a file of that name is in the way";
+    Report(("cannot create folder " + folder + ": " + reason).c_str(), 2, 0);
 }
 
 void ImageSink::write(bool (*writer)(const std::string&, const _IplImage&, std::string&),

@@ -13,7 +13,8 @@
 // from 0. With "png_folder" set it is written there as a PNG file a person can open
 // (000000.png, ...); with "raw_folder" set, there as exactly its rows (000000.raw, ...),
 // and the line "image N: WIDTHxHEIGHT depth D channels C timestamp T" goes to `lines`.
-// An image that cannot be written is an error report, counted in `failures`.
+// Birth creates the folders that are missing (a folder that cannot be made is an error
+// report). An image that cannot be written is an error report, counted in `failures`.
 //
 // Set `lines` before the graph starts; it is called on the sink's thread, one whole line
 // at a time. The counters may be read from any thread.
@@ -33,6 +34,7 @@ class ImageSink : public TARNComponent {
     std::atomic<long> failures{0};
 
   private:
+    void createFolder(const std::string& folder);
     void write(bool (*writer)(const std::string&, const _IplImage&, std::string&), const std::string& folder,
                const char* extension, long index, const _IplImage& image);
 

@@ -1,8 +1,32 @@
 #include "info_command.hpp"
 
+#include "dataflow/definitions.hpp"
 #include "host_kernel.hpp"
 #include "host_package.hpp"
+#include "model_description.hpp"
 #include "package_trailer.hpp"
+
+namespace {
+
+// The model's elements as one of its instances has them (the instance is made, described
+// and destroyed); its tables' names when no instance can be made.
+void printModel(HostKernel& kernel, const HostModelInfo& model, std::ostream& out) {
+    out << "  " << model.model << " " << model.version << "\n";
+    auto& definition = *static_cast<TARNComponentDefinition*>(const_cast<void*>(model.definition));
+    const std::string instance = model.model;
+    if (kernel.AddModel(definition) && kernel.CreateComponent(model.model.c_str(), instance.c_str(), false)) {
+        if (TARNComponent* component = kernel.FindComponent(instance.c_str()))
+            for (const std::string& line : DescribeElements(*component)) out << "    " << line << "\n";
+        kernel.DestroyComponent(instance.c_str());
+        return;
+    }
+    out << "    (no instance could be made; the names in its tables:)\n";
+    for (const std::string& name : model.inputs) out << "    input " << name << "\n";
+    for (const std::string& name : model.outputs) out << "    output " << name << "\n";
+    for (const std::string& name : model.properties) out << "    property " << name << "\n";
+}
+
+}  // namespace
 
 int RunInfoCommand(const std::string& path, std::ostream& out, std::ostream& err) {
     // The kernel outlives the package: a loaded package keeps a pointer to it until it is
@@ -26,18 +50,15 @@ int RunInfoCommand(const std::string& path, std::ostream& out, std::ostream& err
     } else {
         const auto models = package.Models();
         out << "models: " << models.size() << "\n";
-        for (const HostModelInfo& model : models) {
-            out << "  " << model.model << " " << model.version << "\n";
-            for (const std::string& name : model.inputs) out << "    input " << name << "\n";
-            for (const std::string& name : model.outputs) out << "    output " << name << "\n";
-            for (const std::string& name : model.properties) out << "    property " << name << "\n";
-        }
+        for (const HostModelInfo& model : models) printModel(kernel, model, out);
     }
 
     const PackageTrailer trailer = ReadPackageTrailer(path);
     if (!trailer.found) {
-        out << "trailer: none (" << trailer.error << ")\n";
-        status = 1;
+        // A package needs no trailer to load (its author's build may not write one); one
+        // that is there but broken is a fault.
+        out << "trailer: " << (trailer.damaged ? "DAMAGED" : "none") << " (" << trailer.error << ")\n";
+        if (trailer.damaged) status = 1;
     } else {
         out << "trailer: " << trailer.size << " bytes\n";
         for (const auto& [key, value] : trailer.entries) out << "  " << key << "=" << value << "\n";

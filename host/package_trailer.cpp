@@ -46,6 +46,7 @@ PackageTrailer ReadPackageTrailer(const std::string& path) {
     for (size_t i = 1; i < texts.size(); ++i) {
         const size_t equals = texts[i].find('=');
         if (equals == std::string::npos) {
+            trailer.damaged = true;
             trailer.error = "malformed trailer entry \"" + texts[i] + "\"";
             return trailer;
         }

@@ -12,6 +12,9 @@
 struct PackageTrailer {
     // False when the file holds no well-formed trailer; `error` then says why.
     bool found = false;
+    // Not found, yet the file ends with a block that starts with "PACKAGE_INFO": a trailer
+    // that was written and then broken, not one that was never written.
+    bool damaged = false;
     std::string error;
     // The count word: the size of the block of texts.
     uint32_t size = 0;

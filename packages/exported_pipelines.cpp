@@ -1,6 +1,7 @@
 // Keeps the generated pipelines in the package. Nothing in the package may call them
 // yet, and the linker takes from a static library only what is referenced; this table
-// references every exported pipeline function so that exports.map can publish them.
+// references every exported pipeline function so that the package's export list can
+// publish them.
 #include "pipelines/pipelines.hpp"
 
 namespace {

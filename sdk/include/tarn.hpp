@@ -71,12 +71,16 @@
 #include "engine/wait_for_timestamp.hpp"
 
 #include "dataflow/action.hpp"
+#include "dataflow/component.hpp"
 #include "dataflow/definitions.hpp"
+#include "dataflow/input.hpp"
 #include "dataflow/io_element.hpp"
 #include "dataflow/io_element_payloads.hpp"
 #include "dataflow/module.hpp"
 #include "dataflow/module_thread.hpp"
+#include "dataflow/output.hpp"
 #include "dataflow/property.hpp"
+#include "dataflow/reader_type.hpp"
 
 #include "bases/image_operation_records.hpp"
 #include "bases/image_processing_1src1dest.hpp"

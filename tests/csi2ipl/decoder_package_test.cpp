@@ -195,25 +195,33 @@ TEST_P(DecoderPackageTest, DefinesTheDecoderModelWithItsElements) {
     EXPECT_STREQ(version.c_str(), "1.1");
 }
 
-// What "tarnhost info" prints of the package: the model with its elements.
+// What "tarnhost info" prints of the package: the model with its elements, their types,
+// and each property's default and choices.
 TEST_P(DecoderPackageTest, InfoListsTheModelWithItsInputsOutputsAndProperties) {
     std::ostringstream out, err;
     EXPECT_EQ(RunInfoCommand(GetParam().path, out, err), 0) << err.str();
+    const std::string formats =
+        "choices AUTO|0x1E_YUV422_8Bit|0x1F_YUV422_10Bit|0x24_RGB888|0x2a_RAW8|0x2b_RAW10|0x2c_RAW12|0x2e_RAW16|"
+        "0x2f_RAW20|0x27_RAW24|0x1E_YUV422_8Bit_Y_U_swapped\n";
+    std::string implementations;
+    for (const char* implementation : GetParam().implementations)
+        implementations += (implementations.empty() ? "choices " : "|") + std::string(implementation);
     const std::string expected =
         "models: 1\n"
         "  " + std::string(GetParam().model) + " 1.1\n"
-        "    input raw_image\n"
-        "    output ipl_image\n"
-        "    property CSI2_Dataformat\n"
-        "    property overwrite_CSI2_Decoder\n"
-        "    property overwrite_CSI2_Dataformat_as\n"
-        "    property limit_depth_to_8\n"
-        "    property limit_depth_to_8_Bitshift\n"
-        "    property print_debug\n"
-        "    property skip_first_frames\n"
-        "    property benchmark_component\n"
-        "    property decoding_implementation\n"
-        "    property frame_size_check\n"
+        "    input raw_image: FilterStream8\n"
+        "    output ipl_image: IplImage vector\n"
+        "    property CSI2_Dataformat: enumeration = AUTO, " + formats +
+        "    property overwrite_CSI2_Decoder: bool = false\n"
+        "    property overwrite_CSI2_Dataformat_as: enumeration = AUTO, " + formats +
+        "    property limit_depth_to_8: bool = false\n"
+        "    property limit_depth_to_8_Bitshift: enumeration = 0, choices 0|1|2|3|4|5|6|7|8|9|10|11|12, "
+        "changeable while running\n"
+        "    property print_debug: bool = false, changeable while running\n"
+        "    property skip_first_frames: bool = true\n"
+        "    property benchmark_component: bool = false\n"
+        "    property decoding_implementation: enumeration = CPU, " + implementations + "\n" +
+        "    property frame_size_check: bool = true\n"
         "trailer: ";
     EXPECT_NE(out.str().find(expected), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("digest: matches\n"), std::string::npos) << out.str();

@@ -4,6 +4,17 @@
 
 #include "tarn.hpp"
 
+namespace {
+// What an author derives from or calls must be a complete type: the umbrella losing the
+// header of one of these fails the build of this file.
+template <class... Types>
+constexpr bool Complete = ((sizeof(Types) > 0) && ...);
+static_assert(Complete<TARNModule, TARNComponent, TARNInput, TARNOutput, TARNIOElt, TARNProperty, TARNAction,
+                       TARNImageProcessing1Src1Dest, TARNImageProcessing2Src1Dest, TARNSoundProcessingComponent,
+                       TARNSortedStartReadingComponent, TARNStream8InputComponent, TARNStream8IOComponent,
+                       TARNRecordReplayMethod, TARNRecorder>);
+}  // namespace
+
 TEST(UmbrellaHeader, BringsTheRuntimeTheEngineLinkAndTheModuleModel) {
     TARNStreamedString text;
     text << TARNSManip::hex << 255;

@@ -9,7 +9,9 @@
 #include <future>
 #include <mutex>
 #include <sstream>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "dataflow/definitions.hpp"
 #include "dataflow/module.hpp"
@@ -90,6 +92,23 @@ TEST(HostKernel, OperationsItDoesNotProvideReportOnceAndAnswerNeutrally) {
     EXPECT_EQ(recorder.Reports(),
               (std::vector<HostReport>{{"The host kernel does not provide Parse", 1, 0, true},
                                        {"The host kernel does not provide GetFirstTimestamp", 1, 0, true}}));
+}
+
+// What a module tells the engine as it makes or removes an input or output: the host keeps
+// no model of the graph for these to update, so each is taken in silence. Every component
+// with elements sends them; a warning would greet every author's first run.
+TEST(HostKernel, ElementNoticesAreTakenInSilence) {
+    HostKernel kernel;
+    const HostRecorder recorder(kernel);
+    EXPECT_TRUE(kernel.RegisterInput(nullptr));
+    EXPECT_TRUE(kernel.RegisterOutput(nullptr));
+    kernel.OutputCreated("m.out", "m", "m.out", 0);
+    kernel.RecorderInputCreated("recorder", "m.in");
+    kernel.InputRemoving("m.in");
+    kernel.OutputRemoving("m.out");
+    std::vector<std::string> reported;
+    for (const HostReport& report : recorder.Reports()) reported.push_back(report.message);
+    EXPECT_EQ(reported, std::vector<std::string>{});
 }
 
 TEST(HostKernel, UnknownPropertiesAreNotFoundAndNotReported) {

@@ -7,6 +7,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -56,25 +57,56 @@ TEST(Sha512, MatchesTheStandardVectors) {
               "501d289e4900f7e4331b99dec4b5433ac7d329eeb6dd26545e96e55b874be909");
 }
 
-TEST(PackageTrailer, TheBuiltPackageEndsWithTheTrailerAndItsDigest) {
-    const PackageTrailer trailer = ReadPackageTrailer(TARN_TEST_PACKAGE);
-    ASSERT_TRUE(trailer.found) << trailer.error;
-    EXPECT_EQ(trailer.size, 278u);
-    const std::vector<std::pair<std::string, std::string>> expected = {
-        {"FILENAME", "test_package.pck"},
-        {"OS", "ubuntu1804"},
-        {"ARCH", "x86_64"},
-        {"VERSION", "2.0.0"},
-        {"DATE", "20221231"},
-        {"TARGET", "tarnvel"},
-        {"SIG", trailer.Value("SIG")},
-        {"GENID", "Korvix"},
-        {"DESCRIPTION", "Component for decoding CSI2 data stream from camera"},
+// Every package built here ends with its trailer: the texts of the package's own build
+// (file name, version, description) among the ones every package shares, and the digest of
+// the package as linked. The decoder packages' trailers are byte for byte what the engine
+// has always been given.
+TEST(PackageTrailer, EveryBuiltPackageEndsWithItsTextsAndItsDigest) {
+    struct Case {
+        const char* path;
+        const char* fileName;
+        const char* version;
+        const char* description;
     };
-    EXPECT_EQ(trailer.entries, expected);
-    EXPECT_EQ(trailer.Value("SIG").size(), 88u);
-    EXPECT_EQ(trailer.Value("SIG").substr(86), "==");
-    EXPECT_TRUE(trailer.digestMatches);
+    std::vector<Case> cases = {
+        {TARN_TEST_PACKAGE, "test_package.pck", "0.9.1", "Component models for the engine-link and host tests"}};
+#ifdef PIXTRACT_CPU_PATH
+    cases.push_back({PIXTRACT_CPU_PATH, "pixtract_cpu.pck", "2.0.0",
+                     "Component for decoding CSI2 data stream from camera"});
+#endif
+#ifdef PIXTRACT_GPU_PATH
+    cases.push_back({PIXTRACT_GPU_PATH, "pixtract_gpu.pck", "2.0.0",
+                     "Component for decoding CSI2 data stream from camera"});
+#endif
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        const PackageTrailer trailer = ReadPackageTrailer(c.path);
+        ASSERT_TRUE(trailer.found) << trailer.error;
+        const std::vector<std::pair<std::string, std::string>> expected = {
+            {"FILENAME", c.fileName},
+            {"OS", "ubuntu1804"},
+            {"ARCH", "x86_64"},
+            {"VERSION", c.version},
+            {"DATE", "20221231"},
+            {"TARGET", "tarnvel"},
+            {"SIG", trailer.Value("SIG")},
+            {"GENID", "Korvix"},
+            {"DESCRIPTION", c.description},
+        };
+        EXPECT_EQ(trailer.entries, expected);
+        EXPECT_EQ(trailer.Value("SIG").size(), 88u);
+        EXPECT_EQ(trailer.Value("SIG").substr(86), "==");
+        EXPECT_TRUE(trailer.digestMatches);
+        // The block, then its byte count: nothing after it.
+        const std::string bytes = ReadFile(c.path);
+        const std::string texts = bytes.substr(bytes.size() - 4 - trailer.size, trailer.size);
+        EXPECT_EQ(texts.substr(0, 13), std::string("PACKAGE_INFO\0", 13));
+        if (std::string(c.fileName).rfind("pixtract_", 0) == 0) {
+            EXPECT_EQ(trailer.size, 278u);
+            EXPECT_EQ(texts.substr(texts.size() - 64),
+                      std::string("DESCRIPTION=Component for decoding CSI2 data stream from camera\0", 64));
+        }
+    }
 }
 
 TEST(PackageTrailer, ACorruptedPackageFailsTheDigest) {
@@ -89,19 +121,60 @@ TEST(PackageTrailer, ACorruptedPackageFailsTheDigest) {
     std::remove(path.c_str());
 }
 
+// None of these ends is a trailer; only one that starts as a trailer and then breaks is a
+// damaged one rather than none at all.
 TEST(PackageTrailer, MalformedEndsAreNotTrailers) {
     const std::string path = ScratchPath("not_a_trailer.bin");
-    const std::string cases[] = {
-        std::string("ab"),                                       // shorter than the count word
-        std::string("PACKAGE_INFO\0", 13) + "\xff\x00\x00\x00",  // count beyond the file
-        std::string("OTHER\0", 6) + std::string("\x06\x00\x00\x00", 4),
-        std::string("PACKAGE_INFO\0NOEQUALS\0", 23) + std::string("\x17\x00\x00\x00", 4),
+    const struct {
+        std::string bytes;
+        bool damaged;
+    } cases[] = {
+        {std::string("ab"), false},                                       // shorter than the count word
+        {std::string("PACKAGE_INFO\0", 13) + "\xff\x00\x00\x00", false},  // count beyond the file
+        {std::string("OTHER\0", 6) + std::string("\x06\x00\x00\x00", 4), false},
+        {std::string("PACKAGE_INFO\0NOEQUALS\0", 23) + std::string("\x17\x00\x00\x00", 4), true},
     };
-    for (const std::string& bytes : cases) {
-        WriteFile(path, bytes);
+    for (const auto& c : cases) {
+        WriteFile(path, c.bytes);
         const PackageTrailer trailer = ReadPackageTrailer(path);
-        EXPECT_FALSE(trailer.found) << bytes.size();
+        EXPECT_FALSE(trailer.found) << c.bytes.size();
         EXPECT_FALSE(trailer.error.empty());
+        EXPECT_EQ(trailer.damaged, c.damaged) << c.bytes.size();
+    }
+    std::remove(path.c_str());
+}
+
+// A package loads and is shown whether or not its build wrote a trailer; a trailer that is
+// there but broken, or whose digest does not match, fails the command.
+TEST(InfoCommand, APackageWithoutATrailerIsShownAndOnlyABrokenOneFails) {
+    const std::string package = ReadFile(TARN_TEST_PACKAGE);
+    const PackageTrailer trailer = ReadPackageTrailer(TARN_TEST_PACKAGE);
+    ASSERT_TRUE(trailer.found);
+    const size_t trailerStart = package.size() - 4 - trailer.size;
+    std::string brokenEntry = package;
+    const size_t genid = brokenEntry.find("GENID=", trailerStart);
+    ASSERT_NE(genid, std::string::npos);
+    brokenEntry[genid + 5] = '_';
+    std::string changedByte = package;
+    changedByte[500] ^= 0x01;
+    const struct {
+        const char* name;
+        std::string bytes;
+        int status;
+        const char* trailerLine;
+    } cases[] = {
+        {"no trailer", package.substr(0, trailerStart), 0, "trailer: none ("},
+        {"an entry without its =", brokenEntry, 1, "trailer: DAMAGED (malformed trailer entry \"GENID_Korvix\")\n"},
+        {"a byte changed", changedByte, 1, "digest: DOES NOT MATCH\n"},
+    };
+    const std::string path = ScratchPath("trailer_case.pck");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(path, c.bytes);
+        std::ostringstream out, err;
+        EXPECT_EQ(RunInfoCommand(path, out, err), c.status) << err.str();
+        EXPECT_NE(out.str().find("  test_model 2.5\n    input in: any type\n"), std::string::npos) << out.str();
+        EXPECT_NE(out.str().find(c.trailerLine), std::string::npos) << out.str();
     }
     std::remove(path.c_str());
 }
@@ -111,7 +184,8 @@ TEST(InfoCommand, PrintsTheAnswerTheModelsAndTheTrailer) {
     EXPECT_EQ(RunInfoCommand(TARN_TEST_PACKAGE, out, err), 0) << err.str();
     const std::string text = out.str();
     EXPECT_NE(text.find("TARNPckInit: 4\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("models: 2\n  test_model 2.5\n    input in\n    output out\n    property gain\n"
+    EXPECT_NE(text.find("models: 2\n  test_model 2.5\n    input in: any type\n    output out: Integer32 vector\n"
+                        "    property gain: integer = 100\n"
                         "  second_model 1.0\n"),
               std::string::npos)
         << text;

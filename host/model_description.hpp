@@ -1,0 +1,24 @@
+// What a component model offers its users, read from one instance of it: the lines
+// "tarnhost info" prints under each model.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class TARNComponent;
+
+// One line per element, in the order the component made them:
+//   input NAME: FILTER                 the static filter's name ("FilterIplImage"), or its bits
+//   output NAME: TYPE                  the type's kinds ("IplImage", "Integer32 vector")
+//   property NAME: TYPE = DEFAULT[, choices A|B|C][, must be set][, read-only]
+//                                      [, changeable while running]
+// The properties are the model's own, from its tables or its Dynamic(); the standard ones
+// every component has and the per-element ones (".fifosize", ...) are left out. Read from
+// a fresh instance, every value is the model's default. An instance is needed because a
+// component may declare its elements in Dynamic() (the component bases do): its tables
+// alone may be empty.
+std::vector<std::string> DescribeElements(TARNComponent& component);
+
+// The kinds of a type code by their names, "vector" after them when the code carries
+// vectors; "untyped" for 0.
+std::string TypeCodeText(unsigned long code);

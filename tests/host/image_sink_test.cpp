@@ -1,0 +1,82 @@
+// The host's image sink at the end of a graph, as a test bench uses it: the folders it is
+// given are made when missing, and a folder that cannot be made is said once, at Birth,
+// with every image then counted as not written.
+#include "image_sink.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host_graph.hpp"
+#include "host_kernel.hpp"
+#include "host_recorder.hpp"
+#include "support/graph_ends.hpp"
+#include "support/temp_folder_fixture.hpp"
+
+namespace {
+
+constexpr long Deadline = 20'000'000;  // microseconds a run may take before the test gives up
+constexpr int Images = 2;
+
+class ImageSinkTest : public TempFolderTest {
+  protected:
+    void SetUp() override {
+        TempFolderTest::SetUp();
+        ASSERT_TRUE(graph.AddModel(ScriptedSource::Model()));
+        ASSERT_TRUE(graph.AddModel(ImageSink::Definition()));
+        ASSERT_TRUE(graph.Create("scriptedSource", "source"));
+        ASSERT_TRUE(graph.Create(ImageSink::Model, "sink"));
+    }
+    // Runs `Images` grey images into the sink with these folders; false when it did not
+    // take them all in time.
+    bool Run(const std::string& pngFolder, const std::string& rawFolder) {
+        auto* source = graph.Component<ScriptedSource>("source");
+        TARNOutput& images = source->ImageOutput("images", 4, 2);
+        source->script = [&images](ScriptedSource& s) {
+            for (int i = 0; i < Images; ++i)
+                s.WriteImage(images, static_cast<unsigned char>(10 * i), (i + 1) * 1000L);
+        };
+        if (!graph.Set("sink.png_folder", pngFolder) || !graph.Set("sink.raw_folder", rawFolder) ||
+            !graph.Connect("source.images", "sink.images") || !graph.Start())
+            return false;
+        auto* sink = graph.Component<ImageSink>("sink");
+        const bool taken = graph.RunUntil([&] { return sink->received.load() == Images; }, Deadline);
+        graph.Stop();
+        return taken;
+    }
+    std::vector<std::string> Errors() const {
+        std::vector<std::string> errors;
+        for (const HostReport& report : recorder.Reports())
+            if (report.level >= 2) errors.push_back(report.message);
+        return errors;
+    }
+
+    HostKernel kernel;
+    HostRecorder recorder{kernel};
+    HostGraph graph{kernel};
+};
+
+TEST_F(ImageSinkTest, MissingFoldersAreMadeWithTheFoldersAboveThem) {
+    ASSERT_TRUE(Run(Path("new/png"), Path("new/deeper/raw")));
+    EXPECT_EQ(Errors(), std::vector<std::string>{});
+    for (const char* file : {"new/png/000000.png", "new/png/000001.png"})
+        EXPECT_TRUE(std::filesystem::is_regular_file(Path(file))) << file;
+    EXPECT_EQ(Content("new/deeper/raw/000001.raw"), std::string(8, '\x0a'));
+    EXPECT_EQ(graph.Component<ImageSink>("sink")->failures.load(), 0);
+}
+
+TEST_F(ImageSinkTest, AFolderThatCannotBeMadeIsOneErrorAndEveryImageAFailure) {
+    MakeFile("taken");
+    ASSERT_TRUE(Run("", Path("taken/raw")));
+    const std::vector<std::string> errors = Errors();
+    ASSERT_FALSE(errors.empty());
+    const std::string start = "component sink: cannot create folder " + Path("taken/raw") + ": ";
+    EXPECT_EQ(errors.front().substr(0, start.size()), start) << errors.front();
+    // Then the images, each with its own reason.
+    EXPECT_EQ(errors.size(), 1u + Images);
+    EXPECT_EQ(graph.Component<ImageSink>("sink")->failures.load(), Images);
+}
+
+}  // namespace
