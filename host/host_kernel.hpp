@@ -250,6 +250,9 @@ class HostKernel final : public TARNKernel {
     static bool splitPath(const char* path, std::string& module, std::string& element);
     // Every input of `component` and every input connected to its outputs, detached.
     void detachAll(TARNComponent& component);
+    // Waits until no reader cut off from the component's outputs holds one of their
+    // elements (reported once it takes longer than "Engine.shutdownTimeout").
+    void awaitElementsGivenBack(TARNComponent& component);
     // Runs the test hook of SetRemovalNoticeHook, if any.
     void removalNotice(const char* fullName);
     // The SDK registers a module's elements through the bound kernel, so the Engine module

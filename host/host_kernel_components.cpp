@@ -10,6 +10,7 @@
 
 #include "dataflow/component.hpp"
 #include "dataflow/input.hpp"
+#include "dataflow/io_monitor.hpp"
 #include "dataflow/output.hpp"
 #include "engine/symbol_record.hpp"
 #include "host_kernel.hpp"
@@ -168,9 +169,32 @@ bool HostKernel::DestroyComponent(const char* name) {
         component->Shutdown();
     m_components.AwaitThreadsEnded(component, -1);
     detachAll(*component);
+    awaitElementsGivenBack(*component);
     m_components.Take(name);
     delete component;
     return true;
+}
+
+// A reader cut off from the graph while it held elements of this component's outputs
+// gives them back when its Core goes on: the buffers go with the component, so its
+// destruction waits for that, as it waits for the Core of a killed component.
+void HostKernel::awaitElementsGivenBack(TARNComponent& component) {
+    auto anyHeld = [&] {
+        for (TARNOutput* output : component.outputs) {
+            auto& writer = static_cast<TARNOutputImplementation&>(*output);
+            if (writer.ring != nullptr && writer.ring->HasLeavingReaders()) return true;
+        }
+        return false;
+    };
+    const long limit = ShutdownTimeout();
+    const long start = GetSystemAccurateTiming();
+    while (anyHeld() && GetSystemAccurateTiming() - start <= limit) TARN::Sleep(StatePoll);
+    if (!anyHeld()) return;
+    Report(("Waiting for the readers cut off from component " + nameOf(component) +
+            " to give back the elements they hold.")
+               .c_str(),
+           1, 0, true);
+    while (anyHeld()) TARN::Sleep(StatePoll);
 }
 
 bool HostKernel::RenameComponent(const char* oldName, const char* newName) {

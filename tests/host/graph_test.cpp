@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dataflow/input.hpp"
@@ -303,7 +305,9 @@ TEST_F(GraphTest, AProducerStoppedAloneKeepsTheBuffersItsReadersHold) {
 }
 
 // The stuck Core never looks at its die event: the kill cuts it off, the rest of the graph
-// stops, and its component is destroyed only once the Core returns.
+// stops, and its component is destroyed only once the Core returns. The element it holds
+// stays its own meanwhile: the producer keeps its buffers, and the Core reads it once
+// released.
 TEST_F(GraphTest, KillCutsOffACoreThatNeverReturns) {
     ASSERT_TRUE(graph.Create(SourceModel, "source"));
     ASSERT_TRUE(graph.Create(StuckModel, "stuck"));
@@ -321,11 +325,46 @@ TEST_F(GraphTest, KillCutsOffACoreThatNeverReturns) {
     EXPECT_FALSE(stuck.returned.load());
     graph.Stop();
     EXPECT_EQ(graph.Component("source")->State(), TARNModule::MainLoopEnded);
+    EXPECT_TRUE(
+        Has("component source: A reader still holds an element of source.out: its buffers are kept."));
 
     stuck.released = true;
     ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&stuck) == 0; }));
     EXPECT_TRUE(stuck.returned.load());
+    EXPECT_NE(stuck.valueTaken.load(), -1);
+    EXPECT_EQ(stuck.valueAfterRelease.load(), stuck.valueTaken.load());
     EXPECT_TRUE(Has("Component stuck is dead."));
+    EXPECT_TRUE(graph.Drained("source.out")) << "its death gave the element back";
+}
+
+// Destroying the producer of an element a killed reader holds waits until the reader gives
+// it back: the element's buffer goes with the producer.
+TEST_F(GraphTest, DestroyingAProducerWaitsForTheElementAKilledReaderHolds) {
+    ASSERT_TRUE(graph.Create(SourceModel, "source"));
+    ASSERT_TRUE(graph.Create(StuckModel, "stuck"));
+    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "50000"));
+    ASSERT_TRUE(graph.Connect("source.out", "stuck.in"));
+    ASSERT_TRUE(graph.Start());
+    Stuck& stuck = *graph.Component<Stuck>("stuck");
+    ASSERT_TRUE(Await([&] { return stuck.stuck.load(); }));
+    ASSERT_TRUE(graph.Kill("stuck"));
+
+    std::atomic<bool> destroyed{false};
+    std::thread destroyer([&] {
+        graph.Destroy("source");
+        destroyed = true;
+    });
+    const bool waited = Await([&] {
+        return Has("Waiting for the readers cut off from component source to give back the elements they "
+                   "hold.");
+    });
+    EXPECT_FALSE(destroyed.load());
+    stuck.released = true;
+    destroyer.join();
+    ASSERT_TRUE(waited);
+    ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&stuck) == 0; }));
+    EXPECT_NE(stuck.valueTaken.load(), -1);
+    EXPECT_EQ(stuck.valueAfterRelease.load(), stuck.valueTaken.load());
 }
 
 // ---- Creating, renaming and connecting by name --------------------------------------------
