@@ -120,7 +120,8 @@ bool HostKernel::ShutdownComponent(const char* name) {
 // Dying ends every blocking call of the component; a Core that makes none cannot be ended
 // from outside. Such a component is cut off from the graph, so that the others stop
 // without it, and left to end its Core by itself: its thread then runs its death, and
-// its destruction waits for that.
+// its destruction waits for that. A component run by its writers has no thread to run its
+// death: it dies here, as soon as no writer runs its Core.
 bool HostKernel::KillComponent(const char* name) {
     TARNComponent* component = FindComponent(name);
     if (component == nullptr) return false;
@@ -128,8 +129,16 @@ bool HostKernel::KillComponent(const char* name) {
     const long limit = ShutdownTimeout();
     const long start = GetSystemAccurateTiming();
     while ((component->State() & TARNModule::MainLoopEnded) == 0 &&
-           GetSystemAccurateTiming() - start <= limit)
+           GetSystemAccurateTiming() - start <= limit) {
+        // Once dying, a writer's call returns without running Core: with none inside it
+        // now, the death waits for nobody.
+        if (!component->threaded && component->coreMutex.TryLock()) {
+            component->coreMutex.Release();
+            component->SequentialDeath();
+            continue;
+        }
         TARN::Sleep(StatePoll);
+    }
     if (component->State() & TARNModule::MainLoopEnded) return ShutdownComponent(name);
     m_components.MarkKilled(component);
     detachAll(*component);

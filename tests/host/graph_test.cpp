@@ -337,6 +337,30 @@ TEST_F(GraphTest, KillCutsOffACoreThatNeverReturns) {
     EXPECT_TRUE(graph.Drained("source.out")) << "its death gave the element back";
 }
 
+// A component whose Core is not running dies at once when killed, with its death
+// sequence, whether it has a thread of its own or is run by its writer.
+TEST_F(GraphTest, KillOfAnIdleComponentRunsItsDeathAtOnce) {
+    for (const bool threaded : {true, false}) {
+        SCOPED_TRACE(threaded ? "threaded" : "run by its writer");
+        HostGraph idle(kernel);
+        ASSERT_TRUE(idle.Create(SourceModel, "source"));
+        ASSERT_TRUE(idle.Create(SinkModel, "sink"));
+        ASSERT_TRUE(idle.Set("sink.threaded", threaded ? "true" : "false"));
+        ASSERT_TRUE(idle.Set("source.count", "3"));
+        ASSERT_TRUE(idle.Set("Engine.shutdownTimeout", "2000000"));
+        ASSERT_TRUE(idle.Connect("source.out", "sink.in"));
+        ASSERT_TRUE(idle.Start());
+        Sink& sink = *idle.Component<Sink>("sink");
+        ASSERT_TRUE(Await([&] { return sink.lastValue.load() == 2; }));
+
+        ASSERT_TRUE(idle.Kill("sink"));
+        EXPECT_EQ(sink.deaths.load(), 1);
+        EXPECT_EQ(sink.State(), TARNModule::MainLoopEnded);
+        EXPECT_FALSE(kernel.Components().IsKilled(&sink)) << "it was not cut off";
+        EXPECT_TRUE(ReportsAt(2).empty()) << ReportsAt(2).front().message;
+    }
+}
+
 // Destroying the producer of an element a killed reader holds waits until the reader gives
 // it back: the element's buffer goes with the producer.
 TEST_F(GraphTest, DestroyingAProducerWaitsForTheElementAKilledReaderHolds) {
