@@ -246,6 +246,8 @@ class HostKernel final : public TARNKernel {
     void runModuleThread(TARNModule* module, bool* started, Body body);
     // A component's main thread: Birth, the Core loop until it dies, the death sequence.
     void runComponentLife(TARNComponent& component);
+    // Whether `name`, or `name` followed by a point and more, is a symbol.
+    bool nameTaken(const std::string& name);
     // Splits "module.element" at the first point; false when either part is empty.
     static bool splitPath(const char* path, std::string& module, std::string& element);
     // Every input of `component` and every input connected to its outputs, detached.

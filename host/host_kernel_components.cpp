@@ -206,13 +206,40 @@ void HostKernel::awaitElementsGivenBack(TARNComponent& component) {
     while (anyHeld()) TARN::Sleep(StatePoll);
 }
 
+bool HostKernel::nameTaken(const std::string& name) {
+    std::lock_guard lock(m_symbolLock);
+    if (m_symbols.count(name) != 0) return true;
+    const std::string prefix = name + ".";
+    auto next = m_symbols.lower_bound(prefix);
+    return next != m_symbols.end() && next->first.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Only a component at rest is renamed: a running one (a killed one too, whose Core may still
+// run) names itself in its reports and state notices from its own threads. The new name
+// must be free for the component and for each of its elements.
 bool HostKernel::RenameComponent(const char* oldName, const char* newName) {
     TARNComponent* component = FindComponent(oldName);
-    if (component == nullptr || newName == nullptr || FindSymbol(newName) != nullptr) return false;
-    if (!m_components.Rename(oldName, newName)) return false;
-    component->Rename(oldName, newName);
-    // The component renamed its elements and its list of names; the table follows.
+    if (component == nullptr) {
+        Report(("There is no component " + std::string(oldName ? oldName : "") + ".").c_str(), 2, 0, true);
+        return false;
+    }
+    // A copy: the old name may be the component's own, which the rename replaces.
     const std::string from = oldName;
+    const std::string refusal = "Can't rename component " + from + " to " + (newName ? newName : "") + ". ";
+    if ((component->State() & (TARNModule::Running | TARNModule::Dying)) != 0) {
+        Report((refusal + "It is running: stop it first.").c_str(), 2, 0, true);
+        return false;
+    }
+    if (newName == nullptr || *newName == '\0') {
+        Report((refusal + "A component needs a name.").c_str(), 2, 0, true);
+        return false;
+    }
+    if (nameTaken(newName) || !m_components.Rename(from, newName)) {
+        Report((refusal + "The name is already used.").c_str(), 2, 0, true);
+        return false;
+    }
+    component->Rename(from.c_str(), newName);
+    // The component renamed its elements and its list of names; the table follows.
     const std::string prefix = from + ".";
     std::lock_guard lock(m_symbolLock);
     std::vector<std::pair<std::string, TARNSymRec*>> moved;
