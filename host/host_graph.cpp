@@ -48,8 +48,8 @@ std::string HostGraph::nameOf(const TARNComponent& component) {
 
 TARNComponent* HostGraph::member(const std::string& name) const {
     TARNComponent* component = m_kernel.FindComponent(name.c_str());
-    return std::find(m_components.begin(), m_components.end(), component) != m_components.end() ? component
-                                                                                              : nullptr;
+    const bool ours = std::find(m_components.begin(), m_components.end(), component) != m_components.end();
+    return ours ? component : nullptr;
 }
 
 bool HostGraph::LoadPackage(const std::string& path, std::string& error) {
@@ -101,7 +101,8 @@ bool HostGraph::Destroy(const std::string& name) {
     TARNComponent* component = member(name);
     if (component == nullptr) return false;
     std::erase(m_components, component);
-    std::erase_if(m_connections, [&](const auto& c) { return c.first == component || c.second == component; });
+    std::erase_if(m_connections,
+                  [&](const auto& c) { return c.first == component || c.second == component; });
     return m_kernel.DestroyComponent(name.c_str());
 }
 

@@ -36,7 +36,8 @@ TARNInputDefinition relayInputs[] = {{"in", nullptr, nullptr, 0, 1}, {}};
 TARNOutputDefinition outputs[] = {{"out", 0, TARNTypeInfo(TARNTypeInfo::Integer32), 4, 4, 1, 0}, {}};
 // Allowed at rest (flag 1): renaming is for a graph that does not run.
 TARNActionDefinition actions[] = {
-    {ActionName, new TARNActionCallbacks{&TARNComponent::ActionRenameAfterUpstreamComponent, nullptr}, 1}, {}};
+    {ActionName, new TARNActionCallbacks{&TARNComponent::ActionRenameAfterUpstreamComponent, nullptr}, 1},
+    {}};
 
 TARNComponentDefinition model(const char* name, TARNInputDefinition* inputs) {
     TARNComponentDefinition definition{};
@@ -81,7 +82,9 @@ class RenameAction : public HostKernelTest {
     void Relays(std::initializer_list<const char*> names) {
         for (const char* name : names) ASSERT_TRUE(graph.Create("relay", name));
     }
-    void Connect(const std::string& output, const std::string& input) { ASSERT_TRUE(graph.Connect(output, input)); }
+    void Connect(const std::string& output, const std::string& input) {
+        ASSERT_TRUE(graph.Connect(output, input));
+    }
     void Start(const char* name) { ASSERT_TRUE(kernel.StartComponent(name)); }
     void EngineFunction(const std::string& name) {
         functions.push_back(std::make_unique<TARNCoreFunction>(name.c_str()));
@@ -210,7 +213,8 @@ TEST_P(RenameActionCases, RenamesOrSaysWhyNot) {
     }
     for (const HostReport& report : ReportsAt(1)) {
         if (report.message.rfind(prefix, 0) != 0) continue;
-        EXPECT_EQ(c.report != nullptr ? prefix + c.report : std::string(), report.message) << "one warning only";
+        EXPECT_EQ(c.report != nullptr ? prefix + c.report : std::string(), report.message)
+            << "one warning only";
     }
     EXPECT_STREQ(acting->Name(), c.after);
     EXPECT_EQ(kernel.FindComponent(c.after), acting);
