@@ -66,6 +66,12 @@ std::vector<std::string> HostComponents::Names() const {
     return names;
 }
 
+bool HostComponents::Has(const TARNComponent* component) const {
+    std::lock_guard lock(m_lock);
+    return std::any_of(m_components.begin(), m_components.end(),
+                       [&](const auto& entry) { return entry.second == component; });
+}
+
 void HostComponents::MarkKilled(const TARNComponent* component) {
     std::lock_guard lock(m_lock);
     if (std::find(m_killed.begin(), m_killed.end(), component) == m_killed.end())

@@ -31,6 +31,8 @@ class HostComponents {
     bool Rename(const std::string& oldName, const std::string& newName);
     // In the order of their making.
     std::vector<std::string> Names() const;
+    // Whether the component is in the table (under whatever name).
+    bool Has(const TARNComponent* component) const;
 
     // A killed component may still run its Core: it is kept from destruction until its
     // threads end.

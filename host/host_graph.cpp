@@ -38,8 +38,18 @@ HostGraph::HostGraph(HostKernel& kernel) : m_kernel(kernel) {}
 
 HostGraph::~HostGraph() {
     Stop();
-    for (auto name = m_components.rbegin(); name != m_components.rend(); ++name)
-        m_kernel.DestroyComponent(name->c_str());
+    for (auto component = m_components.rbegin(); component != m_components.rend(); ++component)
+        if (m_kernel.Components().Has(*component)) m_kernel.DestroyComponent(nameOf(**component).c_str());
+}
+
+std::string HostGraph::nameOf(const TARNComponent& component) {
+    return component.Name() != nullptr ? component.Name() : "";
+}
+
+TARNComponent* HostGraph::member(const std::string& name) const {
+    TARNComponent* component = m_kernel.FindComponent(name.c_str());
+    const bool ours = std::find(m_components.begin(), m_components.end(), component) != m_components.end();
+    return ours ? component : nullptr;
 }
 
 bool HostGraph::LoadPackage(const std::string& path, std::string& error) {
@@ -79,20 +89,20 @@ std::vector<std::string> HostGraph::Models() const {
 
 bool HostGraph::Create(const std::string& model, const std::string& name) {
     if (!m_kernel.CreateComponent(model.c_str(), name.c_str(), false)) return false;
-    m_components.push_back(name);
+    m_components.push_back(m_kernel.FindComponent(name.c_str()));
     return true;
 }
 
 TARNComponent* HostGraph::Component(const std::string& name) const {
-    if (std::find(m_components.begin(), m_components.end(), name) == m_components.end()) return nullptr;
-    return m_kernel.FindComponent(name.c_str());
+    return member(name);
 }
 
 bool HostGraph::Destroy(const std::string& name) {
-    auto found = std::find(m_components.begin(), m_components.end(), name);
-    if (found == m_components.end()) return false;
-    m_components.erase(found);
-    std::erase_if(m_connections, [&](const auto& c) { return c.first == name || c.second == name; });
+    TARNComponent* component = member(name);
+    if (component == nullptr) return false;
+    std::erase(m_components, component);
+    std::erase_if(m_connections,
+                  [&](const auto& c) { return c.first == component || c.second == component; });
     return m_kernel.DestroyComponent(name.c_str());
 }
 
@@ -152,18 +162,22 @@ bool HostGraph::Set(const std::string& name, const std::string& text) {
 
 bool HostGraph::Connect(const std::string& output, const std::string& input) {
     if (!m_kernel.AttachPaths(output.c_str(), input.c_str())) return false;
-    m_connections.emplace_back(componentOf(output), componentOf(input));
+    m_connections.emplace_back(m_kernel.FindComponent(componentOf(output).c_str()),
+                               m_kernel.FindComponent(componentOf(input).c_str()));
     return true;
 }
 
-std::vector<std::string> HostGraph::producersFirst() const {
-    // Repeatedly take, in creation order, a component none of whose producers is left.
-    std::vector<std::string> left = m_components;
-    std::vector<std::string> ordered;
+std::vector<TARNComponent*> HostGraph::producersFirst() const {
+    // Repeatedly take, in creation order, a component none of whose producers is left. One
+    // the kernel destroyed meanwhile is no longer there to take.
+    std::vector<TARNComponent*> left;
+    for (TARNComponent* component : m_components)
+        if (m_kernel.Components().Has(component)) left.push_back(component);
+    std::vector<TARNComponent*> ordered;
     while (!left.empty()) {
-        auto ready = std::find_if(left.begin(), left.end(), [&](const std::string& name) {
+        auto ready = std::find_if(left.begin(), left.end(), [&](const TARNComponent* component) {
             return std::none_of(m_connections.begin(), m_connections.end(), [&](const auto& c) {
-                return c.second == name && c.first != name &&
+                return c.second == component && c.first != component &&
                        std::find(left.begin(), left.end(), c.first) != left.end();
             });
         });
@@ -176,24 +190,21 @@ std::vector<std::string> HostGraph::producersFirst() const {
 }
 
 bool HostGraph::Start() {
-    std::vector<std::string> order = producersFirst();
+    const std::vector<TARNComponent*> order = producersFirst();
     bool started = true;
-    for (auto name = order.rbegin(); name != order.rend(); ++name)
-        started = m_kernel.StartComponent(name->c_str()) && started;
+    for (auto component = order.rbegin(); component != order.rend(); ++component)
+        started = m_kernel.StartComponent(nameOf(**component).c_str()) && started;
     return started;
 }
 
 void HostGraph::Stop() {
-    const std::vector<std::string> order = producersFirst();
-    for (const std::string& name : order)
-        if (TARNComponent* component = m_kernel.FindComponent(name.c_str())) {
-            if ((component->State() & TARNModule::Running) != 0) component->Die();
-        }
-    for (const std::string& name : order) {
-        TARNComponent* component = m_kernel.FindComponent(name.c_str());
-        if (component == nullptr || m_kernel.Components().IsKilled(component)) continue;
+    const std::vector<TARNComponent*> order = producersFirst();
+    for (TARNComponent* component : order)
+        if ((component->State() & TARNModule::Running) != 0) component->Die();
+    for (TARNComponent* component : order) {
+        if (m_kernel.Components().IsKilled(component)) continue;
         if ((component->State() & (TARNModule::Running | TARNModule::Dying)) != 0)
-            m_kernel.ShutdownComponent(name.c_str());
+            m_kernel.ShutdownComponent(nameOf(*component).c_str());
     }
 }
 

@@ -77,11 +77,17 @@ class HostGraph {
   private:
     // The components in an order in which each producer comes before its consumers
     // (creation order where no connection decides).
-    std::vector<std::string> producersFirst() const;
+    std::vector<TARNComponent*> producersFirst() const;
+    // The graph's component now named `name` (the kernel's name), or null.
+    TARNComponent* member(const std::string& name) const;
+    // The component's name in the kernel now.
+    static std::string nameOf(const TARNComponent& component);
 
     HostKernel& m_kernel;
     std::vector<std::unique_ptr<HostPackage>> m_packages;
-    std::vector<std::string> m_components;
-    // (producer, consumer) component names of every connection made.
-    std::vector<std::pair<std::string, std::string>> m_connections;
+    // Known by object, not by name: the kernel may rename a component (TARN::RenameComponent,
+    // a component's rename action), and the graph goes by the name it has now.
+    std::vector<TARNComponent*> m_components;
+    // (producer, consumer) of every connection made.
+    std::vector<std::pair<TARNComponent*, TARNComponent*>> m_connections;
 };

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "dataflow/component.hpp"
+#include "engine/engine_graph.hpp"
 #include "engine/symbol_record.hpp"
 #include "host_engine_module.hpp"
 
@@ -244,8 +246,12 @@ bool HostKernel::UnloadCoreFunction(const char*) {
     notProvided("UnloadCoreFunction");
     return false;
 }
+// The host runs no graph of its own: it runs one while any of its components runs.
 int HostKernel::GetState() {
-    return 0;
+    for (const std::string& name : m_components.Names())
+        if (TARNComponent* component = m_components.Find(name))
+            if ((component->State() & TARNModule::Running) != 0) return TARN::EngineRunning;
+    return TARN::EngineStopped;
 }
 
 int HostKernel::CheckLevel() {

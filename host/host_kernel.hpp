@@ -247,10 +247,15 @@ class HostKernel final : public TARNKernel {
     void runModuleThread(TARNModule* module, bool* started, Body body);
     // A component's main thread: Birth, the Core loop until it dies, the death sequence.
     void runComponentLife(TARNComponent& component);
+    // Whether `name`, or `name` followed by a point and more, is a symbol.
+    bool nameTaken(const std::string& name);
     // Splits "module.element" at the first point; false when either part is empty.
     static bool splitPath(const char* path, std::string& module, std::string& element);
     // Every input of `component` and every input connected to its outputs, detached.
     void detachAll(TARNComponent& component);
+    // Waits until no reader cut off from the component's outputs holds one of their
+    // elements (reported once it takes longer than "Engine.shutdownTimeout").
+    void awaitElementsGivenBack(TARNComponent& component);
     // Runs the test hook of SetRemovalNoticeHook, if any.
     void removalNotice(const char* fullName);
     // The SDK registers a module's elements through the bound kernel, so the Engine module

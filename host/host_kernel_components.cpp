@@ -10,6 +10,7 @@
 
 #include "dataflow/component.hpp"
 #include "dataflow/input.hpp"
+#include "dataflow/io_monitor.hpp"
 #include "dataflow/output.hpp"
 #include "engine/symbol_record.hpp"
 #include "host_kernel.hpp"
@@ -119,7 +120,8 @@ bool HostKernel::ShutdownComponent(const char* name) {
 // Dying ends every blocking call of the component; a Core that makes none cannot be ended
 // from outside. Such a component is cut off from the graph, so that the others stop
 // without it, and left to end its Core by itself: its thread then runs its death, and
-// its destruction waits for that.
+// its destruction waits for that. A component run by its writers has no thread to run its
+// death: it dies here, as soon as no writer runs its Core.
 bool HostKernel::KillComponent(const char* name) {
     TARNComponent* component = FindComponent(name);
     if (component == nullptr) return false;
@@ -127,8 +129,16 @@ bool HostKernel::KillComponent(const char* name) {
     const long limit = ShutdownTimeout();
     const long start = GetSystemAccurateTiming();
     while ((component->State() & TARNModule::MainLoopEnded) == 0 &&
-           GetSystemAccurateTiming() - start <= limit)
+           GetSystemAccurateTiming() - start <= limit) {
+        // Once dying, a writer's call returns without running Core: with none inside it
+        // now, the death waits for nobody.
+        if (!component->threaded && component->coreMutex.TryLock()) {
+            component->coreMutex.Release();
+            component->SequentialDeath();
+            continue;
+        }
         TARN::Sleep(StatePoll);
+    }
     if (component->State() & TARNModule::MainLoopEnded) return ShutdownComponent(name);
     m_components.MarkKilled(component);
     detachAll(*component);
@@ -168,18 +178,68 @@ bool HostKernel::DestroyComponent(const char* name) {
         component->Shutdown();
     m_components.AwaitThreadsEnded(component, -1);
     detachAll(*component);
+    awaitElementsGivenBack(*component);
     m_components.Take(name);
     delete component;
     return true;
 }
 
+// A reader cut off from the graph while it held elements of this component's outputs
+// gives them back when its Core goes on: the buffers go with the component, so its
+// destruction waits for that, as it waits for the Core of a killed component.
+void HostKernel::awaitElementsGivenBack(TARNComponent& component) {
+    auto anyHeld = [&] {
+        for (TARNOutput* output : component.outputs) {
+            auto& writer = static_cast<TARNOutputImplementation&>(*output);
+            if (writer.ring != nullptr && writer.ring->HasLeavingReaders()) return true;
+        }
+        return false;
+    };
+    const long limit = ShutdownTimeout();
+    const long start = GetSystemAccurateTiming();
+    while (anyHeld() && GetSystemAccurateTiming() - start <= limit) TARN::Sleep(StatePoll);
+    if (!anyHeld()) return;
+    Report(("Waiting for the readers cut off from component " + nameOf(component) +
+            " to give back the elements they hold.")
+               .c_str(),
+           1, 0, true);
+    while (anyHeld()) TARN::Sleep(StatePoll);
+}
+
+bool HostKernel::nameTaken(const std::string& name) {
+    std::lock_guard lock(m_symbolLock);
+    if (m_symbols.count(name) != 0) return true;
+    const std::string prefix = name + ".";
+    auto next = m_symbols.lower_bound(prefix);
+    return next != m_symbols.end() && next->first.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Only a component at rest is renamed: a running one (a killed one too, whose Core may still
+// run) names itself in its reports and state notices from its own threads. The new name
+// must be free for the component and for each of its elements.
 bool HostKernel::RenameComponent(const char* oldName, const char* newName) {
     TARNComponent* component = FindComponent(oldName);
-    if (component == nullptr || newName == nullptr || FindSymbol(newName) != nullptr) return false;
-    if (!m_components.Rename(oldName, newName)) return false;
-    component->Rename(oldName, newName);
-    // The component renamed its elements and its list of names; the table follows.
+    if (component == nullptr) {
+        Report(("There is no component " + std::string(oldName ? oldName : "") + ".").c_str(), 2, 0, true);
+        return false;
+    }
+    // A copy: the old name may be the component's own, which the rename replaces.
     const std::string from = oldName;
+    const std::string refusal = "Can't rename component " + from + " to " + (newName ? newName : "") + ". ";
+    if ((component->State() & (TARNModule::Running | TARNModule::Dying)) != 0) {
+        Report((refusal + "It is running: stop it first.").c_str(), 2, 0, true);
+        return false;
+    }
+    if (newName == nullptr || *newName == '\0') {
+        Report((refusal + "A component needs a name.").c_str(), 2, 0, true);
+        return false;
+    }
+    if (nameTaken(newName) || !m_components.Rename(from, newName)) {
+        Report((refusal + "The name is already used.").c_str(), 2, 0, true);
+        return false;
+    }
+    component->Rename(from.c_str(), newName);
+    // The component renamed its elements and its list of names; the table follows.
     const std::string prefix = from + ".";
     std::lock_guard lock(m_symbolLock);
     std::vector<std::pair<std::string, TARNSymRec*>> moved;

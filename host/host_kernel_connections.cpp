@@ -59,21 +59,39 @@ bool HostKernel::Detach(TARNOutput& output, TARNInput& input) {
         from.beingRebuilt = true;
     }
     from.rebuildRequestEvent.Set();
+    // Acknowledged from inside a reading call, the reader waits for the next elements: what
+    // it holds from the last call is done with.
+    bool acknowledged = false;
     while (from.reading.load())
-        if (from.rebuildAcknowledgedEvent.Wait(AcknowledgementPoll) == 0) break;
+        if (from.rebuildAcknowledgedEvent.Wait(AcknowledgementPoll) == 0) {
+            acknowledged = true;
+            break;
+        }
 
     {
-        // Unregistering gives back on the ring whatever the input still held. It goes with
-        // the connection, under the input lock: a reader giving its elements back outside a
-        // reading call (StopReading, under that lock) then finds either its ring still
-        // knowing it or no ring, never a ring that refuses it.
+        // Unregistering gives back on the ring what the input held there, except to a
+        // reader outside a reading call: it may still use what it holds (its module may be
+        // cut off from the graph, its Core never return), so the ring keeps those elements
+        // out of the writer's reach, and their buffers alive, until the reader gives them
+        // back where they came from. This goes with the connection, under the input lock: a
+        // reader giving its elements back outside a reading call (StopReading, under that
+        // lock) then finds them either on its ring or recorded as detached.
         TARNMutexGuard guard(from.mutex);
-        to.ring->UnregisterReader(from.readerId);
+        if (from.detachedRing != nullptr) {
+            // What it holds came from an earlier connection, and stays recorded as such.
+            to.ring->UnregisterReader(from.readerId);
+        } else if (!acknowledged && !from.heldPositions.empty()) {
+            to.ring->UnregisterReader(from.readerId, true);
+            from.detachedRing = to.ring;
+            from.detachedReaderId = from.readerId;
+        } else {
+            to.ring->UnregisterReader(from.readerId);
+            from.heldPositions.clear();
+            from.heldCount = 0;
+        }
         from.ring = nullptr;
         from.connectedOutput = nullptr;
         from.readerId = 0;
-        from.heldPositions.clear();
-        from.heldCount = 0;
         from.connectionEvent.Reset();
     }
     from.rebuildRequestEvent.Reset();

@@ -10,6 +10,8 @@
 //                           operations that run it after every property change
 //   component_life_cycle.cpp  Start, the sequential entry, Shutdown, the death operations,
 //                           the component's extra threads and the containment of failures
+//   component_rename_action.cpp  the action that renames a component after its upstream
+//                           output
 #pragma once
 
 #include <cstddef>
@@ -166,6 +168,14 @@ class TARNComponent : public TARNModule {
     // error (with a message box) naming what it was. `mode` is put after the component's
     // name in the warning (" (sequential)" or empty). Answers the integer thrown, or 0.
     int ReportCurrentFailure(const char* mode);
+
+    // An action callback (TARNActionCallbacks::withoutArgument) a model may list in its
+    // action table, allowed at rest: renames the component after the output connected to
+    // its first input ("cam.out" gives "cam_out", or "cam_out_1" to "cam_out_20" when that
+    // names another component or an engine function). Only while no graph runs. Every
+    // refusal is reported as a warning and leaves the name as it was
+    // (component_rename_action.cpp).
+    static void ActionRenameAfterUpstreamComponent(TARNModule* module, int index);
 
     // Set-callbacks of the standard properties.
     static void SetThreadedPropertyCallback(TARNProperty& property);

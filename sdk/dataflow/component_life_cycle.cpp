@@ -445,6 +445,11 @@ int TARNComponent::CleanUp() {
     TARNMutexGuard guard(moduleLock);
     for (TARNInput* input : inputs) {
         TARNInputImplementation& reader = implementationOf(*input);
+        {
+            // Dropped, an element held since a detach would stay out of its writer's reach.
+            TARNMutexGuard held(reader.mutex);
+            reader.GiveBackDetached();
+        }
         reader.heldPositions.clear();
         reader.heldCount = 0;
         reader.subsamplingCounter = 0;

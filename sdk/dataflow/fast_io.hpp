@@ -237,11 +237,11 @@ class TARNFastIO {
     // FifoReader) under the lowest free id, which it returns; a 33rd reader is fatal.
     int RegisterReader(int type) {
         m_mutex.Lock();
-        if (m_registered == ~0u) {
+        if ((m_registered | m_leaving) == ~0u) {
             m_mutex.Release();
             TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::TooManyReaders);
         }
-        const int reader = std::countr_one(m_registered);
+        const int reader = std::countr_one(m_registered | m_leaving);
         const uint32_t bit = 1u << reader;
         ++m_readerCount;
         m_registered |= bit;
@@ -257,10 +257,13 @@ class TARNFastIO {
         return reader;
     }
 
-    // Forgets a reader: what it holds is given back and its marks leave every slot, so the
-    // writer stops waiting for it and a reader registered later under the same id starts
-    // afresh.
-    void UnregisterReader(int reader) {
+    // Forgets a reader: its marks leave every slot, so the writer stops waiting for it and a
+    // reader registered later under the same id starts afresh. What it holds is given back,
+    // unless `keepHeld`: a reader let go while it still uses the elements it holds (its
+    // module was cut off from the graph) keeps them until it gives each back with
+    // StopReading(reader, position); the slots stay out of the writer's reach and the id
+    // stays taken until the last one is back.
+    void UnregisterReader(int reader, bool keepHeld = false) {
         const uint32_t bit = lockRegistered(reader, TARNPrivate::FastIOFailure::UnregisterUnknown);
         --m_readerCount;
         m_registered &= ~bit;
@@ -269,13 +272,22 @@ class TARNFastIO {
         m_setting[reader] = 0;
         for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older()) {
             slot->readMask &= ~bit;
-            if (slot->readingMask & bit) {
-                slot->readingMask &= ~bit;
-                if (slot->readingMask == 0) slot->state = TARNFastIOState::Written;
+            if (!(slot->readingMask & bit)) continue;
+            if (keepHeld) {
+                m_leaving |= bit;
+                continue;
             }
+            slot->readingMask &= ~bit;
+            if (slot->readingMask == 0) slot->state = TARNFastIOState::Written;
         }
         spaceMayHaveFreed();
         m_mutex.Release();
+    }
+    // Whether a reader let go with UnregisterReader(reader, true) still holds a slot: the
+    // elements' buffers must stay until it gives them back.
+    bool HasLeavingReaders() const {
+        TARNMutexGuard lock(m_mutex);
+        return m_leaving != 0;
     }
 
     // Moves a FIFO-group reader within its group: 1 NeverSkippingReader, 2 LastOrNextReader,
@@ -625,10 +637,17 @@ class TARNFastIO {
 
     void release(Elt* slot, uint32_t bit) {
         slot->readingMask &= ~bit;
+        if ((m_leaving & bit) && !holdsAny(bit)) m_leaving &= ~bit;
         if (slot->readingMask) return;
         slot->state = TARNFastIOState::Written;
         if ((m_fifo & bit) && (m_fifo & ~slot->readMask) == 0) m_allRead.Set();
         spaceMayHaveFreed();
+    }
+
+    bool holdsAny(uint32_t bit) const {
+        for (const Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
+            if (slot->readingMask & bit) return true;
+        return false;
     }
 
     // Wakes a waiting writer to choose again; only a waiting writer pays for the event.
@@ -670,6 +689,9 @@ class TARNFastIO {
     int m_outputSubsampling;
     int m_countdown;
     uint32_t m_registered = 0;
+    // Readers unregistered while they held slots they still use: their ids stay taken
+    // until they have given every slot back.
+    uint32_t m_leaving = 0;
     uint32_t m_fifo = 0;
     uint32_t m_neverSkipping = 0;
     uint32_t m_lastOrNext = 0;

@@ -18,9 +18,16 @@ TARNInputImplementation::TARNInputImplementation()
       readerTypeProperty(nullptr),
       subsamplingCounter(0),
       heldCount(0),
+      detachedRing(nullptr),
+      detachedReaderId(0),
       readingKind(1),
       reading(false),
       beingRebuilt(false) {}
+
+TARNInputImplementation::~TARNInputImplementation() {
+    TARNMutexGuard guard(mutex);
+    GiveBackDetached();
+}
 
 const TARNTypeInfo& TARNInputImplementation::Type() const {
     static const TARNTypeInfo unconnected;
@@ -74,6 +81,14 @@ void TARNInputImplementation::AcknowledgeRebuild() {
     rebuildRequestEvent.Reset();
     rebuildAcknowledgedEvent.Set();
     while (beingRebuilt.load()) TARN::Wait4AWhile();
+}
+
+void TARNInputImplementation::GiveBackDetached() {
+    if (detachedRing == nullptr) return;
+    for (TARNListIterator position : heldPositions) detachedRing->StopReading(detachedReaderId, position);
+    heldPositions.clear();
+    heldCount = 0;
+    detachedRing = nullptr;
 }
 
 void TARNInputImplementation::Rename(const char* oldName, const char* newName) {

@@ -40,7 +40,8 @@ class TARNInputImplementation final : public TARNInput {
     // Empty names, not connected, no reader-type property; a FIFO reader taking every
     // element.
     TARNInputImplementation();
-    ~TARNInputImplementation() override = default;
+    // Gives back what it still holds since a detach (GiveBackDetached).
+    ~TARNInputImplementation() override;
 
     TARNInputImplementation(const TARNInputImplementation&) = delete;
     TARNInputImplementation& operator=(const TARNInputImplementation&) = delete;
@@ -74,6 +75,10 @@ class TARNInputImplementation final : public TARNInput {
     // connection once acknowledged, and a reader holding it while it waits would wait for
     // ever.
     void AcknowledgeRebuild();
+    // Gives the elements held since a detach back to the ring they came from (see
+    // detachedRing); nothing when there are none. Called under `mutex`, or by the reader's
+    // own thread outside a reading call before anything else touches the held elements.
+    void GiveBackDetached();
 
     // The owning module was renamed: the module part of the full name follows (the rule of
     // the properties); the short name stays.
@@ -109,6 +114,13 @@ class TARNInputImplementation final : public TARNInput {
     // n after NLastStartReading), and how many there are.
     std::vector<TARNListIterator> heldPositions;
     int heldCount;
+    // Null, or the ring the held elements came from when the engine disconnected the input
+    // while it held them, with the reader id they were taken under: a reader cut off from
+    // the graph may still use what it holds, so the ring keeps those elements (and their
+    // buffers) until the reader gives them back, at its next reading call, StopReading or
+    // death.
+    TARNIOMonitorImplementation* detachedRing;
+    int detachedReaderId;
     // 1 at construction; the reading calls give it its meaning.
     int readingKind;
     // A reading call is taking an element. Atomic: the engine's control thread polls it.

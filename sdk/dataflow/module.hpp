@@ -84,7 +84,8 @@ class TARNModule : public TARNModuleBase {
     // reader by name on another thread either finishes with a property first or finds none.
     ~TARNModule() override;  // 0, 1
     // Renames every element (inputs, outputs, properties, actions), the module itself and
-    // the symbol-name list. Tells the kernel nothing.
+    // the symbol-name list, under the module lock. Tells the kernel nothing. The engine
+    // renames only a module at rest: a running one's threads name it in their reports.
     void Rename(const char* oldName, const char* newName) override;  // 2
     // "module"; derived kinds say "component", "engine function", ...
     virtual const char* Kind() const;  // 3

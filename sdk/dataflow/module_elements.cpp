@@ -135,8 +135,11 @@ void TARNModule::RemoveActionX(TARNAction* action) {
     deleteListed(actions, actionCursor, action);
 }
 
+// Under the module lock, as every lookup of an element by its name and every change of the
+// list of names.
 void TARNModule::Rename(const char* oldName, const char* newName) {
-    // Copies: either text may be this module's own name, which the base's Rename frees.
+    TARNMutexGuard guard(moduleLock);
+    // Copies: either text may be this module's own name, which the base's Rename replaces.
     const TARNStackedString<40> from(oldName);
     const TARNStackedString<40> to(newName);
     renameInputsAndOutputs(from.c_str(), to.c_str());

@@ -40,6 +40,7 @@ class WaitPass {
     // flag or finds the input not reading; Attach changes the ring under the same lock.
     static bool BeginReading(Entry& entry) {
         TARNMutexGuard guard(entry.input->mutex);
+        entry.input->GiveBackDetached();
         if (entry.input->ring == nullptr || entry.input->beingRebuilt.load()) return false;
         entry.input->reading.store(true);
         entry.reading = true;

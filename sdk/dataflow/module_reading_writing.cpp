@@ -40,6 +40,7 @@ class ReadingCall {
             {
                 TARNMutexGuard guard(input.mutex);
                 if (!input.beingRebuilt.load()) {
+                    input.GiveBackDetached();
                     input.reading.store(true);
                     m_ring = input.ring;
                     return;
@@ -67,9 +68,12 @@ int waitWithoutLimit(int count, TARNEvent** events, bool messages) {
 }
 
 // Gives back every element the input holds on `ring`, the input's ring as its caller read
-// it. A ring that was exchanged (null now) took back what its readers held when it let
-// them go.
+// it, or on the ring it held them on before a detach.
 void releaseHeld(TARNInputImplementation& input, TARNIOMonitorImplementation* ring) {
+    if (input.detachedRing != nullptr) {
+        input.GiveBackDetached();
+        return;
+    }
     if (ring != nullptr)
         for (TARNListIterator position : input.heldPositions) ring->StopReading(input.readerId, position);
     input.heldPositions.clear();

@@ -15,6 +15,9 @@ class TARNProperty;
 class TARNSynchronizer;
 
 namespace TARN {
+// GetState's answers: no graph runs, or the engine runs one.
+inline constexpr int EngineStopped = 0;
+inline constexpr int EngineRunning = 1;
 int GetState();
 int CheckLevel();
 bool IsDistributedAsMaster();

@@ -19,23 +19,28 @@ bool TARNPrivate::NamesElementOf(const char* name, int length, const char* modul
 TARNModuleBase::TARNModuleBase(const char* name) : name(CopyOrNull(name)) {}
 
 TARNModuleBase::~TARNModuleBase() {
-    std::free(name);
+    std::free(name.load());
+    for (char* former : formerNames) std::free(former);
+}
+
+void TARNModuleBase::replaceName(char* renamed) {
+    formerNames.push_back(name.load());
+    name.store(renamed, std::memory_order_release);
 }
 
 void TARNModuleBase::Rename(const char* oldName, const char* newName) {
     if (!oldName) return;
-    if (name && TARN::Strcmp(name, oldName) == 0) {
-        std::free(name);
-        name = CopyOrNull(newName);
+    const char* current = Name();
+    if (current && TARN::Strcmp(current, oldName) == 0) {
+        replaceName(CopyOrNull(newName));
         return;
     }
-    if (!name || !TARNPrivate::NamesElementOf(name, TARN::Strlen(name), oldName)) return;
+    if (!current || !TARNPrivate::NamesElementOf(current, TARN::Strlen(current), oldName)) return;
     const int oldLength = TARN::Strlen(oldName);
     const int newLength = TARN::Strlen(newName);
-    const int restLength = TARN::Strlen(name + oldLength);
+    const int restLength = TARN::Strlen(current + oldLength);
     char* renamed = static_cast<char*>(std::malloc(newLength + restLength + 1));
     TARN::Memcpy(renamed, newName ? newName : "", newLength);
-    TARN::Memcpy(renamed + newLength, name + oldLength, restLength + 1);
-    std::free(name);
-    name = renamed;
+    TARN::Memcpy(renamed + newLength, current + oldLength, restLength + 1);
+    replaceName(renamed);
 }

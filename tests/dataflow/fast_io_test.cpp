@@ -404,6 +404,32 @@ TEST_F(FastIOTest, UnregisteringGivesBackWhatTheReaderHeldAndForgetsItsMarks) {
                                        "that has never been registered before."));
 }
 
+// A reader let go while it still uses what it holds: the slot stays out of the writer's
+// reach and the id stays taken until the slot comes back.
+TEST_F(FastIOTest, AReaderLetGoKeepingWhatItHoldsGivesItBackLater) {
+    auto ring = MakeRing(2);
+    const int leaving = ring->RegisterReader(NeverSkippingReader);
+    const int other = ring->RegisterReader(FifoReader);
+    Write(*ring, 1);
+    TARNListIterator held = Take(*ring, leaving);
+    ring->UnregisterReader(leaving, true);
+    EXPECT_EQ(ring->ReaderCount(), 1);
+    EXPECT_TRUE(ring->HasLeavingReaders());
+    EXPECT_EQ(FrameRing::Slot(held).State(), TARNFastIOState::BeingRead);
+    EXPECT_EQ(ring->RegisterReader(FifoReader), other + 1) << "the id of the leaving reader stays taken";
+
+    // Nothing waits for it any more, but its slot is never written over.
+    for (int sequence = 2; sequence <= 5; ++sequence) Write(*ring, sequence);
+    EXPECT_EQ(FrameRing::Element(held).sequence, 1);
+    EXPECT_FALSE(ring->FreeAllSlots());
+
+    ring->StopReading(leaving, held);
+    EXPECT_FALSE(ring->HasLeavingReaders());
+    EXPECT_EQ(FrameRing::Slot(held).State(), TARNFastIOState::Written);
+    EXPECT_EQ(ring->RegisterReader(FifoReader), leaving);
+    EXPECT_TRUE(ring->FreeAllSlots());
+}
+
 TEST_F(FastIOTest, ReaderSettingsAreCheckedInOrder) {
     const std::string subsamplingUnknown =
         "TARNFastIO fatal error : trying to set the subsampling rate for a reader that has never been "

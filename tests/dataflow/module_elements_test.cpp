@@ -1,6 +1,7 @@
 // Creating, finding again, removing and renaming a module's properties and actions.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "dataflow/property.hpp"
 #include "engine/clock.hpp"
 #include "module_fixture.hpp"
+#include "reading_writing_fixture.hpp"
 
 namespace {
 
@@ -303,6 +305,29 @@ TEST_F(ModuleTest, RenameAcceptsTheModulesOwnNameAsTheOldName) {
     EXPECT_EQ(PropertyNames(module), std::vector<std::string>{"eye.p"});
     EXPECT_EQ(Symbols(module), std::vector<std::string>{"eye.p"});
     kernel.UnregisterSymbol("cam.p");
+}
+
+// A thread that outlived its module's shutdown may still name the module in a report while
+// the engine renames the module at rest: every name it reads stays readable, and whole.
+TEST_F(ModuleTest, ANameReadOnAnotherThreadStaysReadableAcrossRenames) {
+    const std::string names[2] = {"cam", "a-camera-name-longer-than-any-inline-text"};
+    TARNModule module(names[0].c_str(), false, false);
+    std::atomic<bool> reading{false};
+    std::atomic<bool> done{false};
+    std::atomic<int> wrong{0};
+    TestThread reader([&] {
+        reading = true;
+        while (!done.load()) {
+            const std::string name = module.Name();
+            if (name != names[0] && name != names[1]) ++wrong;
+        }
+    });
+    ASSERT_TRUE(AwaitCondition([&] { return reading.load(); }));
+    for (int i = 1; i <= 2000; ++i) module.Rename(module.Name(), names[i % 2].c_str());
+    done = true;
+    reader.Join();
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(module.Name(), names[0]);
 }
 
 namespace {

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dataflow/input.hpp"
@@ -303,7 +305,9 @@ TEST_F(GraphTest, AProducerStoppedAloneKeepsTheBuffersItsReadersHold) {
 }
 
 // The stuck Core never looks at its die event: the kill cuts it off, the rest of the graph
-// stops, and its component is destroyed only once the Core returns.
+// stops, and its component is destroyed only once the Core returns. The element it holds
+// stays its own meanwhile: the producer keeps its buffers, and the Core reads it once
+// released.
 TEST_F(GraphTest, KillCutsOffACoreThatNeverReturns) {
     ASSERT_TRUE(graph.Create(SourceModel, "source"));
     ASSERT_TRUE(graph.Create(StuckModel, "stuck"));
@@ -319,13 +323,75 @@ TEST_F(GraphTest, KillCutsOffACoreThatNeverReturns) {
             "once its Core returns."));
     EXPECT_FALSE(graph.Component("stuck")->Input("in").IsConnected());
     EXPECT_FALSE(stuck.returned.load());
+    // The producer is shut down for certain (Stop passes over one whose thread has already
+    // run its death), so that it frees what it can.
+    ASSERT_TRUE(kernel.ShutdownComponent("source"));
     graph.Stop();
     EXPECT_EQ(graph.Component("source")->State(), TARNModule::MainLoopEnded);
+    EXPECT_TRUE(
+        Has("component source: A reader still holds an element of source.out: its buffers are kept."));
 
     stuck.released = true;
     ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&stuck) == 0; }));
     EXPECT_TRUE(stuck.returned.load());
+    EXPECT_NE(stuck.valueTaken.load(), -1);
+    EXPECT_EQ(stuck.valueAfterRelease.load(), stuck.valueTaken.load());
     EXPECT_TRUE(Has("Component stuck is dead."));
+    EXPECT_TRUE(graph.Drained("source.out")) << "its death gave the element back";
+}
+
+// A component whose Core is not running dies at once when killed, with its death
+// sequence, whether it has a thread of its own or is run by its writer.
+TEST_F(GraphTest, KillOfAnIdleComponentRunsItsDeathAtOnce) {
+    for (const bool threaded : {true, false}) {
+        SCOPED_TRACE(threaded ? "threaded" : "run by its writer");
+        HostGraph idle(kernel);
+        ASSERT_TRUE(idle.Create(SourceModel, "source"));
+        ASSERT_TRUE(idle.Create(SinkModel, "sink"));
+        ASSERT_TRUE(idle.Set("sink.threaded", threaded ? "true" : "false"));
+        ASSERT_TRUE(idle.Set("source.count", "3"));
+        ASSERT_TRUE(idle.Set("Engine.shutdownTimeout", "2000000"));
+        ASSERT_TRUE(idle.Connect("source.out", "sink.in"));
+        ASSERT_TRUE(idle.Start());
+        Sink& sink = *idle.Component<Sink>("sink");
+        ASSERT_TRUE(Await([&] { return sink.lastValue.load() == 2; }));
+
+        ASSERT_TRUE(idle.Kill("sink"));
+        EXPECT_EQ(sink.deaths.load(), 1);
+        EXPECT_EQ(sink.State(), TARNModule::MainLoopEnded);
+        EXPECT_FALSE(kernel.Components().IsKilled(&sink)) << "it was not cut off";
+        EXPECT_TRUE(ReportsAt(2).empty()) << ReportsAt(2).front().message;
+    }
+}
+
+// Destroying the producer of an element a killed reader holds waits until the reader gives
+// it back: the element's buffer goes with the producer.
+TEST_F(GraphTest, DestroyingAProducerWaitsForTheElementAKilledReaderHolds) {
+    ASSERT_TRUE(graph.Create(SourceModel, "source"));
+    ASSERT_TRUE(graph.Create(StuckModel, "stuck"));
+    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "50000"));
+    ASSERT_TRUE(graph.Connect("source.out", "stuck.in"));
+    ASSERT_TRUE(graph.Start());
+    Stuck& stuck = *graph.Component<Stuck>("stuck");
+    ASSERT_TRUE(Await([&] { return stuck.stuck.load(); }));
+    ASSERT_TRUE(graph.Kill("stuck"));
+
+    std::atomic<bool> destroyed{false};
+    std::thread destroyer([&] {
+        graph.Destroy("source");
+        destroyed = true;
+    });
+    const bool waited = Await([&] {
+        return Has("Waiting for the readers cut off from component source to give back the elements they "
+                   "hold.");
+    });
+    EXPECT_FALSE(destroyed.load());
+    stuck.released = true;
+    destroyer.join();
+    ASSERT_TRUE(waited);
+    ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&stuck) == 0; }));
+    EXPECT_NE(stuck.valueTaken.load(), -1);
+    EXPECT_EQ(stuck.valueAfterRelease.load(), stuck.valueTaken.load());
 }
 
 // ---- Creating, renaming and connecting by name --------------------------------------------
@@ -382,18 +448,61 @@ TEST_F(GraphTest, SettingByTextTakesOnlyValuesThePropertyCanHold) {
     EXPECT_EQ(kernel.FindProperty("gauge.gain")->FloatValue(), 2.25);
 }
 
+// The graph follows the kernel's names: a component renamed at rest is found, started and
+// stopped under its new name, with its elements and connections.
 TEST_F(GraphTest, RenameMovesTheComponentAndItsElementNames) {
-    ASSERT_TRUE(graph.Create(SinkModel, "sink"));
-    TARNComponent* sink = kernel.FindComponent("sink");
+    MakeSourceAndSink(true);
+    ASSERT_TRUE(graph.Set("source.count", "3"));
+    ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
+    Sink& sink = TheSink();
     ASSERT_TRUE(kernel.RenameComponent("sink", "drain"));
-    EXPECT_EQ(kernel.FindComponent("drain"), sink);
+    EXPECT_EQ(kernel.FindComponent("drain"), &sink);
     EXPECT_EQ(kernel.FindComponent("sink"), nullptr);
+    EXPECT_EQ(graph.Component("drain"), &sink);
+    EXPECT_EQ(graph.Component("sink"), nullptr);
     EXPECT_NE(kernel.FindProperty("drain.holdAt"), nullptr);
     EXPECT_EQ(kernel.FindProperty("sink.holdAt"), nullptr);
-    EXPECT_EQ(std::string(sink->Input("in").Name().c_str()), "drain.in");
-    ASSERT_TRUE(graph.Create(SourceModel, "source"));
-    EXPECT_FALSE(kernel.RenameComponent("drain", "source"));
-    kernel.RenameComponent("drain", "sink");  // the graph knows it by that name
+    EXPECT_EQ(std::string(sink.Input("in").Name().c_str()), "drain.in");
+
+    ASSERT_TRUE(graph.Start());
+    ASSERT_TRUE(Await([&] { return sink.lastValue.load() == 2; }));
+    graph.Stop();
+    EXPECT_EQ(sink.State(), TARNModule::MainLoopEnded);
+    EXPECT_EQ(sink.deaths.load(), 1);
+    ASSERT_TRUE(graph.Destroy("drain"));
+    EXPECT_EQ(kernel.FindComponent("drain"), nullptr);
+}
+
+// Only a component at rest is renamed, and only to a name free for it and its elements;
+// each refusal says why and changes nothing.
+TEST_F(GraphTest, RenameRefusesARunningComponentAndTakenNames) {
+    MakeSourceAndSink(true);
+    ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
+    TARNModule gauge("gauge", false, false);
+    gauge.NewProperty(TARNPropertyDefinition("gain", new TARNPropertyValue(1.5), nullptr, false, true), nullptr);
+    const struct {
+        const char* newName;
+        const char* report;
+    } cases[] = {
+        {"source", "Can't rename component sink to source. The name is already used."},
+        {"gauge", "Can't rename component sink to gauge. The name is already used."},
+        {"", "Can't rename component sink to . A component needs a name."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(kernel.RenameComponent("sink", c.newName));
+        EXPECT_TRUE(Has(c.report)) << c.report;
+    }
+    EXPECT_FALSE(kernel.RenameComponent("nothing", "drain"));
+    EXPECT_TRUE(Has("There is no component nothing."));
+
+    ASSERT_TRUE(graph.Start());
+    EXPECT_FALSE(kernel.RenameComponent("sink", "drain"));
+    EXPECT_TRUE(Has("Can't rename component sink to drain. It is running: stop it first."));
+    graph.Stop();
+    EXPECT_STREQ(TheSink().Name(), "sink");
+    EXPECT_EQ(kernel.FindComponent("sink"), graph.Component("sink"));
+    EXPECT_NE(kernel.FindProperty("sink.holdAt"), nullptr);
+    EXPECT_NE(kernel.FindProperty("gauge.gain"), nullptr);
 }
 
 TEST_F(GraphTest, PathsConnectAndTheVariantMovesAConnection) {

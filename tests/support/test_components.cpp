@@ -223,10 +223,12 @@ void Thrower::Core() {
 Stuck::Stuck(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
 
 void Stuck::Core() {
-    StartReading(Input("in"));
+    TARNIOElt* element = StartReading(Input("in"));
+    if (element != nullptr) valueTaken = element->Integer32(0)[0];
     stuck = true;
     // Nothing here looks at the die event: only `released` ends it.
     while (!released.load()) TARN::Sleep(1'000);
+    if (element != nullptr) valueAfterRelease = element->Integer32(0)[0];
     returned = true;
 }
 

@@ -8,7 +8,7 @@
 //   "test_sync"     inputs "a" and "b": reads them synchronised and records the pairs
 //   "test_thrower"  input "in": its Core reads, then throws what "throws" names
 //   "test_stuck"    input "in": its Core reads, then loops until released, never calling
-//                   anything that dying would end
+//                   anything that dying would end, then reads its element's value again
 // Every element carries "items" 32-bit integers (4 by default); only the first is written,
 // so that large elements cost what the hand-off costs, not a copy.
 #pragma once
@@ -113,6 +113,10 @@ class Stuck : public TARNComponent {
     std::atomic<bool> stuck{false};
     std::atomic<bool> released{false};
     std::atomic<bool> returned{false};
+    // The first item of the element it holds, read when it took it and once more when
+    // released; -1 before (or when it read nothing).
+    std::atomic<int> valueTaken{-1};
+    std::atomic<int> valueAfterRelease{-1};
 };
 
 }  // namespace test_components

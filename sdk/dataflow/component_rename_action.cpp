@@ -1,0 +1,123 @@
+// The action that renames a component after the output connected to its first input, so
+// that a graph reads as what flows through it ("cam.out" feeds "cam_out").
+#include "dataflow/component.hpp"
+#include "dataflow/input.hpp"
+#include "dataflow/output.hpp"
+#include "engine/engine_graph.hpp"
+#include "engine/reports.hpp"
+#include "runtime/streamed_string.hpp"
+
+namespace {
+
+// Names tried after the base name: the base name followed by "_1" up to this.
+constexpr int NumberedNames = 20;
+
+// A component inside a macro-component instance is named by its path in the instance, whose
+// parts a single ':' separates. "::" separates nothing: it joins the parts of a name made
+// from such a path (baseNameOf).
+bool isInstancePath(const char* name) {
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (*c != ':') continue;
+        if (c[1] != ':') return true;
+        ++c;
+    }
+    return false;
+}
+
+// The output's full name with every '.' turned into '_' and its path parts joined by "::".
+TARNStackedString<40> baseNameOf(const char* outputName) {
+    TARNStackedString<40> base;
+    for (const char* c = outputName; *c != '\0'; ++c) {
+        if (*c == '.') {
+            base += "_";
+        } else if (*c == ':') {
+            base += "::";
+            if (c[1] == ':') ++c;
+        } else {
+            base.concat(1, c);
+        }
+    }
+    return base;
+}
+
+// The full name of the output connected to the component's first input; false, with the
+// report to make, when there is none.
+bool upstreamOutputName(TARNComponent& component, TARNStackedString<40>& name, const char*& refusal) {
+    TARNMutexGuard guard(component.moduleLock);
+    if (component.inputs.Count() == 0) {
+        refusal =
+            "This action scans what is connected to this component's first input, but this component does "
+            "not seem to have any inputs.";
+        return false;
+    }
+    TARNOutput* output = component.inputs.Head()->Value()->ConnectedOutput();
+    if (output == nullptr) {
+        refusal =
+            "This action scans what is connected to this component's first input. Please connect it in "
+            "order to rename after upstream component.";
+        return false;
+    }
+    name = output->Name();
+    return true;
+}
+
+void renameAfterUpstream(TARNComponent& component) {
+    if (TARN::GetState() != TARN::EngineStopped) {
+        component.Report("This action is not allowed when Tarnvel is running.", 1, 0);
+        return;
+    }
+    // A copy: the rename replaces the component's name.
+    const TARNStackedString<40> current(component.Name() != nullptr ? component.Name() : "");
+    if (isInstancePath(current.c_str())) {
+        component.Report(
+            "Renaming a component inside a Macro-Component *instance* is forbidden. You may however rename a "
+            "component in the Macro-Component *model*: Right-click on the macro-component and select Edit "
+            "Macro-Component.",
+            1, 0);
+        return;
+    }
+    TARNStackedString<40> outputName;
+    const char* refusal = nullptr;
+    if (!upstreamOutputName(component, outputName, refusal)) {
+        component.Report(refusal, 1, 0);
+        return;
+    }
+    const TARNStackedString<40> base = baseNameOf(outputName.c_str());
+    for (int number = 0; number <= NumberedNames; ++number) {
+        TARNStreamedString candidate;
+        candidate << base.c_str();
+        if (number > 0) candidate << "_" << number;
+        if (candidate == current) {
+            component.Report("Component is already named after its upstream component's output.", 1, 0);
+            return;
+        }
+        if (TARN::Component(candidate.c_str()) != nullptr || TARN::CoreFunction(candidate.c_str()) != nullptr)
+            continue;
+        if (!TARN::RenameComponent(current.c_str(), candidate.c_str())) {
+            TARNStackedString<40> message(
+                "Unable to rename component after upstream component: suitable name found ('");
+            message += candidate.c_str();
+            message += "') but renaming failed.";
+            component.Report(message.c_str(), 1, 0);
+        }
+        return;
+    }
+    component.Report(
+        "Could not find an available name for component. You may change the upstream component name and "
+        "try again.",
+        1, 0);
+}
+
+}  // namespace
+
+// An action may be handed any module: only a component has inputs to follow, and anything
+// unexpected is reported rather than let out to the engine.
+void TARNComponent::ActionRenameAfterUpstreamComponent(TARNModule* module, int) {
+    try {
+        auto* component = dynamic_cast<TARNComponent*>(module);
+        if (component == nullptr) throw ErrorException;
+        renameAfterUpstream(*component);
+    } catch (...) {
+        TARN::ReportError("Internal error while renaming after upstream component.", 0);
+    }
+}
