@@ -6,8 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <vector>
+
+#include "staged_file.hpp"
 
 
 namespace {
@@ -48,17 +49,6 @@ bool CheckShape(const _IplImage& image, std::string& error) {
 
 bool ColourModelIs(const _IplImage& image, const char* model) {
     return std::strncmp(image.colorModel, model, 4) == 0;
-}
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-File OpenForWriting(const std::string& path, std::string& error) {
-    File file(std::fopen(path.c_str(), "wb"));
-    if (!file) error = "cannot write " + path + ": " + std::strerror(errno);
-    return file;
 }
 
 unsigned char Clamp(double value) {
@@ -109,12 +99,21 @@ void PngError(png_structp png, png_const_charp message) {
 
 void PngWarning(png_structp, png_const_charp) {}
 
+// libpng's own writer says only "Write Error": this one says why (no space, the file-size
+// limit).
+void PngWrite(png_structp png, png_bytep data, png_size_t length) {
+    if (std::fwrite(data, 1, length, static_cast<std::FILE*>(png_get_io_ptr(png))) != length)
+        png_error(png, std::strerror(errno));
+}
+
+void PngFlush(png_structp) {}
+
 }  // namespace
 
 bool WritePng(const std::string& path, const _IplImage& image, std::string& error) {
     if (!CheckShape(image, error)) return false;
-    File file = OpenForWriting(path, error);
-    if (!file) return false;
+    StagedFile file;
+    if (!file.Open(path, error)) return false;
 
     const bool grey = image.nChannels == 1;
     const int bitDepth = grey ? SampleBits(image) : 8;
@@ -134,7 +133,7 @@ bool WritePng(const std::string& path, const _IplImage& image, std::string& erro
         error = "cannot write " + path + ": " + pngError;
         return false;
     }
-    png_init_io(png, file.get());
+    png_set_write_fn(png, file.Stream(), PngWrite, PngFlush);
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), bitDepth,
                  grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
@@ -147,30 +146,22 @@ bool WritePng(const std::string& path, const _IplImage& image, std::string& erro
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    if (std::fflush(file.get()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    return file.Commit(error);
 }
 
 bool WriteRaw(const std::string& path, const _IplImage& image, std::string& error) {
     if (!CheckShape(image, error)) return false;
-    File file = OpenForWriting(path, error);
-    if (!file) return false;
+    StagedFile file;
+    if (!file.Open(path, error)) return false;
     const std::size_t rowBytes = static_cast<std::size_t>(image.width) * image.nChannels * (SampleBits(image) / 8);
     for (int y = 0; y < image.height; ++y) {
         const char* row = image.imageData + static_cast<long>(y) * image.widthStep;
-        if (std::fwrite(row, 1, rowBytes, file.get()) != rowBytes) {
+        if (std::fwrite(row, 1, rowBytes, file.Stream()) != rowBytes) {
             error = "cannot write " + path + ": " + std::strerror(errno);
             return false;
         }
     }
-    if (std::fflush(file.get()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    return file.Commit(error);
 }
 
 std::string DescribeImage(long index, const _IplImage& image, long timestamp) {

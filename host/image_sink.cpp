@@ -57,6 +57,10 @@ ImageSink::ImageSink(const char* name, TARNComponentDefinition& definition)
 void ImageSink::Birth() {
     received = 0;
     failures = 0;
+    {
+        std::lock_guard lock(m_failureLock);
+        m_firstFailure.clear();
+    }
     m_pngFolder = textProperty(*this, "png_folder");
     m_rawFolder = textProperty(*this, "raw_folder");
 }
@@ -66,19 +70,31 @@ void ImageSink::Core() {
     if (element == nullptr) return;
     const _IplImage& image = *element->IplImage();
     const long index = received.load();
-    if (!m_pngFolder.empty()) write(WritePng, m_pngFolder, ".png", index, image);
+    bool whole = m_pngFolder.empty() || write(WritePng, m_pngFolder, ".png", index, image);
     if (!m_rawFolder.empty()) {
-        write(WriteRaw, m_rawFolder, ".raw", index, image);
+        whole = write(WriteRaw, m_rawFolder, ".raw", index, image) && whole;
         if (lines) lines(DescribeImage(index, image, element->Timestamp()) + "\n");
     }
+    if (whole && written) written(element->Timestamp());
     // Counted last: whoever sees the count sees the image's files written.
     ++received;
 }
 
-void ImageSink::write(bool (*writer)(const std::string&, const _IplImage&, std::string&),
+std::string ImageSink::FirstFailure() const {
+    std::lock_guard lock(m_failureLock);
+    return m_firstFailure;
+}
+
+bool ImageSink::write(bool (*writer)(const std::string&, const _IplImage&, std::string&),
                       const std::string& folder, const char* extension, long index, const _IplImage& image) {
     std::string error;
-    if (writer(folder + "/" + ImageFileName(index, extension), image, error)) return;
+    if (writer(folder + "/" + ImageFileName(index, extension), image, error)) return true;
+    const std::string failure = "image " + std::to_string(index) + ": " + error;
+    {
+        std::lock_guard lock(m_failureLock);
+        if (m_firstFailure.empty()) m_firstFailure = failure;
+    }
     ++failures;
-    Report(("image " + std::to_string(index) + ": " + error).c_str(), 2, 0);
+    Report(failure.c_str(), 2, 0);
+    return false;
 }
