@@ -68,6 +68,9 @@ void ImageSink::Birth() {
 void ImageSink::Core() {
     TARNIOElt* element = StartReading(Input("images"));
     if (element == nullptr) return;
+    // After a failed write the next ones would fail alike (no space, the file-size limit):
+    // the images are taken and left, until the graph stops.
+    if (failures.load() > 0) return;
     const _IplImage& image = *element->IplImage();
     const long index = received.load();
     bool whole = m_pngFolder.empty() || write(WritePng, m_pngFolder, ".png", index, image);

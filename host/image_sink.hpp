@@ -15,8 +15,9 @@
 // (000000.png, ...); with "raw_folder" set, there as exactly its rows (000000.raw, ...),
 // and the line "image N: WIDTHxHEIGHT depth D channels C timestamp T" goes to `lines`.
 // Each file is written under a temporary name and renamed when whole (WritePng, WriteRaw).
-// An image that cannot be written is an error report, counted in `failures`; the first
-// one's text is kept (FirstFailure).
+// An image that cannot be written is an error report, counted in `failures`, and the last
+// one written: the images after it are taken and not written (the next writes would fail
+// alike). Its text is kept (FirstFailure).
 //
 // Set `lines` and `written` before the graph starts; they are called on the sink's thread,
 // `lines` with one whole line at a time, `written` with each image's timestamp once all its
@@ -36,7 +37,7 @@ class ImageSink : public TARNComponent {
     // Images received, and those of them that could not be written.
     std::atomic<long> received{0};
     std::atomic<long> failures{0};
-    // "image N: " and why, of the first image that could not be written; empty when none.
+    // "image N: " and why, of the image that could not be written; empty when none.
     std::string FirstFailure() const;
 
   private:
