@@ -108,17 +108,38 @@ void PngWrite(png_structp png, png_bytep data, png_size_t length) {
 
 void PngFlush(png_structp) {}
 
+// One row as WritePng hands it to libpng (ConvertRow).
+std::size_t PngRowBytes(const _IplImage& image) {
+    const bool grey = image.nChannels == 1;
+    return static_cast<std::size_t>(image.width) * (grey ? SampleBits(image) / 8 : 3);
+}
+
+// The header and the rows, each made in `row` (PngRowBytes long); libpng's errors leave by
+// longjmp, which is why nothing here owns memory.
+void EncodePng(png_structp png, png_infop info, const _IplImage& image, std::vector<unsigned char>& row) {
+    const bool grey = image.nChannels == 1;
+    const int bitDepth = grey ? SampleBits(image) : 8;
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), bitDepth,
+                 grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    // Fast compression: a decode run writes many large images.
+    png_set_compression_level(png, 1);
+    png_write_info(png, info);
+    for (int y = 0; y < image.height; ++y) {
+        ConvertRow(image, y, row);
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+}
+
 }  // namespace
 
 bool WritePng(const std::string& path, const _IplImage& image, std::string& error) {
     if (!CheckShape(image, error)) return false;
     StagedFile file;
     if (!file.Open(path, error)) return false;
-
-    const bool grey = image.nChannels == 1;
-    const int bitDepth = grey ? SampleBits(image) : 8;
-    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * (grey ? bitDepth / 8 : 3);
-    std::vector<unsigned char> row(rowBytes);
+    // Everything with a destructor lives outside the stretch libpng may leave by longjmp.
+    std::vector<unsigned char> row(PngRowBytes(image));
     std::string pngError;
 
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &pngError, PngError, PngWarning);
@@ -134,17 +155,7 @@ bool WritePng(const std::string& path, const _IplImage& image, std::string& erro
         return false;
     }
     png_set_write_fn(png, file.Stream(), PngWrite, PngFlush);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), bitDepth,
-                 grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    // Fast compression: a decode run writes many large images.
-    png_set_compression_level(png, 1);
-    png_write_info(png, info);
-    for (int y = 0; y < image.height; ++y) {
-        ConvertRow(image, y, row);
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
+    EncodePng(png, info, image, row);
     png_destroy_write_struct(&png, &info);
     return file.Commit(error);
 }
