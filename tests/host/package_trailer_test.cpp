@@ -1,6 +1,7 @@
 #include "package_trailer.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -73,7 +74,7 @@ TEST(PackageTrailer, ACorruptedPackageFailsTheDigest) {
     std::string bytes = ReadFile(TARN_TEST_PACKAGE);
     ASSERT_GT(bytes.size(), 1000u);
     bytes[500] ^= 0x01;
-    const std::string path = ::testing::TempDir() + "corrupted.pck";
+    const std::string path = ::testing::TempDir() + "corrupted_" + std::to_string(getpid()) + ".pck";
     WriteFile(path, bytes);
     const PackageTrailer trailer = ReadPackageTrailer(path);
     EXPECT_TRUE(trailer.found);
@@ -82,7 +83,7 @@ TEST(PackageTrailer, ACorruptedPackageFailsTheDigest) {
 }
 
 TEST(PackageTrailer, MalformedEndsAreNotTrailers) {
-    const std::string path = ::testing::TempDir() + "not_a_trailer.bin";
+    const std::string path = ::testing::TempDir() + "not_a_trailer_" + std::to_string(getpid()) + ".bin";
     const std::string cases[] = {
         std::string("ab"),                                       // shorter than the count word
         std::string("PACKAGE_INFO\0", 13) + "\xff\x00\x00\x00",  // count beyond the file
@@ -112,7 +113,7 @@ TEST(InfoCommand, PrintsTheAnswerTheModelsAndTheTrailer) {
 }
 
 TEST(InfoCommand, FailsOnAFileThatIsNoPackage) {
-    const std::string path = ::testing::TempDir() + "plain.txt";
+    const std::string path = ::testing::TempDir() + "plain_" + std::to_string(getpid()) + ".txt";
     WriteFile(path, "hello");
     std::ostringstream out, err;
     EXPECT_EQ(RunInfoCommand(path, out, err), 1);
