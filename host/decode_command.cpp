@@ -160,8 +160,10 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
         }
     }
 
-    // Declared before the graph: the sink fills it until the graph is gone.
+    // Declared before the graph: the sink fills the one until the graph is gone, and the
+    // other holds the output folders' locks until then.
     WrittenFrames writtenFrames;
+    OutputFolders folders;
     // Until the graph starts, reports are kept rather than printed: a setting refused ends
     // in one line that includes the decoder's reason.
     auto setup = std::make_unique<HostRecorder>(kernel);
@@ -214,9 +216,7 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
     }
     if (const int number = signal()) return stopBySignal(number);
 
-    // Only now, once every setting is taken: a refused one leaves nothing behind. Held
-    // until the run ends.
-    OutputFolders folders;
+    // Only now, once every setting is taken: a refused one leaves nothing behind.
     {
         std::string error;
         if (!folders.Prepare({options.pngFolder, options.rawFolder}, options.overwrite, error)) return fail(error);

@@ -49,13 +49,17 @@ bool ParseDecodeOptions(const std::vector<std::string>& arguments, DecodeOptions
             haveCapture = true;
             continue;
         }
-        if (argument == "--overwrite") {
-            options.overwrite = true;
-            continue;
-        }
         const size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
         std::string value;
+        if (name == "--overwrite") {
+            if (equals != std::string::npos) {
+                error = "--overwrite takes no value";
+                return false;
+            }
+            options.overwrite = true;
+            continue;
+        }
         if (name != "--package" && name != "--set" && name != "--out" && name != "--raw" &&
             name != "--limit") {
             error = "unknown option \"" + name + "\"";

@@ -33,9 +33,10 @@ inline constexpr const char* DecodeUsage =
 extern const char* const DecodeHelp;
 
 // The arguments after "decode"; options take their value as the next argument or after
-// "=" ("--out DIR", "--out=DIR"). --help or -h where an option may stand asks for the usage alone (true, with
-// `help` the only thing set). False with `error` set to one line (without the program's
-// name) for an unknown option, a missing value, a second capture, no capture, a --set
-// without "PROPERTY=" or a --limit that is no number of frames above 0.
+// "=" ("--out DIR", "--out=DIR"). --help or -h where an option may stand asks for the usage
+// alone (true, with `help` the only thing set). False with `error` set to one line (without the program's
+// name) for an unknown option, a missing value, a value given to --overwrite, a second
+// capture, no capture, a --set without "PROPERTY=" or a --limit that is no number of frames
+// above 0.
 bool ParseDecodeOptions(const std::vector<std::string>& arguments, DecodeOptions& options,
                         std::string& error);

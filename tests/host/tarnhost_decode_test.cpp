@@ -39,6 +39,7 @@ TEST_F(TarnhostDecode, WhatCannotRunIsOneLineAndStatusOne) {
         {"unknown option", {"capture.bin", "--fast"}, "tarnhost: unknown option \"--fast\"" + Usage},
         {"option without its value", {"capture.bin", "--out"}, "tarnhost: --out needs a value" + Usage},
         {"empty value", {"capture.bin", "--raw="}, "tarnhost: --raw needs a value" + Usage},
+        {"value of a switch", {"capture.bin", "--overwrite=yes"}, "tarnhost: --overwrite takes no value" + Usage},
         {"setting without a value",
          {"capture.bin", "--set", "skip_first_frames"},
          "tarnhost: --set takes PROPERTY=VALUE, not \"skip_first_frames\"" + Usage},
