@@ -25,13 +25,12 @@
 #include <string>
 #include <vector>
 
-#include "support/feeding_source.hpp"  // random_frame.hpp's Publish takes one
-#include "random_frame.hpp"
 #include "capture_source.hpp"
 #include "host_graph.hpp"
 #include "host_kernel.hpp"
 #include "host_recorder.hpp"
 #include "image_sink.hpp"
+#include "random_frame.hpp"
 
 namespace {
 
@@ -52,8 +51,8 @@ struct Capture {
     size_t frameBytes = 0;
     Capture() {
         const char* folder = std::getenv("TMPDIR");
-        path = std::string(folder != nullptr ? folder : "/tmp") + "/decode_graph_bench_" + std::to_string(getpid()) +
-               ".bin";
+        path = std::string(folder != nullptr ? folder : "/tmp") + "/decode_graph_bench_" +
+               std::to_string(getpid()) + ".bin";
         const std::vector<uint8_t> frame = RandomFrame(0x2C, Width / 2 * 3, Height);
         frameBytes = frame.size();
         std::FILE* file = std::fopen(path.c_str(), "wb");
@@ -112,8 +111,9 @@ void DecodeGraph(benchmark::State& state) {
         }
         host.AddModel(CaptureSource::Definition());
         host.AddModel(ImageSink::Definition());
-        const bool made = host.Create(CaptureSource::Model, "capture") && host.Create("csi2ipl_cpu", "decoder") &&
-                          host.Create(ImageSink::Model, "images") && host.Set("capture.path", capture.path) &&
+        const bool made = host.Create(CaptureSource::Model, "capture") &&
+                          host.Create("csi2ipl_cpu", "decoder") && host.Create(ImageSink::Model, "images") &&
+                          host.Set("capture.path", capture.path) &&
                           host.Set("decoder.raw_image.readerType", "1") &&
                           host.Set("decoder.CSI2_Dataformat", "0x2c_RAW12") &&
                           host.Set("decoder.decoding_implementation", "CPU") &&
@@ -143,8 +143,9 @@ void DecodeGraph(benchmark::State& state) {
         }
         const double between = std::chrono::duration<double>(Clock::duration(last - first)).count();
         graph.push_back(between / (Frames - 1));
-        run.push_back(std::chrono::duration<double>(Clock::time_point(Clock::duration(last.load())) - start).count() /
-                      Frames);
+        run.push_back(
+            std::chrono::duration<double>(Clock::time_point(Clock::duration(last.load())) - start).count() /
+            Frames);
         core.push_back(CoreMilliseconds(recorder) * 1e-3);
         state.SetIterationTime(graph.back());
     }
@@ -154,7 +155,8 @@ void DecodeGraph(benchmark::State& state) {
     state.counters["graph_vs_core"] = coreMedian > 0 ? graphMedian / coreMedian : 0;
     state.counters["run_ms"] = Median(run) * 1e3;
     state.counters["read_ms"] = ReadSeconds(capture) * 1e3;
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(capture.frameBytes));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(capture.frameBytes));
     state.SetLabel("4096x2160 RAW12, CPU pipeline");
 }
 

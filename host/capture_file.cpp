@@ -71,8 +71,8 @@ CaptureFile::Result CaptureFile::nextCount(std::uint32_t& count, std::string& pr
     }
     if (count > left) {
         m_finished = true;
-        problem = where() + " is truncated: it announces " + std::to_string(count) + " bytes, the file holds " +
-                  std::to_string(left);
+        problem = where() + " is truncated: it announces " + std::to_string(count) +
+                  " bytes, the file holds " + std::to_string(left);
         return Result::Truncated;
     }
     return Result::Frame;

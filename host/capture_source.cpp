@@ -116,7 +116,8 @@ void CaptureSource::Core() {
         // short, reported and not read; anything else there is an error.
         std::uint32_t count = 0;
         std::string problem;
-        const CaptureFile::Result next = m_limited ? CaptureFile::Result::End : m_capture.Skip(count, problem);
+        const CaptureFile::Result next =
+            m_limited ? CaptureFile::Result::End : m_capture.Skip(count, problem);
         if (next == CaptureFile::Result::Truncated) Report((problem + "; it is skipped").c_str(), 1, 0);
         finish(next == CaptureFile::Result::Truncated ? "" : problem);
     }

@@ -118,8 +118,9 @@ int RunDecodeCommand(const std::vector<std::string>& arguments, std::ostream& ou
     int status = 0;
     {
         HostKernel kernel;
-        status = RunDecode(kernel, options, options.package.empty() ? PackageBesideProgram() : options.package,
-                           "", out, err, InterruptSignals::Received);
+        status =
+            RunDecode(kernel, options, options.package.empty() ? PackageBesideProgram() : options.package, "",
+                      out, err, InterruptSignals::Received);
     }
     // SIGPIPE is ignored: a closed pipe on the standard output shows here, as a failed write.
     if (!out.flush()) {
@@ -219,7 +220,8 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
     // Only now, once every setting is taken: a refused one leaves nothing behind.
     {
         std::string error;
-        if (!folders.Prepare({options.pngFolder, options.rawFolder}, options.overwrite, error)) return fail(error);
+        if (!folders.Prepare({options.pngFolder, options.rawFolder}, options.overwrite, error))
+            return fail(error);
     }
 
     // Set up: the errors kept are printed (the rest is the making of the graph: models
@@ -231,7 +233,9 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
     auto* capture = graph.Component<CaptureSource>(source);
     auto* images = graph.Component<ImageSink>(sink);
     images->lines = [&kernel](const std::string& line) { kernel.EchoLine(line); };
-    images->written = [capture, &writtenFrames](long timestamp) { writtenFrames.Add(capture->FrameAt(timestamp)); };
+    images->written = [capture, &writtenFrames](long timestamp) {
+        writtenFrames.Add(capture->FrameAt(timestamp));
+    };
 
     const auto started = std::chrono::steady_clock::now();
     if (!graph.Start()) {
@@ -281,7 +285,8 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
         std::lock_guard guard(writtenFrames.lock);
         outcome.framePublished = writtenFrames.frames;
     }
-    outcome.skippedAtStart = BoolProperty(kernel, decoder + ".skip_first_frames", false) ? DecoderSkipsAtStart : 0;
+    outcome.skippedAtStart =
+        BoolProperty(kernel, decoder + ".skip_first_frames", false) ? DecoderSkipsAtStart : 0;
     outcome.stoppedEarly = !ended || !capture->Failure().empty();
     kernel.EchoLine(DecodeSummary(outcome));
 

@@ -33,9 +33,11 @@ std::string FrameRanges(const std::vector<long>& frames) {
 std::string DecodeSummary(const DecodeOutcome& outcome) {
     std::ostringstream summary;
     summary.precision(3);
-    summary << std::fixed << "frames read: " << outcome.framesRead << "\nimages published: " << outcome.published
+    summary << std::fixed << "frames read: " << outcome.framesRead
+            << "\nimages published: " << outcome.published
             << "\nframes dropped: " << outcome.framesRead - outcome.published << "\nms per frame: "
-            << (outcome.framesRead > 0 ? 1000.0 * outcome.seconds / static_cast<double>(outcome.framesRead) : 0.0)
+            << (outcome.framesRead > 0 ? 1000.0 * outcome.seconds / static_cast<double>(outcome.framesRead)
+                                       : 0.0)
             << "\n";
 
     auto published = [&](long frame) {

@@ -42,7 +42,8 @@ OutputFolders::~OutputFolders() {
 bool OutputFolders::IsImageName(const std::string& name) {
     if (!EndsWith(name, ".png") && !EndsWith(name, ".raw")) return false;
     const std::string stem = name.substr(0, name.size() - 4);
-    return stem.size() >= 6 && std::all_of(stem.begin(), stem.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return stem.size() >= 6 &&
+           std::all_of(stem.begin(), stem.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 bool OutputFolders::Prepare(const std::vector<std::string>& folders, bool overwrite, std::string& error) {
@@ -96,7 +97,8 @@ bool OutputFolders::Prepare(const std::vector<std::string>& folders, bool overwr
             std::sort(images.begin(), images.end());
             error = "folder " + folder + " already holds " + std::to_string(images.size()) +
                     (images.size() == 1 ? " image" : " images") + " (" + images.front().filename().string() +
-                    (images.size() == 1 ? "" : ", ...") + "): choose another folder, or add --overwrite to replace them";
+                    (images.size() == 1 ? "" : ", ...") +
+                    "): choose another folder, or add --overwrite to replace them";
             release();
             return false;
         }

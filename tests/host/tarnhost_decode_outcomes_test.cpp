@@ -2,16 +2,16 @@
 // ends in status 1 with a last line that says why; SIGINT and SIGTERM stop it in order
 // with a status of their own; the output folders are made ready before it starts; and
 // whatever ends it, no file is left cut under an image's name.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
-#include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <functional>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,8 +43,13 @@ class TarnhostDecodeOutcome : public TarnhostDecodeTest {
     }
     // The arguments that decode capture.bin as RAW8 keeping every frame, then `more`.
     static std::vector<std::string> Arguments(const std::vector<std::string>& more) {
-        std::vector<std::string> arguments{"capture.bin",           "--package", PIXTRACT_CPU_PATH, "--set",
-                                           "skip_first_frames=false", "--set",     "CSI2_Dataformat=0x2a_RAW8"};
+        std::vector<std::string> arguments{"capture.bin",
+                                           "--package",
+                                           PIXTRACT_CPU_PATH,
+                                           "--set",
+                                           "skip_first_frames=false",
+                                           "--set",
+                                           "CSI2_Dataformat=0x2a_RAW8"};
         arguments.insert(arguments.end(), more.begin(), more.end());
         return arguments;
     }
@@ -87,7 +92,8 @@ TEST_F(TarnhostDecodeOutcome, EveryErrorOfARunEndsInOneLineAndStatusOne) {
     const std::vector<std::vector<uint8_t>> frames = Frames(3);
     const size_t frameBytes = frames[0].size();
     auto malformed = [&] {
-        std::vector<std::vector<uint8_t>> all = {frames[0], frames[1], std::vector<uint8_t>(70, 9), frames[2]};
+        std::vector<std::vector<uint8_t>> all = {frames[0], frames[1], std::vector<uint8_t>(70, 9),
+                                                 frames[2]};
         all[2][0] = 10;
         all[2][1] = all[2][2] = all[2][3] = 0;
         capture::WriteCapture(Path("capture.bin"), all);
@@ -105,18 +111,26 @@ TEST_F(TarnhostDecodeOutcome, EveryErrorOfARunEndsInOneLineAndStatusOne) {
         capture::WriteCapture(Path("capture.bin"), ten);
     };
     const std::vector<Case> cases = {
-        {"malformed byte count before more frames", malformed, {},
+        {"malformed byte count before more frames",
+         malformed,
+         {},
          "tarnhost: frame 2 at byte " + std::to_string(2 * frameBytes) +
              " is malformed: its byte count 10 is below the 64-byte header; the " +
              std::to_string(70 + frameBytes) + " bytes from there on are left unread\n",
          "frames read: 2\nimages published: 2\n"},
-        {"frame too large for an element", tooLarge, {},
-         "tarnhost: a frame of 2147483712 bytes is too large for an element (2147483647 bytes at most); nothing "
+        {"frame too large for an element",
+         tooLarge,
+         {},
+         "tarnhost: a frame of 2147483712 bytes is too large for an element (2147483647 bytes at most); "
+         "nothing "
          "is read\n",
          "frames read: 0\n"},
-        {"every frame skipped", tenFrames, {"--set", "skip_first_frames=true"},
+        {"every frame skipped",
+         tenFrames,
+         {"--set", "skip_first_frames=true"},
          "tarnhost: no image came out of the 10 frames read\n",
-         "frames 0-9 skipped: the decoder skips the first 10 frames of a run (--set skip_first_frames=false keeps "
+         "frames 0-9 skipped: the decoder skips the first 10 frames of a run (--set skip_first_frames=false "
+         "keeps "
          "them)\n"},
     };
     for (const Case& c : cases) {
@@ -146,7 +160,8 @@ TEST_F(TarnhostDecodeOutcome, ACaptureThatShrinksWhileReadIsAnError) {
     EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
     EXPECT_EQ(outcome.status, 1);
     EXPECT_EQ(LastLine(outcome.err), "tarnhost: frame 200 at byte " + std::to_string(200 * frames[0].size()) +
-                                         " cannot be read: the file ends " + std::to_string(frames[0].size() - 100) +
+                                         " cannot be read: the file ends " +
+                                         std::to_string(frames[0].size() - 100) +
                                          " bytes before the frame does (it shrank while being read)\n");
     EXPECT_NE(outcome.out.find("frames read: 200\n"), std::string::npos) << outcome.out;
 }
@@ -168,7 +183,8 @@ TEST_F(TarnhostDecodeOutcome, SigintAndSigtermStopTheRunWithWholeImagesAndAStatu
         ASSERT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
         EXPECT_EQ(outcome.status, 128 + signal);
         EXPECT_EQ(LastLine(outcome.err),
-                  "tarnhost: stopped by " + name + ": the images written so far are whole; nothing more was read\n");
+                  "tarnhost: stopped by " + name +
+                      ": the images written so far are whole; nothing more was read\n");
         const long published = Published(outcome.out);
         EXPECT_GT(published, 0) << outcome.out;
         EXPECT_LT(published, 300) << "the run was not interrupted";
@@ -212,8 +228,9 @@ TEST_F(TarnhostDecodeOutcome, AnImageThatCannotBeWrittenEndsTheRunAndLeavesNoFil
     const ProgramOutcome outcome = Decode(Arguments({"--raw", "raw"}), setup);
     ASSERT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.err, "error: component images: image 0: cannot write raw/000000.raw: File too large\n"
-                           "tarnhost: image 0: cannot write raw/000000.raw: File too large\n");
+    EXPECT_EQ(outcome.err,
+              "error: component images: image 0: cannot write raw/000000.raw: File too large\n"
+              "tarnhost: image 0: cannot write raw/000000.raw: File too large\n");
     EXPECT_EQ(Published(outcome.out), 0) << outcome.out;
     EXPECT_EQ(FileNames("raw"), std::vector<std::string>{});
 }
@@ -244,11 +261,15 @@ TEST_F(TarnhostDecodeOutcome, OutputFoldersAreCheckedBeforeTheRunStarts) {
         std::string line;  // the line, or its start when it ends with ": "
     };
     const std::vector<Case> cases = {
-        {"a file in the way", {"--out", "file/png"}, "tarnhost: cannot create folder file/png: Not a directory\n"},
+        {"a file in the way",
+         {"--out", "file/png"},
+         "tarnhost: cannot create folder file/png: Not a directory\n"},
         {"a folder nobody writes into", {"--out", "/sys"}, "tarnhost: cannot write into folder /sys: "},
         {"the same, for raw files", {"--raw", "/sys"}, "tarnhost: cannot write into folder /sys: "},
-        {"an earlier run's image", {"--raw", "raw", "--out", "earlier"},
-         "tarnhost: folder earlier already holds 1 image (000003.png): choose another folder, or add --overwrite "
+        {"an earlier run's image",
+         {"--raw", "raw", "--out", "earlier"},
+         "tarnhost: folder earlier already holds 1 image (000003.png): choose another folder, or add "
+         "--overwrite "
          "to replace them\n"},
         {"another run writing into it", {"--out", "busy"}, "tarnhost: another run is writing into busy\n"},
     };

@@ -71,10 +71,12 @@ class RunningProgram {
                                 : open(running.m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (setup.outputToClosedPipe) close(pipeEnds[0]);
             const int err = open(running.m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(workingFolder.c_str()) != 0)
+            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+                chdir(workingFolder.c_str()) != 0)
                 _exit(127);
             if (setup.fileSizeLimit > 0) {
-                const rlimit limit{static_cast<rlim_t>(setup.fileSizeLimit), static_cast<rlim_t>(setup.fileSizeLimit)};
+                const rlimit limit{static_cast<rlim_t>(setup.fileSizeLimit),
+                                   static_cast<rlim_t>(setup.fileSizeLimit)};
                 if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
             }
             // The test's own dispositions are not the user's.
@@ -111,7 +113,8 @@ class RunningProgram {
     // Whether it still runs (it is not reaped here).
     bool Running() const {
         siginfo_t info{};
-        return m_child > 0 && waitid(P_PID, static_cast<id_t>(m_child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+        return m_child > 0 &&
+               waitid(P_PID, static_cast<id_t>(m_child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
                info.si_pid == 0;
     }
 

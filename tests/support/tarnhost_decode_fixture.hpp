@@ -23,7 +23,8 @@ class TarnhostDecodeTest : public TempFolderTest {
     ProgramOutcome Decode(const std::vector<std::string>& arguments, const ProgramSetup& setup = {}) const {
         return StartDecode(arguments, setup).Finish();
     }
-    RunningProgram StartDecode(const std::vector<std::string>& arguments, const ProgramSetup& setup = {}) const {
+    RunningProgram StartDecode(const std::vector<std::string>& arguments,
+                               const ProgramSetup& setup = {}) const {
         std::vector<std::string> words{"decode"};
         words.insert(words.end(), arguments.begin(), arguments.end());
         return RunningProgram::Start(TARN_TARNHOST, words, root, setup);
