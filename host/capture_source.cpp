@@ -58,6 +58,11 @@ void CaptureSource::Birth() {
     framesInCapture = 0;
     framesSent = 0;
     finished = false;
+    {
+        std::lock_guard lock(m_failureLock);
+        m_failure.clear();
+    }
+    m_written.clear();
     TARNStackedString<40> path;
     Get(Property("path"), path);
     double rate = 0;
@@ -65,8 +70,7 @@ void CaptureSource::Birth() {
     long limit = 0;
     GetProperty("limit", limit);
     if (!(rate > 0) || !std::isfinite(rate)) {
-        Report("frame_rate must be a number of frames per second above 0", 2, 0);
-        finish();
+        finish("frame_rate must be a number of frames per second above 0");
         return;
     }
     m_period = 1e6 / rate;
@@ -75,8 +79,7 @@ void CaptureSource::Birth() {
     // problems are reported when the reading itself reaches them.
     std::string error;
     if (!m_capture.Open(path.c_str(), error)) {
-        Report(error.c_str(), 2, 0);
-        finish();
+        finish(error);
         return;
     }
     std::uint32_t largest = 0;
@@ -91,14 +94,12 @@ void CaptureSource::Birth() {
     m_limited = limit > 0 && frames == limit;
     if (largest > static_cast<std::uint32_t>(INT32_MAX)) {
         // An element's buffer size is a 32-bit count.
-        Report(("a frame of " + std::to_string(largest) + " bytes is too large for an element").c_str(), 2,
-               0);
-        finish();
+        finish("a frame of " + std::to_string(largest) + " bytes is too large for an element (" +
+               std::to_string(INT32_MAX) + " bytes at most); nothing is read");
         return;
     }
     if (!m_capture.Open(path.c_str(), error)) {
-        Report(error.c_str(), 2, 0);
-        finish();
+        finish(error);
         return;
     }
     auto& output = static_cast<TARNOutputImplementation&>(Output("frames"));
@@ -111,46 +112,72 @@ void CaptureSource::Birth() {
 
 void CaptureSource::Core() {
     if (!finished.load() && framesSent.load() >= framesInCapture.load()) {
-        // Past the last whole frame: a truncated or malformed one after it is reported,
-        // not read.
+        // Past the last whole frame: a truncated one after it is the end of a capture cut
+        // short, reported and not read; anything else there is an error.
+        std::uint32_t count = 0;
         std::string problem;
-        if (!m_limited && m_capture.Next(m_frame, problem) != CaptureFile::Result::Frame && !problem.empty())
-            Report((problem + "; it is skipped").c_str(), 1, 0);
-        finish();
+        const CaptureFile::Result next =
+            m_limited ? CaptureFile::Result::End : m_capture.Skip(count, problem);
+        if (next == CaptureFile::Result::Truncated) Report((problem + "; it is skipped").c_str(), 1, 0);
+        finish(next == CaptureFile::Result::Truncated ? "" : problem);
     }
     if (finished.load()) {
         // Nothing left to send: wait to die (57005).
         Wait4Event(m_never, -1);
         return;
     }
-    std::string problem;
-    const CaptureFile::Result result = m_capture.Next(m_frame, problem);
-    if (result != CaptureFile::Result::Frame) {
-        // The file changed since Birth counted its frames.
-        if (result != CaptureFile::Result::End) Report(problem.c_str(), 2, 0);
-        finish();
-        return;
-    }
     const long index = framesSent.load();
-    TARNIOElt* element = StartWriting(Output("frames"), std::lround((index + 1) * m_period));
+    TARNIOElt* element = StartWriting(Output("frames"), std::lround((index + 1) * m_period.load()));
     if (element == nullptr) return;
-    // A frame that grew since Birth sized the buffers would not fit: never write past them.
-    if (m_frame.size() > m_bufferSize) {
+    unsigned char* bytes = element->Stream8();
+    std::uint32_t count = 0;
+    std::string problem;
+    const CaptureFile::Result result = m_capture.Next(bytes, m_bufferSize, count, problem);
+    if (result != CaptureFile::Result::Frame) {
         StopWriting(element, true);
-        Report(("frame " + std::to_string(index) + " grew since the capture was sized; the reading ends")
-                   .c_str(),
-               2, 0);
-        finish();
+        // The file changed since Birth counted its frames.
+        if (result == CaptureFile::Result::End)
+            problem = "the capture ends after " + std::to_string(index) + " frames; it held " +
+                      std::to_string(framesInCapture.load()) + " when the run began";
+        else if (result == CaptureFile::Result::TooLarge)
+            problem += " (the file changed since the run began)";
+        finish(problem);
         return;
     }
-    unsigned char* bytes = element->Stream8();
-    std::memcpy(bytes, m_frame.data(), m_frame.size());
-    std::memset(bytes + m_frame.size(), 0, m_bufferSize - m_frame.size());
-    element->VectorSize() = static_cast<int>(m_frame.size());
+    clearBehind(bytes, count);
+    element->VectorSize() = static_cast<int>(count);
     StopWriting(element);
     ++framesSent;
 }
 
-void CaptureSource::finish() {
+void CaptureSource::clearBehind(unsigned char* buffer, std::uint32_t count) {
+    auto known = std::find_if(m_written.begin(), m_written.end(),
+                              [&](const auto& entry) { return entry.first == buffer; });
+    // A buffer met for the first time may hold anything up to its end.
+    if (known == m_written.end()) known = m_written.insert(m_written.end(), {buffer, m_bufferSize});
+    if (known->second > count) std::memset(buffer + count, 0, known->second - count);
+    known->second = count;
+}
+
+std::string CaptureSource::Failure() const {
+    std::lock_guard lock(m_failureLock);
+    return m_failure;
+}
+
+long CaptureSource::FrameAt(long timestamp) const {
+    const double period = m_period.load();
+    if (!(period > 0)) return -1;
+    const long index = std::lround(static_cast<double>(timestamp) / period) - 1;
+    return index >= 0 && std::lround((index + 1) * period) == timestamp ? index : -1;
+}
+
+void CaptureSource::finish(const std::string& problem) {
+    if (!problem.empty()) {
+        {
+            std::lock_guard lock(m_failureLock);
+            m_failure = problem;
+        }
+        Report(problem.c_str(), 2, 0);
+    }
     finished = true;
 }

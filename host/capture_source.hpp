@@ -3,7 +3,9 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "capture_file.hpp"
@@ -15,11 +17,17 @@
 // microseconds (frame 0 is not stamped 0: the output would take 0 as "no timestamp" and
 // put the engine's time in its place). "limit" (above 0) stops after that many frames.
 //
-// Birth reads the frames' byte counts first and sizes the elements for the largest frame:
-// the decoder scans an element up to its buffer size, so a smaller frame has the rest of
-// its buffer zeroed rather than left holding an older frame's packets. A truncated or
-// malformed last frame is reported (warning) and skipped, never read past; a capture that
-// cannot be read is an error report. Once every frame is written the source waits to die.
+// Birth reads the frames' byte counts first and sizes the elements for the largest frame.
+// Each frame is then read once, straight from the file into the element it is published
+// in. The decoder scans an element up to its vector size (the frame's byte count); bytes
+// past it that an older, larger frame left in the buffer are zeroed all the same, so that
+// a reader of the whole buffer never meets an older frame's packets.
+//
+// A truncated last frame (the file ends inside it) is reported (warning) and skipped, never
+// read past. Everything else that ends the reading early is an error report and sets
+// Failure(): a capture that cannot be read, a malformed byte count (with the bytes left
+// unread), a frame too large for an element, a file that shrank or changed while being
+// read. Once every frame is written the source waits to die.
 //
 // The counters may be read from any thread while the graph runs.
 class CaptureSource : public TARNComponent {
@@ -39,14 +47,25 @@ class CaptureSource : public TARNComponent {
     // Set once the last frame is written, or the reading ended early.
     std::atomic<bool> finished{false};
 
+    // The error that ended the reading early; empty when none.
+    std::string Failure() const;
+    // The index of the frame stamped `timestamp` (after Birth); -1 for a stamp no frame has.
+    long FrameAt(long timestamp) const;
+
   private:
-    void finish();
+    // Ends the reading; with `problem` set, as an error (reported, and kept as Failure()).
+    void finish(const std::string& problem = {});
+    // Zeroes what older frames left past the `count` bytes just read into `buffer`.
+    void clearBehind(unsigned char* buffer, std::uint32_t count);
 
     CaptureFile m_capture;
-    std::vector<unsigned char> m_frame;
-    double m_period = 0;  // microseconds between frames
+    std::atomic<double> m_period{0};  // microseconds between frames
     std::uint32_t m_bufferSize = 0;
+    // For each element buffer met so far, how far into it bytes of a frame may lie.
+    std::vector<std::pair<const unsigned char*, std::uint32_t>> m_written;
     // "limit" ended the frames before the file did.
     bool m_limited = false;
+    mutable std::mutex m_failureLock;
+    std::string m_failure;
     TARNEvent m_never;
 };

@@ -3,17 +3,20 @@
 #include <chrono>
 #include <filesystem>
 #include <memory>
-#include <sstream>
+#include <mutex>
 #include <thread>
 
 #include "capture_file.hpp"
 #include "capture_source.hpp"
 #include "dataflow/property.hpp"
+#include "decode_summary.hpp"
 #include "engine/enum_struct.hpp"
 #include "host_graph.hpp"
 #include "host_kernel.hpp"
 #include "host_recorder.hpp"
 #include "image_sink.hpp"
+#include "interrupt_signals.hpp"
+#include "output_folders.hpp"
 
 namespace {
 
@@ -24,6 +27,32 @@ constexpr const char* SinkName = "images";
 
 // Seconds of running before the first progress line, and between two.
 constexpr auto ProgressEvery = std::chrono::seconds(3);
+
+// The frames a csi2ipl decoder drops at the start of each run when "skip_first_frames" is
+// set.
+constexpr long DecoderSkipsAtStart = 10;
+
+// The frames whose images were written, by index; filled on the sink's thread.
+struct WrittenFrames {
+    std::mutex lock;
+    std::vector<bool> frames;
+    void Add(long frame) {
+        if (frame < 0) return;
+        std::lock_guard guard(lock);
+        if (frames.size() <= static_cast<size_t>(frame)) frames.resize(static_cast<size_t>(frame) + 1);
+        frames[static_cast<size_t>(frame)] = true;
+    }
+};
+
+// A bool property of a component, `otherwise` when it has none of that name and type.
+bool BoolProperty(HostKernel& kernel, const std::string& name, bool otherwise) {
+    TARNProperty* property = kernel.FindProperty(name.c_str());
+    if (property == nullptr || property->Owner() == nullptr || property->Type() != TARNPropertyValue::Bool)
+        return otherwise;
+    bool value = otherwise;
+    property->Owner()->Get(*property, value);
+    return value;
+}
 
 // Turns the kernel's echo off when the run ends: the streams may go before the kernel.
 struct EchoOff {
@@ -61,15 +90,6 @@ std::string LastError(const HostRecorder& recorder, size_t from) {
     return {};
 }
 
-bool CreateFolder(const std::string& folder, std::string& error) {
-    std::error_code code;
-    std::filesystem::create_directories(folder, code);
-    if (!code && std::filesystem::is_directory(folder, code)) return true;
-    error = "cannot create folder " + folder + ": " +
-            (code ? code.message() : "a file of that name is in the way");
-    return false;
-}
-
 bool Running(const TARNComponent* component) {
     return component != nullptr && (component->State() & TARNModule::Running) != 0;
 }
@@ -90,29 +110,65 @@ int RunDecodeCommand(const std::vector<std::string>& arguments, std::ostream& ou
         err << "tarnhost: " << error << " (" << DecodeUsage << ")\n";
         return 1;
     }
-    // The capture is checked before the package is loaded: a wrong path is the commonest
-    // mistake, and the cheapest to tell.
-    CaptureFile capture;
-    if (!capture.Open(options.capture, error)) {
-        err << "tarnhost: " << error << "\n";
-        return 1;
+    if (options.help) {
+        out << DecodeHelp;
+        return out.flush() ? 0 : 1;
     }
-    HostKernel kernel;
-    return RunDecode(kernel, options, options.package.empty() ? PackageBesideProgram() : options.package, "",
-                     out, err);
+    const InterruptSignals signals;
+    int status = 0;
+    {
+        HostKernel kernel;
+        status =
+            RunDecode(kernel, options, options.package.empty() ? PackageBesideProgram() : options.package, "",
+                      out, err, InterruptSignals::Received);
+    }
+    // SIGPIPE is ignored: a closed pipe on the standard output shows here, as a failed write.
+    if (!out.flush()) {
+        err << "tarnhost: cannot write the standard output\n";
+        if (status == 0) status = 1;
+    }
+    return status;
 }
 
 int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::string& package,
-              const std::string& decoderModel, std::ostream& out, std::ostream& err) {
+              const std::string& decoderModel, std::ostream& out, std::ostream& err,
+              const std::function<int()>& interrupted) {
     const EchoOff echoOff{kernel};
-    // Until the graph starts, reports are kept rather than printed: a setting refused ends
-    // in one line that includes the decoder's reason.
-    auto setup = std::make_unique<HostRecorder>(kernel);
-    HostGraph graph(kernel);
     auto fail = [&](const std::string& line) {
         err << "tarnhost: " << line << "\n";
         return 1;
     };
+    auto signal = [&] { return interrupted ? interrupted() : 0; };
+    auto stopBySignal = [&](int number) {
+        err << "tarnhost: stopped by " << InterruptSignals::Name(number) << " before the run began\n";
+        return 128 + number;
+    };
+
+    // The capture is checked before the package is loaded: a wrong path is the commonest
+    // mistake, and the cheapest to tell.
+    {
+        CaptureFile capture;
+        std::string error;
+        if (!capture.Open(options.capture, error)) return fail(error);
+        std::uint32_t count = 0;
+        switch (capture.Skip(count, error)) {
+            case CaptureFile::Result::Frame:
+                break;
+            case CaptureFile::Result::End:
+                return fail("capture " + options.capture + " holds no frame: the file is empty");
+            default:
+                return fail("capture " + options.capture + " holds no frame: " + error);
+        }
+    }
+
+    // Declared before the graph: the sink fills the one until the graph is gone, and the
+    // other holds the output folders' locks until then.
+    WrittenFrames writtenFrames;
+    OutputFolders folders;
+    // Until the graph starts, reports are kept rather than printed: a setting refused ends
+    // in one line that includes the decoder's reason.
+    auto setup = std::make_unique<HostRecorder>(kernel);
+    HostGraph graph(kernel);
 
     std::string model = decoderModel;
     if (!package.empty()) {
@@ -150,17 +206,22 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
         if (property == nullptr || property->Owner() == nullptr)
             return fail("the decoder (" + model + ") has no property \"" + name + "\"");
         const size_t before = setup->Reports().size();
-        if (!graph.Set(decoder + "." + name, value)) {
-            const std::string reason = LastError(*setup, before);
+        // A value may be refused without the setting failing: the SDK reports it as an
+        // error and keeps the previous one (element settings, such as an input's reader
+        // type). Either way the run must not start with a value the user did not ask for.
+        const bool taken = graph.Set(decoder + "." + name, value);
+        const std::string reason = LastError(*setup, before);
+        if (!taken || !reason.empty())
             return fail("the decoder refuses " + name + "=" + value + ": " +
                         (reason.empty() ? "it takes " + Accepted(*property) : reason));
-        }
     }
+    if (const int number = signal()) return stopBySignal(number);
 
     // Only now, once every setting is taken: a refused one leaves nothing behind.
-    for (const std::string& folder : {options.pngFolder, options.rawFolder}) {
+    {
         std::string error;
-        if (!folder.empty() && !CreateFolder(folder, error)) return fail(error);
+        if (!folders.Prepare({options.pngFolder, options.rawFolder}, options.overwrite, error))
+            return fail(error);
     }
 
     // Set up: the errors kept are printed (the rest is the making of the graph: models
@@ -172,6 +233,9 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
     auto* capture = graph.Component<CaptureSource>(source);
     auto* images = graph.Component<ImageSink>(sink);
     images->lines = [&kernel](const std::string& line) { kernel.EchoLine(line); };
+    images->written = [capture, &writtenFrames](long timestamp) {
+        writtenFrames.Add(capture->FrameAt(timestamp));
+    };
 
     const auto started = std::chrono::steady_clock::now();
     if (!graph.Start()) {
@@ -185,12 +249,16 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
         return capture->finished.load() && graph.Drained(source + ".frames") &&
                graph.Drained(decoder + ".ipl_image");
     };
+    // An image that cannot be written ends the run: the next ones would fail alike (no
+    // space, the file-size limit).
     auto stopped = [&] {
-        return !Running(capture) || !Running(graph.Component(decoder)) || !Running(images);
+        return !Running(capture) || !Running(graph.Component(decoder)) || !Running(images) ||
+               images->failures.load() > 0;
     };
     auto nextProgress = started + ProgressEvery;
     bool ended = false;
-    while (!(ended = done()) && !stopped()) {
+    int stopSignal = 0;
+    while (!(ended = done()) && !stopped() && !(stopSignal = signal())) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if (std::chrono::steady_clock::now() >= nextProgress) {
             nextProgress += ProgressEvery;
@@ -206,18 +274,32 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
                                      : !Running(images)  ? "image sink"
                                                          : "decoder";
     // Stopping runs the decoder's Death, whose reports (the benchmark report) come first.
+    // An image the sink is writing is finished first: it never reads its next one.
     graph.Stop();
 
-    const long framesRead = capture->framesSent.load();
-    const long published = images->received.load();
-    std::ostringstream summary;
-    summary.precision(3);
-    summary << std::fixed << "frames read: " << framesRead << "\nimages published: " << published
-            << "\nframes dropped: " << framesRead - published
-            << "\nms per frame: " << (framesRead > 0 ? 1000.0 * seconds / framesRead : 0.0) << "\n";
-    kernel.EchoLine(summary.str());
+    DecodeOutcome outcome;
+    outcome.framesRead = capture->framesSent.load();
+    outcome.published = images->received.load() - images->failures.load();
+    outcome.seconds = seconds;
+    {
+        std::lock_guard guard(writtenFrames.lock);
+        outcome.framePublished = writtenFrames.frames;
+    }
+    outcome.skippedAtStart =
+        BoolProperty(kernel, decoder + ".skip_first_frames", false) ? DecoderSkipsAtStart : 0;
+    outcome.stoppedEarly = !ended || !capture->Failure().empty();
+    kernel.EchoLine(DecodeSummary(outcome));
+
+    if (stopSignal != 0) {
+        err << "tarnhost: stopped by " << InterruptSignals::Name(stopSignal)
+            << ": the images written so far are whole; nothing more was read\n";
+        return 128 + stopSignal;
+    }
+    if (const std::string failure = capture->Failure(); !failure.empty()) return fail(failure);
+    if (const std::string failure = images->FirstFailure(); !failure.empty()) return fail(failure);
     if (!ended) return fail("the " + firstStopped + " stopped before the capture was decoded");
-    if (images->failures.load() > 0)
-        return fail(std::to_string(images->failures.load()) + " images could not be written");
+    if (outcome.published == 0)
+        return fail("no image came out of the " + std::to_string(outcome.framesRead) +
+                    (outcome.framesRead == 1 ? " frame read" : " frames read"));
     return 0;
 }

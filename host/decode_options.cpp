@@ -15,12 +15,31 @@ bool parseLimit(const std::string& text, long& limit) {
 
 }  // namespace
 
+const char* const DecodeHelp =
+    "usage: tarnhost decode CAPTURE [--package PCK] [--set PROPERTY=VALUE]... [--out DIR] [--raw DIR]\n"
+    "                       [--overwrite] [--limit N]\n"
+    "Decodes a CSI-2 capture file with the decoder of a package, one image per frame.\n"
+    "  --package PCK         the package (default: pixtract_cpu.pck of the build tarnhost belongs to)\n"
+    "  --set PROPERTY=VALUE  sets a decoder property, e.g. --set skip_first_frames=false\n"
+    "  --out DIR             writes each image as a PNG file (000000.png, ...)\n"
+    "  --raw DIR             writes each image's exact rows (000000.raw, ...) and prints a line per image\n"
+    "  --overwrite           replaces the images of an earlier run in DIR (else such a folder is refused)\n"
+    "  --limit N             reads at most N frames\n"
+    "Exit status: 0 when the capture was decoded into at least one image; 1 on any error (one line\n"
+    "says which); 130 or 143 when SIGINT or SIGTERM stopped the run: the images written until then\n"
+    "are whole, and no cut file is left under an image's name.\n";
+
 bool ParseDecodeOptions(const std::vector<std::string>& arguments, DecodeOptions& options,
                         std::string& error) {
     options = DecodeOptions{};
     bool haveCapture = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
+        if (argument == "--help" || argument == "-h") {
+            options = DecodeOptions{};
+            options.help = true;
+            return true;
+        }
         if (argument.size() < 2 || argument.compare(0, 2, "--") != 0) {
             if (haveCapture) {
                 error = "unexpected argument \"" + argument + "\": decode takes one capture";
@@ -33,6 +52,14 @@ bool ParseDecodeOptions(const std::vector<std::string>& arguments, DecodeOptions
         const size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
         std::string value;
+        if (name == "--overwrite") {
+            if (equals != std::string::npos) {
+                error = "--overwrite takes no value";
+                return false;
+            }
+            options.overwrite = true;
+            continue;
+        }
         if (name != "--package" && name != "--set" && name != "--out" && name != "--raw" &&
             name != "--limit") {
             error = "unknown option \"" + name + "\"";

@@ -6,7 +6,8 @@
 #include <vector>
 
 // tarnhost decode CAPTURE [--package PCK] [--set PROPERTY=VALUE]... [--out DIR] [--raw DIR]
-//                         [--limit N]
+//                         [--overwrite] [--limit N]
+// tarnhost decode --help
 struct DecodeOptions {
     std::string capture;
     // Empty: the CPU package of the build tarnhost belongs to.
@@ -16,17 +17,26 @@ struct DecodeOptions {
     // Empty: no PNG files, no raw files.
     std::string pngFolder;
     std::string rawFolder;
+    // Images of an earlier run in the folders are replaced (else the folders are refused).
+    bool overwrite = false;
     // Frames read at most; 0 for all.
     long limit = 0;
+    // --help (or -h): the usage is asked for, nothing else is done.
+    bool help = false;
 };
 
 inline constexpr const char* DecodeUsage =
     "usage: tarnhost decode CAPTURE [--package PCK] [--set PROPERTY=VALUE]... [--out DIR] [--raw DIR] "
-    "[--limit N]";
+    "[--overwrite] [--limit N]";
+
+// What --help prints: the usage, each option, the exit statuses.
+extern const char* const DecodeHelp;
 
 // The arguments after "decode"; options take their value as the next argument or after
-// "=" ("--out DIR", "--out=DIR"). False with `error` set to one line (without the program's
-// name) for an unknown option, a missing value, a second capture, no capture, a --set
-// without "PROPERTY=" or a --limit that is no number of frames above 0.
+// "=" ("--out DIR", "--out=DIR"). --help or -h where an option may stand asks for the usage
+// alone (true, with `help` the only thing set). False with `error` set to one line (without the program's
+// name) for an unknown option, a missing value, a value given to --overwrite, a second
+// capture, no capture, a --set without "PROPERTY=" or a --limit that is no number of frames
+// above 0.
 bool ParseDecodeOptions(const std::vector<std::string>& arguments, DecodeOptions& options,
                         std::string& error);

@@ -6,8 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <vector>
+
+#include "staged_file.hpp"
 
 
 namespace {
@@ -48,17 +49,6 @@ bool CheckShape(const _IplImage& image, std::string& error) {
 
 bool ColourModelIs(const _IplImage& image, const char* model) {
     return std::strncmp(image.colorModel, model, 4) == 0;
-}
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-File OpenForWriting(const std::string& path, std::string& error) {
-    File file(std::fopen(path.c_str(), "wb"));
-    if (!file) error = "cannot write " + path + ": " + std::strerror(errno);
-    return file;
 }
 
 unsigned char Clamp(double value) {
@@ -109,17 +99,47 @@ void PngError(png_structp png, png_const_charp message) {
 
 void PngWarning(png_structp, png_const_charp) {}
 
+// libpng's own writer says only "Write Error": this one says why (no space, the file-size
+// limit).
+void PngWrite(png_structp png, png_bytep data, png_size_t length) {
+    if (std::fwrite(data, 1, length, static_cast<std::FILE*>(png_get_io_ptr(png))) != length)
+        png_error(png, std::strerror(errno));
+}
+
+void PngFlush(png_structp) {}
+
+// One row as WritePng hands it to libpng (ConvertRow).
+std::size_t PngRowBytes(const _IplImage& image) {
+    const bool grey = image.nChannels == 1;
+    return static_cast<std::size_t>(image.width) * (grey ? SampleBits(image) / 8 : 3);
+}
+
+// The header and the rows, each made in `row` (PngRowBytes long); libpng's errors leave by
+// longjmp, which is why nothing here owns memory.
+void EncodePng(png_structp png, png_infop info, const _IplImage& image, std::vector<unsigned char>& row) {
+    const bool grey = image.nChannels == 1;
+    const int bitDepth = grey ? SampleBits(image) : 8;
+    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), bitDepth,
+                 grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    // Fast compression: a decode run writes many large images.
+    png_set_compression_level(png, 1);
+    png_write_info(png, info);
+    for (int y = 0; y < image.height; ++y) {
+        ConvertRow(image, y, row);
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+}
+
 }  // namespace
 
 bool WritePng(const std::string& path, const _IplImage& image, std::string& error) {
     if (!CheckShape(image, error)) return false;
-    File file = OpenForWriting(path, error);
-    if (!file) return false;
-
-    const bool grey = image.nChannels == 1;
-    const int bitDepth = grey ? SampleBits(image) : 8;
-    const std::size_t rowBytes = static_cast<std::size_t>(image.width) * (grey ? bitDepth / 8 : 3);
-    std::vector<unsigned char> row(rowBytes);
+    StagedFile file;
+    if (!file.Open(path, error)) return false;
+    // Everything with a destructor lives outside the stretch libpng may leave by longjmp.
+    std::vector<unsigned char> row(PngRowBytes(image));
     std::string pngError;
 
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &pngError, PngError, PngWarning);
@@ -134,43 +154,25 @@ bool WritePng(const std::string& path, const _IplImage& image, std::string& erro
         error = "cannot write " + path + ": " + pngError;
         return false;
     }
-    png_init_io(png, file.get());
-    png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), bitDepth,
-                 grey ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    // Fast compression: a decode run writes many large images.
-    png_set_compression_level(png, 1);
-    png_write_info(png, info);
-    for (int y = 0; y < image.height; ++y) {
-        ConvertRow(image, y, row);
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
+    png_set_write_fn(png, file.Stream(), PngWrite, PngFlush);
+    EncodePng(png, info, image, row);
     png_destroy_write_struct(&png, &info);
-    if (std::fflush(file.get()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    return file.Commit(error);
 }
 
 bool WriteRaw(const std::string& path, const _IplImage& image, std::string& error) {
     if (!CheckShape(image, error)) return false;
-    File file = OpenForWriting(path, error);
-    if (!file) return false;
+    StagedFile file;
+    if (!file.Open(path, error)) return false;
     const std::size_t rowBytes = static_cast<std::size_t>(image.width) * image.nChannels * (SampleBits(image) / 8);
     for (int y = 0; y < image.height; ++y) {
         const char* row = image.imageData + static_cast<long>(y) * image.widthStep;
-        if (std::fwrite(row, 1, rowBytes, file.get()) != rowBytes) {
+        if (std::fwrite(row, 1, rowBytes, file.Stream()) != rowBytes) {
             error = "cannot write " + path + ": " + std::strerror(errno);
             return false;
         }
     }
-    if (std::fflush(file.get()) != 0) {
-        error = "cannot write " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
+    return file.Commit(error);
 }
 
 std::string DescribeImage(long index, const _IplImage& image, long timestamp) {

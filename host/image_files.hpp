@@ -10,6 +10,9 @@
 // 8-bit colour. A "YUV" image is converted to RGB for viewing (full-range BT.601, 16-bit
 // samples taken by their high byte); a "BGR" one has its channels put in RGB order.
 // False with `error` set when the image cannot be written (unsupported shape, I/O).
+// Both writers write under a temporary name and rename the file when it is whole
+// (StagedFile): a failure or an interruption leaves no file under `path`, and an older
+// file of that name is replaced whole or not at all.
 bool WritePng(const std::string& path, const _IplImage& image, std::string& error);
 
 // Writes the image's rows in order, each width x channels x bytes per sample bytes as the

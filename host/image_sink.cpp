@@ -60,6 +60,10 @@ ImageSink::ImageSink(const char* name, TARNComponentDefinition& definition)
 void ImageSink::Birth() {
     received = 0;
     failures = 0;
+    {
+        std::lock_guard lock(m_failureLock);
+        m_firstFailure.clear();
+    }
     m_pngFolder = textProperty(*this, "png_folder");
     m_rawFolder = textProperty(*this, "raw_folder");
     for (const std::string& folder : {m_pngFolder, m_rawFolder})
@@ -69,13 +73,17 @@ void ImageSink::Birth() {
 void ImageSink::Core() {
     TARNIOElt* element = StartReading(Input("images"));
     if (element == nullptr) return;
+    // After a failed write the next ones would fail alike (no space, the file-size limit):
+    // the images are taken and left, until the graph stops.
+    if (failures.load() > 0) return;
     const _IplImage& image = *element->IplImage();
     const long index = received.load();
-    if (!m_pngFolder.empty()) write(WritePng, m_pngFolder, ".png", index, image);
+    bool whole = m_pngFolder.empty() || write(WritePng, m_pngFolder, ".png", index, image);
     if (!m_rawFolder.empty()) {
-        write(WriteRaw, m_rawFolder, ".raw", index, image);
+        whole = write(WriteRaw, m_rawFolder, ".raw", index, image) && whole;
         if (lines) lines(DescribeImage(index, image, element->Timestamp()) + "\n");
     }
+    if (whole && written) written(element->Timestamp());
     // Counted last: whoever sees the count sees the image's files written.
     ++received;
 }
@@ -88,10 +96,21 @@ void ImageSink::createFolder(const std::string& folder) {
     Report(("cannot create folder " + folder + ": " + reason).c_str(), 2, 0);
 }
 
-void ImageSink::write(bool (*writer)(const std::string&, const _IplImage&, std::string&),
+std::string ImageSink::FirstFailure() const {
+    std::lock_guard lock(m_failureLock);
+    return m_firstFailure;
+}
+
+bool ImageSink::write(bool (*writer)(const std::string&, const _IplImage&, std::string&),
                       const std::string& folder, const char* extension, long index, const _IplImage& image) {
     std::string error;
-    if (writer(folder + "/" + ImageFileName(index, extension), image, error)) return;
+    if (writer(folder + "/" + ImageFileName(index, extension), image, error)) return true;
+    const std::string failure = "image " + std::to_string(index) + ": " + error;
+    {
+        std::lock_guard lock(m_failureLock);
+        if (m_firstFailure.empty()) m_firstFailure = failure;
+    }
     ++failures;
-    Report(("image " + std::to_string(index) + ": " + error).c_str(), 2, 0);
+    Report(failure.c_str(), 2, 0);
+    return false;
 }

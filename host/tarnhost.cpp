@@ -1,33 +1,64 @@
 // tarnhost: runs the packages without the engine.
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
 #include "decode_command.hpp"
+#include "decode_options.hpp"
 #include "info_command.hpp"
 
 namespace {
-int Usage() {
-    std::cerr
-        << "usage: tarnhost info PACKAGE\n"
-           "       tarnhost decode CAPTURE [--package PCK] [--set PROPERTY=VALUE]... [--out DIR] [--raw DIR] "
-           "[--limit N]\n"
-           "  info    load the package and print what it defines and its information trailer\n"
-           "  decode  decode a CSI-2 capture file with the package's decoder: PNG files to --out,\n"
-           "          exact image bytes to --raw; --set sets a decoder property by name\n";
-    return 2;
+
+constexpr const char* Usage =
+    "usage: tarnhost info PACKAGE\n"
+    "       tarnhost decode CAPTURE [--package PCK] [--set PROPERTY=VALUE]... [--out DIR] [--raw DIR]\n"
+    "                       [--overwrite] [--limit N]\n"
+    "       tarnhost help | --help | COMMAND --help\n"
+    "  info    load the package and print what it defines and its information trailer\n"
+    "  decode  decode a CSI-2 capture file with the package's decoder: PNG files to --out,\n"
+    "          exact image bytes to --raw; --set sets a decoder property by name\n"
+    "Exit status: 0 on success, 1 on an error (one line says which); a decode stopped by\n"
+    "SIGINT or SIGTERM exits with 130 or 143.\n";
+
+constexpr const char* InfoHelp =
+    "usage: tarnhost info PACKAGE\n"
+    "Loads the package as the engine does and prints its answer to the engine's handshake, the\n"
+    "component models it defines, and its information trailer with a check of its digest.\n"
+    "Exit status: 0 when the package loads and its trailer's digest matches, else 1.\n";
+
+bool AsksForHelp(const std::string& argument) {
+    return argument == "--help" || argument == "-h" || argument == "help";
 }
+
+// Asked for: on the standard output, status 0. Otherwise a mistake: on the standard error,
+// after the line that says what was wrong, status 1.
+int Help(const char* text, bool asked) {
+    (asked ? std::cout : std::cerr) << text << std::flush;
+    return asked && std::cout ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) return Usage();
-    if (std::strcmp(argv[1], "info") == 0) {
-        if (argc != 3) return Usage();
-        return RunInfoCommand(argv[2], std::cout, std::cerr);
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty()) {
+        std::cerr << "tarnhost: which command?\n";
+        return Help(Usage, false);
     }
-    if (std::strcmp(argv[1], "decode") == 0)
-        return RunDecodeCommand(std::vector<std::string>(argv + 2, argv + argc), std::cout, std::cerr);
-    std::cerr << "tarnhost: unknown command \"" << argv[1] << "\"\n";
-    return Usage();
+    const std::string& command = arguments[0];
+    if (AsksForHelp(command)) return Help(Usage, true);
+    if (command == "info") {
+        if (arguments.size() == 2 && (arguments[1] == "--help" || arguments[1] == "-h"))
+            return Help(InfoHelp, true);
+        if (arguments.size() != 2) {
+            std::cerr << "tarnhost: info takes one package\n";
+            return Help(InfoHelp, false);
+        }
+        return RunInfoCommand(arguments[1], std::cout, std::cerr);
+    }
+    if (command == "decode")
+        return RunDecodeCommand(std::vector<std::string>(arguments.begin() + 1, arguments.end()), std::cout,
+                                std::cerr);
+    std::cerr << "tarnhost: unknown command \"" << command << "\"\n";
+    return Help(Usage, false);
 }

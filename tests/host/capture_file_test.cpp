@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -88,9 +89,11 @@ TEST_F(CaptureFileTest, AFrameThatCannotBeTakenEndsTheReadingWithItsPlace) {
         {"too short for its count", Frame(3, 5), CaptureFile::Result::Truncated,
          "frame 1 at byte 64 is truncated: 3 bytes left, too few for its byte count"},
         {"count below the header", Frame(80, 5, 63), CaptureFile::Result::Malformed,
-         "frame 1 at byte 64 is malformed: its byte count 63 is below the 64-byte header"},
+         "frame 1 at byte 64 is malformed: its byte count 63 is below the 64-byte header; the 80 bytes from "
+         "there on are left unread"},
         {"count 0", Frame(80, 5, 0), CaptureFile::Result::Malformed,
-         "frame 1 at byte 64 is malformed: its byte count 0 is below the 64-byte header"},
+         "frame 1 at byte 64 is malformed: its byte count 0 is below the 64-byte header; the 80 bytes from "
+         "there on are left unread"},
     };
     for (const Case& c : cases) {
         for (const bool skipping : {false, true}) {
@@ -110,6 +113,48 @@ TEST_F(CaptureFileTest, AFrameThatCannotBeTakenEndsTheReadingWithItsPlace) {
             EXPECT_TRUE(frame.empty());
             EXPECT_EQ(next(), CaptureFile::Result::End);
         }
+    }
+}
+
+// A frame goes straight into the caller's buffer, which it must fit: one larger than the
+// buffer is refused with nothing of it read, and the reading ends.
+TEST_F(CaptureFileTest, FramesAreReadIntoTheCallersBufferWhenTheyFit) {
+    const std::vector<Bytes> frames = {Frame(100, 1), Frame(300, 2)};
+    CaptureFile capture;
+    std::string error;
+    ASSERT_TRUE(capture.Open(Write(frames), error)) << error;
+    Bytes buffer(200, 0xEE);
+    std::uint32_t count = 0;
+    std::string problem;
+    ASSERT_EQ(capture.Next(buffer.data(), buffer.size(), count, problem), CaptureFile::Result::Frame);
+    EXPECT_EQ(count, 100u);
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 100), frames[0]);
+    EXPECT_EQ(buffer[100], 0xEE) << "written past the frame";
+    EXPECT_EQ(capture.Next(buffer.data(), buffer.size(), count, problem), CaptureFile::Result::TooLarge);
+    EXPECT_EQ(problem, "frame 1 at byte 100 holds 300 bytes, more than the 200 of its buffer");
+    EXPECT_EQ(buffer[4], frames[0][4]) << "read into the buffer";
+    EXPECT_EQ(capture.Next(buffer.data(), buffer.size(), count, problem), CaptureFile::Result::End);
+}
+
+// A file cut shorter after it was opened (another program rewrites it) ends the reading
+// with what happened, not with the text of an errno no call set ("Success").
+TEST_F(CaptureFileTest, AFileThatShrinksWhileReadSaysSo) {
+    const std::vector<Bytes> frames = {Frame(100, 1), Frame(100, 2)};
+    for (const std::uint64_t cut : {150u, 102u}) {
+        SCOPED_TRACE(cut);
+        CaptureFile capture;
+        std::string error;
+        ASSERT_TRUE(capture.Open(Write(frames), error)) << error;
+        std::filesystem::resize_file(Path("capture.bin"), cut);
+        Bytes frame;
+        std::string problem;
+        ASSERT_EQ(capture.Next(frame, problem), CaptureFile::Result::Frame);
+        EXPECT_EQ(capture.Next(frame, problem), CaptureFile::Result::ReadError);
+        const std::uint64_t missing = cut > 104 ? 200 - cut : 4 - (cut - 100);
+        EXPECT_EQ(problem, "frame 1 at byte 100 cannot be read: the file ends " + std::to_string(missing) +
+                               " bytes before the frame does (it shrank while being read)");
+        EXPECT_TRUE(frame.empty());
+        EXPECT_EQ(capture.Next(frame, problem), CaptureFile::Result::End);
     }
 }
 

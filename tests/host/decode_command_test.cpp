@@ -28,7 +28,8 @@ namespace {
 // Stands in for the decoder: each frame's element buffer, whole, becomes one row of an
 // 8-bit grey image, so that the image's bytes show what the source sent: the frame, then
 // zeros up to the element's buffer size. With "drop_odd" the odd frames are read and not
-// published. "pattern" and "gain" are there to be set.
+// published; with "skip_first_frames", as the real decoder, the first 10 of a run. "pattern"
+// and "gain" are there to be set.
 class FrameToImage : public TARNComponent {
   public:
     FrameToImage(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
@@ -37,8 +38,11 @@ class FrameToImage : public TARNComponent {
         TARNIOElt* in = StartReading(Input("raw_image"));
         if (in == nullptr) return;
         bool dropOdd = false;
+        bool skipFirst = false;
         GetProperty("drop_odd", dropOdd);
-        if (m_frames++ % 2 == 1 && dropOdd) return;
+        GetProperty("skip_first_frames", skipFirst);
+        const long frame = m_frames++;
+        if ((skipFirst && frame < 10) || (dropOdd && frame % 2 == 1)) return;
         auto& output = static_cast<TARNOutputImplementation&>(Output("ipl_image"));
         if (output.buffers.ElementCount() == 0)
             output.AllocOutputBufferIplImage(TARN::IplImageModel(in->BufferSize(), 1, "GRAY", 0, 8, 4),
@@ -62,6 +66,7 @@ TARNInputDefinition standInInputs[] = {
 TARNOutputDefinition standInOutputs[] = {{"ipl_image", 0, TARNTypeInfo(TARNTypeInfo::IplImage), 0, 16, 1, 1},
                                          {}};
 TARNPropertyDefinition standInProperties[] = {{"drop_odd", new TARNPropertyValue(false)},
+                                              {"skip_first_frames", new TARNPropertyValue(false)},
                                               {"pattern", new TARNPropertyValue("plain|inverted", 0)},
                                               {"gain", new TARNPropertyValue(1L)},
                                               {}};
@@ -174,59 +179,127 @@ TEST_F(DecodeRunTest, FramesTheDecoderDropsAreCountedAndLeaveNoGapInTheNames) {
         << out.str();
 }
 
-// A last frame the file cuts short (or whose byte count is below the header) is reported
-// with its place and skipped; the frames before it are decoded. --limit stops before the
-// rest of the file is looked at.
-TEST_F(DecodeRunTest, ABrokenLastFrameIsReportedAndSkipped) {
+// A last frame the file cuts short is reported with its place and skipped; the frames
+// before it are decoded. A byte count below the header is no cut: the frames behind it
+// would be lost, so the run fails and says how many bytes are left unread. --limit stops
+// before the rest of the file is looked at.
+TEST_F(DecodeRunTest, ABrokenFrameEndsTheReadingAndOnlyACutLastOneIsForgiven) {
     struct Case {
         const char* name;
-        Bytes tail;
+        std::vector<Bytes> after;  // the frames after the first two
         long limit;
         long read;
-        std::string warning;  // empty: none
+        std::string report;  // empty: none
+        int status;
+        std::string line;  // the last line on the error stream, with status 1
     };
     Bytes truncated = Frame(500, 9);
     truncated.resize(50);
     Bytes malformed = Frame(70, 9);
     malformed[0] = 10;
+    const std::string cut =
+        "frame 2 at byte 200 is truncated: it announces 500 bytes, the file holds 50; it is skipped\n";
+    const std::string lost =
+        "frame 2 at byte 200 is malformed: its byte count 10 is below the 64-byte header; the 170 bytes from "
+        "there on are left unread";
     const Case cases[] = {
-        {"truncated", truncated, 0, 2,
-         "warning: component capture: frame 2 at byte 200 is truncated: it announces 500 bytes, the file "
-         "holds 50; it is skipped\n"},
-        {"malformed", malformed, 0, 2,
-         "warning: component capture: frame 2 at byte 200 is malformed: its byte count 10 is below the "
-         "64-byte header; it is "
-         "skipped\n"},
-        {"limited before it", truncated, 1, 1, ""},
-        {"limited to more than there is", truncated, 5, 2,
-         "warning: component capture: frame 2 at byte 200 is truncated: it announces 500 bytes, the file "
-         "holds 50; it is skipped\n"},
+        {"truncated", {truncated}, 0, 2, "warning: component capture: " + cut, 0, ""},
+        {"malformed, frames behind it", {malformed, Frame(100, 3)}, 0, 2, "error: component capture: " + lost + "\n",
+         1, "tarnhost: " + lost + "\n"},
+        {"limited before it", {truncated}, 1, 1, "", 0, ""},
+        {"limited to more than there is", {truncated}, 5, 2, "warning: component capture: " + cut, 0, ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         out.str("");
         err.str("");
         std::filesystem::remove_all(Path("raw"));
-        WriteCapture({Frame(100, 1), Frame(100, 2)}, c.tail);
+        std::filesystem::remove_all(Path("png"));
+        std::vector<Bytes> frames = {Frame(100, 1), Frame(100, 2)};
+        frames.insert(frames.end(), c.after.begin(), c.after.end());
+        WriteCapture(frames);
         options.limit = c.limit;
-        ASSERT_EQ(Run(), 0) << err.str();
+        ASSERT_EQ(Run(), c.status) << err.str();
         EXPECT_EQ(FilesIn("raw"), static_cast<size_t>(c.read));
-        const std::string text = out.str();
-        EXPECT_EQ(text.find("frame 2 at") == std::string::npos, c.warning.empty()) << text;
-        if (!c.warning.empty()) {
-            EXPECT_NE(text.find(c.warning), std::string::npos) << text;
+        const std::string text = out.str() + err.str();
+        EXPECT_EQ(text.find("frame 2 at") == std::string::npos, c.report.empty()) << text;
+        if (!c.report.empty()) {
+            EXPECT_NE(text.find(c.report), std::string::npos) << text;
         }
         EXPECT_NE(text.find("frames read: " + std::to_string(c.read) + "\n"), std::string::npos) << text;
+        if (c.status != 0) {
+            EXPECT_TRUE(err.str().ends_with(c.line)) << err.str();
+        } else {
+            EXPECT_EQ(err.str().find("tarnhost: "), std::string::npos) << err.str();
+        }
     }
 }
 
-TEST_F(DecodeRunTest, AnEmptyCaptureEndsAtOnceWithNothingRead) {
-    WriteCapture({});
-    ASSERT_EQ(Run(), 0) << err.str();
-    EXPECT_EQ(FilesIn("raw"), 0u);
-    EXPECT_NE(out.str().find("frames read: 0\nimages published: 0\nframes dropped: 0\nms per frame: 0.000\n"),
-              std::string::npos)
-        << out.str();
+// An empty file, or one whose first frame cannot be taken, holds no frame: one line and
+// status 1 before anything runs.
+TEST_F(DecodeRunTest, ACaptureWithoutAFrameIsAnErrorBeforeAnythingRuns) {
+    struct Case {
+        const char* name;
+        std::string content;
+        std::string line;
+    };
+    const Case cases[] = {
+        {"empty", "", "the file is empty"},
+        {"text", "hello, I am no capture\n",
+         "frame 0 at byte 0 is truncated: it announces 1819043176 bytes, the file holds 23"},
+        {"malformed", std::string("\x10\0\0\0", 4) + std::string(60, 'x'),
+         "frame 0 at byte 0 is malformed: its byte count 16 is below the 64-byte header; the 64 bytes from there "
+         "on are left unread"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        err.str("");
+        MakeFile("capture.bin", c.content);
+        EXPECT_EQ(Run(), 1);
+        EXPECT_EQ(err.str(), "tarnhost: capture " + options.capture + " holds no frame: " + c.line + "\n");
+        EXPECT_EQ(out.str(), "");
+        EXPECT_FALSE(std::filesystem::exists(Path("raw")));
+    }
+}
+
+// The summary says which frames gave no image and why: those the decoder skips at the start
+// of a run, those it dropped; a run that gives no image at all is an error.
+TEST_F(DecodeRunTest, TheSummarySaysWhichFramesGaveNoImageAndWhy) {
+    struct Case {
+        const char* name;
+        int frames;
+        bool dropOdd;
+        int status;
+        std::string reasons;  // the lines after the counts
+    };
+    const std::string skipped =
+        " skipped: the decoder skips the first 10 frames of a run (--set skip_first_frames=false keeps them)\n";
+    const Case cases[] = {
+        {"ten frames", 10, false, 1, "frames 0-9" + skipped},
+        {"one frame", 1, false, 1, "frame 0" + skipped},
+        {"fifteen frames", 15, false, 0, "frames 0-9" + skipped},
+        {"fifteen frames, odd ones dropped", 15, true, 0,
+         "frames 0-9" + skipped + "frames 11, 13 dropped by the decoder: its reports say why\n"},
+    };
+    options.rawFolder.clear();
+    options.pngFolder.clear();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        out.str("");
+        err.str("");
+        std::vector<Bytes> frames;
+        for (int i = 0; i < c.frames; ++i) frames.push_back(Frame(80, static_cast<uint8_t>(i)));
+        WriteCapture(frames);
+        options.settings = {{"skip_first_frames", "true"}, {"drop_odd", c.dropOdd ? "true" : "false"}};
+        EXPECT_EQ(Run(), c.status) << err.str();
+        const std::string text = out.str();
+        const size_t counts = text.find("ms per frame: ");
+        ASSERT_NE(counts, std::string::npos) << text;
+        EXPECT_EQ(text.substr(text.find('\n', counts) + 1), c.reasons);
+        EXPECT_EQ(err.str(), c.status == 0 ? ""
+                                           : "tarnhost: no image came out of the " + std::to_string(c.frames) +
+                                                 (c.frames == 1 ? " frame read\n" : " frames read\n"));
+    }
 }
 
 // A property the decoder does not have, or a value it does not take, ends the run before it
@@ -245,6 +318,10 @@ TEST_F(DecodeRunTest, ASettingTheDecoderDoesNotTakeIsOneLineBeforeAnythingRuns) 
         {"pattern", "2", "tarnhost: the decoder refuses pattern=2: it takes one of plain|inverted\n"},
         {"pattern", "-1", "tarnhost: the decoder refuses pattern=-1: it takes one of plain|inverted\n"},
         {"gain", "1.5", "tarnhost: the decoder refuses gain=1.5: it takes a whole number\n"},
+        // Taken by the setting, refused by the SDK, which reports it and puts the old value back.
+        {"raw_image.readerType", "3",
+         "tarnhost: the decoder refuses raw_image.readerType=3: Bad parameter: The input decoder.raw_image cannot "
+         "be switched to SamplingReader or Wait4NextReader.\n"},
     };
     WriteCapture({Frame(100, 1)});
     for (const Case& c : cases) {

@@ -1,10 +1,13 @@
 // Images written for people (PNG) and for programs (raw rows): what a viewer reads back
-// from the PNG, and the exact bytes of the raw file.
+// from the PNG, the exact bytes of the raw file, and no cut file when a write fails.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <signal.h>
+#include <sys/resource.h>
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -164,6 +167,47 @@ TEST_F(ImageFilesTest, ImagesThatCannotBeWrittenAreRefusedWithAReason) {
             EXPECT_EQ(error, c.reason);
         }
     }
+}
+
+// A write that fails half-way (here at the file-size limit, with SIGXFSZ ignored as tarnhost
+// ignores it) leaves no file under the image's name, and an older file of that name whole;
+// nothing else is left in the folder. A write that succeeds replaces the older file.
+TEST_F(ImageFilesTest, AFailedWriteLeavesNoCutFileAndTheOlderOneWhole) {
+    std::vector<unsigned char> pixels;
+    _IplImage image = Image(256, 256, 1, 8, "GRAY", "GRAY", 256, pixels);
+    // Noise, which no compression makes smaller than the limit.
+    unsigned state = 2463534242u;
+    for (unsigned char& pixel : pixels) {
+        state ^= state << 13;
+        state ^= state >> 17;
+        state ^= state << 5;
+        pixel = static_cast<unsigned char>(state);
+    }
+    const std::string older(100, 'o');
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct sigaction ignore {}, previous {};
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &previous), 0);
+    for (auto write : {WritePng, WriteRaw}) {
+        SCOPED_TRACE(write == WritePng ? "png" : "raw");
+        MakeFile("image", older);
+        rlimit limit = saved;
+        limit.rlim_cur = 4096;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        std::string error;
+        const bool written = write(Path("image"), image, error);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+        EXPECT_FALSE(written);
+        EXPECT_EQ(error, "cannot write " + Path("image") + ": File too large");
+        EXPECT_TRUE(Content("image") == older) << "the older file is not whole";
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root), {}), 1) << "a temporary file is left";
+
+        ASSERT_TRUE(write(Path("image"), image, error)) << error;
+        EXPECT_GT(Content("image").size(), 4096u);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root), {}), 1);
+    }
+    sigaction(SIGXFSZ, &previous, nullptr);
 }
 
 TEST(ImageNames, FilesAreNumberedAndImagesDescribedInOneLine) {

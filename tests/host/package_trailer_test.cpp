@@ -1,6 +1,7 @@
 #include "package_trailer.hpp"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -8,8 +9,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "info_command.hpp"
 #include "sha512.hpp"

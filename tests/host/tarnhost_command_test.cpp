@@ -1,5 +1,6 @@
-// The built tarnhost program, run as a user runs it: its exit status, what it prints, and
-// that a damaged or foreign file ends in one line of error rather than a signal.
+// The built tarnhost program, run as a user runs it: its exit status, what it prints, its
+// usage when asked, and that a damaged or foreign file ends in one line of error rather than
+// a signal.
 #include <elf.h>
 #include <gtest/gtest.h>
 
@@ -114,6 +115,41 @@ TEST(Tarnhost, InfoLoadsABareFileNameFromTheWorkingFolder) {
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(outcome.out.substr(0, outcome.out.find('\n') + 1), "package: " + name + "\n");
     EXPECT_NE(outcome.out.find("digest: matches\n"), std::string::npos) << outcome.out;
+}
+
+// Asked for, the usage goes to the standard output with status 0; a command line that is
+// wrong gets a line saying so and the usage on the standard error, with status 1.
+TEST(Tarnhost, HelpIsAskedForInEveryUsualWayAndMistakesAreErrors) {
+    struct Case {
+        std::vector<std::string> arguments;
+        bool asked;
+        std::string start;  // of what it prints
+    };
+    const std::string general = "usage: tarnhost info PACKAGE\n       tarnhost decode CAPTURE ";
+    const std::string decode = "usage: tarnhost decode CAPTURE ";
+    const std::string info = "usage: tarnhost info PACKAGE\nLoads the package";
+    const Case cases[] = {
+        {{"--help"}, true, general},
+        {{"-h"}, true, general},
+        {{"help"}, true, general},
+        {{"decode", "--help"}, true, decode},
+        {{"decode", "capture.bin", "-h"}, true, decode},
+        {{"info", "--help"}, true, info},
+        {{}, false, "tarnhost: which command?\n" + general},
+        {{"play"}, false, "tarnhost: unknown command \"play\"\n" + general},
+        {{"info"}, false, "tarnhost: info takes one package\n" + info},
+    };
+    for (const Case& c : cases) {
+        std::string words;
+        for (const std::string& word : c.arguments) words += " " + word;
+        SCOPED_TRACE("tarnhost" + words);
+        const Outcome outcome = RunTarnhost(c.arguments, ::testing::TempDir());
+        EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
+        EXPECT_EQ(outcome.status, c.asked ? 0 : 1);
+        const std::string& printed = c.asked ? outcome.out : outcome.err;
+        EXPECT_EQ(printed.substr(0, c.start.size()), c.start) << printed;
+        EXPECT_EQ(c.asked ? outcome.err : outcome.out, "");
+    }
 }
 
 }  // namespace

@@ -11,47 +11,21 @@
 #include <vector>
 
 #include "support/capture_writer.hpp"
-#include "support/program_run.hpp"
 #include "support/reference_decoder.hpp"
-#include "support/temp_folder_fixture.hpp"
+#include "support/tarnhost_decode_fixture.hpp"
 
 namespace {
 
 const std::string Usage =
     " (usage: tarnhost decode CAPTURE [--package PCK] [--set PROPERTY=VALUE]... [--out DIR] [--raw DIR] "
-    "[--limit N])\n";
+    "[--overwrite] [--limit N])\n";
 
-class TarnhostDecode : public TempFolderTest {
-  protected:
-    void SetUp() override {
-        TempFolderTest::SetUp();
-        capture::WriteCapture(Path("capture.bin"), {capture::WriteFrame({}).bytes});
-    }
-    ProgramOutcome Decode(const std::vector<std::string>& arguments) const {
-        std::vector<std::string> words{"decode"};
-        words.insert(words.end(), arguments.begin(), arguments.end());
-        return RunProgram(TARN_TARNHOST, words, root);
-    }
-    // Whether the package's decoder is built in (it is not on every branch yet).
-    static bool HaveDecoder() {
-#ifdef PIXTRACT_CPU_PATH
-        const ProgramOutcome info = RunProgram(TARN_TARNHOST, {"info", PIXTRACT_CPU_PATH}, "/");
-        return info.out.find("  csi2ipl_cpu ") != std::string::npos;
-#else
-        return false;
-#endif
-    }
-    static void ExpectOneLineOfRefusal(const ProgramOutcome& outcome, const std::string& line) {
-        EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
-        EXPECT_EQ(outcome.status, 1);
-        EXPECT_EQ(outcome.out, "");
-        EXPECT_EQ(outcome.err, line);
-    }
-};
+using TarnhostDecode = TarnhostDecodeTest;
 
 TEST_F(TarnhostDecode, WhatCannotRunIsOneLineAndStatusOne) {
     std::filesystem::create_directory(Path("folder"));
     MakeFile("text.pck", "hello, no package\n");
+    MakeFile("empty.bin", "");
     struct Case {
         const char* name;
         std::vector<std::string> arguments;
@@ -65,6 +39,7 @@ TEST_F(TarnhostDecode, WhatCannotRunIsOneLineAndStatusOne) {
         {"unknown option", {"capture.bin", "--fast"}, "tarnhost: unknown option \"--fast\"" + Usage},
         {"option without its value", {"capture.bin", "--out"}, "tarnhost: --out needs a value" + Usage},
         {"empty value", {"capture.bin", "--raw="}, "tarnhost: --raw needs a value" + Usage},
+        {"value of a switch", {"capture.bin", "--overwrite=yes"}, "tarnhost: --overwrite takes no value" + Usage},
         {"setting without a value",
          {"capture.bin", "--set", "skip_first_frames"},
          "tarnhost: --set takes PROPERTY=VALUE, not \"skip_first_frames\"" + Usage},
@@ -86,6 +61,11 @@ TEST_F(TarnhostDecode, WhatCannotRunIsOneLineAndStatusOne) {
         {"capture that is a folder",
          {"folder"},
          "tarnhost: cannot read capture folder: not a regular file\n"},
+        {"empty capture", {"empty.bin"}, "tarnhost: capture empty.bin holds no frame: the file is empty\n"},
+        {"capture that is no capture",
+         {"text.pck"},
+         "tarnhost: capture text.pck holds no frame: frame 0 at byte 0 is truncated: it announces 1819043176 "
+         "bytes, the file holds 18\n"},
         {"package that is text",
          {"capture.bin", "--package", "text.pck"},
          "tarnhost: cannot load text.pck: not an ELF file\n"},
@@ -111,14 +91,14 @@ TEST_F(TarnhostDecode, APackageThatIsMissingIsOneLine) {
 #ifdef PIXTRACT_CPU_PATH
 // Without --package the package of tarnhost's own build decodes.
 TEST_F(TarnhostDecode, ThePackageOfItsOwnBuildIsTheDefault) {
-    const ProgramOutcome outcome = Decode({"capture.bin"});
+    const ProgramOutcome outcome = Decode({"capture.bin", "--set", "skip_first_frames=false"});
     if (!HaveDecoder()) {
         ExpectOneLineOfRefusal(outcome, "tarnhost: " + std::string(PIXTRACT_CPU_PATH) +
                                             " defines no decoder model (csi2ipl_cpu or csi2ipl_gpu)\n");
         return;
     }
     EXPECT_EQ(outcome.status, 0) << outcome.err;
-    EXPECT_NE(outcome.out.find("frames read: 1\n"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("frames read: 1\nimages published: 1\n"), std::string::npos) << outcome.out;
 }
 
 TEST_F(TarnhostDecode, ASettingTheDecoderDoesNotTakeIsOneLine) {
@@ -136,6 +116,10 @@ TEST_F(TarnhostDecode, ASettingTheDecoderDoesNotTakeIsOneLine) {
          "0|1|2|3|4|5|6|7|8|9|10|11|12\n"},
         {"decoding_implementation=GPU",
          "tarnhost: the decoder refuses decoding_implementation=GPU: it takes one of CPU|CPU_LEGACY\n"},
+        // The SDK reports the refusal and keeps the previous reader: the run must not start.
+        {"raw_image.readerType=3",
+         "tarnhost: the decoder refuses raw_image.readerType=3: Bad parameter: The input decoder.raw_image "
+         "cannot be switched to SamplingReader or Wait4NextReader.\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.setting);

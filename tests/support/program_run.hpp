@@ -1,16 +1,24 @@
 // Runs a built program as a user runs it, for the tests of the command-line programs: its
-// exit status or the signal that ended it, and what it printed on each stream.
+// exit status or the signal that ended it, and what it printed on each stream. A program
+// may be started and finished apart, for a test that acts on it while it runs (sends it a
+// signal, changes its files); every wait for it has a deadline.
 #pragma once
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct ProgramOutcome {
@@ -21,44 +29,153 @@ struct ProgramOutcome {
     std::string err;
 };
 
-// Runs `program` with `arguments` in the folder `workingFolder`, its output caught in files.
-inline ProgramOutcome RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                                 const std::string& workingFolder) {
-    auto readFile = [](const std::string& path) {
-        std::ifstream file(path, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    };
-    // CTest runs the cases of a file in parallel processes.
-    const std::string prefix = ::testing::TempDir() + "program_" + std::to_string(getpid());
-    const std::string outPath = prefix + "_stdout.txt";
-    const std::string errPath = prefix + "_stderr.txt";
-    std::vector<std::string> words{program};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
+// How the program is started, besides its arguments.
+struct ProgramSetup {
+    // The largest file it may write, in bytes (RLIMIT_FSIZE); 0 for no limit.
+    long fileSizeLimit = 0;
+    // Its standard output is a pipe that nobody reads: the reading end is closed before it
+    // starts, so its writes there fail (EPIPE, or SIGPIPE where not ignored).
+    bool outputToClosedPipe = false;
+};
 
-    const pid_t child = fork();
-    if (child == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 || chdir(workingFolder.c_str()) != 0)
+// A program started by Start and not yet finished. Finish waits for it; a program still
+// running at its deadline is killed and the test fails.
+class RunningProgram {
+  public:
+    // Runs `program` with `arguments` in the folder `workingFolder`, its output caught in files.
+    static RunningProgram Start(const std::string& program, const std::vector<std::string>& arguments,
+                                const std::string& workingFolder, const ProgramSetup& setup = {}) {
+        RunningProgram running;
+        running.m_program = program;
+        // CTest runs the cases of a file in parallel processes; one process may run several.
+        static std::atomic<int> started{0};
+        const std::string prefix =
+            ::testing::TempDir() + "program_" + std::to_string(getpid()) + "_" + std::to_string(started++);
+        running.m_outPath = prefix + "_stdout.txt";
+        running.m_errPath = prefix + "_stderr.txt";
+        std::vector<std::string> words{program};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words) argv.push_back(word.data());
+        argv.push_back(nullptr);
+
+        int pipeEnds[2] = {-1, -1};
+        if (setup.outputToClosedPipe && pipe(pipeEnds) != 0) {
+            ADD_FAILURE() << "cannot make a pipe";
+            return running;
+        }
+        running.m_child = fork();
+        if (running.m_child == 0) {
+            const int out = setup.outputToClosedPipe
+                                ? pipeEnds[1]
+                                : open(running.m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (setup.outputToClosedPipe) close(pipeEnds[0]);
+            const int err = open(running.m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
+                chdir(workingFolder.c_str()) != 0)
+                _exit(127);
+            if (setup.fileSizeLimit > 0) {
+                const rlimit limit{static_cast<rlim_t>(setup.fileSizeLimit),
+                                   static_cast<rlim_t>(setup.fileSizeLimit)};
+                if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+            }
+            // The test's own dispositions are not the user's.
+            signal(SIGPIPE, SIG_DFL);
+            signal(SIGXFSZ, SIG_DFL);
+            execv(argv[0], argv.data());
             _exit(127);
-        execv(argv[0], argv.data());
-        _exit(127);
+        }
+        if (setup.outputToClosedPipe) {
+            close(pipeEnds[0]);
+            close(pipeEnds[1]);
+        }
+        if (running.m_child < 0) ADD_FAILURE() << "cannot run " << program;
+        return running;
     }
-    ProgramOutcome outcome;
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) {
-        ADD_FAILURE() << "cannot run " << program;
+
+    RunningProgram(RunningProgram&& other) noexcept { *this = std::move(other); }
+    RunningProgram& operator=(RunningProgram&& other) noexcept {
+        std::swap(m_child, other.m_child);
+        m_program = std::move(other.m_program);
+        m_outPath = std::move(other.m_outPath);
+        m_errPath = std::move(other.m_errPath);
+        return *this;
+    }
+    // A program never finished is killed.
+    ~RunningProgram() {
+        if (m_child > 0) Finish(std::chrono::seconds(0));
+    }
+
+    pid_t Pid() const { return m_child; }
+    void Signal(int number) const {
+        if (m_child > 0) kill(m_child, number);
+    }
+    // Whether it still runs (it is not reaped here).
+    bool Running() const {
+        siginfo_t info{};
+        return m_child > 0 &&
+               waitid(P_PID, static_cast<id_t>(m_child), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+               info.si_pid == 0;
+    }
+
+    // Waits until it ends, at most `deadline`; one still running then is killed, and the
+    // test fails.
+    ProgramOutcome Finish(std::chrono::milliseconds deadline = std::chrono::minutes(2)) {
+        ProgramOutcome outcome;
+        if (m_child <= 0) return outcome;
+        const auto until = std::chrono::steady_clock::now() + deadline;
+        int status = 0;
+        pid_t reaped = 0;
+        while ((reaped = waitpid(m_child, &status, WNOHANG)) == 0) {
+            if (std::chrono::steady_clock::now() >= until) {
+                ADD_FAILURE() << m_program << " still runs after " << deadline.count() << " ms: killed";
+                kill(m_child, SIGKILL);
+                reaped = waitpid(m_child, &status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        m_child = 0;
+        if (reaped <= 0) {
+            ADD_FAILURE() << "cannot wait for " << m_program;
+            return outcome;
+        }
+        outcome.exited = WIFEXITED(status);
+        if (outcome.exited) outcome.status = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
+        auto readFile = [](const std::string& path) {
+            std::ifstream file(path, std::ios::binary);
+            return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        };
+        outcome.out = readFile(m_outPath);
+        outcome.err = readFile(m_errPath);
+        std::remove(m_outPath.c_str());
+        std::remove(m_errPath.c_str());
         return outcome;
     }
-    outcome.exited = WIFEXITED(status);
-    if (outcome.exited) outcome.status = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
-    outcome.out = readFile(outPath);
-    outcome.err = readFile(errPath);
-    std::remove(outPath.c_str());
-    std::remove(errPath.c_str());
-    return outcome;
+
+  private:
+    RunningProgram() = default;
+
+    pid_t m_child = 0;
+    std::string m_program;
+    std::string m_outPath;
+    std::string m_errPath;
+};
+
+// Runs `program` to its end (see RunningProgram).
+inline ProgramOutcome RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                                 const std::string& workingFolder, const ProgramSetup& setup = {}) {
+    return RunningProgram::Start(program, arguments, workingFolder, setup).Finish();
+}
+
+// Waits until `condition` holds, looking every millisecond; false when `deadline` passed first.
+inline bool AwaitCondition(const std::function<bool()>& condition,
+                           std::chrono::milliseconds deadline = std::chrono::seconds(60)) {
+    const auto until = std::chrono::steady_clock::now() + deadline;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
 }

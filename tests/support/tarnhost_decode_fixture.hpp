@@ -1,0 +1,57 @@
+// The fixture of the tests that run the built "tarnhost decode" as a user runs it, in a
+// fresh folder (TempFolderTest) that holds a one-frame capture, capture.bin. For the test
+// programs that define TARN_TARNHOST (the program), TARN_TEST_PACKAGE and, where the CPU
+// package is built, PIXTRACT_CPU_PATH.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/capture_writer.hpp"
+#include "support/program_run.hpp"
+#include "support/temp_folder_fixture.hpp"
+
+class TarnhostDecodeTest : public TempFolderTest {
+  protected:
+    void SetUp() override {
+        TempFolderTest::SetUp();
+        capture::WriteCapture(Path("capture.bin"), {capture::WriteFrame({}).bytes});
+    }
+    // "tarnhost decode ARGUMENTS...", run to its end in the test's folder.
+    ProgramOutcome Decode(const std::vector<std::string>& arguments, const ProgramSetup& setup = {}) const {
+        return StartDecode(arguments, setup).Finish();
+    }
+    RunningProgram StartDecode(const std::vector<std::string>& arguments,
+                               const ProgramSetup& setup = {}) const {
+        std::vector<std::string> words{"decode"};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        return RunningProgram::Start(TARN_TARNHOST, words, root, setup);
+    }
+    // Whether the package's decoder is built in (it is not on every branch yet).
+    static bool HaveDecoder() {
+#ifdef PIXTRACT_CPU_PATH
+        static const bool have = [] {
+            const ProgramOutcome info = RunProgram(TARN_TARNHOST, {"info", PIXTRACT_CPU_PATH}, "/");
+            return info.out.find("  csi2ipl_cpu ") != std::string::npos;
+        }();
+        return have;
+#else
+        return false;
+#endif
+    }
+    // Ended by itself with status 1, nothing on the standard output, `line` alone on the
+    // standard error.
+    static void ExpectOneLineOfRefusal(const ProgramOutcome& outcome, const std::string& line) {
+        EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.out, "");
+        EXPECT_EQ(outcome.err, line);
+    }
+    // The last line of `text`, with its end of line.
+    static std::string LastLine(const std::string& text) {
+        const size_t end = text.size() > 1 ? text.rfind('\n', text.size() - 2) : std::string::npos;
+        return end == std::string::npos ? text : text.substr(end + 1);
+    }
+};
