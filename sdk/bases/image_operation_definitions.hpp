@@ -34,15 +34,17 @@ inline TARNOutputDefinition OutputImageRecord() {
 
 // A setting: changeable while running, enumeration values locked.
 inline TARNPropertyDefinition SettingRecord(const char* name, TARNPropertyValue* value) {
-    return TARNPropertyDefinition(name, value, /*unit=*/nullptr, /*needsInit=*/false, /*modifiableWhileRunning=*/true,
+    return TARNPropertyDefinition(name, value, /*unit=*/nullptr, /*needsInit=*/false,
+                                  /*modifiableWhileRunning=*/true,
                                   /*readOnly=*/false, /*fixedEnumValues=*/true);
 }
 
 // "rProcessingTime": microseconds the last image took, -1 when the operation failed;
 // read-only.
 inline TARNPropertyDefinition ProcessingTimeRecord() {
-    return TARNPropertyDefinition("rProcessingTime", new TARNPropertyValue(-1L), /*unit=*/nullptr, /*needsInit=*/false,
-                                  /*modifiableWhileRunning=*/false, /*readOnly=*/true, /*fixedEnumValues=*/true);
+    return TARNPropertyDefinition(
+        "rProcessingTime", new TARNPropertyValue(-1L), /*unit=*/nullptr, /*needsInit=*/false,
+        /*modifiableWhileRunning=*/false, /*readOnly=*/true, /*fixedEnumValues=*/true);
 }
 
 }  // namespace TARNImageOperation

@@ -1,8 +1,8 @@
 // The running steps the one-source and two-source image-processing bases share: Birth,
 // the reading pass Core with its image, point and region arrivals, re-processing the last
 // images, and turning one set of images (one image, or one pair) into one output image.
-// Each base hands over its TARNImageOperationInputs table; the output model, the operation
-// and the stamps of its parameter block remain its own.
+// Each base hands over its TARNImageOperationInputs table; the output model and the
+// operation remain its own virtual operations, and each parameter block has its own Stamp.
 #pragma once
 
 #include <algorithm>
@@ -141,7 +141,8 @@ void Process(Component& c, const TARNImageOperationInputs<Component, Regions, Im
     TARNImageRegion::ShapeAsModel(*result, c.outputModel, c.outputROI);
 
     for (std::size_t i = 0; i < Images; ++i) {
-        if (images[i].roi != nullptr && !TARNImageRegion::Fits(*images[i].roi, images[i].width, images[i].height)) {
+        if (images[i].roi != nullptr &&
+            !TARNImageRegion::Fits(*images[i].roi, images[i].width, images[i].height)) {
             c.Report(inputs.images[i].incorrectRegion, 1, 0);
             return;
         }
@@ -159,7 +160,8 @@ void Process(Component& c, const TARNImageOperationInputs<Component, Regions, Im
     if (clearInside) TARNImageRegion::ClearInside(*result);
     const bool succeeded = c.ApplyOperation(&images[Each]..., result, operation, &c.parameters);
     // The operation may have moved the region: clear only what still lies in the image.
-    if (clearOutside && result->roi != nullptr && TARNImageRegion::Fits(*result->roi, result->width, result->height))
+    if (clearOutside && result->roi != nullptr &&
+        TARNImageRegion::Fits(*result->roi, result->width, result->height))
         TARNImageRegion::ClearOutside(*result);
     if (crop && result->roi != nullptr) {
         result->width = result->roi->xOffset + result->roi->width;

@@ -39,10 +39,14 @@ struct BaseTables {
 std::string DefaultText(const TARNPropertyValue* value) {
     if (value == nullptr) return "(none)";
     switch (value->type) {
-        case TARNPropertyValue::Bool: return value->boolean ? "true" : "false";
-        case TARNPropertyValue::Integer: return std::to_string(value->integer);
-        case TARNPropertyValue::String: return value->string != nullptr ? value->string->c_str() : "(null)";
-        default: return "(type " + std::to_string(value->type) + ")";
+        case TARNPropertyValue::Bool:
+            return value->boolean ? "true" : "false";
+        case TARNPropertyValue::Integer:
+            return std::to_string(value->integer);
+        case TARNPropertyValue::String:
+            return value->string != nullptr ? value->string->c_str() : "(null)";
+        default:
+            return "(type " + std::to_string(value->type) + ")";
     }
 }
 
@@ -58,7 +62,8 @@ std::vector<BaseTables> Bases() {
         {"pClearOutputImagesInsideROI", "false"},
         {"pLastOrNextReader", "true"},
     };
-    std::vector<ExpectedProperty> one = {{"pOperation", ""}, {"pParameters", ""}, {"pInputROI", ""}, {"pOutputROI", ""}};
+    std::vector<ExpectedProperty> one = {
+        {"pOperation", ""}, {"pParameters", ""}, {"pInputROI", ""}, {"pOutputROI", ""}};
     one.insert(one.end(), settingsAfterRegions.begin(), settingsAfterRegions.end());
     one.push_back({"rProcessingTime", "-1", true});
     std::vector<ExpectedProperty> two = {
@@ -67,18 +72,24 @@ std::vector<BaseTables> Bases() {
     two.push_back({"pSynchroReaders", "false"});
     two.push_back({"rProcessingTime", "-1", true});
     return {
-        {"one source", TARNImageProcessing1Src1Dest::InputDefinitions,
+        {"one source",
+         TARNImageProcessing1Src1Dest::InputDefinitions,
          {{"iImage", image}, {"iInputROI", integers}, {"iOutputROI", integers}, {"iPoint", integers}},
-         TARNImageProcessing1Src1Dest::OutputDefinitions, TARNImageProcessing1Src1Dest::PropertyDefinitions, one,
+         TARNImageProcessing1Src1Dest::OutputDefinitions,
+         TARNImageProcessing1Src1Dest::PropertyDefinitions,
+         one,
          TARNImageProcessing1Src1Dest::ActionDefinitions},
-        {"two sources", TARNImageProcessing2Src1Dest::InputDefinitions,
+        {"two sources",
+         TARNImageProcessing2Src1Dest::InputDefinitions,
          {{"iImage0", image},
           {"iImage1", image},
           {"iInput0ROI", integers},
           {"iInput1ROI", integers},
           {"iOutputROI", integers},
           {"iPoint", integers}},
-         TARNImageProcessing2Src1Dest::OutputDefinitions, TARNImageProcessing2Src1Dest::PropertyDefinitions, two,
+         TARNImageProcessing2Src1Dest::OutputDefinitions,
+         TARNImageProcessing2Src1Dest::PropertyDefinitions,
+         two,
          TARNImageProcessing2Src1Dest::ActionDefinitions},
     };
 }
