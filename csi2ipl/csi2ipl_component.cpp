@@ -19,22 +19,41 @@ namespace {
 
 constexpr const char* kBitShiftChoices = "0|1|2|3|4|5|6|7|8|9|10|11|12";
 
+// What sets one property record apart from the others.
+struct PropertyFlags {
+    bool changeableAfterStart = false;
+};
+
 // Every property of the model: values locked to their choices, neither required nor
 // read-only; only the bit shift and the debug switch may change while running.
-TARNPropertyDefinition LockedProperty(const char* name, TARNPropertyValue* value, bool changeableAfterStart = false) {
-    return TARNPropertyDefinition(name, value, nullptr, false, changeableAfterStart, false, true, 0);
+TARNPropertyDefinition LockedProperty(const char* name, TARNPropertyValue* value, PropertyFlags flags = {}) {
+    return TARNPropertyDefinition(name, value, /*unit=*/nullptr, /*needsInit=*/false,
+                                  /*modifiableWhileRunning=*/flags.changeableAfterStart, /*readOnly=*/false,
+                                  /*fixedEnumValues=*/true, /*subType=*/0);
 }
 
 }  // namespace
 
 TARNInputDefinition TARNcsi2ipl::inputsDefinition[2] = {
-    {"raw_image", nullptr, const_cast<TARNTypeFilterBase*>(&TARN::FilterStream8), 0, 1},
+    {.name = "raw_image",
+     .description = nullptr,
+     // The records hold the filter by a non-const pointer; the SDK only reads it.
+     .typeFilter = const_cast<TARNTypeFilterBase*>(&TARN::FilterStream8),
+     .readerType = 0,
+     .subsampling = 1},
     {},
 };
 
 // The buffers are laid out by the geometry pass, once the image size is known.
 TARNOutputDefinition TARNcsi2ipl::outputsDefinition[2] = {
-    {"ipl_image", 0, TARNTypeInfo(TARNTypeInfo::IplImage, "", ""), 0, 16, 1, 1},
+    {.name = "ipl_image",
+     .reserved1 = 0,
+     .type = TARNTypeInfo(TARNTypeInfo::IplImage, "", ""),
+     .bufferSize = 0,
+     .fifoSize = 16,
+     .subsampling = 1,
+     // Shareable.
+     .reserved2 = 1},
     {},
 };
 
@@ -43,8 +62,9 @@ TARNPropertyDefinition TARNcsi2ipl::propertiesDefinition[11] = {
     LockedProperty("overwrite_CSI2_Decoder", new TARNPropertyValue(false)),
     LockedProperty("overwrite_CSI2_Dataformat_as", new TARNPropertyValue(csi2ipl::kDataFormatChoices, 0)),
     LockedProperty("limit_depth_to_8", new TARNPropertyValue(false)),
-    LockedProperty("limit_depth_to_8_Bitshift", new TARNPropertyValue(kBitShiftChoices, 0), true),
-    LockedProperty("print_debug", new TARNPropertyValue(false), true),
+    LockedProperty("limit_depth_to_8_Bitshift", new TARNPropertyValue(kBitShiftChoices, 0),
+                   {.changeableAfterStart = true}),
+    LockedProperty("print_debug", new TARNPropertyValue(false), {.changeableAfterStart = true}),
     LockedProperty("skip_first_frames", new TARNPropertyValue(true)),
     LockedProperty("benchmark_component", new TARNPropertyValue(false)),
     LockedProperty("decoding_implementation", new TARNPropertyValue(PIXTRACT_DECODER_IMPLEMENTATIONS, 0)),
@@ -54,23 +74,24 @@ TARNPropertyDefinition TARNcsi2ipl::propertiesDefinition[11] = {
 
 TARNActionDefinition TARNcsi2ipl::actionsDefinition[1] = {TARNActionDefinition()};
 
+// The counts stay NotCounted: whoever reads the tables counts them up to their end records.
 TARNComponentDefinition TARNcsi2ipl::s_componentDefinition = {
-    PIXTRACT_DECODER_MODEL,
-    "1.1",
-    &TARNcsi2ipl::Instantiate,
-    {nullptr, nullptr},
-    0,
-    TARNComponentDefinition::NotCounted,
-    TARNcsi2ipl::inputsDefinition,
-    TARNComponentDefinition::NotCounted,
-    TARNcsi2ipl::outputsDefinition,
-    TARNComponentDefinition::NotCounted,
-    TARNcsi2ipl::propertiesDefinition,
-    TARNComponentDefinition::NotCounted,
-    TARNcsi2ipl::actionsDefinition,
-    128,
-    TARNComponentDefinition::Threaded,
-    true,
+    .name = PIXTRACT_DECODER_MODEL,
+    .version = "1.1",
+    .factory = &TARNcsi2ipl::Instantiate,
+    .reserved = {nullptr, nullptr},
+    .destroyCount = 0,
+    .nbInputs = TARNComponentDefinition::NotCounted,
+    .inputs = TARNcsi2ipl::inputsDefinition,
+    .nbOutputs = TARNComponentDefinition::NotCounted,
+    .outputs = TARNcsi2ipl::outputsDefinition,
+    .nbProperties = TARNComponentDefinition::NotCounted,
+    .properties = TARNcsi2ipl::propertiesDefinition,
+    .nbActions = TARNComponentDefinition::NotCounted,
+    .actions = TARNcsi2ipl::actionsDefinition,
+    .priority = 128,
+    .threadingModels = TARNComponentDefinition::Threaded,
+    .threaded = true,
 };
 
 // After the tables: the declaration hands the registry the definition record.

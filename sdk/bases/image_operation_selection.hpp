@@ -1,8 +1,9 @@
 // Selecting an image operation by name, parsing its parameters, clicks and regions of
-// interest, and sizing the output model: the steps the one-source and two-source
-// image-processing bases share. Both bases hold the same members under the same names
-// (operation table, selected index, status, parameter block, staging arrays); these
-// templates work on either.
+// interest, the property changes and re-configuration that apply them, and sizing the
+// output model: the steps the one-source and two-source image-processing bases share.
+// Both bases hold the same members under the same names (TARNImageOperationState) and lay
+// out their regions and images in a TARNImageOperationInputs table; these templates work
+// on either. The reading and processing steps are in image_operation_processing.hpp.
 #pragma once
 
 #include <climits>
@@ -11,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "bases/image_operation_inputs.hpp"
 #include "bases/image_operation_text.hpp"
 #include "dataflow/component.hpp"
 #include "dataflow/property.hpp"
@@ -166,53 +168,13 @@ bool SetROI(Component& c, _IplROI** slot, const char* text) {
     return true;
 }
 
-// A region from an integer vector of an I/O element: x, y, width, height [, coi]. False
-// (the region to be removed) for fewer than four values.
-template <class Element>
-bool RegionFromVector(Element& element, _IplROI& region) {
-    const int count = element.VectorSize();
-    if (count <= 3) return false;
-    region = {count > 4 ? *element.Integer32(4) : 0, *element.Integer32(0), *element.Integer32(1),
-              *element.Integer32(2), *element.Integer32(3)};
-    return true;
-}
-
-// Counts one image skipped because a newer one waits, reporting the 1st, 10th, 20th ...
-template <class Component>
-void CountSkippedFrame(Component& c) {
-    ++c.skippedFrames;
-    if (c.skippedFrames != 1 && c.skippedFrames % 10 != 0) return;
-    TARNStreamedString message;
-    message << c.skippedFrames << " frames skipped by the Last Or Next Reader";
-    c.Report(message.c_str(), 1, 0);
-}
-
-// A point that arrived on "iPoint" joins the clicks: a full list first drops its oldest
-// point. True when the operation should run again: its clicks are complete, or it takes
-// none. An element with fewer than two values is refused: reading x and y would read past
-// what it carries. The caller holds the processing mutex.
-template <class Component, class Element>
-bool AddClickPoint(Component& c, Element& element) {
-    if (element.VectorSize() < 2) {
-        c.Report("Invalid point: x and y expected", 1, 0);
-        return false;
+// Frees every region of interest of the base and nulls its member.
+template <class Component, std::size_t Regions, std::size_t Images>
+void CloseROI(Component& c, const TARNImageOperationInputs<Component, Regions, Images>& inputs) {
+    for (const auto& region : inputs.regions) {
+        delete (c.*region.region);
+        c.*region.region = nullptr;
     }
-    const int wanted = c.operations[c.selectedOperation].nbClicks;
-    if (wanted <= 0) return true;
-    if (c.parameters.clicks == nullptr) {
-        c.parameters.clicks = new TARNPoint2D[wanted]();
-        c.parameters.nbClicks = 0;
-    }
-    if (c.parameters.nbClicks >= wanted) {
-        std::memmove(c.parameters.clicks, c.parameters.clicks + 1,
-                     sizeof(TARNPoint2D) * static_cast<std::size_t>(wanted - 1));
-        c.parameters.nbClicks = wanted - 1;
-    }
-    c.parameters.clicks[c.parameters.nbClicks] = {static_cast<double>(*element.Integer32(0)),
-                                                  static_cast<double>(*element.Integer32(1))};
-    ++c.parameters.nbClicks;
-    c.UpdateClickProperty(c.Property("pClicks"), c.parameters.clicks, c.parameters.nbClicks);
-    return c.parameters.nbClicks == wanted;
 }
 
 // A text property of the module, read under its module lock.
@@ -268,16 +230,41 @@ _IplImage OutputModel(Component& c, long width, long height, const char* channel
     return _IplImage{};
 }
 
-// The size of the output images when "pSpecifyDestinationSize" asks for the output
-// region's far corner, summed without overflow.
+// The size of the output images: `width` x `height` as given, or, when
+// "pSpecifyDestinationSize" asks for it, the output region's far corner, summed without
+// overflow.
 template <class Component>
 void DestinationSize(Component& c, const _IplROI* region, long& width, long& height) {
+    if (!FlagOf(c, "pSpecifyDestinationSize")) return;
     if (region == nullptr)
         c.Error("Asking for destination size specification means that output ROI are initialized before "
                 "instantiation (via pOutputROI property).",
                 1, 0);
     width = static_cast<long>(region->xOffset) + region->width;
     height = static_cast<long>(region->yOffset) + region->height;
+}
+
+// The operation's record names the channel sequence of its output images.
+template <class Definition>
+bool NamesItsChannels(const Definition* operation) {
+    return operation != nullptr && operation->outputChannelSequence != nullptr;
+}
+
+// The channel sequence of the output images, NUL-ended.
+struct ChannelSequence {
+    char text[5] = {};
+};
+
+// The operation's own channel sequence when its record names one, else the input image's
+// four characters (which need not end with a NUL).
+template <class Definition>
+ChannelSequence OutputChannels(const Definition* operation, const char* inputChannels) {
+    ChannelSequence sequence;
+    if (NamesItsChannels(operation))
+        std::strncpy(sequence.text, operation->outputChannelSequence, 4);
+    else
+        std::memcpy(sequence.text, inputChannels, 4);
+    return sequence;
 }
 
 // The operation a new instance starts with: the first that needs no parameters, else the
@@ -310,6 +297,93 @@ void AnswerQuerySyntax(Component& c, TARNProperty& property, const TARNStackedSt
         return;
     }
     c.TARNComponent::Set(property, TARNStackedString<40>("Syntax : Unknown IPL function"));
+}
+
+// Reads "pOperation", "pClicks", "pParameters" and the regions' texts, each under the
+// module lock, and applies them in this order: the parameters come before the regions, so
+// a new instance of a region-needing operation with parameters stays waiting for them
+// until the next Initialize or the next change of "pParameters". True when the operation
+// is ready to run.
+template <class Component, std::size_t Regions, std::size_t Images>
+bool Initialize(Component& c, const TARNImageOperationInputs<Component, Regions, Images>& inputs) {
+    const TARNStackedString<40> operation = TextOf(c, "pOperation");
+    const TARNStackedString<40> clicks = TextOf(c, "pClicks");
+    const TARNStackedString<40> parameters = TextOf(c, "pParameters");
+    TARNStackedString<40> regions[Regions];
+    for (std::size_t i = 0; i < Regions; ++i) regions[i] = TextOf(c, inputs.regions[i].property);
+    c.SetOperation(operation.c_str());
+    c.SetClicks(clicks.c_str());
+    c.SetParameters(parameters.c_str());
+    for (std::size_t i = 0; i < Regions; ++i) c.SetROI(&(c.*inputs.regions[i].region), regions[i].c_str());
+    return c.status == 0;
+}
+
+// Declares the elements; the first call also fetches the derived class's table and writes
+// the default operation into "pOperation"; every call then re-applies the settings.
+template <class Component>
+void Dynamic(Component& c) {
+    DeclareElements(c);
+    if (!c.tablePending) {
+        c.Initialize();
+        return;
+    }
+    // Cleared first: a derived class without a table is asked once, not at every change.
+    c.tablePending = false;
+    c.operations = c.GetOperationsDefinition();
+    if (c.operations == nullptr)
+        c.Error("SDK component error - Can't get a valid transformations description.. Please provide a valid one.",
+                1, 0);
+    c.CloseOperation();
+    c.CloseROI();
+    c.parameters = typename Component::Parameters{};
+
+    c.DirectSet(c.Property("pOperation"), DefaultOperation(c.operations));
+    c.Initialize();
+}
+
+// A boolean, integer or float setting: stored, then applied to the last image by Core
+// (woken by the re-process event) unless the main loop has ended.
+template <class Component, class Value>
+void SetSetting(Component& c, TARNProperty& property, Value value) {
+    c.TARNComponent::Set(property, value);
+    if ((c.State() & TARNModule::MainLoopEnded) == 0) c.reprocessEvent.Set();
+}
+
+// A text setting: stored; "pQuerySyntax" answered; while running, the operation, its
+// parameters, clicks or a region changed under the processing mutex and, when that took,
+// applied to the last image by Core.
+template <class Component, std::size_t Regions, std::size_t Images>
+void SetText(Component& c, const TARNImageOperationInputs<Component, Regions, Images>& inputs, TARNProperty& property,
+             const TARNStackedString<40>& value) {
+    // Named first: a failed re-configuration may remove the property (StillDeclared).
+    const std::string name = property.ShortName().c_str();
+    c.TARNComponent::Set(property, value);
+    TARNProperty* stillDeclared = StillDeclared(c, name);
+    if (stillDeclared == nullptr) return;
+    if (name == "pQuerySyntax") {
+        AnswerQuerySyntax(c, *stillDeclared, value);
+        return;
+    }
+    if ((c.State() & TARNModule::MainLoopEnded) != 0 || c.operations == nullptr) return;
+    TARNMutexGuard guard(c.processingMutex);
+    bool changed = false;
+    if (name == "pOperation") {
+        if (c.SetOperation(value.c_str())) {
+            const TARNStackedString<40> parameters = TextOf(c, "pParameters");
+            const TARNStackedString<40> clicks = TextOf(c, "pClicks");
+            c.SetParameters(parameters.c_str());
+            c.SetClicks(clicks.c_str());
+            changed = true;
+        }
+    } else if (name == "pParameters") {
+        changed = c.SetParameters(value.c_str());
+    } else if (name == "pClicks") {
+        changed = c.SetClicks(value.c_str());
+    } else {
+        for (const auto& region : inputs.regions)
+            if (name == region.property) changed = c.SetROI(&(c.*region.region), value.c_str());
+    }
+    if (changed) c.reprocessEvent.Set();
 }
 
 }  // namespace TARNImageOperation

@@ -4,58 +4,55 @@
 
 #include <string>
 
+#include "bases/image_operation_definitions.hpp"
 #include "bases/image_operation_selection.hpp"
 #include "bases/image_operation_text.hpp"
 #include "dataflow/property.hpp"
-#include "engine/type_filter.hpp"
 
-namespace {
-
-TARNTypeFilterBase* filter(const TARNTypeFilterBase& f) {
-    // The definition records hold the filter by a non-const pointer; the SDK only reads it.
-    return const_cast<TARNTypeFilterBase*>(&f);
-}
-
-// Changeable while running, enumeration values locked.
-TARNPropertyDefinition setting(const char* name, TARNPropertyValue* value) {
-    return TARNPropertyDefinition(name, value, nullptr, false, true, false, true);
-}
-
-
-}  // namespace
+using TARNImageOperation::InputRecord;
+using TARNImageOperation::OutputImageRecord;
+using TARNImageOperation::ProcessingTimeRecord;
+using TARNImageOperation::SettingRecord;
 
 const char* const TARNImageProcessing1Src1Dest::ConstStrDelimiters = TARNImageText::Delimiters;
 
 TARNInputDefinition TARNImageProcessing1Src1Dest::InputDefinitions[5] = {
-    {"iImage", nullptr, filter(TARN::FilterIplImage), 0, 1},
-    {"iInputROI", nullptr, filter(TARN::FilterIntegers32), 0, 1},
-    {"iOutputROI", nullptr, filter(TARN::FilterIntegers32), 0, 1},
-    {"iPoint", nullptr, filter(TARN::FilterIntegers32), 0, 1},
+    InputRecord("iImage", TARN::FilterIplImage),
+    InputRecord("iInputROI", TARN::FilterIntegers32),
+    InputRecord("iOutputROI", TARN::FilterIntegers32),
+    InputRecord("iPoint", TARN::FilterIntegers32),
     {},
 };
 
 TARNOutputDefinition TARNImageProcessing1Src1Dest::OutputDefinitions[2] = {
-    {"oImage", 0, TARNTypeInfo(TARNTypeInfo::IplImage, "", ""), 1, 16, 1, 1},
+    OutputImageRecord(),
     {},
 };
 
 TARNPropertyDefinition TARNImageProcessing1Src1Dest::PropertyDefinitions[13] = {
-    setting("pOperation", new TARNPropertyValue("")),
-    setting("pParameters", new TARNPropertyValue("")),
-    setting("pInputROI", new TARNPropertyValue("")),
-    setting("pOutputROI", new TARNPropertyValue("")),
-    setting("pClicks", new TARNPropertyValue("")),
-    setting("pQuerySyntax", new TARNPropertyValue("")),
-    setting("pSpecifyDestinationSize", new TARNPropertyValue(false)),
-    setting("pCrop", new TARNPropertyValue(false)),
-    setting("pClearOutputImagesOutOfROI", new TARNPropertyValue(false)),
-    setting("pClearOutputImagesInsideROI", new TARNPropertyValue(false)),
-    setting("pLastOrNextReader", new TARNPropertyValue(true)),
-    TARNPropertyDefinition("rProcessingTime", new TARNPropertyValue(-1L), nullptr, false, false, true, true),
+    SettingRecord("pOperation", new TARNPropertyValue("")),
+    SettingRecord("pParameters", new TARNPropertyValue("")),
+    SettingRecord("pInputROI", new TARNPropertyValue("")),
+    SettingRecord("pOutputROI", new TARNPropertyValue("")),
+    SettingRecord("pClicks", new TARNPropertyValue("")),
+    SettingRecord("pQuerySyntax", new TARNPropertyValue("")),
+    SettingRecord("pSpecifyDestinationSize", new TARNPropertyValue(false)),
+    SettingRecord("pCrop", new TARNPropertyValue(false)),
+    SettingRecord("pClearOutputImagesOutOfROI", new TARNPropertyValue(false)),
+    SettingRecord("pClearOutputImagesInsideROI", new TARNPropertyValue(false)),
+    SettingRecord("pLastOrNextReader", new TARNPropertyValue(true)),
+    ProcessingTimeRecord(),
     TARNPropertyDefinition(),
 };
 
 TARNActionDefinition TARNImageProcessing1Src1Dest::ActionDefinitions[1] = {TARNActionDefinition()};
+
+const TARNImageOperationInputs<TARNImageProcessing1Src1Dest, 2, 1> TARNImageProcessing1Src1Dest::ImageInputs = {
+    .regions = {{"pInputROI", "iInputROI", &TARNImageProcessing1Src1Dest::inputROI},
+                {"pOutputROI", "iOutputROI", &TARNImageProcessing1Src1Dest::outputROI}},
+    .images = {{"iImage", &TARNImageProcessing1Src1Dest::lastImage, &TARNImageProcessing1Src1Dest::inputROI,
+                "Incorrect input ROI"}},
+};
 
 TARNImageProcessing1Src1Dest::TARNImageProcessing1Src1Dest(const char* name, TARNComponentDefinition& definition)
     : TARNComponent(name, definition) {}
@@ -66,71 +63,23 @@ TARNImageProcessing1Src1Dest::~TARNImageProcessing1Src1Dest() {
 }
 
 void TARNImageProcessing1Src1Dest::Dynamic() {
-    TARNImageOperation::DeclareElements(*this);
-    if (!tablePending) {
-        Initialize();
-        return;
-    }
-    // Cleared first: a derived class without a table is asked once, not at every change.
-    tablePending = false;
-    operations = GetOperationsDefinition();
-    if (operations == nullptr)
-        Error("SDK component error - Can't get a valid transformations description.. Please provide a valid one.",
-              1, 0);
-    CloseOperation();
-    CloseROI();
-    parameters = Parameters{};
-
-    DirectSet(Property("pOperation"), TARNImageOperation::DefaultOperation(operations));
-    Initialize();
+    TARNImageOperation::Dynamic(*this);
 }
 
 void TARNImageProcessing1Src1Dest::Set(TARNProperty& property, bool value) {
-    TARNComponent::Set(property, value);
-    if ((State() & MainLoopEnded) == 0) reprocessEvent.Set();
+    TARNImageOperation::SetSetting(*this, property, value);
 }
 
 void TARNImageProcessing1Src1Dest::Set(TARNProperty& property, long value) {
-    TARNComponent::Set(property, value);
-    if ((State() & MainLoopEnded) == 0) reprocessEvent.Set();
+    TARNImageOperation::SetSetting(*this, property, value);
 }
 
 void TARNImageProcessing1Src1Dest::Set(TARNProperty& property, double value) {
-    TARNComponent::Set(property, value);
-    if ((State() & MainLoopEnded) == 0) reprocessEvent.Set();
+    TARNImageOperation::SetSetting(*this, property, value);
 }
 
 void TARNImageProcessing1Src1Dest::Set(TARNProperty& property, const TARNStackedString<40>& value) {
-    // Named first: a failed re-configuration may remove the property (StillDeclared).
-    const std::string name = property.ShortName().c_str();
-    TARNComponent::Set(property, value);
-    TARNProperty* stillDeclared = TARNImageOperation::StillDeclared(*this, name);
-    if (stillDeclared == nullptr) return;
-    if (name == "pQuerySyntax") {
-        TARNImageOperation::AnswerQuerySyntax(*this, *stillDeclared, value);
-        return;
-    }
-    if ((State() & MainLoopEnded) != 0 || operations == nullptr) return;
-    TARNMutexGuard guard(processingMutex);
-    bool changed = false;
-    if (name == "pOperation") {
-        if (SetOperation(value.c_str())) {
-            const TARNStackedString<40> parametersText = textOf("pParameters");
-            const TARNStackedString<40> clicksText = textOf("pClicks");
-            SetParameters(parametersText.c_str());
-            SetClicks(clicksText.c_str());
-            changed = true;
-        }
-    } else if (name == "pParameters") {
-        changed = SetParameters(value.c_str());
-    } else if (name == "pClicks") {
-        changed = SetClicks(value.c_str());
-    } else if (name == "pInputROI") {
-        changed = SetROI(&inputROI, value.c_str());
-    } else if (name == "pOutputROI") {
-        changed = SetROI(&outputROI, value.c_str());
-    }
-    if (changed) reprocessEvent.Set();
+    TARNImageOperation::SetText(*this, ImageInputs, property, value);
 }
 
 bool TARNImageProcessing1Src1Dest::SetOperation(const char* name) {
@@ -161,17 +110,7 @@ bool TARNImageProcessing1Src1Dest::UpdateROIProperty(TARNProperty& property, _Ip
 }
 
 bool TARNImageProcessing1Src1Dest::Initialize() {
-    const TARNStackedString<40> operation = textOf("pOperation");
-    const TARNStackedString<40> clicks = textOf("pClicks");
-    const TARNStackedString<40> parametersText = textOf("pParameters");
-    const TARNStackedString<40> input = textOf("pInputROI");
-    const TARNStackedString<40> output = textOf("pOutputROI");
-    SetOperation(operation.c_str());
-    SetClicks(clicks.c_str());
-    SetParameters(parametersText.c_str());
-    SetROI(&inputROI, input.c_str());
-    SetROI(&outputROI, output.c_str());
-    return status == 0;
+    return TARNImageOperation::Initialize(*this, ImageInputs);
 }
 
 bool TARNImageProcessing1Src1Dest::CloseOperation() {
@@ -186,22 +125,11 @@ bool TARNImageProcessing1Src1Dest::CloseParameters() {
 }
 
 bool TARNImageProcessing1Src1Dest::CloseROI() {
-    delete outputROI;
-    delete inputROI;
-    outputROI = nullptr;
-    inputROI = nullptr;
+    TARNImageOperation::CloseROI(*this, ImageInputs);
     return true;
 }
 
 bool TARNImageProcessing1Src1Dest::CloseClicks() {
     TARNImageOperation::CloseClicks(*this);
     return true;
-}
-
-TARNStackedString<40> TARNImageProcessing1Src1Dest::textOf(const char* name) {
-    return TARNImageOperation::TextOf(*this, name);
-}
-
-bool TARNImageProcessing1Src1Dest::flagOf(const char* name) {
-    return TARNImageOperation::FlagOf(*this, name);
 }

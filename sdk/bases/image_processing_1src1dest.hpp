@@ -10,19 +10,23 @@
 //   image_processing_1src1dest.cpp        tables, construction, Dynamic, the Set
 //                                         operations, selection and text parsing
 //   image_processing_1src1dest_core.cpp   Birth, Core, Process, GetOutputModel
+// Most of them run steps it shares with its two-source twin: the templates of
+// image_operation_selection.hpp and image_operation_processing.hpp, over the members of
+// TARNImageOperationState and the layout of its inputs in `ImageInputs`.
 #pragma once
 
+#include "bases/image_operation_inputs.hpp"
 #include "bases/image_operation_records.hpp"
+#include "bases/image_operation_state.hpp"
 #include "dataflow/component.hpp"
-#include "engine/event.hpp"
 #include "runtime/ipl_image.hpp"
-#include "runtime/mutex.hpp"
 
 class TARNInput;
 class TARNIOElt;
-class TARNOutput;
 
-class TARNImageProcessing1Src1Dest : public TARNComponent {
+class TARNImageProcessing1Src1Dest
+    : public TARNComponent,
+      public TARNImageOperationState<TARNImageProcessing1Src1DestDefinition, TARNImageProcessing1Src1DestParameters> {
   public:
     using Definition = TARNImageProcessing1Src1DestDefinition;
     using Parameters = TARNImageProcessing1Src1DestParameters;
@@ -91,41 +95,16 @@ class TARNImageProcessing1Src1Dest : public TARNComponent {
     bool CloseROI();
     bool CloseClicks();
 
-    // ---- Fields ------------------------------------------------------------------------
+    // ---- Fields (besides those of TARNImageOperationState) ------------------------------
 
-    // The derived class's table; null until the first Dynamic() fetched it.
-    const Definition* operations = nullptr;
-    Parameters parameters{};
-    // Set by Birth; cleared once the output model is made and the buffers allocated.
-    bool firstFrame = false;
-    // The first Dynamic() fetches the table.
-    bool tablePending = true;
-    // -1: none.
-    int selectedOperation = -1;
-    // TARNImageOperation::NoValidOperation | WaitingForParameters; 0 is ready.
-    unsigned int status = 1;
-    int* stagingIntegers = nullptr;
-    double* stagingDoubles = nullptr;
     _IplROI* inputROI = nullptr;
     _IplROI* outputROI = nullptr;
     // The element last read on "iImage", which the input still holds: re-processing uses
     // it until the next read on "iImage" hands it back.
     TARNIOElt* lastImage = nullptr;
-    TARNEvent reprocessEvent;
     TARNInput* readingInputs[4] = {};
-    TARNEvent* readingEvents[1] = {};
-    _IplImage outputModel{};
-    // Serialises processing with the click, region and setting changes.
-    TARNMutex processingMutex;
-    unsigned int skippedFrames = 0;
 
   private:
-    // The property's text, read under the module lock.
-    TARNStackedString<40> textOf(const char* name);
-    bool flagOf(const char* name);
-    // The image, point and region arrivals of Core, each under the processing mutex.
-    void imageArrived(TARNIOElt* element);
-    void pointArrived(TARNIOElt* element);
-    void regionArrived(TARNIOElt* element, bool output);
-    void reprocess();
+    // The regions ("pInputROI", "pOutputROI") and the image of this base, in reading order.
+    static const TARNImageOperationInputs<TARNImageProcessing1Src1Dest, 2, 1> ImageInputs;
 };

@@ -7,18 +7,23 @@
 //   image_processing_2src1dest.cpp        tables, construction, Dynamic, the Set
 //                                         operations, selection and text parsing
 //   image_processing_2src1dest_core.cpp   Birth, Core, Process, GetOutputModel
+// The steps it shares with the one-source base are the templates of
+// image_operation_selection.hpp and image_operation_processing.hpp, over the members of
+// its own TARNImageOperationState and the layout of its inputs in `ImageInputs`.
 #pragma once
 
+#include "bases/image_operation_inputs.hpp"
 #include "bases/image_operation_records.hpp"
+#include "bases/image_operation_state.hpp"
 #include "dataflow/component.hpp"
-#include "engine/event.hpp"
 #include "runtime/ipl_image.hpp"
-#include "runtime/mutex.hpp"
 
 class TARNInput;
 class TARNIOElt;
 
-class TARNImageProcessing2Src1Dest : public TARNComponent {
+class TARNImageProcessing2Src1Dest
+    : public TARNComponent,
+      public TARNImageOperationState<TARNImageProcessing2Src1DestDefinition, TARNImageProcessing2Src1DestParameters> {
   public:
     using Definition = TARNImageProcessing2Src1DestDefinition;
     using Parameters = TARNImageProcessing2Src1DestParameters;
@@ -74,35 +79,18 @@ class TARNImageProcessing2Src1Dest : public TARNComponent {
     bool CloseROI();
     bool CloseClicks();
 
-    // ---- Fields ------------------------------------------------------------------------
+    // ---- Fields (besides those of TARNImageOperationState) ------------------------------
 
-    const Definition* operations = nullptr;
-    Parameters parameters{};
-    bool firstFrame = false;
-    bool tablePending = true;
-    int selectedOperation = -1;
-    unsigned int status = 1;
-    int* stagingIntegers = nullptr;
-    double* stagingDoubles = nullptr;
     _IplROI* input0ROI = nullptr;
     _IplROI* input1ROI = nullptr;
     _IplROI* outputROI = nullptr;
     // The elements last read on "iImage0" and "iImage1", each still held by its input.
     TARNIOElt* lastImage0 = nullptr;
     TARNIOElt* lastImage1 = nullptr;
-    TARNEvent reprocessEvent;
     TARNInput* readingInputs[6] = {};
-    TARNEvent* readingEvents[1] = {};
-    _IplImage outputModel{};
-    TARNMutex processingMutex;
-    // Shared by both image inputs.
-    unsigned int skippedFrames = 0;
 
   private:
-    TARNStackedString<40> textOf(const char* name);
-    bool flagOf(const char* name);
-    void imageArrived(TARNIOElt* element, int index);
-    void pointArrived(TARNIOElt* element);
-    void regionArrived(TARNIOElt* element, int index);
-    void reprocess();
+    // The regions ("pInput0ROI", "pInput1ROI", "pOutputROI") and the two images of this
+    // base, in reading order.
+    static const TARNImageOperationInputs<TARNImageProcessing2Src1Dest, 3, 2> ImageInputs;
 };

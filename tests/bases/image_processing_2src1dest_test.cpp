@@ -1,7 +1,11 @@
 // The two-source image-processing base: what differs from the one-source base — the
 // output model from two images, pairing by timestamp, both regions for a region-needing
-// operation, and the stale-image and re-process faults on either input.
+// operation, each region from its own input, and the stale-image and re-process faults on
+// either input.
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 #include "image_processing_fixture.hpp"
 #include "support/two_image_operation_test_component.hpp"
@@ -83,6 +87,35 @@ TEST_F(TwoSourceImageProcessing, ASkippedImageBecomesTheLastImageOfItsInput) {
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[1].timestamp, 200);
     EXPECT_EQ(records[1].bytes[0], 12);
+}
+
+TEST_F(TwoSourceImageProcessing, EachRegionVectorSetsItsOwnRegionAndProperty) {
+    struct RegionCase {
+        const char* source;
+        const char* input;
+        const char* property;
+        _IplROI* TARNImageProcessing2Src1Dest::*region;
+    };
+    const RegionCase cases[] = {
+        {"region0", "iInput0ROI", "pInput0ROI", &TARNImageProcessing2Src1Dest::input0ROI},
+        {"region1", "iInput1ROI", "pInput1ROI", &TARNImageProcessing2Src1Dest::input1ROI},
+        {"outputRegion", "iOutputROI", "pOutputROI", &TARNImageProcessing2Src1Dest::outputROI},
+    };
+    std::vector<TARNOutput*> outputs;
+    for (const RegionCase& c : cases)
+        outputs.push_back(&Feed(source.VectorOutput(c.source, IntegerVector, 5), c.input));
+    stepper.Begin();
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(cases[i].input);
+        source.WriteIntegers(*outputs[i], {i, 1, 2, 3, 4});
+        ASSERT_EQ(stepper.Pass(), 0);
+        for (int j = 0; j < 3; ++j) EXPECT_EQ(component.*cases[j].region != nullptr, j <= i) << cases[j].property;
+        const _IplROI* region = component.*cases[i].region;
+        ASSERT_NE(region, nullptr);
+        EXPECT_EQ(region->xOffset, i);
+        EXPECT_EQ(region->coi, 4);
+        EXPECT_EQ(Text(cases[i].property), std::to_string(i) + ";1;2;3;4");
+    }
 }
 
 TEST_F(TwoSourceImageProcessing, BadRegionsOfEitherInputAreNamed) {
