@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "dataflow/component.hpp"
+#include "dataflow/engine_properties.hpp"
 #include "dataflow/input.hpp"
 #include "dataflow/io_monitor.hpp"
 #include "dataflow/output.hpp"
@@ -11,7 +12,6 @@
 #include "dataflow/reader_type.hpp"
 #include "engine/engine_graph.hpp"
 #include "engine/engine_message_box.hpp"
-#include "engine/engine_properties.hpp"
 #include "engine/engine_time.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
