@@ -13,6 +13,7 @@
 #include "engine/engine_graph.hpp"
 #include "engine/engine_message_box.hpp"
 #include "engine/engine_time.hpp"
+#include "engine/integer_exceptions.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/reports.hpp"
@@ -231,7 +232,7 @@ void TARNComponent::SequentialCore(TARNInput* input) {
         if (input != nullptr) runWaiting(*input, true);
     } catch (int code) {
         state.fetch_or(InError);
-        if (code == -3) {
+        if (code == TARN::TimeoutException) {
             coreMutex.Release();
             TARNStackedString<40> message("Component ");
             message += Name();

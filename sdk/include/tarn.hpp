@@ -46,6 +46,7 @@
 #include "engine/enum_struct.hpp"
 #include "engine/event.hpp"
 #include "engine/event_service.hpp"
+#include "engine/integer_exceptions.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/keys_handler.hpp"
