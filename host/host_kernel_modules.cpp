@@ -5,11 +5,11 @@
 #include <string>
 
 #include "dataflow/action.hpp"
+#include "dataflow/core_function.hpp"
 #include "dataflow/module.hpp"
 #include "dataflow/property.hpp"
-#include "engine/core_function.hpp"
+#include "dataflow/property_by_name.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/property_by_name.hpp"
 #include "engine/symbol_record.hpp"
 #include "host_engine_module.hpp"
 #include "host_kernel.hpp"

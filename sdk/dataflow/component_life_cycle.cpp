@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "dataflow/component.hpp"
+#include "dataflow/engine_properties.hpp"
 #include "dataflow/input.hpp"
 #include "dataflow/io_monitor.hpp"
 #include "dataflow/output.hpp"
@@ -11,8 +12,8 @@
 #include "dataflow/reader_type.hpp"
 #include "engine/engine_graph.hpp"
 #include "engine/engine_message_box.hpp"
-#include "engine/engine_properties.hpp"
 #include "engine/engine_time.hpp"
+#include "engine/integer_exceptions.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/reports.hpp"
@@ -231,7 +232,7 @@ void TARNComponent::SequentialCore(TARNInput* input) {
         if (input != nullptr) runWaiting(*input, true);
     } catch (int code) {
         state.fetch_or(InError);
-        if (code == -3) {
+        if (code == TARN::TimeoutException) {
             coreMutex.Release();
             TARNStackedString<40> message("Component ");
             message += Name();

@@ -1,5 +1,6 @@
 #include "dataflow/fast_io.hpp"
 
+#include "engine/integer_exceptions.hpp"
 #include "engine/reports.hpp"
 #include "runtime/streamed_string.hpp"
 
@@ -51,7 +52,7 @@ void FastIOFatal(FastIOFailure failure, int reader) {
     // The reader's bit in decimal; 1 << 31 needs the unsigned form.
     if (failure == FastIOFailure::StopReadingWithoutStarting) message << (1u << reader) << ")";
     TARN::ReportError(message.c_str(), 1);
-    throw -5;
+    throw TARN::ErrorException;
 }
 
 }  // namespace TARNPrivate

@@ -23,6 +23,7 @@
 #include "dataflow/reader_type.hpp"
 #include "engine/condition.hpp"
 #include "engine/event.hpp"
+#include "engine/integer_exceptions.hpp"
 #include "runtime/list.hpp"
 #include "runtime/mutex.hpp"
 
@@ -146,8 +147,8 @@ class TARNFastIO {
                     const int result = waitForSpace(giveUp);
                     if (result == 1 || result == 2 || result == 3 || result == -3) {
                         m_mutex.Release();
-                        if (result == 1) throw 57005;
-                        if (result == -3) throw -3;
+                        if (result == 1) throw TARN::DieException;
+                        if (result == -3) throw TARN::TimeoutException;
                         return nullptr;
                     }
                     waitFailed = result != 0;

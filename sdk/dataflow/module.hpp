@@ -32,6 +32,7 @@
 #include "dataflow/module_thread.hpp"
 #include "engine/enum_struct.hpp"
 #include "engine/event.hpp"
+#include "engine/integer_exceptions.hpp"
 #include "engine/module_base.hpp"
 #include "runtime/list.hpp"
 #include "runtime/mutex.hpp"
@@ -63,8 +64,8 @@ class TARNModule : public TARNModuleBase {
     static constexpr unsigned int AutoStart = 16;
 
     // What every blocking call of a dying module throws, and what Error throws.
-    static constexpr int DieException = 57005;
-    static constexpr int ErrorException = -5;
+    static constexpr int DieException = TARN::DieException;
+    static constexpr int ErrorException = TARN::ErrorException;
 
     // Wait4Events waits for at most this many events, MsgWait4Events for one more.
     static constexpr int MaxWaitEvents = 254;

@@ -1,5 +1,4 @@
 #include "dataflow/output.hpp"
-#include "recording/record_replay_method.hpp"
 
 #include <cstring>
 
@@ -90,7 +89,7 @@ void TARNOutputImplementation::Rename(const char* oldName, const char* newName) 
     TARNPrivate::RenameElementName(fullName, oldName, newName, true);
     TARNPrivate::RenameElementName(registeredName, oldName, newName, true);
     // A replaying output's method carries the output's name in its own elements' names.
-    if (player != nullptr && method != nullptr) static_cast<TARNModuleBase*>(method)->Rename(oldName, newName);
+    if (player != nullptr && method != nullptr) method->Rename(oldName, newName);
 }
 
 namespace {

@@ -19,7 +19,6 @@ class TARNIOMonitor;
 class TARNIOMonitorImplementation;
 class TARNModule;
 class TARNPlayer;
-class TARNRecordReplayMethod;
 
 // The public interface of an output. The engine and other packages call it through its
 // table, so the order of the virtual operations is fixed.
@@ -158,8 +157,10 @@ class TARNOutputImplementation final : public TARNOutput {
     // Set by the engine while a replay feeds the output; not owned.
     TARNPlayer* player;
     // The replay method the engine bound to the output, whose replay mode and autopause
-    // the output's replay follows; null when none. Not owned.
-    TARNRecordReplayMethod* method = nullptr;
+    // the output's replay follows; null when none. Not owned. The recording layer reads it
+    // as the record/replay method it is; the output needs no more of it than a module's
+    // Rename, which keeps the method's element names in step with its own.
+    TARNModule* method = nullptr;
     // HistoryLength recent timestamps, then the last timestamp kept; owned, null until
     // the module creates the output.
     long* timestampHistory;

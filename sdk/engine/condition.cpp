@@ -1,14 +1,10 @@
 #include "engine/condition.hpp"
 
+#include "engine/integer_exceptions.hpp"
 #include "engine/reports.hpp"
 #include "runtime/streamed_string.hpp"
 
 namespace {
-
-// The integer exceptions of a failed condition wait.
-constexpr int AbortException = 57005;
-constexpr int TimeoutException = -3;
-constexpr int FailureException = -4;
 
 // Ends a condition wait whose event wait answered `result`, the mutex held again: 0 (the
 // condition's own event) returns with it held; anything else releases it and throws 57005
@@ -16,9 +12,9 @@ constexpr int FailureException = -4;
 void finishWait(TARNMutex* mutex, int result, bool timeoutCounts) {
     if (result == 0) return;
     mutex->Release();
-    if (result == 1) throw AbortException;
-    if (timeoutCounts && result == -3) throw TimeoutException;
-    throw FailureException;
+    if (result == 1) throw TARN::DieException;
+    if (timeoutCounts && result == -3) throw TARN::TimeoutException;
+    throw TARN::WaitFailedException;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "engine/reports.hpp"
 
+#include "engine/integer_exceptions.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 
@@ -25,6 +26,6 @@ void Report(const char* message, int level, int parameter, bool fromEngine) {
 
 void KernelError(const char* message, int parameter) {
     kernel->Report(message, 2, parameter, true);
-    throw -5;
+    throw TARN::ErrorException;
 }
 }  // namespace TARNPrivate

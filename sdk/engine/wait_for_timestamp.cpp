@@ -6,6 +6,7 @@
 #include "engine/condition.hpp"
 #include "engine/engine_time_section.hpp"
 #include "engine/event.hpp"
+#include "engine/integer_exceptions.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/reports.hpp"
@@ -14,9 +15,6 @@
 
 namespace {
 
-// What a dying module throws: a failed wait unwinds the thread the same way.
-constexpr int DieException = 57005;
-
 // Cancel events up to this count need no heap: the wait array lives on the stack.
 constexpr int StackSlots = 16;
 
@@ -24,7 +22,7 @@ constexpr int StackSlots = 16;
     TARNStreamedString message("TARN::WaitForTimestamp [line:");
     message << line << "] Failed due to an unknown problem [result:" << result << "]";
     TARN::ReportError(message.c_str(), 0);
-    throw DieException;
+    throw TARN::DieException;
 }
 
 }  // namespace
@@ -48,7 +46,7 @@ bool TARN::WaitForTimestamp(long timestamp, int nbCancelEvents, TARNEvent** canc
         TARNStreamedString message("TARN::WaitForTimestamp [line:");
         message << 751 << "] [nbCancelEvents:" << nbCancelEvents << "] < 0";
         TARN::ReportError(message.c_str(), 0);
-        throw DieException;
+        throw TARN::DieException;
     }
     if (timeChanged) *timeChanged = false;
     if (cancelIndex) *cancelIndex = -1;
@@ -96,7 +94,7 @@ bool TARN::WaitForTimestamp(long timestamp, int nbCancelEvents, TARNEvent** canc
         if (!trigger.SetTrigger(delay)) {
             bracket.End();
             TARN::ReportError("TARN::WaitForTimestamp [line:848] Failed to set the time trigger", 0);
-            throw DieException;
+            throw TARN::DieException;
         }
         slots[1] = &trigger;
         for (int i = 0; i < count; ++i) slots[2 + i] = cancelEvents[i];

@@ -9,6 +9,7 @@
 #include "dataflow/output.hpp"
 #include "dataflow/reader_type.hpp"
 #include "engine/engine_recording.hpp"
+#include "engine/integer_exceptions.hpp"
 #include "engine/reports.hpp"
 #include "recording/record_replay_method.hpp"
 #include "runtime/thread.hpp"
@@ -335,7 +336,7 @@ void TARNRecordReplayMethod::SequentialCore(TARNInput* input) {
             recordStopped = true;
             return;
         }
-        if (code == -3)
+        if (code == TARN::TimeoutException)
             TARNPrivate::KernelError(
                 (std::string("Record/Replay method ") + (Name() ? Name() : "") + " : Time out (deadlock?) on an input")
                     .c_str(),

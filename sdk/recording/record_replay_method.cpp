@@ -148,7 +148,7 @@ TARNRecordReplayMethod::TARNRecordReplayMethod(TARNRecordReplayMethodDefinition&
                                               input->Name().c_str());
     // A replay method bound to the recorded output publishes for the span of the attach
     // when this method copies: the engine connects only outputs that publish.
-    TARNRecordReplayMethod* ownMethod = recordedImplementation().method;
+    TARNRecordReplayMethod* ownMethod = boundMethod();
     const bool ownPublish = ownMethod != nullptr ? ownMethod->publish : false;
     if (ownMethod != nullptr && copyMode) ownMethod->publish = true;
     TARN::Attach(recorded, *input);
@@ -182,6 +182,11 @@ TARNRecordReplayMethod::~TARNRecordReplayMethod() {
 
 TARNOutputImplementation& TARNRecordReplayMethod::recordedImplementation() const {
     return static_cast<TARNOutputImplementation&>(*recordedOutput);
+}
+
+TARNRecordReplayMethod* TARNRecordReplayMethod::boundMethod() const {
+    // The engine binds only record/replay methods to an output.
+    return static_cast<TARNRecordReplayMethod*>(recordedImplementation().method);
 }
 
 TARNInputImplementation& TARNRecordReplayMethod::recordInput() {

@@ -263,6 +263,8 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
   protected:
     // The recorded output as its implementation.
     TARNOutputImplementation& recordedImplementation() const;
+    // The replay method the engine bound to the recorded output; null when none.
+    TARNRecordReplayMethod* boundMethod() const;
     // Input 0 ("input") of a record method.
     TARNInputImplementation& recordInput();
 

@@ -88,7 +88,7 @@ void TARNRecordReplayMethod::BirthReplayX() {
 TARNRecordReplayMethod& TARNRecordReplayMethod::replaySettings() {
     // The output follows the replay method bound to it; a method replaying an output that
     // has none follows its own settings.
-    TARNRecordReplayMethod* bound = recordedImplementation().method;
+    TARNRecordReplayMethod* bound = boundMethod();
     return bound != nullptr ? *bound : *this;
 }
 

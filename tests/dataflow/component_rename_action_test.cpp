@@ -11,8 +11,8 @@
 
 #include "dataflow/action.hpp"
 #include "dataflow/component.hpp"
+#include "dataflow/core_function.hpp"
 #include "dataflow/property.hpp"
-#include "engine/core_function.hpp"
 #include "host_graph.hpp"
 #include "support/host_kernel_fixture.hpp"
 

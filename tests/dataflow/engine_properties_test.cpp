@@ -1,4 +1,4 @@
-#include "engine/engine_properties.hpp"
+#include "dataflow/engine_properties.hpp"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "dataflow/core_function.hpp"
 #include "dataflow/module.hpp"
 #include "dataflow/property.hpp"
-#include "engine/core_function.hpp"
 #include "engine/engine_graph.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/symbol_record.hpp"

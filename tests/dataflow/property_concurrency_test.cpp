@@ -9,9 +9,9 @@
 #include <thread>
 #include <vector>
 
+#include "dataflow/engine_properties.hpp"
 #include "dataflow/module_thread.hpp"
 #include "engine/engine_graph.hpp"
-#include "engine/engine_properties.hpp"
 #include "property_fixture.hpp"
 
 namespace {

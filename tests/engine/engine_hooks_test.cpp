@@ -1,11 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <string>
 #include <type_traits>
 #include <vector>
 
 #include "engine/clock.hpp"
-#include "engine/core_function.hpp"
 #include "engine/engine_time.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/keys_handler.hpp"
@@ -172,24 +170,6 @@ TEST_F(EngineHooksTest, SynchronizersAreCountedWhileTheyLive) {
     EXPECT_EQ(TARNSynchronizer::nbInstances, before);
 }
 
-TEST_F(EngineHooksTest, AnEngineFunctionHasOnlyTheProcessorPropertyAndNoConfiguration) {
-    TARNCoreFunction function("fn");
-    EXPECT_STREQ(function.Kind(), "engine function");
-    EXPECT_EQ(function.properties.Count(), 1);
-    EXPECT_NE(function.processorProperty, nullptr);
-    EXPECT_EQ(function.counterProperty, nullptr);
-
-    char buffer[4] = {'a', 'b', 'c', 'd'};
-    EXPECT_EQ(function.SaveConfiguration(buffer, sizeof buffer), 0);
-    EXPECT_EQ(std::string(buffer, 4), "abcd");
-
-    EXPECT_EQ(function.GetInterface(), nullptr);
-    function.GetInterface();
-    EXPECT_EQ(function.interfaceRefCount, 2u);
-    function.ReleaseInterface();
-    EXPECT_EQ(function.interfaceRefCount, 1u);
-}
-
 TEST_F(EngineHooksTest, TimerAccumulatesItsRunningSpans) {
     kernel.Time().UseManualClock(5'000'000);
     TARNTimer timer;
@@ -225,18 +205,4 @@ TEST(EngineHookSlots, OperationsLandInTheEnginesSlots) {
     EXPECT_EQ(VirtualSlot(&TARNTimeStateListener::CallbackTimePaused), 2);
     EXPECT_EQ(VirtualSlot(&TARNRecordingStateListener::CallbackRecordingStateChanged), 0);
     EXPECT_EQ(VirtualSlot(&TARNKeysListener::CallbackKeysChanged), 0);
-
-    // An engine function continues the module's table (slots 0 to 17).
-    EXPECT_EQ(VirtualSlot(static_cast<void (TARNCoreFunction::*)()>(&TARNCoreFunction::LoadConfiguration)),
-              18);
-    EXPECT_EQ(VirtualSlot(static_cast<void (TARNCoreFunction::*)()>(&TARNCoreFunction::SaveConfiguration)),
-              19);
-    EXPECT_EQ(VirtualSlot(static_cast<void (TARNCoreFunction::*)(const char*, int)>(
-                  &TARNCoreFunction::LoadConfiguration)),
-              20);
-    EXPECT_EQ(
-        VirtualSlot(static_cast<int (TARNCoreFunction::*)(char*, int)>(&TARNCoreFunction::SaveConfiguration)),
-        21);
-    EXPECT_EQ(VirtualSlot(&TARNCoreFunction::GetInterface), 22);
-    EXPECT_EQ(VirtualSlot(&TARNCoreFunction::ReleaseInterface), 23);
 }

@@ -260,6 +260,30 @@ TEST_P(Throwing, CoreFailureIsReportedAndTheOthersRunOn) {
 INSTANTIATE_TEST_SUITE_P(Kinds, Throwing, ::testing::ValuesIn(ThrowCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// A reader run by its writer that times out on an input is a kernel error, which unwinds
+// the writer: the writer dies of it.
+TEST_F(GraphTest, ASequentialReadersTimeOutReachesItsWriterAsAnError) {
+    MakeSourceAndSink(true);
+    ASSERT_TRUE(graph.Create(ThrowerModel, "thrower"));
+    ASSERT_TRUE(graph.Set("thrower.throws", "5"));
+    ASSERT_TRUE(graph.Set("thrower.threaded", "false"));
+    ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
+    ASSERT_TRUE(graph.Connect("source.out", "thrower.in"));
+    ASSERT_TRUE(graph.Start());
+    ASSERT_TRUE(Await([&] { return Has("Component source is dead."); }));
+    graph.Stop();
+
+    const auto reports = Reports();
+    auto levelOf = [&](const std::string& message) {
+        const auto found =
+            std::find_if(reports.begin(), reports.end(), [&](const auto& r) { return r.message == message; });
+        return found != reports.end() ? found->level : -1;
+    };
+    EXPECT_EQ(levelOf("Component thrower : Time out (deadlock?) on an input"), 2);
+    EXPECT_EQ(levelOf("component source died due to an error."), 1);
+    EXPECT_EQ(graph.Component<Thrower>("thrower")->cores.load(), 1);
+}
+
 // ---- Stopping --------------------------------------------------------------------------------
 
 TEST_F(GraphTest, StopEndsAReaderBlockedOnAnEmptyInput) {

@@ -194,6 +194,54 @@ TEST_F(RecordFaults, AFailingBirthDrainLeavesTheSequentialLockFree) {
 }
 
 // A threaded Record whose subsampling counter was left beyond a lowered subsampling still
+// A sequential record that fails is contained by the kind of failure: an error stops the
+// recording with a warning, a time-out reaches the writer as a kernel error, a dying
+// module's unwinding ends the call quietly.
+struct SequentialFailure {
+    const char* name;
+    int thrown;
+    int escaping;  // what reaches the writer, 0 for nothing
+    int level;     // of the one report, -1 for none
+    const char* message;
+};
+
+void PrintTo(const SequentialFailure& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class SequentialRecordFailure : public RecordingTest,
+                                public ::testing::WithParamInterface<SequentialFailure> {};
+
+TEST_P(SequentialRecordFailure, IsContainedByItsKind) {
+    const SequentialFailure& c = GetParam();
+    TARNOutputImplementation& output = MakeSource("cam");
+    auto definition = TestMethodDefinition();
+    auto& method = Make<TestRecordMethod>(definition, MakeRecorder(), output);
+    method.BirthRecordX();
+    const size_t before = Reports().size();
+    const int thrown = c.thrown;
+    method.beforeWrite = [thrown](TARNIOElt&) { throw thrown; };
+    PublishQuietly(output, 1, Issue(1), Issue(1));
+    EXPECT_EQ(ThrownCode([&] { method.SequentialCore(&method.Input(0)); }), c.escaping);
+    const auto reports = Reports();
+    ASSERT_EQ(reports.size(), before + (c.level >= 0 ? 1 : 0));
+    if (c.level >= 0) {
+        EXPECT_EQ(reports.back().level, c.level);
+        EXPECT_EQ(reports.back().message, c.message);
+    }
+    method.beforeWrite = nullptr;
+    method.DeathRecordX();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, SequentialRecordFailure,
+    ::testing::Values(
+        SequentialFailure{"Error", -5, 0, 1, "Component rec.cam.out (sequential) died due to an error."},
+        SequentialFailure{"TimeOut", -3, -5, 2,
+                          "Record/Replay method rec.cam.out : Time out (deadlock?) on an input"},
+        SequentialFailure{"Dying", 57005, 0, -1, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // takes the element it is called for.
 TEST_F(RecordFaults, ACounterLeftHighStillTakesOneElement) {
     TARNOutputImplementation& output = MakeSource("cam");

@@ -6,6 +6,7 @@
 #include "dataflow/input.hpp"
 #include "dataflow/io_element.hpp"
 #include "dataflow/output.hpp"
+#include "engine/integer_exceptions.hpp"
 #include "engine/module_declaration.hpp"
 #include "runtime/thread.hpp"
 
@@ -213,6 +214,8 @@ void Thrower::Core() {
             throw std::runtime_error("broken");
         case 3:
             throw "broken";
+        case 5:
+            throw TARN::TimeoutException;
         default:
             throw NoKnownKind{};
     }

@@ -97,7 +97,7 @@ class Sync : public TARNComponent {
 };
 
 // "throws": 0 an Error (-5), 1 the integer 42, 2 a std::runtime_error("broken"), 3 the
-// text "broken", 4 an object of no known kind.
+// text "broken", 4 an object of no known kind, 5 a time-out (-3).
 class Thrower : public TARNComponent {
   public:
     Thrower(const char* name, TARNComponentDefinition& definition);

@@ -1,4 +1,4 @@
-#include "engine/property_by_name.hpp"
+#include "dataflow/property_by_name.hpp"
 
 #include "dataflow/module.hpp"
 #include "dataflow/property.hpp"

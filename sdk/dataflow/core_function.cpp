@@ -1,4 +1,4 @@
-#include "engine/core_function.hpp"
+#include "dataflow/core_function.hpp"
 
 TARNCoreFunction::TARNCoreFunction(const char* name) : TARNModule(name, false, true) {}
 

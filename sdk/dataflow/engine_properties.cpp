@@ -1,10 +1,10 @@
-#include "engine/engine_properties.hpp"
+#include "dataflow/engine_properties.hpp"
 
 #include "dataflow/module.hpp"
 #include "dataflow/property.hpp"
+#include "dataflow/property_by_name.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/property_by_name.hpp"
 #include "engine/property_value.hpp"
 #include "engine/reports.hpp"
 

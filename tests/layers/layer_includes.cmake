@@ -1,0 +1,110 @@
+# Checks that the SDK's layers include only downward, and names every include that does not.
+#   cmake -DSDK_DIR=<the sdk folder> -P layer_includes.cmake
+# Exits with an error, one line per offending include (file:line: the include and why),
+# when any runs up a layer or across to a layer beside it.
+
+cmake_minimum_required(VERSION 3.25)
+
+# The layer rule, lowest first. Folders in one entry ("a|b") stand side by side: each may
+# include itself and the entries before it, never its neighbour. Above them all sit the
+# decoder and the host, outside the SDK, and the umbrella header in include/.
+set(levels runtime engine dataflow "recording|bases")
+set(above_every_layer csi2ipl host)
+
+if(NOT SDK_DIR OR NOT IS_DIRECTORY "${SDK_DIR}")
+  message(FATAL_ERROR "layer_includes.cmake: SDK_DIR (the sdk folder) is not given or is not a folder")
+endif()
+get_filename_component(SDK_DIR "${SDK_DIR}" ABSOLUTE)
+
+# Level of every folder: its position in `levels`.
+set(layers "")
+set(index 0)
+foreach(entry IN LISTS levels)
+  string(REPLACE "|" ";" entry "${entry}")
+  foreach(layer IN LISTS entry)
+    list(APPEND layers ${layer})
+    set(level_of_${layer} ${index})
+  endforeach()
+  math(EXPR index "${index} + 1")
+endforeach()
+set(top_level ${index})
+foreach(name IN LISTS above_every_layer)
+  set(level_of_${name} ${top_level})
+endforeach()
+list(JOIN levels " <- " rule)
+list(JOIN above_every_layer ", " top)
+string(REPLACE "|" ", " rule "${rule} <- ${top}")
+
+# The folder an include names, "" when it is none of ours (a system or library header).
+# `path` is the included name, `folder` the absolute folder of the including file.
+function(included_folder path folder out)
+  set(result "")
+  if(path MATCHES "^\\.\\.?/")
+    # Relative to the including file: whatever sdk folder it lands in.
+    get_filename_component(target "${folder}/${path}" ABSOLUTE)
+    file(RELATIVE_PATH inside "${SDK_DIR}" "${target}")
+    if(inside MATCHES "^([^/.][^/]*)/")
+      set(result "${CMAKE_MATCH_1}")
+    endif()
+  elseif(path MATCHES "^([^/]+)/")
+    set(result "${CMAKE_MATCH_1}")
+  elseif(EXISTS "${folder}/${path}")
+    set(result "<same>")
+  elseif(EXISTS "${SDK_DIR}/include/${path}")
+    set(result include)
+  endif()
+  set(${out} "${result}" PARENT_SCOPE)
+endfunction()
+
+set(offences "")
+foreach(layer IN LISTS layers)
+  file(GLOB_RECURSE sources LIST_DIRECTORIES false "${SDK_DIR}/${layer}/*")
+  list(SORT sources)
+  foreach(source IN LISTS sources)
+    if(NOT source MATCHES "\\.(hpp|h|cpp|cc|inl|ipp)$")
+      continue()
+    endif()
+    get_filename_component(folder "${source}" DIRECTORY)
+    file(RELATIVE_PATH shown "${SDK_DIR}/.." "${source}")
+    # One list entry a line: the list separator, the brackets (which hold a list's
+    # separators back) and the backslash (which escapes one) are masked first; an include
+    # line keeps its meaning without them.
+    file(READ "${source}" content)
+    string(REGEX REPLACE "[][;]" "_" content "${content}")
+    string(REPLACE "\\" "_" content "${content}")
+    string(REPLACE "\n" ";" lines "${content}")
+    set(number 0)
+    foreach(line IN LISTS lines)
+      math(EXPR number "${number} + 1")
+      if(NOT line MATCHES "^[ \t]*#[ \t]*include[ \t]*[\"<]([^\">]+)[\">]")
+        continue()
+      endif()
+      included_folder("${CMAKE_MATCH_1}" "${folder}" target)
+      if(target STREQUAL "" OR target STREQUAL "<same>" OR target STREQUAL layer)
+        continue()
+      endif()
+      if(target STREQUAL include)
+        set(why "the umbrella header sits above every layer")
+      elseif(NOT DEFINED level_of_${target})
+        continue()
+      elseif(level_of_${target} GREATER level_of_${layer})
+        set(why "${layer} may not include ${target}, a layer above it")
+      elseif(level_of_${target} EQUAL level_of_${layer})
+        set(why "${layer} may not include ${target}, a layer beside it")
+      else()
+        continue()
+      endif()
+      string(STRIP "${line}" line)
+      list(APPEND offences "${shown}:${number}: ${line}: ${why}")
+    endforeach()
+  endforeach()
+endforeach()
+
+if(offences)
+  # Each line unwrapped, so that it reads as file:line: in an editor.
+  foreach(offence IN LISTS offences)
+    message(NOTICE "${offence}")
+  endforeach()
+  list(LENGTH offences count)
+  message(FATAL_ERROR "${count} include(s) above run against the layers, which include only downward: ${rule}")
+endif()
