@@ -192,7 +192,10 @@ void HostGraph::Stop() {
     for (const std::string& name : order) {
         TARNComponent* component = m_kernel.FindComponent(name.c_str());
         if (component == nullptr || m_kernel.Components().IsKilled(component)) continue;
-        if ((component->State() & (TARNModule::Running | TARNModule::Dying)) != 0)
+        // One whose thread has already run its death is at rest, but only its shutdown
+        // empties its rings and frees its buffers.
+        if ((component->State() & (TARNModule::Running | TARNModule::Dying)) != 0 ||
+            component->lastLifeNotReleased)
             m_kernel.ShutdownComponent(name.c_str());
     }
 }

@@ -27,6 +27,11 @@ class Counting : public TARNComponent {
         else if (sequentialInput != nullptr && !readNothing)
             StartReading(*sequentialInput);
     }
+    // With `allocateInBirth`, Birth lays out the output's buffers itself, as the bases and
+    // the decoder do once they know their element size.
+    void Birth() override {
+        if (allocateInBirth) Output("out").AllocOutputBuffer(4, true);
+    }
     void Death() override { ++deaths; }
     void Idle() { Wait4Event(never, -1); }
     static void Plain(void* argument) {
@@ -38,6 +43,7 @@ class Counting : public TARNComponent {
     std::atomic<int> deaths{0};
     std::atomic<bool> plainRan{false};
     bool readNothing = false;
+    bool allocateInBirth = false;
     TARNEvent never;
 };
 
@@ -63,6 +69,10 @@ class LifeCycle : public HostKernelTest {
     int ElementCount(TARNComponent& component) {
         return static_cast<TARNOutputImplementation&>(component.Output("out")).buffers.ElementCount();
     }
+    std::string FirstError() const {
+        const auto errors = ReportsAt(2);
+        return errors.empty() ? "no error reported" : errors.front().message;
+    }
     bool Has(const std::string& text) {
         const auto texts = ReportTexts();
         return std::find(texts.begin(), texts.end(), text) != texts.end();
@@ -85,6 +95,37 @@ TEST_F(LifeCycle, StartAllocatesOnlyOutputsWithoutBuffers) {
     EXPECT_EQ(ElementCount(component), 4);
     component.Shutdown();
     EXPECT_EQ(component.deaths.load(), 2);
+}
+
+// A threaded life can end on the component's own thread (it dies, its thread runs its
+// death) with no Shutdown after it. The next start must still begin afresh: its Birth lays
+// out buffers without finding the last life's "already initialized", and the last life's
+// unread element is not handed to the new one.
+TEST_F(LifeCycle, ALifeEndedWithoutShutdownLeavesNothingToTheNextOne) {
+    tables.outputs[0].bufferSize = 0;
+    Counting component("c", tables.definition);
+    Counting reader("r", tables.definition);
+    component.allocateInBirth = true;
+    component.DirectSet(component.Property("threaded"), true);
+    component.threaded = true;
+    ConnectByHand(component.Output("out"), reader.Input("in"));
+    for (int life = 1; life <= 3; ++life) {
+        component.Start();
+        // A Birth that fails ends the life at once: the component is no longer running.
+        ASSERT_TRUE(AwaitCondition([&] {
+            return component.cores.load() == life || (component.State() & TARNModule::Running) == 0;
+        }));
+        ASSERT_EQ(component.cores.load(), life) << "life " << life << ": " << FirstError();
+        EXPECT_EQ(ElementCount(component), 4);
+        EXPECT_FALSE(reader.Input("in").DataAvailableInFIFO()) << "life " << life;
+        component.StopWriting(component.StartWriting(component.Output("out"), life));
+        component.Die();
+        ASSERT_TRUE(AwaitCondition([&] { return component.State() == TARNModule::MainLoopEnded; }));
+        ASSERT_TRUE(kernel.Components().AwaitThreadsEnded(&component, Deadline));
+    }
+    EXPECT_TRUE(ReportsAt(2).empty()) << FirstError();
+    EXPECT_EQ(component.deaths.load(), 3);
+    TARN::Detach(component.Output("out"), reader.Input("in"));
 }
 
 TEST_F(LifeCycle, APropertyThatMustBeSetRefusesTheStart) {
