@@ -8,6 +8,8 @@
 
 #include "connection_by_hand.hpp"
 #include "dataflow/component.hpp"
+#include "dataflow/input.hpp"
+#include "dataflow/io_monitor.hpp"
 #include "dataflow/io_element.hpp"
 #include "dataflow/output.hpp"
 #include "dataflow/property.hpp"
@@ -19,9 +21,11 @@ namespace {
 class Counting : public TARNComponent {
   public:
     using TARNComponent::TARNComponent;
-    // Threaded: waits to die. Run by its writer: reads one element.
+    // Threaded: waits to die, holding an element first with `holdInThread`. Run by its
+    // writer: reads one element.
     void Core() override {
         ++cores;
+        if (threaded && holdInThread) holding = StartReading(Input("in")) != nullptr;
         if (threaded)
             Wait4Event(never, -1);
         else if (sequentialInput != nullptr && !readNothing)
@@ -44,6 +48,8 @@ class Counting : public TARNComponent {
     std::atomic<bool> plainRan{false};
     bool readNothing = false;
     bool allocateInBirth = false;
+    bool holdInThread = false;
+    std::atomic<bool> holding{false};
     TARNEvent never;
 };
 
@@ -126,6 +132,29 @@ TEST_F(LifeCycle, ALifeEndedWithoutShutdownLeavesNothingToTheNextOne) {
     EXPECT_TRUE(ReportsAt(2).empty()) << FirstError();
     EXPECT_EQ(component.deaths.load(), 3);
     TARN::Detach(component.Output("out"), reader.Input("in"));
+}
+
+// A component that dies while it holds an element gives it back in its death: its writer's
+// ring is free again at once, so the writer's shutdown has nothing to wait for.
+TEST_F(LifeCycle, ADeathGivesBackWhatTheInputsHold) {
+    Counting writer("w", tables.definition);
+    Counting reader("r", tables.definition);
+    reader.holdInThread = true;
+    reader.DirectSet(reader.Property("threaded"), true);
+    reader.threaded = true;
+    ConnectByHand(writer.Output("out"), reader.Input("in"));
+    writer.StopWriting(writer.StartWriting(writer.Output("out"), 1));
+    reader.Start();
+    ASSERT_TRUE(AwaitCondition([&] { return reader.holding.load(); }));
+    auto& ring = *static_cast<TARNOutputImplementation&>(writer.Output("out")).ring;
+    ASSERT_TRUE(ring.IsBeingRead());
+
+    reader.Die();
+    ASSERT_TRUE(AwaitCondition([&] { return reader.State() == TARNModule::MainLoopEnded; }));
+    EXPECT_FALSE(ring.IsBeingRead()) << "the dead reader still holds its element";
+    EXPECT_EQ(static_cast<TARNInputImplementation&>(reader.Input("in")).heldCount, 0);
+    reader.Shutdown();
+    TARN::Detach(writer.Output("out"), reader.Input("in"));
 }
 
 TEST_F(LifeCycle, APropertyThatMustBeSetRefusesTheStart) {

@@ -273,8 +273,12 @@ TEST_F(GraphTest, StopEndsAReaderBlockedOnAnEmptyInput) {
     EXPECT_EQ(kernel.Components().Threads(&TheSink()), 0);
 }
 
+// The reader's death gives its element back, so the source's shutdown frees its buffers
+// without waiting out "Engine.shutdownTimeout" (bounded here: a reader that kept its
+// element would fail the test at that deadline, not slow the suite by the default 10 s).
 TEST_F(GraphTest, StopEndsAReaderHoldingAnElement) {
     MakeSourceAndSink(true);
+    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "2000000"));
     ASSERT_TRUE(graph.Set("sink.holdAt", "5"));
     ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
     ASSERT_TRUE(graph.Start());
@@ -283,6 +287,9 @@ TEST_F(GraphTest, StopEndsAReaderHoldingAnElement) {
     EXPECT_EQ(TheSink().State(), TARNModule::MainLoopEnded);
     EXPECT_EQ(TheSink().deaths.load(), 1);
     EXPECT_EQ(kernel.Components().Threads(graph.Component("source")), 0);
+    EXPECT_FALSE(Has("component source: A reader still holds an element of source.out: its buffers are kept."));
+    EXPECT_EQ(static_cast<TARNOutputImplementation&>(graph.Component("source")->Output("out")).buffers.ElementCount(),
+              0);
 }
 
 // Stop tells every component to die before it shuts them down one by one, so a threaded
