@@ -25,6 +25,7 @@ class Counting : public TARNComponent {
     // writer: reads one element.
     void Core() override {
         ++cores;
+        if (throwInCore != 0) throw throwInCore;
         if (threaded && holdInThread) holding = StartReading(Input("in")) != nullptr;
         if (threaded)
             Wait4Event(never, -1);
@@ -49,6 +50,7 @@ class Counting : public TARNComponent {
     bool readNothing = false;
     bool allocateInBirth = false;
     bool holdInThread = false;
+    int throwInCore = 0;
     std::atomic<bool> holding{false};
     TARNEvent never;
 };
@@ -153,6 +155,30 @@ TEST_F(LifeCycle, ADeathGivesBackWhatTheInputsHold) {
     ASSERT_TRUE(AwaitCondition([&] { return reader.State() == TARNModule::MainLoopEnded; }));
     EXPECT_FALSE(ring.IsBeingRead()) << "the dead reader still holds its element";
     EXPECT_EQ(static_cast<TARNInputImplementation&>(reader.Input("in")).heldCount, 0);
+    reader.Shutdown();
+    TARN::Detach(writer.Output("out"), reader.Input("in"));
+}
+
+// A reading time-out (-3) inside a Core run by its writer may be a deadlock between the
+// two: the writer gets an error (-5) naming the reader, which is marked in error but not
+// dead, and can be run again.
+TEST_F(LifeCycle, ATimeOutInASequentialCoreIsTheWritersError) {
+    Counting writer("w", tables.definition);
+    Counting reader("r", tables.definition);
+    reader.throwInCore = -3;
+    ConnectByHand(writer.Output("out"), reader.Input("in"));
+    reader.Start();
+    for (int i = 1; i <= 2; ++i) {
+        EXPECT_EQ(ThrownCode([&] { writer.StopWriting(writer.StartWriting(writer.Output("out"), i)); }),
+                  TARNModule::ErrorException);
+        EXPECT_EQ(reader.cores.load(), i);
+    }
+    const auto errors = ReportsAt(2);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0].message, "Component r : Time out (deadlock?) on an input");
+    EXPECT_EQ(reader.State() & (TARNModule::InError | TARNModule::Dying | TARNModule::Running),
+              TARNModule::InError | TARNModule::Running);
+    EXPECT_EQ(reader.deaths.load(), 0);
     reader.Shutdown();
     TARN::Detach(writer.Output("out"), reader.Input("in"));
 }

@@ -6,8 +6,10 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "dataflow/module.hpp"
+#include "dataflow/still_running_report.hpp"
 #include "host_engine_module.hpp"
 #include "module_fixture.hpp"
 #include "runtime/thread.hpp"
@@ -185,6 +187,23 @@ TEST_F(ModuleTest, Wait4DeathAnswersTrueOnceEveryThreadEnded) {
     module.OneMoreLife();
     module.LoseOneLife();
     EXPECT_TRUE(module.Wait4Death());
+}
+
+// The time-out reads in whole seconds from one second on (waiting that long is left to the
+// test above, in the microsecond form).
+TEST(StillRunningReport, TellsTheTimeOutInSecondsFromOneSecondOn) {
+    const std::string ending =
+        ". The model must be bugged. If this is considered as normal however, consider increase the value of "
+        "the Engine.shutdownTimeout property. I destroy the component anyway. This might result in a system "
+        "crash.";
+    const std::pair<long, const char*> cases[] = {{0, "0 microsecond(s)"},
+                                                  {999999, "999999 microsecond(s)"},
+                                                  {1000000, "1 second(s)"},
+                                                  {1500000, "1 second(s)"},
+                                                  {10000000, "10 second(s)"}};
+    for (const auto& [timeout, time] : cases)
+        EXPECT_EQ(TARNPrivate::StillRunningReport(timeout).c_str(),
+                  std::string("Some threads are still running after ") + time + ending);
 }
 
 TEST_F(ModuleTest, Wait4DeathWarnsWhenAThreadOutlivesTheShutdownTimeout) {
