@@ -7,10 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct ProgramOutcome {
@@ -22,8 +25,10 @@ struct ProgramOutcome {
 };
 
 // Runs `program` with `arguments` in the folder `workingFolder`, its output caught in files.
+// A program still running after `deadline` seconds fails the test and is killed (SIGKILL,
+// which the outcome then tells): a hung program must not hang the suite.
 inline ProgramOutcome RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                                 const std::string& workingFolder) {
+                                 const std::string& workingFolder, int deadline = 60) {
     auto readFile = [](const std::string& path) {
         std::ifstream file(path, std::ios::binary);
         return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -49,7 +54,20 @@ inline ProgramOutcome RunProgram(const std::string& program, const std::vector<s
     }
     ProgramOutcome outcome;
     int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) {
+    if (child < 0) {
+        ADD_FAILURE() << "cannot run " << program;
+        return outcome;
+    }
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(deadline);
+    pid_t ended = 0;
+    while ((ended = waitpid(child, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    if (ended == 0) {
+        ADD_FAILURE() << program << " did not end within " << deadline << " s: it is killed";
+        kill(child, SIGKILL);
+        ended = waitpid(child, &status, 0);
+    }
+    if (ended != child) {
         ADD_FAILURE() << "cannot run " << program;
         return outcome;
     }
