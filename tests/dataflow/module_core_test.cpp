@@ -91,7 +91,9 @@ TEST_F(ModuleTest, ErrorStoresMarksTellsReportsAndThrows) {
 // Two threads of one module failing at the same moment, round after round, with texts long
 // enough to live on the heap: stores racing on the error text would free the same buffer
 // twice. Both threads spin at the start line of each round (a blocking barrier would wake
-// them tens of microseconds apart).
+// them tens of microseconds apart), yielding so that on a loaded machine the other one gets
+// to run; the deadline is per round, since a loaded machine stretches the whole run but
+// never a round that long.
 TEST_F(ModuleTest, ErrorsRaisedTogetherOnOneModuleKeepOneWholeRecord) {
     constexpr int Rounds = 1000;
     TARNModule module("cam", false, false);
@@ -100,11 +102,13 @@ TEST_F(ModuleTest, ErrorsRaisedTogetherOnOneModuleKeepOneWholeRecord) {
     std::atomic<int> thrown{0};
     std::atomic<bool> stalled{false};
     auto fail = [&](int which) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         for (int round = 1; round <= Rounds && !stalled; ++round) {
             ++arrived;
-            while (arrived.load() < 2 * round && !stalled)
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (arrived.load() < 2 * round && !stalled) {
                 if (std::chrono::steady_clock::now() > deadline) stalled = true;
+                std::this_thread::yield();
+            }
             if (ThrownCode([&] { module.Error(texts[which].c_str(), 1, which + 1); }) == -5) ++thrown;
         }
     };
