@@ -21,7 +21,8 @@ constexpr long ReadTimeout = 10'000'000;
 // (the sampling reader never waits: it would spin for ever); each value read is handed to
 // `seen`.
 template <class Seen>
-void ReadUntilLast(TARNInput& input, std::atomic<bool>& failed, const std::atomic<bool>& writerGaveUp, Seen seen) {
+void ReadUntilLast(TARNInput& input, std::atomic<bool>& failed, const std::atomic<bool>& writerGaveUp,
+                   Seen seen) {
     try {
         for (int value = 0; value != Elements && !writerGaveUp && !failed;) {
             TARNListIterator position = TakeByHand(input, ReadTimeout);

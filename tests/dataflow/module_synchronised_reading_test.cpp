@@ -41,7 +41,8 @@ class SynchronisedReadingCases : public ReadingWritingTest {
     }
     TARNModule writers[3] = {TARNModule("a", false, false), TARNModule("b", false, false),
                              TARNModule("c", false, false)};
-    TARNOutput* outputs[3] = {&MakeOutput(writers[0], 4), &MakeOutput(writers[1], 4), &MakeOutput(writers[2], 4)};
+    TARNOutput* outputs[3] = {&MakeOutput(writers[0], 4), &MakeOutput(writers[1], 4),
+                              &MakeOutput(writers[2], 4)};
     TARNModule reader{"sync", false, false};
     TARNInput* inputs[3] = {nullptr, nullptr, nullptr};
     TARNIOElt* elements[3] = {nullptr, nullptr, nullptr};
@@ -142,7 +143,13 @@ const SynchroCase SynchroCases[] = {
     // Backwards, a newer element has a smaller timestamp: 120 is too old and passed over.
     {"BackwardsALargerTimestampIsTooOld", -1000, 0, 2, {{0, 100}, {0, 120}, {1, 120}, {1, 100}}, 100, {1, 4}},
     // Backwards, 80 is ahead of 100: the new anchor, and 100 is dropped.
-    {"BackwardsASmallerTimestampIsTheNewAnchor", -1000, 0, 2, {{0, 100}, {0, 80}, {1, 80}, {1, 100}}, 80, {2, 3}},
+    {"BackwardsASmallerTimestampIsTheNewAnchor",
+     -1000,
+     0,
+     2,
+     {{0, 100}, {0, 80}, {1, 80}, {1, 100}},
+     80,
+     {2, 3}},
     // Backwards, the anchor 88 keeps what lies within the tolerance above it (95) and drops
     // what does not (100).
     {"BackwardsTheAnchorKeepsWhatFitsAboveIt",
@@ -167,10 +174,12 @@ TEST_P(SynchroMatching, TheSetFollowsTheToleranceAndTheTimeDirection) {
     const SynchroCase& c = GetParam();
     Time().SetTimeSpeed(c.speed);
     int value = 0;
-    for (const auto& [input, timestamp] : c.writes) Write(writers[input], *outputs[input], ++value, timestamp);
+    for (const auto& [input, timestamp] : c.writes)
+        Write(writers[input], *outputs[input], ++value, timestamp);
     long result = 0;
     TestThread reading([&] {
-        ThrownCode([&] { result = reader.SynchroStartReading(c.inputs, inputs, elements, c.tolerance, nullptr); });
+        ThrownCode(
+            [&] { result = reader.SynchroStartReading(c.inputs, inputs, elements, c.tolerance, nullptr); });
     });
     // A read that waits for an element no writer will give is ended by the reader's death.
     const bool completed = AwaitCondition([&] { return reading.Finished(); });
@@ -179,7 +188,8 @@ TEST_P(SynchroMatching, TheSetFollowsTheToleranceAndTheTimeDirection) {
     ASSERT_TRUE(completed) << "the read never completed a set";
     EXPECT_EQ(result, c.expected);
     std::vector<int> values;
-    for (int i = 0; i < c.inputs; ++i) values.push_back(elements[i] != nullptr ? elements[i]->Integer32(0)[0] : 0);
+    for (int i = 0; i < c.inputs; ++i)
+        values.push_back(elements[i] != nullptr ? elements[i]->Integer32(0)[0] : 0);
     EXPECT_EQ(values, c.values);
 }
 

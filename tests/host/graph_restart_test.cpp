@@ -4,7 +4,6 @@
 // read again) and the elements its sources write all arrive, with what each component makes
 // of them.
 #include <gtest/gtest.h>
-
 #include <stdlib.h>
 
 #include <cstring>
@@ -117,7 +116,9 @@ class GraphRestart : public ManualTimeTest {
         ASSERT_TRUE(graph->Create(model, name));
         ASSERT_TRUE(graph->Create("recordingSink", name + "Sink"));
     }
-    ScriptedSource& SourceOf(const std::string& name) { return *graph->Component<ScriptedSource>(name + "Source"); }
+    ScriptedSource& SourceOf(const std::string& name) {
+        return *graph->Component<ScriptedSource>(name + "Source");
+    }
     RecordingSinkComponent& SinkOf(const std::string& name) {
         return *graph->Component<RecordingSinkComponent>(name + "Sink");
     }
@@ -237,8 +238,10 @@ TEST_F(GraphRestart, EveryLifeOfEveryComponentGetsItsElements) {
         std::size_t before[5] = {};
         const char* sunk[5] = {"image", "pair", "sound", "chunks", "decoder"};
         for (int b = 0; b < 5; ++b) before[b] = SinkOf(sunk[b]).Count();
-        const std::size_t sortedBefore = graph->Component<SortedReadingTestComponent>("sorted")->Deliveries().size();
-        const std::size_t parsedBefore = graph->Component<Stream8InputTestComponent>("parser")->Bytes().size();
+        const std::size_t sortedBefore =
+            graph->Component<SortedReadingTestComponent>("sorted")->Deliveries().size();
+        const std::size_t parsedBefore =
+            graph->Component<Stream8InputTestComponent>("parser")->Bytes().size();
         const std::size_t camBefore = SinkOf("cam").Count();
         const std::size_t recordedBefore = record.FirstWords().size();
 
@@ -271,17 +274,20 @@ TEST_F(GraphRestart, EveryLifeOfEveryComponentGetsItsElements) {
             source.AwaitWhileAlive([&] { return chunksSink.Count() >= from + 2; }, Deadline);
         };
         SourceOf("parser").script = [&](ScriptedSource& source) {
-            source.WriteBytes(parserBytes, {value(0), value(1), value(2), value(3), value(4)}, StampOf(life, 0));
+            source.WriteBytes(parserBytes, {value(0), value(1), value(2), value(3), value(4)},
+                              StampOf(life, 0));
         };
         SourceOf("decoder").script = [&](ScriptedSource& source) {
-            for (int i = 0; i < Frames; ++i) source.WriteBytes(frames, FrameOf(life, i).bytes, StampOf(life, i));
+            for (int i = 0; i < Frames; ++i)
+                source.WriteBytes(frames, FrameOf(life, i).bytes, StampOf(life, i));
         };
         // One element at a time, each recorded before the next.
         graph->Component<ScriptedSource>("cam")->script = [&](ScriptedSource& source) {
             for (int i = 0; i < Recorded; ++i) {
                 source.WriteIntegers(cam, {life * 100 + i, 0, 0, 0}, StampOf(life, i), StampOf(life, i));
                 const std::size_t count = recordedBefore + static_cast<std::size_t>(i + 1);
-                if (!source.AwaitWhileAlive([&] { return record.FirstWords().size() >= count; }, Deadline)) return;
+                if (!source.AwaitWhileAlive([&] { return record.FirstWords().size() >= count; }, Deadline))
+                    return;
             }
         };
 
@@ -305,7 +311,8 @@ TEST_F(GraphRestart, EveryLifeOfEveryComponentGetsItsElements) {
         // The replay of what this life recorded, each record at once.
         replay.BirthReplayX();
         EXPECT_EQ(replay.records.size(), static_cast<std::size_t>(Recorded));
-        for (int i = 0; i < Recorded; ++i) TestPlayer::Queue(replay, i, StampOf(life, i), StampOf(life, i), true);
+        for (int i = 0; i < Recorded; ++i)
+            TestPlayer::Queue(replay, i, StampOf(life, i), StampOf(life, i), true);
         EXPECT_TRUE(AwaitCount("cam", camBefore + 2 * Recorded));
         replay.DeathReplayX();
         graph->Stop();
@@ -322,7 +329,8 @@ TEST_F(GraphRestart, EveryLifeOfEveryComponentGetsItsElements) {
         ASSERT_EQ(pairRecords.size(), static_cast<std::size_t>(Pairs));
         for (int i = 0; i < Pairs; ++i) {
             EXPECT_EQ(pairRecords[i].timestamp, StampOf(life, i));
-            EXPECT_EQ(pairRecords[i].bytes.at(0), static_cast<unsigned char>(value(i) + value(i + 1))) << "pair " << i;
+            EXPECT_EQ(pairRecords[i].bytes.at(0), static_cast<unsigned char>(value(i) + value(i + 1)))
+                << "pair " << i;
         }
         const auto soundRecords = LifeRecords("sound", before[2]);
         ASSERT_EQ(soundRecords.size(), static_cast<std::size_t>(Blocks));
@@ -341,7 +349,8 @@ TEST_F(GraphRestart, EveryLifeOfEveryComponentGetsItsElements) {
         EXPECT_EQ(sortedStamps, expectedStamps);
         const auto chunkRecords = LifeRecords("chunks", before[3]);
         std::vector<unsigned char> chunked;
-        for (const SinkRecord& chunk : chunkRecords) chunked.insert(chunked.end(), chunk.bytes.begin(), chunk.bytes.end());
+        for (const SinkRecord& chunk : chunkRecords)
+            chunked.insert(chunked.end(), chunk.bytes.begin(), chunk.bytes.end());
         std::vector<unsigned char> sent(7);
         std::iota(sent.begin(), sent.end(), value(0));
         EXPECT_EQ(chunked, sent);
@@ -355,10 +364,11 @@ TEST_F(GraphRestart, EveryLifeOfEveryComponentGetsItsElements) {
             const reference::Image expectedImage =
                 reference::Decode(frame.bytes, frame.lines, capture::type::kRaw8, false, 0);
             ASSERT_EQ(static_cast<uint32_t>(decoded[i].width), expectedImage.width);
-            EXPECT_EQ(reference::SamplesOf(decoded[i].bytes.data(), static_cast<std::size_t>(decoded[i].widthStep),
-                                           expectedImage.width, expectedImage.height, expectedImage.channels,
-                                           expectedImage.depth),
-                      expectedImage.samples)
+            EXPECT_EQ(
+                reference::SamplesOf(decoded[i].bytes.data(), static_cast<std::size_t>(decoded[i].widthStep),
+                                     expectedImage.width, expectedImage.height, expectedImage.channels,
+                                     expectedImage.depth),
+                expectedImage.samples)
                 << "frame " << i;
             EXPECT_EQ(decoded[i].timestamp, StampOf(life, i));
         }

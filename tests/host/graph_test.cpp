@@ -287,8 +287,10 @@ TEST_F(GraphTest, StopEndsAReaderHoldingAnElement) {
     EXPECT_EQ(TheSink().State(), TARNModule::MainLoopEnded);
     EXPECT_EQ(TheSink().deaths.load(), 1);
     EXPECT_EQ(kernel.Components().Threads(graph.Component("source")), 0);
-    EXPECT_FALSE(Has("component source: A reader still holds an element of source.out: its buffers are kept."));
-    EXPECT_EQ(static_cast<TARNOutputImplementation&>(graph.Component("source")->Output("out")).buffers.ElementCount(),
+    EXPECT_FALSE(
+        Has("component source: A reader still holds an element of source.out: its buffers are kept."));
+    EXPECT_EQ(static_cast<TARNOutputImplementation&>(graph.Component("source")->Output("out"))
+                  .buffers.ElementCount(),
               0);
 }
 
