@@ -203,7 +203,10 @@ void HostGraph::Stop() {
         if ((component->State() & TARNModule::Running) != 0) component->Die();
     for (TARNComponent* component : order) {
         if (m_kernel.Components().IsKilled(component)) continue;
-        if ((component->State() & (TARNModule::Running | TARNModule::Dying)) != 0)
+        // One whose thread has already run its death is at rest, but only its shutdown
+        // empties its rings and frees its buffers.
+        if ((component->State() & (TARNModule::Running | TARNModule::Dying)) != 0 ||
+            component->lastLifeNotReleased)
             m_kernel.ShutdownComponent(nameOf(*component).c_str());
     }
 }

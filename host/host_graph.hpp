@@ -61,7 +61,7 @@ class HostGraph {
     bool Start();
     // Stops every component, producers before their consumers: all of them are told to
     // die first, so that readers blocked on an input or holding an element unwind at once,
-    // then each is shut down.
+    // then each is shut down, also one whose life already ended on its own thread.
     void Stop();
     // Kills one component (see HostKernel::KillComponent).
     bool Kill(const std::string& name);

@@ -36,6 +36,7 @@ TARNComponent::TARNComponent(const char* name, TARNComponentDefinition& definiti
       birthEvent(false, nullptr),
       insideCallDynamic(false),
       deathDone(true),
+      lastLifeNotReleased(false),
       location{-1, -1, 0} {
     // Never started: deleting it must not report it as still alive.
     state = (state.load() | MainLoopEnded) & ~Running;

@@ -131,7 +131,8 @@ class TARNComponent : public TARNModule {
     };
 
     // Starts the component: the property check (a property that must be set and was not
-    // refuses the start, -5), the buffers of every output that has none, the statistics
+    // refuses the start, -5), the rings and buffers of a last life that no Shutdown
+    // released, the buffers of every output that has none, the statistics
     // restarted, then its main thread or, sequential, Birth and the elements already
     // waiting. Starting a running component only notifies its state.
     void Start();
@@ -204,6 +205,12 @@ class TARNComponent : public TARNModule {
     bool insideCallDynamic;
     // The death sequence has run for the current life.
     bool deathDone;
+    // Set when a life begins; cleared once a Shutdown has emptied every output ring and
+    // freed every output's buffers. A life whose death ran on the component's own thread
+    // with no Shutdown after it, or whose Shutdown had to keep buffers a reader still held,
+    // leaves it set: the next Start does that release first, and a host that stops its
+    // graph shuts such a component down although it no longer runs.
+    bool lastLifeNotReleased;
     Point location;
 
   private:
@@ -221,6 +228,10 @@ class TARNComponent : public TARNModule {
     void dieOfFailure();
     // Shutdown's step for one output: true when no reader holds an element of its ring.
     bool awaitReadersGone(TARNOutput& output, long timeout);
+    // Empties the ring and frees the buffers of every output, waiting at most `timeout`
+    // microseconds for the readers of other modules to give back what they hold; an output
+    // still held then keeps both, reported. Clears lastLifeNotReleased when none was kept.
+    void releaseRingsAndBuffers(long timeout);
     TARNProperty* primaryThreadIdProperty();
 };
 

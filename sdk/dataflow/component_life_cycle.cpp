@@ -75,6 +75,11 @@ void TARNComponent::Start() {
     }
     TARNMutexGuard stateGuard(dynamicLock);
     if (refuseUninitialisedProperty()) return;
+    // What the last life left unreleased (see lastLifeNotReleased) goes first: this life
+    // must neither read that life's elements nor find its buffers "already initialized"
+    // when it lays out its own. A reader still holding one of them is not waited for.
+    if (lastLifeNotReleased) releaseRingsAndBuffers(0);
+    lastLifeNotReleased = true;
     allocateMissingBuffers();
 
     RestartPeriodStatistics();
@@ -404,13 +409,18 @@ void TARNComponent::Shutdown() {
     bool found = false;
     long timeout = TARN::GetIntegerProperty("Engine.shutdownTimeout", &found);
     if (!found || timeout < 0) timeout = MainLoopEndLimit;
-    const long deadline = TARN::GetSystemAccurateTiming() + timeout;
     CleanUp();
+    releaseRingsAndBuffers(timeout);
+    notifyState(*this);
+}
+
+void TARNComponent::releaseRingsAndBuffers(long timeout) {
+    const long deadline = TARN::GetSystemAccurateTiming() + timeout;
     TARNMutexGuard guard(moduleLock);
     bool everyRingFree = true;
     for (TARNOutput* output : outputs) {
         // A reader of another module still running may hold an element: its buffer must
-        // outlive that use, so this output keeps its buffers until a later shutdown.
+        // outlive that use, so this output keeps its buffers until a later release.
         if (awaitReadersGone(*output, deadline - TARN::GetSystemAccurateTiming())) continue;
         everyRingFree = false;
         TARNStackedString<40> message("A reader still holds an element of ");
@@ -426,7 +436,7 @@ void TARNComponent::Shutdown() {
             if (writer.ring == nullptr || !writer.ring->IsBeingRead()) writer.FreeBuffer();
         }
     }
-    notifyState(*this);
+    lastLifeNotReleased = !everyRingFree;
 }
 
 bool TARNComponent::awaitReadersGone(TARNOutput& output, long timeout) {

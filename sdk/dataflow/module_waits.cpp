@@ -4,6 +4,7 @@
 // paused or time stands still (time state 2), and are recomputed whenever the engine-time
 // condition reports a change.
 #include "dataflow/module.hpp"
+#include "dataflow/still_running_report.hpp"
 #include "engine/engine_graph.hpp"
 #include "engine/engine_time.hpp"
 #include "engine/engine_time_section.hpp"
@@ -296,16 +297,7 @@ bool TARNModule::Wait4Death() {
     long timeout = TARN::GetIntegerProperty("Engine.shutdownTimeout", &found);
     if (!found || timeout < 0) timeout = 10000000;
     if (noThreadEvent.Wait(timeout) == 0) return true;
-    TARNStreamedString message("Some threads are still running after ");
-    if (timeout >= 1000000)
-        message << timeout / 1000000 << " second(s)";
-    else
-        message << timeout << " microsecond(s)";
-    message
-        << ". The model must be bugged. If this is considered as normal however, consider increase the value "
-           "of the Engine.shutdownTimeout property. I destroy the component anyway. This might result in a "
-           "system crash.";
-    Report(message.c_str(), 1, 2);
+    Report(TARNPrivate::StillRunningReport(timeout).c_str(), 1, 2);
     return false;
 }
 

@@ -8,7 +8,9 @@
 
 #include "connection_by_hand.hpp"
 #include "dataflow/component.hpp"
+#include "dataflow/input.hpp"
 #include "dataflow/io_element.hpp"
+#include "dataflow/io_monitor.hpp"
 #include "dataflow/output.hpp"
 #include "dataflow/property.hpp"
 #include "reading_writing_fixture.hpp"
@@ -19,13 +21,21 @@ namespace {
 class Counting : public TARNComponent {
   public:
     using TARNComponent::TARNComponent;
-    // Threaded: waits to die. Run by its writer: reads one element.
+    // Threaded: waits to die, holding an element first with `holdInThread`. Run by its
+    // writer: reads one element.
     void Core() override {
         ++cores;
+        if (throwInCore != 0) throw throwInCore;
+        if (threaded && holdInThread) holding = StartReading(Input("in")) != nullptr;
         if (threaded)
             Wait4Event(never, -1);
         else if (sequentialInput != nullptr && !readNothing)
             StartReading(*sequentialInput);
+    }
+    // With `allocateInBirth`, Birth lays out the output's buffers itself, as the bases and
+    // the decoder do once they know their element size.
+    void Birth() override {
+        if (allocateInBirth) Output("out").AllocOutputBuffer(4, true);
     }
     void Death() override { ++deaths; }
     void Idle() { Wait4Event(never, -1); }
@@ -38,6 +48,10 @@ class Counting : public TARNComponent {
     std::atomic<int> deaths{0};
     std::atomic<bool> plainRan{false};
     bool readNothing = false;
+    bool allocateInBirth = false;
+    bool holdInThread = false;
+    int throwInCore = 0;
+    std::atomic<bool> holding{false};
     TARNEvent never;
 };
 
@@ -63,6 +77,10 @@ class LifeCycle : public HostKernelTest {
     int ElementCount(TARNComponent& component) {
         return static_cast<TARNOutputImplementation&>(component.Output("out")).buffers.ElementCount();
     }
+    std::string FirstError() const {
+        const auto errors = ReportsAt(2);
+        return errors.empty() ? "no error reported" : errors.front().message;
+    }
     bool Has(const std::string& text) {
         const auto texts = ReportTexts();
         return std::find(texts.begin(), texts.end(), text) != texts.end();
@@ -85,6 +103,84 @@ TEST_F(LifeCycle, StartAllocatesOnlyOutputsWithoutBuffers) {
     EXPECT_EQ(ElementCount(component), 4);
     component.Shutdown();
     EXPECT_EQ(component.deaths.load(), 2);
+}
+
+// A threaded life can end on the component's own thread (it dies, its thread runs its
+// death) with no Shutdown after it. The next start must still begin afresh: its Birth lays
+// out buffers without finding the last life's "already initialized", and the last life's
+// unread element is not handed to the new one.
+TEST_F(LifeCycle, ALifeEndedWithoutShutdownLeavesNothingToTheNextOne) {
+    tables.outputs[0].bufferSize = 0;
+    Counting component("c", tables.definition);
+    Counting reader("r", tables.definition);
+    component.allocateInBirth = true;
+    component.DirectSet(component.Property("threaded"), true);
+    component.threaded = true;
+    ConnectByHand(component.Output("out"), reader.Input("in"));
+    for (int life = 1; life <= 3; ++life) {
+        component.Start();
+        // A Birth that fails ends the life at once: the component is no longer running.
+        ASSERT_TRUE(AwaitCondition([&] {
+            return component.cores.load() == life || (component.State() & TARNModule::Running) == 0;
+        }));
+        ASSERT_EQ(component.cores.load(), life) << "life " << life << ": " << FirstError();
+        EXPECT_EQ(ElementCount(component), 4);
+        EXPECT_FALSE(reader.Input("in").DataAvailableInFIFO()) << "life " << life;
+        component.StopWriting(component.StartWriting(component.Output("out"), life));
+        component.Die();
+        ASSERT_TRUE(AwaitCondition([&] { return component.State() == TARNModule::MainLoopEnded; }));
+        ASSERT_TRUE(kernel.Components().AwaitThreadsEnded(&component, Deadline));
+    }
+    EXPECT_TRUE(ReportsAt(2).empty()) << FirstError();
+    EXPECT_EQ(component.deaths.load(), 3);
+    TARN::Detach(component.Output("out"), reader.Input("in"));
+}
+
+// A component that dies while it holds an element gives it back in its death: its writer's
+// ring is free again at once, so the writer's shutdown has nothing to wait for.
+TEST_F(LifeCycle, ADeathGivesBackWhatTheInputsHold) {
+    Counting writer("w", tables.definition);
+    Counting reader("r", tables.definition);
+    reader.holdInThread = true;
+    reader.DirectSet(reader.Property("threaded"), true);
+    reader.threaded = true;
+    ConnectByHand(writer.Output("out"), reader.Input("in"));
+    writer.StopWriting(writer.StartWriting(writer.Output("out"), 1));
+    reader.Start();
+    ASSERT_TRUE(AwaitCondition([&] { return reader.holding.load(); }));
+    auto& ring = *static_cast<TARNOutputImplementation&>(writer.Output("out")).ring;
+    ASSERT_TRUE(ring.IsBeingRead());
+
+    reader.Die();
+    ASSERT_TRUE(AwaitCondition([&] { return reader.State() == TARNModule::MainLoopEnded; }));
+    EXPECT_FALSE(ring.IsBeingRead()) << "the dead reader still holds its element";
+    EXPECT_EQ(static_cast<TARNInputImplementation&>(reader.Input("in")).heldCount, 0);
+    reader.Shutdown();
+    TARN::Detach(writer.Output("out"), reader.Input("in"));
+}
+
+// A reading time-out (-3) inside a Core run by its writer may be a deadlock between the
+// two: the writer gets an error (-5) naming the reader, which is marked in error but not
+// dead, and can be run again.
+TEST_F(LifeCycle, ATimeOutInASequentialCoreIsTheWritersError) {
+    Counting writer("w", tables.definition);
+    Counting reader("r", tables.definition);
+    reader.throwInCore = -3;
+    ConnectByHand(writer.Output("out"), reader.Input("in"));
+    reader.Start();
+    for (int i = 1; i <= 2; ++i) {
+        EXPECT_EQ(ThrownCode([&] { writer.StopWriting(writer.StartWriting(writer.Output("out"), i)); }),
+                  TARNModule::ErrorException);
+        EXPECT_EQ(reader.cores.load(), i);
+    }
+    const auto errors = ReportsAt(2);
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0].message, "Component r : Time out (deadlock?) on an input");
+    EXPECT_EQ(reader.State() & (TARNModule::InError | TARNModule::Dying | TARNModule::Running),
+              TARNModule::InError | TARNModule::Running);
+    EXPECT_EQ(reader.deaths.load(), 0);
+    reader.Shutdown();
+    TARN::Detach(writer.Output("out"), reader.Input("in"));
 }
 
 TEST_F(LifeCycle, APropertyThatMustBeSetRefusesTheStart) {

@@ -6,8 +6,10 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "dataflow/module.hpp"
+#include "dataflow/still_running_report.hpp"
 #include "host_engine_module.hpp"
 #include "module_fixture.hpp"
 #include "runtime/thread.hpp"
@@ -89,7 +91,9 @@ TEST_F(ModuleTest, ErrorStoresMarksTellsReportsAndThrows) {
 // Two threads of one module failing at the same moment, round after round, with texts long
 // enough to live on the heap: stores racing on the error text would free the same buffer
 // twice. Both threads spin at the start line of each round (a blocking barrier would wake
-// them tens of microseconds apart).
+// them tens of microseconds apart), yielding so that on a loaded machine the other one gets
+// to run; the deadline is per round, since a loaded machine stretches the whole run but
+// never a round that long.
 TEST_F(ModuleTest, ErrorsRaisedTogetherOnOneModuleKeepOneWholeRecord) {
     constexpr int Rounds = 1000;
     TARNModule module("cam", false, false);
@@ -98,11 +102,13 @@ TEST_F(ModuleTest, ErrorsRaisedTogetherOnOneModuleKeepOneWholeRecord) {
     std::atomic<int> thrown{0};
     std::atomic<bool> stalled{false};
     auto fail = [&](int which) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         for (int round = 1; round <= Rounds && !stalled; ++round) {
             ++arrived;
-            while (arrived.load() < 2 * round && !stalled)
+            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+            while (arrived.load() < 2 * round && !stalled) {
                 if (std::chrono::steady_clock::now() > deadline) stalled = true;
+                std::this_thread::yield();
+            }
             if (ThrownCode([&] { module.Error(texts[which].c_str(), 1, which + 1); }) == -5) ++thrown;
         }
     };
@@ -185,6 +191,23 @@ TEST_F(ModuleTest, Wait4DeathAnswersTrueOnceEveryThreadEnded) {
     module.OneMoreLife();
     module.LoseOneLife();
     EXPECT_TRUE(module.Wait4Death());
+}
+
+// The time-out reads in whole seconds from one second on (waiting that long is left to the
+// test above, in the microsecond form).
+TEST(StillRunningReport, TellsTheTimeOutInSecondsFromOneSecondOn) {
+    const std::string ending =
+        ". The model must be bugged. If this is considered as normal however, consider increase the value of "
+        "the Engine.shutdownTimeout property. I destroy the component anyway. This might result in a system "
+        "crash.";
+    const std::pair<long, const char*> cases[] = {{0, "0 microsecond(s)"},
+                                                  {999999, "999999 microsecond(s)"},
+                                                  {1000000, "1 second(s)"},
+                                                  {1500000, "1 second(s)"},
+                                                  {10000000, "10 second(s)"}};
+    for (const auto& [timeout, time] : cases)
+        EXPECT_EQ(TARNPrivate::StillRunningReport(timeout).c_str(),
+                  std::string("Some threads are still running after ") + time + ending);
 }
 
 TEST_F(ModuleTest, Wait4DeathWarnsWhenAThreadOutlivesTheShutdownTimeout) {

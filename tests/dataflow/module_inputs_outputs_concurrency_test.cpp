@@ -17,11 +17,14 @@ constexpr int Elements = 300;
 // A reader that waits this long (microseconds) for an element fails instead of hanging.
 constexpr long ReadTimeout = 10'000'000;
 
-// Reads until the writer's last element arrived; each value read is handed to `seen`.
+// Reads until the writer's last element arrived, or until the writer or a reader failed
+// (the sampling reader never waits: it would spin for ever); each value read is handed to
+// `seen`.
 template <class Seen>
-void ReadUntilLast(TARNInput& input, std::atomic<bool>& failed, Seen seen) {
+void ReadUntilLast(TARNInput& input, std::atomic<bool>& failed, const std::atomic<bool>& writerGaveUp,
+                   Seen seen) {
     try {
-        for (int value = 0; value != Elements;) {
+        for (int value = 0; value != Elements && !writerGaveUp && !failed;) {
             TARNListIterator position = TakeByHand(input, ReadTimeout);
             TARNIOEltImplementation& element = TARNIOMonitorImplementation::Element(position);
             value = element.Integer32(0)[0];
@@ -55,22 +58,33 @@ TEST_F(ModuleTest, AnOutputFeedsInputsOnOtherThreads) {
     ConnectByHand(*out, *all);
     ConnectByHand(*out, *latest);
     auto& ring = *static_cast<TARNOutputImplementation*>(out)->ring;
+    // A writer never woken by the lossless reader's releases gives up instead of hanging,
+    // and so do the readers then (the sampling one never waits).
+    ring.SetWriterTimeout(ReadTimeout);
 
     std::atomic<bool> failed{false};
+    std::atomic<bool> writerGaveUp{false};
     std::vector<int> everything;
     std::vector<int> sampled;
-    std::thread readAll([&] { ReadUntilLast(*all, failed, [&](int value) { everything.push_back(value); }); });
-    std::thread readLatest([&] { ReadUntilLast(*latest, failed, [&](int value) { sampled.push_back(value); }); });
-    for (int value = 1; value <= Elements; ++value) {
-        TARNListIterator slot = ring.StartWriting();
-        TARNIOElt& element = (*out->Monitor())[slot];
-        for (int i = 0; i < 4; ++i) element.Integer32(i)[0] = value;
-        element.VectorSize() = 4;
-        ring.StopWriting(slot, false);
+    std::thread readAll(
+        [&] { ReadUntilLast(*all, failed, writerGaveUp, [&](int value) { everything.push_back(value); }); });
+    std::thread readLatest(
+        [&] { ReadUntilLast(*latest, failed, writerGaveUp, [&](int value) { sampled.push_back(value); }); });
+    try {
+        for (int value = 1; value <= Elements; ++value) {
+            TARNListIterator slot = ring.StartWriting();
+            TARNIOElt& element = (*out->Monitor())[slot];
+            for (int i = 0; i < 4; ++i) element.Integer32(i)[0] = value;
+            element.VectorSize() = 4;
+            ring.StopWriting(slot, false);
+        }
+    } catch (int) {
+        writerGaveUp = true;
     }
     readAll.join();
     readLatest.join();
 
+    ASSERT_FALSE(writerGaveUp) << "the writer waited for space in vain";
     EXPECT_FALSE(failed);
     ASSERT_EQ(everything.size(), static_cast<size_t>(Elements));
     for (int i = 0; i < Elements; ++i) EXPECT_EQ(everything[i], i + 1);

@@ -30,12 +30,16 @@ TEST_F(ReadingWritingTest, AThreadedReaderGetsEveryElementInOrderWithItsTimestam
         }
         done.Set();
     });
-    for (int value = 1; value <= Elements; ++value) Write(writer, out, value, 10L * value);
+    // A writer never woken by the reader's releases gives up at the deadline (-3).
+    const int writerThrew = ThrownCode([&] {
+        for (int value = 1; value <= Elements; ++value) Write(writer, out, value, 10L * value);
+    });
     // A reader that lost an element would wait for ever: its module's death ends the wait.
     const bool finished = done.Wait(Deadline) == 0;
     if (!finished) reader.Die();
     readerThread.Join();
 
+    ASSERT_EQ(writerThrew, 0) << "the writer waited for space in vain";
     ASSERT_TRUE(finished);
     EXPECT_EQ(thrown, 0);
     ASSERT_EQ(values.size(), static_cast<size_t>(Elements));

@@ -7,7 +7,6 @@
 #include <functional>
 #include <future>
 #include <memory>
-#include <thread>
 
 #include "dataflow/module.hpp"
 #include "engine/engine_time.hpp"
@@ -464,9 +463,11 @@ TEST_F(ModuleTest, AFarLimitSaturatesInsteadOfCountingAsReached) {
     for (const WaitCall& call : calls) {
         TARNModule module("cam", false, false);
         TARNEvent event;
-        // A limit taken as reached would end the call at once, with a result.
+        const long before = kernel.Events().WaitsStarted();
+        // A limit taken as reached would end the call at once, with a result, instead of
+        // waiting: the module dies only once the call waits.
         std::future<Outcome> outcome = Launch(module, event, call);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        EXPECT_TRUE(AwaitWaitsBegun(kernel, before + 1, outcome)) << "the call did not wait";
         module.Die();
         EXPECT_EQ(outcome.get(), Threw(57005));
     }

@@ -117,6 +117,8 @@ class ReadingWritingTest : public ModuleTest {
   protected:
     static constexpr int ElementLength = 4;
 
+    // A writer that waits for a NeverSkippingReader in vain gives up (-3) at the deadline
+    // rather than hanging the suite.
     static TARNOutput& MakeOutput(TARNModule& module, int fifoSize) {
         TARNOutputDefinition definition{};
         definition.name = "out";
@@ -124,7 +126,9 @@ class ReadingWritingTest : public ModuleTest {
         definition.bufferSize = ElementLength;
         definition.fifoSize = static_cast<unsigned int>(fifoSize);
         definition.subsampling = 1;
-        return *module.NewOutput(definition, nullptr);
+        TARNOutput& output = *module.NewOutput(definition, nullptr);
+        Ring(output).SetWriterTimeout(Deadline);
+        return output;
     }
     static TARNInputImplementation& MakeInput(TARNModule& module, int readerType, int subsampling = 1) {
         const TARNInputDefinition definition{"in", nullptr, nullptr, static_cast<unsigned int>(readerType),

@@ -8,10 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dataflow/component.hpp"
@@ -111,7 +113,27 @@ class DecodeRunTest : public TempFolderTest {
         if (!tail.empty()) all.push_back(tail);
         capture::WriteCapture(options.capture, all);
     }
-    int Run() { return RunDecode(kernel, options, "", "frame_to_image", out, err); }
+    // The command on a thread of its own: one that never ends (a component waiting for
+    // good) fails the test at the deadline, and its components are then told to die, which
+    // ends every wait of theirs and so the command.
+    int Run() {
+        std::atomic<bool> finished{false};
+        int status = -1;
+        std::thread running([&] {
+            status = RunDecode(kernel, options, "", "frame_to_image", out, err);
+            finished = true;
+        });
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!finished && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (!finished) {
+            ADD_FAILURE() << "the decode did not end within 20 s";
+            for (const std::string& name : kernel.Components().Names())
+                if (TARNComponent* component = kernel.FindComponent(name.c_str())) component->Die();
+        }
+        running.join();
+        return status;
+    }
     std::string Raw(long index) const { return Content("raw/" + ImageName(index, ".raw")); }
     static std::string ImageName(long index, const char* extension) {
         char name[16];

@@ -12,6 +12,7 @@
 
 #include "dataflow/input.hpp"
 #include "dataflow/module.hpp"
+#include "dataflow/output.hpp"
 #include "dataflow/property.hpp"
 #include "host_graph.hpp"
 #include "support/host_kernel_fixture.hpp"
@@ -298,8 +299,12 @@ TEST_F(GraphTest, StopEndsAReaderBlockedOnAnEmptyInput) {
     EXPECT_EQ(kernel.Components().Threads(&TheSink()), 0);
 }
 
+// The reader's death gives its element back, so the source's shutdown frees its buffers
+// without waiting out "Engine.shutdownTimeout" (bounded here: a reader that kept its
+// element would fail the test at that deadline, not slow the suite by the default 10 s).
 TEST_F(GraphTest, StopEndsAReaderHoldingAnElement) {
     MakeSourceAndSink(true);
+    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "2000000"));
     ASSERT_TRUE(graph.Set("sink.holdAt", "5"));
     ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
     ASSERT_TRUE(graph.Start());
@@ -308,6 +313,32 @@ TEST_F(GraphTest, StopEndsAReaderHoldingAnElement) {
     EXPECT_EQ(TheSink().State(), TARNModule::MainLoopEnded);
     EXPECT_EQ(TheSink().deaths.load(), 1);
     EXPECT_EQ(kernel.Components().Threads(graph.Component("source")), 0);
+    EXPECT_FALSE(
+        Has("component source: A reader still holds an element of source.out: its buffers are kept."));
+    EXPECT_EQ(static_cast<TARNOutputImplementation&>(graph.Component("source")->Output("out"))
+                  .buffers.ElementCount(),
+              0);
+}
+
+// Stop tells every component to die before it shuts them down one by one, so a threaded
+// component may have run its whole death on its own thread before its turn comes: it is at
+// rest, yet its rings and buffers wait for the shutdown. Here its life ended before the
+// stop; the stop must release it all the same.
+TEST_F(GraphTest, StopReleasesAComponentWhoseLifeEndedOnItsOwnThread) {
+    MakeSourceAndSink(true);
+    ASSERT_TRUE(graph.Set("source.count", "3"));
+    ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
+    ASSERT_TRUE(graph.Start());
+    ASSERT_TRUE(Await([&] { return TheSink().count.load() == 3; }));
+    TARNComponent& source = *graph.Component("source");
+    source.Die();
+    ASSERT_TRUE(Await([&] { return source.State() == TARNModule::MainLoopEnded; }));
+    auto& out = static_cast<TARNOutputImplementation&>(source.Output("out"));
+    ASSERT_NE(out.buffers.ElementCount(), 0);
+
+    graph.Stop();
+    EXPECT_EQ(out.buffers.ElementCount(), 0) << "the source was not shut down";
+    EXPECT_FALSE(source.lastLifeNotReleased);
 }
 
 // A producer stopped alone while a reader of another component holds one of its elements

@@ -3,7 +3,10 @@
 // is a module the test thread writes, outside any graph.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "dataflow/io_element.hpp"
@@ -20,8 +23,16 @@ class FeedingOutputs : public Module {
     TARNOutput& ImageOutput(const char* name, int width, int height, const char* channels = "GRAY",
                             int fifoSize = 4) {
         TARNOutput& output = newOutput(name, TARNTypeInfo::IplImage, 0, fifoSize);
-        output.AllocOutputBufferIplImage(TARN::IplImageModel(width, height, channels, 0, 8, 8), false);
+        images.emplace_back(&output, TARN::IplImageModel(width, height, channels, 0, 8, 8));
+        LayOutImages();
         return output;
+    }
+    // A component's shutdown frees its buffers and its start lays out only what the
+    // definition gives (nothing, for images): a component must lay its images out again in
+    // each Birth. This does it for every image output left without buffers.
+    void LayOutImages() {
+        for (auto& [output, model] : images)
+            if (output->IOEltSizeBytes() == 0) output->AllocOutputBufferIplImage(model, false);
     }
     // An output of `type` elements of `items` items each.
     TARNOutput& VectorOutput(const char* name, unsigned long type, int items, int fifoSize = 4) {
@@ -33,6 +44,11 @@ class FeedingOutputs : public Module {
         TARNIOElt* element = this->StartWriting(output, timestamp);
         element->TimeOfIssue() = timeOfIssue;
         _IplImage* image = element->IplImage();
+        if (image == nullptr || image->imageData == nullptr) {
+            ADD_FAILURE() << "image output " << output.Name().c_str() << " has no image buffers";
+            this->StopWriting(element, true);
+            return;
+        }
         std::memset(image->imageData, value, static_cast<std::size_t>(image->imageSize));
         this->StopWriting(element, false);
     }
@@ -56,6 +72,9 @@ class FeedingOutputs : public Module {
     }
 
   private:
+    // Each image output with the model of its images.
+    std::vector<std::pair<TARNOutput*, _IplImage>> images;
+
     TARNOutput& newOutput(const char* name, unsigned long type, int items, int fifoSize) {
         TARNOutputDefinition definition{};
         definition.name = name;

@@ -2,7 +2,8 @@
 // own components:
 //   ScriptedSource          a component whose Core runs, once per life, what the test
 //                           handed it (on the component's own thread), then waits to die;
-//                           its outputs are made by the test after creation
+//                           its outputs are made by the test after creation, and its
+//                           image outputs laid out again at each birth
 //   RecordingSinkComponent  a component that records every element of its input "in"
 //                           (never skipping), threaded or run by its writer
 //   ModelOf<T>()            the model of a test component built from its name alone, with
@@ -39,7 +40,10 @@ class ScriptedSource : public FeedingOutputs<TARNComponent> {
         return model;
     }
 
-    void Birth() override { fed = false; }
+    void Birth() override {
+        fed = false;
+        LayOutImages();
+    }
     void Core() override {
         if (!fed.exchange(true) && script) {
             script(*this);
@@ -47,6 +51,16 @@ class ScriptedSource : public FeedingOutputs<TARNComponent> {
         }
         // Everything written: nothing to do until the component dies (57005).
         Wait4Event(never, -1);
+    }
+
+    // For a script: waits until `condition` holds, at most `deadline` microseconds; false
+    // as soon as the component is told to die, so that a stop never waits for a script.
+    bool AwaitWhileAlive(const std::function<bool()>& condition, long deadline = 10'000'000) {
+        for (long waited = 0; !condition(); waited += 1'000) {
+            if (waited > deadline || (State() & Dying) != 0) return false;
+            dieEvent.Wait(1'000);
+        }
+        return true;
     }
 
     // Set before the graph starts; read by the component's thread only after.
