@@ -3,9 +3,9 @@
 // that a seed's first byte names the destination its block was made for.
 #include <array>
 
-#include "dataflow/io_element.hpp"
 #include "dataflow/output_buffers.hpp"
-#include "engine/type_info.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/engine/type_info.hpp"
 
 namespace fuzz {
 

@@ -13,7 +13,7 @@
 #include "dataflow/io_element_block.hpp"
 #include "fuzz_kernel.hpp"
 #include "io_element_destinations.hpp"
-#include "runtime/memory.hpp"
+#include "tarn/runtime/memory.hpp"
 
 namespace {
 

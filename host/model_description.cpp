@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "dataflow/component.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "engine/enum_struct.hpp"
-#include "engine/type_filter.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/enum_struct.hpp"
+#include "tarn/engine/type_filter.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "dataflow/fast_io.hpp"
-#include "dataflow/io_element.hpp"
+#include "tarn/dataflow/io_element.hpp"
 
 class TARNOutput;
 

@@ -3,13 +3,13 @@
 // and outputs (module_inputs_outputs.cpp). Internal to the module's implementation.
 #pragma once
 
-#include "dataflow/action.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/module.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "runtime/c_library.hpp"
-#include "runtime/regular_expression.hpp"
+#include "tarn/dataflow/action.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/regular_expression.hpp"
 
 namespace TARNPrivate::ElementSteps {
 

@@ -1,12 +1,12 @@
 // Element lookup by position and by short name. A missing element is the caller's error:
 // it is reported through the kernel (level 2, -5 thrown) and never answered with null.
-#include "dataflow/input.hpp"
-#include "dataflow/module.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "engine/reports.hpp"
-#include "runtime/c_library.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace {
 

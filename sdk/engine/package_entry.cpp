@@ -3,11 +3,11 @@
 #include <memory>
 
 #include "engine/kernel_pointer.hpp"
-#include "engine/module_definition.hpp"
 #include "engine/module_management.hpp"
-#include "engine/reports.hpp"
-#include "runtime/dynamic_library.hpp"
-#include "runtime/mutex.hpp"
+#include "tarn/engine/module_definition.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/dynamic_library.hpp"
+#include "tarn/runtime/mutex.hpp"
 
 TARNMutex TARNPckInit_Mutex;
 

@@ -4,15 +4,15 @@
 #include <atomic>
 #include <string>
 
-#include "dataflow/input.hpp"
 #include "dataflow/io_monitor.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/reader_type.hpp"
-#include "engine/engine_recording.hpp"
-#include "engine/integer_exceptions.hpp"
-#include "engine/reports.hpp"
-#include "recording/record_replay_method.hpp"
-#include "runtime/thread.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/dataflow/reader_type.hpp"
+#include "tarn/engine/engine_recording.hpp"
+#include "tarn/engine/integer_exceptions.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/recording/record_replay_method.hpp"
+#include "tarn/runtime/thread.hpp"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <atomic>
 #include <thread>
 
-#include "engine/engine_graph.hpp"
 #include "reading_writing_fixture.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 namespace {
 

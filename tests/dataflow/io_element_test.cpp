@@ -1,5 +1,5 @@
 // The I/O element: its table order, its typed accessors and their checks, and its sizes.
-#include "dataflow/io_element.hpp"
+#include "tarn/dataflow/io_element.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "support/virtual_slot.hpp"
 #include "module_fixture.hpp"
+#include "support/virtual_slot.hpp"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "connection_by_hand.hpp"
-#include "dataflow/module.hpp"
 #include "module_fixture.hpp"
+#include "tarn/dataflow/module.hpp"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "connection_by_hand.hpp"
-#include "dataflow/module.hpp"
-#include "dataflow/property.hpp"
 #include "module_fixture.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/property.hpp"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/io_element.hpp"
 #include "module_fixture.hpp"
-#include "runtime/memory.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/runtime/memory.hpp"
 
 namespace {
 

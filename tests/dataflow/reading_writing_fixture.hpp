@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "connection_by_hand.hpp"
-#include "dataflow/module.hpp"
-#include "engine/event.hpp"
 #include "module_fixture.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/engine/event.hpp"
 
 // A module without a thread of its own: its writer runs it, and it records what it reads.
 class SequentialReader : public TARNModule {

@@ -2,7 +2,7 @@
 // whole SDK surface with it.
 #include <gtest/gtest.h>
 
-#include "tarn.hpp"
+#include "tarn/tarn.hpp"
 
 namespace {
 // What an author derives from or calls must be a complete type: the umbrella losing the

@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "../dataflow/module_fixture.hpp"
-#include "recording/record_file_writer.hpp"
 #include "recording_fixture.hpp"
+#include "tarn/recording/record_file_writer.hpp"
 
 namespace {
 

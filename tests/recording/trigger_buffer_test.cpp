@@ -7,7 +7,7 @@
 
 #include "../dataflow/module_fixture.hpp"
 #include "recording_fixture.hpp"
-#include "runtime/matrix.hpp"
+#include "tarn/runtime/matrix.hpp"
 
 namespace {
 
