@@ -5,9 +5,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "dataflow/output_implementation.hpp"
 #include "tarn/dataflow/definitions.hpp"
 #include "tarn/dataflow/io_element.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/engine/module_declaration.hpp"
 #include "tarn/engine/type_filter.hpp"
 

@@ -8,12 +8,12 @@
 #include <utility>
 #include <vector>
 
-#include "dataflow/io_monitor.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "engine/symbol_record.hpp"
 #include "host_kernel.hpp"
 #include "tarn/dataflow/component.hpp"
 #include "tarn/dataflow/input.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/runtime/thread.hpp"
 
 namespace {

@@ -1,8 +1,8 @@
 // Connecting an input to an output and disconnecting it again, by objects.
-#include "dataflow/io_monitor.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "host_kernel.hpp"
-#include "tarn/dataflow/input.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/dataflow/reader_type.hpp"
 
 namespace {

@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "tarn/dataflow/component.hpp"
-#include "tarn/dataflow/input.hpp"
-#include "tarn/dataflow/output.hpp"
-#include "tarn/dataflow/property.hpp"
 #include "tarn/engine/enum_struct.hpp"
 #include "tarn/engine/type_filter.hpp"
 

@@ -1,5 +1,4 @@
-#include "tarn/dataflow/action.hpp"
-
+#include "dataflow/action_implementation.hpp"
 #include "tarn/dataflow/definitions.hpp"
 #include "tarn/dataflow/module.hpp"
 #include "tarn/runtime/c_library.hpp"

@@ -1,8 +1,8 @@
 #include "tarn/dataflow/component.hpp"
 
+#include "dataflow/output_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/dataflow/property.hpp"
 #include "tarn/engine/reports.hpp"
 

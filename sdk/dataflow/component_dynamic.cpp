@@ -1,6 +1,7 @@
 // Dynamic re-creation: after a property change, the model's Dynamic() declares its dynamic
 // elements again; those it declares again in the same place are kept (with their
 // connections and values), new ones are inserted, and those it no longer declares go.
+#include "dataflow/property_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_change.hpp"
 #include "engine/kernel_pointer.hpp"
@@ -8,7 +9,6 @@
 #include "tarn/dataflow/component.hpp"
 #include "tarn/dataflow/input.hpp"
 #include "tarn/dataflow/output.hpp"
-#include "tarn/dataflow/property.hpp"
 
 namespace {
 

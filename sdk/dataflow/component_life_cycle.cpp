@@ -3,14 +3,14 @@
 // failure of the component's own code contained and reported.
 #include <exception>
 
-#include "dataflow/io_monitor.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "tarn/dataflow/component.hpp"
 #include "tarn/dataflow/engine_properties.hpp"
-#include "tarn/dataflow/input.hpp"
-#include "tarn/dataflow/output.hpp"
-#include "tarn/dataflow/property.hpp"
 #include "tarn/dataflow/reader_type.hpp"
 #include "tarn/engine/engine_graph.hpp"
 #include "tarn/engine/engine_message_box.hpp"

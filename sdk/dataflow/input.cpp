@@ -1,7 +1,6 @@
-#include "tarn/dataflow/input.hpp"
-
 #include "dataflow/element_name.hpp"
-#include "dataflow/io_monitor.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
 #include "tarn/dataflow/output.hpp"
 #include "tarn/dataflow/reader_type.hpp"
 #include "tarn/runtime/thread.hpp"

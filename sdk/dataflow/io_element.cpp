@@ -1,7 +1,6 @@
-#include "tarn/dataflow/io_element.hpp"
-
 #include <cstdint>
 
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/io_element_kind.hpp"
 #include "dataflow/io_element_layout.hpp"
 #include "tarn/engine/engine_graph.hpp"

@@ -5,9 +5,9 @@
 #include <new>
 
 #include "dataflow/io_element_block.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/io_element_kind.hpp"
 #include "dataflow/io_element_layout.hpp"
-#include "tarn/dataflow/io_element.hpp"
 #include "tarn/engine/reports.hpp"
 #include "tarn/runtime/memory.hpp"
 #include "tarn/runtime/streamed_string.hpp"

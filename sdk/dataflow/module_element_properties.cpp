@@ -2,13 +2,13 @@
 // output it belongs to and to the ring of the connection.
 #include <cstdint>
 
-#include "dataflow/io_monitor.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/symbol_record.hpp"
-#include "tarn/dataflow/input.hpp"
 #include "tarn/dataflow/module.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/dataflow/property.hpp"
 #include "tarn/dataflow/reader_type.hpp"
 #include "tarn/engine/reports.hpp"

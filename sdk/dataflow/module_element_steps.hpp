@@ -3,11 +3,11 @@
 // and outputs (module_inputs_outputs.cpp). Internal to the module's implementation.
 #pragma once
 
-#include "tarn/dataflow/action.hpp"
-#include "tarn/dataflow/input.hpp"
+#include "dataflow/action_implementation.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "tarn/dataflow/module.hpp"
-#include "tarn/dataflow/output.hpp"
-#include "tarn/dataflow/property.hpp"
 #include "tarn/runtime/c_library.hpp"
 #include "tarn/runtime/regular_expression.hpp"
 

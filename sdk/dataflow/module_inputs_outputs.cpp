@@ -1,7 +1,10 @@
 // Creation, removal and renaming of a module's inputs and outputs, with the per-element
 // properties that come and go with them.
-#include "dataflow/io_monitor.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
 #include "dataflow/module_element_steps.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_change.hpp"
 #include "engine/kernel_pointer.hpp"

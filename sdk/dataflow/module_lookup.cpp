@@ -1,9 +1,9 @@
 // Element lookup by position and by short name. A missing element is the caller's error:
 // it is reported through the kernel (level 2, -5 thrown) and never answered with null.
-#include "tarn/dataflow/input.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "tarn/dataflow/module.hpp"
-#include "tarn/dataflow/output.hpp"
-#include "tarn/dataflow/property.hpp"
 #include "tarn/engine/reports.hpp"
 #include "tarn/runtime/c_library.hpp"
 #include "tarn/runtime/streamed_string.hpp"

@@ -10,9 +10,9 @@
 
 #include <climits>
 
+#include "dataflow/property_implementation.hpp"
 #include "tarn/dataflow/module.hpp"
 #include "tarn/dataflow/module_thread.hpp"
-#include "tarn/dataflow/property.hpp"
 #include "tarn/engine/engine_time.hpp"
 #include "tarn/engine/reports.hpp"
 #include "tarn/runtime/folders.hpp"

@@ -1,7 +1,7 @@
 // Reading on several inputs at once: the module waits for whichever input delivers first,
 // or for one of the caller's own events.
-#include "dataflow/io_monitor.hpp"
-#include "tarn/dataflow/input.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
 #include "tarn/dataflow/module.hpp"
 #include "tarn/dataflow/reader_type.hpp"
 #include "tarn/engine/reports.hpp"

@@ -2,10 +2,11 @@
 // rings and hands elements to its outputs' rings.
 #include <algorithm>
 
-#include "dataflow/io_monitor.hpp"
-#include "tarn/dataflow/input.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "tarn/dataflow/module.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/engine/engine_time.hpp"
 #include "tarn/runtime/streamed_string.hpp"
 #include "tarn/runtime/thread.hpp"

@@ -1,12 +1,12 @@
-#include "tarn/dataflow/output.hpp"
-
 #include <cstring>
 
 #include "dataflow/element_name.hpp"
-#include "dataflow/io_monitor.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "tarn/dataflow/input.hpp"
 #include "tarn/dataflow/module.hpp"
 #include "tarn/runtime/streamed_string.hpp"
 

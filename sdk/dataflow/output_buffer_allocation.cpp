@@ -4,9 +4,9 @@
 #include <cstring>
 #include <new>
 
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/io_element_kind.hpp"
 #include "dataflow/output_buffers.hpp"
-#include "tarn/dataflow/io_element.hpp"
 #include "tarn/engine/reports.hpp"
 #include "tarn/runtime/matrix.hpp"
 #include "tarn/runtime/streamed_string.hpp"

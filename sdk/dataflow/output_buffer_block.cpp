@@ -2,8 +2,8 @@
 #include <exception>
 #include <new>
 
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/output_buffers.hpp"
-#include "tarn/dataflow/io_element.hpp"
 #include "tarn/engine/reports.hpp"
 #include "tarn/runtime/memory.hpp"
 #include "tarn/runtime/streamed_string.hpp"

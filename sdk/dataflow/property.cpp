@@ -1,6 +1,5 @@
-#include "tarn/dataflow/property.hpp"
-
 #include "dataflow/element_name.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "tarn/dataflow/module.hpp"
 #include "tarn/runtime/c_library.hpp"
 

@@ -3,10 +3,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "dataflow/output_implementation.hpp"
 #include "recording/property_reading.hpp"
 #include "recording/record_paths.hpp"
 #include "tarn/dataflow/input.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/dataflow/property.hpp"
 #include "tarn/engine/engine_time.hpp"
 #include "tarn/engine/reports.hpp"

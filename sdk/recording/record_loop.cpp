@@ -4,9 +4,10 @@
 #include <atomic>
 #include <string>
 
-#include "dataflow/io_monitor.hpp"
-#include "tarn/dataflow/input.hpp"
-#include "tarn/dataflow/output.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "tarn/dataflow/reader_type.hpp"
 #include "tarn/engine/engine_recording.hpp"
 #include "tarn/engine/integer_exceptions.hpp"

@@ -4,12 +4,13 @@
 #include <cstring>
 #include <string>
 
+#include "dataflow/fast_io.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/symbol_record.hpp"
 #include "engine/symbol_table_lock.hpp"
-#include "tarn/dataflow/input.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/dataflow/property.hpp"
 #include "tarn/engine/engine_graph.hpp"
 #include "tarn/engine/engine_recording.hpp"

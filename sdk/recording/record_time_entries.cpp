@@ -2,9 +2,9 @@
 // recording, the heading hint that says what the stream is.
 #include <string>
 
+#include "dataflow/output_implementation.hpp"
 #include "recording/property_reading.hpp"
 #include "tarn/dataflow/io_element.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/recording/record_replay_method.hpp"
 #include "tarn/runtime/streamed_string.hpp"
 

@@ -3,13 +3,14 @@
 #include <cstdlib>
 #include <string>
 
-#include "dataflow/io_monitor.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "engine/engine_time_section.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "recording/property_reading.hpp"
 #include "recording/record_paths.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/dataflow/property.hpp"
 #include "tarn/dataflow/reader_type.hpp"
 #include "tarn/engine/condition.hpp"

@@ -2,8 +2,8 @@
 // destination), which writes them again; and the registry of copy sources.
 #include <vector>
 
-#include "tarn/dataflow/io_element.hpp"
-#include "tarn/dataflow/output.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "tarn/engine/reports.hpp"
 #include "tarn/recording/record_replay_method.hpp"
 

@@ -7,9 +7,9 @@
 #include <exception>
 #include <string>
 
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/io_element_kind.hpp"
 #include "dataflow/io_element_layout.hpp"
-#include "tarn/dataflow/io_element.hpp"
 #include "tarn/dataflow/output.hpp"
 #include "tarn/engine/reports.hpp"
 #include "tarn/recording/record_replay_method.hpp"

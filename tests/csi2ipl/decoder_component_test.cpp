@@ -12,6 +12,7 @@
 #include "decoder_rig.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "tarn/dataflow/output.hpp"
+#include "tarn/engine/type_filter.hpp"
 
 namespace {
 

@@ -1,10 +1,9 @@
-#include "tarn/dataflow/action.hpp"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "dataflow/action_implementation.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/virtual_slot.hpp"
 #include "tarn/dataflow/definitions.hpp"

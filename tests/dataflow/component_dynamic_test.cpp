@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "connection_by_hand.hpp"
+#include "dataflow/action_implementation.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "module_fixture.hpp"
-#include "tarn/dataflow/action.hpp"
 #include "tarn/dataflow/component.hpp"
-#include "tarn/dataflow/input.hpp"
-#include "tarn/dataflow/output.hpp"
-#include "tarn/dataflow/property.hpp"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <functional>
 #include <string>
 
+#include "dataflow/input_implementation.hpp"
 #include "module_fixture.hpp"
 #include "tarn/dataflow/action.hpp"
 #include "tarn/dataflow/component.hpp"
-#include "tarn/dataflow/input.hpp"
 #include "tarn/dataflow/output.hpp"
 #include "tarn/dataflow/property.hpp"
 

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "connection_by_hand.hpp"
-#include "dataflow/io_monitor.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "reading_writing_fixture.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "tarn/dataflow/component.hpp"
-#include "tarn/dataflow/input.hpp"
 #include "tarn/dataflow/io_element.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/dataflow/property.hpp"
 
 namespace {

@@ -3,8 +3,8 @@
 // directly.
 #pragma once
 
-#include "dataflow/io_monitor.hpp"
-#include "tarn/dataflow/input.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
 #include "tarn/dataflow/output.hpp"
 #include "tarn/engine/engine_graph.hpp"
 

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <thread>
 
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "reading_writing_fixture.hpp"
 #include "tarn/engine/engine_graph.hpp"
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/output_buffers.hpp"
 #include "module_fixture.hpp"
-#include "tarn/dataflow/io_element.hpp"
 #include "tarn/runtime/memory.hpp"
 
 namespace {

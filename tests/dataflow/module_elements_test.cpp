@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "dataflow/action_implementation.hpp"
 #include "module_fixture.hpp"
 #include "reading_writing_fixture.hpp"
 #include "tarn/dataflow/module.hpp"

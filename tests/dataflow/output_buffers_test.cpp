@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "dataflow/io_element_implementation.hpp"
 #include "module_fixture.hpp"
-#include "tarn/dataflow/io_element.hpp"
 #include "tarn/runtime/memory.hpp"
 
 namespace {

@@ -12,6 +12,9 @@
 #include <vector>
 
 #include "connection_by_hand.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "module_fixture.hpp"
 #include "tarn/dataflow/module.hpp"
 #include "tarn/engine/event.hpp"

@@ -16,12 +16,12 @@
 #include <thread>
 #include <vector>
 
+#include "dataflow/output_implementation.hpp"
 #include "host_kernel.hpp"
 #include "support/capture_writer.hpp"
 #include "support/temp_folder_fixture.hpp"
 #include "tarn/dataflow/component.hpp"
 #include "tarn/dataflow/io_element.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/engine/type_filter.hpp"
 #include "tarn/runtime/ipl_image.hpp"
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "dataflow/output_implementation.hpp"
 #include "host_graph.hpp"
 #include "support/capture_writer.hpp"
 #include "support/graph_ends.hpp"
@@ -31,7 +32,6 @@
 #include "support/test_replay_method.hpp"
 #include "support/two_image_operation_test_component.hpp"
 #include "tarn/bases/stream8_input_component.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/engine/engine_recording.hpp"
 
 namespace {

@@ -10,12 +10,12 @@
 #include <thread>
 #include <vector>
 
+#include "dataflow/output_implementation.hpp"
 #include "host_graph.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/test_components.hpp"
 #include "tarn/dataflow/input.hpp"
 #include "tarn/dataflow/module.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/dataflow/property.hpp"
 
 namespace {

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "../dataflow/module_fixture.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "recording_fixture.hpp"
 #include "tarn/runtime/matrix.hpp"
 

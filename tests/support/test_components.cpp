@@ -3,9 +3,9 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "dataflow/output_implementation.hpp"
 #include "tarn/dataflow/input.hpp"
 #include "tarn/dataflow/io_element.hpp"
-#include "tarn/dataflow/output.hpp"
 #include "tarn/engine/integer_exceptions.hpp"
 #include "tarn/engine/module_declaration.hpp"
 #include "tarn/runtime/thread.hpp"

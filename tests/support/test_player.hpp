@@ -2,6 +2,7 @@
 // engine's player does, one TARNReplayAsyncCommData per record.
 #pragma once
 
+#include "dataflow/fast_io.hpp"
 #include "tarn/recording/record_replay_method.hpp"
 #include "tarn/recording/recorder.hpp"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "tarn/dataflow/io_element.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "tarn/recording/record_file_writer.hpp"
 #include "tarn/recording/record_replay_method.hpp"
 

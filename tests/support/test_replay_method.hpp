@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tarn/dataflow/io_element.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "tarn/recording/record_replay_method.hpp"
 
 // The records of a ".trec" file, in order; empty when it cannot be read.

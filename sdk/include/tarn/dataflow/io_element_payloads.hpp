@@ -1,5 +1,5 @@
 // The records that I/O elements carry in their data buffers, besides plain vectors, IPL
-// images (runtime/ipl_image.hpp) and matrices (runtime/matrix.hpp).
+// images (tarn/runtime/ipl_image.hpp) and matrices (tarn/runtime/matrix.hpp).
 //
 // Components of other packages and the engine read these records in place, and I/O
 // element serialisation copies their headers byte for byte: every layout below is binding

@@ -26,7 +26,6 @@
 
 #include <atomic>
 
-#include "dataflow/fast_io.hpp"
 #include "tarn/dataflow/module.hpp"
 #include "tarn/engine/keys_handler.hpp"
 #include "tarn/engine/type_info.hpp"
@@ -36,6 +35,10 @@
 #include "tarn/runtime/mutex.hpp"
 #include "tarn/runtime/stacked_string.hpp"
 
+// The ring of the replay queue, which the engine's player fills: a method's own code never
+// needs more of it than its name.
+template <class T>
+class TARNFastIO;
 class TARNInputImplementation;
 class TARNIOElt;
 class TARNIOEltImplementation;

@@ -1,28 +1,14 @@
-// The ring of an output as the engine and other packages see it: TARNIOMonitor, a walk
-// over the ring's elements, newest first. TARNIOMonitorImplementation is the output's
-// ring itself, a TARNFastIO of I/O elements that also answers that interface.
+// The ring of an output: a TARNFastIO of I/O elements that also answers TARNIOMonitor, the
+// walk over it that the engine and other packages see.
 #pragma once
 
 #include <vector>
 
 #include "dataflow/fast_io.hpp"
-#include "tarn/dataflow/io_element.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "tarn/dataflow/io_monitor.hpp"
 
 class TARNOutput;
-
-// Called through its table by the engine, so the order of the virtual operations is
-// fixed: the destructors, operator[], InitBegin, InitNext.
-class TARNIOMonitor {
-  public:
-    virtual ~TARNIOMonitor() = default;
-    // The element of the ring item at `position`.
-    virtual TARNIOElt& operator[](TARNListIterator position) = 0;
-    // The newest item; null for a ring without items.
-    virtual TARNListIterator InitBegin() = 0;
-    // Moves `position` to the next older item and answers it; null past the oldest (and
-    // null stays null).
-    virtual TARNListIterator InitNext(TARNListIterator& position) = 0;
-};
 
 class TARNIOMonitorImplementation final : public TARNFastIO<TARNIOEltImplementation>, public TARNIOMonitor {
   public:
