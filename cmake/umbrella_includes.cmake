@@ -9,6 +9,8 @@
 cmake_policy(PUSH)
 cmake_policy(VERSION 3.25)
 
+include(${CMAKE_CURRENT_LIST_DIR}/include_lines.cmake)
+
 function(tarn_check_umbrella_includes include_dir)
   set(umbrella "${include_dir}/tarn/tarn.hpp")
   if(NOT EXISTS "${umbrella}")
@@ -26,22 +28,14 @@ function(tarn_check_umbrella_includes include_dir)
     endif()
   endforeach()
 
-  # The umbrella's includes, with their lines. One list entry a line: the list separator, the
-  # brackets and the backslash are masked first; an include line keeps its meaning without
-  # them.
-  file(READ "${umbrella}" content)
-  string(REGEX REPLACE "[][;]" "_" content "${content}")
-  string(REPLACE "\\" "_" content "${content}")
-  string(REPLACE "\n" ";" lines "${content}")
+  # The umbrella's includes.
+  tarn_include_lines("${umbrella}" includes)
   set(offences "")
   set(included "")
-  set(number 0)
-  foreach(line IN LISTS lines)
-    math(EXPR number "${number} + 1")
-    if(NOT line MATCHES "^[ \t]*#[ \t]*include[ \t]*[\"<]([^\">]+)[\">]")
-      continue()
-    endif()
-    set(name "${CMAKE_MATCH_1}")
+  foreach(entry IN LISTS includes)
+    string(REGEX MATCH "^([0-9]+)\\|([^|]*)\\|" fields "${entry}")
+    set(number "${CMAKE_MATCH_1}")
+    set(name "${CMAKE_MATCH_2}")
     if(NOT name IN_LIST public)
       list(APPEND offences "tarn/tarn.hpp:${number}: includes ${name}, which is not a public header of ${include_dir}")
     elseif(name IN_LIST included)
@@ -57,14 +51,7 @@ function(tarn_check_umbrella_includes include_dir)
     endif()
   endforeach()
 
-  if(offences)
-    foreach(offence IN LISTS offences)
-      message(NOTICE "${offence}")
-    endforeach()
-    list(LENGTH offences count)
-    message(FATAL_ERROR "${count} line(s) above: the umbrella header must include every public header "
-                        "(${include_dir}/tarn/<layer>/*.hpp) and nothing else")
-  endif()
+  tarn_stop_on_offences("${offences}" "line(s) above: the umbrella header must include every public header (${include_dir}/tarn/<layer>/*.hpp) and nothing else")
 endfunction()
 
 if(NOT INCLUDE_DIR OR NOT IS_DIRECTORY "${INCLUDE_DIR}")

@@ -6,6 +6,7 @@
 # (include/tarn/<layer>/) to an internal one (<layer>/).
 
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/include_lines.cmake)
 
 # The layer rule, lowest first. Folders in one entry ("a|b") stand side by side: each may
 # include itself and the entries before it, never its neighbour. Above them all sit the
@@ -88,20 +89,13 @@ foreach(layer IN LISTS layers)
       endif()
       get_filename_component(folder "${source}" DIRECTORY)
       file(RELATIVE_PATH shown "${SDK_DIR}/.." "${source}")
-      # One list entry a line: the list separator, the brackets (which hold a list's
-      # separators back) and the backslash (which escapes one) are masked first; an include
-      # line keeps its meaning without them.
-      file(READ "${source}" content)
-      string(REGEX REPLACE "[][;]" "_" content "${content}")
-      string(REPLACE "\\" "_" content "${content}")
-      string(REPLACE "\n" ";" lines "${content}")
-      set(number 0)
-      foreach(line IN LISTS lines)
-        math(EXPR number "${number} + 1")
-        if(NOT line MATCHES "^[ \t]*#[ \t]*include[ \t]*[\"<]([^\">]+)[\">]")
-          continue()
-        endif()
-        included_folder("${CMAKE_MATCH_1}" "${folder}" target public)
+      tarn_include_lines("${source}" includes)
+      foreach(entry IN LISTS includes)
+        string(REGEX MATCH "^([0-9]+)\\|([^|]*)\\|(.*)$" fields "${entry}")
+        set(number "${CMAKE_MATCH_1}")
+        set(path "${CMAKE_MATCH_2}")
+        set(line "${CMAKE_MATCH_3}")
+        included_folder("${path}" "${folder}" target public)
         if(target STREQUAL "<same>")
           continue()
         endif()
@@ -118,19 +112,10 @@ foreach(layer IN LISTS layers)
         else()
           continue()
         endif()
-        string(STRIP "${line}" line)
         list(APPEND offences "${shown}:${number}: ${line}: ${why}")
       endforeach()
     endforeach()
   endforeach()
 endforeach()
 
-if(offences)
-  # Each line unwrapped, so that it reads as file:line: in an editor.
-  foreach(offence IN LISTS offences)
-    message(NOTICE "${offence}")
-  endforeach()
-  list(LENGTH offences count)
-  message(FATAL_ERROR "${count} include(s) above run against the layers, which include only downward "
-                      "(${rule}), or lead from a public header to an internal one")
-endif()
+tarn_stop_on_offences("${offences}" "include(s) above run against the layers, which include only downward (${rule}), or lead from a public header to an internal one")
