@@ -35,8 +35,6 @@
 
 #include "capture_source.hpp"
 #include "csi2ipl/csi2ipl_component.hpp"
-#include "dataflow/input.hpp"
-#include "engine/engine_graph.hpp"
 #include "host_graph.hpp"
 #include "host_kernel.hpp"
 #include "host_recorder.hpp"
@@ -44,6 +42,8 @@
 #include "random_frame.hpp"
 #include "support/component_stepper.hpp"
 #include "support/feeding_source.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 namespace {
 

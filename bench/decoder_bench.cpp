@@ -21,15 +21,15 @@
 
 #include "csi2ipl/csi2ipl_component.hpp"
 #include "csi2ipl/data_formats.hpp"
-#include "random_frame.hpp"
 #include "csi2ipl/frame_geometry.hpp"
 #include "csi2ipl/frame_unpacking.hpp"
-#include "dataflow/input.hpp"
-#include "engine/engine_graph.hpp"
 #include "host_kernel.hpp"
 #include "pipelines/pipeline_call.hpp"
+#include "random_frame.hpp"
 #include "support/component_stepper.hpp"
 #include "support/feeding_source.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 namespace {
 

@@ -22,10 +22,10 @@
 #include <vector>
 
 #include "dataflow/fast_io.hpp"
-#include "dataflow/reader_type.hpp"
 #include "host_graph.hpp"
 #include "host_kernel.hpp"
 #include "support/test_components.hpp"
+#include "tarn/dataflow/reader_type.hpp"
 
 namespace {
 

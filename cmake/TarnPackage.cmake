@@ -8,7 +8,8 @@
 #                    [DESCRIPTION <text>])
 #
 # Makes the target <name>, the file <name>.pck: a shared library of SOURCES linked with its
-# own copy of the SDK (tarn_sdk) and LIBRARIES. It is complete in itself: compiled with
+# own copy of the SDK (tarn_sdk) and LIBRARIES. SOURCES see the SDK's public headers alone
+# ("tarn/tarn.hpp"), as tarn_sdk exports nothing else. It is complete in itself: compiled with
 # hidden visibility, bound to itself (-Bsymbolic) and exporting nothing but the engine's two
 # entry points (TARNPckInit, TARNGetModulesDefStruct) and the EXPORTS names, so that two
 # packages loaded in one process never bind to each other's symbols. EXPORTS may hold the

@@ -3,9 +3,9 @@
 #include "csi2ipl/csi2_packet.hpp"
 #include "csi2ipl/data_formats.hpp"
 #include "csi2ipl/decoder_reports.hpp"
-#include "engine/module_declaration.hpp"
-#include "engine/type_filter.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/engine/module_declaration.hpp"
+#include "tarn/engine/type_filter.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 #ifdef PIXTRACT_DECODER_GPU
 #define PIXTRACT_DECODER_MODEL "csi2ipl_gpu"

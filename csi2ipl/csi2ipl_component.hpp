@@ -20,8 +20,8 @@
 #include <cstdint>
 
 #include "csi2ipl/frame_geometry.hpp"
-#include "dataflow/component.hpp"
 #include "pipelines/pipeline_call.hpp"
+#include "tarn/dataflow/component.hpp"
 
 #ifdef PIXTRACT_DECODER_GPU
 #include "csi2ipl/gpu_decoding.hpp"

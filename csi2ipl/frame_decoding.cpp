@@ -9,9 +9,9 @@
 #include "csi2ipl/frame_check.hpp"
 #include "csi2ipl/frame_unpacking.hpp"
 #include "csi2ipl/packet_scanner.hpp"
-#include "dataflow/io_element.hpp"
-#include "dataflow/output.hpp"
-#include "runtime/ipl_image.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/runtime/ipl_image.hpp"
 
 namespace {
 

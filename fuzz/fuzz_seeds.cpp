@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "csi2ipl/data_formats.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "fuzz_kernel.hpp"
-#include "support/capture_writer.hpp"
 #include "io_element_destinations.hpp"
+#include "support/capture_writer.hpp"
 
 namespace {
 

@@ -3,9 +3,9 @@
 // that a seed's first byte names the destination its block was made for.
 #include <array>
 
-#include "dataflow/io_element.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/output_buffers.hpp"
-#include "engine/type_info.hpp"
+#include "tarn/engine/type_info.hpp"
 
 namespace fuzz {
 

@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "dataflow/io_element_block.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "fuzz_kernel.hpp"
 #include "io_element_destinations.hpp"
-#include "runtime/memory.hpp"
+#include "tarn/runtime/memory.hpp"
 
 namespace {
 

@@ -14,11 +14,11 @@
 #include <string_view>
 
 #include "csi2ipl/csi2ipl_component.hpp"
-#include "dataflow/property.hpp"
-#include "engine/enum_struct.hpp"
-#include "engine/property_value.hpp"
 #include "fuzz_kernel.hpp"
 #include "host_graph.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/enum_struct.hpp"
+#include "tarn/engine/property_value.hpp"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "dataflow/definitions.hpp"
-#include "dataflow/io_element.hpp"
-#include "dataflow/output.hpp"
-#include "engine/module_declaration.hpp"
-#include "engine/type_filter.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "tarn/dataflow/definitions.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/engine/module_declaration.hpp"
+#include "tarn/engine/type_filter.hpp"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "capture_file.hpp"
-#include "dataflow/component.hpp"
+#include "tarn/dataflow/component.hpp"
 
 // Model "capture_source", output "frames" of 8-bit byte streams. Each element carries one
 // frame of the capture file named by "path", 64-byte header included, as the decoder takes

@@ -8,15 +8,15 @@
 
 #include "capture_file.hpp"
 #include "capture_source.hpp"
-#include "dataflow/property.hpp"
 #include "decode_summary.hpp"
-#include "engine/enum_struct.hpp"
 #include "host_graph.hpp"
 #include "host_kernel.hpp"
 #include "host_recorder.hpp"
 #include "image_sink.hpp"
 #include "interrupt_signals.hpp"
 #include "output_folders.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/enum_struct.hpp"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "dataflow/definitions.hpp"
+#include "tarn/dataflow/definitions.hpp"
 
 bool HostComponents::AddModel(TARNComponentDefinition& definition) {
     if (definition.name == nullptr) return false;

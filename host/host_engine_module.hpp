@@ -2,7 +2,7 @@
 // behind the engine symbol "Engine.time".
 #pragma once
 
-#include "dataflow/module.hpp"
+#include "tarn/dataflow/module.hpp"
 
 class HostKernel;
 

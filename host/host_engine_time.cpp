@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "runtime/saturated_arithmetic.hpp"
+#include "tarn/runtime/saturated_arithmetic.hpp"
 
 namespace {
 

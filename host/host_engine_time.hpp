@@ -5,9 +5,9 @@
 #include <atomic>
 #include <mutex>
 
-#include "engine/condition.hpp"
-#include "engine/event.hpp"
-#include "runtime/mutex.hpp"
+#include "tarn/engine/condition.hpp"
+#include "tarn/engine/event.hpp"
+#include "tarn/runtime/mutex.hpp"
 
 // Engine time runs from a base: now = base + (monotonic - monotonic at base) * speed / 1000,
 // and stands still at the base while paused or in time state 2. Every change (jump, speed,

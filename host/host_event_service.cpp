@@ -5,11 +5,11 @@
 #include <ctime>
 #include <utility>
 
-#include "engine/event.hpp"
 #include "host_engine_time.hpp"
 #include "host_recorder.hpp"
-#include "runtime/event_basic.hpp"
-#include "runtime/saturated_arithmetic.hpp"
+#include "tarn/engine/event.hpp"
+#include "tarn/runtime/event_basic.hpp"
+#include "tarn/runtime/saturated_arithmetic.hpp"
 
 namespace {
 

@@ -7,14 +7,14 @@
 #include <cstdlib>
 #include <thread>
 
-#include "dataflow/component.hpp"
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "engine/enum_struct.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "engine/package_entry.hpp"
 #include "host_kernel.hpp"
 #include "host_package.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/enum_struct.hpp"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <cstring>
 
-#include "dataflow/component.hpp"
-#include "engine/engine_graph.hpp"
 #include "engine/symbol_record.hpp"
 #include "host_engine_module.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 HostKernel::HostKernel() : m_events(m_time) {
     createEngineModule();

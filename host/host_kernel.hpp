@@ -2,7 +2,6 @@
 #pragma once
 
 #include <atomic>
-
 #include <functional>
 #include <map>
 #include <memory>
@@ -11,7 +10,6 @@
 #include <set>
 #include <string>
 
-#include "engine/event.hpp"
 #include "engine/kernel.hpp"
 #include "host_components.hpp"
 #include "host_engine_time.hpp"
@@ -19,7 +17,8 @@
 #include "host_recorder.hpp"
 #include "host_registrations.hpp"
 #include "kernel_binding.hpp"
-#include "runtime/mutex.hpp"
+#include "tarn/engine/event.hpp"
+#include "tarn/runtime/mutex.hpp"
 
 class HostEngineModule;
 class TARNComponentDefinition;

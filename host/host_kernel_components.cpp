@@ -8,13 +8,13 @@
 #include <utility>
 #include <vector>
 
-#include "dataflow/component.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/output.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "engine/symbol_record.hpp"
 #include "host_kernel.hpp"
-#include "runtime/thread.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/runtime/thread.hpp"
 
 namespace {
 

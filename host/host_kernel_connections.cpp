@@ -1,9 +1,9 @@
 // Connecting an input to an output and disconnecting it again, by objects.
-#include "dataflow/input.hpp"
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/reader_type.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "host_kernel.hpp"
+#include "tarn/dataflow/reader_type.hpp"
 
 namespace {
 

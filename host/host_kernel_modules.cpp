@@ -4,15 +4,15 @@
 #include <exception>
 #include <string>
 
-#include "dataflow/action.hpp"
-#include "dataflow/core_function.hpp"
-#include "dataflow/module.hpp"
-#include "dataflow/property.hpp"
+#include "dataflow/action_implementation.hpp"
 #include "dataflow/property_by_name.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/symbol_record.hpp"
 #include "host_engine_module.hpp"
 #include "host_kernel.hpp"
+#include "tarn/dataflow/core_function.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/property.hpp"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "host_package.hpp"
 
-#include "dataflow/definitions.hpp"
 #include "elf_shared_object.hpp"
 #include "host_kernel.hpp"
+#include "tarn/dataflow/definitions.hpp"
 
 bool HostPackage::Open(const std::string& path, std::string& error) {
     m_init = nullptr;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/dynamic_library.hpp"
+#include "tarn/runtime/dynamic_library.hpp"
 
 class HostKernel;
 

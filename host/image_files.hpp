@@ -3,8 +3,7 @@
 // that hold exactly the samples a component wrote, for programs to compare.
 #include <string>
 
-#include "runtime/ipl_image.hpp"
-
+#include "tarn/runtime/ipl_image.hpp"
 
 // Writes `image` as a PNG file: one channel as grey (8 or 16 bits), three channels as
 // 8-bit colour. A "YUV" image is converted to RGB for viewing (full-range BT.601, 16-bit

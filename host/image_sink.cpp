@@ -3,12 +3,12 @@
 #include <filesystem>
 #include <system_error>
 
-#include "dataflow/definitions.hpp"
-#include "dataflow/io_element.hpp"
-#include "dataflow/reader_type.hpp"
-#include "engine/module_declaration.hpp"
-#include "engine/type_filter.hpp"
 #include "image_files.hpp"
+#include "tarn/dataflow/definitions.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/dataflow/reader_type.hpp"
+#include "tarn/engine/module_declaration.hpp"
+#include "tarn/engine/type_filter.hpp"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <string>
 
-#include "dataflow/component.hpp"
-#include "runtime/ipl_image.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/runtime/ipl_image.hpp"
 
 // Model "image_sink", input "images" of IPL images, read without skipping (the writer
 // waits for it, so no image is lost). Each image gets its index in the order received,

@@ -1,10 +1,10 @@
 #include "info_command.hpp"
 
-#include "dataflow/definitions.hpp"
 #include "host_kernel.hpp"
 #include "host_package.hpp"
 #include "model_description.hpp"
 #include "package_trailer.hpp"
+#include "tarn/dataflow/definitions.hpp"
 
 namespace {
 

@@ -2,12 +2,12 @@
 
 #include <cstdio>
 
-#include "dataflow/component.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "engine/enum_struct.hpp"
-#include "engine/type_filter.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "dataflow/property_implementation.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/engine/enum_struct.hpp"
+#include "tarn/engine/type_filter.hpp"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "runtime/base64.hpp"
 #include "sha512.hpp"
+#include "tarn/runtime/base64.hpp"
 
 std::string PackageTrailer::Value(const std::string& key) const {
     for (const auto& [entryKey, value] : entries)

@@ -7,7 +7,7 @@
 // nothing else, and builds on the one-source image-processing base, which declares the
 // inputs, the output and the properties, reads the images, makes the output images and
 // publishes them. The component supplies its table of operations and the operation itself.
-#include "tarn.hpp"
+#include "tarn/tarn.hpp"
 
 namespace {
 

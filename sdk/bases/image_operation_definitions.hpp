@@ -3,10 +3,10 @@
 // have in common.
 #pragma once
 
-#include "dataflow/definitions.hpp"
-#include "engine/property_value.hpp"
-#include "engine/type_filter.hpp"
-#include "engine/type_info.hpp"
+#include "tarn/dataflow/definitions.hpp"
+#include "tarn/engine/property_value.hpp"
+#include "tarn/engine/type_filter.hpp"
+#include "tarn/engine/type_info.hpp"
 
 namespace TARNImageOperation {
 

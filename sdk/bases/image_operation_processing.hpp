@@ -11,17 +11,17 @@
 #include <type_traits>
 #include <utility>
 
-#include "bases/image_operation_inputs.hpp"
-#include "bases/image_operation_records.hpp"
 #include "bases/image_operation_selection.hpp"
 #include "bases/image_region_operations.hpp"
 #include "bases/pending_output_element.hpp"
-#include "dataflow/component.hpp"
-#include "dataflow/io_element.hpp"
-#include "dataflow/output.hpp"
-#include "engine/timer.hpp"
-#include "runtime/ipl_image.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/bases/image_operation_inputs.hpp"
+#include "tarn/bases/image_operation_records.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/engine/timer.hpp"
+#include "tarn/runtime/ipl_image.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace TARNImageOperation {
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <string_view>
 
-#include "bases/image_operation_inputs.hpp"
 #include "bases/image_operation_text.hpp"
-#include "dataflow/component.hpp"
-#include "dataflow/property.hpp"
-#include "runtime/streamed_string.hpp"
-#include "runtime/ipl_image.hpp"
+#include "tarn/bases/image_operation_inputs.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/runtime/ipl_image.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace TARNImageOperation {
 

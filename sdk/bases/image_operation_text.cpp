@@ -1,14 +1,15 @@
 #include "bases/image_operation_text.hpp"
 
+#include <locale.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <locale.h>
 #include <string>
 
 #include "runtime/ascii_case.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace TARNImageText {
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "bases/image_operation_records.hpp"
-#include "runtime/ipl_image.hpp"
-#include "runtime/stacked_string.hpp"
+#include "tarn/bases/image_operation_records.hpp"
+#include "tarn/runtime/ipl_image.hpp"
+#include "tarn/runtime/stacked_string.hpp"
 
 namespace TARNImageText {
 

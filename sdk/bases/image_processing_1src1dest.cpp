@@ -1,13 +1,13 @@
 // The one-source image-processing base: its tables, construction, element declaration,
 // property changes and the selection and parsing of the operation's settings.
-#include "bases/image_processing_1src1dest.hpp"
+#include "tarn/bases/image_processing_1src1dest.hpp"
 
 #include <string>
 
 #include "bases/image_operation_definitions.hpp"
 #include "bases/image_operation_selection.hpp"
 #include "bases/image_operation_text.hpp"
-#include "dataflow/property.hpp"
+#include "tarn/dataflow/property.hpp"
 
 using TARNImageOperation::InputRecord;
 using TARNImageOperation::OutputImageRecord;

@@ -2,7 +2,7 @@
 // processing of one image and the base output model.
 #include "bases/image_operation_processing.hpp"
 #include "bases/image_operation_selection.hpp"
-#include "bases/image_processing_1src1dest.hpp"
+#include "tarn/bases/image_processing_1src1dest.hpp"
 
 void TARNImageProcessing1Src1Dest::Birth() {
     TARNImageOperation::Birth(*this, ImageInputs);

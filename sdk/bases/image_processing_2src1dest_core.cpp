@@ -5,7 +5,7 @@
 
 #include "bases/image_operation_processing.hpp"
 #include "bases/image_operation_selection.hpp"
-#include "bases/image_processing_2src1dest.hpp"
+#include "tarn/bases/image_processing_2src1dest.hpp"
 
 void TARNImageProcessing2Src1Dest::Birth() {
     TARNImageOperation::Birth(*this, ImageInputs);

@@ -3,7 +3,7 @@
 // the outside of the region. All work on the IPL header and the pixels it points at.
 #pragma once
 
-#include "runtime/ipl_image.hpp"
+#include "tarn/runtime/ipl_image.hpp"
 
 namespace TARNImageRegion {
 

@@ -3,7 +3,7 @@
 // good.
 #pragma once
 
-#include "dataflow/module.hpp"
+#include "tarn/dataflow/module.hpp"
 
 class TARNIOElt;
 

@@ -1,14 +1,14 @@
-#include "bases/sorted_start_reading_component.hpp"
+#include "tarn/bases/sorted_start_reading_component.hpp"
 
 #include <cstring>
 
-#include "dataflow/input.hpp"
-#include "dataflow/io_element.hpp"
-#include "dataflow/property.hpp"
-#include "engine/engine_time.hpp"
-#include "runtime/saturated_arithmetic.hpp"
-#include "runtime/streamed_string.hpp"
-#include "runtime/timestamp_text.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/engine_time.hpp"
+#include "tarn/runtime/saturated_arithmetic.hpp"
+#include "tarn/runtime/streamed_string.hpp"
+#include "tarn/runtime/timestamp_text.hpp"
 
 namespace {
 

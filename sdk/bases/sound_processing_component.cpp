@@ -1,13 +1,13 @@
-#include "bases/sound_processing_component.hpp"
+#include "tarn/bases/sound_processing_component.hpp"
 
 #include <cstdint>
 #include <cstring>
 
 #include "bases/pending_output_element.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/io_element.hpp"
-#include "dataflow/output.hpp"
-#include "engine/type_filter.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/engine/type_filter.hpp"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "bases/stream8_input_component.hpp"
+#include "tarn/bases/stream8_input_component.hpp"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 
-#include "dataflow/io_element.hpp"
-#include "engine/engine_time.hpp"
-#include "engine/type_filter.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/engine/engine_time.hpp"
+#include "tarn/engine/type_filter.hpp"
 
 namespace {
 

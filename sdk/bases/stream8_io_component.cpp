@@ -1,12 +1,12 @@
-#include "bases/stream8_io_component.hpp"
+#include "tarn/bases/stream8_io_component.hpp"
 
 #include <algorithm>
 #include <climits>
 #include <cstring>
 
-#include "dataflow/io_element.hpp"
-#include "dataflow/output.hpp"
-#include "engine/engine_time.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/engine/engine_time.hpp"
 
 namespace {
 

@@ -1,8 +1,7 @@
-#include "dataflow/action.hpp"
-
-#include "dataflow/definitions.hpp"
-#include "dataflow/module.hpp"
-#include "runtime/c_library.hpp"
+#include "dataflow/action_implementation.hpp"
+#include "tarn/dataflow/definitions.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/runtime/c_library.hpp"
 
 TARNActionImplementation::TARNActionImplementation()
     : callbacks(nullptr), allowedAtRest(false), owner(nullptr), index(0), definitionName(nullptr) {}

@@ -1,10 +1,10 @@
-#include "dataflow/component.hpp"
+#include "tarn/dataflow/component.hpp"
 
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/reports.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/reports.hpp"
 
 // The standard definitions of a component: no unit, subtype 0, never must-be-set,
 // enumeration values locked.

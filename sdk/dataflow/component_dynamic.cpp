@@ -1,14 +1,14 @@
 // Dynamic re-creation: after a property change, the model's Dynamic() declares its dynamic
 // elements again; those it declares again in the same place are kept (with their
 // connections and values), new ones are inserted, and those it no longer declares go.
-#include "dataflow/action.hpp"
-#include "dataflow/component.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_change.hpp"
 #include "engine/kernel_pointer.hpp"
+#include "tarn/dataflow/action.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/output.hpp"
 
 namespace {
 

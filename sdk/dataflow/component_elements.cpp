@@ -1,7 +1,7 @@
 #include <cstring>
 
-#include "dataflow/component.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace {
 

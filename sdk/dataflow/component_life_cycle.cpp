@@ -3,22 +3,22 @@
 // failure of the component's own code contained and reported.
 #include <exception>
 
-#include "dataflow/component.hpp"
-#include "dataflow/engine_properties.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "dataflow/reader_type.hpp"
-#include "engine/engine_graph.hpp"
-#include "engine/engine_message_box.hpp"
-#include "engine/engine_time.hpp"
-#include "engine/integer_exceptions.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/reports.hpp"
-#include "runtime/streamed_string.hpp"
-#include "runtime/thread.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/engine_properties.hpp"
+#include "tarn/dataflow/reader_type.hpp"
+#include "tarn/engine/engine_graph.hpp"
+#include "tarn/engine/engine_message_box.hpp"
+#include "tarn/engine/engine_time.hpp"
+#include "tarn/engine/integer_exceptions.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/streamed_string.hpp"
+#include "tarn/runtime/thread.hpp"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The action that renames a component after the output connected to its first input, so
 // that a graph reads as what flows through it ("cam.out" feeds "cam_out").
-#include "dataflow/component.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/output.hpp"
-#include "engine/engine_graph.hpp"
-#include "engine/reports.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/engine/engine_graph.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace {
 

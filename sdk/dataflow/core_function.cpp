@@ -1,4 +1,4 @@
-#include "dataflow/core_function.hpp"
+#include "tarn/dataflow/core_function.hpp"
 
 TARNCoreFunction::TARNCoreFunction(const char* name) : TARNModule(name, false, true) {}
 

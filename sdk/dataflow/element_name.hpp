@@ -1,9 +1,9 @@
 // The one rule by which a module's rename reaches the full names of its elements.
 #pragma once
 
-#include "engine/module_base.hpp"
-#include "runtime/c_library.hpp"
-#include "runtime/stacked_string.hpp"
+#include "tarn/engine/module_base.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/stacked_string.hpp"
 
 namespace TARNPrivate {
 // A full name made of `oldName`, a point and more takes `newName` (empty when null) in

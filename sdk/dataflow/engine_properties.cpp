@@ -1,12 +1,12 @@
-#include "dataflow/engine_properties.hpp"
+#include "tarn/dataflow/engine_properties.hpp"
 
-#include "dataflow/module.hpp"
-#include "dataflow/property.hpp"
 #include "dataflow/property_by_name.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/property_value.hpp"
-#include "engine/reports.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/property_value.hpp"
+#include "tarn/engine/reports.hpp"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "dataflow/fast_io.hpp"
 
-#include "engine/integer_exceptions.hpp"
-#include "engine/reports.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/engine/integer_exceptions.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace {
 

@@ -20,12 +20,12 @@
 #include <bit>
 #include <cstdint>
 
-#include "dataflow/reader_type.hpp"
-#include "engine/condition.hpp"
-#include "engine/event.hpp"
-#include "engine/integer_exceptions.hpp"
-#include "runtime/list.hpp"
-#include "runtime/mutex.hpp"
+#include "tarn/dataflow/reader_type.hpp"
+#include "tarn/engine/condition.hpp"
+#include "tarn/engine/event.hpp"
+#include "tarn/engine/integer_exceptions.hpp"
+#include "tarn/runtime/list.hpp"
+#include "tarn/runtime/mutex.hpp"
 
 template <class T>
 class TARNFastIO;

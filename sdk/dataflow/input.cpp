@@ -1,10 +1,9 @@
-#include "dataflow/input.hpp"
-
 #include "dataflow/element_name.hpp"
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/reader_type.hpp"
-#include "runtime/thread.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/dataflow/reader_type.hpp"
+#include "tarn/runtime/thread.hpp"
 
 TARNInputImplementation::TARNInputImplementation()
     : ring(nullptr),

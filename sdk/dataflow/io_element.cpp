@@ -1,11 +1,10 @@
-#include "dataflow/io_element.hpp"
-
 #include <cstdint>
 
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/io_element_kind.hpp"
 #include "dataflow/io_element_layout.hpp"
-#include "engine/engine_graph.hpp"
-#include "engine/reports.hpp"
+#include "tarn/engine/engine_graph.hpp"
+#include "tarn/engine/reports.hpp"
 
 // The element is read in place by the engine and by other packages: its fields keep their
 // order and offsets. offsetof on a class with virtual operations is conditionally

@@ -1,6 +1,6 @@
 #include "dataflow/io_element_kind.hpp"
 
-#include "engine/type_filter.hpp"
+#include "tarn/engine/type_filter.hpp"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // many bytes one item takes.
 #pragma once
 
-#include "engine/type_info.hpp"
+#include "tarn/engine/type_info.hpp"
 
 // The layout of an element's data, decided from its type code. A code may carry several
 // kind bits; the first kind in the order below whose static filter accepts the code

@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstring>
 
-#include "dataflow/io_element_payloads.hpp"
-#include "runtime/ipl_image.hpp"
-#include "runtime/matrix.hpp"
+#include "tarn/dataflow/io_element_payloads.hpp"
+#include "tarn/runtime/ipl_image.hpp"
+#include "tarn/runtime/matrix.hpp"
 
 namespace {
 

@@ -4,13 +4,13 @@
 #include <cstring>
 #include <new>
 
-#include "dataflow/io_element.hpp"
 #include "dataflow/io_element_block.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/io_element_kind.hpp"
 #include "dataflow/io_element_layout.hpp"
-#include "engine/reports.hpp"
-#include "runtime/memory.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/memory.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace {
 

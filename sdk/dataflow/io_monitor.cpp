@@ -1,6 +1,6 @@
-#include "dataflow/io_monitor.hpp"
-
-#include "engine/engine_recording.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "tarn/engine/engine_recording.hpp"
 
 TARNIOMonitorImplementation* TARNIOMonitorImplementation::CreateMonitor(TARNEvent* dieEvent, TARNOutput* output,
                                                                         int fifoSize, int subsampling) {

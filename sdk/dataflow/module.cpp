@@ -1,11 +1,11 @@
-#include "dataflow/module.hpp"
+#include "tarn/dataflow/module.hpp"
 
-#include "dataflow/property.hpp"
-#include "engine/engine_graph.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/reports.hpp"
-#include "runtime/thread.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/engine_graph.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/thread.hpp"
 
 // The standard definitions: no unit, subtype 0, never must-be-set, enumeration values
 // locked; the type follows the default value, which each definition owns.

@@ -2,17 +2,17 @@
 // output it belongs to and to the ring of the connection.
 #include <cstdint>
 
-#include "dataflow/input.hpp"
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/module.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "dataflow/reader_type.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/reports.hpp"
 #include "engine/symbol_record.hpp"
-#include "runtime/c_library.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/dataflow/reader_type.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/c_library.hpp"
 
 namespace {
 

@@ -3,13 +3,13 @@
 // and outputs (module_inputs_outputs.cpp). Internal to the module's implementation.
 #pragma once
 
-#include "dataflow/action.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/module.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "runtime/c_library.hpp"
-#include "runtime/regular_expression.hpp"
+#include "dataflow/action_implementation.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "dataflow/property_implementation.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/regular_expression.hpp"
 
 namespace TARNPrivate::ElementSteps {
 

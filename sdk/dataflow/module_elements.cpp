@@ -1,13 +1,14 @@
 // Element creation, removal and renaming for properties and actions; inputs and outputs
 // follow the same find-or-create and removal rules with their implementations.
-#include "dataflow/module.hpp"
+#include "dataflow/action_implementation.hpp"
 #include "dataflow/module_element_steps.hpp"
-#include "dataflow/property.hpp"
-#include "engine/clock.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "runtime/c_library.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/engine/clock.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace {
 

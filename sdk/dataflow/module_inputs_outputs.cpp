@@ -1,13 +1,16 @@
 // Creation, removal and renaming of a module's inputs and outputs, with the per-element
 // properties that come and go with them.
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/module.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
 #include "dataflow/module_element_steps.hpp"
-#include "dataflow/reader_type.hpp"
-#include "engine/engine_graph.hpp"
-#include "engine/kernel_change.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "engine/kernel.hpp"
+#include "engine/kernel_change.hpp"
 #include "engine/kernel_pointer.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/reader_type.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // Element lookup by position and by short name. A missing element is the caller's error:
 // it is reported through the kernel (level 2, -5 thrown) and never answered with null.
-#include "dataflow/input.hpp"
-#include "dataflow/module.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "engine/reports.hpp"
-#include "runtime/c_library.hpp"
-#include "runtime/streamed_string.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "dataflow/property_implementation.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace {
 

@@ -6,17 +6,18 @@
 // property's callbacks under both. Callbacks need the module lock (the thread list, the
 // element lists); taking it under the property lock while readers by name take the
 // property lock under the module lock would deadlock two threads.
-#include <climits>
 #include <unistd.h>
 
-#include "dataflow/module.hpp"
-#include "dataflow/module_thread.hpp"
-#include "dataflow/property.hpp"
-#include "engine/engine_time.hpp"
-#include "engine/reports.hpp"
-#include "runtime/folders.hpp"
-#include "runtime/streamed_string.hpp"
-#include "runtime/text_conversion.hpp"
+#include <climits>
+
+#include "dataflow/property_implementation.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/module_thread.hpp"
+#include "tarn/engine/engine_time.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/folders.hpp"
+#include "tarn/runtime/streamed_string.hpp"
+#include "tarn/runtime/text_conversion.hpp"
 
 namespace {
 

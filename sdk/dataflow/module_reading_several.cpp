@@ -1,10 +1,10 @@
 // Reading on several inputs at once: the module waits for whichever input delivers first,
 // or for one of the caller's own events.
-#include "dataflow/input.hpp"
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/module.hpp"
-#include "dataflow/reader_type.hpp"
-#include "engine/reports.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/reader_type.hpp"
+#include "tarn/engine/reports.hpp"
 
 namespace {
 

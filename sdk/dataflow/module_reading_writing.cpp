@@ -2,13 +2,14 @@
 // rings and hands elements to its outputs' rings.
 #include <algorithm>
 
-#include "dataflow/input.hpp"
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/module.hpp"
-#include "dataflow/output.hpp"
-#include "engine/engine_time.hpp"
-#include "runtime/streamed_string.hpp"
-#include "runtime/thread.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/engine/engine_time.hpp"
+#include "tarn/runtime/streamed_string.hpp"
+#include "tarn/runtime/thread.hpp"
 
 namespace {
 

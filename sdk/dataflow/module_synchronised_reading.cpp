@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "dataflow/io_element.hpp"
-#include "dataflow/module.hpp"
-#include "engine/engine_time.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/engine/engine_time.hpp"
 
 namespace {
 

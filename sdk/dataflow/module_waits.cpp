@@ -3,16 +3,16 @@
 // time: they stretch and shrink with the engine's speed, stand still while the engine is
 // paused or time stands still (time state 2), and are recomputed whenever the engine-time
 // condition reports a change.
-#include "dataflow/module.hpp"
 #include "dataflow/still_running_report.hpp"
-#include "engine/engine_graph.hpp"
-#include "engine/engine_time.hpp"
 #include "engine/engine_time_section.hpp"
-#include "engine/reports.hpp"
-#include "engine/wait_for_timestamp.hpp"
-#include "runtime/saturated_arithmetic.hpp"
-#include "runtime/streamed_string.hpp"
-#include "runtime/thread.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/engine/engine_graph.hpp"
+#include "tarn/engine/engine_time.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/engine/wait_for_timestamp.hpp"
+#include "tarn/runtime/saturated_arithmetic.hpp"
+#include "tarn/runtime/streamed_string.hpp"
+#include "tarn/runtime/thread.hpp"
 
 namespace {
 

@@ -1,14 +1,14 @@
-#include "dataflow/output.hpp"
-
 #include <cstring>
 
 #include "dataflow/element_name.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/module.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 TARNOutputImplementation::TARNOutputImplementation()
     : owner(nullptr),

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <new>
 
-#include "dataflow/io_element.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/io_element_kind.hpp"
 #include "dataflow/output_buffers.hpp"
-#include "engine/reports.hpp"
-#include "runtime/matrix.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/matrix.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace {
 

@@ -2,11 +2,11 @@
 #include <exception>
 #include <new>
 
-#include "dataflow/io_element.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/output_buffers.hpp"
-#include "engine/reports.hpp"
-#include "runtime/memory.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/memory.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace {
 

@@ -12,9 +12,9 @@
 
 #include <span>
 
-#include "dataflow/io_element_payloads.hpp"
-#include "engine/type_info.hpp"
-#include "runtime/ipl_image.hpp"
+#include "tarn/dataflow/io_element_payloads.hpp"
+#include "tarn/engine/type_info.hpp"
+#include "tarn/runtime/ipl_image.hpp"
 
 class TARNIOEltImplementation;
 

@@ -1,8 +1,7 @@
-#include "dataflow/property.hpp"
-
 #include "dataflow/element_name.hpp"
-#include "dataflow/module.hpp"
-#include "runtime/c_library.hpp"
+#include "dataflow/property_implementation.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/runtime/c_library.hpp"
 
 TARNPropertyImplementation::TARNPropertyImplementation()
     : changedEvent(false, nullptr),

@@ -1,8 +1,8 @@
 #include "dataflow/property_by_name.hpp"
 
-#include "dataflow/module.hpp"
-#include "dataflow/property.hpp"
 #include "engine/kernel.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/property.hpp"
 
 namespace {
 

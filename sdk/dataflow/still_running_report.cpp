@@ -1,6 +1,6 @@
 #include "dataflow/still_running_report.hpp"
 
-#include "runtime/streamed_string.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace TARNPrivate {
 

@@ -1,7 +1,7 @@
 // What a module reports when its threads outlive the shutdown time-out.
 #pragma once
 
-#include "runtime/stacked_string.hpp"
+#include "tarn/runtime/stacked_string.hpp"
 
 namespace TARNPrivate {
 // "Some threads are still running after T. The model must be bugged. ..." with the

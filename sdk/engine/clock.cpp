@@ -1,6 +1,6 @@
-#include "engine/clock.hpp"
+#include "tarn/engine/clock.hpp"
 
-#include "engine/engine_time.hpp"
+#include "tarn/engine/engine_time.hpp"
 
 TARNBaseClock::TARNBaseClock(const char* name) : clockName(name) {
     TARNPrivate::RegisterClock(this, &clockID);

@@ -1,7 +1,7 @@
-#include "engine/copy_with_event.hpp"
+#include "tarn/engine/copy_with_event.hpp"
 
-#include "engine/event.hpp"
-#include "runtime/c_library.hpp"
+#include "tarn/engine/event.hpp"
+#include "tarn/runtime/c_library.hpp"
 
 namespace TARN {
 void* Memcpy(void* to, const void* from, long size, TARNEvent* done) {

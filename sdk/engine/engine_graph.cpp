@@ -1,8 +1,8 @@
-#include "engine/engine_graph.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/module_base.hpp"
+#include "tarn/engine/module_base.hpp"
 
 using TARNPrivate::kernel;
 

@@ -1,6 +1,6 @@
-#include "engine/engine_message_box.hpp"
+#include "tarn/engine/engine_message_box.hpp"
 
-#include "runtime/message_box.hpp"
+#include "tarn/runtime/message_box.hpp"
 
 namespace TARN {
 void MessageBox(const char* message, int type, int other) {

@@ -1,4 +1,4 @@
-#include "engine/engine_recording.hpp"
+#include "tarn/engine/engine_recording.hpp"
 
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"

@@ -1,9 +1,9 @@
-#include "engine/enum_struct.hpp"
+#include "tarn/engine/enum_struct.hpp"
 
 #include <cstdio>
 
-#include "engine/reports.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace {
 

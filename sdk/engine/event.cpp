@@ -1,13 +1,13 @@
-#include "engine/event.hpp"
+#include "tarn/engine/event.hpp"
 
 #include <cerrno>
 
 #include "engine/event_service.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/reports.hpp"
-#include "runtime/event_basic.hpp"
-#include "runtime/saturated_arithmetic.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/event_basic.hpp"
+#include "tarn/runtime/saturated_arithmetic.hpp"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "runtime/stacked_string.hpp"
+#include "tarn/runtime/stacked_string.hpp"
 
 class TARNAction;
 class TARNBaseClock;

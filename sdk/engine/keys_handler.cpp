@@ -1,4 +1,4 @@
-#include "engine/keys_handler.hpp"
+#include "tarn/engine/keys_handler.hpp"
 
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"

@@ -1,4 +1,4 @@
-#include "engine/listeners.hpp"
+#include "tarn/engine/listeners.hpp"
 
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"

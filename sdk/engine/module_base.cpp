@@ -1,8 +1,8 @@
-#include "engine/module_base.hpp"
+#include "tarn/engine/module_base.hpp"
 
 #include <cstdlib>
 
-#include "runtime/c_library.hpp"
+#include "tarn/runtime/c_library.hpp"
 
 namespace {
 char* CopyOrNull(const char* text) {

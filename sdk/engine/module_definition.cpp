@@ -1,12 +1,12 @@
-#include "engine/module_definition.hpp"
+#include "tarn/engine/module_definition.hpp"
 
 #include <cstdlib>
 
-#include "engine/module_base.hpp"
 #include "engine/module_group_definition.hpp"
 #include "engine/module_management.hpp"
-#include "runtime/c_library.hpp"
-#include "runtime/stacked_string.hpp"
+#include "tarn/engine/module_base.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/stacked_string.hpp"
 
 namespace {
 bool SameText(const char* a, const char* b) {

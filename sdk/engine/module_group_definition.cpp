@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "engine/module_definition.hpp"
 #include "engine/module_management.hpp"
-#include "runtime/c_library.hpp"
+#include "tarn/engine/module_definition.hpp"
+#include "tarn/runtime/c_library.hpp"
 
 namespace {
 bool SameText(const char* a, const char* b) {

@@ -1,7 +1,7 @@
 // A named group of module definitions in the package's module registry.
 #pragma once
 
-#include "runtime/list.hpp"
+#include "tarn/runtime/list.hpp"
 
 class TARNModuleDefinition;
 

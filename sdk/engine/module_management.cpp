@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "engine/module_base.hpp"
-#include "engine/module_definition.hpp"
 #include "engine/module_group_definition.hpp"
+#include "tarn/engine/module_base.hpp"
+#include "tarn/engine/module_definition.hpp"
 
 // Constant-initialised: a module declaration may run before any other static of the
 // registry has been constructed.

@@ -1,7 +1,7 @@
 // The package's module registry: every declared module definition, filed in groups.
 #pragma once
 
-#include "runtime/list.hpp"
+#include "tarn/runtime/list.hpp"
 
 class TARNModuleBase;
 class TARNModuleDefinition;

@@ -3,11 +3,10 @@
 #include <memory>
 
 #include "engine/kernel_pointer.hpp"
-#include "engine/module_definition.hpp"
 #include "engine/module_management.hpp"
-#include "engine/reports.hpp"
-#include "runtime/dynamic_library.hpp"
-#include "runtime/mutex.hpp"
+#include "tarn/engine/module_definition.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/mutex.hpp"
 
 TARNMutex TARNPckInit_Mutex;
 
@@ -30,29 +29,3 @@ extern "C" int TARNGetModulesDefStruct(const char* group, void** out, int max) {
     for (int i = 0; i < count; ++i) out[i] = table[i]->userData;
     return count < 1 ? 0 : count;
 }
-
-namespace TARN {
-bool ForwardPckInitToLibrary(const TARNDynamicLoader& library, int* result) {
-    if (result) *result = 0x7fffffff;
-    if (!library.IsOpen()) {
-        ReportError("TARN::ForwardPckInitToLibrary: Dynamic library is not loaded", 0);
-        return false;
-    }
-    // The engine passes a third argument, the address of its kernel pointer; entries read
-    // only the first two.
-    using PckInit = int (*)(void*, int, void*);
-    auto init = reinterpret_cast<PckInit>(library.LoadSymbol("TARNPckInit"));
-    if (!init) {
-        ReportError("TARN::ForwardPckInitToLibrary: Failed to load 'TARNPckInit' from the dynamic library",
-                    0);
-        return false;
-    }
-    const int answer = init(TARNPrivate::kernel, PckInitMagic, &TARNPrivate::kernel);
-    if (result) *result = answer;
-    if (answer == 0) {
-        ReportError("TARN::ForwardPckInitToLibrary: TARNPckInit call failed", 0);
-        return false;
-    }
-    return true;
-}
-}  // namespace TARN

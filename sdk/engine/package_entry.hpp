@@ -1,7 +1,14 @@
 // The two entry points the engine finds in every package by their plain C names.
+//
+// A package's author never calls them: the engine finds them by name, and tarn_add_package
+// has the linker take them from the SDK into every package. They are declared here, for the
+// SDK that defines them and for the host and tests that stand in for the engine, and not
+// among the public headers.
 #pragma once
 
-class TARNDynamicLoader;
+// The kernel build and the magic TARNPckInit takes.
+#include "tarn/engine/kernel_forwarding.hpp"
+
 class TARNMutex;
 
 // A package is built with hidden visibility; only its entry points are exported.
@@ -20,18 +27,6 @@ TARN_PACKAGE_EXPORT int TARNPckInit(void* kernel, int magic);
 // how many it wrote (0 for an unknown group).
 TARN_PACKAGE_EXPORT int TARNGetModulesDefStruct(const char* group, void** out, int max);
 }
-
-namespace TARN {
-// The kernel build this SDK was made for: 4.9.0 as major << 16 | minor << 8 | patch.
-inline constexpr int KernelBuild = 0x40900;
-// The magic the engine passes to TARNPckInit.
-inline constexpr int PckInitMagic = 0x80538;
-
-// Hands this package's kernel object on to another, already loaded package through its
-// TARNPckInit. `result`, when given, receives that call's answer (0x7fffffff when it was
-// not made). Failures are reported as errors and answer false.
-bool ForwardPckInitToLibrary(const TARNDynamicLoader& library, int* result);
-}  // namespace TARN
 
 // Serialises TARNPckInit.
 extern TARNMutex TARNPckInit_Mutex;

@@ -1,4 +1,4 @@
-#include "engine/property_value.hpp"
+#include "tarn/engine/property_value.hpp"
 
 TARNPropertyValue::TARNPropertyValue() : type(Bool), boolean(false) {}
 

@@ -1,8 +1,8 @@
-#include "engine/reports.hpp"
+#include "tarn/engine/reports.hpp"
 
-#include "engine/integer_exceptions.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
+#include "tarn/engine/integer_exceptions.hpp"
 
 namespace TARN {
 void Report(const char* message, int level, int parameter) {

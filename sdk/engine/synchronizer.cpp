@@ -1,4 +1,4 @@
-#include "engine/synchronizer.hpp"
+#include "tarn/engine/synchronizer.hpp"
 
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"

@@ -1,8 +1,8 @@
-#include "engine/thread_ids.hpp"
+#include "tarn/engine/thread_ids.hpp"
 
 #include <unistd.h>
 
-#include "runtime/thread.hpp"
+#include "tarn/runtime/thread.hpp"
 
 long TARN::CurrentPID() {
     return static_cast<long>(getpid());

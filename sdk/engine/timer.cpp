@@ -1,6 +1,6 @@
-#include "engine/timer.hpp"
+#include "tarn/engine/timer.hpp"
 
-#include "engine/engine_time.hpp"
+#include "tarn/engine/engine_time.hpp"
 
 void TARNTimer::Start() {
     start = TARN::GetSystemAccurateTiming();

@@ -1,4 +1,4 @@
-#include "engine/timestamp_indexed.hpp"
+#include "tarn/engine/timestamp_indexed.hpp"
 
 int TARNTimestampIndexed::CompareTARNTimestampIndexed(const void* a, const void* b) {
     const long first = static_cast<const TARNTimestampIndexed*>(a)->timestamp;

@@ -1,7 +1,7 @@
-#include "engine/type_filter.hpp"
+#include "tarn/engine/type_filter.hpp"
 
-#include "runtime/c_library.hpp"
-#include "runtime/regular_expression.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/regular_expression.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "engine/type_info.hpp"
+#include "tarn/engine/type_info.hpp"
 
 namespace {
 

@@ -1,17 +1,17 @@
-#include "engine/wait_for_timestamp.hpp"
+#include "tarn/engine/wait_for_timestamp.hpp"
 
 #include <climits>
 #include <vector>
 
-#include "engine/condition.hpp"
 #include "engine/engine_time_section.hpp"
-#include "engine/event.hpp"
-#include "engine/integer_exceptions.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/reports.hpp"
-#include "runtime/saturated_arithmetic.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/engine/condition.hpp"
+#include "tarn/engine/event.hpp"
+#include "tarn/engine/integer_exceptions.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/saturated_arithmetic.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace {
 

@@ -1,8 +1,8 @@
 #include "recording/property_reading.hpp"
 
-#include "dataflow/module.hpp"
-#include "dataflow/property.hpp"
-#include "engine/engine_graph.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 namespace TARNPrivate {
 

@@ -3,15 +3,15 @@
 #include <cstdlib>
 #include <string>
 
-#include "dataflow/input.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "engine/engine_time.hpp"
-#include "engine/reports.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "recording/property_reading.hpp"
 #include "recording/record_paths.hpp"
-#include "recording/record_replay_method.hpp"
-#include "runtime/folders.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/engine_time.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/recording/record_replay_method.hpp"
+#include "tarn/runtime/folders.hpp"
 
 using TARNPrivate::EngineHasProperty;
 using TARNPrivate::EnginePropertyText;

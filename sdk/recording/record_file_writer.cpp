@@ -1,7 +1,7 @@
-#include "recording/record_file_writer.hpp"
+#include "tarn/recording/record_file_writer.hpp"
 
-#include "engine/reports.hpp"
-#include "recording/record_replay_method.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/recording/record_replay_method.hpp"
 
 namespace {
 

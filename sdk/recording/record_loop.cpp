@@ -4,15 +4,16 @@
 #include <atomic>
 #include <string>
 
-#include "dataflow/input.hpp"
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/reader_type.hpp"
-#include "engine/engine_recording.hpp"
-#include "engine/integer_exceptions.hpp"
-#include "engine/reports.hpp"
-#include "recording/record_replay_method.hpp"
-#include "runtime/thread.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "tarn/dataflow/reader_type.hpp"
+#include "tarn/engine/engine_recording.hpp"
+#include "tarn/engine/integer_exceptions.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/recording/record_replay_method.hpp"
+#include "tarn/runtime/thread.hpp"
 
 namespace {
 

@@ -1,20 +1,21 @@
-#include "recording/record_replay_method.hpp"
+#include "tarn/recording/record_replay_method.hpp"
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "dataflow/input.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "engine/engine_graph.hpp"
-#include "engine/engine_recording.hpp"
-#include "engine/engine_time.hpp"
+#include "dataflow/fast_io.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/reports.hpp"
 #include "engine/symbol_record.hpp"
 #include "engine/symbol_table_lock.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/engine_graph.hpp"
+#include "tarn/engine/engine_recording.hpp"
+#include "tarn/engine/engine_time.hpp"
+#include "tarn/engine/reports.hpp"
 
 // The standard definitions: no unit, never must-be-set, enumeration values locked; the type
 // follows the default value, which each definition owns.

@@ -2,11 +2,11 @@
 // recording, the heading hint that says what the stream is.
 #include <string>
 
-#include "dataflow/io_element.hpp"
-#include "dataflow/output.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "recording/property_reading.hpp"
-#include "recording/record_replay_method.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/recording/record_replay_method.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace {
 

@@ -3,23 +3,24 @@
 #include <cstdlib>
 #include <string>
 
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "dataflow/reader_type.hpp"
-#include "engine/condition.hpp"
-#include "engine/engine_recording.hpp"
-#include "engine/engine_time.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "engine/engine_time_section.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/reports.hpp"
-#include "engine/wait_for_timestamp.hpp"
 #include "recording/property_reading.hpp"
 #include "recording/record_paths.hpp"
-#include "recording/record_replay_method.hpp"
-#include "runtime/streamed_string.hpp"
-#include "runtime/thread.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/dataflow/reader_type.hpp"
+#include "tarn/engine/condition.hpp"
+#include "tarn/engine/engine_recording.hpp"
+#include "tarn/engine/engine_time.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/engine/wait_for_timestamp.hpp"
+#include "tarn/recording/record_replay_method.hpp"
+#include "tarn/runtime/streamed_string.hpp"
+#include "tarn/runtime/thread.hpp"
 
 namespace {
 

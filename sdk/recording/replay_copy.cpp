@@ -2,10 +2,10 @@
 // destination), which writes them again; and the registry of copy sources.
 #include <vector>
 
-#include "dataflow/io_element.hpp"
-#include "dataflow/output.hpp"
-#include "engine/reports.hpp"
-#include "recording/record_replay_method.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/recording/record_replay_method.hpp"
 
 namespace {
 

@@ -3,16 +3,16 @@
 // and count, marked at a trigger and written oldest first.
 #include <atomic>
 #include <climits>
-#include <exception>
 #include <cstring>
+#include <exception>
 #include <string>
 
-#include "dataflow/io_element.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/io_element_kind.hpp"
 #include "dataflow/io_element_layout.hpp"
-#include "dataflow/output.hpp"
-#include "engine/reports.hpp"
-#include "recording/record_replay_method.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/recording/record_replay_method.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "runtime/absolute_time.hpp"
+#include "tarn/runtime/absolute_time.hpp"
 
 #include <sys/time.h>
 
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "runtime/saturated_arithmetic.hpp"
+#include "tarn/runtime/saturated_arithmetic.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "runtime/c_library.hpp"
+#include "tarn/runtime/c_library.hpp"
 
 #include <cctype>
 #include <climits>

@@ -1,8 +1,8 @@
-#include "runtime/dynamic_library.hpp"
+#include "tarn/runtime/dynamic_library.hpp"
 
 #include <dlfcn.h>
 
-#include "runtime/text_conversion.hpp"
+#include "tarn/runtime/text_conversion.hpp"
 
 namespace {
 

@@ -1,9 +1,9 @@
-#include "runtime/file_io.hpp"
+#include "tarn/runtime/file_io.hpp"
 
 #include <stdio_ext.h>
 
-#include "runtime/c_library.hpp"
-#include "runtime/text_conversion.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/text_conversion.hpp"
 
 const char* const TARNFileIO::Endl = "\n";
 

@@ -1,10 +1,10 @@
-#include "runtime/file_locker.hpp"
+#include "tarn/runtime/file_locker.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
-#include "runtime/text_conversion.hpp"
+#include "tarn/runtime/text_conversion.hpp"
 
 TARNFileLockerHandlePath::TARNFileLockerHandlePath(const TARNFile& file, bool lockNow)
     : path(file.GetFullPath()) {

@@ -1,13 +1,13 @@
-#include "runtime/file_path.hpp"
+#include "tarn/runtime/file_path.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "runtime/c_library.hpp"
-#include "runtime/folders.hpp"
-#include "runtime/text_conversion.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/folders.hpp"
+#include "tarn/runtime/text_conversion.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "runtime/file_reader.hpp"
+#include "tarn/runtime/file_reader.hpp"
 
 #include <cstring>
 

@@ -1,11 +1,11 @@
-#include "runtime/file_writer.hpp"
+#include "tarn/runtime/file_writer.hpp"
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
-#include "runtime/streamed_string.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 namespace {
 

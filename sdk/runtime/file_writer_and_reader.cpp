@@ -1,10 +1,10 @@
-#include "runtime/file_writer_and_reader.hpp"
+#include "tarn/runtime/file_writer_and_reader.hpp"
 
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
-#include "runtime/text_conversion.hpp"
+#include "tarn/runtime/text_conversion.hpp"
 
 bool TARNFileWriterAndReader::Open(const char* path, int mode) {
     return TARNFileWriter::Open(path, mode | EnableRead);

@@ -1,11 +1,11 @@
-#include "runtime/folder_browser.hpp"
+#include "tarn/runtime/folder_browser.hpp"
 
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include "runtime/c_library.hpp"
-#include "runtime/regular_expression.hpp"
-#include "runtime/text_conversion.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/regular_expression.hpp"
+#include "tarn/runtime/text_conversion.hpp"
 
 struct TARNFindFileHandle {
     TARNFindFileHandle() = default;

@@ -1,4 +1,4 @@
-#include "runtime/folders.hpp"
+#include "tarn/runtime/folders.hpp"
 
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "runtime/c_library.hpp"
-#include "runtime/text_conversion.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/text_conversion.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "runtime/ipl_image.hpp"
+#include "tarn/runtime/ipl_image.hpp"
 
 #include <climits>
 #include <cstdint>
@@ -6,7 +6,7 @@
 #include <string>
 
 #include "runtime/ascii_case.hpp"
-#include "runtime/c_library.hpp"
+#include "tarn/runtime/c_library.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "runtime/list.hpp"
+#include "tarn/runtime/list.hpp"
 
 void TARNBasicList::linkBack(TARNBasicListItem* item) {
     item->next = nullptr;

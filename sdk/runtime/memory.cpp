@@ -1,4 +1,4 @@
-#include "runtime/memory.hpp"
+#include "tarn/runtime/memory.hpp"
 
 #include <new>
 

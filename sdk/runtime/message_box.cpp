@@ -1,4 +1,4 @@
-#include "runtime/message_box.hpp"
+#include "tarn/runtime/message_box.hpp"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/thread.hpp"
+#include "tarn/runtime/thread.hpp"
 
 namespace {
 

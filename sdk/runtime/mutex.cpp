@@ -1,4 +1,4 @@
-#include "runtime/mutex.hpp"
+#include "tarn/runtime/mutex.hpp"
 
 TARNMutex::TARNMutex() {
     pthread_mutex_init(&m_mutex, nullptr);

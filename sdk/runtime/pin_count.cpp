@@ -1,4 +1,4 @@
-#include "runtime/pin_count.hpp"
+#include "tarn/runtime/pin_count.hpp"
 
 void TARNPinCount::Take() {
     const std::lock_guard lock(m_lock);

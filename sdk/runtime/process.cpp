@@ -1,4 +1,4 @@
-#include "runtime/process.hpp"
+#include "tarn/runtime/process.hpp"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -9,10 +9,10 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "runtime/file_path.hpp"
-#include "runtime/folders.hpp"
-#include "runtime/text_conversion.hpp"
-#include "runtime/thread.hpp"
+#include "tarn/runtime/file_path.hpp"
+#include "tarn/runtime/folders.hpp"
+#include "tarn/runtime/text_conversion.hpp"
+#include "tarn/runtime/thread.hpp"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "runtime/program_location.hpp"
+#include "tarn/runtime/program_location.hpp"
 
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include "runtime/folders.hpp"
-#include "runtime/streamed_string.hpp"
-#include "runtime/text_conversion.hpp"
+#include "tarn/runtime/folders.hpp"
+#include "tarn/runtime/streamed_string.hpp"
+#include "tarn/runtime/text_conversion.hpp"
 
 namespace TARN {
 

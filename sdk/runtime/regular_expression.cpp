@@ -1,11 +1,11 @@
-#include "runtime/regular_expression.hpp"
+#include "tarn/runtime/regular_expression.hpp"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
 #include <cstdint>
 
-#include "runtime/c_library.hpp"
+#include "tarn/runtime/c_library.hpp"
 
 struct TARNRegExpBody {
     TARNRegExpBody() = default;

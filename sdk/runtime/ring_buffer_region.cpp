@@ -1,4 +1,4 @@
-#include "runtime/ring_buffer_region.hpp"
+#include "tarn/runtime/ring_buffer_region.hpp"
 
 // Sums of sizes are taken in long: a caller may ask for up to INT_MAX slots.
 

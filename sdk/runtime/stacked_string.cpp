@@ -1,8 +1,8 @@
-#include "runtime/stacked_string.hpp"
+#include "tarn/runtime/stacked_string.hpp"
 
 #include <cstring>
 
-#include "runtime/c_library.hpp"
+#include "tarn/runtime/c_library.hpp"
 
 namespace {
 

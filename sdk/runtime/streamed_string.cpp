@@ -1,4 +1,4 @@
-#include "runtime/streamed_string.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "runtime/hash_table.hpp"
+#include "tarn/runtime/hash_table.hpp"
 
 // The published sequence, kept in its three-column shape.
 // clang-format off

@@ -1,4 +1,4 @@
-#include "runtime/text_conversion.hpp"
+#include "tarn/runtime/text_conversion.hpp"
 
 #include <iconv.h>
 #include <langinfo.h>
@@ -9,8 +9,8 @@
 #include <cwchar>
 
 #include "runtime/ascii_case.hpp"
-#include "runtime/c_library.hpp"
-#include "runtime/mutex.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/mutex.hpp"
 
 struct TARNIconvHandle {
     explicit TARNIconvHandle(iconv_t d) : descriptor(d) {}

@@ -1,4 +1,4 @@
-#include "runtime/thread.hpp"
+#include "tarn/runtime/thread.hpp"
 
 #include <pthread.h>
 #include <sched.h>

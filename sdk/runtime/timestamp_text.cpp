@@ -1,9 +1,9 @@
-#include "runtime/timestamp_text.hpp"
+#include "tarn/runtime/timestamp_text.hpp"
 
 #include <cstdio>
 
-#include "runtime/c_library.hpp"
-#include "runtime/saturated_arithmetic.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/saturated_arithmetic.hpp"
 
 namespace {
 

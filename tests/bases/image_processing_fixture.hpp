@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/input.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "engine/engine_graph.hpp"
 #include "support/component_stepper.hpp"
 #include "support/feeding_source.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/recording_sink.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 inline constexpr unsigned long IntegerVector = TARNTypeInfo::Integer32 | TARNTypeInfo::Vector;
 

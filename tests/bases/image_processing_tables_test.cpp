@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "bases/image_processing_1src1dest.hpp"
-#include "bases/image_processing_2src1dest.hpp"
-#include "dataflow/definitions.hpp"
-#include "engine/type_filter.hpp"
 #include "support/virtual_slot.hpp"
+#include "tarn/bases/image_processing_1src1dest.hpp"
+#include "tarn/bases/image_processing_2src1dest.hpp"
+#include "tarn/dataflow/definitions.hpp"
+#include "tarn/engine/type_filter.hpp"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "image_processing_fixture.hpp"
-#include "runtime/timestamp_text.hpp"
 #include "support/sorted_reading_test_component.hpp"
+#include "tarn/runtime/timestamp_text.hpp"
 
 namespace {
 

@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "csi2ipl/csi2ipl_component.hpp"
-#include "dataflow/output.hpp"
 #include "decoder_rig.hpp"
 #include "support/host_kernel_fixture.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/engine/type_filter.hpp"
 
 namespace {
 

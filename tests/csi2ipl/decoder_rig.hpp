@@ -11,17 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/component.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
-#include "engine/engine_graph.hpp"
 #include "host_recorder.hpp"
 #include "support/capture_writer.hpp"
 #include "support/component_stepper.hpp"
 #include "support/feeding_source.hpp"
 #include "support/recording_sink.hpp"
 #include "support/reference_decoder.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 namespace decoder_rig {
 

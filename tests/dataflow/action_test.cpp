@@ -1,14 +1,13 @@
-#include "dataflow/action.hpp"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "dataflow/definitions.hpp"
-#include "dataflow/module.hpp"
+#include "dataflow/action_implementation.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/virtual_slot.hpp"
+#include "tarn/dataflow/definitions.hpp"
+#include "tarn/dataflow/module.hpp"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/component.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
 #include "module_fixture.hpp"
 #include "support/virtual_slot.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/dataflow/property.hpp"
 
 namespace {
 

@@ -6,17 +6,17 @@
 
 #include <algorithm>
 #include <functional>
-#include <thread>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "connection_by_hand.hpp"
-#include "dataflow/action.hpp"
-#include "dataflow/component.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
+#include "dataflow/action_implementation.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "module_fixture.hpp"
+#include "tarn/dataflow/component.hpp"
 
 namespace {
 

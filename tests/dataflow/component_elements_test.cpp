@@ -5,12 +5,12 @@
 #include <functional>
 #include <string>
 
-#include "dataflow/action.hpp"
-#include "dataflow/component.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
+#include "dataflow/input_implementation.hpp"
 #include "module_fixture.hpp"
+#include "tarn/dataflow/action.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/dataflow/property.hpp"
 
 namespace {
 

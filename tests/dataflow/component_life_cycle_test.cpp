@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "connection_by_hand.hpp"
-#include "dataflow/component.hpp"
-#include "dataflow/input.hpp"
-#include "dataflow/io_element.hpp"
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "reading_writing_fixture.hpp"
 #include "support/host_kernel_fixture.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/dataflow/property.hpp"
 
 namespace {
 

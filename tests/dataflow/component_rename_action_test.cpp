@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/action.hpp"
-#include "dataflow/component.hpp"
-#include "dataflow/core_function.hpp"
-#include "dataflow/property.hpp"
 #include "host_graph.hpp"
 #include "support/host_kernel_fixture.hpp"
+#include "tarn/dataflow/action.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/core_function.hpp"
+#include "tarn/dataflow/property.hpp"
 
 namespace {
 

@@ -3,10 +3,10 @@
 // directly.
 #pragma once
 
-#include "dataflow/input.hpp"
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/output.hpp"
-#include "engine/engine_graph.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 inline void ConnectByHand(TARNOutput& output, TARNInput& input) { TARN::Attach(output, input); }
 

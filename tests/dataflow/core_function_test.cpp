@@ -1,6 +1,6 @@
 // Engine functions: the module the engine loads by name, its configuration and interface
 // operations, and their places in the engine's table.
-#include "dataflow/core_function.hpp"
+#include "tarn/dataflow/core_function.hpp"
 
 #include <gtest/gtest.h>
 

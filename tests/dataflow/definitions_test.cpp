@@ -1,4 +1,4 @@
-#include "dataflow/definitions.hpp"
+#include "tarn/dataflow/definitions.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "dataflow/engine_properties.hpp"
+#include "tarn/dataflow/engine_properties.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <future>
 #include <string>
 
-#include "dataflow/module.hpp"
-#include "dataflow/property.hpp"
 #include "host_engine_module.hpp"
 #include "support/host_kernel_fixture.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/property.hpp"
 
 namespace {
 

@@ -6,8 +6,10 @@
 #include <atomic>
 #include <thread>
 
-#include "engine/engine_graph.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "reading_writing_fixture.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 namespace {
 

@@ -5,14 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/core_function.hpp"
-#include "dataflow/module.hpp"
-#include "dataflow/property.hpp"
-#include "engine/engine_graph.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/symbol_record.hpp"
-#include "engine/synchronizer.hpp"
 #include "support/host_kernel_fixture.hpp"
+#include "tarn/dataflow/core_function.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/engine_graph.hpp"
+#include "tarn/engine/synchronizer.hpp"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/io_element.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/output_buffers.hpp"
 #include "module_fixture.hpp"
-#include "runtime/memory.hpp"
+#include "tarn/runtime/memory.hpp"
 
 namespace {
 

@@ -1,6 +1,4 @@
 // The I/O element: its table order, its typed accessors and their checks, and its sizes.
-#include "dataflow/io_element.hpp"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,8 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "support/virtual_slot.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "module_fixture.hpp"
+#include "support/virtual_slot.hpp"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/module.hpp"
-#include "dataflow/property.hpp"
 #include "engine/symbol_record.hpp"
 #include "module_fixture.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/property.hpp"
 
 namespace {
 

@@ -8,12 +8,12 @@
 #include <thread>
 #include <utility>
 
-#include "dataflow/module.hpp"
 #include "dataflow/still_running_report.hpp"
 #include "host_engine_module.hpp"
 #include "module_fixture.hpp"
-#include "runtime/thread.hpp"
 #include "support/virtual_slot.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/runtime/thread.hpp"
 
 namespace {
 

@@ -6,11 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/module.hpp"
-#include "dataflow/property.hpp"
-#include "engine/clock.hpp"
+#include "dataflow/action_implementation.hpp"
 #include "module_fixture.hpp"
 #include "reading_writing_fixture.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/engine/clock.hpp"
 
 namespace {
 

@@ -8,8 +8,12 @@
 #include <vector>
 
 #include "connection_by_hand.hpp"
-#include "dataflow/module.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "module_fixture.hpp"
+#include "tarn/dataflow/module.hpp"
 
 namespace {
 

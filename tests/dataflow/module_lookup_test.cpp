@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "dataflow/module.hpp"
-#include "dataflow/property.hpp"
 #include "module_fixture.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/property.hpp"
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "dataflow/input_implementation.hpp"
 #include "reading_writing_fixture.hpp"
 
 namespace {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <vector>
 
+#include "dataflow/input_implementation.hpp"
 #include "reading_writing_fixture.hpp"
 
 TEST_F(ReadingWritingTest, AThreadedReaderGetsEveryElementInOrderWithItsTimestamp) {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "reading_writing_fixture.hpp"
 
 TEST_F(ReadingWritingTest, ASequentialReaderIsRunByItsWriterWithEveryElementInOrder) {

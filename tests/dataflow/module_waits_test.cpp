@@ -8,9 +8,9 @@
 #include <future>
 #include <memory>
 
-#include "dataflow/module.hpp"
-#include "engine/engine_time.hpp"
 #include "module_fixture.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/engine/engine_time.hpp"
 
 namespace {
 

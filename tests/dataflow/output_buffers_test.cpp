@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/io_element.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "module_fixture.hpp"
-#include "runtime/memory.hpp"
+#include "tarn/runtime/memory.hpp"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "dataflow/engine_properties.hpp"
-#include "dataflow/module_thread.hpp"
-#include "engine/engine_graph.hpp"
 #include "property_fixture.hpp"
+#include "tarn/dataflow/engine_properties.hpp"
+#include "tarn/dataflow/module_thread.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "dataflow/property_implementation.hpp"
 #include "property_fixture.hpp"
 #include "support/virtual_slot.hpp"
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <thread>
 
-#include "dataflow/module.hpp"
-#include "dataflow/property.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "module_fixture.hpp"
+#include "tarn/dataflow/module.hpp"
 
 // The value kinds, in the order of their tags.
 enum class Kind { Bool, Integer, Float, Text, Enumeration };

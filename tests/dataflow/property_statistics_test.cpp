@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/module_thread.hpp"
 #include "property_fixture.hpp"
+#include "tarn/dataflow/module_thread.hpp"
 
 namespace {
 

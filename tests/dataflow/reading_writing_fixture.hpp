@@ -12,9 +12,12 @@
 #include <vector>
 
 #include "connection_by_hand.hpp"
-#include "dataflow/module.hpp"
-#include "engine/event.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "module_fixture.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/engine/event.hpp"
 
 // A module without a thread of its own: its writer runs it, and it records what it reads.
 class SequentialReader : public TARNModule {

@@ -1,6 +1,6 @@
 // TARNCondition (the event pool) and TARNCondition2 (the subscriber table), waited on from
 // other threads through the host's event service.
-#include "engine/condition.hpp"
+#include "tarn/engine/condition.hpp"
 
 #include <gtest/gtest.h>
 

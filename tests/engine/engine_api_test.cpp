@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "engine/engine_graph.hpp"
-#include "engine/engine_recording.hpp"
-#include "engine/engine_time.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/reports.hpp"
 #include "support/host_kernel_fixture.hpp"
+#include "tarn/engine/engine_graph.hpp"
+#include "tarn/engine/engine_recording.hpp"
+#include "tarn/engine/engine_time.hpp"
+#include "tarn/engine/reports.hpp"
 
 namespace {
 using EngineApi = HostKernelTest;

@@ -3,15 +3,15 @@
 #include <type_traits>
 #include <vector>
 
-#include "engine/clock.hpp"
-#include "engine/engine_time.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/keys_handler.hpp"
-#include "engine/listeners.hpp"
-#include "engine/synchronizer.hpp"
-#include "engine/timer.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/virtual_slot.hpp"
+#include "tarn/engine/clock.hpp"
+#include "tarn/engine/engine_time.hpp"
+#include "tarn/engine/keys_handler.hpp"
+#include "tarn/engine/listeners.hpp"
+#include "tarn/engine/synchronizer.hpp"
+#include "tarn/engine/timer.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "engine/enum_struct.hpp"
+#include "tarn/engine/enum_struct.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // TARNEvent on its own and through the host's event service: single waits, multi-event
 // waits, time triggers, and Set racing multi-event waits (the suite also runs under
 // ThreadSanitizer).
-#include "engine/event.hpp"
+#include "tarn/engine/event.hpp"
 
 #include <gtest/gtest.h>
 

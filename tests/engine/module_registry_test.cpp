@@ -4,14 +4,14 @@
 #include <vector>
 
 #include "engine/kernel_pointer.hpp"
-#include "engine/module_base.hpp"
-#include "engine/module_definition.hpp"
 #include "engine/module_group_definition.hpp"
 #include "engine/module_management.hpp"
 #include "engine/package_entry.hpp"
 #include "host_kernel.hpp"
 #include "kernel_binding.hpp"
-#include "runtime/stacked_string.hpp"
+#include "tarn/engine/module_base.hpp"
+#include "tarn/engine/module_definition.hpp"
+#include "tarn/runtime/stacked_string.hpp"
 
 namespace {
 // The registry of this test program, emptied before and after each test; the kernel is

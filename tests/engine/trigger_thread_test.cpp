@@ -8,9 +8,9 @@
 #include <thread>
 #include <vector>
 
-#include "engine/event.hpp"
-#include "engine/wait_for_timestamp.hpp"
 #include "support/host_kernel_fixture.hpp"
+#include "tarn/engine/event.hpp"
+#include "tarn/engine/wait_for_timestamp.hpp"
 
 namespace {
 

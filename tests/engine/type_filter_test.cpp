@@ -1,4 +1,4 @@
-#include "engine/type_filter.hpp"
+#include "tarn/engine/type_filter.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // TARN::WaitForTimestamp against the host's engine time and event service, driven by hand:
 // the monotonic clock moves only when a test advances it and triggers fire only when a
 // test fires them, so every wait is followed step by step.
-#include "engine/wait_for_timestamp.hpp"
+#include "tarn/engine/wait_for_timestamp.hpp"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/event.hpp"
 #include "support/host_kernel_fixture.hpp"
+#include "tarn/engine/event.hpp"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <chrono>
 #include <thread>
 
-#include "engine/event.hpp"
 #include "host_kernel.hpp"
+#include "tarn/engine/event.hpp"
 
 using namespace std::chrono_literals;
 

@@ -16,14 +16,14 @@
 #include <thread>
 #include <vector>
 
-#include "dataflow/component.hpp"
-#include "dataflow/io_element.hpp"
-#include "dataflow/output.hpp"
-#include "engine/type_filter.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "host_kernel.hpp"
-#include "runtime/ipl_image.hpp"
 #include "support/capture_writer.hpp"
 #include "support/temp_folder_fixture.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/engine/type_filter.hpp"
+#include "tarn/runtime/ipl_image.hpp"
 
 namespace {
 

@@ -16,9 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "bases/stream8_input_component.hpp"
-#include "dataflow/output.hpp"
-#include "engine/engine_recording.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "host_graph.hpp"
 #include "support/capture_writer.hpp"
 #include "support/graph_ends.hpp"
@@ -33,6 +31,8 @@
 #include "support/test_recorder.hpp"
 #include "support/test_replay_method.hpp"
 #include "support/two_image_operation_test_component.hpp"
+#include "tarn/bases/stream8_input_component.hpp"
+#include "tarn/engine/engine_recording.hpp"
 
 namespace {
 

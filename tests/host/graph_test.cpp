@@ -10,13 +10,13 @@
 #include <thread>
 #include <vector>
 
-#include "dataflow/input.hpp"
-#include "dataflow/module.hpp"
-#include "dataflow/output.hpp"
-#include "dataflow/property.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "host_graph.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/test_components.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/property.hpp"
 
 namespace {
 

@@ -13,15 +13,15 @@
 #include <thread>
 #include <vector>
 
-#include "dataflow/definitions.hpp"
-#include "dataflow/module.hpp"
-#include "engine/event.hpp"
 #include "engine/kernel_pointer.hpp"
 #include "engine/symbol_record.hpp"
-#include "engine/wait_for_timestamp.hpp"
 #include "host_recorder.hpp"
 #include "kernel_binding.hpp"
-#include "runtime/mutex.hpp"
+#include "tarn/dataflow/definitions.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/engine/event.hpp"
+#include "tarn/engine/wait_for_timestamp.hpp"
+#include "tarn/runtime/mutex.hpp"
 
 TEST(HostKernel, SymbolsRegisterOnceAndUnregister) {
     HostKernel kernel;

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/event.hpp"
 #include "host_kernel.hpp"
+#include "tarn/engine/event.hpp"
 
 // The sanitizer runtimes keep their own heap and answer for it; without one, the C library does.
 extern "C" size_t __sanitizer_get_current_allocated_bytes() __attribute__((weak));

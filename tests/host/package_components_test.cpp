@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/component.hpp"
 #include "host_graph.hpp"
 #include "host_package.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/test_components.hpp"
+#include "tarn/dataflow/component.hpp"
 
 namespace {
 

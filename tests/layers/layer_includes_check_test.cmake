@@ -15,19 +15,30 @@ set(sdk "${WORK}/sdk")
 # file|content|the line the check must name (none for a file it must leave alone); `~`
 # stands for a line break.
 set(cases
-  "engine/up.hpp|#include \"dataflow/module.hpp\"|sdk/engine/up.hpp:1:"
-  "dataflow/angle.cpp|#include <vector>~#include <recording/recorder.hpp>|sdk/dataflow/angle.cpp:2:"
-  "recording/beside.cpp|#include \"bases/image_operation_records.hpp\"|sdk/recording/beside.cpp:1:"
-  "bases/beside.cpp|#include \"../recording/recorder.hpp\"|sdk/bases/beside.cpp:1:"
-  "runtime/umbrella.cpp|#include \"tarn.hpp\"|sdk/runtime/umbrella.cpp:1:"
+  "engine/up.hpp|#include \"dataflow/fast_io.hpp\"|sdk/engine/up.hpp:1:"
+  "dataflow/angle.cpp|#include <vector>~#include <recording/record_paths.hpp>|sdk/dataflow/angle.cpp:2:"
+  "recording/beside.cpp|#include \"bases/image_operation_text.hpp\"|sdk/recording/beside.cpp:1:"
+  "bases/beside.cpp|#include \"../recording/property_reading.hpp\"|sdk/bases/beside.cpp:1:"
+  "runtime/umbrella.cpp|#include \"tarn/tarn.hpp\"|sdk/runtime/umbrella.cpp:1:"
   "runtime/outside.cpp|#include \"csi2ipl/csi2ipl_component.hpp\"|sdk/runtime/outside.cpp:1:"
-  "dataflow/down.cpp|#include \"engine/event.hpp\"~#include \"runtime/list.hpp\"~#include \"down.hpp\"~#include <sys/types.h>"
-  "dataflow/down.hpp|#include \"../engine/event.hpp\""
-  "bases/down.cpp|#include \"dataflow/module.hpp\"~#include \"bases/down.hpp\"~#include \"pipelines/generated.h\""
-  "recording/down.cpp|#include \"dataflow/output.hpp\"~#include \"engine/reports.hpp\"")
-file(WRITE "${sdk}/include/tarn.hpp" "#pragma once\n")
+  "dataflow/down.cpp|#include \"engine/kernel.hpp\"~#include \"runtime/ascii_case.hpp\"~#include \"down.hpp\"~#include <sys/types.h>"
+  "dataflow/down.hpp|#include \"../engine/kernel.hpp\""
+  "bases/down.cpp|#include \"dataflow/fast_io.hpp\"~#include \"bases/down.hpp\"~#include \"pipelines/generated.h\""
+  "recording/down.cpp|#include \"dataflow/output_buffers.hpp\"~#include \"engine/kernel_pointer.hpp\""
+  # Public headers (include/tarn/<layer>/) are in their layer, and include only public ones.
+  "engine/up_public.cpp|#include \"tarn/dataflow/module.hpp\"|sdk/engine/up_public.cpp:1:"
+  "include/tarn/engine/up.hpp|#include \"tarn/dataflow/module.hpp\"|sdk/include/tarn/engine/up.hpp:1:"
+  "include/tarn/bases/beside.hpp|#include \"tarn/recording/recorder.hpp\"|sdk/include/tarn/bases/beside.hpp:1:"
+  "include/tarn/runtime/umbrella.hpp|#include \"tarn/tarn.hpp\"|sdk/include/tarn/runtime/umbrella.hpp:1:"
+  "include/tarn/dataflow/leak.hpp|#include \"tarn/engine/event.hpp\"~#include \"dataflow/fast_io.hpp\"|sdk/include/tarn/dataflow/leak.hpp:2:"
+  "include/tarn/engine/leak.hpp|#include \"runtime/ascii_case.hpp\"|sdk/include/tarn/engine/leak.hpp:1:"
+  "include/tarn/recording/leak.hpp|#include \"../../../dataflow/fast_io.hpp\"|sdk/include/tarn/recording/leak.hpp:1:"
+  "include/tarn/dataflow/down.hpp|#include \"tarn/engine/event.hpp\"~#include \"tarn/dataflow/io_element.hpp\"~#include \"leak.hpp\"~#include <vector>"
+  "include/tarn/bases/down.hpp|#include \"../dataflow/down.hpp\"~#include \"tarn/bases/beside.hpp\""
+  "dataflow/down_public.cpp|#include \"tarn/dataflow/module.hpp\"~#include \"dataflow/fast_io.hpp\"~#include \"tarn/runtime/list.hpp\"")
+file(WRITE "${sdk}/include/tarn/tarn.hpp" "#pragma once\n")
 # Semicolons, brackets and continued lines before an include must not move its line number.
-file(WRITE "${sdk}/engine/counted.cpp" "int a[2]; // [ \\\n#define X(a) a; \\\n\n  #  include \"dataflow/input.hpp\"\n")
+file(WRITE "${sdk}/engine/counted.cpp" "int a[2]; // [ \\\n#define X(a) a; \\\n\n  #  include \"dataflow/io_monitor_implementation.hpp\"\n")
 
 set(expected "sdk/engine/counted.cpp:4:")
 set(untouched "")

@@ -4,6 +4,8 @@
 
 #include <thread>
 
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "recording_fixture.hpp"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <thread>
 
+#include "dataflow/output_implementation.hpp"
 #include "host_engine_module.hpp"
 #include "recording_fixture.hpp"
 

@@ -7,8 +7,11 @@
 #include <thread>
 
 #include "../dataflow/module_fixture.hpp"
-#include "recording/record_file_writer.hpp"
+#include "dataflow/input_implementation.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "recording_fixture.hpp"
+#include "tarn/recording/record_file_writer.hpp"
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "dataflow/output_implementation.hpp"
 #include "recording_fixture.hpp"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <string>
 #include <tuple>
 
+#include "dataflow/output_implementation.hpp"
 #include "engine/symbol_record.hpp"
 #include "recording_fixture.hpp"
 #include "support/virtual_slot.hpp"

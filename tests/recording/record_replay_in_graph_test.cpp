@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "dataflow/output_implementation.hpp"
 #include "host_graph.hpp"
 #include "recording_fixture.hpp"
 #include "support/graph_ends.hpp"

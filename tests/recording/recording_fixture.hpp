@@ -13,16 +13,17 @@
 
 #include "../dataflow/connection_by_hand.hpp"
 #include "../dataflow/reading_writing_fixture.hpp"
-#include "dataflow/io_monitor.hpp"
-#include "dataflow/module.hpp"
-#include "dataflow/output.hpp"
-#include "engine/engine_recording.hpp"
-#include "runtime/ipl_image.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/test_player.hpp"
 #include "support/test_record_method.hpp"
 #include "support/test_recorder.hpp"
 #include "support/test_replay_method.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/engine/engine_recording.hpp"
+#include "tarn/runtime/ipl_image.hpp"
 
 // What a recorded source publishes: vectors of 4 integers, or 8x4 grey IPL images.
 enum class SourceKind { Vector, Image };

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "recording_fixture.hpp"
 
 namespace {

@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "../dataflow/module_fixture.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "recording_fixture.hpp"
-#include "runtime/matrix.hpp"
+#include "tarn/runtime/matrix.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "runtime/absolute_time.hpp"
+#include "tarn/runtime/absolute_time.hpp"
 
 #include <gtest/gtest.h>
 

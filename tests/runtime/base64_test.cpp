@@ -1,4 +1,4 @@
-#include "runtime/base64.hpp"
+#include "tarn/runtime/base64.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "runtime/dynamic_library.hpp"
+#include "tarn/runtime/dynamic_library.hpp"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>

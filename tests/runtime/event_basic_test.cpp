@@ -1,4 +1,4 @@
-#include "runtime/event_basic.hpp"
+#include "tarn/runtime/event_basic.hpp"
 
 #include <gtest/gtest.h>
 

@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "runtime/file_reader.hpp"
-#include "runtime/file_writer.hpp"
-#include "runtime/file_writer_and_reader.hpp"
 #include "support/temp_folder_fixture.hpp"
+#include "tarn/runtime/file_reader.hpp"
+#include "tarn/runtime/file_writer.hpp"
+#include "tarn/runtime/file_writer_and_reader.hpp"
 
 namespace fs = std::filesystem;
 

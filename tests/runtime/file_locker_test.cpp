@@ -1,4 +1,4 @@
-#include "runtime/file_locker.hpp"
+#include "tarn/runtime/file_locker.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

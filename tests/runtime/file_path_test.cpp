@@ -1,4 +1,4 @@
-#include "runtime/file_path.hpp"
+#include "tarn/runtime/file_path.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>
@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+
 #include "support/temp_folder_fixture.hpp"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "runtime/folder_browser.hpp"
+#include "tarn/runtime/folder_browser.hpp"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+
 #include "support/temp_folder_fixture.hpp"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "runtime/folders.hpp"
+#include "tarn/runtime/folders.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -10,6 +10,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+
 #include "support/temp_folder_fixture.hpp"
 
 namespace fs = std::filesystem;

@@ -1,4 +1,4 @@
-#include "runtime/hash_table.hpp"
+#include "tarn/runtime/hash_table.hpp"
 
 #include <gtest/gtest.h>
 

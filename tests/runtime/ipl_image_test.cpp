@@ -1,4 +1,4 @@
-#include "runtime/ipl_image.hpp"
+#include "tarn/runtime/ipl_image.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "runtime/list.hpp"
+#include "tarn/runtime/list.hpp"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/stacked_string.hpp"
+#include "tarn/runtime/stacked_string.hpp"
 
 namespace {
 

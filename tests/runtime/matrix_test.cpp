@@ -1,4 +1,4 @@
-#include "runtime/matrix.hpp"
+#include "tarn/runtime/matrix.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // TARN::MsgBox: the console line for each type, silencing, the window's layout, and a real
 // window under a private X server (Xvfb) in a child process, dismissed by the test.
-#include "runtime/message_box.hpp"
+#include "tarn/runtime/message_box.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

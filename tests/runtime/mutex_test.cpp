@@ -1,4 +1,4 @@
-#include "runtime/mutex.hpp"
+#include "tarn/runtime/mutex.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "runtime/pipe.hpp"
+#include "tarn/runtime/pipe.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/process.hpp"
+#include "tarn/runtime/process.hpp"
 
 namespace process_test {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "process_fixture.hpp"
-#include "runtime/process.hpp"
+#include "tarn/runtime/process.hpp"
 
 using process_test::Arguments;
 

@@ -1,4 +1,4 @@
-#include "runtime/process.hpp"
+#include "tarn/runtime/process.hpp"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -19,10 +19,10 @@
 #include <vector>
 
 #include "process_fixture.hpp"
-#include "runtime/file_locker.hpp"
-#include "runtime/file_writer_and_reader.hpp"
-#include "runtime/folder_browser.hpp"
-#include "runtime/text_conversion.hpp"
+#include "tarn/runtime/file_locker.hpp"
+#include "tarn/runtime/file_writer_and_reader.hpp"
+#include "tarn/runtime/folder_browser.hpp"
+#include "tarn/runtime/text_conversion.hpp"
 
 using process_test::Arguments;
 using process_test::ReadToEnd;

@@ -1,4 +1,4 @@
-#include "runtime/program_location.hpp"
+#include "tarn/runtime/program_location.hpp"
 
 #include <dlfcn.h>
 #include <gnu/libc-version.h>

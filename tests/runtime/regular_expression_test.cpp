@@ -1,4 +1,4 @@
-#include "runtime/regular_expression.hpp"
+#include "tarn/runtime/regular_expression.hpp"
 
 #include <gtest/gtest.h>
 

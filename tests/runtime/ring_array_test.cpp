@@ -1,4 +1,4 @@
-#include "runtime/ring_array.hpp"
+#include "tarn/runtime/ring_array.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/stacked_string.hpp"
+#include "tarn/runtime/stacked_string.hpp"
 
 namespace {
 

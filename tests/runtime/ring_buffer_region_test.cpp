@@ -1,4 +1,4 @@
-#include "runtime/ring_buffer_region.hpp"
+#include "tarn/runtime/ring_buffer_region.hpp"
 
 #include <gtest/gtest.h>
 

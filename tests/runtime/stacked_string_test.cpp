@@ -1,4 +1,4 @@
-#include "runtime/stacked_string.hpp"
+#include "tarn/runtime/stacked_string.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "runtime/text_conversion.hpp"
+#include "tarn/runtime/text_conversion.hpp"
 
 #include <gtest/gtest.h>
 #include <langinfo.h>
@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/c_library.hpp"
-#include "runtime/streamed_string.hpp"
+#include "tarn/runtime/c_library.hpp"
+#include "tarn/runtime/streamed_string.hpp"
 
 using String = TARNStackedString<40>;
 

@@ -1,4 +1,4 @@
-#include "runtime/thread.hpp"
+#include "tarn/runtime/thread.hpp"
 
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "runtime/event_basic.hpp"
-#include "runtime/memory.hpp"
+#include "tarn/runtime/event_basic.hpp"
+#include "tarn/runtime/memory.hpp"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "runtime/timestamp_text.hpp"
+#include "tarn/runtime/timestamp_text.hpp"
 
 #include <gtest/gtest.h>
 

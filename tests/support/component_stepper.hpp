@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "dataflow/component.hpp"
+#include "tarn/dataflow/component.hpp"
 
 // Starts the component (running, threaded) and runs its Birth; Finish (or destruction)
 // makes it die, waits for the Core thread if one runs, runs Death and marks its main loop

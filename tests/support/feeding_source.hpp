@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "dataflow/io_element.hpp"
-#include "dataflow/module.hpp"
-#include "dataflow/output.hpp"
-#include "runtime/ipl_image.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/dataflow/output.hpp"
+#include "tarn/runtime/ipl_image.hpp"
 
 template <class Module>
 class FeedingOutputs : public Module {

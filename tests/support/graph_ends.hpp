@@ -13,11 +13,11 @@
 #include <atomic>
 #include <functional>
 
-#include "dataflow/component.hpp"
-#include "dataflow/input.hpp"
-#include "engine/event.hpp"
 #include "support/feeding_source.hpp"
 #include "support/recording_sink.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/engine/event.hpp"
 
 class ScriptedSource : public FeedingOutputs<TARNComponent> {
   public:

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "bases/image_processing_1src1dest.hpp"
+#include "tarn/bases/image_processing_1src1dest.hpp"
 
 // The pixels of `input` (up to the smaller size) into `output`, plus `add`.
 inline void CopyImage(const _IplImage& input, _IplImage& output, int add) {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/input.hpp"
-#include "dataflow/io_element.hpp"
-#include "dataflow/module.hpp"
-#include "engine/event.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/dataflow/module.hpp"
+#include "tarn/engine/event.hpp"
 
 // One element as the sink received it.
 struct SinkRecord {

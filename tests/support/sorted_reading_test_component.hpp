@@ -5,9 +5,9 @@
 #include <mutex>
 #include <vector>
 
-#include "bases/sorted_start_reading_component.hpp"
-#include "dataflow/io_element.hpp"
-#include "engine/event.hpp"
+#include "tarn/bases/sorted_start_reading_component.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/engine/event.hpp"
 
 class SortedReadingTestComponent : public TARNSortedStartReadingComponent {
   public:

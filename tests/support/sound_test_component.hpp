@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "bases/sound_processing_component.hpp"
+#include "tarn/bases/sound_processing_component.hpp"
 
 class SoundTestComponent : public TARNSoundProcessingComponent {
   public:

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "bases/stream8_io_component.hpp"
+#include "tarn/bases/stream8_io_component.hpp"
 
 class Stream8TestComponent : public TARNStream8IOComponent {
   public:

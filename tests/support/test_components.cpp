@@ -3,12 +3,12 @@
 #include <chrono>
 #include <stdexcept>
 
-#include "dataflow/input.hpp"
-#include "dataflow/io_element.hpp"
-#include "dataflow/output.hpp"
-#include "engine/integer_exceptions.hpp"
-#include "engine/module_declaration.hpp"
-#include "runtime/thread.hpp"
+#include "dataflow/output_implementation.hpp"
+#include "tarn/dataflow/input.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/engine/integer_exceptions.hpp"
+#include "tarn/engine/module_declaration.hpp"
+#include "tarn/runtime/thread.hpp"
 
 namespace test_components {
 

@@ -17,7 +17,7 @@
 #include <mutex>
 #include <vector>
 
-#include "dataflow/component.hpp"
+#include "tarn/dataflow/component.hpp"
 
 namespace test_components {
 

@@ -2,8 +2,9 @@
 // engine's player does, one TARNReplayAsyncCommData per record.
 #pragma once
 
-#include "recording/record_replay_method.hpp"
-#include "recording/recorder.hpp"
+#include "dataflow/fast_io.hpp"
+#include "tarn/recording/record_replay_method.hpp"
+#include "tarn/recording/recorder.hpp"
 
 class TestPlayer : public TARNPlayer {
   public:

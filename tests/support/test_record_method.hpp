@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/io_element.hpp"
-#include "recording/record_file_writer.hpp"
-#include "recording/record_replay_method.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "tarn/recording/record_file_writer.hpp"
+#include "tarn/recording/record_replay_method.hpp"
 
 // The definition the test methods share: format "trec", properties none, the trigger
 // values given.

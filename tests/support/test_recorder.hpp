@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/property.hpp"
-#include "recording/recorder.hpp"
+#include "tarn/dataflow/property.hpp"
+#include "tarn/recording/recorder.hpp"
 
 class TestRecorder : public TARNRecorder {
   public:

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "dataflow/io_element.hpp"
-#include "recording/record_replay_method.hpp"
+#include "dataflow/io_element_implementation.hpp"
+#include "tarn/recording/record_replay_method.hpp"
 
 // The records of a ".trec" file, in order; empty when it cannot be read.
 inline std::vector<std::vector<unsigned char>> ReadTrecFile(const std::string& path) {

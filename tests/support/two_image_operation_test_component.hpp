@@ -6,7 +6,7 @@
 #include <mutex>
 #include <vector>
 
-#include "bases/image_processing_2src1dest.hpp"
+#include "tarn/bases/image_processing_2src1dest.hpp"
 
 class TwoImageOperationTestComponent : public TARNImageProcessing2Src1Dest {
   public:

@@ -4,13 +4,13 @@
 // output "out", adding its property "gain"; "second_model" has no elements.
 #include <atomic>
 
-#include "dataflow/component.hpp"
-#include "dataflow/io_element.hpp"
 #include "engine/kernel_pointer.hpp"
-#include "engine/module_declaration.hpp"
 #include "engine/package_entry.hpp"
-#include "engine/reports.hpp"
-#include "runtime/stacked_string.hpp"
+#include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/io_element.hpp"
+#include "tarn/engine/module_declaration.hpp"
+#include "tarn/engine/reports.hpp"
+#include "tarn/runtime/stacked_string.hpp"
 
 namespace {
 std::atomic<int> liveComponents{0};
