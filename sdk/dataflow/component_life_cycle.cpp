@@ -238,6 +238,9 @@ void TARNComponent::SequentialCore(TARNInput* input) {
     } catch (int code) {
         state.fetch_or(InError);
         if (code == TARN::TimeoutException) {
+            // The component lives on in error, with no death to give back what its Core was
+            // reading: it gives it back now, or its writer's shutdown would wait for it.
+            for (TARNInput* each : inputs) StopReading(*each);
             coreMutex.Release();
             TARNStackedString<40> message("Component ");
             message += Name();

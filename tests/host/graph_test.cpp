@@ -262,12 +262,14 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Throwing, ::testing::ValuesIn(ThrowCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A reader run by its writer that times out on an input is a kernel error, which unwinds
-// the writer: the writer dies of it.
+// the writer: the writer dies of it. The reader lives on in error but gives back the element
+// its Core was reading, so the writer's shutdown does not wait for it.
 TEST_F(GraphTest, ASequentialReadersTimeOutReachesItsWriterAsAnError) {
     MakeSourceAndSink(true);
     ASSERT_TRUE(graph.Create(ThrowerModel, "thrower"));
     ASSERT_TRUE(graph.Set("thrower.throws", "5"));
     ASSERT_TRUE(graph.Set("thrower.threaded", "false"));
+    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "200000"));
     ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
     ASSERT_TRUE(graph.Connect("source.out", "thrower.in"));
     ASSERT_TRUE(graph.Start());
@@ -283,6 +285,8 @@ TEST_F(GraphTest, ASequentialReadersTimeOutReachesItsWriterAsAnError) {
     EXPECT_EQ(levelOf("Component thrower : Time out (deadlock?) on an input"), 2);
     EXPECT_EQ(levelOf("component source died due to an error."), 1);
     EXPECT_EQ(graph.Component<Thrower>("thrower")->cores.load(), 1);
+    EXPECT_EQ(levelOf("component source: A reader still holds an element of source.out: its buffers are kept."),
+              -1);
 }
 
 // ---- Stopping --------------------------------------------------------------------------------
