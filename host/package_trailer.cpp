@@ -1,7 +1,7 @@
 #include "package_trailer.hpp"
 
 #include <fstream>
-#include <iterator>
+#include <sstream>
 
 #include "sha512.hpp"
 #include "tarn/runtime/base64.hpp"
@@ -19,7 +19,10 @@ PackageTrailer ReadPackageTrailer(const std::string& path) {
         trailer.error = "cannot read " + path;
         return trailer;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    // In one block: a package is megabytes, too many to take a character at a time.
+    std::ostringstream whole;
+    whole << file.rdbuf();
+    const std::string bytes = std::move(whole).str();
     if (bytes.size() < 4) {
         trailer.error = "the file is too short to hold a trailer";
         return trailer;

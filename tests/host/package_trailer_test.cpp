@@ -5,7 +5,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -32,7 +31,9 @@ std::string Hex(const std::array<uint8_t, 64>& digest) {
 
 std::string ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::ostringstream whole;  // in one block: packages are megabytes
+    whole << file.rdbuf();
+    return std::move(whole).str();
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,7 +20,9 @@ namespace {
 
 std::string ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::ostringstream whole;  // in one block: packages are megabytes
+    whole << file.rdbuf();
+    return std::move(whole).str();
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
