@@ -46,6 +46,16 @@ class GraphTest : public HostKernelTest {
         ASSERT_TRUE(graph.Set("sink.threaded", sinkThreaded ? "true" : "false"));
     }
     Sink& TheSink() { return *graph.Component<Sink>("sink"); }
+    // A source into a component whose Core takes an element and never returns on its own;
+    // back once that Core holds its element (a short shutdown time-out for the source).
+    void StartSourceIntoStuck() {
+        ASSERT_TRUE(graph.Create(SourceModel, "source"));
+        ASSERT_TRUE(graph.Create(StuckModel, "stuck"));
+        ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "50000"));
+        ASSERT_TRUE(graph.Connect("source.out", "stuck.in"));
+        ASSERT_TRUE(graph.Start());
+        ASSERT_TRUE(Await([&] { return graph.Component<Stuck>("stuck")->stuck.load(); }));
+    }
 
     HostGraph graph{kernel};
 };
@@ -368,13 +378,8 @@ TEST_F(GraphTest, AProducerStoppedAloneKeepsTheBuffersItsReadersHold) {
 // stays its own meanwhile: the producer keeps its buffers, and the Core reads it once
 // released.
 TEST_F(GraphTest, KillCutsOffACoreThatNeverReturns) {
-    ASSERT_TRUE(graph.Create(SourceModel, "source"));
-    ASSERT_TRUE(graph.Create(StuckModel, "stuck"));
-    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "50000"));
-    ASSERT_TRUE(graph.Connect("source.out", "stuck.in"));
-    ASSERT_TRUE(graph.Start());
+    ASSERT_NO_FATAL_FAILURE(StartSourceIntoStuck());
     Stuck& stuck = *graph.Component<Stuck>("stuck");
-    ASSERT_TRUE(Await([&] { return stuck.stuck.load(); }));
 
     ASSERT_TRUE(graph.Kill("stuck"));
     EXPECT_TRUE(
@@ -423,13 +428,8 @@ TEST_F(GraphTest, KillOfAnIdleComponentRunsItsDeathAtOnce) {
 // Destroying the producer of an element a killed reader holds waits until the reader gives
 // it back: the element's buffer goes with the producer.
 TEST_F(GraphTest, DestroyingAProducerWaitsForTheElementAKilledReaderHolds) {
-    ASSERT_TRUE(graph.Create(SourceModel, "source"));
-    ASSERT_TRUE(graph.Create(StuckModel, "stuck"));
-    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "50000"));
-    ASSERT_TRUE(graph.Connect("source.out", "stuck.in"));
-    ASSERT_TRUE(graph.Start());
+    ASSERT_NO_FATAL_FAILURE(StartSourceIntoStuck());
     Stuck& stuck = *graph.Component<Stuck>("stuck");
-    ASSERT_TRUE(Await([&] { return stuck.stuck.load(); }));
     ASSERT_TRUE(graph.Kill("stuck"));
 
     std::atomic<bool> destroyed{false};
