@@ -39,6 +39,7 @@ void TARNRecordReplayMethod::BirthRecordX() {
             flushCursor = nullptr;
             flushEnd = nullptr;
             markedCopies = 0;
+            writtenSequenceEnd = 0;
             triggerTime = TARN::CurrentTime(true, true);
         }
 

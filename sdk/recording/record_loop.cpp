@@ -267,7 +267,7 @@ void TARNRecordReplayMethod::recordHeld(TARNInputImplementation& input, TARNList
         TARNListIterator expected = position;
         directlyWritten.compare_exchange_strong(expected, nullptr);
         ++recordCount;
-        ++elementSequenceCounter;
+        writtenSequenceEnd = ++elementSequenceCounter;
         return;
     }
     if (triggered) {

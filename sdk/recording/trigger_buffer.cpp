@@ -149,6 +149,7 @@ void TARNRecordReplayMethod::markCopy(TARNIOEltImplementation& copy) {
 void TARNRecordReplayMethod::writeCopy(TARNIOEltImplementation& copy) {
     if (copyState(&copy) & MarkedBit) --markedCopies;
     setCopyState(copy, Writing);
+    writtenSequenceEnd = static_cast<int>(copy.bufferIndex + 1);
     RecordTime(copy);
     RecordIOElt(copy);
     ++recordCount;
@@ -170,11 +171,17 @@ void TARNRecordReplayMethod::Flush(bool takeLock) {
     const long bufferTime = integerProperty(triggerBufferTimeProperty);
     trimTriggerBuffer(triggerTime);
     if (flushCursor == nullptr) return;
-    // From the first copy kept to the end; a whole turn when every item is occupied.
+    // From the first copy kept to the end; a whole turn when every item is occupied. A copy
+    // being written stops the dropping, so copies older than elements already written may
+    // lie behind it, inside a window widened since: marking them would write them after
+    // those elements.
     TARNListItem<TARNIOElt*>* item = flushCursor;
     do {
         auto& copy = static_cast<TARNIOEltImplementation&>(*item->Value());
-        if (!(copyState(&copy) & (HandedOverBit | MarkedBit)) && insideWindow(copy, triggerTime, bufferTime, bufferSize))
+        const bool unwritten =
+            static_cast<int>(copy.bufferIndex - static_cast<unsigned int>(writtenSequenceEnd)) >= 0;
+        if (!(copyState(&copy) & (HandedOverBit | MarkedBit)) && unwritten &&
+            insideWindow(copy, triggerTime, bufferTime, bufferSize))
             markCopy(copy);
         item = nextInRing(item);
     } while (item != flushEnd);

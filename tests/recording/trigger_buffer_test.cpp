@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <random>
+#include <string>
 #include <vector>
 
 #include "../dataflow/module_fixture.hpp"
@@ -74,6 +77,117 @@ TEST_P(TriggerAgain, ASecondTriggerWritesInTimeOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SequentialAndThreaded, TriggerAgain, ::testing::Bool());
+
+std::vector<long> EntryTimes(const TestRecorder& rec) {
+    std::vector<long> times;
+    for (const TestRecorder::TimeEntry& entry : rec.Entries()) times.push_back(entry.time);
+    return times;
+}
+
+// Copies being written hold the flush cursor, so the copies buffered behind them while the
+// trigger was off are not trimmed; a later trigger with a wider window must not mark those
+// that are older than elements already written. A window of 1 us keeps a copy until the next
+// element and marks none at a trigger (engine time lies after every time of issue).
+TEST_F(TriggerBuffer, AWidenedWindowMarksNoCopyOlderThanWhatWasWritten) {
+    TARNOutputImplementation& output = MakeSource("cam");
+    TestRecorder& rec = MakeRecorder();
+    auto definition = TestMethodDefinition(1, 0);
+    auto& method = Make<TestRecordMethod>(definition, rec, output);
+    method.copyTriggered = true;
+    method.deferCompletion = true;
+    method.BirthRecordX();
+    int next = 0;
+    auto publish = [&](int count) {
+        for (int end = next + count; next < end; ++next) Publish(output, next, Issue(next), Issue(next));
+    };
+    publish(2);
+    method.Trigger(true);
+    publish(2);
+    method.Set(*method.triggerProperty, false);
+    publish(2);  // buffered behind the copies of 2 and 3, which are being written
+    method.Trigger(true);
+    publish(2);
+    method.Set(*method.triggerProperty, false);
+    method.CompleteDeferred();
+    method.triggerBufferSizeProperty->Set(10L);
+    method.Trigger(true);
+    publish(1);
+    method.CompleteDeferred();
+    method.DeathRecordX();
+
+    EXPECT_THAT(method.FirstWords(), ElementsAre(2, 3, 6, 7, 8));
+    const std::vector<long> times = EntryTimes(rec);
+    EXPECT_TRUE(std::is_sorted(times.begin(), times.end())) << "time entries out of order";
+}
+
+// Seeded walks of publications, triggers, window changes and writes completed late or at
+// once, copied or written directly: whatever is written goes out in the order it came.
+TEST_F(TriggerBuffer, RandomWalksWriteInTheOrderElementsCame) {
+    constexpr int Walks = 25;
+    constexpr int Steps = 200;
+    std::mt19937 random(2024);
+    auto chance = [&](int percent) { return std::uniform_int_distribution<int>(0, 99)(random) < percent; };
+    const long windowTimes[] = {0, 1, 15'000, 25'000, 1'000'000};
+    const long windowSizes[] = {0, 1, 2, 3, 10};
+    auto pick = [&](const long(&values)[5]) {
+        return values[std::uniform_int_distribution<int>(0, 4)(random)];
+    };
+    TestRecorder& rec = MakeRecorder();
+    for (int walk = 0; walk < Walks; ++walk) {
+        TARNOutputImplementation& output = MakeSource("cam", SourceKind::Vector, 16);
+        auto definition = TestMethodDefinition();
+        auto& method = Make<TestRecordMethod>(definition, rec, output);
+        method.BirthRecordX();
+        const std::size_t entriesBefore = rec.Entries().size();
+        std::vector<std::string> steps;
+        for (int step = 0, next = 0; step < Steps; ++step) {
+            const int kind = std::uniform_int_distribution<int>(0, 11)(random);
+            if (kind < 4) {
+                // Direct writes whose completion waits hold ring elements: complete them
+                // before the ring runs out.
+                if (method.DeferredCount() >= 8) method.CompleteDeferred();
+                Publish(output, next, Issue(next), Issue(next));
+                steps.push_back("publish " + std::to_string(next++));
+            } else if (kind < 6) {
+                // The trigger comes shortly or long after the last element.
+                const long after = pick(windowTimes);
+                Time().SetCurrentTime(Issue(next) + after);
+                method.Trigger(true);
+                steps.push_back("trigger +" + std::to_string(after));
+            } else if (kind < 8) {
+                method.Set(*method.triggerProperty, false);
+                steps.push_back("off");
+            } else if (kind == 8) {
+                method.CompleteDeferred();
+                steps.push_back("complete");
+            } else if (kind < 11) {
+                const long time = pick(windowTimes);
+                const long size = pick(windowSizes);
+                method.triggerBufferTimeProperty->Set(time);
+                method.triggerBufferSizeProperty->Set(size);
+                steps.push_back("window " + std::to_string(time) + "/" + std::to_string(size));
+            } else {
+                method.copyTriggered = chance(50);
+                method.deferCompletion = chance(70);
+                steps.push_back(std::string(method.copyTriggered ? "copy" : "direct") +
+                                (method.deferCompletion ? " deferred" : ""));
+            }
+        }
+        method.CompleteDeferred();
+        method.DeathRecordX();
+        const std::vector<int> words = method.FirstWords();
+        std::vector<long> times = EntryTimes(rec);
+        times.erase(times.begin(), times.begin() + static_cast<long>(entriesBefore));
+        EXPECT_FALSE(words.empty()) << "walk " << walk << " wrote nothing";
+        std::string walked;
+        for (const std::string& step : steps) walked += step + "; ";
+        ASSERT_TRUE(std::adjacent_find(words.begin(), words.end(), std::greater_equal<int>()) == words.end())
+            << "walk " << walk << " wrote " << ::testing::PrintToString(words) << " after: " << walked;
+        ASSERT_TRUE(std::is_sorted(times.begin(), times.end())) << "walk " << walk << ": " << walked;
+        methods.pop_back();
+        sources.pop_back();
+    }
+}
 
 // While the recorder's blackbox neither writes nor holds, triggered elements are kept as
 // marked copies; while it holds, elements are given back unrecorded; once it writes, the

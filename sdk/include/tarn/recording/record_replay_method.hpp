@@ -262,6 +262,9 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     int markedCopies = 0;
     bool recordMethod;
     TARNRecordReplayMethodDefinition definition;
+    // The element sequence number after the newest element written (module lock): a flush
+    // marks no copy before it, so records stay in the order their elements came.
+    int writtenSequenceEnd = 0;
 
   protected:
     // The recorded output as its implementation.
