@@ -37,6 +37,13 @@ bool TARNRecordReplayMethod::CopyX(TARNReplayAsyncCommData& record, TARNTypeInfo
     if (copyEvent != nullptr) Wait4Event(copyEvent, -1);
     TARNMutexGuard guard(destination->recordLock);
     if (!(destination->State() & Running)) return false;
+    // Copy writes into this destination, whose record lock is held and which was seen
+    // running, never into one the engine named meanwhile.
+    struct LockedDestination {
+        TARNRecordReplayMethod*& held;
+        ~LockedDestination() { held = nullptr; }
+    } locked{lockedCopyDestination};
+    lockedCopyDestination = destination;
     const bool copied = Copy(element, record.recordNumber, record.text.c_str(), type);
     // Only what was written counts as a record.
     if (copied) ++destination->recordCount;
@@ -54,9 +61,11 @@ bool TARNRecordReplayMethod::Copy(TARNIOElt& element, int recordNumber, const ch
     if (size > LocalCopyBytes) heap.resize(static_cast<std::size_t>(size));
     element.Data() = size > LocalCopyBytes ? heap.data() : local;
     const bool filled = ReplayIOElt(element, recordNumber, text, type);
-    // Read once: the engine may end the copy (RemoveCopySource) meanwhile. A copy ended
-    // before the record is written copies nothing.
-    TARNRecordReplayMethod* destination = copyDestination.load();
+    // The destination CopyX locked; none outside a copy. The engine may end the copy
+    // (RemoveCopySource) meanwhile: a copy ended before the record is written copies
+    // nothing.
+    TARNRecordReplayMethod* destination = lockedCopyDestination;
+    if (destination != nullptr && copyDestination.load() != destination) destination = nullptr;
     if (filled && destination != nullptr) {
         if (!destination->headingRecorded) destination->RecordHeading(element);
         destination->RecordTime(element);

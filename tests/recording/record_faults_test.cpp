@@ -116,6 +116,43 @@ TEST_F(RecordFaults, ACopyCountsOnlyWhenItWasWritten) {
     destination.DeathRecordX();
 }
 
+// The engine names another destination while a record is being copied: the copy writes
+// only into the destination whose record lock it took and found running, or nowhere.
+TEST_F(RecordFaults, ACopyWritesOnlyIntoTheDestinationItLocked) {
+    struct Redirecting : TestReplayMethod {
+        using TestReplayMethod::TestReplayMethod;
+        bool ReplayIOElt(TARNIOElt& element, int recordNumber, const char* text,
+                         TARNTypeInfo& type) override {
+            copyDestination = redirectTo;
+            return TestReplayMethod::ReplayIOElt(element, recordNumber, text, type);
+        }
+        TARNRecordReplayMethod* redirectTo = nullptr;
+    };
+    TARNOutputImplementation& output = MakeSource("cam");
+    TestRecorder& rec = MakeRecorder();
+    TestRecorder& other = MakeRecorder("other");
+    auto definition = TestMethodDefinition();
+    auto& locked = Make<TestRecordMethod>(definition, rec, output, true);
+    auto& named = Make<TestRecordMethod>(definition, other, output, true);
+    locked.BirthRecordX();
+    named.BirthRecordX();
+    auto& source = Make<Redirecting>(definition, output, true);
+    source.records.push_back(VectorRecord(42));
+    source.copyDestination = &locked;
+    source.redirectTo = &named;
+    rec.copyEvent.Set();
+    TARNReplayAsyncCommData record;
+    record.recordNumber = 0;
+    TARNTypeInfo type(TARNTypeInfo::Integer32);
+
+    EXPECT_FALSE(source.CopyX(record, type)) << "the copy into the locked destination ended";
+    EXPECT_TRUE(named.FirstWords().empty()) << "written into a destination whose lock the copy does not hold";
+    EXPECT_TRUE(locked.FirstWords().empty());
+    EXPECT_EQ(locked.RecordCount() + named.RecordCount(), 0u);
+    named.DeathRecordX();
+    locked.DeathRecordX();
+}
+
 // The engine ends and starts a copy again (RemoveCopySource clears the source's destination)
 // while the source's replay thread copies: what goes through is written whole, in order,
 // and counted once (a ThreadSanitizer case: the destination is shared between them).
@@ -132,7 +169,7 @@ TEST_F(RecordFaults, EndingACopyWhileItRunsIsSafe) {
     rec.copyEvent.Set();
     source.BirthReplayX();
     constexpr int Records = 200;
-    for (int n = 0; n < Records; ++n) source.records.push_back(VectorRecord(n));
+    for (int n = 0; n <= Records; ++n) source.records.push_back(VectorRecord(n));
     {
         TestThread queueing([&] {
             for (int n = 0; n < Records; ++n) TestPlayer::Queue(source, n, Issue(n), Issue(n));
@@ -143,9 +180,13 @@ TEST_F(RecordFaults, EndingACopyWhileItRunsIsSafe) {
             source.copyMode = true;
         }
     }
+    // With the copy left running, the last record is copied for certain.
+    TestPlayer::Queue(source, Records, Issue(Records), Issue(Records));
     ASSERT_TRUE(AwaitCondition([&] { return source.ReplayQueue().IsEmpty(); }));
     source.DeathReplayX();
     const std::vector<int> words = destination.FirstWords();
+    ASSERT_FALSE(words.empty()) << "nothing was copied";
+    EXPECT_EQ(words.back(), Records) << "the record queued last, after the copy settled";
     EXPECT_TRUE(std::is_sorted(words.begin(), words.end()));
     EXPECT_EQ(std::adjacent_find(words.begin(), words.end()), words.end()) << "a record written twice";
     EXPECT_EQ(destination.RecordCount(), words.size()) << "only what was written counts";

@@ -111,9 +111,9 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     virtual bool BlackboxCompatible();                                           // 28
     virtual void BlackboxSwitch(TARNStackedString<40>& text);                    // 29
     virtual void BlackboxDump(TARNStackedString<40>& text);                      // 30
-    // Copies one record into the copy destination; the default fills a temporary buffer
-    // with ReplayIOElt and records it there. False when nothing was written (a corrupt
-    // record, or a copy ended meanwhile).
+    // Copies one record into the copy destination CopyX locked; the default fills a
+    // temporary buffer with ReplayIOElt and records it there. False when nothing was written
+    // (a corrupt record, a copy ended meanwhile, or a call from outside CopyX).
     virtual bool Copy(TARNIOElt& element, int recordNumber, const char* text, TARNTypeInfo& type);  // 31
 
     // ---- Record side ----------------------------------------------------------------------
@@ -265,6 +265,9 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     // The element sequence number after the newest element written (module lock): a flush
     // marks no copy before it, so records stay in the order their elements came.
     int writtenSequenceEnd = 0;
+    // The copy destination whose record lock CopyX holds while it copies one record, which
+    // Copy writes into; null otherwise. Replay thread only.
+    TARNRecordReplayMethod* lockedCopyDestination = nullptr;
 
   protected:
     // The recorded output as its implementation.
