@@ -1,6 +1,8 @@
 // The action that renames a component after the output connected to its first input, so
 // that a graph reads as what flows through it ("cam.out" feeds "cam_out").
+#include "dataflow/output_implementation.hpp"
 #include "tarn/dataflow/component.hpp"
+#include "tarn/dataflow/core_function.hpp"
 #include "tarn/dataflow/input.hpp"
 #include "tarn/dataflow/output.hpp"
 #include "tarn/engine/engine_graph.hpp"
@@ -40,30 +42,70 @@ TARNStackedString<40> baseNameOf(const char* outputName) {
     return base;
 }
 
-// The full name of the output connected to the component's first input; false, with the
-// report to make, when there is none.
-bool upstreamOutputName(TARNComponent& component, TARNStackedString<40>& name, const char*& refusal) {
+// The output connected to the module's first input; null when it has none or the first is
+// not connected.
+TARNOutputImplementation* firstUpstreamOutput(TARNModule& module) {
+    TARNMutexGuard guard(module.moduleLock);
+    if (module.inputs.Count() == 0) return nullptr;
+    return static_cast<TARNOutputImplementation*>(module.inputs.Head()->Value()->ConnectedOutput());
+}
+
+bool hasInputs(TARNComponent& component) {
     TARNMutexGuard guard(component.moduleLock);
-    if (component.inputs.Count() == 0) {
-        refusal =
-            "This action scans what is connected to this component's first input, but this component does "
-            "not seem to have any inputs.";
-        return false;
+    return component.inputs.Count() != 0;
+}
+
+// An output of a component or an engine function. The engine connects a macro-component's
+// input or output through a module of its own: any other module's output stands for one.
+bool isNativeOutput(const TARNOutputImplementation& output) {
+    return dynamic_cast<TARNComponent*>(output.owner) != nullptr ||
+           dynamic_cast<TARNCoreFunction*>(output.owner) != nullptr;
+}
+
+// A module the engine connects through that is a member of an instance (a path name) is
+// the instance's output, whose first input the engine connects to the output inside;
+// otherwise it is the input of the macro-component whose model holds the component.
+bool isMacroComponentOutput(const TARNOutputImplementation& output) {
+    const char* owner = output.owner->Name();
+    return owner != nullptr && isInstancePath(owner);
+}
+
+// Instances nest; a longer chain of instance outputs (a loop) reaches no native output.
+constexpr int MacroComponentNesting = 64;
+
+// The full name of the native output the component's first input reads from, through the
+// outputs of the macro-component instances it lies in; the report to make when there is none.
+const char* upstreamOutputName(TARNComponent& component, TARNStackedString<40>& name) {
+    static constexpr const char* NotConnected =
+        "This action scans what is connected to this component's first input. Please connect it in order to "
+        "rename after upstream component.";
+    TARNOutputImplementation* output = firstUpstreamOutput(component);
+    if (output == nullptr) return NotConnected;
+    if (!isNativeOutput(*output) && !isMacroComponentOutput(*output))
+        return "This action scans what is connected to this component's first input. Please connect it in "
+               "order to rename after upstream component. Note however that you cannot rename after a "
+               "macro-component input.";
+    for (int depth = 0; !isNativeOutput(*output); ++depth) {
+        output = depth < MacroComponentNesting ? firstUpstreamOutput(*output->owner) : nullptr;
+        if (output == nullptr || (!isNativeOutput(*output) && !isMacroComponentOutput(*output)))
+            return "Cannot access macro-component output name: renaming after native component & output "
+                   "inside.";
     }
-    TARNOutput* output = component.inputs.Head()->Value()->ConnectedOutput();
-    if (output == nullptr) {
-        refusal =
-            "This action scans what is connected to this component's first input. Please connect it in "
-            "order to rename after upstream component.";
-        return false;
-    }
+    TARNMutexGuard guard(output->owner->moduleLock);
     name = output->Name();
-    return true;
+    return nullptr;
 }
 
 void renameAfterUpstream(TARNComponent& component) {
     if (TARN::GetState() != TARN::EngineStopped) {
         component.Report("This action is not allowed when Tarnvel is running.", 1, 0);
+        return;
+    }
+    if (!hasInputs(component)) {
+        component.Report(
+            "This action scans what is connected to this component's first input, but this component does "
+            "not seem to have any inputs.",
+            1, 0);
         return;
     }
     // A copy: the rename replaces the component's name.
@@ -77,8 +119,7 @@ void renameAfterUpstream(TARNComponent& component) {
         return;
     }
     TARNStackedString<40> outputName;
-    const char* refusal = nullptr;
-    if (!upstreamOutputName(component, outputName, refusal)) {
+    if (const char* refusal = upstreamOutputName(component, outputName)) {
         component.Report(refusal, 1, 0);
         return;
     }

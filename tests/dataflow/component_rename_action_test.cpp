@@ -15,6 +15,7 @@
 #include "tarn/dataflow/component.hpp"
 #include "tarn/dataflow/core_function.hpp"
 #include "tarn/dataflow/property.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 namespace {
 
@@ -68,6 +69,7 @@ class RenameAction : public HostKernelTest {
         ASSERT_TRUE(graph.AddModel(originModel));
     }
     void TearDown() override {
+        modules.clear();
         for (auto& function : functions) kernel.RemoveCoreFunction(function.get());
         HostKernelTest::TearDown();
     }
@@ -86,15 +88,31 @@ class RenameAction : public HostKernelTest {
         ASSERT_TRUE(graph.Connect(output, input));
     }
     void Start(const char* name) { ASSERT_TRUE(kernel.StartComponent(name)); }
-    void EngineFunction(const std::string& name) {
+    TARNCoreFunction& EngineFunction(const std::string& name) {
         functions.push_back(std::make_unique<TARNCoreFunction>(name.c_str()));
         kernel.AddCoreFunction(functions.back().get());
+        return *functions.back();
     }
     // A module that is neither a component nor an engine function, with one property.
     void PlainModule(const char* name) {
         modules.push_back(std::make_unique<TARNModule>(name, false, false));
         modules.back()->NewProperty(TARNPropertyDefinition("gain", new TARNPropertyValue(1L)), nullptr);
     }
+    // What the engine connects a macro-component's input or output through: a module of its
+    // own (no component) with the input "in" and the output "out". Named as a member of an
+    // instance, it is that instance's output; otherwise the input of a model.
+    TARNModule& MacroPort(const char* name) {
+        modules.push_back(std::make_unique<TARNModule>(name, false, false));
+        TARNModule& port = *modules.back();
+        port.NewInput(relayInputs[0], nullptr);
+        port.NewOutput(outputs[0], nullptr);
+        return port;
+    }
+    // Connects the output "out" of one module to the input "in" of another, whatever they are.
+    void Link(TARNModule& from, TARNModule& to) {
+        ASSERT_TRUE(TARN::Attach(from.Output("out"), to.Input("in")));
+    }
+    TARNModule& Member(const char* name) { return *graph.Component(name); }
 
     HostGraph graph{kernel};
     std::vector<std::unique_ptr<TARNCoreFunction>> functions;
@@ -140,6 +158,32 @@ const Case Cases[] = {
          t.Connect("box:cam.out", "node.in");
      },
      "node", nullptr, "box::cam_out"},
+    {"AfterAnEngineFunction",
+     [](RenameAction& t) {
+         t.Relays({"node"});
+         TARNCoreFunction& clock = t.EngineFunction("clock");
+         clock.NewOutput(outputs[0], nullptr);
+         t.Link(clock, t.Member("node"));
+     },
+     "node", nullptr, "clock_out"},
+    {"AfterTheOutputInsideAMacroComponent",
+     [](RenameAction& t) {
+         t.Relays({"box:cam", "node"});
+         TARNModule& output = t.MacroPort("box:out");
+         t.Link(t.Member("box:cam"), output);
+         t.Link(output, t.Member("node"));
+     },
+     "node", nullptr, "box::cam_out"},
+    {"ThroughNestedMacroComponents",
+     [](RenameAction& t) {
+         t.Relays({"box:sub:cam", "node"});
+         TARNModule& inner = t.MacroPort("box:sub:out");
+         TARNModule& outer = t.MacroPort("box:out");
+         t.Link(t.Member("box:sub:cam"), inner);
+         t.Link(inner, outer);
+         t.Link(outer, t.Member("node"));
+     },
+     "node", nullptr, "box::sub::cam_out"},
     {"WhileTheEngineRuns",
      [](RenameAction& t) {
          camFeedsNode(t);
@@ -150,6 +194,11 @@ const Case Cases[] = {
      "This action scans what is connected to this component's first input, but this component does not "
      "seem to have any inputs.",
      "cam"},
+    {"WithoutInputsInsideAnInstance",
+     [](RenameAction& t) { ASSERT_TRUE(t.graph.Create("origin", "box:cam")); }, "box:cam",
+     "This action scans what is connected to this component's first input, but this component does not "
+     "seem to have any inputs.",
+     "box:cam"},
     {"InsideAnInstance",
      [](RenameAction& t) {
          t.Relays({"cam", "box:node"});
@@ -164,6 +213,31 @@ const Case Cases[] = {
      "This action scans what is connected to this component's first input. Please connect it in order to "
      "rename after upstream component.",
      "node"},
+    {"FromAMacroComponentInput",
+     [](RenameAction& t) {
+         t.Relays({"node"});
+         t.Link(t.MacroPort("in"), t.Member("node"));
+     },
+     "node",
+     "This action scans what is connected to this component's first input. Please connect it in order to "
+     "rename after upstream component. Note however that you cannot rename after a macro-component input.",
+     "node"},
+    {"FromAMacroComponentOutputWithNothingInside",
+     [](RenameAction& t) {
+         t.Relays({"node"});
+         t.Link(t.MacroPort("box:out"), t.Member("node"));
+     },
+     "node", "Cannot access macro-component output name: renaming after native component & output inside.",
+     "node"},
+    {"FromAMacroComponentOutputFedByAModelInput",
+     [](RenameAction& t) {
+         t.Relays({"node"});
+         TARNModule& output = t.MacroPort("box:out");
+         t.Link(t.MacroPort("in"), output);
+         t.Link(output, t.Member("node"));
+     },
+     "node", "Cannot access macro-component output name: renaming after native component & output inside.",
+     "node"},
     {"AlreadyNamed",
      [](RenameAction& t) {
          t.Relays({"cam", "cam_out"});
@@ -176,6 +250,13 @@ const Case Cases[] = {
          t.Connect("cam.out", "cam_out_1.in");
      },
      "cam_out_1", "Component is already named after its upstream component's output.", "cam_out_1"},
+    {"NumberedUpToTwenty",
+     [](RenameAction& t) {
+         camFeedsNode(t);
+         t.Relays({"cam_out"});
+         for (int i = 1; i <= 19; ++i) t.EngineFunction("cam_out_" + std::to_string(i));
+     },
+     "node", nullptr, "cam_out_20"},
     {"NoFreeName",
      [](RenameAction& t) {
          camFeedsNode(t);
