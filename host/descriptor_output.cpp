@@ -6,11 +6,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
 // How often a thread that waits for the descriptor looks whether the run is stopping.
 constexpr int PollMilliseconds = 20;
+
+// What is kept at most before it is written, when no line ends.
+constexpr std::size_t BufferBytes = 4096;
 
 }  // namespace
 
@@ -18,21 +22,25 @@ DescriptorOutput::DescriptorOutput(int descriptor, std::function<bool()> interru
     : m_descriptor(descriptor),
       m_interrupted(std::move(interrupted)),
       m_lastWordsWait(lastWordsWait),
-      m_maker(std::this_thread::get_id()) {
-    setp(m_buffer, m_buffer + sizeof m_buffer);
-}
+      m_maker(std::this_thread::get_id()) {}
 
 DescriptorOutput::~DescriptorOutput() {
     drain();
 }
 
+// No put area: every character comes here or to xsputn, which write out each whole line.
 DescriptorOutput::int_type DescriptorOutput::overflow(int_type c) {
-    if (!drain()) return traits_type::eof();
-    if (!traits_type::eq_int_type(c, traits_type::eof())) {
-        *pptr() = traits_type::to_char_type(c);
-        pbump(1);
-    }
-    return traits_type::not_eof(c);
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char text = traits_type::to_char_type(c);
+    return xsputn(&text, 1) == 1 ? c : traits_type::eof();
+}
+
+std::streamsize DescriptorOutput::xsputn(const char* text, std::streamsize count) {
+    if (m_failed.load()) return 0;
+    m_pending.append(text, static_cast<std::size_t>(count));
+    const bool wholeLine = std::memchr(text, '\n', static_cast<std::size_t>(count)) != nullptr;
+    if ((wholeLine || m_pending.size() >= BufferBytes) && !drain()) return 0;
+    return count;
 }
 
 int DescriptorOutput::sync() {
@@ -40,10 +48,10 @@ int DescriptorOutput::sync() {
 }
 
 bool DescriptorOutput::drain() {
-    const std::size_t size = static_cast<std::size_t>(pptr() - pbase());
-    setp(m_buffer, m_buffer + sizeof m_buffer);
+    std::string bytes;
+    bytes.swap(m_pending);
     if (m_failed.load()) return false;
-    return writeAll(m_buffer, size);
+    return writeAll(bytes.data(), bytes.size());
 }
 
 bool DescriptorOutput::writeAll(const char* data, std::size_t size) {

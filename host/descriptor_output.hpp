@@ -5,10 +5,12 @@
 #include <atomic>
 #include <functional>
 #include <streambuf>
+#include <string>
 #include <thread>
 
-// A stream buffer over a file descriptor: what is put is written with write(2) at each
-// flush, and whenever the buffer fills.
+// A stream buffer over a file descriptor: what is put is written with write(2) at each end
+// of line and each flush (and every 4 KiB without either), so that a line said as a run
+// ends goes out then, while the program's signal handling is still in place.
 //   - A write that fails (a closed pipe: EPIPE with SIGPIPE ignored; a full disk) fails the
 //     stream, and Failed() says so from any thread; nothing more is written.
 //   - A write that waits for the descriptor (a pipe whose reader does not read) ends, its
@@ -31,10 +33,11 @@ class DescriptorOutput : public std::streambuf {
 
   protected:
     int_type overflow(int_type c) override;
+    std::streamsize xsputn(const char* text, std::streamsize count) override;
     int sync() override;
 
   private:
-    // Writes out the buffer; false once the descriptor failed.
+    // Writes out what is pending; false once the descriptor failed.
     bool drain();
     // Writes `size` bytes, or drops them when a signal ends the wait; false on a failure.
     bool writeAll(const char* data, std::size_t size);
@@ -44,5 +47,5 @@ class DescriptorOutput : public std::streambuf {
     const bool m_lastWordsWait;
     const std::thread::id m_maker;
     std::atomic<bool> m_failed{false};
-    char m_buffer[4096];
+    std::string m_pending;
 };
