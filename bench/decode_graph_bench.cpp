@@ -170,7 +170,7 @@ void DecodeGraph(benchmark::State& state) {
             std::atomic<long> images{0};
             std::atomic<Clock::rep> first{0}, warm{0}, last{0};
             // On the sink's thread, one image after the other.
-            host.Component<ImageSink>("images")->written = [&](long) {
+            host.Component<ImageSink>("images")->taken = [&](long, ImageSink::Fate) {
                 const Clock::rep now = Clock::now().time_since_epoch().count();
                 if (images.load() == 0) first = now;
                 if (images.load() == WarmUp) warm = now;

@@ -1,20 +1,31 @@
 #include "capture_file.hpp"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 bool CaptureFile::Open(const std::string& path, std::string& error) {
-    m_file.reset(std::fopen(path.c_str(), "rb"));
-    if (!m_file) {
+    m_file.reset();
+    // O_NONBLOCK: opening a FIFO without a writer, or a device, would wait here, before
+    // anything could tell it is no capture. A regular file reads the same either way.
+    const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0) {
         error = "cannot read capture " + path + ": " + std::strerror(errno);
         return false;
     }
     struct stat status {};
-    if (fstat(fileno(m_file.get()), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)) {
         error = "cannot read capture " + path + ": not a regular file";
-        m_file.reset();
+        close(descriptor);
+        return false;
+    }
+    m_file.reset(fdopen(descriptor, "rb"));
+    if (!m_file) {
+        error = "cannot read capture " + path + ": " + std::strerror(errno);
+        close(descriptor);
         return false;
     }
     // Unbuffered: a frame goes from the file straight into its buffer, not through the

@@ -177,7 +177,7 @@ void CaptureSource::finish(const std::string& problem) {
             std::lock_guard lock(m_failureLock);
             m_failure = problem;
         }
-        Report(problem.c_str(), 2, 0);
+        if (reportFailures) Report(problem.c_str(), 2, 0);
     }
     finished = true;
 }

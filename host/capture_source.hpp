@@ -24,10 +24,11 @@
 // a reader of the whole buffer never meets an older frame's packets.
 //
 // A truncated last frame (the file ends inside it) is reported (warning) and skipped, never
-// read past. Everything else that ends the reading early is an error report and sets
-// Failure(): a capture that cannot be read, a malformed byte count (with the bytes left
-// unread), a frame too large for an element, a file that shrank or changed while being
-// read. Once every frame is written the source waits to die.
+// read past. Everything else that ends the reading early sets Failure() and is an error
+// report, unless `reportFailures` is false (an owner that says it itself; set it before
+// the graph starts): a capture that cannot be read, a malformed byte count (with the bytes
+// left unread), a frame too large for an element, a file that shrank or changed while
+// being read. Once every frame is written the source waits to die.
 //
 // The counters may be read from any thread while the graph runs.
 class CaptureSource : public TARNComponent {
@@ -46,6 +47,7 @@ class CaptureSource : public TARNComponent {
     std::atomic<long> framesSent{0};
     // Set once the last frame is written, or the reading ended early.
     std::atomic<bool> finished{false};
+    bool reportFailures = true;
 
     // The error that ended the reading early; empty when none.
     std::string Failure() const;

@@ -14,6 +14,7 @@
 #include "host_recorder.hpp"
 #include "image_sink.hpp"
 #include "interrupt_signals.hpp"
+#include "line_filter.hpp"
 #include "output_folders.hpp"
 #include "tarn/dataflow/property.hpp"
 #include "tarn/engine/enum_struct.hpp"
@@ -32,17 +33,29 @@ constexpr auto ProgressEvery = std::chrono::seconds(3);
 // set.
 constexpr long DecoderSkipsAtStart = 10;
 
-// The frames whose images were written, by index; filled on the sink's thread.
-struct WrittenFrames {
+// What became of each frame's image, by frame index; filled on the sink's thread.
+struct FrameImages {
     std::mutex lock;
-    std::vector<bool> frames;
-    void Add(long frame) {
+    std::vector<DecodeOutcome::Image> frames;
+    void Set(long frame, ImageSink::Fate fate) {
         if (frame < 0) return;
         std::lock_guard guard(lock);
         if (frames.size() <= static_cast<size_t>(frame)) frames.resize(static_cast<size_t>(frame) + 1);
-        frames[static_cast<size_t>(frame)] = true;
+        frames[static_cast<size_t>(frame)] = fate == ImageSink::Fate::Written ? DecodeOutcome::Image::Written
+                                             : fate == ImageSink::Fate::NotWritten
+                                                 ? DecodeOutcome::Image::NotWritten
+                                                 : DecodeOutcome::Image::Left;
     }
 };
+
+// The report every component makes when its life ends, "info: Component NAME is dead.":
+// the summary says that the run ended, so it is shown only when asked for.
+bool IsLifeReport(const std::string& line) {
+    static const std::string start = "info: Component ";
+    static const std::string end = " is dead.\n";
+    return line.size() > start.size() + end.size() && line.compare(0, start.size(), start) == 0 &&
+           line.compare(line.size() - end.size(), end.size(), end) == 0;
+}
 
 // A bool property of a component, `otherwise` when it has none of that name and type.
 bool BoolProperty(HostKernel& kernel, const std::string& name, bool otherwise) {
@@ -115,24 +128,19 @@ int RunDecodeCommand(const std::vector<std::string>& arguments, std::ostream& ou
         return out.flush() ? 0 : 1;
     }
     const InterruptSignals signals;
-    int status = 0;
-    {
-        HostKernel kernel;
-        status =
-            RunDecode(kernel, options, options.package.empty() ? PackageBesideProgram() : options.package, "",
-                      out, err, InterruptSignals::Received);
-    }
-    // SIGPIPE is ignored: a closed pipe on the standard output shows here, as a failed write.
-    if (!out.flush()) {
-        err << "tarnhost: cannot write the standard output\n";
-        if (status == 0) status = 1;
-    }
-    return status;
+    HostKernel kernel;
+    return RunDecode(kernel, options, options.package.empty() ? PackageBesideProgram() : options.package, "",
+                     out, err, InterruptSignals::Received);
 }
 
 int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::string& package,
               const std::string& decoderModel, std::ostream& out, std::ostream& err,
               const std::function<int()>& interrupted) {
+    // The reports and lines meant for the standard output go through this filter: it leaves
+    // out what only --verbose shows, and tells at once when the output cannot be written.
+    LineFilter shownOut(
+        out, [&options](const std::string& line) { return options.verbose || !IsLifeReport(line); });
+    std::ostream shown(&shownOut);
     const EchoOff echoOff{kernel};
     auto fail = [&](const std::string& line) {
         err << "tarnhost: " << line << "\n";
@@ -163,7 +171,7 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
 
     // Declared before the graph: the sink fills the one until the graph is gone, and the
     // other holds the output folders' locks until then.
-    WrittenFrames writtenFrames;
+    FrameImages frameImages;
     OutputFolders folders;
     // Until the graph starts, reports are kept rather than printed: a setting refused ends
     // in one line that includes the decoder's reason.
@@ -224,17 +232,33 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
             return fail(error);
     }
 
+    // A run that wrote no image leaves no folder it made, whatever ended it.
+    struct RemoveFoldersWithoutImages {
+        OutputFolders& folders;
+        ImageSink* images = nullptr;
+        ~RemoveFoldersWithoutImages() {
+            if (images == nullptr || images->written.load() == 0) folders.RemoveMadeFolders();
+        }
+    } removeFolders{folders};
+
     // Set up: the errors kept are printed (the rest is the making of the graph: models
     // filed, elements made), and from now on every report as it comes.
     for (const HostReport& report : setup->Reports())
         if (report.level >= 2) err << HostKernel::Format(report) << "\n";
     setup.reset();
-    kernel.EchoReports(&out, &err);
+    kernel.EchoReports(&shown, &err);
     auto* capture = graph.Component<CaptureSource>(source);
     auto* images = graph.Component<ImageSink>(sink);
-    images->lines = [&kernel](const std::string& line) { kernel.EchoLine(line); };
-    images->written = [capture, &writtenFrames](long timestamp) {
-        writtenFrames.Add(capture->FrameAt(timestamp));
+    removeFolders.images = images;
+    // Their errors end the run, and its last line says them: they are not also reported.
+    capture->reportFailures = false;
+    images->reportFailures = false;
+    images->lines = [&kernel, &shownOut](const std::string& line) {
+        kernel.EchoLine(line);
+        return !shownOut.Failed();
+    };
+    images->taken = [capture, &frameImages](long timestamp, ImageSink::Fate fate) {
+        frameImages.Set(capture->FrameAt(timestamp), fate);
     };
 
     const auto started = std::chrono::steady_clock::now();
@@ -249,16 +273,18 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
         return capture->finished.load() && graph.Drained(source + ".frames") &&
                graph.Drained(decoder + ".ipl_image");
     };
-    // An image that cannot be written ends the run: the next ones would fail alike (no
-    // space, the file-size limit).
+    // An image that cannot be written, or a line the standard output does not take, ends
+    // the run: the next ones would fail alike (no space, the file-size limit, a closed pipe).
+    // Asked before whether the run is done: the sink leaves the images after a failure at
+    // once, and the run that drains so is no whole one.
     auto stopped = [&] {
         return !Running(capture) || !Running(graph.Component(decoder)) || !Running(images) ||
-               images->failures.load() > 0;
+               images->failures.load() > 0 || shownOut.Failed();
     };
     auto nextProgress = started + ProgressEvery;
     bool ended = false;
     int stopSignal = 0;
-    while (!(ended = done()) && !stopped() && !(stopSignal = signal())) {
+    while (!stopped() && !(ended = done()) && !(stopSignal = signal())) {
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
         if (std::chrono::steady_clock::now() >= nextProgress) {
             nextProgress += ProgressEvery;
@@ -279,17 +305,21 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
 
     DecodeOutcome outcome;
     outcome.framesRead = capture->framesSent.load();
-    outcome.published = images->received.load() - images->failures.load();
+    outcome.published = images->written.load();
+    outcome.imagesTaken = images->received.load();
     outcome.seconds = seconds;
     {
-        std::lock_guard guard(writtenFrames.lock);
-        outcome.framePublished = writtenFrames.frames;
+        std::lock_guard guard(frameImages.lock);
+        outcome.frameImages = frameImages.frames;
     }
     outcome.skippedAtStart =
         BoolProperty(kernel, decoder + ".skip_first_frames", false) ? DecoderSkipsAtStart : 0;
     outcome.stoppedEarly = !ended || !capture->Failure().empty();
     kernel.EchoLine(DecodeSummary(outcome));
 
+    // A signal that came after the loop (while the run stopped, or its summary waited for the
+    // output) stopped it all the same.
+    if (stopSignal == 0) stopSignal = signal();
     if (stopSignal != 0) {
         err << "tarnhost: stopped by " << InterruptSignals::Name(stopSignal)
             << ": the images written so far are whole; nothing more was read\n";
@@ -297,6 +327,7 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
     }
     if (const std::string failure = capture->Failure(); !failure.empty()) return fail(failure);
     if (const std::string failure = images->FirstFailure(); !failure.empty()) return fail(failure);
+    if (shownOut.Failed()) return fail("cannot write the standard output");
     if (!ended) return fail("the " + firstStopped + " stopped before the capture was decoded");
     if (outcome.published == 0)
         return fail("no image came out of the " + std::to_string(outcome.framesRead) +

@@ -40,33 +40,49 @@ std::string DecodeSummary(const DecodeOutcome& outcome) {
                                        : 0.0)
             << "\n";
 
-    auto published = [&](long frame) {
-        return frame < static_cast<long>(outcome.framePublished.size()) &&
-               outcome.framePublished[static_cast<size_t>(frame)];
+    using Image = DecodeOutcome::Image;
+    auto image = [&](long frame) {
+        return frame < static_cast<long>(outcome.frameImages.size())
+                   ? outcome.frameImages[static_cast<size_t>(frame)]
+                   : Image::None;
     };
     long accounted = 0;
-    long lastPublished = -1;
+    long lastReached = -1;
     for (long frame = 0; frame < outcome.framesRead; ++frame)
-        if (published(frame)) {
+        if (image(frame) != Image::None) {
             ++accounted;
-            lastPublished = frame;
+            lastReached = frame;
         }
-    if (accounted != outcome.published) return summary.str();
+    if (accounted != outcome.imagesTaken) return summary.str();
 
-    std::vector<long> skipped, notReached, dropped;
+    std::vector<long> skipped, notWritten, left, notReached, dropped;
     for (long frame = 0; frame < outcome.framesRead; ++frame) {
-        if (published(frame)) continue;
-        if (frame < outcome.skippedAtStart)
-            skipped.push_back(frame);
-        else if (outcome.stoppedEarly && frame > lastPublished)
-            notReached.push_back(frame);
-        else
-            dropped.push_back(frame);
+        switch (image(frame)) {
+            case Image::Written:
+                break;
+            case Image::NotWritten:
+                notWritten.push_back(frame);
+                break;
+            case Image::Left:
+                left.push_back(frame);
+                break;
+            case Image::None:
+                if (frame < outcome.skippedAtStart)
+                    skipped.push_back(frame);
+                else if (outcome.stoppedEarly && frame > lastReached)
+                    notReached.push_back(frame);
+                else
+                    dropped.push_back(frame);
+                break;
+        }
     }
     if (!skipped.empty())
         summary << Frames(skipped) << " skipped: the decoder skips the first " << outcome.skippedAtStart
                 << " frames of a run (--set skip_first_frames=false keeps them)\n";
     if (!dropped.empty()) summary << Frames(dropped) << " dropped by the decoder: its reports say why\n";
-    if (!notReached.empty()) summary << Frames(notReached) << " not decoded: the run stopped first\n";
+    if (!notWritten.empty()) summary << Frames(notWritten) << " decoded, not written: the write failed\n";
+    if (!left.empty())
+        summary << Frames(left) << " decoded, not written: the run stopped at a failed write\n";
+    if (!notReached.empty()) summary << Frames(notReached) << " not written: the run stopped first\n";
     return summary.str();
 }

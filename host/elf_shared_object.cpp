@@ -31,10 +31,12 @@ bool insideFile(uint64_t offset, uint64_t size, uint64_t fileSize) {
     return offset <= fileSize && size <= fileSize - offset;
 }
 
-// The file descriptor, closed on every way out.
+// The file descriptor, closed on every way out. Opened with O_NONBLOCK: a FIFO without a
+// writer would wait in the open, before anything could tell it is no package.
 class OpenFile {
   public:
-    explicit OpenFile(const std::string& path) : m_fd(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    explicit OpenFile(const std::string& path)
+        : m_fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {}
     ~OpenFile() {
         if (m_fd >= 0) close(m_fd);
     }

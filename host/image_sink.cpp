@@ -59,7 +59,9 @@ ImageSink::ImageSink(const char* name, TARNComponentDefinition& definition)
 
 void ImageSink::Birth() {
     received = 0;
+    written = 0;
     failures = 0;
+    m_writing = true;
     {
         std::lock_guard lock(m_failureLock);
         m_firstFailure.clear();
@@ -73,17 +75,21 @@ void ImageSink::Birth() {
 void ImageSink::Core() {
     TARNIOElt* element = StartReading(Input("images"));
     if (element == nullptr) return;
-    // After a failed write the next ones would fail alike (no space, the file-size limit):
-    // the images are taken and left, until the graph stops.
-    if (failures.load() > 0) return;
-    const _IplImage& image = *element->IplImage();
-    const long index = received.load();
-    bool whole = m_pngFolder.empty() || write(WritePng, m_pngFolder, ".png", index, image);
-    if (!m_rawFolder.empty()) {
-        whole = write(WriteRaw, m_rawFolder, ".raw", index, image) && whole;
-        if (lines) lines(DescribeImage(index, image, element->Timestamp()) + "\n");
+    const long timestamp = element->Timestamp();
+    Fate fate = Fate::Left;
+    if (m_writing) {
+        const _IplImage& image = *element->IplImage();
+        const long index = received.load();
+        bool whole = m_pngFolder.empty() || write(WritePng, m_pngFolder, ".png", index, image);
+        if (!m_rawFolder.empty()) whole = write(WriteRaw, m_rawFolder, ".raw", index, image) && whole;
+        fate = whole ? Fate::Written : Fate::NotWritten;
+        if (whole) ++written;
+        // The line says the files are there: only once they are.
+        const bool said =
+            !whole || m_rawFolder.empty() || !lines || lines(DescribeImage(index, image, timestamp) + "\n");
+        m_writing = whole && said;
     }
-    if (whole && written) written(element->Timestamp());
+    if (taken) taken(timestamp, fate);
     // Counted last: whoever sees the count sees the image's files written.
     ++received;
 }
@@ -111,6 +117,6 @@ bool ImageSink::write(bool (*writer)(const std::string&, const _IplImage&, std::
         if (m_firstFailure.empty()) m_firstFailure = failure;
     }
     ++failures;
-    Report(failure.c_str(), 2, 0);
+    if (reportFailures) Report(failure.c_str(), 2, 0);
     return false;
 }

@@ -17,7 +17,15 @@ static_assert(std::atomic<int>::is_always_lock_free);
 struct sigaction previous[sizeof Noted / sizeof *Noted + sizeof Ignored / sizeof *Ignored];
 
 void Note(int signal) {
-    received.store(signal);
+    int none = 0;
+    if (received.compare_exchange_strong(none, signal)) return;
+    // A second one: the process ends at once, by this signal (it is delivered again, with
+    // its default action, when the handler returns).
+    struct sigaction fatal {};
+    sigemptyset(&fatal.sa_mask);
+    fatal.sa_handler = SIG_DFL;
+    sigaction(signal, &fatal, nullptr);
+    raise(signal);
 }
 
 }  // namespace
@@ -27,8 +35,9 @@ InterruptSignals::InterruptSignals() {
     size_t slot = 0;
     struct sigaction action {};
     sigemptyset(&action.sa_mask);
-    // SA_RESETHAND: the next one of the same signal takes its default action.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    // No SA_RESTART: a system call the signal interrupts returns EINTR rather than waiting
+    // on, so that no wait outlasts the first signal unseen.
+    action.sa_flags = 0;
     action.sa_handler = Note;
     for (const int signal : Noted) sigaction(signal, &action, &previous[slot++]);
     action.sa_flags = 0;

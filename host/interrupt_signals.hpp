@@ -2,9 +2,12 @@
 #pragma once
 
 // While an object lives:
-//   - SIGINT and SIGTERM are noted instead of ending the process: Received() answers the
-//     signal, and the run stops in order (its images whole, its summary printed). A second
-//     one of the same signal ends the process as the signal would;
+//   - the first SIGINT or SIGTERM is noted instead of ending the process: Received()
+//     answers the signal, and the run stops in order (its images whole, its summary
+//     printed). The handlers are installed without SA_RESTART: a system call the signal
+//     lands in (a write to an output nobody reads, an open that waits) returns EINTR instead
+//     of going on waiting, so that the run can stop. A second one, of either kind, ends the
+//     process at once, as that signal would;
 //   - SIGPIPE and SIGXFSZ are ignored: a write to a closed pipe, or past the file-size
 //     limit, then fails with EPIPE or EFBIG like any other write, and goes through the
 //     ordinary "cannot write" error.

@@ -48,16 +48,22 @@ bool OutputFolders::IsImageName(const std::string& name) {
 
 bool OutputFolders::Prepare(const std::vector<std::string>& folders, bool overwrite, std::string& error) {
     release();
+    m_made.clear();
+    // A folder refused leaves none locked, and none of those made here.
+    auto refuse = [this] {
+        release();
+        RemoveMadeFolders();
+    };
     std::vector<std::pair<dev_t, ino_t>> seen;
     std::vector<std::filesystem::path> removals;
     for (const std::string& folder : folders) {
         if (folder.empty()) continue;
         std::error_code code;
-        std::filesystem::create_directories(folder, code);
+        makeFolders(folder, code);
         if (code || !std::filesystem::is_directory(folder, code)) {
             error = "cannot create folder " + folder + ": " +
                     (code ? code.message() : "a file of that name is in the way");
-            release();
+            refuse();
             return false;
         }
         const int descriptor = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -65,7 +71,7 @@ bool OutputFolders::Prepare(const std::vector<std::string>& folders, bool overwr
         if (descriptor < 0 || fstat(descriptor, &status) != 0) {
             error = "cannot use folder " + folder + ": " + std::strerror(errno);
             if (descriptor >= 0) close(descriptor);
-            release();
+            refuse();
             return false;
         }
         if (std::find(seen.begin(), seen.end(), std::pair{status.st_dev, status.st_ino}) != seen.end()) {
@@ -78,13 +84,13 @@ bool OutputFolders::Prepare(const std::vector<std::string>& folders, bool overwr
         if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
             error = errno == EWOULDBLOCK ? "another run is writing into " + folder
                                          : "cannot lock folder " + folder + ": " + std::strerror(errno);
-            release();
+            refuse();
             return false;
         }
         std::string reason;
         if (!Writable(folder, reason)) {
             error = "cannot write into folder " + folder + ": " + reason;
-            release();
+            refuse();
             return false;
         }
         std::vector<std::filesystem::path> images, leftovers;
@@ -99,7 +105,7 @@ bool OutputFolders::Prepare(const std::vector<std::string>& folders, bool overwr
                     (images.size() == 1 ? " image" : " images") + " (" + images.front().filename().string() +
                     (images.size() == 1 ? "" : ", ...") +
                     "): choose another folder, or add --overwrite to replace them";
-            release();
+            refuse();
             return false;
         }
         if (overwrite) {
@@ -112,11 +118,40 @@ bool OutputFolders::Prepare(const std::vector<std::string>& folders, bool overwr
         std::error_code code;
         if (!std::filesystem::remove(file, code) && code) {
             error = "cannot remove " + file.string() + ": " + code.message();
-            release();
+            refuse();
             return false;
         }
     }
     return true;
+}
+
+void OutputFolders::makeFolders(const std::string& folder, std::error_code& code) {
+    // The folders missing on the way down, from the top: each is made and noted in turn.
+    std::vector<std::filesystem::path> missing;
+    for (std::filesystem::path path = std::filesystem::path(folder).lexically_normal();
+         !path.empty() && !std::filesystem::exists(std::filesystem::symlink_status(path, code));
+         path = path.parent_path()) {
+        if (path.has_filename()) missing.push_back(path);
+        if (path == path.parent_path()) break;
+    }
+    code.clear();
+    for (auto path = missing.rbegin(); path != missing.rend(); ++path) {
+        if (std::filesystem::create_directory(*path, code))
+            m_made.push_back(path->string());
+        else if (code)
+            return;
+        // Else another program made it meanwhile: it is not this run's to remove.
+    }
+}
+
+void OutputFolders::RemoveMadeFolders() {
+    for (auto folder = m_made.rbegin(); folder != m_made.rend(); ++folder) {
+        std::error_code code;
+        // Only an empty folder: remove() leaves one with anything in it, and says so in `code`.
+        if (std::filesystem::is_directory(std::filesystem::symlink_status(*folder, code)))
+            std::filesystem::remove(*folder, code);
+    }
+    m_made.clear();
 }
 
 void OutputFolders::release() {

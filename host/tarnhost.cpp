@@ -5,14 +5,16 @@
 
 #include "decode_command.hpp"
 #include "decode_options.hpp"
+#include "descriptor_output.hpp"
 #include "info_command.hpp"
+#include "interrupt_signals.hpp"
 
 namespace {
 
 constexpr const char* Usage =
     "usage: tarnhost info PACKAGE\n"
     "       tarnhost decode CAPTURE [--package PCK] [--set PROPERTY=VALUE]... [--out DIR] [--raw DIR]\n"
-    "                       [--overwrite] [--limit N]\n"
+    "                       [--overwrite] [--limit N] [--verbose]\n"
     "       tarnhost help | --help | COMMAND --help\n"
     "  info    load the package and print what it defines and its information trailer\n"
     "  decode  decode a CSI-2 capture file with the package's decoder: PNG files to --out,\n"
@@ -56,9 +58,20 @@ int main(int argc, char** argv) {
         }
         return RunInfoCommand(arguments[1], std::cout, std::cerr);
     }
-    if (command == "decode")
-        return RunDecodeCommand(std::vector<std::string>(arguments.begin() + 1, arguments.end()), std::cout,
-                                std::cerr);
+    if (command == "decode") {
+        // Written straight to the descriptors: a decode run must see at once that its output
+        // was closed, and must not hang on one nobody reads once it is asked to stop.
+        // The standard output is data, often piped into another program that may stall; the
+        // standard error is the user's, and the line that says how the run ended waits for it.
+        const auto stopping = [] { return InterruptSignals::Received() != 0; };
+        DescriptorOutput outBuffer(1, stopping, false);
+        DescriptorOutput errBuffer(2, stopping, true);
+        std::cout.flush();
+        std::cerr.flush();
+        std::ostream out(&outBuffer);
+        std::ostream err(&errBuffer);
+        return RunDecodeCommand(std::vector<std::string>(arguments.begin() + 1, arguments.end()), out, err);
+    }
     std::cerr << "tarnhost: unknown command \"" << command << "\"\n";
     return Help(Usage, false);
 }

@@ -39,6 +39,40 @@ std::string ReadFile(const std::string& path) {
 void WriteFile(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
+
+// The bytes a Base64 text stands for, in hex; "" when it is no Base64.
+std::string Base64ToHex(const std::string& text) {
+    static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string hex;
+    unsigned bits = 0;
+    int count = 0;
+    for (const char c : text) {
+        if (c == '=') break;
+        const size_t value = alphabet.find(c);
+        if (value == std::string::npos) return "";
+        bits = (bits << 6) | static_cast<unsigned>(value);
+        count += 6;
+        if (count >= 8) {
+            count -= 8;
+            char byte[3];
+            std::snprintf(byte, sizeof byte, "%02x", (bits >> count) & 0xFF);
+            hex += byte;
+        }
+    }
+    return hex;
+}
+
+// The SHA-512 digest of the first `size` bytes of a file, in hex, as the system's own tool
+// computes it: a check that does not lean on the digest code it checks.
+std::string SystemSha512(const std::string& path, size_t size) {
+    const std::string command = "head -c " + std::to_string(size) + " '" + path + "' | sha512sum";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return "";
+    char digest[129] = {};
+    const size_t read = std::fread(digest, 1, 128, pipe);
+    pclose(pipe);
+    return std::string(digest, read);
+}
 }  // namespace
 
 TEST(Sha512, MatchesTheStandardVectors) {
@@ -99,6 +133,9 @@ TEST(PackageTrailer, EveryBuiltPackageEndsWithItsTextsAndItsDigest) {
         EXPECT_TRUE(trailer.digestMatches);
         // The block, then its byte count: nothing after it.
         const std::string bytes = ReadFile(c.path);
+        const std::string digest = SystemSha512(c.path, bytes.size() - 4 - trailer.size);
+        ASSERT_EQ(digest.size(), 128u) << "sha512sum gave no digest";
+        EXPECT_EQ(Base64ToHex(trailer.Value("SIG")), digest);
         const std::string texts = bytes.substr(bytes.size() - 4 - trailer.size, trailer.size);
         EXPECT_EQ(texts.substr(0, 13), std::string("PACKAGE_INFO\0", 13));
         if (std::string(c.fileName).rfind("pixtract_", 0) == 0) {
@@ -164,7 +201,8 @@ TEST(InfoCommand, APackageWithoutATrailerIsShownAndOnlyABrokenOneFails) {
         const char* trailerLine;
     } cases[] = {
         {"no trailer", package.substr(0, trailerStart), 0, "trailer: none ("},
-        {"an entry without its =", brokenEntry, 1, "trailer: DAMAGED (malformed trailer entry \"GENID_Korvix\")\n"},
+        {"an entry without its =", brokenEntry, 1,
+         "trailer: DAMAGED (malformed trailer entry \"GENID_Korvix\")\n"},
         {"a byte changed", changedByte, 1, "digest: DOES NOT MATCH\n"},
     };
     const std::string path = ScratchPath("trailer_case.pck");
@@ -173,7 +211,8 @@ TEST(InfoCommand, APackageWithoutATrailerIsShownAndOnlyABrokenOneFails) {
         WriteFile(path, c.bytes);
         std::ostringstream out, err;
         EXPECT_EQ(RunInfoCommand(path, out, err), c.status) << err.str();
-        EXPECT_NE(out.str().find("  test_model 2.5\n    input in: any type\n"), std::string::npos) << out.str();
+        EXPECT_NE(out.str().find("  test_model 2.5\n    input in: any type\n"), std::string::npos)
+            << out.str();
         EXPECT_NE(out.str().find(c.trailerLine), std::string::npos) << out.str();
     }
     std::remove(path.c_str());
@@ -184,10 +223,11 @@ TEST(InfoCommand, PrintsTheAnswerTheModelsAndTheTrailer) {
     EXPECT_EQ(RunInfoCommand(TARN_TEST_PACKAGE, out, err), 0) << err.str();
     const std::string text = out.str();
     EXPECT_NE(text.find("TARNPckInit: 4\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("models: 2\n  test_model 2.5\n    input in: any type\n    output out: Integer32 vector\n"
-                        "    property gain: integer = 100\n"
-                        "  second_model 1.0\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("models: 2\n  test_model 2.5\n    input in: any type\n    output out: Integer32 vector\n"
+                  "    property gain: integer = 100\n"
+                  "  second_model 1.0\n"),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find("  FILENAME=test_package.pck\n"), std::string::npos) << text;
     EXPECT_NE(text.find("digest: matches\n"), std::string::npos) << text;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -24,10 +25,6 @@ namespace {
 
 class TarnhostDecodeOutcome : public TarnhostDecodeTest {
   protected:
-    void SetUp() override {
-        TarnhostDecodeTest::SetUp();
-        if (!HaveDecoder()) GTEST_SKIP() << "the package has no decoder yet";
-    }
     // `count` RAW8 frames of random lines, `width` x `height`; their bytes.
     std::vector<std::vector<uint8_t>> Frames(int count, uint32_t width = 64, uint32_t height = 8) const {
         std::vector<std::vector<uint8_t>> frames;
@@ -139,7 +136,8 @@ TEST_F(TarnhostDecodeOutcome, EveryErrorOfARunEndsInOneLineAndStatusOne) {
         const ProgramOutcome outcome = Decode(Arguments(c.more));
         EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
         EXPECT_EQ(outcome.status, 1);
-        EXPECT_EQ(LastLine(outcome.err), c.line) << outcome.err;
+        // Said once, as the last line: not also as a report when it happened.
+        EXPECT_EQ(outcome.err, c.line);
         EXPECT_NE(outcome.out.find(c.summary), std::string::npos) << outcome.out;
     }
 }
@@ -164,6 +162,8 @@ TEST_F(TarnhostDecodeOutcome, ACaptureThatShrinksWhileReadIsAnError) {
                                          std::to_string(frames[0].size() - 100) +
                                          " bytes before the frame does (it shrank while being read)\n");
     EXPECT_NE(outcome.out.find("frames read: 200\n"), std::string::npos) << outcome.out;
+    EXPECT_EQ(outcome.err.find("cannot be read"), outcome.err.rfind("cannot be read"))
+        << "said twice: " << outcome.err;
 }
 
 // SIGINT or SIGTERM: the run stops, the image being written is finished, the summary is
@@ -199,6 +199,51 @@ TEST_F(TarnhostDecodeOutcome, SigintAndSigtermStopTheRunWithWholeImagesAndAStatu
     }
 }
 
+// The first signal ends a wait of the run: here its summary waits for a standard output
+// nobody reads. The run stops as a signal stops it, its images whole.
+TEST_F(TarnhostDecodeOutcome, TheFirstSignalEndsAWaitForTheOutput) {
+    capture::WriteCapture(Path("capture.bin"), Frames(3));
+    ProgramSetup setup;
+    setup.outputToFullPipe = true;
+    RunningProgram run = StartDecode(Arguments({"--out", "png"}), setup);
+    ASSERT_TRUE(AwaitCondition([&] { return BlockedWriting(run.Pid(), 1) || !run.Running(); }) &&
+                BlockedWriting(run.Pid(), 1))
+        << "it never waited to print its summary: " << run.Finish().err;
+    run.Signal(SIGINT);
+    const ProgramOutcome outcome = run.Finish(std::chrono::seconds(20));
+    ASSERT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
+    EXPECT_EQ(outcome.status, 128 + SIGINT);
+    EXPECT_EQ(outcome.err,
+              "tarnhost: stopped by SIGINT: the images written so far are whole; nothing more was read\n");
+    EXPECT_EQ(FileNames("png"), (std::vector<std::string>{"000000.png", "000001.png", "000002.png"}));
+}
+
+// A second signal, of either kind, ends the run at once, by that signal, whatever the run
+// is waiting for: here the line that says how it stopped, on a standard error nobody reads.
+TEST_F(TarnhostDecodeOutcome, ASecondSignalOfEitherKindEndsTheRunAtOnce) {
+    capture::WriteCapture(Path("capture.bin"), Frames(3));
+    ProgramSetup setup;
+    setup.outputToFullPipe = true;
+    setup.errorsToFullPipe = true;
+    for (const auto& [first, second] : {std::pair{SIGINT, SIGTERM}, std::pair{SIGTERM, SIGINT}}) {
+        SCOPED_TRACE(first == SIGINT ? "SIGINT, then SIGTERM" : "SIGTERM, then SIGINT");
+        std::filesystem::remove_all(Path("png"));
+        RunningProgram run = StartDecode(Arguments({"--out", "png"}), setup);
+        // Held at its summary, then, after the first signal, at its last line.
+        ASSERT_TRUE(AwaitCondition([&] { return BlockedWriting(run.Pid(), 1) || !run.Running(); }) &&
+                    BlockedWriting(run.Pid(), 1))
+            << "it never waited to print its summary";
+        run.Signal(first);
+        ASSERT_TRUE(AwaitCondition([&] { return BlockedWriting(run.Pid(), 2) || !run.Running(); }) &&
+                    BlockedWriting(run.Pid(), 2))
+            << "it never waited to say how it stopped";
+        run.Signal(second);
+        const ProgramOutcome outcome = run.Finish(std::chrono::seconds(20));
+        EXPECT_FALSE(outcome.exited) << "exited with status " << outcome.status;
+        EXPECT_EQ(outcome.signal, second);
+    }
+}
+
 // Killed outright while it writes an image: what is under an image's name is whole; the
 // image being written is only under its temporary name.
 TEST_F(TarnhostDecodeOutcome, ARunKilledOutrightLeavesNoCutImage) {
@@ -219,8 +264,9 @@ TEST_F(TarnhostDecodeOutcome, ARunKilledOutrightLeavesNoCutImage) {
 }
 
 // An image that cannot be written (here past the file-size limit, which would otherwise
-// kill the program with SIGXFSZ) ends the run with its reason and status 1, and leaves no
-// file behind.
+// kill the program with SIGXFSZ) ends the run with its reason, said once, and status 1. The
+// summary names the frame as decoded and not written; no line announces its image, and the
+// folder the run made goes again.
 TEST_F(TarnhostDecodeOutcome, AnImageThatCannotBeWrittenEndsTheRunAndLeavesNoFile) {
     capture::WriteCapture(Path("capture.bin"), Frames(5, 512, 256));
     ProgramSetup setup;
@@ -228,23 +274,95 @@ TEST_F(TarnhostDecodeOutcome, AnImageThatCannotBeWrittenEndsTheRunAndLeavesNoFil
     const ProgramOutcome outcome = Decode(Arguments({"--raw", "raw"}), setup);
     ASSERT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.err,
-              "error: component images: image 0: cannot write raw/000000.raw: File too large\n"
-              "tarnhost: image 0: cannot write raw/000000.raw: File too large\n");
+    EXPECT_EQ(outcome.err, "tarnhost: image 0: cannot write raw/000000.raw: File too large\n");
     EXPECT_EQ(Published(outcome.out), 0) << outcome.out;
-    EXPECT_EQ(FileNames("raw"), std::vector<std::string>{});
+    EXPECT_EQ(outcome.out.find("image 0:"), std::string::npos) << "a line for a file that is not there";
+    EXPECT_NE(outcome.out.find("\nframe 0 decoded, not written: the write failed\n"), std::string::npos)
+        << outcome.out;
+    EXPECT_EQ(outcome.out.find("frame 0 "), outcome.out.rfind("frame 0 ")) << "frame 0 named twice";
+    EXPECT_EQ(outcome.out.find("dropped by the decoder"), std::string::npos) << outcome.out;
+    EXPECT_FALSE(std::filesystem::exists(Path("raw")));
+}
+
+// Images stop being writable in the middle of a run (here their folder is moved away, as a
+// full disk would stop them): the run ends with the image that failed, said once; the
+// summary says which frames were written, which one failed, and never that the decoder
+// dropped what it decoded.
+TEST_F(TarnhostDecodeOutcome, AWriteFailingMidRunNamesEachFramesTrueReason) {
+    capture::WriteCapture(Path("capture.bin"), Frames(200, 256, 64));
+    RunningProgram run = StartDecode(Arguments({"--out", "png"}));
+    ASSERT_TRUE(AwaitCondition([&] { return std::filesystem::exists(Path("png/000001.png")); }))
+        << "no image came: " << run.Finish().err;
+    std::filesystem::rename(Path("png"), Path("moved"));
+    const ProgramOutcome outcome = run.Finish();
+    ASSERT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
+    EXPECT_EQ(outcome.status, 1);
+    std::vector<std::string> images = FileNames("moved");
+    images.erase(std::remove_if(images.begin(), images.end(), IsTemporary), images.end());
+    const long failed = static_cast<long>(images.size());
+    ASSERT_LT(failed, 200) << "the run ended before the folder was moved";
+    char name[32];
+    std::snprintf(name, sizeof name, "%06ld.png", failed);
+    EXPECT_EQ(outcome.err, "tarnhost: image " + std::to_string(failed) + ": cannot write png/" + name +
+                               ": No such file or directory\n");
+    EXPECT_EQ(Published(outcome.out), failed) << outcome.out;
+    EXPECT_NE(
+        outcome.out.find("\nframe " + std::to_string(failed) + " decoded, not written: the write failed\n"),
+        std::string::npos)
+        << outcome.out;
+    EXPECT_EQ(outcome.out.find("dropped by the decoder"), std::string::npos) << outcome.out;
 }
 
 // A standard output nobody reads (a closed pipe) is an error like any failed write, not a
-// death by SIGPIPE.
+// death by SIGPIPE; the run stops at the first line it cannot print: the image that line
+// announces is whole, and no other is written.
 TEST_F(TarnhostDecodeOutcome, AClosedStandardOutputIsAnErrorNotASignal) {
-    capture::WriteCapture(Path("capture.bin"), Frames(2));
+    capture::WriteCapture(Path("capture.bin"), Frames(50));
     ProgramSetup setup;
     setup.outputToClosedPipe = true;
-    const ProgramOutcome outcome = Decode(Arguments({}), setup);
-    ASSERT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
+    for (const bool raw : {false, true}) {
+        SCOPED_TRACE(raw ? "lines per image" : "the summary alone");
+        std::filesystem::remove_all(Path("raw"));
+        const ProgramOutcome outcome = Decode(
+            Arguments(raw ? std::vector<std::string>{"--raw", "raw"} : std::vector<std::string>{}), setup);
+        ASSERT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.err, "tarnhost: cannot write the standard output\n");
+        if (raw) {
+            EXPECT_EQ(FileNames("raw"), std::vector<std::string>{"000000.raw"});
+            EXPECT_EQ(Content("raw/000000.raw").size(), 64u * 8u);
+        }
+    }
+}
+
+// The components' reports of their life end every run; the summary says that the run
+// ended, so they are printed only with --verbose.
+TEST_F(TarnhostDecodeOutcome, LifeReportsArePrintedOnlyWhenAskedFor) {
+    capture::WriteCapture(Path("capture.bin"), Frames(2));
+    const std::string life[] = {"info: Component capture is dead.\n", "info: Component decoder is dead.\n",
+                                "info: Component images is dead.\n"};
+    const ProgramOutcome plain = Decode(Arguments({}));
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.out.substr(0, 14), "frames read: 2") << plain.out;
+    const ProgramOutcome verbose = Decode(Arguments({"--verbose"}));
+    EXPECT_EQ(verbose.status, 0) << verbose.err;
+    for (const std::string& line : life) {
+        EXPECT_EQ(plain.out.find(line), std::string::npos) << plain.out;
+        EXPECT_NE(verbose.out.find(line), std::string::npos) << verbose.out;
+    }
+}
+
+// A run that gives no image leaves no folder it made (the folders above included), and
+// leaves alone one it found.
+TEST_F(TarnhostDecodeOutcome, AFolderTheRunMadeGoesWhenNoImageCameOut) {
+    std::filesystem::create_directory(Path("found"));
+    const ProgramOutcome outcome =
+        Decode(Arguments({"--set", "skip_first_frames=true", "--out", "made/png", "--raw", "found"}));
     EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(LastLine(outcome.err), "tarnhost: cannot write the standard output\n");
+    EXPECT_EQ(outcome.err, "tarnhost: no image came out of the 1 frame read\n");
+    EXPECT_FALSE(std::filesystem::exists(Path("made")));
+    EXPECT_TRUE(std::filesystem::is_directory(Path("found")));
+    EXPECT_EQ(FileNames("found"), std::vector<std::string>{});
 }
 
 // A folder that cannot be made or written into, that holds an earlier run's images, or
@@ -310,18 +428,24 @@ TEST_F(TarnhostDecodeOutcome, OverwriteReplacesTheImagesOfAnEarlierRun) {
     EXPECT_EQ(FileNames("png"), (std::vector<std::string>{"000000.png", "000001.png", "notes.txt"}));
 }
 
-// Two runs started together into one folder: one writes its images, the other is refused
-// (the folder is locked, or holds the first run's images by then); no file is torn.
+// Two runs into one folder at once: while the first holds it (held here at its summary,
+// its images written), the second is refused for that, not for finding the first's images;
+// the folder holds the first's images, whole.
 TEST_F(TarnhostDecodeOutcome, TwoRunsIntoOneFolderNeverMixTheirImages) {
-    capture::WriteCapture(Path("capture.bin"), Frames(20, 256, 64));
-    RunningProgram first = StartDecode(Arguments({"--out", "png"}));
-    RunningProgram second = StartDecode(Arguments({"--out", "png"}));
-    const ProgramOutcome outcomes[] = {first.Finish(), second.Finish()};
-    std::vector<int> statuses = {outcomes[0].status, outcomes[1].status};
-    std::sort(statuses.begin(), statuses.end());
-    EXPECT_EQ(statuses, (std::vector<int>{0, 1})) << outcomes[0].err << outcomes[1].err;
+    capture::WriteCapture(Path("capture.bin"), Frames(3));
+    ProgramSetup setup;
+    setup.outputToFullPipe = true;
+    RunningProgram first = StartDecode(Arguments({"--out", "png"}), setup);
+    ASSERT_TRUE(AwaitCondition([&] { return BlockedWriting(first.Pid(), 1) || !first.Running(); }) &&
+                BlockedWriting(first.Pid(), 1))
+        << "the first run never waited to print its summary: " << first.Finish().err;
+    const ProgramOutcome second = Decode(Arguments({"--out", "png", "--overwrite"}));
+    EXPECT_EQ(second.status, 1);
+    EXPECT_EQ(second.err, "tarnhost: another run is writing into png\n");
+    first.Signal(SIGINT);
+    EXPECT_EQ(first.Finish(std::chrono::seconds(20)).status, 128 + SIGINT);
     const std::vector<std::string> names = FileNames("png");
-    EXPECT_EQ(names.size(), 20u);
+    EXPECT_EQ(names, (std::vector<std::string>{"000000.png", "000001.png", "000002.png"}));
     for (const std::string& name : names) EXPECT_TRUE(WholePng("png/" + name)) << name;
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,7 +37,26 @@ struct ProgramSetup {
     // Its standard output is a pipe that nobody reads: the reading end is closed before it
     // starts, so its writes there fail (EPIPE, or SIGPIPE where not ignored).
     bool outputToClosedPipe = false;
+    // Its standard output, or error, is a pipe filled to the brim before it starts, whose
+    // reading end the test holds without reading until the program is finished: its writes
+    // there wait (see BlockedWriting). Nothing of that stream is in the outcome.
+    bool outputToFullPipe = false;
+    bool errorsToFullPipe = false;
 };
+
+// Whether the thread `thread` of process `process` (its main thread when the same) is
+// waiting in a write to its descriptor `descriptor`, as the kernel shows it.
+inline bool BlockedWriting(pid_t process, int descriptor, pid_t thread = 0) {
+    const std::string path = "/proc/" + std::to_string(process) + "/task/" +
+                             std::to_string(thread != 0 ? thread : process) + "/syscall";
+    std::ifstream file(path);
+    long number = -1;
+    std::string argument;
+    if (!(file >> number >> argument)) return false;
+    char hex[32];
+    std::snprintf(hex, sizeof hex, "0x%x", descriptor);
+    return number == SYS_write && argument == hex;
+}
 
 // A program started by Start and not yet finished. Finish waits for it; a program still
 // running at its deadline is killed and the test fails.
@@ -64,13 +84,21 @@ class RunningProgram {
             ADD_FAILURE() << "cannot make a pipe";
             return running;
         }
+        // The writing ends of the full pipes, for the standard output and error.
+        int fullOut = -1;
+        int fullErr = -1;
+        if ((setup.outputToFullPipe && !running.fullPipe(fullOut)) ||
+            (setup.errorsToFullPipe && !running.fullPipe(fullErr)))
+            return running;
         running.m_child = fork();
         if (running.m_child == 0) {
-            const int out = setup.outputToClosedPipe
-                                ? pipeEnds[1]
+            const int out = setup.outputToClosedPipe ? pipeEnds[1]
+                            : fullOut >= 0
+                                ? fullOut
                                 : open(running.m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (setup.outputToClosedPipe) close(pipeEnds[0]);
-            const int err = open(running.m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const int err =
+                fullErr >= 0 ? fullErr : open(running.m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0 ||
                 chdir(workingFolder.c_str()) != 0)
                 _exit(127);
@@ -89,6 +117,8 @@ class RunningProgram {
             close(pipeEnds[0]);
             close(pipeEnds[1]);
         }
+        for (const int end : {fullOut, fullErr})
+            if (end >= 0) close(end);
         if (running.m_child < 0) ADD_FAILURE() << "cannot run " << program;
         return running;
     }
@@ -96,6 +126,7 @@ class RunningProgram {
     RunningProgram(RunningProgram&& other) noexcept { *this = std::move(other); }
     RunningProgram& operator=(RunningProgram&& other) noexcept {
         std::swap(m_child, other.m_child);
+        std::swap(m_heldPipes, other.m_heldPipes);
         m_program = std::move(other.m_program);
         m_outPath = std::move(other.m_outPath);
         m_errPath = std::move(other.m_errPath);
@@ -136,6 +167,8 @@ class RunningProgram {
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         }
         m_child = 0;
+        for (const int end : m_heldPipes) close(end);
+        m_heldPipes.clear();
         if (reaped <= 0) {
             ADD_FAILURE() << "cannot wait for " << m_program;
             return outcome;
@@ -157,7 +190,31 @@ class RunningProgram {
   private:
     RunningProgram() = default;
 
+    // A pipe filled until it takes no more; its writing end in `writing`, its reading end
+    // held until the program is finished.
+    bool fullPipe(int& writing) {
+        int ends[2] = {-1, -1};
+        if (pipe2(ends, O_CLOEXEC) != 0) {
+            ADD_FAILURE() << "cannot make a pipe";
+            return false;
+        }
+        m_heldPipes.push_back(ends[0]);
+        const int flags = fcntl(ends[1], F_GETFL);
+        fcntl(ends[1], F_SETFL, flags | O_NONBLOCK);
+        const std::string block(4096, 'x');
+        while (write(ends[1], block.data(), block.size()) > 0) {
+        }
+        // A write of less than a block may still fit.
+        while (write(ends[1], "x", 1) > 0) {
+        }
+        // The program gets the end as a program's output is: waiting when full.
+        fcntl(ends[1], F_SETFL, flags);
+        writing = ends[1];
+        return true;
+    }
+
     pid_t m_child = 0;
+    std::vector<int> m_heldPipes;
     std::string m_program;
     std::string m_outPath;
     std::string m_errPath;

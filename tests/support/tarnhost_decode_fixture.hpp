@@ -1,11 +1,13 @@
 // The fixture of the tests that run the built "tarnhost decode" as a user runs it, in a
 // fresh folder (TempFolderTest) that holds a one-frame capture, capture.bin. For the test
 // programs that define TARN_TARNHOST (the program), TARN_TEST_PACKAGE and, where the CPU
-// package is built, PIXTRACT_CPU_PATH.
+// package is built, PIXTRACT_CPU_PATH: the tests of decoding are compiled only there, and
+// fail (never skip) when its decoder is missing.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -19,27 +21,17 @@ class TarnhostDecodeTest : public TempFolderTest {
         TempFolderTest::SetUp();
         capture::WriteCapture(Path("capture.bin"), {capture::WriteFrame({}).bytes});
     }
-    // "tarnhost decode ARGUMENTS...", run to its end in the test's folder.
-    ProgramOutcome Decode(const std::vector<std::string>& arguments, const ProgramSetup& setup = {}) const {
-        return StartDecode(arguments, setup).Finish();
+    // "tarnhost decode ARGUMENTS...", run to its end in the test's folder; one still running
+    // at `deadline` is killed and the test fails.
+    ProgramOutcome Decode(const std::vector<std::string>& arguments, const ProgramSetup& setup = {},
+                          std::chrono::milliseconds deadline = std::chrono::minutes(2)) const {
+        return StartDecode(arguments, setup).Finish(deadline);
     }
     RunningProgram StartDecode(const std::vector<std::string>& arguments,
                                const ProgramSetup& setup = {}) const {
         std::vector<std::string> words{"decode"};
         words.insert(words.end(), arguments.begin(), arguments.end());
         return RunningProgram::Start(TARN_TARNHOST, words, root, setup);
-    }
-    // Whether the package's decoder is built in (it is not on every branch yet).
-    static bool HaveDecoder() {
-#ifdef PIXTRACT_CPU_PATH
-        static const bool have = [] {
-            const ProgramOutcome info = RunProgram(TARN_TARNHOST, {"info", PIXTRACT_CPU_PATH}, "/");
-            return info.out.find("  csi2ipl_cpu ") != std::string::npos;
-        }();
-        return have;
-#else
-        return false;
-#endif
     }
     // Ended by itself with status 1, nothing on the standard output, `line` alone on the
     // standard error.

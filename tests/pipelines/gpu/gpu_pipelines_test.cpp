@@ -115,8 +115,9 @@ class GpuPipelineTest : public ::testing::Test {
     void SetUp() override {
         // scripts/gpu-check sets PIXTRACT_REQUIRE_GPU: there a missing device is a failure.
         if (const std::string problem = DeviceProblem(); !problem.empty()) {
-            if (std::getenv("PIXTRACT_REQUIRE_GPU") != nullptr) FAIL() << "no usable CUDA device: " << problem;
-            GTEST_SKIP() << problem;
+            if (std::getenv("PIXTRACT_REQUIRE_GPU") != nullptr)
+                FAIL() << "no usable CUDA device: " << problem;
+            GTEST_SKIP() << "no usable GPU device: " << problem;
         }
         Messages().clear();
         previous =
@@ -197,7 +198,7 @@ TEST_F(GpuPipelineTest, PrintTimings) {
 // Halide's default handler would abort the process here; the package's handler passes the
 // message on and the pipeline returns its error code.
 TEST(GpuPipelineWithoutDriver, FailsWithAnErrorCodeAndTheProcessGoesOn) {
-    if (HasDevice()) GTEST_SKIP() << "a CUDA device is present";
+    if (HasDevice()) GTEST_SKIP() << "a GPU device is present: this case needs none";
     Messages().clear();
     csi2ipl::PipelineErrorSink previous =
         csi2ipl::SetPipelineErrorSink([](const char* message) { Messages().emplace_back(message); });
