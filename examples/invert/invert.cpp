@@ -21,8 +21,10 @@ class Invert : public TARNImageProcessing1Src1Dest {
         return new Invert(name, definition);
     }
 
-    Invert(const char* name, TARNComponentDefinition& definition)
-        : TARNImageProcessing1Src1Dest(name, definition) {}
+    // Not `name` and `definition`: the base has members of those names, and -Wshadow would
+    // point them out.
+    Invert(const char* instanceName, TARNComponentDefinition& record)
+        : TARNImageProcessing1Src1Dest(instanceName, record) {}
 
     // Identifiers of the operations: the base hands the selected record to ApplyOperation.
     enum Operation : unsigned long { InvertAll = 1, InvertAbove = 2 };
@@ -45,16 +47,17 @@ class Invert : public TARNImageProcessing1Src1Dest {
     }
 
     // The base made `output` on the first image: the input's size and channel sequence, 8
-    // bits per sample. True publishes it; false drops it.
+    // bits per sample. `values` holds the parameters the operation takes, from
+    // "pParameters". True publishes the output; false drops it.
     bool ApplyOperation(_IplImage* input, _IplImage* output, const Definition* operation,
-                        Parameters* parameters) override {
+                        Parameters* values) override {
         if (input->depth != 8 || input->dataOrder != 0) {
             // Once per run, not once per image: the user learns why nothing comes out.
             if (!depthRefusalReported) Report("invert takes interleaved images of 8 bits per sample", 1, 0);
             depthRefusalReported = true;
             return false;
         }
-        const int threshold = operation->identifier == InvertAbove ? parameters->integers[0] : 0;
+        const int threshold = operation->identifier == InvertAbove ? values->integers[0] : 0;
         const int rows = input->height < output->height ? input->height : output->height;
         const int width = input->width < output->width ? input->width : output->width;
         const int samples = width * input->nChannels;
