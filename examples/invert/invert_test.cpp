@@ -161,7 +161,7 @@ TEST(InvertPackage, InfoShowsTheModelsElementsWithTypesAndDefaults) {
     EXPECT_EQ(RunInfoCommand(InvertPackage(), out, err), 0) << err.str();
     const std::string expected =
         "models: 1\n"
-        "  invert 1.0\n"
+        "  invert 1.0 (group TARNComponent)\n"
         "    input iImage: FilterIplImage\n"
         "    input iInputROI: FilterIntegers32\n"
         "    input iOutputROI: FilterIntegers32\n"
