@@ -88,7 +88,8 @@ SetOutcome setFromText(TARNProperty& property, const std::string& text) {
                 // Too large, infinite or not a number: no value a property can hold. A
                 // value too small for a double reads as the nearest one (towards 0).
                 const bool overflow = errno == ERANGE && std::fabs(value) == HUGE_VAL;
-                if (text.empty() || *end != '\0' || overflow || !std::isfinite(value)) return SetOutcome::NotOfType;
+                if (text.empty() || *end != '\0' || overflow || !std::isfinite(value))
+                    return SetOutcome::NotOfType;
                 owner.Set(property, value);
                 return SetOutcome::Taken;
             }
@@ -207,8 +208,8 @@ bool HostGraph::Set(const std::string& name, const std::string& text) {
     const SetOutcome outcome = setFromText(*property, text);
     if (outcome == SetOutcome::NotOfType)
         m_kernel.Report(
-            ("The property " + name + " takes " + takenValues(*property) + ", not \"" + text + "\".").c_str(), 2,
-            0, true);
+            ("The property " + name + " takes " + takenValues(*property) + ", not \"" + text + "\".").c_str(),
+            2, 0, true);
     return outcome == SetOutcome::Taken;
 }
 

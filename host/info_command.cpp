@@ -49,8 +49,9 @@ int RunInfoCommand(const std::string& path, std::ostream& out, std::ostream& err
     // An accepting package answers the major version of the engine kernel its SDK was built
     // for; 0 is a refusal.
     out << "TARNPckInit: " << answer
-        << (answer == 0 ? " (refused)" : " (accepted: the package is built for engine kernel version " +
-                                             std::to_string(answer) + ")")
+        << (answer == 0 ? " (refused)"
+                        : " (accepted: the package is built for engine kernel version " +
+                              std::to_string(answer) + ")")
         << "\n";
     int status = 0;
     if (answer == 0) {

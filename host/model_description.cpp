@@ -87,7 +87,8 @@ std::string valueText(TARNProperty& property) {
         case TARNPropertyValue::Enumeration: {
             TARNEnumStruct values;
             property.Get(values);
-            std::string text = "enumeration = " + (value.empty() ? std::string("(none)") : value) + ", choices ";
+            std::string text =
+                "enumeration = " + (value.empty() ? std::string("(none)") : value) + ", choices ";
             for (int i = 0; i < values.Count(); ++i)
                 text += (i > 0 ? "|" : "") + std::string(values.Name(i).c_str());
             return text;

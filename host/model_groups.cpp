@@ -15,8 +15,8 @@ std::vector<std::string> markerGroups(const std::string& bytes) {
     for (size_t at = bytes.find(start); at != std::string::npos; at = bytes.find(start, at + 1)) {
         // A group is a C++ class name: a short run of letters, digits and '_' up to '!'.
         size_t end = at + start.size();
-        while (end < bytes.size() && end - at < 256 && (std::isalnum(static_cast<unsigned char>(bytes[end])) ||
-                                                          bytes[end] == '_'))
+        while (end < bytes.size() && end - at < 256 &&
+               (std::isalnum(static_cast<unsigned char>(bytes[end])) || bytes[end] == '_'))
             ++end;
         if (end >= bytes.size() || bytes[end] != '!' || end == at + start.size()) continue;
         std::string group = bytes.substr(at + start.size(), end - at - start.size());
@@ -57,7 +57,8 @@ std::vector<std::string> ModelGroups(HostPackage& package, const std::vector<Hos
 std::string MisfiledModelWarning(const std::string& model, const std::string& group) {
     const std::string where =
         group.empty() ? "is not filed under the group " : "is filed under the group " + group + ", not ";
-    return "model " + model + " " + where + ComponentGroup + ": an engine that asks for the " + ComponentGroup +
+    return "model " + model + " " + where + ComponentGroup + ": an engine that asks for the " +
+           ComponentGroup +
            " models does not find it (the second argument of TARN_MODULE_DECLARATION is the group, " +
            ComponentGroup + " for a component model)";
 }

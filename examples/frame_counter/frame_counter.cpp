@@ -19,7 +19,8 @@ class FrameCounter : public TARNComponent {
         return new FrameCounter(instanceName, record);
     }
 
-    FrameCounter(const char* instanceName, TARNComponentDefinition& record) : TARNComponent(instanceName, record) {}
+    FrameCounter(const char* instanceName, TARNComponentDefinition& record)
+        : TARNComponent(instanceName, record) {}
 
     // Each run counts afresh.
     void Birth() override {
@@ -49,7 +50,8 @@ class FrameCounter : public TARNComponent {
         // Read-only properties refuse Set: the component writes them with DirectSet.
         DirectSet(Property("rFrames"), count);
         if (frames > 1 && timestamp > firstTimestamp)
-            DirectSet(Property("rRate"), (frames - 1) * 1e6 / static_cast<double>(timestamp - firstTimestamp));
+            DirectSet(Property("rRate"),
+                      (frames - 1) * 1e6 / static_cast<double>(timestamp - firstTimestamp));
     }
 
   private:
@@ -105,5 +107,5 @@ TARNComponentDefinition FrameCounter::model = {
 
 }  // namespace
 
-TARN_MODULE_DECLARATION(FrameCounter, TARNComponent, "frame_counter", "1.0", nullptr, &FrameCounter::model, nullptr,
-                        nullptr);
+TARN_MODULE_DECLARATION(FrameCounter, TARNComponent, "frame_counter", "1.0", nullptr, &FrameCounter::model,
+                        nullptr, nullptr);

@@ -57,7 +57,8 @@ class NumberSource : public TARNComponent {
 // Keeps the value and timestamp of every Integer64 element it reads.
 class CountSink : public TARNComponent {
   public:
-    CountSink(const char* instanceName, TARNComponentDefinition& record) : TARNComponent(instanceName, record) {}
+    CountSink(const char* instanceName, TARNComponentDefinition& record)
+        : TARNComponent(instanceName, record) {}
     void Core() override {
         TARNIOElt* element = StartReading(Input("in"));
         if (element == nullptr) return;
@@ -154,7 +155,8 @@ TEST(FrameCounterPackage, InfoShowsTheModelsTablesWithTypesAndDefaults) {
     EXPECT_NE(out.str().find(expected), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("  FILENAME=frame_counter.pck\n"), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("  VERSION=1.0.0\n"), std::string::npos) << out.str();
-    EXPECT_NE(out.str().find("  DESCRIPTION=Counts the elements of a stream\n"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("  DESCRIPTION=Counts the elements of a stream\n"), std::string::npos)
+        << out.str();
     EXPECT_EQ(err.str(), "");
 }
 

@@ -19,7 +19,8 @@ constexpr long Deadline = 20'000'000;  // microseconds a test waits before it gi
 // birth: 7.
 class Settings : public TARNComponent {
   public:
-    Settings(const char* instanceName, TARNComponentDefinition& record) : TARNComponent(instanceName, record) {}
+    Settings(const char* instanceName, TARNComponentDefinition& record)
+        : TARNComponent(instanceName, record) {}
     void Birth() override { DirectSet(Property("rFrames"), 7L); }
     void Core() override {
         TARNEvent never;
@@ -91,8 +92,8 @@ TEST_F(GraphProperties, ARefusedValueIsReportedWithWhatThePropertyTakes) {
         SCOPED_TRACE(std::string(c.property) + "=" + c.text);
         recorder.ClearReports();
         EXPECT_FALSE(graph.Set(c.property, c.text));
-        EXPECT_EQ(ReportTexts(), std::vector<std::string>{"The property " + std::string(c.property) + " takes " +
-                                                          c.takes + ", not \"" + c.text + "\"."});
+        EXPECT_EQ(ReportTexts(), std::vector<std::string>{"The property " + std::string(c.property) +
+                                                          " takes " + c.takes + ", not \"" + c.text + "\"."});
         EXPECT_EQ(ReportsAt(2).size(), 1u) << "an error";
         std::string takes;
         recorder.ClearReports();
@@ -113,12 +114,8 @@ TEST_F(GraphProperties, EveryPropertyReadsBackAsTheTextSetTakes) {
         const char* text;
         const char* read;
     } cases[] = {
-        {"t.on", "1", "true"},
-        {"t.threshold", "0x20", "32"},
-        {"t.gain", "0.1", "0.10000000000000001"},
-        {"t.mode", "1", "exact"},
-        {"t.mode", "fast", "fast"},
-        {"t.label", "left eye", "left eye"},
+        {"t.on", "1", "true"},    {"t.threshold", "0x20", "32"}, {"t.gain", "0.1", "0.10000000000000001"},
+        {"t.mode", "1", "exact"}, {"t.mode", "fast", "fast"},    {"t.label", "left eye", "left eye"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.property) + "=" + c.text);
@@ -144,8 +141,10 @@ TEST_F(GraphProperties, AModelAnEngineWouldNotFindIsLoadedWithAWarning) {
     std::string error;
     ASSERT_TRUE(graph.LoadPackage(TARN_FLAWED_PACKAGE, error)) << error;
     const std::vector<std::string> warning = {
-        "model misfiled is filed under the group TARNImageProcessing1Src1Dest, not TARNComponent: an engine that "
-        "asks for the TARNComponent models does not find it (the second argument of TARN_MODULE_DECLARATION is "
+        "model misfiled is filed under the group TARNImageProcessing1Src1Dest, not TARNComponent: an engine "
+        "that "
+        "asks for the TARNComponent models does not find it (the second argument of TARN_MODULE_DECLARATION "
+        "is "
         "the group, TARNComponent for a component model)"};
     EXPECT_EQ(ReportTexts(), warning);
     EXPECT_EQ(ReportsAt(1).size(), 1u) << "a warning";

@@ -173,7 +173,9 @@ TEST(InfoCommand, APackageWithoutATrailerIsShownAndOnlyABrokenOneFails) {
         WriteFile(path, c.bytes);
         std::ostringstream out, err;
         EXPECT_EQ(RunInfoCommand(path, out, err), c.status) << err.str();
-        EXPECT_NE(out.str().find("  test_model 2.5 (group TARNComponent)\n    input in: any type\n"), std::string::npos) << out.str();
+        EXPECT_NE(out.str().find("  test_model 2.5 (group TARNComponent)\n    input in: any type\n"),
+                  std::string::npos)
+            << out.str();
         EXPECT_NE(out.str().find(c.trailerLine), std::string::npos) << out.str();
     }
     std::remove(path.c_str());
