@@ -17,8 +17,8 @@ class Invert : public TARNImageProcessing1Src1Dest {
     static TARNComponentDefinition model;
 
     // The model's factory: the engine calls it with the instance's name and the record.
-    static TARNModuleBase* Instantiate(const char* name, TARNComponentDefinition& definition) {
-        return new Invert(name, definition);
+    static TARNModuleBase* Instantiate(const char* instanceName, TARNComponentDefinition& record) {
+        return new Invert(instanceName, record);
     }
 
     // Not `name` and `definition`: the base has members of those names, and -Wshadow would
@@ -97,6 +97,7 @@ TARNComponentDefinition Invert::model = {
 
 }  // namespace
 
-// Files the model in the package's registry when the engine loads the package; the engine
-// then finds it through TARNGetModulesDefStruct.
+// Files the model in the package's registry when the engine loads the package, under the
+// group TARNComponent (the second argument is the group, not the C++ base: TARNComponent for
+// every component model); the engine then finds it through TARNGetModulesDefStruct.
 TARN_MODULE_DECLARATION(Invert, TARNComponent, "invert", "1.0", nullptr, &Invert::model, nullptr, nullptr);
