@@ -19,15 +19,13 @@
 #   FILENAME=<name>.pck
 #   VERSION=<VERSION>          default: the version of the enclosing project()
 #   DESCRIPTION=<DESCRIPTION>  default: the description of the enclosing project()
-# beside the texts below, which every package built here shares.
-
-set(TARN_PACKAGE_TRAILER_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/append_package_trailer.sh)
-
-set(TARN_PACKAGE_OS "ubuntu1804")
-set(TARN_PACKAGE_ARCH "x86_64")
-set(TARN_PACKAGE_DATE "20221231")
-set(TARN_PACKAGE_TARGET "tarnvel")
-set(TARN_PACKAGE_GENID "Korvix")
+# beside the texts set in the function, which every package built with it shares.
+#
+# The function needs the SDK's target tarn_sdk: an author's project gets it, and this
+# function, by adding the pixtract source tree first (docs/writing-a-component.md):
+#   add_subdirectory(<pixtract source tree> pixtract)
+# Everything it uses beside its arguments is its own (its folder, its texts), not its
+# caller's: it is called from the author's folders, which see none of this tree's variables.
 
 function(tarn_add_package name)
   cmake_parse_arguments(ARG "" "VERSION;DESCRIPTION" "SOURCES;LIBRARIES;EXPORTS" ${ARGN})
@@ -36,6 +34,13 @@ function(tarn_add_package name)
   endif()
   if(NOT ARG_SOURCES)
     message(FATAL_ERROR "tarn_add_package(${name}): SOURCES names no file")
+  endif()
+  # Without the target, its name would reach the linker as a library (-ltarn_sdk) and the
+  # sources would not find the SDK's headers.
+  if(NOT TARGET tarn_sdk)
+    message(FATAL_ERROR "tarn_add_package(${name}): there is no target tarn_sdk, the SDK the package is "
+                        "built with. Add the pixtract source tree before calling it: "
+                        "add_subdirectory(<pixtract source tree> pixtract)")
   endif()
   if(NOT DEFINED ARG_VERSION)
     set(ARG_VERSION "${PROJECT_VERSION}")
@@ -46,6 +51,15 @@ function(tarn_add_package name)
   if(NOT DEFINED ARG_DESCRIPTION)
     set(ARG_DESCRIPTION "${PROJECT_DESCRIPTION}")
   endif()
+
+  # The trailer's texts that every package shares, and the script that appends it, which
+  # lies beside this file.
+  set(trailer_script ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/append_package_trailer.sh)
+  set(os "ubuntu1804")
+  set(arch "x86_64")
+  set(date "20221231")
+  set(target "tarnvel")
+  set(genid "Korvix")
 
   # The version script: written at configure time, rewritten only when the list changes,
   # so that a package relinks exactly when what it exports does.
@@ -75,16 +89,16 @@ function(tarn_add_package name)
 
   # "SIG" is where the script puts the digest of the package as linked.
   add_custom_command(TARGET ${name} POST_BUILD
-    COMMAND sh ${TARN_PACKAGE_TRAILER_SCRIPT} $<TARGET_FILE:${name}>
+    COMMAND sh ${trailer_script} $<TARGET_FILE:${name}>
             "PACKAGE_INFO"
             "FILENAME=${name}.pck"
-            "OS=${TARN_PACKAGE_OS}"
-            "ARCH=${TARN_PACKAGE_ARCH}"
+            "OS=${os}"
+            "ARCH=${arch}"
             "VERSION=${ARG_VERSION}"
-            "DATE=${TARN_PACKAGE_DATE}"
-            "TARGET=${TARN_PACKAGE_TARGET}"
+            "DATE=${date}"
+            "TARGET=${target}"
             "SIG"
-            "GENID=${TARN_PACKAGE_GENID}"
+            "GENID=${genid}"
             "DESCRIPTION=${ARG_DESCRIPTION}"
     COMMENT "Appending the information trailer to ${name}.pck"
     VERBATIM)

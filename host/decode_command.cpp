@@ -73,28 +73,6 @@ struct EchoOff {
     ~EchoOff() { kernel.EchoReports(nullptr, nullptr); }
 };
 
-// What a property takes, for the line that says a value was refused.
-std::string Accepted(TARNProperty& property) {
-    switch (property.Type()) {
-        case TARNPropertyValue::Bool:
-            return "true or false";
-        case TARNPropertyValue::Integer:
-            return "a whole number";
-        case TARNPropertyValue::Float:
-            return "a number";
-        case TARNPropertyValue::Enumeration: {
-            TARNEnumStruct values;
-            property.Owner()->Get(property, values);
-            std::string names;
-            for (int i = 0; i < values.Count(); ++i)
-                names += (i ? "|" : "") + std::string(values.Name(i).c_str());
-            return "one of " + names;
-        }
-        default:
-            return "a text";
-    }
-}
-
 // The message of the last error report the recorder kept since `from`; empty when none.
 std::string LastError(const HostRecorder& recorder, size_t from) {
     const std::vector<HostReport> reports = recorder.Reports();
@@ -217,11 +195,12 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
         // A value may be refused without the setting failing: the SDK reports it as an
         // error and keeps the previous one (element settings, such as an input's reader
         // type). Either way the run must not start with a value the user did not ask for.
-        const bool taken = graph.Set(decoder + "." + name, value);
+        std::string takes;
+        const bool taken = graph.Set(decoder + "." + name, value, takes);
         const std::string reason = LastError(*setup, before);
         if (!taken || !reason.empty())
             return fail("the decoder refuses " + name + "=" + value + ": " +
-                        (reason.empty() ? "it takes " + Accepted(*property) : reason));
+                        (reason.empty() ? "it takes " + takes : reason));
     }
     if (const int number = signal()) return stopBySignal(number);
 

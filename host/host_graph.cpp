@@ -12,6 +12,8 @@
 #include "engine/package_entry.hpp"
 #include "host_kernel.hpp"
 #include "host_package.hpp"
+#include "model_description.hpp"
+#include "model_groups.hpp"
 #include "tarn/dataflow/component.hpp"
 #include "tarn/dataflow/property.hpp"
 #include "tarn/engine/enum_struct.hpp"
@@ -30,6 +32,92 @@ bool parseLong(const std::string& text, long& value) {
     errno = 0;
     value = std::strtol(text.c_str(), &end, 0);
     return *end == '\0' && errno != ERANGE;
+}
+
+// What a property takes, for the refusal of a text that is no value of its type.
+std::string takenValues(TARNProperty& property) {
+    switch (property.Type()) {
+        case TARNPropertyValue::Bool:
+            return "true or false";
+        case TARNPropertyValue::Integer:
+            return "a whole number";
+        case TARNPropertyValue::Float:
+            return "a number";
+        case TARNPropertyValue::Enumeration: {
+            TARNEnumStruct values;
+            property.Owner()->Get(property, values);
+            std::string names;
+            for (int i = 0; i < values.Count(); ++i)
+                names += (i ? "|" : "") + std::string(values.Name(i).c_str());
+            return "one of " + names;
+        }
+        default:
+            return "a text";
+    }
+}
+
+enum class SetOutcome {
+    Taken,
+    // The text is no value of the property's type: the component never saw it.
+    NotOfType,
+    // The component refused the value and reported why.
+    Refused,
+};
+
+SetOutcome setFromText(TARNProperty& property, const std::string& text) {
+    TARNModule& owner = *property.Owner();
+    long number = 0;
+    try {
+        switch (property.Type()) {
+            case TARNPropertyValue::Bool:
+                if (text == "true" || text == "1")
+                    owner.Set(property, true);
+                else if (text == "false" || text == "0")
+                    owner.Set(property, false);
+                else
+                    return SetOutcome::NotOfType;
+                return SetOutcome::Taken;
+            case TARNPropertyValue::Integer:
+                if (!parseLong(text, number)) return SetOutcome::NotOfType;
+                owner.Set(property, number);
+                return SetOutcome::Taken;
+            case TARNPropertyValue::Float: {
+                char* end = nullptr;
+                errno = 0;
+                const double value = std::strtod(text.c_str(), &end);
+                // Too large, infinite or not a number: no value a property can hold. A
+                // value too small for a double reads as the nearest one (towards 0).
+                const bool overflow = errno == ERANGE && std::fabs(value) == HUGE_VAL;
+                if (text.empty() || *end != '\0' || overflow || !std::isfinite(value))
+                    return SetOutcome::NotOfType;
+                owner.Set(property, value);
+                return SetOutcome::Taken;
+            }
+            case TARNPropertyValue::Enumeration: {
+                TARNEnumStruct values;
+                owner.Get(property, values);
+                if (!values.Select(TARNStackedString<40>(text.c_str()))) {
+                    // An index must name one of the values.
+                    if (!parseLong(text, number) || number < 0 || number >= values.Count())
+                        return SetOutcome::NotOfType;
+                    values.selected = static_cast<int>(number);
+                }
+                owner.Set(property, values);
+                return SetOutcome::Taken;
+            }
+            default:
+                owner.Set(property, TARNStackedString<40>(text.c_str()));
+                return SetOutcome::Taken;
+        }
+    } catch (int) {
+        return SetOutcome::Refused;
+    }
+}
+
+// The property of that full name that belongs to a module, or null.
+TARNProperty* ownedProperty(HostKernel& kernel, const std::string& name) {
+    TARNProperty* property = kernel.FindProperty(name.c_str());
+    return property != nullptr && property->Owner() != nullptr ? property : nullptr;
 }
 
 }  // namespace
@@ -59,8 +147,13 @@ bool HostGraph::LoadPackage(const std::string& path, std::string& error) {
         error = path + " refused the kernel";
         return false;
     }
-    for (const HostModelInfo& model : package->Models())
-        m_kernel.AddModel(*static_cast<TARNComponentDefinition*>(const_cast<void*>(model.definition)));
+    const std::vector<HostModelInfo> models = package->Models();
+    const std::vector<std::string> groups = ModelGroups(*package, models, path);
+    for (size_t i = 0; i < models.size(); ++i) {
+        if (groups[i] != ComponentGroup)
+            m_kernel.Report(MisfiledModelWarning(models[i].model, groups[i]).c_str(), 1, 0, true);
+        m_kernel.AddModel(*static_cast<TARNComponentDefinition*>(const_cast<void*>(models[i].definition)));
+    }
     m_packages.push_back(std::move(package));
     return true;
 }
@@ -107,57 +200,36 @@ bool HostGraph::Destroy(const std::string& name) {
 }
 
 bool HostGraph::Set(const std::string& name, const std::string& text) {
-    TARNProperty* property = m_kernel.FindProperty(name.c_str());
-    if (property == nullptr || property->Owner() == nullptr) {
+    TARNProperty* property = ownedProperty(m_kernel, name);
+    if (property == nullptr) {
         m_kernel.Report(("There is no property " + name + ".").c_str(), 2, 0, true);
         return false;
     }
-    TARNModule& owner = *property->Owner();
-    long number = 0;
-    try {
-        switch (property->Type()) {
-            case TARNPropertyValue::Bool:
-                if (text == "true" || text == "1")
-                    owner.Set(*property, true);
-                else if (text == "false" || text == "0")
-                    owner.Set(*property, false);
-                else
-                    return false;
-                return true;
-            case TARNPropertyValue::Integer:
-                if (!parseLong(text, number)) return false;
-                owner.Set(*property, number);
-                return true;
-            case TARNPropertyValue::Float: {
-                char* end = nullptr;
-                errno = 0;
-                const double value = std::strtod(text.c_str(), &end);
-                // Too large, infinite or not a number: no value a property can hold. A
-                // value too small for a double reads as the nearest one (towards 0).
-                const bool overflow = errno == ERANGE && std::fabs(value) == HUGE_VAL;
-                if (text.empty() || *end != '\0' || overflow || !std::isfinite(value)) return false;
-                owner.Set(*property, value);
-                return true;
-            }
-            case TARNPropertyValue::Enumeration: {
-                TARNEnumStruct values;
-                owner.Get(*property, values);
-                if (!values.Select(TARNStackedString<40>(text.c_str()))) {
-                    // An index must name one of the values.
-                    if (!parseLong(text, number) || number < 0 || number >= values.Count()) return false;
-                    values.selected = static_cast<int>(number);
-                }
-                owner.Set(*property, values);
-                return true;
-            }
-            default:
-                owner.Set(*property, TARNStackedString<40>(text.c_str()));
-                return true;
-        }
-    } catch (int) {
-        // Refused; the module reported why.
+    const SetOutcome outcome = setFromText(*property, text);
+    if (outcome == SetOutcome::NotOfType)
+        m_kernel.Report(
+            ("The property " + name + " takes " + takenValues(*property) + ", not \"" + text + "\".").c_str(),
+            2, 0, true);
+    return outcome == SetOutcome::Taken;
+}
+
+bool HostGraph::Set(const std::string& name, const std::string& text, std::string& takes) {
+    takes.clear();
+    TARNProperty* property = ownedProperty(m_kernel, name);
+    if (property == nullptr) return false;
+    if (setFromText(*property, text) == SetOutcome::Taken) return true;
+    takes = takenValues(*property);
+    return false;
+}
+
+bool HostGraph::Get(const std::string& name, std::string& text) const {
+    TARNProperty* property = ownedProperty(m_kernel, name);
+    if (property == nullptr) {
+        m_kernel.Report(("There is no property " + name + ".").c_str(), 2, 0, true);
         return false;
     }
+    text = PropertyText(*property);
+    return true;
 }
 
 bool HostGraph::Connect(const std::string& output, const std::string& input) {

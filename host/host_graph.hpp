@@ -31,7 +31,9 @@ class HostGraph {
     HostGraph& operator=(const HostGraph&) = delete;
 
     // Loads a package, hands it the kernel and files its models. The package stays loaded
-    // for the graph's life (its code runs the components).
+    // for the graph's life (its code runs the components). A model the package files under
+    // a group other than the one an engine asks for is filed all the same, with a warning
+    // through the kernel: an engine would not find it.
     bool LoadPackage(const std::string& path, std::string& error);
     // Files the models declared by this program; how many were new.
     int AddProgramModels();
@@ -51,8 +53,19 @@ class HostGraph {
     bool Destroy(const std::string& name);
 
     // Sets "component.property" from its text: "true"/"false" (or 1/0) for a bool, a
-    // number, a text, and for an enumeration one of its values or its index.
+    // number, a text, and for an enumeration one of its values or its index. A text that is
+    // no value of the property's type is refused with an error through the kernel that says
+    // what the property takes ("The property t.threshold takes a whole number, not
+    // \"abc\"."); a value the component refuses, it reports itself.
     bool Set(const std::string& property, const std::string& text);
+    // The same, reporting nothing of its own: when it answers false for a property that
+    // exists, `takes` says what the property takes ("true or false", "a whole number", "a
+    // number", "one of A|B|C", "a text").
+    bool Set(const std::string& property, const std::string& text, std::string& takes);
+    // The value of "component.property" as text, in the form Set takes (an enumeration's
+    // selected value by name): how a test reads what a component publishes in its read-only
+    // properties. False, with an error through the kernel, when there is no such property.
+    bool Get(const std::string& property, std::string& text) const;
     // Connects "component.output" to "component.input".
     bool Connect(const std::string& output, const std::string& input);
 

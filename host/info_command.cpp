@@ -3,27 +3,31 @@
 #include "host_kernel.hpp"
 #include "host_package.hpp"
 #include "model_description.hpp"
+#include "model_groups.hpp"
 #include "package_trailer.hpp"
 #include "tarn/dataflow/definitions.hpp"
 
 namespace {
 
-// The model's elements as one of its instances has them (the instance is made, described
-// and destroyed); its tables' names when no instance can be made.
-void printModel(HostKernel& kernel, const HostModelInfo& model, std::ostream& out) {
-    out << "  " << model.model << " " << model.version << "\n";
+// The model, with its group, and its elements as one of its instances has them (the
+// instance is made, described and destroyed); its tables' names when no instance can be
+// made, which answers false.
+bool printModel(HostKernel& kernel, const HostModelInfo& model, const std::string& group, std::ostream& out) {
+    out << "  " << model.model << " " << model.version << " (group " << (group.empty() ? "unknown" : group)
+        << ")\n";
     auto& definition = *static_cast<TARNComponentDefinition*>(const_cast<void*>(model.definition));
     const std::string instance = model.model;
     if (kernel.AddModel(definition) && kernel.CreateComponent(model.model.c_str(), instance.c_str(), false)) {
         if (TARNComponent* component = kernel.FindComponent(instance.c_str()))
             for (const std::string& line : DescribeElements(*component)) out << "    " << line << "\n";
         kernel.DestroyComponent(instance.c_str());
-        return;
+        return true;
     }
     out << "    (no instance could be made; the names in its tables:)\n";
     for (const std::string& name : model.inputs) out << "    input " << name << "\n";
     for (const std::string& name : model.outputs) out << "    output " << name << "\n";
     for (const std::string& name : model.properties) out << "    property " << name << "\n";
+    return false;
 }
 
 }  // namespace
@@ -42,15 +46,29 @@ int RunInfoCommand(const std::string& path, std::ostream& out, std::ostream& err
     }
     out << "package: " << path << "\n";
     const int answer = package.Init(kernel);
-    out << "TARNPckInit: " << answer << "\n";
+    // An accepting package answers the major version of the engine kernel its SDK was built
+    // for; 0 is a refusal.
+    out << "TARNPckInit: " << answer
+        << (answer == 0 ? " (refused)"
+                        : " (accepted: the package is built for engine kernel version " +
+                              std::to_string(answer) + ")")
+        << "\n";
     int status = 0;
     if (answer == 0) {
         err << "tarnhost: the package refused the kernel\n";
         status = 1;
     } else {
         const auto models = package.Models();
+        const std::vector<std::string> groups = ModelGroups(package, models, path);
         out << "models: " << models.size() << "\n";
-        for (const HostModelInfo& model : models) printModel(kernel, model, out);
+        for (size_t i = 0; i < models.size(); ++i) {
+            if (groups[i] != ComponentGroup)
+                err << "tarnhost: warning: " << MisfiledModelWarning(models[i].model, groups[i]) << "\n";
+            if (!printModel(kernel, models[i], groups[i], out)) {
+                err << "tarnhost: no instance of model " << models[i].model << " could be made\n";
+                status = 1;
+            }
+        }
     }
 
     const PackageTrailer trailer = ReadPackageTrailer(path);

@@ -76,44 +76,62 @@ std::string quoted(const char* text) {
 
 // "TYPE = DEFAULT[, choices ...]" of a property as it reads now.
 std::string valueText(TARNProperty& property) {
+    const std::string value = PropertyText(property);
+    switch (property.Type()) {
+        case TARNPropertyValue::Bool:
+            return "bool = " + value;
+        case TARNPropertyValue::Integer:
+            return "integer = " + value;
+        case TARNPropertyValue::Float:
+            return "float = " + value;
+        case TARNPropertyValue::Enumeration: {
+            TARNEnumStruct values;
+            property.Get(values);
+            std::string text =
+                "enumeration = " + (value.empty() ? std::string("(none)") : value) + ", choices ";
+            for (int i = 0; i < values.Count(); ++i)
+                text += (i > 0 ? "|" : "") + std::string(values.Name(i).c_str());
+            return text;
+        }
+        default:
+            return "text = " + quoted(value.c_str());
+    }
+}
+
+}  // namespace
+
+std::string PropertyText(TARNProperty& property) {
     switch (property.Type()) {
         case TARNPropertyValue::Bool: {
             bool value = false;
             property.Get(value);
-            return std::string("bool = ") + (value ? "true" : "false");
+            return value ? "true" : "false";
         }
         case TARNPropertyValue::Integer: {
             long value = 0;
             property.Get(value);
-            return "integer = " + std::to_string(value);
+            return std::to_string(value);
         }
         case TARNPropertyValue::Float: {
             double value = 0;
             property.Get(value);
             char text[40];
             std::snprintf(text, sizeof text, "%.17g", value);
-            return std::string("float = ") + text;
+            return text;
         }
         case TARNPropertyValue::Enumeration: {
             TARNEnumStruct values;
             property.Get(values);
             const int selected = values.selected;
-            std::string text = "enumeration = ";
-            text += selected >= 0 && selected < values.Count() ? values.Name(selected).c_str() : "(none)";
-            text += ", choices ";
-            for (int i = 0; i < values.Count(); ++i)
-                text += (i > 0 ? "|" : "") + std::string(values.Name(i).c_str());
-            return text;
+            return selected >= 0 && selected < values.Count() ? values.Name(selected).c_str() : "";
         }
         default: {
             TARNStackedString<40> value;
             property.Get(value);
-            return "text = " + quoted(value.c_str());
+            return value.c_str();
         }
     }
 }
-
-}  // namespace
 
 std::string TypeCodeText(unsigned long code) {
     std::string text;

@@ -6,6 +6,7 @@
 #include <vector>
 
 class TARNComponent;
+class TARNProperty;
 
 // One line per element, in the order the component made them:
 //   input NAME: FILTER                 the static filter's name ("FilterIplImage"), or its bits
@@ -18,6 +19,11 @@ class TARNComponent;
 // component may declare its elements in Dynamic() (the component bases do): its tables
 // alone may be empty.
 std::vector<std::string> DescribeElements(TARNComponent& component);
+
+// The value of a property as it reads now, in the form HostGraph::Set takes: "true" or
+// "false", a whole number, a number (as many digits as tell the double apart), the selected
+// value of an enumeration (empty when none is), a text as it is.
+std::string PropertyText(TARNProperty& property);
 
 // The kinds of a type code by their names, "vector" after them when the code carries
 // vectors; "untyped" for 0.

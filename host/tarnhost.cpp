@@ -25,8 +25,10 @@ constexpr const char* Usage =
 constexpr const char* InfoHelp =
     "usage: tarnhost info PACKAGE\n"
     "Loads the package as the engine does and prints its answer to the engine's handshake, the\n"
-    "component models it defines, and its information trailer with a check of its digest.\n"
-    "Exit status: 0 when the package loads and its trailer's digest matches, else 1.\n";
+    "component models it defines, each with the group it is filed under (a warning names a\n"
+    "model an engine would not find), and its information trailer with a check of its digest.\n"
+    "Exit status: 0 when the package loads, an instance of each of its models can be made and\n"
+    "its trailer's digest matches (or it has no trailer), else 1.\n";
 
 bool AsksForHelp(const std::string& argument) {
     return argument == "--help" || argument == "-h" || argument == "help";

@@ -17,12 +17,14 @@ class Invert : public TARNImageProcessing1Src1Dest {
     static TARNComponentDefinition model;
 
     // The model's factory: the engine calls it with the instance's name and the record.
-    static TARNModuleBase* Instantiate(const char* name, TARNComponentDefinition& definition) {
-        return new Invert(name, definition);
+    static TARNModuleBase* Instantiate(const char* instanceName, TARNComponentDefinition& record) {
+        return new Invert(instanceName, record);
     }
 
-    Invert(const char* name, TARNComponentDefinition& definition)
-        : TARNImageProcessing1Src1Dest(name, definition) {}
+    // Not `name` and `definition`: the base has members of those names, and -Wshadow would
+    // point them out.
+    Invert(const char* instanceName, TARNComponentDefinition& record)
+        : TARNImageProcessing1Src1Dest(instanceName, record) {}
 
     // Identifiers of the operations: the base hands the selected record to ApplyOperation.
     enum Operation : unsigned long { InvertAll = 1, InvertAbove = 2 };
@@ -45,16 +47,17 @@ class Invert : public TARNImageProcessing1Src1Dest {
     }
 
     // The base made `output` on the first image: the input's size and channel sequence, 8
-    // bits per sample. True publishes it; false drops it.
+    // bits per sample. `values` holds the parameters the operation takes, from
+    // "pParameters". True publishes the output; false drops it.
     bool ApplyOperation(_IplImage* input, _IplImage* output, const Definition* operation,
-                        Parameters* parameters) override {
+                        Parameters* values) override {
         if (input->depth != 8 || input->dataOrder != 0) {
             // Once per run, not once per image: the user learns why nothing comes out.
             if (!depthRefusalReported) Report("invert takes interleaved images of 8 bits per sample", 1, 0);
             depthRefusalReported = true;
             return false;
         }
-        const int threshold = operation->identifier == InvertAbove ? parameters->integers[0] : 0;
+        const int threshold = operation->identifier == InvertAbove ? values->integers[0] : 0;
         const int rows = input->height < output->height ? input->height : output->height;
         const int width = input->width < output->width ? input->width : output->width;
         const int samples = width * input->nChannels;
@@ -94,6 +97,7 @@ TARNComponentDefinition Invert::model = {
 
 }  // namespace
 
-// Files the model in the package's registry when the engine loads the package; the engine
-// then finds it through TARNGetModulesDefStruct.
+// Files the model in the package's registry when the engine loads the package, under the
+// group TARNComponent (the second argument is the group, not the C++ base: TARNComponent for
+// every component model); the engine then finds it through TARNGetModulesDefStruct.
 TARN_MODULE_DECLARATION(Invert, TARNComponent, "invert", "1.0", nullptr, &Invert::model, nullptr, nullptr);

@@ -379,4 +379,61 @@ TEST_F(OneSourceImageProcessing, AnOutputModelWithoutAlignmentIsRefused) {
     EXPECT_EQ(sink.Count(), 0u);
 }
 
+// ---- A derived class with tables of its own --------------------------------------------
+
+// "offset", a property of its own table, is added to every byte of the copied image.
+class OffsetComponent : public TARNImageProcessing1Src1Dest {
+  public:
+    static constexpr Definition Operations[] = {
+        {1, "Offset", 0, 0, nullptr, false, 0},
+        {0, nullptr, 0, 0, nullptr, false, 0},
+    };
+    explicit OffsetComponent(const char* instanceName)
+        : TARNImageProcessing1Src1Dest(instanceName, Model()) {}
+
+    static TARNComponentDefinition& Model() {
+        static TARNPropertyDefinition properties[] = {
+            {"offset", new TARNPropertyValue(0.0), nullptr, false, true},
+            {},
+        };
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = "offsetTest";
+            definition.version = "1.0";
+            definition.nbProperties = 1;
+            definition.properties = properties;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            return definition;
+        }();
+        return model;
+    }
+    const Definition* GetOperationsDefinition() override { return Operations; }
+    bool ApplyOperation(_IplImage* input, _IplImage* output, const Definition*, Parameters*) override {
+        double offset = 0;
+        Get(Property("offset"), offset);
+        CopyImage(*input, *output, static_cast<int>(offset));
+        return true;
+    }
+};
+
+using OwnTablesImageProcessing = ImageProcessingTest<OffsetComponent>;
+
+// Its own properties come before the base's, and setting one while it runs applies it to
+// the last image at once, as the base's settings do.
+TEST_F(OwnTablesImageProcessing, ItsOwnPropertiesComeFirstAndAChangeWhileRunningReprocesses) {
+    EXPECT_STREQ(component.Property(0).ShortName().c_str(), "offset");
+    EXPECT_STREQ(component.Property(1).ShortName().c_str(), "pOperation");
+    TARNOutput& images = Feed(source.ImageOutput("image", 4, 2), "iImage");
+    stepper.Begin();
+    source.WriteImage(images, 10, 100);
+    ASSERT_EQ(stepper.Pass(), 0);
+    component.Set(component.Property("offset"), 2.0);
+    ASSERT_EQ(stepper.Pass(), 0) << "woken by the re-process event, not by an image";
+    const auto records = sink.Records();
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].bytes[0], 10);
+    EXPECT_EQ(records[1].bytes[0], 12);
+    EXPECT_EQ(records[1].timestamp, 100);
+}
+
 }  // namespace

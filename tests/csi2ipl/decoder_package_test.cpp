@@ -208,7 +208,7 @@ TEST_P(DecoderPackageTest, InfoListsTheModelWithItsInputsOutputsAndProperties) {
         implementations += (implementations.empty() ? "choices " : "|") + std::string(implementation);
     const std::string expected =
         "models: 1\n"
-        "  " + std::string(GetParam().model) + " 1.1\n"
+        "  " + std::string(GetParam().model) + " 1.1 (group TARNComponent)\n"
         "    input raw_image: FilterStream8\n"
         "    output ipl_image: IplImage vector\n"
         "    property CSI2_Dataformat: enumeration = AUTO, " + formats +

@@ -211,7 +211,8 @@ TEST(InfoCommand, APackageWithoutATrailerIsShownAndOnlyABrokenOneFails) {
         WriteFile(path, c.bytes);
         std::ostringstream out, err;
         EXPECT_EQ(RunInfoCommand(path, out, err), c.status) << err.str();
-        EXPECT_NE(out.str().find("  test_model 2.5\n    input in: any type\n"), std::string::npos)
+        EXPECT_NE(out.str().find("  test_model 2.5 (group TARNComponent)\n    input in: any type\n"),
+                  std::string::npos)
             << out.str();
         EXPECT_NE(out.str().find(c.trailerLine), std::string::npos) << out.str();
     }
@@ -222,12 +223,13 @@ TEST(InfoCommand, PrintsTheAnswerTheModelsAndTheTrailer) {
     std::ostringstream out, err;
     EXPECT_EQ(RunInfoCommand(TARN_TEST_PACKAGE, out, err), 0) << err.str();
     const std::string text = out.str();
-    EXPECT_NE(text.find("TARNPckInit: 4\n"), std::string::npos) << text;
-    EXPECT_NE(
-        text.find("models: 2\n  test_model 2.5\n    input in: any type\n    output out: Integer32 vector\n"
-                  "    property gain: integer = 100\n"
-                  "  second_model 1.0\n"),
-        std::string::npos)
+    EXPECT_NE(text.find("TARNPckInit: 4 (accepted: the package is built for engine kernel version 4)\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("models: 2\n  test_model 2.5 (group TARNComponent)\n    input in: any type\n"
+                        "    output out: Integer32 vector\n    property gain: integer = 100\n"
+                        "  second_model 1.0 (group TARNComponent)\n"),
+              std::string::npos)
         << text;
     EXPECT_NE(text.find("  FILENAME=test_package.pck\n"), std::string::npos) << text;
     EXPECT_NE(text.find("digest: matches\n"), std::string::npos) << text;

@@ -3,8 +3,9 @@
 // parameter block with its staging arrays, the first-frame and table-pending flags, the
 // output model, the re-process event and the processing mutex. Each base derives from its
 // own instance, made of its own records, so the two classes still share no type and no
-// table, and neither derives from the other. The templates of
-// image_operation_selection.hpp and image_operation_processing.hpp work on these members.
+// table, and neither derives from the other. The steps the two bases share (selecting an
+// operation, parsing its parameters, clicks and regions, processing an image) are written
+// once, inside the SDK's library, over these members.
 #pragma once
 
 #include "tarn/engine/event.hpp"

@@ -4,14 +4,15 @@
 // properties, parses the operation's parameters, clicks and regions of interest, reads
 // the images, builds the output model on the first frame, crops and clears around the
 // output region and publishes the result. A change of the operation or its settings
-// re-applies the operation to the last image read, so the user sees its effect at once.
+// re-applies the operation to the last image read and publishes the result again, so the
+// user sees its effect at once. That holds for the derived class's own properties too:
+// setting one of type bool, integer or float while the component runs re-processes the
+// last image (a text property of its own does not; the base's do).
 //
-// The member functions are defined across these files:
-//   image_processing_1src1dest.cpp        tables, construction, Dynamic, the Set
-//                                         operations, selection and text parsing
-//   image_processing_1src1dest_core.cpp   Birth, Core, Process, GetOutputModel
-// Most of them run steps it shares with its two-source twin: the templates of
-// image_operation_selection.hpp and image_operation_processing.hpp, over the members of
+// A derived class may declare element tables of its own in its TARNComponentDefinition:
+// the component is built with them first, then the base adds its elements in Dynamic(), so
+// the derived class's properties come before the base's. Most member functions run steps
+// it shares with its two-source twin, written once over the members of
 // TARNImageOperationState and the layout of its inputs in `ImageInputs`.
 #pragma once
 

@@ -1,15 +1,9 @@
 // TARNImageProcessing2Src1Dest: the two-source twin of TARNImageProcessing1Src1Dest. Its
 // operation combines the latest image of each of two inputs into one output image; it
 // selects, parses, crops, clears and re-processes the same way, with a region of interest
-// per input image.
-//
-// The member functions are defined across these files:
-//   image_processing_2src1dest.cpp        tables, construction, Dynamic, the Set
-//                                         operations, selection and text parsing
-//   image_processing_2src1dest_core.cpp   Birth, Core, Process, GetOutputModel
-// The steps it shares with the one-source base are the templates of
-// image_operation_selection.hpp and image_operation_processing.hpp, over the members of
-// its own TARNImageOperationState and the layout of its inputs in `ImageInputs`.
+// per input image, and a derived class's own tables and properties are treated the same.
+// The steps it shares with the one-source base are written once, over the members of its
+// own TARNImageOperationState and the layout of its inputs in `ImageInputs`.
 #pragma once
 
 #include "tarn/bases/image_operation_inputs.hpp"

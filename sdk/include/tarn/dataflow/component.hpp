@@ -1,17 +1,6 @@
 // TARNComponent: the base of every component. A model's factory builds one from its static
 // TARNComponentDefinition; the constructor makes the component's standard properties and
 // then every element of the definition's tables.
-//
-// The member functions are defined across these files, one concern each:
-//   component.cpp           construction, destruction, Kind, location, the default hooks
-//                           and the set-callbacks of the standard properties
-//   component_elements.cpp  element creation by table index and by model name
-//   component_dynamic.cpp   dynamic re-creation (ResetDynamic, CallDynamic) and the Set
-//                           operations that run it after every property change
-//   component_life_cycle.cpp  Start, the sequential entry, Shutdown, the death operations,
-//                           the component's extra threads and the containment of failures
-//   component_rename_action.cpp  the action that renames a component after its upstream
-//                           output
 #pragma once
 
 #include <cstddef>
@@ -58,7 +47,7 @@ class TARNComponent : public TARNModule {
     // "component".
     const char* Kind() const override;
 
-    // ---- Dynamic re-creation (component_dynamic.cpp) --------------------------------
+    // ---- Dynamic re-creation --------------------------------------------------------
 
     // Each sets the value as TARNModule's does, then runs CallDynamic: a property change
     // may change which elements the model declares.
@@ -79,7 +68,7 @@ class TARNComponent : public TARNModule {
     // closed on every way out, and dynamicLock, taken before the module lock.
     void CallDynamic();
 
-    // ---- Element creation (component_elements.cpp) ----------------------------------
+    // ---- Element creation -----------------------------------------------------------
     //
     // TARNModule's forms by definition record stay reachable. The index forms take record
     // `index` of the definition's table; an index outside the table is a module error (-5),
@@ -103,7 +92,7 @@ class TARNComponent : public TARNModule {
     // would bind to Set(TARNProperty&, bool).
     using TARNModule::Set;
 
-    // ---- Life cycle (component_life_cycle.cpp) ---------------------------------------
+    // ---- Life cycle ------------------------------------------------------------------
     //
     // The engine's control thread calls Start, Shutdown and the actions. A threaded
     // component lives on a main thread whose body is the engine's
@@ -174,8 +163,7 @@ class TARNComponent : public TARNModule {
     // action table, allowed at rest: renames the component after the output connected to
     // its first input ("cam.out" gives "cam_out", or "cam_out_1" to "cam_out_20" when that
     // names another component or an engine function). Only while no graph runs. Every
-    // refusal is reported as a warning and leaves the name as it was
-    // (component_rename_action.cpp).
+    // refusal is reported as a warning and leaves the name as it was.
     static void ActionRenameAfterUpstreamComponent(TARNModule* module, int index);
 
     // Set-callbacks of the standard properties.

@@ -58,8 +58,14 @@ class TARNOutputDefinition {
     unsigned int reserved1;
     // The type of the elements written (0x20: IPL image).
     TARNTypeInfo type;
-    // Element size handed to the output's AllocOutputBuffer(bufferSize, true) when the
-    // output is created; 0 leaves the allocation to the component.
+    // The size of each element, in the units of the type, handed to the output's
+    // AllocOutputBuffer(bufferSize, true) when the output is created: for a number type
+    // (Integer64, Double, ...) and the record types, the count of items. 1 makes an output
+    // of one value per element; any other value, 0 included, makes the output a vector (its
+    // type gets the vector flag: "tarnhost info" says "Integer64 vector"), each element
+    // holding that many items. For a text, its characters; for the image and sound types,
+    // the bytes of data. 0 lays out no buffer: the component allocates it (an image output
+    // does, from its first image).
     unsigned int bufferSize;
     // Length of the output's ring; initial value of its ".fifosize" property.
     unsigned int fifoSize;
@@ -209,12 +215,14 @@ class TARNComponentDefinition {
     const char* name;
     // Model version, "1.1"; the value of the component's "componentModelVersion".
     const char* version;
-    // Makes one instance (the model's Instantiate).
+    // Makes one instance: new MyComponent(instanceName, definition).
     Factory factory;
     // Zero in every table.
     void* reserved[2];
     // Destroyed instances; 0 in the static table (see CountDestruction).
     unsigned int destroyCount;
+    // The four tables with their counts: NotCounted (counted up to the table's all-zero
+    // record), or 0 with a null table.
     unsigned int nbInputs;
     TARNInputDefinition* inputs;
     unsigned int nbOutputs;

@@ -2,26 +2,6 @@
 // record/replay methods). It holds the module's state word, events, locks and lives, its
 // elements (inputs, outputs, properties, actions) and the symbols it registered with the
 // kernel, and offers the blocking waits that end when the module dies.
-//
-// The member functions are defined across these files, one concern each:
-//   module.cpp                  construction, destruction, the standard property
-//                               definitions, Kind, SequentialCore, Report, Error, Start, Die,
-//                               lives, CreateThread, State
-//   module_waits.cpp            Wait4Event(s), MsgWait4Event(s), Rest, Wait, Wait4Death
-//   module_elements.cpp         NewProperty, NewPropertyX, NewSpecialProperty, NewAction,
-//                               NewActionX, RemoveProperty(X), RemoveAction(X), Rename
-//   module_lookup.cpp           Property and Action by index and by name, Input and
-//                               Output by index, HasProperty, HasAction
-//   module_property_values.cpp  the typed Get and Set slots, every DirectSet, the Set of an
-//                               enumeration from text, the static Get on another module,
-//                               GetProperty, PerformanceMonitoring, SetProcessorProperty
-//                               and GetPerfMonProperties
-//   module_inputs_outputs.cpp   NewInput, NewOutput, NewInputX, NewOutputX, RemoveInput(X),
-//                               RemoveOutput(X), the inputs' and outputs' part of Rename
-//                               and of destruction
-//   module_element_properties.cpp  the set-callbacks of the per-element properties
-// module_lookup.cpp also finds inputs and outputs by name (Input, Output, HasInput,
-// HasOutput).
 #pragma once
 
 #include <atomic>
@@ -111,7 +91,7 @@ class TARNModule : public TARNModuleBase {
     virtual void Set(TARNProperty& property, const TARNStackedString<40>& value);  // 16
     virtual void Set(TARNProperty& property, const TARNEnumStruct& value);         // 17
 
-    // ---- Property values (module_property_values.cpp) ----------------------------------
+    // ---- Property values ---------------------------------------------------------------
 
     // An int would be ambiguous between the long, double and bool forms, and a text would
     // silently become a bool: these overloads send them where they belong.
@@ -140,7 +120,9 @@ class TARNModule : public TARNModuleBase {
     static bool Get(TARNModule& module, TARNProperty& property, TARNEnumStruct& value);
     static bool Get(TARNModule& module, TARNProperty& property, TARNStackedString<40>& value);
 
-    // This module's property of that short name, read under the module lock.
+    // This module's property of that short name, read under the module lock. Only these two
+    // types: a property of any type reads with Get(Property(name), value), for a double, a
+    // TARNStackedString<40> or a TARNEnumStruct too.
     void GetProperty(const char* name, bool& value);
     void GetProperty(const char* name, long& value);
 
@@ -164,7 +146,7 @@ class TARNModule : public TARNModuleBase {
     static void SetOutputFifoSizeProperty(TARNProperty& property);
     static void SetOutputPeriodicProperty(TARNProperty& property);
 
-    // ---- State, reports, lives and threads (module.cpp) --------------------------------
+    // ---- State, reports, lives and threads ---------------------------------------------
 
     unsigned int State() const { return state.load(); }
     // Under the module lock: back to running (clears MainLoopEnded, Dying and InError),
@@ -188,7 +170,7 @@ class TARNModule : public TARNModuleBase {
     // the thread has started. A thread that cannot be created ends in Error.
     void CreateThread(void (TARNModule::*function)());
 
-    // ---- Waits (module_waits.cpp) ------------------------------------------------------
+    // ---- Waits -------------------------------------------------------------------------
     //
     // Time-outs and durations are microseconds of engine time unless said otherwise; -1
     // means no limit. Every wait throws 57005 when the module dies during it.
@@ -216,7 +198,7 @@ class TARNModule : public TARNModuleBase {
     // when every thread ended in time, false (after a warning) when some are left.
     bool Wait4Death();
 
-    // ---- Reading and writing (module_reading_writing.cpp) -------------------------------
+    // ---- Reading and writing ------------------------------------------------------------
     //
     // A reader holds what a reading call handed it until its next reading call or
     // StopReading. A threaded module's reading calls wait for an element; a module without
@@ -265,7 +247,7 @@ class TARNModule : public TARNModuleBase {
     // all-read event), or the module dies (57005).
     void Wait4Handshake(TARNOutput& output);
 
-    // ---- Element creation, removal and renaming (module_elements.cpp) ------------------
+    // ---- Element creation, removal and renaming ----------------------------------------
     //
     // Creation runs under the module lock and fails with Error: a dying module throws
     // 57005; a definition without a name, a name that does not match the element pattern
@@ -310,7 +292,7 @@ class TARNModule : public TARNModuleBase {
     void RemoveInputX(TARNInput* input);
     void RemoveOutputX(TARNOutput* output);
 
-    // ---- Lookups (module_lookup.cpp) ---------------------------------------------------
+    // ---- Lookups -----------------------------------------------------------------------
     //
     // Under the module lock. None answers null: an element that is not there is a kernel
     // error ("Trying to access unknown ...", -5).
@@ -333,7 +315,7 @@ class TARNModule : public TARNModuleBase {
     bool HasInput(const char* name);
     bool HasOutput(const char* name);
 
-    // ---- Standard property definitions (module.cpp) ------------------------------------
+    // ---- Standard property definitions -------------------------------------------------
 
     static TARNPropertyDefinition ProcessorPropertyDefinition;
     static TARNPropertyDefinition CounterPropertyDefinition;

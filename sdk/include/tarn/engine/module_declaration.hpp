@@ -3,19 +3,25 @@
 
 #include "tarn/engine/module_definition.hpp"
 
-// Declares `Class` (derived from `BaseClass`) to the registry during static
-// initialisation, in the group named after the base class, and leaves in the package's
-// read-only data the marker "$!TARN_MODULE!<BaseClass>!<model>!$!<version>!$" by which
-// outside tools that scan package files find the models. `model` and `version` are
-// string literals; `factory`, `userData` and the two hooks are as TARNModuleDefinition
-// takes them. Use it once per class, at namespace scope of one source file.
-#define TARN_MODULE_DECLARATION(Class, BaseClass, model, version, factory, userData, onInit, onExit) \
-    class __NewModuleDeclarationClass##Class {                                                       \
-      public:                                                                                        \
-        static const char* const moduleDescr;                                                        \
-        static TARNModuleDefinition* moduleDefinition;                                               \
-    };                                                                                               \
-    __attribute__((used)) const char* const __NewModuleDeclarationClass##Class::moduleDescr =        \
-        "$!TARN_MODULE!" #BaseClass "!" model "!$!" version "!$";                                    \
-    TARNModuleDefinition* __NewModuleDeclarationClass##Class::moduleDefinition =                     \
-        new TARNModuleDefinition(#Class, #BaseClass, factory, userData, onInit, onExit)
+// Declares `Class` to the registry during static initialisation, filed under the group
+// `Group`. `Group` is the name of a registry group, not the class's C++ base: for a
+// component model it is always TARNComponent, whatever the class derives from (a class
+// derived from TARNImageProcessing1Src1Dest is declared in TARNComponent too): an engine
+// that learns a package's component models by group asks for TARNComponent, and one filed
+// under another group stays unseen ("tarnhost info" warns of it). It also leaves in
+// the package's read-only data the marker "$!TARN_MODULE!<Group>!<model>!$!<version>!$",
+// by which outside tools that scan package files find the models. `model` and `version`
+// are string literals; `factory` (usually nullptr: the engine makes components through the
+// factory of the TARNComponentDefinition), `userData` (the model's TARNComponentDefinition)
+// and the two hooks are as TARNModuleDefinition takes them. Use it once per class, at
+// namespace scope of one source file.
+#define TARN_MODULE_DECLARATION(Class, Group, model, version, factory, userData, onInit, onExit) \
+    class __NewModuleDeclarationClass##Class {                                                   \
+      public:                                                                                    \
+        static const char* const moduleDescr;                                                    \
+        static TARNModuleDefinition* moduleDefinition;                                           \
+    };                                                                                           \
+    __attribute__((used)) const char* const __NewModuleDeclarationClass##Class::moduleDescr =    \
+        "$!TARN_MODULE!" #Group "!" model "!$!" version "!$";                                    \
+    TARNModuleDefinition* __NewModuleDeclarationClass##Class::moduleDefinition =                 \
+        new TARNModuleDefinition(#Class, #Group, factory, userData, onInit, onExit)

@@ -4,9 +4,9 @@
 class TARNModuleBase;
 
 // One per declared module class, created on the heap during static initialisation. It
-// files itself in the registry under its group (the base class name), and its user data
-// (for a component model, the model's TARNComponentDefinition) is what the engine
-// receives from TARNGetModulesDefStruct.
+// files itself in the registry under its group (TARNComponent for a component model),
+// and its user data (for a component model, the model's TARNComponentDefinition) is what
+// the engine receives from TARNGetModulesDefStruct.
 class TARNModuleDefinition {
   public:
     using Factory = TARNModuleBase* (*)(const char* instanceName, void* userData);

@@ -134,8 +134,8 @@ const char* StaticTypeFilterName(const TARNTypeFilterBase& filter);
 }  // namespace TARN
 
 // The build's version texts, set at load time. Nothing in the package reads them: they are
-// there for the engine and for tools that inspect the package (TARN::KernelBuild, the
-// packed number, is in package_entry.hpp).
+// there for the engine and for tools that inspect the package. (The packed kernel build,
+// 4.9.0, is what TARNPckInit answers: its major number, 4.)
 namespace TARN {
 extern TARNStackedString<40> KernelVersion;
 extern TARNStackedString<40> TarnvelMinorVersion;

@@ -4,21 +4,6 @@
 // method publishes the records the engine's player queues for it on the output, on time.
 // The derived class owns the file format through the pure virtual operations.
 //
-// The member functions are defined across these files, one concern each:
-//   record_replay_method.cpp     construction, destruction, naming, reports, the trigger's
-//                                Set, property callbacks and lookups, default virtuals,
-//                                the standard property definitions
-//   record_birth.cpp             BirthRecordX: names, folders, start of recording
-//   record_paths.cpp             composition of stream names, folders and file bases
-//   record_loop.cpp              Record, RecordThread, SequentialCore, DeathRecordX and
-//                                giving ring elements back
-//   record_time_entries.cpp      RecordTime, RecordHeading, BuildHeadingHint
-//   trigger_buffer.cpp           the pre-trigger buffer: slots, trimming, Flush, Trigger,
-//                                ProcessBufferItem, FreeRecordMethodBuffers
-//   replay.cpp                   BirthReplayX, ReplayThread, DeathReplayX
-//   replay_copy.cpp              CopyX, Copy, AddCopySource, RemoveCopySource, Unlock
-//   record_file_writer.cpp       TARNRRMFileWriter and its completion, CallbackWriter
-//
 // Locks, in the only order in which they nest: the sequential lock, the module lock, the
 // recorder's blackbox state lock, the recorder's blackbox write lock. A ring's mutex and an
 // input's mutex are taken briefly inside any of them and never held while waiting.
@@ -278,7 +263,7 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     TARNInputImplementation& recordInput();
 
   private:
-    // ---- Record loop (record_loop.cpp) ----
+    // ---- Record loop ----------------------
     // Takes the next element for Record; null when a sequential call finds none.
     TARNListIterator takeElement(TARNInputImplementation& input);
     // Gives a ring element back and lowers the held count.
@@ -299,7 +284,7 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     // Skips one element of `input`'s ring.
     void skipElement(TARNInputImplementation& input);
 
-    // ---- Trigger buffer (trigger_buffer.cpp) ----
+    // ---- Trigger buffer -------------------------
     // A slot for a new copy (the slot's item).
     TARNListItem<TARNIOElt*>* takeSlot();
     // Gives the newest slot back after a failed copy.
@@ -321,7 +306,7 @@ class TARNRecordReplayMethod : public TARNModule, public TARNHMIKeysHandler {
     // Marks a copy for recording.
     void markCopy(TARNIOEltImplementation& copy);
 
-    // ---- Replay (replay.cpp) ----
+    // ---- Replay -----------------
     // The engine-time bracket and the wait on the engine-time condition that span one pass
     // of the replay thread, from before it takes a record until the element is published or
     // dropped.

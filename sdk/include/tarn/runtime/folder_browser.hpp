@@ -4,7 +4,7 @@
 #include "tarn/runtime/stacked_string.hpp"
 
 // One open browse: the directory stream, the folder and the compiled name pattern.
-// Defined in folder_browser.cpp.
+// Opaque, inside the SDK's library.
 struct TARNFindFileHandle;
 
 // Steps through the entries of one folder, in the order the system delivers them, whose

@@ -14,8 +14,7 @@ class TARNHashFunction {
     virtual unsigned long operator()(const K& key) const = 0;
 };
 
-// Bob Jenkins' public-domain 64-bit lookup8 hash (1997) over a string's bytes, seeded
-// with 57005.
+// The public-domain 64-bit lookup8 string hash over a string's bytes, seeded with 57005.
 class TARNStringHashFunction : public TARNHashFunction<TARNStackedString<40>> {
   public:
     static constexpr unsigned long Seed = 57005;

@@ -3,7 +3,8 @@
 #pragma once
 
 // Its 40-byte layout is shared with the engine: an output places the record at the start
-// of an element buffer, its arrays behind it, with owns false. Pinned in matrix.cpp.
+// of an element buffer, its arrays behind it, with owns false. The SDK's library checks
+// that layout when it is built.
 class TARNMatrix {
   public:
     // A matrix that owns two arrays of rows x cols values (left uninitialised). Throws

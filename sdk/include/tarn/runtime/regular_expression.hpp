@@ -5,7 +5,7 @@
 #include "tarn/runtime/stacked_string.hpp"
 
 // The compiled pattern, its match state and the results of the last successful match;
-// shared by every copy of a handle. Defined in regular_expression.cpp so that the
+// shared by every copy of a handle. Opaque, inside the SDK's library, so that the
 // regular-expression library's types stay out of this header.
 struct TARNRegExpBody;
 

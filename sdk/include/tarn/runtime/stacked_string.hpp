@@ -11,8 +11,8 @@
 // longer ones to a heap buffer whose size is a multiple of N. The text is always
 // NUL-terminated, but may hold embedded NULs (its length says where it ends).
 //
-// Only TARNStackedString<40> exists in the system; its members are compiled once, in
-// stacked_string.cpp.
+// Only TARNStackedString<40> exists in the system; its members are compiled once, in the
+// SDK's library (no other N can be used).
 template <int N>
 class TARNStackedString {
   public:

@@ -3,11 +3,11 @@
 
 #include "tarn/runtime/stacked_string.hpp"
 
-// One conversion direction with its own lock. The system's descriptor stays inside
-// text_conversion.cpp, so users of this header never see the iconv types.
+// One conversion direction with its own lock. Opaque: the system's descriptor stays inside
+// the SDK's library, so users of this header never see the iconv types.
 struct TARNIconvHandle;
 
-// The process-wide converter behind TARNIconv; defined in text_conversion.cpp.
+// The process-wide converter behind TARNIconv; opaque, inside the SDK's library.
 class TARNIconvImplementation;
 
 // Static facade over the one process-wide converter, created when the library is loaded.

@@ -1,0 +1,154 @@
+// What a test bench needs of HostGraph's properties: a value refused says why, through the
+// kernel, and any property reads back as text, a read-only one that a running component
+// publishes included. And a package whose model an engine would not find is loaded with a
+// warning that says so.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host_graph.hpp"
+#include "support/host_kernel_fixture.hpp"
+#include "tarn/tarn.hpp"
+
+namespace {
+
+constexpr long Deadline = 20'000'000;  // microseconds a test waits before it gives up
+
+// One property of each type, and "rFrames", read-only, which the component publishes at its
+// birth: 7.
+class Settings : public TARNComponent {
+  public:
+    Settings(const char* instanceName, TARNComponentDefinition& record)
+        : TARNComponent(instanceName, record) {}
+    void Birth() override { DirectSet(Property("rFrames"), 7L); }
+    void Core() override {
+        TARNEvent never;
+        Wait4Event(never, -1);
+    }
+};
+
+TARNModuleBase* makeSettings(const char* instanceName, TARNComponentDefinition& record) {
+    return new Settings(instanceName, record);
+}
+
+TARNPropertyDefinition settingsProperties[] = {
+    {"on", new TARNPropertyValue(false)},
+    {"threshold", new TARNPropertyValue(10L)},
+    {"gain", new TARNPropertyValue(1.5)},
+    {"mode", new TARNPropertyValue("fast|exact", 0)},
+    {"label", new TARNPropertyValue("none")},
+    {"rFrames", new TARNPropertyValue(0L), nullptr, false, false, true},
+    {},
+};
+
+TARNComponentDefinition settingsModel = [] {
+    TARNComponentDefinition d{};
+    d.name = "settings";
+    d.version = "1.0";
+    d.factory = makeSettings;
+    d.nbProperties = TARNComponentDefinition::NotCounted;
+    d.properties = settingsProperties;
+    d.priority = 128;
+    d.threadingModels = TARNComponentDefinition::Threaded;
+    d.threaded = true;
+    return d;
+}();
+
+class GraphProperties : public HostKernelTest {
+  protected:
+    void SetUp() override {
+        HostKernelTest::SetUp();
+        ASSERT_TRUE(graph.AddModel(settingsModel));
+        ASSERT_TRUE(graph.Create("settings", "t"));
+    }
+    std::string Read(const std::string& property) {
+        std::string text = "(unread)";
+        EXPECT_TRUE(graph.Get(property, text)) << property;
+        return text;
+    }
+
+    HostGraph graph{kernel};
+};
+
+// A text that is no value of the property's type is refused with one error that says what
+// the property takes, and the value stays; the form without reports hands that back.
+TEST_F(GraphProperties, ARefusedValueIsReportedWithWhatThePropertyTakes) {
+    const struct {
+        const char* property;
+        const char* text;
+        const char* takes;
+        const char* unchanged;
+    } cases[] = {
+        {"t.on", "maybe", "true or false", "false"},
+        {"t.threshold", "abc", "a whole number", "10"},
+        {"t.threshold", "99999999999999999999", "a whole number", "10"},
+        {"t.gain", "1.5x", "a number", "1.5"},
+        {"t.gain", "inf", "a number", "1.5"},
+        {"t.mode", "sideways", "one of fast|exact", "fast"},
+        {"t.mode", "2", "one of fast|exact", "fast"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.property) + "=" + c.text);
+        recorder.ClearReports();
+        EXPECT_FALSE(graph.Set(c.property, c.text));
+        EXPECT_EQ(ReportTexts(), std::vector<std::string>{"The property " + std::string(c.property) +
+                                                          " takes " + c.takes + ", not \"" + c.text + "\"."});
+        EXPECT_EQ(ReportsAt(2).size(), 1u) << "an error";
+        std::string takes;
+        recorder.ClearReports();
+        EXPECT_FALSE(graph.Set(c.property, c.text, takes));
+        EXPECT_EQ(takes, c.takes);
+        EXPECT_EQ(ReportTexts(), std::vector<std::string>{});
+        EXPECT_EQ(Read(c.property), c.unchanged);
+    }
+    recorder.ClearReports();
+    EXPECT_FALSE(graph.Set("t.missing", "1"));
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"There is no property t.missing."});
+}
+
+// Each value reads back in the form Set takes; a read-only one as the component set it.
+TEST_F(GraphProperties, EveryPropertyReadsBackAsTheTextSetTakes) {
+    const struct {
+        const char* property;
+        const char* text;
+        const char* read;
+    } cases[] = {
+        {"t.on", "1", "true"},    {"t.threshold", "0x20", "32"}, {"t.gain", "0.1", "0.10000000000000001"},
+        {"t.mode", "1", "exact"}, {"t.mode", "fast", "fast"},    {"t.label", "left eye", "left eye"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.property) + "=" + c.text);
+        ASSERT_TRUE(graph.Set(c.property, c.text));
+        EXPECT_EQ(Read(c.property), c.read);
+    }
+    EXPECT_EQ(Read("t.rFrames"), "0");
+    ASSERT_TRUE(graph.Start());
+    EXPECT_TRUE(graph.RunUntil([&] { return Read("t.rFrames") == "7"; }, Deadline)) << Read("t.rFrames");
+    graph.Stop();
+
+    recorder.ClearReports();
+    std::string text = "kept";
+    EXPECT_FALSE(graph.Get("t.missing", text));
+    EXPECT_EQ(text, "kept");
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"There is no property t.missing."});
+}
+
+// The flawed package files "misfiled" under a group an engine does not ask for: the graph
+// files it all the same, as it files every model, and warns once.
+TEST_F(GraphProperties, AModelAnEngineWouldNotFindIsLoadedWithAWarning) {
+    recorder.ClearReports();
+    std::string error;
+    ASSERT_TRUE(graph.LoadPackage(TARN_FLAWED_PACKAGE, error)) << error;
+    const std::vector<std::string> warning = {
+        "model misfiled is filed under the group TARNImageProcessing1Src1Dest, not TARNComponent: an engine "
+        "that "
+        "asks for the TARNComponent models does not find it (the second argument of TARN_MODULE_DECLARATION "
+        "is "
+        "the group, TARNComponent for a component model)"};
+    EXPECT_EQ(ReportTexts(), warning);
+    EXPECT_EQ(ReportsAt(1).size(), 1u) << "a warning";
+    EXPECT_TRUE(graph.Create("misfiled", "m"));
+}
+
+}  // namespace

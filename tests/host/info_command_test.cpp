@@ -1,0 +1,34 @@
+// "tarnhost info" on the mistakes an author can make in declaring a model: each model is
+// shown with its group, one an engine would not find is warned of, and one that cannot be
+// made fails the command.
+#include "info_command.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+namespace {
+
+TEST(InfoCommand, ShowsEachModelsGroupWarnsOfAMisfiledOneAndFailsOnOneThatCannotBeMade) {
+    std::ostringstream out, err;
+    EXPECT_EQ(RunInfoCommand(TARN_FLAWED_PACKAGE, out, err), 1);
+    const std::string models =
+        "TARNPckInit: 4 (accepted: the package is built for engine kernel version 4)\n"
+        "models: 3\n"
+        "  sound 1.0 (group TARNComponent)\n"
+        "  unmade 1.0 (group TARNComponent)\n"
+        "    (no instance could be made; the names in its tables:)\n"
+        "  misfiled 1.0 (group TARNImageProcessing1Src1Dest)\n"
+        "trailer: ";
+    EXPECT_NE(out.str().find(models), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("digest: matches\n"), std::string::npos) << out.str();
+    EXPECT_EQ(err.str(),
+              "error: Can't create component unmade of model unmade.\n"
+              "tarnhost: no instance of model unmade could be made\n"
+              "tarnhost: warning: model misfiled is filed under the group TARNImageProcessing1Src1Dest, not "
+              "TARNComponent: an engine that asks for the TARNComponent models does not find it (the second "
+              "argument of TARN_MODULE_DECLARATION is the group, TARNComponent for a component model)\n");
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+// A package with the two mistakes "tarnhost info" must not hide: "misfiled", declared with a
+// C++ base class where TARN_MODULE_DECLARATION takes the group, so that an engine asking for
+// the "TARNComponent" group does not find it; and "unmade", whose factory makes nothing.
+// "sound" is declared as it should be. None has elements.
+#include "tarn/tarn.hpp"
+
+namespace {
+
+class Plain : public TARNComponent {
+  public:
+    Plain(const char* instanceName, TARNComponentDefinition& record) : TARNComponent(instanceName, record) {}
+    void Core() override {
+        TARNEvent never;
+        Wait4Event(never, -1);
+    }
+};
+
+TARNModuleBase* makePlain(const char* instanceName, TARNComponentDefinition& record) {
+    return new Plain(instanceName, record);
+}
+
+TARNModuleBase* makeNothing(const char*, TARNComponentDefinition&) {
+    return nullptr;
+}
+
+TARNComponentDefinition model(const char* name, TARNComponentDefinition::Factory factory) {
+    TARNComponentDefinition definition{};
+    definition.name = name;
+    definition.version = "1.0";
+    definition.factory = factory;
+    definition.priority = 128;
+    definition.threadingModels = TARNComponentDefinition::Threaded;
+    definition.threaded = true;
+    return definition;
+}
+
+TARNComponentDefinition soundModel = model("sound", makePlain);
+TARNComponentDefinition misfiledModel = model("misfiled", makePlain);
+TARNComponentDefinition unmadeModel = model("unmade", makeNothing);
+
+}  // namespace
+
+TARN_MODULE_DECLARATION(Sound, TARNComponent, "sound", "1.0", nullptr, &soundModel, nullptr, nullptr);
+TARN_MODULE_DECLARATION(Misfiled, TARNImageProcessing1Src1Dest, "misfiled", "1.0", nullptr, &misfiledModel,
+                        nullptr, nullptr);
+TARN_MODULE_DECLARATION(Unmade, TARNComponent, "unmade", "1.0", nullptr, &unmadeModel, nullptr, nullptr);
