@@ -752,7 +752,8 @@ class TARNFastIO {
         int count = 0;
         for (Elt* slot = m_slots.Newest(); slot;) {
             Elt* older = slot->Older();
-            if (slot->state == TARNFastIOState::BeingRead && (!cutOffOnly || !(slot->readingMask & m_registered))) {
+            if (slot->state == TARNFastIOState::BeingRead &&
+                (!cutOffOnly || !(slot->readingMask & m_registered))) {
                 m_slots.Remove(slot);
                 slot->setAside = true;
                 m_setAside.AddNewest(slot);

@@ -529,7 +529,8 @@ TEST_F(ModuleTest, AnElementACutOffReaderHoldsOutlivesEveryWayItsOutputGoes) {
                 break;
         }
         if (c.way != Way::LaidOutAgain) {
-            EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsBefore + 1) << "the ring lives on for its reader";
+            EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsBefore + 1)
+                << "the ring lives on for its reader";
         }
         EXPECT_EQ(held->Data(), data);
         EXPECT_EQ(held->BufferSize(), 4);

@@ -31,10 +31,10 @@
 #include "support/sorted_reading_test_component.hpp"
 #include "support/sound_test_component.hpp"
 #include "support/stream8_test_component.hpp"
+#include "support/test_components.hpp"
 #include "support/test_player.hpp"
 #include "support/test_record_method.hpp"
 #include "support/test_recorder.hpp"
-#include "support/test_components.hpp"
 #include "support/test_replay_method.hpp"
 #include "support/two_image_operation_test_component.hpp"
 #include "tarn/bases/stream8_input_component.hpp"
@@ -428,6 +428,9 @@ class GraphRestartAfterAKill : public HostKernelTest {
         root = pattern;
     }
     void TearDown() override {
+        // On every way out: a holder never released would keep its component's destruction
+        // waiting for its Core.
+        for (test_components::Stuck* holder : holders) holder->released = true;
         graph.reset();
         std::error_code ignored;
         std::filesystem::remove_all(root, ignored);
@@ -455,6 +458,7 @@ class GraphRestartAfterAKill : public HostKernelTest {
 
     std::string root;
     std::unique_ptr<HostGraph> graph = std::make_unique<HostGraph>(kernel);
+    std::vector<test_components::Stuck*> holders;
 };
 
 TEST_F(GraphRestartAfterAKill, WhatAKilledReaderHoldsStaysItsOwnThroughTheNextLivesLayouts) {
@@ -501,20 +505,21 @@ TEST_F(GraphRestartAfterAKill, WhatAKilledReaderHoldsStaysItsOwnThroughTheNextLi
     TARNOutput& extra =
         graph->Component<ScriptedSource>("extra")->VectorOutput("out", TARNTypeInfo::Integer32, 4, 4);
     // A reader of each output, killed in the first life while it holds an element.
-    const std::pair<const char*, const char*> holders[] = {{"frameHolder", "capture.frames"},
+    const std::pair<const char*, const char*> readers[] = {{"frameHolder", "capture.frames"},
                                                            {"imageHolder", "decoder.ipl_image"},
                                                            {"counterHolder", "counter.out"},
                                                            {"imageOpHolder", "image.oImage"},
                                                            {"extraHolder", "extra.out"}};
-    for (const auto& [holder, output] : holders) {
+    for (const auto& [holder, output] : readers) {
         ASSERT_TRUE(graph->Create(test_components::StuckModel, holder));
+        holders.push_back(&Holder(holder));
         ASSERT_TRUE(graph->Connect(output, std::string(holder) + ".in"));
     }
 
     for (int life = 0; life < 3; ++life) {
         SCOPED_TRACE("life " + std::to_string(life + 1));
         const LifeSizes& sizes = SizesOfLife[life];
-        std::vector<std::vector<uint8_t>> frames;
+        std::vector<std::vector<uint8_t> > frames;
         for (int i = 0; i < FramesPerLife; ++i) frames.push_back(SizedFrame(life, i).bytes);
         const std::string path = root + "/life" + std::to_string(life) + ".cap";
         capture::WriteCapture(path, frames);
@@ -538,7 +543,7 @@ TEST_F(GraphRestartAfterAKill, WhatAKilledReaderHoldsStaysItsOwnThroughTheNextLi
         EXPECT_TRUE(Await([&] { return counterSink.count.load() >= countedBefore + CountPerLife; }));
         EXPECT_TRUE(Await([&] { return Sink("imageSink").Count() >= imagesBefore + ImagesPerLife; }));
         if (life == 0) {
-            for (const auto& [holder, output] : holders) {
+            for (const auto& [holder, output] : readers) {
                 EXPECT_TRUE(Await([&] { return Holder(holder).stuck.load(); })) << holder;
                 EXPECT_TRUE(graph->Kill(holder)) << holder;
             }
@@ -546,8 +551,8 @@ TEST_F(GraphRestartAfterAKill, WhatAKilledReaderHoldsStaysItsOwnThroughTheNextLi
         if (life == 1) {
             // What each holds is still the first life's, whole, while this life's layouts
             // are in use; then they let go and give it back.
-            for (const auto& [holder, output] : holders) Holder(holder).released = true;
-            for (const auto& [holder, output] : holders) {
+            for (test_components::Stuck* holder : holders) holder->released = true;
+            for (const auto& [holder, output] : readers) {
                 SCOPED_TRACE(holder);
                 test_components::Stuck& held = Holder(holder);
                 ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&held) == 0; }));
@@ -563,17 +568,20 @@ TEST_F(GraphRestartAfterAKill, WhatAKilledReaderHoldsStaysItsOwnThroughTheNextLi
             EXPECT_EQ(Holder("imageOpHolder").taken.bytes, std::vector<unsigned char>(32, 3));
             EXPECT_EQ(Holder("extraHolder").valueTaken.load(), 7);
             EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsAtStart) << "the removed output's ring went";
-            for (const char* output : {"capture.frames", "decoder.ipl_image", "counter.out", "image.oImage"}) {
+            for (const char* output :
+                 {"capture.frames", "decoder.ipl_image", "counter.out", "image.oImage"}) {
                 const std::string path(output);
                 auto& writer = static_cast<TARNOutputImplementation&>(
-                    graph->Component(path.substr(0, path.find('.')))->Output(path.substr(path.find('.') + 1).c_str()));
+                    graph->Component(path.substr(0, path.find('.')))
+                        ->Output(path.substr(path.find('.') + 1).c_str()));
                 EXPECT_FALSE(writer.ring->HasSetAsideSlots()) << output;
             }
         }
         graph->Stop();
         if (life == 0) {
             graph->Component("extra")->RemoveOutput(&extra);
-            EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsAtStart + 1) << "the ring lives on for its reader";
+            EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsAtStart + 1)
+                << "the ring lives on for its reader";
         }
 
         // This life's elements, in this life's sizes.
@@ -585,14 +593,16 @@ TEST_F(GraphRestartAfterAKill, WhatAKilledReaderHoldsStaysItsOwnThroughTheNextLi
                 reference::Decode(frame.bytes, frame.lines, capture::type::kRaw8, false, 0);
             const SinkRecord& decoded = records[decodedBefore + static_cast<std::size_t>(i)];
             ASSERT_EQ(static_cast<uint32_t>(decoded.width), expected.width);
-            EXPECT_EQ(reference::SamplesOf(decoded.bytes.data(), static_cast<std::size_t>(decoded.widthStep),
-                                           expected.width, expected.height, expected.channels, expected.depth),
-                      expected.samples)
+            EXPECT_EQ(
+                reference::SamplesOf(decoded.bytes.data(), static_cast<std::size_t>(decoded.widthStep),
+                                     expected.width, expected.height, expected.channels, expected.depth),
+                expected.samples)
                 << "frame " << i;
         }
         const auto taken = counterSink.Taken();
         ASSERT_EQ(taken.size(), static_cast<std::size_t>(countedBefore + CountPerLife));
-        for (int i = 0; i < CountPerLife; ++i) EXPECT_EQ(taken[static_cast<std::size_t>(countedBefore + i)].value, i);
+        for (int i = 0; i < CountPerLife; ++i)
+            EXPECT_EQ(taken[static_cast<std::size_t>(countedBefore + i)].value, i);
         const auto imageRecords = Sink("imageSink").Records();
         ASSERT_EQ(imageRecords.size(), imagesBefore + ImagesPerLife);
         for (int i = 0; i < ImagesPerLife; ++i)

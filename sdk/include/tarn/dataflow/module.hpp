@@ -486,7 +486,8 @@ static_assert(offsetof(TARNModule, inputs) == 896);
 static_assert(offsetof(TARNModule, outputs) == 928);
 static_assert(offsetof(TARNModule, properties) == 960);
 static_assert(offsetof(TARNModule, actions) == 992);
-static_assert(offsetof(TARNModule, byNameReaders) >= offsetof(TARNModule, actions) + sizeof(TARNList<TARNAction*>));
+static_assert(offsetof(TARNModule, byNameReaders) >=
+              offsetof(TARNModule, actions) + sizeof(TARNList<TARNAction*>));
 #pragma GCC diagnostic pop
 
 static_assert(sizeof(TARNModule::ThreadStart) == 32);
