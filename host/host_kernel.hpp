@@ -96,8 +96,10 @@ class HostKernel final : public TARNKernel {
     // when a model of that name is known already.
     bool AddModel(TARNComponentDefinition& definition);
     // Shuts the component down, waits for every thread the host runs for it (a killed one's
-    // too, without limit: no thread may outlive its component), and deletes it. False when
-    // there is no component of that name.
+    // too, without limit: no thread may outlive its component), gives elements readers cut
+    // off from it still hold at most "Engine.shutdownTimeout" to come back (then leaves them
+    // to those readers), unregisters its names, waits out the readers by name that found it,
+    // and deletes it. False when there is no component of that name.
     bool DestroyComponent(const char* name);
     // "Engine.shutdownTimeout", microseconds.
     long ShutdownTimeout();
@@ -253,7 +255,8 @@ class HostKernel final : public TARNKernel {
     // Every input of `component` and every input connected to its outputs, detached.
     void detachAll(TARNComponent& component);
     // Waits until no reader cut off from the component's outputs holds one of their
-    // elements (reported once it takes longer than "Engine.shutdownTimeout").
+    // elements, at most "Engine.shutdownTimeout": then reports an error and returns, the
+    // elements left to their readers.
     void awaitElementsGivenBack(TARNComponent& component);
     // Runs the test hook of SetRemovalNoticeHook, if any.
     void removalNotice(const char* fullName);

@@ -180,15 +180,21 @@ bool HostKernel::DestroyComponent(const char* name) {
     detachAll(*component);
     awaitElementsGivenBack(*component);
     m_components.Take(name);
+    // Nobody finds the component by its names any more, and the readers by name that found
+    // it before are out, before any of its destructors runs.
+    component->UnregisterNames();
     delete component;
     return true;
 }
 
 // A reader cut off from the graph while it held elements of this component's outputs
-// gives them back when its Core goes on: the buffers go with the component, so its
-// destruction waits for that, as it waits for the Core of a killed component.
+// gives them back when its Core goes on, which may be never. The destruction gives it
+// "Engine.shutdownTimeout" to do so, then goes on: the outputs leave those elements, their
+// ring slots and the buffers under them to the reader, freed when it gives them back (or
+// when the package unloads).
 void HostKernel::awaitElementsGivenBack(TARNComponent& component) {
     auto anyHeld = [&] {
+        TARNMutexGuard guard(component.moduleLock);
         for (TARNOutput* output : component.outputs) {
             auto& writer = static_cast<TARNOutputImplementation&>(*output);
             if (writer.ring != nullptr && writer.ring->HasLeavingReaders()) return true;
@@ -199,11 +205,11 @@ void HostKernel::awaitElementsGivenBack(TARNComponent& component) {
     const long start = GetSystemAccurateTiming();
     while (anyHeld() && GetSystemAccurateTiming() - start <= limit) TARN::Sleep(StatePoll);
     if (!anyHeld()) return;
-    Report(("Waiting for the readers cut off from component " + nameOf(component) +
-            " to give back the elements they hold.")
+    Report(("Readers cut off from component " + nameOf(component) +
+            " still hold elements of its outputs after the shutdown time-out: the component is destroyed, "
+            "and they keep those elements until they give them back.")
                .c_str(),
-           1, 0, true);
-    while (anyHeld()) TARN::Sleep(StatePoll);
+           2, 0, true);
 }
 
 bool HostKernel::nameTaken(const std::string& name) {

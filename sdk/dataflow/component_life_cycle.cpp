@@ -22,8 +22,9 @@
 
 namespace {
 
-// How long Shutdown waits for the main loop to end, in microseconds.
-constexpr long MainLoopEndLimit = 10'000'000;
+// The engine's "Engine.shutdownTimeout" when it has none (or a negative one), in
+// microseconds.
+constexpr long DefaultShutdownTimeout = 10'000'000;
 // How long a threaded start waits for Birth when the engine asks for sequential starts.
 constexpr long BirthLimit = 3'000'000;
 
@@ -389,16 +390,41 @@ void TARNComponent::SequentialDeath() {
 
 // ---- Shutdown ------------------------------------------------------------------------------
 
+namespace {
+
+long shutdownTimeout() {
+    bool found = false;
+    const long timeout = TARN::GetIntegerProperty("Engine.shutdownTimeout", &found);
+    return found && timeout >= 0 ? timeout : DefaultShutdownTimeout;
+}
+
+// A time-out as the shutdown reports tell it: "10 seconds", "1 second", "50000 microseconds".
+TARNStackedString<40> durationText(long microseconds) {
+    TARNStreamedString text;
+    if (microseconds >= 1'000'000 && microseconds % 1'000'000 == 0)
+        text << microseconds / 1'000'000 << (microseconds == 1'000'000 ? " second" : " seconds");
+    else
+        text << microseconds << (microseconds == 1 ? " microsecond" : " microseconds");
+    return TARNStackedString<40>(text.c_str());
+}
+
+}  // namespace
+
 void TARNComponent::Shutdown() {
     Die();
     SequentialDeath();
 
+    // The engine's time-out bounds every wait of the shutdown: one that meets a Core that
+    // never returns (a kill in progress) gives up after it too.
+    const long timeout = shutdownTimeout();
     const long start = TARN::GetSystemAccurateTiming();
     while ((State() & MainLoopEnded) == 0) {
-        if (TARN::GetSystemAccurateTiming() - start > MainLoopEndLimit) {
+        if (TARN::GetSystemAccurateTiming() - start > timeout) {
             TARNStackedString<40> message("Component ");
             message += Name();
-            message += " refuses to die after 10 seconds. The component model ";
+            message += " refuses to die after ";
+            message += durationText(timeout);
+            message += ". The component model ";
             message += definition.name != nullptr ? definition.name : "";
             message += " must be bugged.";
             TARNPrivate::Report(message.c_str(), 1, 1, true);
@@ -409,9 +435,6 @@ void TARNComponent::Shutdown() {
         TARN::Wait4AWhile();
     }
 
-    bool found = false;
-    long timeout = TARN::GetIntegerProperty("Engine.shutdownTimeout", &found);
-    if (!found || timeout < 0) timeout = MainLoopEndLimit;
     CleanUp();
     releaseRingsAndBuffers(timeout);
     notifyState(*this);
@@ -446,7 +469,12 @@ bool TARNComponent::awaitReadersGone(TARNOutput& output, long timeout) {
     TARNOutputImplementation& writer = implementationOf(output);
     if (writer.ring == nullptr) return true;
     const long deadline = TARN::GetSystemAccurateTiming() + timeout;
-    while (!writer.ring->FreeAllSlots()) {
+    // A reader cut off from the graph gives back what it holds when its Core goes on, which
+    // may be never: those elements are left to it (the output's FreeBuffer keeps the block
+    // under them), and neither this release nor the next life waits for them.
+    for (;;) {
+        writer.ring->SetAsideHeldSlots(true);
+        if (writer.ring->FreeAllSlots()) break;
         if (TARN::GetSystemAccurateTiming() > deadline) return false;
         TARN::Wait4AWhile();
     }

@@ -12,6 +12,13 @@
 // the preparation releases, and the caller completes it on its own (it may wait on events
 // of its own too) with AchieveStartReadingX or gives it up with AbortStartReadingX.
 //
+// A slot a reader holds while its owner must lay out or free what lies under it can be set
+// aside (SetAsideHeldSlots): it leaves the ring, a new free slot takes its place, and it
+// stays its holder's until given back, when the ring deletes it; what its payload points
+// into is handed to the ring with KeepUntilGivenBack and freed after the last such slot came
+// back. A ring whose owner goes while slots set aside are still held (Abandon) lives on for
+// their holders and is deleted by the last of them, or by the package's unloading.
+//
 // Fatal misuse (a 33rd reader, an unknown reader, giving back what is not held, no slot at
 // all for the writer) is reported at error level with parameter 1 and throws the integer -5,
 // always with the ring mutex released and the ring unchanged.
@@ -19,7 +26,10 @@
 
 #include <bit>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
+#include "dataflow/abandoned_rings.hpp"
 #include "tarn/dataflow/reader_type.hpp"
 #include "tarn/engine/condition.hpp"
 #include "tarn/engine/event.hpp"
@@ -58,6 +68,8 @@ class TARNFastIOElt final : public TARNBasicListItem {
     }
 
     TARNFastIOState state = TARNFastIOState::Free;
+    // Taken out of the ring by SetAsideHeldSlots: only its holders reach it.
+    bool setAside = false;
     uint32_t readingMask = 0;
     uint32_t readMask = 0;
     T element{};
@@ -111,8 +123,13 @@ class TARNFastIO {
           m_overflowArgument(overflowArgument) {
         ResetFifoSize(fifoSize);
     }
-    // No thread may use the ring any more.
-    virtual ~TARNFastIO() { m_slots.DeleteAll(); }
+    // No thread may use the ring any more: its slots go, those set aside too, and what was
+    // kept for them is freed.
+    virtual ~TARNFastIO() {
+        m_slots.DeleteAll();
+        m_setAside.DeleteAll();
+        releaseKept();
+    }
 
     TARNFastIO(const TARNFastIO&) = delete;
     TARNFastIO& operator=(const TARNFastIO&) = delete;
@@ -281,8 +298,20 @@ class TARNFastIO {
             slot->readingMask &= ~bit;
             if (slot->readingMask == 0) slot->state = TARNFastIOState::Written;
         }
+        for (Elt* slot = m_setAside.Newest(); slot;) {
+            Elt* older = slot->Older();
+            if (slot->readingMask & bit) {
+                if (keepHeld)
+                    m_leaving |= bit;
+                else
+                    giveBackSetAside(slot, bit);
+            }
+            slot = older;
+        }
         spaceMayHaveFreed();
+        const bool last = lastHolderGone();
         m_mutex.Release();
+        if (last) endAbandoned();
     }
     // Whether a reader let go with UnregisterReader(reader, true) still holds a slot: the
     // elements' buffers must stay until it gives them back.
@@ -382,7 +411,9 @@ class TARNFastIO {
         m_mutex.Release();
     }
 
-    // Gives back the newest slot this reader holds; holding none is fatal.
+    // Gives back the newest slot this reader holds (in the ring, else set aside); holding
+    // none is fatal. The last give-back to an abandoned ring deletes it: nothing may touch
+    // the ring after that call.
     void StopReading(int reader) {
         const uint32_t bit = bitOf(reader, TARNPrivate::FastIOFailure::ReadingUnknown);
         m_mutex.Lock();
@@ -390,14 +421,21 @@ class TARNFastIO {
         while (slot && !(slot->state == TARNFastIOState::BeingRead && (slot->readingMask & bit)))
             slot = slot->Older();
         if (!slot) {
+            slot = m_setAside.Newest();
+            while (slot && !(slot->readingMask & bit)) slot = slot->Older();
+        }
+        if (!slot) {
             m_mutex.Release();
             TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::StopReadingWithoutStarting, reader);
         }
         release(slot, bit);
+        const bool last = lastHolderGone();
         m_mutex.Release();
+        if (last) endAbandoned();
     }
 
-    // Gives back the slot at `position`, which this reader must hold.
+    // Gives back the slot at `position`, which this reader must hold; as above, the last
+    // give-back to an abandoned ring deletes it.
     void StopReading(int reader, TARNListIterator position) {
         const uint32_t bit = bitOf(reader, TARNPrivate::FastIOFailure::ReadingUnknown);
         Elt* slot = static_cast<Elt*>(position);
@@ -407,7 +445,58 @@ class TARNFastIO {
             TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::StopReadingWithoutStarting, reader);
         }
         release(slot, bit);
+        const bool last = lastHolderGone();
         m_mutex.Release();
+        if (last) endAbandoned();
+    }
+
+    // ---- Slots left to their holders ------------------------------------------------------
+
+    // Takes the slots readers hold out of the ring (with `cutOffOnly`, only those that no
+    // registered reader holds: readers let go with UnregisterReader(reader, true) alone),
+    // each replaced by a new free slot at the oldest end. A slot set aside stays in state
+    // being read with its holders, who give it back as before; the ring deletes it then.
+    // Answers how many were set aside.
+    int SetAsideHeldSlots(bool cutOffOnly = false) {
+        TARNMutexGuard lock(m_mutex);
+        return setAsideHeld(cutOffOnly);
+    }
+    // Whether a slot set aside is still held.
+    bool HasSetAsideSlots() const {
+        TARNMutexGuard lock(m_mutex);
+        return !m_setAside.IsEmpty();
+    }
+    // What the payloads of the slots set aside may point into (the buffers an output laid
+    // out under them): `release(block)` runs once no slot set aside is held any more, at
+    // once when none is. Null blocks are ignored.
+    void KeepUntilGivenBack(void* block, void (*release)(void*)) {
+        if (block == nullptr) return;
+        m_mutex.Lock();
+        if (m_setAside.IsEmpty()) {
+            m_mutex.Release();
+            release(block);
+            return;
+        }
+        m_kept.emplace_back(block, release);
+        m_mutex.Release();
+    }
+    // The owner is done with the ring (its output goes). Every slot still held is set aside
+    // and the ring left to the holders: the last give-back deletes it, or the package's
+    // unloading does. A ring nobody holds a slot of is deleted at once.
+    static void Abandon(TARNFastIO* ring) {
+        if (ring == nullptr) return;
+        ring->m_mutex.Lock();
+        ring->setAsideHeld(false);
+        if (ring->m_setAside.IsEmpty()) {
+            ring->m_mutex.Release();
+            delete ring;
+            return;
+        }
+        ring->m_abandoned = true;
+        ring->m_slots.DeleteAll();
+        // Before the mutex goes: a holder giving back the last slot at once must find it kept.
+        TARNPrivate::KeepAbandonedRing(ring, &destroyAbandoned);
+        ring->m_mutex.Release();
     }
 
     // ---- Queries (each under the ring mutex) ----------------------------------------------
@@ -542,6 +631,8 @@ class TARNFastIO {
             unlink(slot);
             linkFront(slot);
         }
+        void AddNewest(Elt* slot) { linkFront(slot); }
+        void Remove(Elt* slot) { unlink(slot); }
         void DeleteAll() {
             for (Elt* slot = Newest(); slot;) {
                 Elt* older = slot->Older();
@@ -637,6 +728,10 @@ class TARNFastIO {
     }
 
     void release(Elt* slot, uint32_t bit) {
+        if (slot->setAside) {
+            giveBackSetAside(slot, bit);
+            return;
+        }
         slot->readingMask &= ~bit;
         if ((m_leaving & bit) && !holdsAny(bit)) m_leaving &= ~bit;
         if (slot->readingMask) return;
@@ -648,8 +743,53 @@ class TARNFastIO {
     bool holdsAny(uint32_t bit) const {
         for (const Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
             if (slot->readingMask & bit) return true;
+        for (const Elt* slot = m_setAside.Newest(); slot; slot = slot->Older())
+            if (slot->readingMask & bit) return true;
         return false;
     }
+
+    int setAsideHeld(bool cutOffOnly) {
+        int count = 0;
+        for (Elt* slot = m_slots.Newest(); slot;) {
+            Elt* older = slot->Older();
+            if (slot->state == TARNFastIOState::BeingRead &&
+                (!cutOffOnly || !(slot->readingMask & m_registered))) {
+                m_slots.Remove(slot);
+                slot->setAside = true;
+                m_setAside.AddNewest(slot);
+                m_slots.AppendOldest(new Elt());
+                ++count;
+            }
+            slot = older;
+        }
+        if (count != 0) spaceMayHaveFreed();
+        return count;
+    }
+
+    // One holder gives back a slot set aside; the last deletes it, and with the last slot
+    // set aside what was kept for them goes too.
+    void giveBackSetAside(Elt* slot, uint32_t bit) {
+        slot->readingMask &= ~bit;
+        if ((m_leaving & bit) && !holdsAny(bit)) m_leaving &= ~bit;
+        if (slot->readingMask) return;
+        m_setAside.Remove(slot);
+        delete slot;
+        if (m_setAside.IsEmpty()) releaseKept();
+    }
+
+    void releaseKept() {
+        for (auto& [block, release] : m_kept) release(block);
+        m_kept.clear();
+    }
+
+    // An abandoned ring whose last slot set aside came back: the caller deletes it once it
+    // has let the mutex go.
+    bool lastHolderGone() const { return m_abandoned && m_setAside.IsEmpty(); }
+    void endAbandoned() {
+        // The unloading may have taken it first; then it is not this thread's to delete.
+        if (TARNPrivate::ForgetAbandonedRing(this)) delete this;
+    }
+    static void destroyAbandoned(void* ring) { delete static_cast<TARNFastIO*>(ring); }
 
     // Wakes a waiting writer to choose again; only a waiting writer pays for the event.
     void spaceMayHaveFreed() {
@@ -685,6 +825,12 @@ class TARNFastIO {
     TARNEvent m_writerAbort;
     TARNEvent* m_owner;
     Slots m_slots;
+    // Slots taken out of the ring while held (SetAsideHeldSlots); deleted as they come back.
+    Slots m_setAside;
+    // What the slots set aside may point into, with how to free it (KeepUntilGivenBack).
+    std::vector<std::pair<void*, void (*)(void*)>> m_kept;
+    // The owner went while slots set aside were held (Abandon).
+    bool m_abandoned = false;
 
     int m_readerCount = 0;
     int m_outputSubsampling;

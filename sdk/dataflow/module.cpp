@@ -89,7 +89,7 @@ TARNModule::~TARNModule() {
     threads.Clear();
 }
 
-void TARNModule::releaseElements() {
+void TARNModule::UnregisterNames() {
     {
         // Under the module lock, as every removal: a reader by name pins the owner of a
         // property it finds registered by taking this lock, so an element it holds cannot
@@ -97,21 +97,28 @@ void TARNModule::releaseElements() {
         TARNMutexGuard guard(moduleLock);
         for (const TARNStackedString<40>& symbol : symbolNames)
             TARNPrivate::kernel->UnregisterSymbol(symbol.c_str());
+        symbolNames.Clear();
+    }
+    // Readers that found a property while the lock was busy are blocked on it; with the lock
+    // free they take it, find the property gone and let go. The lock must outlive them.
+    byNameReaders.AwaitNone();
+}
+
+void TARNModule::releaseElements() {
+    UnregisterNames();
+    {
+        TARNMutexGuard guard(moduleLock);
         for (TARNAction* action : actions) delete action;
         deleteInputsAndOutputs();
         for (TARNProperty* property : properties) delete property;
         actions.Clear();
         properties.Clear();
-        symbolNames.Clear();
         inputCursor = nullptr;
         outputCursor = nullptr;
         propertyCursor = nullptr;
         actionCursor = nullptr;
         lastStandardProperty = nullptr;
     }
-    // Readers that found a property while the lock was busy are blocked on it; with the lock
-    // free they take it, find the property gone and let go. The lock must outlive them.
-    byNameReaders.AwaitNone();
 }
 
 const char* TARNModule::Kind() const {

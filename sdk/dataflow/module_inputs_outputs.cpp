@@ -26,17 +26,32 @@ TARNOutputImplementation* implementationOf(TARNOutput* output) {
 // What detaching leaves behind, done here when the engine has not done it: the input is
 // no reader of the output's ring any more and not in its list. Without this a removed
 // input would stay in its output's list, and an input would keep reading from the ring
-// of a removed output.
+// of a removed output. What the reader holds stays its own, as when the engine detaches
+// it: the ring keeps those elements for it (and outlives its output for them) until it
+// gives them back.
 void forgetConnection(TARNOutputImplementation& output, TARNInputImplementation& input) {
     {
         TARNMutexGuard guard(output.inputListLock);
         if (TARNListItem<TARNInput*>* item = output.connectedInputs.Find(&input))
             output.connectedInputs.Remove(item);
     }
-    if (input.ring != nullptr && input.ring == output.ring && input.ring->ReaderType(input.readerId) >= 0)
-        input.ring->UnregisterReader(input.readerId);
+    TARNMutexGuard guard(input.mutex);
+    if (input.ring != nullptr && input.ring == output.ring && input.ring->ReaderType(input.readerId) >= 0) {
+        if (input.detachedRing == nullptr && !input.heldPositions.empty()) {
+            input.ring->UnregisterReader(input.readerId, true);
+            input.detachedRing = input.ring;
+            input.detachedReaderId = input.readerId;
+        } else {
+            input.ring->UnregisterReader(input.readerId);
+            if (input.detachedRing == nullptr) {
+                input.heldPositions.clear();
+                input.heldCount = 0;
+            }
+        }
+    }
     input.ring = nullptr;
     input.connectedOutput = nullptr;
+    input.readerId = 0;
     input.connectionEvent.Reset();
 }
 

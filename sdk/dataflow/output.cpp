@@ -23,8 +23,8 @@ TARNOutputImplementation::TARNOutputImplementation()
       pendingFifoSize(-1) {}
 
 TARNOutputImplementation::~TARNOutputImplementation() {
-    buffers.FreeBuffer();
-    delete ring;
+    FreeBuffer();
+    TARNIOMonitorImplementation::Abandon(ring);
     delete[] timestampHistory;
 }
 
@@ -35,12 +35,14 @@ TARNOutputBufferTarget TARNOutputImplementation::target(std::vector<TARNIOEltImp
 
 void TARNOutputImplementation::AllocOutputBuffer(int isize, bool allocate) {
     applyPendingFifoSize();
+    freeLeftoverBlock();
     std::vector<TARNIOEltImplementation*> elements;
     buffers.AllocOutputBuffer(target(elements), isize, allocate);
 }
 
 void TARNOutputImplementation::AllocOutputBufferIplImage(const _IplImage& model, bool headerOnly) {
     applyPendingFifoSize();
+    freeLeftoverBlock();
     std::vector<TARNIOEltImplementation*> elements;
     buffers.AllocOutputBufferIplImage(target(elements), model, headerOnly);
 }
@@ -48,6 +50,7 @@ void TARNOutputImplementation::AllocOutputBufferIplImage(const _IplImage& model,
 void TARNOutputImplementation::AllocOutputBufferImage(int isize, int w, int h, unsigned int coding,
                                                       unsigned int extra, bool headerOnly) {
     applyPendingFifoSize();
+    freeLeftoverBlock();
     std::vector<TARNIOEltImplementation*> elements;
     buffers.AllocOutputBufferImage(target(elements), isize, w, h, coding, extra, headerOnly);
 }
@@ -59,12 +62,14 @@ void TARNOutputImplementation::AllocOutputBufferTARNImage(int isize, int w, int 
 
 void TARNOutputImplementation::AllocOutputBufferMatrix(int m, int n) {
     applyPendingFifoSize();
+    freeLeftoverBlock();
     std::vector<TARNIOEltImplementation*> elements;
     buffers.AllocOutputBufferMatrix(target(elements), m, n);
 }
 
 void TARNOutputImplementation::AllocOutputBufferAudioSignal(const TARNAudioSignal& model) {
     applyPendingFifoSize();
+    freeLeftoverBlock();
     std::vector<TARNIOEltImplementation*> elements;
     buffers.AllocOutputBufferAudioSignal(target(elements), model);
 }
@@ -127,8 +132,19 @@ void TARNOutputImplementation::CallSequentialComponents() {
 }
 
 void TARNOutputImplementation::FreeBuffer() {
+    if (ring == nullptr) {
+        buffers.FreeBuffer();
+        return;
+    }
+    // The owner may believe that nobody reads any more (its life is over, or has not begun)
+    // while a reader still uses an element: one cut off from the graph keeps what it holds.
+    ring->SetAsideHeldSlots();
     std::vector<TARNIOEltImplementation*> elements;
-    buffers.FreeBuffer(target(elements).elements);
+    ring->KeepUntilGivenBack(buffers.TakeBlock(target(elements).elements), &TARNOutputBuffers::FreeBlock);
+}
+
+void TARNOutputImplementation::freeLeftoverBlock() {
+    if (buffers.ElementCount() == 0 && buffers.Block() != nullptr) FreeBuffer();
 }
 
 TARNStackedString<40> TARNOutputImplementation::DropOverflowed(TARNListIterator position) {

@@ -82,9 +82,18 @@ void TARNOutputBuffers::AllocateSharedMemory(unsigned long bufferSize, long slic
 }
 
 void TARNOutputBuffers::FreeBuffer(std::span<TARNIOEltImplementation* const> elements) {
+    FreeBlock(TakeBlock(elements));
+}
+
+unsigned char* TARNOutputBuffers::TakeBlock(std::span<TARNIOEltImplementation* const> elements) {
     for (TARNIOEltImplementation* element : elements) element->data = nullptr;
-    TARN::DeallocSharedMemory(block);
+    unsigned char* taken = block;
     block = nullptr;
     elementCount = 0;
     elementSize = 0;
+    return taken;
+}
+
+void TARNOutputBuffers::FreeBlock(void* block) {
+    TARN::DeallocSharedMemory(block);
 }

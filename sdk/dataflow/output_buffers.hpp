@@ -7,7 +7,7 @@
 // handing it a TARNOutputBufferTarget: the output's type and names and the elements of its
 // ring. The member functions are defined across two files:
 //   output_buffer_allocation.cpp   the five allocation operations, by element type
-//   output_buffer_block.cpp        AllocateSharedMemory, FreeBuffer, the destructor
+//   output_buffer_block.cpp        AllocateSharedMemory, FreeBuffer, TakeBlock, the destructor
 #pragma once
 
 #include <span>
@@ -40,8 +40,11 @@ struct TARNOutputBufferTarget {
 // bits; an element buffer must stay within 2147483647 bytes, since the element size and
 // every element's BufferSize are 32-bit, and a model's row alignment must be at least 1.
 //
-// Allocation runs while nothing reads or writes the ring (output creation, component
-// start, or the component's own Birth or Core before it writes): nothing here locks.
+// Allocation runs while nothing writes the ring and no reader takes from it (output
+// creation, component start, or the component's own Birth or Core before it writes):
+// nothing here locks. An element a reader still holds is not the buffers' to touch: the
+// output sets such elements aside with the block under them before it frees or lays out
+// its buffers (TARNOutputImplementation::FreeBuffer), so the elements handed here are free.
 class TARNOutputBuffers {
   public:
     // Where the block comes from: TARN::AllocSharedMemory, unless a test drives failures.
@@ -91,6 +94,11 @@ class TARNOutputBuffers {
     // elements (the ring's) are cleared, so that none is left pointing into freed memory.
     // Never fails.
     void FreeBuffer(std::span<TARNIOEltImplementation* const> elements = {});
+    // As FreeBuffer, but the block is handed to the caller instead of freed (null when there
+    // is none): elements laid out over it that a reader still holds need it until they come
+    // back. Free it with FreeBlock.
+    unsigned char* TakeBlock(std::span<TARNIOEltImplementation* const> elements);
+    static void FreeBlock(void* block);
 
     unsigned char* Block() const { return block; }
     // 0: no buffers; -1: one structured object per buffer (IPL image, engine image, audio

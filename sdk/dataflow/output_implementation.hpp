@@ -31,14 +31,17 @@ class TARNOutputImplementation final : public TARNOutput {
 
     // Empty names, no ring, no buffers, type code 0, nothing connected.
     TARNOutputImplementation();
-    // The buffers go before the ring whose elements point into them.
+    // The buffers go, then the ring whose elements point into them; elements a reader
+    // still holds (one cut off from the graph may hold them for as long as it likes) are
+    // left to it, with their ring and buffers (FreeBuffer, TARNFastIO::Abandon).
     ~TARNOutputImplementation() override;
 
     TARNOutputImplementation(const TARNOutputImplementation&) = delete;
     TARNOutputImplementation& operator=(const TARNOutputImplementation&) = delete;
 
-    // Each first applies a ".fifosize" kept pending (see SetFifoSize), then lays the
-    // buffers over the ring's elements.
+    // Each first applies a ".fifosize" kept pending (see SetFifoSize) and frees a block
+    // left without buffers (an empty matrix's), then lays the buffers over the ring's
+    // elements.
     void AllocOutputBuffer(int isize, bool allocate) override;
     void AllocOutputBufferIplImage(const _IplImage& model, bool headerOnly) override;
     void AllocOutputBufferImage(int isize, int w, int h, unsigned int coding, unsigned int extra,
@@ -74,7 +77,11 @@ class TARNOutputImplementation final : public TARNOutput {
     // Runs, on the writer's thread and one after the other, every connected input's module
     // that has no thread of its own, for the element just published.
     void CallSequentialComponents();
-    // Frees the element buffers; the ring's elements are left without data.
+    // Frees the element buffers; the ring's elements are left without data. An element a
+    // reader holds keeps its buffer: its slot is set aside, left to the reader with its
+    // contents, and the block under it is freed only once every slot set aside is back.
+    // Every way the buffers go (a component laying them out again, a shutdown, a start
+    // releasing the last life, a ring resized, the output's end) comes through here.
     void FreeBuffer();
     // The first step of handing back the element at `position` (taken by StartWriting):
     // an element whose VectorSize is above its BufferSize was written past its buffer and
@@ -146,6 +153,9 @@ class TARNOutputImplementation final : public TARNOutput {
     // Rebuilds the ring with a pending length, after freeing the buffers that lie over
     // its elements; stays pending while an element is held.
     void applyPendingFifoSize();
+    // A block the buffers hold while counting as without buffers (a matrix output of 0 x n)
+    // goes through FreeBuffer before the next layout replaces it.
+    void freeLeftoverBlock();
 
     int pendingFifoSize;
 };

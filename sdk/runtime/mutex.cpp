@@ -66,6 +66,13 @@ bool TARNMutex2::TryLock() {
     return taken;
 }
 
+bool TARNMutex2::HasWaiter() {
+    m_inner.Lock();
+    const bool waiting = m_waiting;
+    m_inner.Release();
+    return waiting;
+}
+
 void TARNMutex2::Release() {
     m_inner.Lock();
     // A release without a matching lock must neither wrap the depth nor unlock a main

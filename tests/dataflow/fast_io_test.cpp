@@ -430,6 +430,86 @@ TEST_F(FastIOTest, AReaderLetGoKeepingWhatItHoldsGivesItBackLater) {
     EXPECT_TRUE(ring->FreeAllSlots());
 }
 
+// A slot set aside leaves the ring with what it holds: a new free slot takes its place, the
+// writer never reaches it, and its holders give it back as before, which deletes it. What
+// was kept for the slots set aside goes with the last of them. Set aside for readers cut off
+// only, a slot a connected reader holds stays.
+TEST_F(FastIOTest, ASlotSetAsideStaysItsHoldersAndGoesWithTheLastGiveBack) {
+    auto ring = MakeRing(3);
+    const int connected = ring->RegisterReader(FifoReader);
+    const int leaving = ring->RegisterReader(FifoReader);
+    Write(*ring, 1);
+    Write(*ring, 2);
+    TARNListIterator heldByConnected = Take(*ring, connected);
+    TARNListIterator heldByLeaving = Take(*ring, leaving);
+    TARNListIterator secondHeld = Take(*ring, leaving);
+    ring->UnregisterReader(leaving, true);
+    const int framesBefore = Frame::alive.load();
+
+    // The slot of 2 is held by the leaving reader alone; that of 1 by a connected one too.
+    EXPECT_EQ(ring->SetAsideHeldSlots(true), 1);
+    EXPECT_EQ(ring->SetAsideHeldSlots(true), 0);
+    EXPECT_EQ(ring->FifoSize(), 3);
+    EXPECT_EQ(Frame::alive.load(), framesBefore + 1) << "a new slot took the place of the one set aside";
+    EXPECT_EQ(ring->SetAsideHeldSlots(), 1) << "every held slot";
+    EXPECT_TRUE(ring->FreeAllSlots()) << "nothing held is left in the ring";
+
+    int released = 0;
+    ring->KeepUntilGivenBack(&released, [](void* count) { ++*static_cast<int*>(count); });
+    for (int sequence = 3; sequence <= 8; ++sequence) Write(*ring, sequence);
+    EXPECT_EQ(FrameRing::Element(heldByConnected).sequence, 1);
+    EXPECT_EQ(FrameRing::Element(heldByLeaving).sequence, 1);
+    EXPECT_EQ(FrameRing::Element(secondHeld).sequence, 2);
+    EXPECT_EQ(FrameRing::Slot(secondHeld).State(), TARNFastIOState::BeingRead);
+
+    ring->StopReading(leaving, secondHeld);
+    ring->StopReading(leaving, heldByLeaving);
+    EXPECT_FALSE(ring->HasLeavingReaders());
+    EXPECT_EQ(released, 0) << "the slot of 1 is still held";
+    ring->StopReading(connected);
+    EXPECT_FALSE(ring->HasSetAsideSlots());
+    EXPECT_EQ(released, 1);
+    EXPECT_EQ(Frame::alive.load(), framesBefore) << "both slots set aside were deleted";
+    ring->KeepUntilGivenBack(&released, [](void* count) { ++*static_cast<int*>(count); });
+    EXPECT_EQ(released, 2) << "with nothing set aside, at once";
+}
+
+// A ring whose owner went while a reader cut off from the graph held one of its slots lives
+// on for that reader alone: its last give-back deletes it, or, when it never comes, the
+// package's unloading does. A ring nobody holds goes at once.
+TEST_F(FastIOTest, AnAbandonedRingLivesUntilItsLastSlotComesBackOrTheUnloading) {
+    for (const bool givenBack : {true, false}) {
+        SCOPED_TRACE(givenBack ? "given back" : "never given back");
+        const int framesBefore = Frame::alive.load();
+        const int ringsBefore = TARNPrivate::AbandonedRingCount();
+        auto* ring = new FrameRing(&owner, 3, 1);
+        const int leaving = ring->RegisterReader(NeverSkippingReader);
+        Write(*ring, 1);
+        TARNListIterator held = Take(*ring, leaving);
+        ring->UnregisterReader(leaving, true);
+        int released = 0;
+        ring->KeepUntilGivenBack(&released, [](void* count) { ++*static_cast<int*>(count); });
+        EXPECT_EQ(released, 1) << "nothing was set aside yet";
+        ring->SetAsideHeldSlots();
+        ring->KeepUntilGivenBack(&released, [](void* count) { ++*static_cast<int*>(count); });
+
+        FrameRing::Abandon(ring);
+        EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsBefore + 1);
+        EXPECT_EQ(Frame::alive.load(), framesBefore + 1) << "only the held slot is left";
+        EXPECT_EQ(FrameRing::Element(held).sequence, 1);
+        if (givenBack)
+            ring->StopReading(leaving, held);
+        else
+            TARNPrivate::DestroyAbandonedRings();
+        EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsBefore);
+        EXPECT_EQ(Frame::alive.load(), framesBefore);
+        EXPECT_EQ(released, 2);
+    }
+    const int framesBefore = Frame::alive.load();
+    FrameRing::Abandon(new FrameRing(&owner, 3, 1));
+    EXPECT_EQ(Frame::alive.load(), framesBefore);
+}
+
 TEST_F(FastIOTest, ReaderSettingsAreCheckedInOrder) {
     const std::string subsamplingUnknown =
         "TARNFastIO fatal error : trying to set the subsampling rate for a reader that has never been "

@@ -331,6 +331,26 @@ TEST_F(ModuleTest, ANameReadOnAnotherThreadStaysReadableAcrossRenames) {
     EXPECT_EQ(module.Name(), names[0]);
 }
 
+// The engine renames a module at rest, but a reader by name may be reading one of its
+// properties under its module lock meanwhile: the rename waits for that lock, and changes
+// no name while another thread holds it.
+TEST_F(ModuleTest, RenameWaitsForTheModuleLock) {
+    TARNModule module("cam", false, false);
+    TARNPropertyDefinition p = Integer("p", 1);
+    module.NewProperty(p, nullptr);
+    module.moduleLock.Lock();
+    TestThread renamer([&] { module.Rename("cam", "eye"); });
+    const bool parked = AwaitCondition([&] { return module.moduleLock.HasWaiter(); });
+    EXPECT_STREQ(module.Name(), "cam");
+    EXPECT_EQ(PropertyNames(module), std::vector<std::string>{"cam.p"});
+    module.moduleLock.Release();
+    renamer.Join();
+    EXPECT_TRUE(parked) << "the rename did not wait for the module lock";
+    EXPECT_STREQ(module.Name(), "eye");
+    EXPECT_EQ(PropertyNames(module), std::vector<std::string>{"eye.p"});
+    kernel.UnregisterSymbol("cam.p");
+}
+
 namespace {
 
 class ClockModule : public TARNModule, public TARNBaseClock {

@@ -3,10 +3,12 @@
 // input through its ring.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "connection_by_hand.hpp"
+#include "dataflow/abandoned_rings.hpp"
 #include "dataflow/input_implementation.hpp"
 #include "dataflow/io_element_implementation.hpp"
 #include "dataflow/io_monitor_implementation.hpp"
@@ -14,6 +16,7 @@
 #include "module_fixture.hpp"
 #include "tarn/dataflow/module.hpp"
 #include "tarn/dataflow/property.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 namespace {
 
@@ -467,6 +470,83 @@ TEST_F(ModuleTest, RemovingEitherEndCutsTheConnection) {
     writer.RemoveOutput(out);
     EXPECT_FALSE(in->IsConnected());
     EXPECT_FALSE(in->DataAvailableInFIFO());
+}
+
+// A reader cut off from the graph (detached while it holds an element, and not inside a
+// reading call) keeps its element, whatever happens to the output meanwhile: laid out anew
+// with other sizes, removed, or gone with its module. The element, its buffer and its ring
+// stay as they were until the reader gives it back (the sanitizers see any early free). A
+// module that goes while the engine has not detached its readers cuts them off itself, and
+// they keep what they hold alike.
+TEST_F(ModuleTest, AnElementACutOffReaderHoldsOutlivesEveryWayItsOutputGoes) {
+    enum class Way { LaidOutAgain, Removed, ModuleDestroyed };
+    const struct {
+        const char* what;
+        Way way;
+        bool detachedFirst;
+    } cases[] = {
+        {"laid out again", Way::LaidOutAgain, true},
+        {"removed", Way::Removed, true},
+        {"gone with its module", Way::ModuleDestroyed, true},
+        {"gone with its module, still connected", Way::ModuleDestroyed, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto writer = std::make_unique<TARNModule>("cam", false, false);
+        TARNModule reader("view", false, false);
+        TARNOutput* out = writer->NewOutput(OutputOf("out", TARNTypeInfo::Integer32, 4, 3), nullptr);
+        TARNInput* in = reader.NewInput(InputOf("in"), nullptr);
+        ConnectByHand(*out, *in);
+        TARNIOElt* written = writer->StartWriting(*out);
+        written->Integer32(0)[0] = 42;
+        written->VectorSize() = 1;
+        writer->StopWriting(written);
+        TARNIOElt* held = reader.StartReading(*in);
+        ASSERT_NE(held, nullptr);
+        const void* data = held->Data();
+        if (c.detachedFirst) {
+            ASSERT_TRUE(TARN::Detach(*out, *in));
+            ASSERT_NE(Impl(*in).detachedRing, nullptr) << "the reader was not cut off holding its element";
+        }
+        const int ringsBefore = TARNPrivate::AbandonedRingCount();
+
+        switch (c.way) {
+            case Way::LaidOutAgain:
+                Impl(*out).FreeBuffer();
+                out->AllocOutputBuffer(64, true);
+                // Every slot the writer can reach written over.
+                for (int i = 0; i < 3; ++i) {
+                    TARNIOElt* element = writer->StartWriting(*out);
+                    element->Integer32(63)[0] = 7;
+                    writer->StopWriting(element);
+                }
+                break;
+            case Way::Removed:
+                writer->RemoveOutput(out);
+                break;
+            case Way::ModuleDestroyed:
+                writer.reset();
+                break;
+        }
+        if (c.way != Way::LaidOutAgain) {
+            EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsBefore + 1)
+                << "the ring lives on for its reader";
+        }
+        EXPECT_EQ(held->Data(), data);
+        EXPECT_EQ(held->BufferSize(), 4);
+        EXPECT_EQ(held->Integer32(0)[0], 42);
+
+        EXPECT_FALSE(in->IsConnected());
+        reader.StopReading(*in);
+        EXPECT_EQ(Impl(*in).detachedRing, nullptr);
+        EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsBefore);
+        if (c.way == Way::LaidOutAgain) {
+            EXPECT_FALSE(Impl(*out).ring->HasSetAsideSlots());
+            for (TARNIOEltImplementation* element : Impl(*out).ring->Elements()) {
+                EXPECT_EQ(element->BufferSize(), 64);
+            }
+        }
+    }
 }
 
 // An element written past its buffer is never published and never kept: its slot comes

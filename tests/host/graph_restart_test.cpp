@@ -2,7 +2,9 @@
 // replay pair, started and stopped three times as an engine restarts a graph: every life
 // begins afresh (each component lays out its buffers again, nothing of the last life is
 // read again) and the elements its sources write all arrive, with what each component makes
-// of them.
+// of them. Then lives whose element sizes differ, with readers killed in the first while
+// they hold elements: what they hold stays theirs, intact, through the next lives' layouts
+// and an output's removal.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -16,6 +18,9 @@
 #include <string>
 #include <vector>
 
+#include "capture_source.hpp"
+#include "dataflow/abandoned_rings.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
 #include "dataflow/output_implementation.hpp"
 #include "host_graph.hpp"
 #include "support/capture_writer.hpp"
@@ -26,6 +31,7 @@
 #include "support/sorted_reading_test_component.hpp"
 #include "support/sound_test_component.hpp"
 #include "support/stream8_test_component.hpp"
+#include "support/test_components.hpp"
 #include "support/test_player.hpp"
 #include "support/test_record_method.hpp"
 #include "support/test_recorder.hpp"
@@ -387,6 +393,229 @@ TEST_F(GraphRestart, EveryLifeOfEveryComponentGetsItsElements) {
     }
     EXPECT_TRUE(ReportsAt(2).empty()) << FirstError();
     cam.player = nullptr;
+#endif
+}
+
+// ---- Readers killed between lives ---------------------------------------------------------
+
+// What each life's elements measure: the frames of the capture (RAW8 pixels) and the items
+// of the test source's elements.
+struct LifeSizes {
+    uint32_t width;
+    uint32_t height;
+    long items;
+};
+constexpr LifeSizes SizesOfLife[] = {{64, 4, 4}, {128, 16, 64}, {48, 6, 2}};
+constexpr int FramesPerLife = 2;
+constexpr int CountPerLife = 3;
+constexpr int ImagesPerLife = 2;
+
+capture::CaptureFrame SizedFrame(int life, int i) {
+    capture::FrameSpec spec;
+    spec.dataType = capture::type::kRaw8;
+    spec.width = SizesOfLife[life].width;
+    spec.height = SizesOfLife[life].height;
+    spec.seed = static_cast<unsigned>(life * 10 + i + 1);
+    return capture::WriteFrame(spec);
+}
+
+class GraphRestartAfterAKill : public HostKernelTest {
+  protected:
+    void SetUp() override {
+        HostKernelTest::SetUp();
+        char pattern[] = "/tmp/tarn_restart_kill_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root = pattern;
+    }
+    void TearDown() override {
+        // On every way out: a holder never released would keep its component's destruction
+        // waiting for its Core.
+        for (test_components::Stuck* holder : holders) holder->released = true;
+        graph.reset();
+        std::error_code ignored;
+        std::filesystem::remove_all(root, ignored);
+        HostKernelTest::TearDown();
+    }
+
+    test_components::Stuck& Holder(const std::string& name) {
+        return *graph->Component<test_components::Stuck>(name);
+    }
+    RecordingSinkComponent& Sink(const std::string& name) {
+        return *graph->Component<RecordingSinkComponent>(name);
+    }
+    // The error reports but the kills' own.
+    std::vector<std::string> Errors() const {
+        std::vector<std::string> errors;
+        for (const HostReport& report : ReportsAt(2))
+            if (report.message.find("does not end its Core: it is killed") == std::string::npos)
+                errors.push_back(report.message);
+        return errors;
+    }
+    bool Await(const std::function<bool()>& condition) {
+        if (HasFailure()) return condition();
+        return graph->RunUntil([&] { return condition() || !Errors().empty(); }, Deadline) && condition();
+    }
+
+    std::string root;
+    std::unique_ptr<HostGraph> graph = std::make_unique<HostGraph>(kernel);
+    std::vector<test_components::Stuck*> holders;
+};
+
+TEST_F(GraphRestartAfterAKill, WhatAKilledReaderHoldsStaysItsOwnThroughTheNextLivesLayouts) {
+#ifndef PIXTRACT_CPU_PATH
+    GTEST_SKIP() << "pixtract_cpu.pck not built";
+#else
+    std::string error;
+    ASSERT_TRUE(graph->LoadPackage(PIXTRACT_CPU_PATH, error)) << error;
+    graph->AddProgramModels();
+    for (TARNComponentDefinition* model : {&ScriptedSource::Model(), &RecordingSinkComponent::Model(),
+                                           &ModelOf<ImageOperationTestComponent>()})
+        ASSERT_TRUE(graph->AddModel(*model));
+    ASSERT_TRUE(graph->Set("Engine.shutdownTimeout", "50000"));
+    const int ringsAtStart = TARNPrivate::AbandonedRingCount();
+
+    // Capture frames into the package's decoder: both lay their buffers out again when the
+    // frames' size changes.
+    ASSERT_TRUE(graph->Create(CaptureSource::Model, "capture"));
+    ASSERT_TRUE(graph->Create("csi2ipl_cpu", "decoder"));
+    ASSERT_TRUE(graph->Create("recordingSink", "decoderSink"));
+    ASSERT_TRUE(graph->Set("decoder.CSI2_Dataformat", "0x2a_RAW8"));
+    ASSERT_TRUE(graph->Set("decoder.skip_first_frames", "false"));
+    ASSERT_TRUE(graph->Set("decoder.raw_image.readerType", "1"));
+    ASSERT_TRUE(graph->Connect("capture.frames", "decoder.raw_image"));
+    ASSERT_TRUE(graph->Connect("decoder.ipl_image", "decoderSink.in"));
+    // The test source, laying its buffers out again when "items" changes.
+    ASSERT_TRUE(graph->Create(test_components::SourceModel, "counter"));
+    ASSERT_TRUE(graph->Create(test_components::SinkModel, "counterSink"));
+    ASSERT_TRUE(graph->Set("counter.count", std::to_string(CountPerLife)));
+    ASSERT_TRUE(graph->Connect("counter.out", "counterSink.in"));
+    // An image operation base, which lays its output out at the first image of each life.
+    ASSERT_TRUE(graph->Create("scriptedSource", "imageSource"));
+    ASSERT_TRUE(graph->Create("imageOperationTest", "image"));
+    ASSERT_TRUE(graph->Create("recordingSink", "imageSink"));
+    ASSERT_TRUE(graph->Set("image.pOperation", "ADD"));
+    ASSERT_TRUE(graph->Set("image.pParameters", "3,4,0.5"));
+    ASSERT_TRUE(graph->Set("image.pLastOrNextReader", "false"));
+    TARNOutput& images =
+        graph->Component<ScriptedSource>("imageSource")->ImageOutput("out", 8, 4, "GRAY", ImagesPerLife + 1);
+    ASSERT_TRUE(graph->Connect("imageSource.out", "image.iImage"));
+    ASSERT_TRUE(graph->Connect("image.oImage", "imageSink.in"));
+    // An output removed after the first life.
+    ASSERT_TRUE(graph->Create("scriptedSource", "extra"));
+    TARNOutput& extra =
+        graph->Component<ScriptedSource>("extra")->VectorOutput("out", TARNTypeInfo::Integer32, 4, 4);
+    // A reader of each output, killed in the first life while it holds an element.
+    const std::pair<const char*, const char*> readers[] = {{"frameHolder", "capture.frames"},
+                                                           {"imageHolder", "decoder.ipl_image"},
+                                                           {"counterHolder", "counter.out"},
+                                                           {"imageOpHolder", "image.oImage"},
+                                                           {"extraHolder", "extra.out"}};
+    for (const auto& [holder, output] : readers) {
+        ASSERT_TRUE(graph->Create(test_components::StuckModel, holder));
+        holders.push_back(&Holder(holder));
+        ASSERT_TRUE(graph->Connect(output, std::string(holder) + ".in"));
+    }
+
+    for (int life = 0; life < 3; ++life) {
+        SCOPED_TRACE("life " + std::to_string(life + 1));
+        const LifeSizes& sizes = SizesOfLife[life];
+        std::vector<std::vector<uint8_t> > frames;
+        for (int i = 0; i < FramesPerLife; ++i) frames.push_back(SizedFrame(life, i).bytes);
+        const std::string path = root + "/life" + std::to_string(life) + ".cap";
+        capture::WriteCapture(path, frames);
+        ASSERT_TRUE(graph->Set("capture.path", path));
+        ASSERT_TRUE(graph->Set("counter.items", std::to_string(sizes.items)));
+        graph->Component<ScriptedSource>("imageSource")->script = [&, life](ScriptedSource& source) {
+            for (int i = 0; i < ImagesPerLife; ++i)
+                source.WriteImage(images, static_cast<unsigned char>(life * 20 + i), (i + 1) * 1000L);
+        };
+        graph->Component<ScriptedSource>("extra")->script = [&, life](ScriptedSource& source) {
+            if (life == 0) source.WriteIntegers(extra, {7, 7, 7, 7}, 1000);
+        };
+        const std::size_t decodedBefore = Sink("decoderSink").Count();
+        const std::size_t imagesBefore = Sink("imageSink").Count();
+        auto& counterSink = *graph->Component<test_components::Sink>("counterSink");
+        const long countedBefore = counterSink.count.load();
+
+        // The killed readers are refused a start; every other component starts.
+        graph->Start();
+        EXPECT_TRUE(Await([&] { return Sink("decoderSink").Count() >= decodedBefore + FramesPerLife; }));
+        EXPECT_TRUE(Await([&] { return counterSink.count.load() >= countedBefore + CountPerLife; }));
+        EXPECT_TRUE(Await([&] { return Sink("imageSink").Count() >= imagesBefore + ImagesPerLife; }));
+        if (life == 0) {
+            for (const auto& [holder, output] : readers) {
+                EXPECT_TRUE(Await([&] { return Holder(holder).stuck.load(); })) << holder;
+                EXPECT_TRUE(graph->Kill(holder)) << holder;
+            }
+        }
+        if (life == 1) {
+            // What each holds is still the first life's, whole, while this life's layouts
+            // are in use; then they let go and give it back.
+            for (test_components::Stuck* holder : holders) holder->released = true;
+            for (const auto& [holder, output] : readers) {
+                SCOPED_TRACE(holder);
+                test_components::Stuck& held = Holder(holder);
+                ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&held) == 0; }));
+                EXPECT_EQ(held.afterRelease.width, held.taken.width);
+                EXPECT_EQ(held.afterRelease.height, held.taken.height);
+                EXPECT_EQ(held.afterRelease.vectorSize, held.taken.vectorSize);
+                EXPECT_EQ(held.afterRelease.timestamp, held.taken.timestamp);
+                EXPECT_EQ(held.afterRelease.bytes, held.taken.bytes);
+            }
+            EXPECT_EQ(Holder("imageHolder").taken.width, static_cast<int>(SizesOfLife[0].width));
+            EXPECT_EQ(Holder("frameHolder").taken.bytes, SizedFrame(0, 0).bytes);
+            EXPECT_EQ(Holder("counterHolder").valueTaken.load(), 0);
+            EXPECT_EQ(Holder("imageOpHolder").taken.bytes, std::vector<unsigned char>(32, 3));
+            EXPECT_EQ(Holder("extraHolder").valueTaken.load(), 7);
+            EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsAtStart) << "the removed output's ring went";
+            for (const char* output :
+                 {"capture.frames", "decoder.ipl_image", "counter.out", "image.oImage"}) {
+                const std::string path(output);
+                auto& writer = static_cast<TARNOutputImplementation&>(
+                    graph->Component(path.substr(0, path.find('.')))
+                        ->Output(path.substr(path.find('.') + 1).c_str()));
+                EXPECT_FALSE(writer.ring->HasSetAsideSlots()) << output;
+            }
+        }
+        graph->Stop();
+        if (life == 0) {
+            graph->Component("extra")->RemoveOutput(&extra);
+            EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsAtStart + 1)
+                << "the ring lives on for its reader";
+        }
+
+        // This life's elements, in this life's sizes.
+        const auto records = Sink("decoderSink").Records();
+        ASSERT_EQ(records.size(), decodedBefore + FramesPerLife);
+        for (int i = 0; i < FramesPerLife; ++i) {
+            const capture::CaptureFrame frame = SizedFrame(life, i);
+            const reference::Image expected =
+                reference::Decode(frame.bytes, frame.lines, capture::type::kRaw8, false, 0);
+            const SinkRecord& decoded = records[decodedBefore + static_cast<std::size_t>(i)];
+            ASSERT_EQ(static_cast<uint32_t>(decoded.width), expected.width);
+            EXPECT_EQ(
+                reference::SamplesOf(decoded.bytes.data(), static_cast<std::size_t>(decoded.widthStep),
+                                     expected.width, expected.height, expected.channels, expected.depth),
+                expected.samples)
+                << "frame " << i;
+        }
+        const auto taken = counterSink.Taken();
+        ASSERT_EQ(taken.size(), static_cast<std::size_t>(countedBefore + CountPerLife));
+        for (int i = 0; i < CountPerLife; ++i)
+            EXPECT_EQ(taken[static_cast<std::size_t>(countedBefore + i)].value, i);
+        const auto imageRecords = Sink("imageSink").Records();
+        ASSERT_EQ(imageRecords.size(), imagesBefore + ImagesPerLife);
+        for (int i = 0; i < ImagesPerLife; ++i)
+            EXPECT_EQ(imageRecords[imagesBefore + static_cast<std::size_t>(i)].bytes,
+                      std::vector<unsigned char>(32, static_cast<unsigned char>(life * 20 + i + 3)));
+        const auto texts = ReportTexts();
+        EXPECT_FALSE(std::any_of(texts.begin(), texts.end(), [](const std::string& text) {
+            return text.find("its buffers are kept") != std::string::npos;
+        })) << "a stop waited for a killed reader and kept its buffers";
+        const auto errors = Errors();
+        ASSERT_TRUE(errors.empty()) << errors.front();
+        if (HasFailure()) break;
+    }
 #endif
 }
 

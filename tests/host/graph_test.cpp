@@ -6,10 +6,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "dataflow/abandoned_rings.hpp"
+#include "dataflow/io_monitor_implementation.hpp"
 #include "dataflow/output_implementation.hpp"
 #include "host_graph.hpp"
 #include "support/host_kernel_fixture.hpp"
@@ -17,6 +20,7 @@
 #include "tarn/dataflow/input.hpp"
 #include "tarn/dataflow/module.hpp"
 #include "tarn/dataflow/property.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 namespace {
 
@@ -375,11 +379,12 @@ TEST_F(GraphTest, AProducerStoppedAloneKeepsTheBuffersItsReadersHold) {
 
 // The stuck Core never looks at its die event: the kill cuts it off, the rest of the graph
 // stops, and its component is destroyed only once the Core returns. The element it holds
-// stays its own meanwhile: the producer keeps its buffers, and the Core reads it once
-// released.
+// stays its own meanwhile: the producer's stop neither waits for it nor frees it, but sets
+// it aside with its buffer, and the Core reads it once released; its death gives it back.
 TEST_F(GraphTest, KillCutsOffACoreThatNeverReturns) {
     ASSERT_NO_FATAL_FAILURE(StartSourceIntoStuck());
     Stuck& stuck = *graph.Component<Stuck>("stuck");
+    auto& out = static_cast<TARNOutputImplementation&>(graph.Component("source")->Output("out"));
 
     ASSERT_TRUE(graph.Kill("stuck"));
     EXPECT_TRUE(
@@ -389,8 +394,11 @@ TEST_F(GraphTest, KillCutsOffACoreThatNeverReturns) {
     EXPECT_FALSE(stuck.returned.load());
     graph.Stop();
     EXPECT_EQ(graph.Component("source")->State(), TARNModule::MainLoopEnded);
-    EXPECT_TRUE(
+    EXPECT_FALSE(
         Has("component source: A reader still holds an element of source.out: its buffers are kept."));
+    EXPECT_FALSE(graph.Component("source")->lastLifeNotReleased) << "the life was released whole";
+    EXPECT_EQ(out.buffers.ElementCount(), 0);
+    EXPECT_TRUE(out.ring->HasSetAsideSlots());
 
     stuck.released = true;
     ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&stuck) == 0; }));
@@ -398,7 +406,40 @@ TEST_F(GraphTest, KillCutsOffACoreThatNeverReturns) {
     EXPECT_NE(stuck.valueTaken.load(), -1);
     EXPECT_EQ(stuck.valueAfterRelease.load(), stuck.valueTaken.load());
     EXPECT_TRUE(Has("Component stuck is dead."));
-    EXPECT_TRUE(graph.Drained("source.out")) << "its death gave the element back";
+    EXPECT_FALSE(out.ring->HasSetAsideSlots()) << "its death gave the element back";
+    EXPECT_FALSE(out.ring->HasLeavingReaders());
+}
+
+// A shutdown that meets a Core that never returns (a kill under way meets it so) gives up
+// after the engine's time-out, not after a fixed time of its own. The host's clock is
+// driven by hand from the moment the shutdown began: the shutdown must give up well before
+// the clock has gone half of the ten seconds it once waited, however slowly it runs.
+TEST_F(GraphTest, AShutdownGivesUpOnACoreThatNeverReturnsAfterTheEngineTimeOut) {
+    constexpr long Step = 10'000;
+    constexpr long Far = 5'000'000;
+    ASSERT_NO_FATAL_FAILURE(StartSourceIntoStuck());
+    Stuck& stuck = *graph.Component<Stuck>("stuck");
+    Time().UseManualClock(1'000'000'000);
+    std::atomic<bool> shutDown{false};
+    std::thread stopper([&] {
+        kernel.ShutdownComponent("stuck");
+        shutDown = true;
+    });
+    ASSERT_TRUE(Await([&] { return (stuck.State() & TARNModule::Dying) != 0; }));
+    long advanced = 0;
+    for (; !shutDown.load() && advanced < Far; advanced += Step) {
+        Time().AdvanceClock(Step);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    const bool gaveUp = shutDown.load();
+    // Released either way, so that a shutdown still waiting ends and the test with it.
+    stuck.released = true;
+    stopper.join();
+    EXPECT_TRUE(gaveUp) << "the shutdown still waited after " << advanced << " us of the host's clock";
+    EXPECT_TRUE(
+        Has("Component stuck refuses to die after 50000 microseconds. The component model test_stuck must "
+            "be bugged."));
+    ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&stuck) == 0; }));
 }
 
 // A component whose Core is not running dies at once when killed, with its death
@@ -425,29 +466,101 @@ TEST_F(GraphTest, KillOfAnIdleComponentRunsItsDeathAtOnce) {
     }
 }
 
-// Destroying the producer of an element a killed reader holds waits until the reader gives
-// it back: the element's buffer goes with the producer.
-TEST_F(GraphTest, DestroyingAProducerWaitsForTheElementAKilledReaderHolds) {
+// Destroying the producer of an element a killed reader holds gives the reader
+// "Engine.shutdownTimeout" to give it back, then goes on with an error: the element, its
+// ring slot and its buffer are left to the reader, which reads it intact afterwards, and
+// go when its death gives them back.
+TEST_F(GraphTest, DestroyingAProducerLeavesTheElementAKilledReaderHoldsToIt) {
     ASSERT_NO_FATAL_FAILURE(StartSourceIntoStuck());
     Stuck& stuck = *graph.Component<Stuck>("stuck");
     ASSERT_TRUE(graph.Kill("stuck"));
+    const int ringsBefore = TARNPrivate::AbandonedRingCount();
 
     std::atomic<bool> destroyed{false};
     std::thread destroyer([&] {
         graph.Destroy("source");
         destroyed = true;
     });
-    const bool waited = Await([&] {
-        return Has("Waiting for the readers cut off from component source to give back the elements they "
-                   "hold.");
-    });
-    EXPECT_FALSE(destroyed.load());
+    const bool wentOn = Await([&] { return destroyed.load(); });
+    const int ringsLeft = TARNPrivate::AbandonedRingCount();
+    // Released either way, so that a destruction still waiting ends and the test with it.
     stuck.released = true;
     destroyer.join();
-    ASSERT_TRUE(waited);
+    EXPECT_TRUE(wentOn) << "the destruction waited past the shutdown time-out";
+    const auto errors = ReportsAt(2);
+    EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [](const HostReport& report) {
+        return report.message ==
+               "Readers cut off from component source still hold elements of its outputs after the shutdown "
+               "time-out: the component is destroyed, and they keep those elements until they give them "
+               "back.";
+    }));
+    EXPECT_EQ(ringsLeft, ringsBefore + 1) << "the ring lives on for its reader";
+
     ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&stuck) == 0; }));
     EXPECT_NE(stuck.valueTaken.load(), -1);
     EXPECT_EQ(stuck.valueAfterRelease.load(), stuck.valueTaken.load());
+    EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsBefore) << "the reader's death gave the ring its end";
+}
+
+// A component whose destructor reads its own property by name: the kernel's destroy path
+// has unregistered its names (and waited out the readers by name that found them) before
+// any destructor runs, so neither it nor any other reader reaches the author's Get of a
+// component being destroyed.
+class SelfReading : public TARNComponent {
+  public:
+    SelfReading(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
+    ~SelfReading() override {
+        destroying = true;
+        bool found = false;
+        TARN::GetIntegerProperty((std::string(Name()) + ".gain").c_str(), &found);
+        foundWhileDestroyed = found;
+        pinsWhileDestroyed = byNameReaders.Count();
+    }
+    void Get(TARNProperty& property, long& value) override {
+        if (destroying) ++getsWhileDestroyed;
+        TARNComponent::Get(property, value);
+    }
+    void Core() override { Wait4Event(never, -1); }
+
+    static TARNComponentDefinition& Model() {
+        static TARNPropertyDefinition properties[] = {{"gain", new TARNPropertyValue(3L)}, {}};
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = "test_self_reading";
+            definition.version = "1.0";
+            definition.factory = [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new SelfReading(name, d);
+            };
+            definition.nbProperties = TARNComponentDefinition::NotCounted;
+            definition.properties = properties;
+            definition.priority = 128;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            definition.threaded = true;
+            return definition;
+        }();
+        return model;
+    }
+
+    static inline std::atomic<bool> foundWhileDestroyed{true};
+    static inline std::atomic<int> getsWhileDestroyed{0};
+    static inline std::atomic<int> pinsWhileDestroyed{-1};
+
+  private:
+    bool destroying = false;
+    TARNEvent never;
+};
+
+TEST_F(GraphTest, NoReaderByNameReachesAComponentWhoseDestructorRuns) {
+    ASSERT_TRUE(graph.AddModel(SelfReading::Model()));
+    ASSERT_TRUE(graph.Create("test_self_reading", "self"));
+    bool found = false;
+    EXPECT_EQ(kernel.GetIntegerProperty("self.gain", &found), 3);
+    ASSERT_TRUE(found);
+    ASSERT_TRUE(graph.Destroy("self"));
+    EXPECT_FALSE(SelfReading::foundWhileDestroyed.load()) << "its property was still registered";
+    EXPECT_EQ(SelfReading::getsWhileDestroyed.load(), 0);
+    EXPECT_EQ(SelfReading::pinsWhileDestroyed.load(), 0);
+    EXPECT_EQ(kernel.FindSymbol("self"), nullptr);
 }
 
 // ---- Creating, renaming and connecting by name --------------------------------------------

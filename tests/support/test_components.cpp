@@ -227,11 +227,17 @@ Stuck::Stuck(const char* name, TARNComponentDefinition& definition) : TARNCompon
 
 void Stuck::Core() {
     TARNIOElt* element = StartReading(Input("in"));
-    if (element != nullptr) valueTaken = element->Integer32(0)[0];
+    if (element != nullptr) {
+        taken = SinkRecords::RecordOf(*element);
+        valueTaken = element->Integer32(0)[0];
+    }
     stuck = true;
     // Nothing here looks at the die event: only `released` ends it.
     while (!released.load()) TARN::Sleep(1'000);
-    if (element != nullptr) valueAfterRelease = element->Integer32(0)[0];
+    if (element != nullptr) {
+        afterRelease = SinkRecords::RecordOf(*element);
+        valueAfterRelease = element->Integer32(0)[0];
+    }
     returned = true;
 }
 

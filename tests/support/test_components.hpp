@@ -8,7 +8,7 @@
 //   "test_sync"     inputs "a" and "b": reads them synchronised and records the pairs
 //   "test_thrower"  input "in": its Core reads, then throws what "throws" names
 //   "test_stuck"    input "in": its Core reads, then loops until released, never calling
-//                   anything that dying would end, then reads its element's value again
+//                   anything that dying would end, then reads its element again
 // Every element carries "items" 32-bit integers (4 by default); only the first is written,
 // so that large elements cost what the hand-off costs, not a copy.
 #pragma once
@@ -17,6 +17,7 @@
 #include <mutex>
 #include <vector>
 
+#include "support/recording_sink.hpp"
 #include "tarn/dataflow/component.hpp"
 
 namespace test_components {
@@ -117,6 +118,10 @@ class Stuck : public TARNComponent {
     // released; -1 before (or when it read nothing).
     std::atomic<int> valueTaken{-1};
     std::atomic<int> valueAfterRelease{-1};
+    // The whole element (an image's header and pixels, or the bytes it uses), copied when
+    // it took it and once more when released; read once `stuck`, and `returned`, are set.
+    SinkRecord taken;
+    SinkRecord afterRelease;
 };
 
 }  // namespace test_components

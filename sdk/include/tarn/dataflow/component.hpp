@@ -195,8 +195,8 @@ class TARNComponent : public TARNModule {
     bool deathDone;
     // Set when a life begins; cleared once a Shutdown has emptied every output ring and
     // freed every output's buffers. A life whose death ran on the component's own thread
-    // with no Shutdown after it, or whose Shutdown had to keep buffers a reader still held,
-    // leaves it set: the next Start does that release first, and a host that stops its
+    // with no Shutdown after it, or whose Shutdown had to keep buffers a connected reader
+    // still held, leaves it set: the next Start does that release first, and a host that stops its
     // graph shuts such a component down although it no longer runs.
     bool lastLifeNotReleased;
     Point location;
@@ -215,10 +215,13 @@ class TARNComponent : public TARNModule {
     // A contained failure of a sequential run: dying, then the death sequence.
     void dieOfFailure();
     // Shutdown's step for one output: true when no reader holds an element of its ring.
+    // Elements held by readers cut off from the graph are not waited for: they are set
+    // aside, left to those readers.
     bool awaitReadersGone(TARNOutput& output, long timeout);
     // Empties the ring and frees the buffers of every output, waiting at most `timeout`
     // microseconds for the readers of other modules to give back what they hold; an output
-    // still held then keeps both, reported. Clears lastLifeNotReleased when none was kept.
+    // a connected reader still holds then keeps both, reported. Clears lastLifeNotReleased
+    // when none was kept.
     void releaseRingsAndBuffers(long timeout);
     TARNProperty* primaryThreadIdProperty();
 };

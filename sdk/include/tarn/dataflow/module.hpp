@@ -60,9 +60,8 @@ class TARNModule : public TARNModuleBase {
 
     // ---- Virtual operations, in their binary slot order (0 and 1: the destructors) ----
 
-    // Under the module lock, unregisters every name of the symbol-name list, then deletes
-    // the actions, inputs, outputs and properties. The module's threads must be gone; a
-    // reader by name on another thread either finishes with a property first or finds none.
+    // UnregisterNames unless it was done, then under the module lock deletes the actions,
+    // inputs, outputs and properties. The module's threads must be gone.
     ~TARNModule() override;  // 0, 1
     // Renames every element (inputs, outputs, properties, actions), the module itself and
     // the symbol-name list, under the module lock. Tells the kernel nothing. The engine
@@ -147,6 +146,14 @@ class TARNModule : public TARNModuleBase {
     static void SetOutputPeriodicProperty(TARNProperty& property);
 
     // ---- State, reports, lives and threads ---------------------------------------------
+
+    // The first step of the module's end, for whoever destroys it (the engine's destroy
+    // path, before the delete): under the module lock every name of the symbol-name list
+    // goes back to the kernel and the list is emptied; then it waits until no reader by name
+    // is pinned on the module. From then on no reader by name reaches the module, so none
+    // runs a Get of it while a destructor of a derived class runs. The base destructor takes
+    // this step when nobody did, but only after the derived destructors ran.
+    void UnregisterNames();
 
     unsigned int State() const { return state.load(); }
     // Under the module lock: back to running (clears MainLoopEnded, Dying and InError),
@@ -334,7 +341,8 @@ class TARNModule : public TARNModuleBase {
     // ---- Fields, in their declared order ----------------------------------------------
     //
     // Public: the component base, the element implementations and the engine work on them
-    // directly, under the locks named.
+    // directly, under the locks named. The layout is shared with the engine: the offsets
+    // are pinned below the class.
 
     // The standard properties; null when the module was built without them.
     TARNProperty* processorProperty;
@@ -378,10 +386,6 @@ class TARNModule : public TARNModuleBase {
     TARNEvent noThreadEvent;
     // Re-entrant: element lists, cursors, symbol-name list, lives, Start.
     TARNMutex2 moduleLock;
-    // Readers by name that found a property of this module while moduleLock was busy and
-    // wait for the lock (TARNPropertyByName). Once the module has unregistered its elements
-    // nobody new can find it; it then waits until these readers are gone before it ends.
-    TARNPinCount byNameReaders;
     // Re-entrant: every property value of the module.
     TARNMutex2 propertyLock;
     // Running threads of the module (module lock).
@@ -399,6 +403,13 @@ class TARNModule : public TARNModuleBase {
     TARNList<TARNOutput*> outputs;
     TARNList<TARNProperty*> properties;
     TARNList<TARNAction*> actions;
+
+    // Fields of this SDK's own, after the declared ones.
+
+    // Readers by name that found a property of this module while moduleLock was busy and
+    // wait for the lock (TARNPropertyByName). Once the module has unregistered its elements
+    // nobody new can find it; it then waits until these readers are gone before it ends.
+    TARNPinCount byNameReaders;
     // While the module's writer runs it (SequentialCore), the input whose element made it
     // run; null otherwise.
     TARNInput* sequentialInput = nullptr;
@@ -417,6 +428,49 @@ class TARNModule : public TARNModuleBase {
     // Removes every per-element property of `element`.
     void removeElementProperties(const void* element);
 };
+
+// The declared fields' layout, shared with the engine (x86-64, glibc): the base's vtable
+// pointer and name record, then the fields in their declared order. The SDK's own fields
+// come after them. The class is not standard-layout; the offsets are fixed by the ABI.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+static_assert(offsetof(TARNModule, processorProperty) == 48);
+static_assert(offsetof(TARNModule, counterProperty) == 56);
+static_assert(offsetof(TARNModule, nbPeriodsProperty) == 64);
+static_assert(offsetof(TARNModule, averagePeriodProperty) == 72);
+static_assert(offsetof(TARNModule, maxPeriodProperty) == 80);
+static_assert(offsetof(TARNModule, minPeriodProperty) == 88);
+static_assert(offsetof(TARNModule, contextSwitchesProperty) == 96);
+static_assert(offsetof(TARNModule, CPULoadProperty) == 104);
+static_assert(offsetof(TARNModule, periodWindow) == 112);
+static_assert(offsetof(TARNModule, periodsSeen) == 152);
+static_assert(offsetof(TARNModule, writeIndex) == 156);
+static_assert(offsetof(TARNModule, lastCallTime) == 160);
+static_assert(offsetof(TARNModule, periodSum) == 168);
+static_assert(offsetof(TARNModule, inputCursor) == 176);
+static_assert(offsetof(TARNModule, outputCursor) == 184);
+static_assert(offsetof(TARNModule, propertyCursor) == 192);
+static_assert(offsetof(TARNModule, actionCursor) == 200);
+static_assert(offsetof(TARNModule, state) == 208);
+static_assert(offsetof(TARNModule, errorCode) == 212);
+static_assert(offsetof(TARNModule, errorText) == 216);
+static_assert(offsetof(TARNModule, threaded) == 288);
+static_assert(offsetof(TARNModule, dieEvent) == 296);
+static_assert(offsetof(TARNModule, noThreadEvent) == 440);
+static_assert(offsetof(TARNModule, moduleLock) == 584);
+static_assert(offsetof(TARNModule, propertyLock) == 696);
+static_assert(offsetof(TARNModule, lives) == 808);
+static_assert(offsetof(TARNModule, symbolNames) == 816);
+static_assert(offsetof(TARNModule, threads) == 848);
+static_assert(offsetof(TARNModule, sdkPropertyCount) == 880);
+static_assert(offsetof(TARNModule, lastStandardProperty) == 888);
+static_assert(offsetof(TARNModule, inputs) == 896);
+static_assert(offsetof(TARNModule, outputs) == 928);
+static_assert(offsetof(TARNModule, properties) == 960);
+static_assert(offsetof(TARNModule, actions) == 992);
+static_assert(offsetof(TARNModule, byNameReaders) >=
+              offsetof(TARNModule, actions) + sizeof(TARNList<TARNAction*>));
+#pragma GCC diagnostic pop
 
 static_assert(sizeof(TARNModule::ThreadStart) == 32);
 static_assert(offsetof(TARNModule::ThreadStart, module) == 0);

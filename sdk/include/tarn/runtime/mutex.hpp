@@ -45,6 +45,10 @@ class TARNMutex2 : public TARNMutex {
     bool TryLock();
     // Resetting would bypass the owner record: not offered on a re-entrant lock.
     void Reset() = delete;
+    // Whether a thread is blocked in Lock behind another owner: true from the moment one
+    // blocks until a blocked thread takes the lock. Lets a test see a thread parked on the
+    // lock, which no amount of load makes it confuse with one spinning for it.
+    bool HasWaiter();
 
   private:
     TARNMutex m_inner;
