@@ -27,15 +27,27 @@ FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size
                                   std::to_string(geometry.requiredSpan));
         return verdict;
     }
-    // The second line (the only one, when there is one) at its own offset; it lies
-    // inside the span checked above.
-    const uint32_t lineStart = geometry.lines.size() >= 2 ? geometry.lines[1].offset : geometry.lines[0].offset;
-    const uint32_t found = LoadWord32(data + lineStart);
-    if (found != kPreamble) {
-        verdict.status = FrameStatus::kLineWithoutPreamble;
-        verdict.reports.push_back(report::kPointerToLineStart + std::to_string(found) + report::kHeaderValue +
-                                  std::to_string(kPreamble));
-        verdict.reports.push_back(report::kLineWithoutHeader);
+    // Every line at its own offset, all inside the span checked above. The data type is
+    // looked at as well as the preamble: a stray B8 in front of a line's preamble makes a
+    // preamble of its own with the first three B8 of the real one, whose identifier is then
+    // the real preamble's last B8.
+    for (size_t y = 0; y < geometry.lines.size(); ++y) {
+        const uint8_t* header = data + geometry.lines[y].offset;
+        const uint32_t found = LoadWord32(header);
+        if (found != kPreamble) {
+            verdict.status = FrameStatus::kLineWithoutPreamble;
+            verdict.reports.push_back(report::kPointerToLineStart + std::to_string(found) +
+                                      report::kHeaderValue + std::to_string(kPreamble));
+            verdict.reports.push_back(report::kLineWithoutHeader);
+            return verdict;
+        }
+        if (DataTypeOf(header[4]) != geometry.searchType) {
+            verdict.status = FrameStatus::kLineOfOtherType;
+            verdict.reports.push_back(report::kLineNumber + std::to_string(y) + report::kLineOfDataType +
+                                      report::Hex(DataTypeOf(header[4])) + report::kLineNotOfType +
+                                      report::Hex(geometry.searchType));
+            return verdict;
+        }
     }
     return verdict;
 }

@@ -119,8 +119,9 @@ TEST_F(FrameCheckTest, ASecondLineWithoutPreambleIsReportedWithWhatStandsThere) 
                                         "Line doesn't start with csi2 header"}));
 }
 
-// The line check looks at the second line's own offset, wherever the first line starts.
-TEST(FrameCheck, LooksForTheSecondLineAtItsOwnOffset) {
+// Every line is looked for at its own offset, wherever the first line starts; a frame of
+// one line has its line checked too.
+TEST(FrameCheck, LooksForEachLineAtItsOwnOffset) {
     capture::FrameSpec spec;
     spec.embeddedLines = 1;
     spec.embeddedBytes = 100;
@@ -137,6 +138,39 @@ TEST(FrameCheck, LooksForTheSecondLineAtItsOwnOffset) {
     EXPECT_TRUE(CheckFrame(oneLine.geometry, one.data(), one.size(), true).Decodable());
     one[64] = 0;
     EXPECT_EQ(CheckFrame(oneLine.geometry, one.data(), one.size(), true).status, FrameStatus::kLineWithoutPreamble);
+}
+
+// A frame whose lines do not all stand at the geometry's offsets fails, with the first
+// line that does not. A stray B8 in front of line k moves lines k and after by one byte:
+// line k's offset then holds the stray B8 and three of the preamble's, a preamble whose
+// header is of data type 0x38 (the preamble's last B8), so the data type is what fails
+// there; the last line has no line after it that would show the shift.
+TEST(FrameCheck, EveryLineMustStartWithAHeaderOfTheLinesType) {
+    const capture::CaptureFrame clean = capture::WriteFrame({});  // RAW12, 4 lines
+    const GeometryResult result =
+        ComputeGeometry(clean.bytes.data(), clean.bytes.size(), csi2_frames::Fixed(0x2C));
+    ASSERT_TRUE(result.Ready());
+    const FrameGeometry& geometry = result.geometry;
+    for (size_t y = 0; y < clean.lines.size(); ++y) {
+        SCOPED_TRACE(y);
+        const capture::CaptureFrame stray = csi2_frames::WithStrayByte(clean, y);
+        const FrameVerdict shifted = CheckFrame(geometry, stray.bytes.data(), stray.bytes.size(), false);
+        EXPECT_EQ(shifted.status, FrameStatus::kLineOfOtherType);
+        EXPECT_EQ(shifted.reports,
+                  (Reports{"Line " + std::to_string(y) + " is of data type 0x38, not 0x2C"}));
+
+        std::vector<uint8_t> broken = clean.bytes;
+        broken[clean.lines[y].offset + 3] = 0x07;
+        const FrameVerdict noPreamble = CheckFrame(geometry, broken.data(), broken.size(), true);
+        EXPECT_EQ(noPreamble.status, FrameStatus::kLineWithoutPreamble);
+        EXPECT_EQ(noPreamble.reports, (Reports{"Pointer to line start: " + std::to_string(0x07B8B8B8u) +
+                                                   " header value 3099113656",
+                                               "Line doesn't start with csi2 header"}));
+    }
+    // Lines on another virtual channel are lines of the type all the same.
+    std::vector<uint8_t> otherChannel = clean.bytes;
+    otherChannel[clean.lines[2].offset + 4] |= 0x40;
+    EXPECT_TRUE(CheckFrame(geometry, otherChannel.data(), otherChannel.size(), true).Decodable());
 }
 
 }  // namespace
