@@ -1,7 +1,7 @@
 // The decoder component run in process on a host kernel: frames of the capture writer fed
 // to "raw_image", images read from "ipl_image" and compared with the reference decoder;
-// the properties, the frame checks and their reports, the benchmark report, and the
-// faults mended against the first design (each test says which).
+// the properties, the frame checks and their reports, what damaged frames cost, the
+// output buffers across runs and the benchmark report.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -191,9 +191,9 @@ TEST_F(DecoderTest, AnInstanceHasTheModelsPropertiesWithTheirDefaults) {
 // The processor build offers no "GPU": the name is refused and leaves no implementation
 // selected. RAW12 and YUV422 8-bit frames are then dropped with their reports, the output
 // element given back unpublished, frame after frame; every geometry pass of those frames
-// finds the buffers the previous one laid out and keeps them (a second layout used to end
-// in "Output buffer already initialized" and a module error). Other types do not depend
-// on the implementation.
+// finds the buffers the previous one laid out and keeps them, where a second layout would
+// end in "Output buffer already initialized" and a module error. Other types do not
+// depend on the implementation.
 TEST_F(DecoderTest, WithoutAnOfferedImplementationPipelineTypesAreDropped) {
     struct Case {
         uint8_t type;

@@ -50,8 +50,8 @@ TEST_F(FrameCheckTest, ALargerFrameSizeWordIsAMismatchWhenChecked) {
     EXPECT_TRUE(CheckFrame(geometry, smaller.data(), smaller.size(), true).Decodable());
 }
 
-// A frame shorter than the lines used to be decoded all the same when its frame-size
-// word was not larger (or the check was off), reading past its data.
+// A frame shorter than the lines is refused whatever its frame-size word says and whether
+// the check is on: decoding it would read past its data, which ends at a guard page.
 TEST_F(FrameCheckTest, AFrameShorterThanItsLinesIsRefusedWhateverItsWord) {
     const size_t size = geometry.requiredSpan - 1;
     GuardedBuffer shorter(first.data(), size);

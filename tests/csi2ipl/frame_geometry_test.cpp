@@ -257,7 +257,8 @@ TEST(FrameGeometry, AFixedTypeThatIsNotThereIsNotFound) {
     EXPECT_EQ(result.geometry.lines.size(), 0u);
 }
 
-// The swapped YUV422 choice used to look for packets of type 0x3E, which never occur.
+// The swapped YUV422 choice looks for packets of type 0x1E (its code 0xFE cut to six bits
+// would be 0x3E, a type no packet has) and decodes them with the swapped rule.
 TEST(FrameGeometry, SwappedYuvLooksFor0x1EAndDecodesWithTheSwappedRule) {
     capture::FrameSpec spec;
     spec.dataType = capture::type::kYuv422_8_YUSwapped;
@@ -284,8 +285,8 @@ TEST(FrameGeometry, TheDecodeTypeCanBeOverwritten) {
     EXPECT_EQ(Geometry(frame.bytes, Auto(0xFE)).geometry.decodeType, 0xFE);
 }
 
-// A detected type outside the format table used to leave width and depth unset and go on
-// to allocate images: it is refused, and the record holds nothing of it.
+// A detected type outside the format table (embedded data here) is refused before an
+// image is laid out for it, and the record holds nothing of it.
 TEST(FrameGeometry, ADetectedTypeWithoutAFormatIsRefused) {
     capture::FrameSpec spec;
     spec.height = 2;
@@ -319,7 +320,7 @@ TEST(FrameGeometry, RefusesFramesTooShortForOnePacket) {
               (Reports{"Line too short for one pixel group, word count: 2"}));
 }
 
-// Line lengths used to be kept in 16 bits.
+// A line length above 65535 bytes is kept whole.
 TEST(FrameGeometry, KeepsLineLengthsAbove65535) {
     capture::FrameWriter writer;
     writer.LongPacket(0x2A, std::vector<uint8_t>(8));
@@ -330,10 +331,10 @@ TEST(FrameGeometry, KeepsLineLengthsAbove65535) {
     EXPECT_EQ(result.geometry.lineLength, 8u + 8 + 2 + 70000);
 }
 
-// Image sizes used to be 32-bit products. The largest lines (YUV422 10-bit, word count
-// 65535: 26214 pixels of three 16-bit channels, rows of 157288 bytes) fill INT32_MAX at
-// 13653 lines; one line more is refused. The frame is mapped without backing store and
-// only its packet headers are written.
+// An image of more than INT32_MAX bytes is refused, its size counted in 64 bits. The
+// largest lines (YUV422 10-bit, word count 65535: 26214 pixels of three 16-bit channels,
+// rows of 157288 bytes) fill INT32_MAX at 13653 lines; one line more is refused. The
+// frame is mapped without backing store and only its packet headers are written.
 TEST(FrameGeometry, RefusesImagesAboveInt32Max) {
     const size_t packetBytes = 8 + 65535 + 2;
     for (uint32_t lines : {13653u, 13654u}) {

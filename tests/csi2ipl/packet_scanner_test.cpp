@@ -46,8 +46,8 @@ TEST(PacketScanner, ListsLongPacketsInOrderAndStepsOverShortOnes) {
     EXPECT_EQ(std::memcmp(packets[2].header, frame.bytes.data() + frame.lines[0].offset, 8), 0);
 }
 
-// Packets of word count 0 and short packets whose data is 0 (frame number 0) used to
-// keep the scan on the same packet for ever.
+// Packets of word count 0 and short packets whose data is 0 (frame number 0) are stepped
+// over like any other: every scan moves on and ends.
 TEST(PacketScanner, EndsOnPacketsOfWordCountZeroAndShortPackets) {
     capture::FrameWriter writer;
     writer.ShortPacket(0x00, 0);
@@ -148,8 +148,8 @@ TEST(PacketScanner, ListsEveryLongPacketOfCleanCapturesOfEveryType) {
 // A header no packet has is passed by one byte, not by its word count: a stray B8 in
 // front of a preamble reads as a header of the reserved type 0x38 whose word count is
 // made of the real header's bytes, and a header whose payload would run past the data
-// says nothing of where the next packet is. A jump by either passed the lines behind it,
-// and AUTO found one line or none.
+// says nothing of where the next packet is. A jump by either would pass the lines behind
+// it, and AUTO would find one line or none.
 TEST(PacketScanner, ListingPassesHeadersNoPacketHasByOneByte) {
     constexpr uint32_t kWidth = 80, kHeight = 5;
     capture::FrameSpec spec;
@@ -197,8 +197,8 @@ TEST(PacketScanner, PrimaryIdentifierIsTheMostFrequentAndTheFirstMetOnATie) {
     for (const Case& c : cases) EXPECT_EQ(find_primary_image_form_pnt_list(c.packets), c.primary) << c.name;
 }
 
-// The type search used to read a data identifier where no preamble stood: garbage whose
-// fifth byte carried the type ended the search before the real packet.
+// The type search reads a data identifier only where a preamble stands: garbage whose
+// fifth byte carries the type does not end the search before the real packet.
 TEST(PacketScanner, TypeSearchLooksOnlyAtPreambles) {
     capture::FrameWriter writer;
     writer.Bytes({0, 0, 0, 0, 0x2C, 0, 0, 0, 0, 0});
