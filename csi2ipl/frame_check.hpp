@@ -2,7 +2,7 @@
 // The checks a frame passes before it is decoded at the geometry frame's line offsets:
 // it is long enough for every line the decode reads, its frame-size word is not larger
 // than the geometry frame's (when asked), and a packet header of the lines' data type
-// starts at each line's offset.
+// starts at the offsets of its first two lines and its last.
 #include <cstddef>
 #include <cstdint>
 #include <string>
