@@ -6,7 +6,8 @@
 //   build/release/bench/decoder_bench
 // Time is Core's alone (manual time). Counters: vs_memcpy (Core / memcpy in the cache),
 // vs_ring_memcpy (Core / memcpy into 16 buffers in turn, as Core writes its output ring),
-// decode_vs_memcpy (the decode alone / memcpy), overhead_pct ((Core - decode) / decode).
+// decode_vs_memcpy (the decode alone / memcpy), overhead_pct ((Core - decode) / decode),
+// check_pct (the frame checks alone, on a frame just written as Core meets it, / Core).
 // Medians of the timed passes. The decode alone reads the element Core would read, just
 // written, so the two meet the same cache.
 #include <benchmark/benchmark.h>
@@ -21,6 +22,7 @@
 
 #include "csi2ipl/csi2ipl_component.hpp"
 #include "csi2ipl/data_formats.hpp"
+#include "csi2ipl/frame_check.hpp"
 #include "csi2ipl/frame_geometry.hpp"
 #include "csi2ipl/frame_unpacking.hpp"
 #include "host_kernel.hpp"
@@ -149,7 +151,7 @@ void Core(benchmark::State& state, uint8_t type, const char* implementation, boo
     const bool pipeline = std::string(implementation) == "CPU" && !limitTo8 &&
                           (type == data_type::kRaw12 || type == data_type::kYuv422_8);
 
-    std::vector<double> core, decode;
+    std::vector<double> core, decode, check;
     for (auto _ : state) {
         // Publishing the frame upstream is not Core's work: only Core is timed.
         source.WriteBytes(frames, frame, 0);
@@ -161,6 +163,11 @@ void Core(benchmark::State& state, uint8_t type, const char* implementation, boo
         decode.push_back(
             DecodeSeconds(geometry, published, frame.size(), pipeline, images[next++ % images.size()], rowStep));
         stepper.Pass();  // takes the element just written, so the ring never fills
+        published = Publish(source, frames, frame);
+        const auto checkStart = Clock::now();
+        benchmark::DoNotOptimize(CheckFrame(geometry, published, frame.size(), true).status);
+        check.push_back(Seconds(checkStart));
+        stepper.Pass();
     }
     stepper.Finish();
     const double copy = MemcpySeconds(geometry.rowBytes * geometry.height);
@@ -170,6 +177,7 @@ void Core(benchmark::State& state, uint8_t type, const char* implementation, boo
     state.counters["vs_memcpy"] = coreMedian / copy;
     state.counters["decode_vs_memcpy"] = decodeMedian / copy;
     state.counters["overhead_pct"] = 100.0 * (coreMedian - decodeMedian) / decodeMedian;
+    state.counters["check_pct"] = 100.0 * Median(check) / coreMedian;
     state.counters["memcpy_ms"] = copy * 1e3;
     state.counters["vs_ring_memcpy"] = coreMedian / ringCopy;
 }

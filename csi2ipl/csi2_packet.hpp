@@ -26,6 +26,9 @@ inline constexpr uint8_t DataTypeOf(uint8_t dataIdentifier) { return dataIdentif
 inline constexpr uint8_t VirtualChannelOf(uint8_t dataIdentifier) { return dataIdentifier >> 6; }
 // Data types 0x00 to 0x0F are synchronisation short packets: no word count, no payload.
 inline constexpr bool IsShortPacketType(uint8_t dataType) { return dataType <= 0x0F; }
+// Data types 0x38 to 0x3F are reserved: no packet carries one. A stray B8 in front of a
+// preamble reads as a header of type 0x38, its identifier being the preamble's last B8.
+inline constexpr bool IsReservedType(uint8_t dataType) { return dataType >= 0x38; }
 
 inline uint32_t LoadWord32(const uint8_t* at) {
     uint32_t word;

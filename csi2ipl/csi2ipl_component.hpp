@@ -81,6 +81,11 @@ class TARNcsi2ipl : public TARNComponent {
     // Runs the geometry pass on the current frame and makes the output buffers fit it;
     // false (after its reports) when the frame cannot fix a geometry.
     bool RunGeometryPass();
+    // A frame whose lines are not where the geometry puts them (a stray byte moved them,
+    // or the geometry frame had one): when the geometry pass finds in it the lines of the
+    // stream's image, their geometry replaces the stored one, for this frame and the
+    // frames after it, and true; false when it does not.
+    bool TakeMovedLines();
     // The output's buffers for `model`: kept when they already have its format (a
     // geometry frame refused by a later check leaves them so), else laid out anew.
     void FitOutputBuffers(const _IplImage& model);

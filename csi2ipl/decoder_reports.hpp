@@ -2,8 +2,18 @@
 // The texts the decoder reports at level 0, in one place so that the component and the
 // tests use the same ones. A text that a value follows ends where the value goes.
 #include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
 
 namespace csi2ipl::report {
+
+// A data type as the reports write it: 0x2B.
+inline std::string Hex(uint8_t value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", value);
+    return text;
+}
 
 // Geometry pass.
 inline constexpr const char* kTargetTypeNotFound = "Target CSI2 type not found try next Frame";
@@ -24,6 +34,9 @@ inline constexpr const char* kFrameSizeMismatchGot = " got: ";                  
 inline constexpr const char* kPointerToLineStart = "Pointer to line start: ";
 inline constexpr const char* kHeaderValue = " header value ";
 inline constexpr const char* kLineWithoutHeader = "Line doesn't start with csi2 header";
+inline constexpr const char* kLineNumber = "Line ";                  // its index, then:
+inline constexpr const char* kLineOfDataType = " is of data type ";  // 0xNN, then:
+inline constexpr const char* kLineNotOfType = ", not ";              // the lines' 0xNN
 
 // Frames this decoder refuses rather than read out of bounds or describe wrongly.
 inline constexpr const char* kFrameTooShort = "Frame too short for a CSI2 packet: ";  // size, then:
@@ -34,6 +47,7 @@ inline constexpr const char* kLineTooShort = "Line too short for one pixel group
 inline constexpr const char* kGeometryTooLarge = "Frame geometry too large: ";  // WIDTHxHEIGHT, then:
 inline constexpr const char* kImageBytes = " needs ";                          // bytes, then:
 inline constexpr const char* kImageBytesLimit = " bytes, more than 2147483647";
+inline constexpr const char* kNotTheImage = "Lines of the frame make no image of ";  // WxH, then kSkipFrame
 inline constexpr const char* kFrameShorterThanLines = "Frame shorter than its lines: ";  // size, then:
 inline constexpr const char* kLinesNeed = " bytes, the lines need ";
 

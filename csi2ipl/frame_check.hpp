@@ -1,7 +1,8 @@
 #pragma once
 // The checks a frame passes before it is decoded at the geometry frame's line offsets:
 // it is long enough for every line the decode reads, its frame-size word is not larger
-// than the geometry frame's (when asked), and its second line starts with a preamble.
+// than the geometry frame's (when asked), and a packet header of the lines' data type
+// starts at the offsets of its first two lines and its last.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -13,10 +14,11 @@ namespace csi2ipl {
 
 enum class FrameStatus {
     kDecodable,
-    kFrameTooShort,           // fewer than 64 + 8 bytes
-    kFrameSizeMismatch,       // its frame-size word exceeds the geometry frame's
-    kShorterThanLines,        // the lines to decode reach past its end
-    kLineWithoutPreamble,     // no preamble where the second line should start
+    kFrameTooShort,        // fewer than 64 + 8 bytes
+    kFrameSizeMismatch,    // its frame-size word exceeds the geometry frame's
+    kShorterThanLines,     // the lines to decode reach past its end
+    kLineWithoutPreamble,  // no preamble where a line should start
+    kLineOfOtherType,      // a preamble there, of a header of another data type
 };
 
 struct FrameVerdict {
@@ -24,9 +26,16 @@ struct FrameVerdict {
     std::vector<std::string> reports;  // level 0, in order
 
     bool Decodable() const { return status == FrameStatus::kDecodable; }
+    // The frame's lines are not all where the geometry puts them: they may stand elsewhere
+    // in it (ComputeGeometryOfMovedLines finds them).
+    bool LinesElsewhere() const {
+        return status == FrameStatus::kShorterThanLines || status == FrameStatus::kLineWithoutPreamble ||
+               status == FrameStatus::kLineOfOtherType;
+    }
 };
 
-// `geometry` must come from a ready geometry pass.
+// `geometry` must come from a ready geometry pass. The line check reports the first line
+// that fails it.
 FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size_t size, bool frameSizeCheck);
 
 }  // namespace csi2ipl

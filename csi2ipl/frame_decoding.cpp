@@ -90,7 +90,8 @@ void TARNcsi2ipl::Core() {
     ++frameCounter;
 
     if (firstFrame && !RunGeometryPass()) return;
-    const csi2ipl::FrameVerdict verdict = csi2ipl::CheckFrame(geometry, data, dataSize, frameSizeCheck);
+    csi2ipl::FrameVerdict verdict = csi2ipl::CheckFrame(geometry, data, dataSize, frameSizeCheck);
+    if (verdict.LinesElsewhere() && TakeMovedLines()) verdict = {};
     for (const std::string& text : verdict.reports) ReportText(text.c_str());
     if (!verdict.Decodable()) return;
 
@@ -141,6 +142,18 @@ bool TARNcsi2ipl::RunGeometryPass() {
     FitOutputBuffers(TARN::IplImageModel(static_cast<int>(geometry.width), static_cast<int>(geometry.height),
                                          geometry.colourCode, 0, geometry.depth,
                                          static_cast<unsigned int>(csi2ipl::kRowAlignment)));
+    return true;
+}
+
+bool TARNcsi2ipl::TakeMovedLines() {
+    csi2ipl::GeometryRequest request;
+    request.printDebug = printDebug;
+    request.startOffset = startOffset;
+    csi2ipl::GeometryResult result = csi2ipl::ComputeGeometryOfMovedLines(geometry, data, dataSize, request);
+    timings.typeCounting += result.countTypeSeconds;
+    if (!result.Ready()) return false;
+    for (const std::string& text : result.reports) ReportText(text.c_str());
+    geometry = std::move(result.geometry);
     return true;
 }
 

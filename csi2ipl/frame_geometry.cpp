@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 #include "csi2ipl/data_formats.hpp"
@@ -18,12 +17,6 @@ GeometryResult Refuse(GeometryResult result, GeometryStatus status, std::string 
     result.geometry = FrameGeometry{};
     result.reports.push_back(std::move(report));
     return result;
-}
-
-std::string Hex(uint8_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%02X", value);
-    return text;
 }
 
 bool EvenlySpaced(const PacketList& lines, uint32_t lineLength) {
@@ -70,7 +63,7 @@ GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryR
     const DataFormat* format = FindDataFormat(decodeType);
     if (format == nullptr)
         return Refuse(std::move(result), GeometryStatus::kUnsupportedType,
-                      report::kUnsupportedType + Hex(decodeType) + report::kSkipFrame);
+                      report::kUnsupportedType + report::Hex(decodeType) + report::kSkipFrame);
     geometry.decodeType = decodeType;
     geometry.limitTo8 = request.limitTo8;
     geometry.firstWordCount = scan.lines.front().WordCount();
@@ -106,6 +99,25 @@ GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryR
         result.reports.push_back(report::kFrameHeight + std::to_string(geometry.height));
     }
     result.status = GeometryStatus::kReady;
+    return result;
+}
+
+GeometryResult ComputeGeometryOfMovedLines(const FrameGeometry& saved, const uint8_t* data, size_t size,
+                                           GeometryRequest request) {
+    // The stream's type is known by now: the lines are counted for it, not detected again.
+    request.targetType = saved.searchType;
+    request.decodeType = saved.decodeType;
+    request.limitTo8 = saved.limitTo8;
+    GeometryResult result = ComputeGeometry(data, size, request);
+    if (!result.Ready()) return result;
+    const FrameGeometry& found = result.geometry;
+    if (found.width != saved.width || found.height != saved.height || found.depth != saved.depth ||
+        found.channels != saved.channels || size < found.requiredSpan)
+        return Refuse(std::move(result), GeometryStatus::kNotTheImage,
+                      report::kNotTheImage + std::to_string(saved.width) + "x" +
+                          std::to_string(saved.height) + report::kSkipFrame);
+    result.geometry.frameSizeWord = saved.frameSizeWord;
+    result.geometry.frameHeader = saved.frameHeader;
     return result;
 }
 

@@ -53,6 +53,7 @@ enum class GeometryStatus {
     kUnsupportedType,  // the decode type is outside the format table
     kLineTooShort,     // the first line holds no whole pixel group
     kTooLarge,         // the image would need more than INT32_MAX bytes
+    kNotTheImage,      // a later frame's lines make another image than the stream's
 };
 
 struct GeometryResult {
@@ -74,5 +75,16 @@ inline uint64_t AlignedRowBytes(const FrameGeometry& geometry) {
 }
 
 GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryRequest& request);
+
+// The geometry pass on a later frame whose lines are not where `saved` puts them: a stray
+// byte in front of a line moves the lines behind it, and one in the geometry frame leaves
+// `saved` off the lines of every clean frame. Ready when the lines of the stream's type
+// in this frame make the stream's image (its size and format, which the output's buffers
+// hold) and the frame holds every byte their decode reads; the geometry then has this
+// frame's lines and the geometry frame's header and frame-size word, which the frame-size
+// check compares with. The types and the depth are `saved`'s; the print-debug flag, the
+// vector level and the start offset are the request's.
+GeometryResult ComputeGeometryOfMovedLines(const FrameGeometry& saved, const uint8_t* data, size_t size,
+                                           GeometryRequest request);
 
 }  // namespace csi2ipl

@@ -62,7 +62,14 @@ PacketList find_all_Longpackages(const uint8_t* data, size_t size) {
     PacketList packets;
     for (size_t at = FindPacketStart(data, size, 0); at < size;) {
         const PacketItem item = ItemAt(data, at);
-        if (!IsShortPacketType(item.DataType())) packets.push_back(item);
+        if (!IsShortPacketType(item.DataType())) {
+            const bool payloadInside = size - at - kPacketHeaderBytes >= item.WordCount();
+            if (IsReservedType(item.DataType()) || !payloadInside) {
+                at = FindPacketStart(data, size, at + 1);
+                continue;
+            }
+            packets.push_back(item);
+        }
         at = NextPacketStart(data, size, item);
     }
     return packets;

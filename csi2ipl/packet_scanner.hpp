@@ -23,7 +23,10 @@ size_t FindPacketStart(const uint8_t* data, size_t size, size_t from);
 size_t NextPacketStart(const uint8_t* data, size_t size, const PacketItem& packet);
 
 // Every long packet of the frame, from offset 0 (the frame header included), in order.
-// Short packets are stepped over and not listed.
+// Short packets are stepped over and not listed. A header no packet can have, of a
+// reserved data type (a stray B8 in front of a preamble reads so) or with a payload that
+// runs past the data, is not listed and is passed by one byte, as line counting passes
+// other types: a jump by its word count would pass the packets behind it.
 PacketList find_all_Longpackages(const uint8_t* data, size_t size);
 
 // The data identifiers of a list in list order, consecutive repeats collapsed.

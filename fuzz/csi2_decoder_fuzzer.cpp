@@ -5,9 +5,11 @@
 //
 // Input: three option bytes, then the frame bytes. With the split bit set the frame bytes
 // are two frames: the geometry pass runs on the first, the checks and unpacking on the
-// second, as a stream's later frames are decoded at its first frame's line offsets.
+// second, as a stream's later frames are decoded at its first frame's line offsets, or at
+// their own lines when those are elsewhere and make the first frame's image.
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "csi2ipl/data_formats.hpp"
@@ -61,11 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const GeometryResult result = ComputeGeometry(first.data(), first.size(), request);
     if (!result.Ready()) return 0;
 
-    const FrameGeometry& geometry = result.geometry;
+    FrameGeometry geometry = result.geometry;
     const bool frameSizeCheck = flags & 0x10;
     const unsigned shift = (flags >> 5) % 13 + ((overwrite & 0x40) ? 8 : 0);
     const FrameVerdict verdict = CheckFrame(geometry, second.data(), second.size(), frameSizeCheck);
-    if (!verdict.Decodable()) return 0;
+    if (verdict.LinesElsewhere()) {
+        // The second frame decoded at its own lines, as the component does.
+        GeometryResult moved = ComputeGeometryOfMovedLines(geometry, second.data(), second.size(), request);
+        if (!moved.Ready()) return 0;
+        geometry = std::move(moved.geometry);
+    } else if (!verdict.Decodable()) {
+        return 0;
+    }
 
     const uint64_t rowStep = AlignedRowBytes(geometry);
     const uint64_t imageBytes = rowStep * geometry.height;

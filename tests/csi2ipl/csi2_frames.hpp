@@ -2,6 +2,7 @@
 // Helpers of the decoder tests: frames from the capture writer, cut or placed against a
 // guard page, decoded with the decoder's functions and read back as samples.
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "csi2ipl/frame_geometry.hpp"
@@ -17,6 +18,20 @@ namespace csi2_frames {
 inline std::vector<uint8_t> EndingAtLastPixel(const capture::CaptureFrame& frame) {
     const capture::PacketPlacement& last = frame.lines.back();
     return std::vector<uint8_t>(frame.bytes.begin(), frame.bytes.begin() + last.offset + 8 + last.wordCount);
+}
+
+// The frame with one stray B8 in front of line `beforeLine`'s preamble, as a link that
+// repeats a byte delivers it: the lines from there on stand one byte later, and the
+// frame-size word counts the byte. Their payloads are the clean frame's, so the two decode
+// to the same image.
+inline capture::CaptureFrame WithStrayByte(const capture::CaptureFrame& clean, size_t beforeLine) {
+    capture::CaptureFrame frame = clean;
+    const uint32_t at = frame.lines.at(beforeLine).offset;
+    frame.bytes.insert(frame.bytes.begin() + at, 0xB8);
+    for (size_t y = beforeLine; y < frame.lines.size(); ++y) ++frame.lines[y].offset;
+    const uint32_t sizeWord = static_cast<uint32_t>(frame.bytes.size());
+    std::memcpy(frame.bytes.data(), &sizeWord, sizeof sizeWord);
+    return frame;
 }
 
 inline csi2ipl::GeometryRequest Fixed(uint8_t targetType, bool limitTo8 = false,

@@ -1,13 +1,14 @@
 // The decoder component run in process on a host kernel: frames of the capture writer fed
 // to "raw_image", images read from "ipl_image" and compared with the reference decoder;
-// the properties, the frame checks and their reports, the benchmark report, and the
-// faults mended against the first design (each test says which).
+// the properties, the frame checks and their reports, what damaged frames cost, the
+// output buffers across runs and the benchmark report.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "csi2_frames.hpp"
 #include "csi2ipl/csi2ipl_component.hpp"
 #include "decoder_rig.hpp"
 #include "support/host_kernel_fixture.hpp"
@@ -190,9 +191,9 @@ TEST_F(DecoderTest, AnInstanceHasTheModelsPropertiesWithTheirDefaults) {
 // The processor build offers no "GPU": the name is refused and leaves no implementation
 // selected. RAW12 and YUV422 8-bit frames are then dropped with their reports, the output
 // element given back unpublished, frame after frame; every geometry pass of those frames
-// finds the buffers the previous one laid out and keeps them (a second layout used to end
-// in "Output buffer already initialized" and a module error). Other types do not depend
-// on the implementation.
+// finds the buffers the previous one laid out and keeps them, where a second layout would
+// end in "Output buffer already initialized" and a module error. Other types do not
+// depend on the implementation.
 TEST_F(DecoderTest, WithoutAnOfferedImplementationPipelineTypesAreDropped) {
     struct Case {
         uint8_t type;
@@ -359,6 +360,88 @@ TEST_F(DecoderTest, UnevenlySpacedLinesAreDecodedLineByLine) {
         ASSERT_EQ(uneven.Feed(frame.bytes), 0);
         ASSERT_EQ(uneven.ImageCount(), 1u);
         ExpectImage(uneven.Images()[0], frame, type, false, 0);
+    }
+}
+
+// ---- One stray byte -----------------------------------------------------------------------
+
+// A stream of three frames of one image, one of them with a stray B8 in front of a line's
+// preamble, as a link that repeats a byte delivers it. Every image that comes out is the
+// clean frame's: the stray frame is decoded at its own lines, and the clean frames after a
+// stray geometry frame at theirs, whichever way the frame is decoded and whether the data
+// type is given or detected. A clean stream is decoded at the stored lines of the frame
+// before; these frames do not stand there, and are decoded at the lines found in them,
+// which the frames after them then use. The only frame dropped is a stray one whose
+// frame-size word (one more than the stream's) fails the frame-size check; that is said.
+struct StrayCase {
+    const char* name;
+    const char* format;  // "CSI2_Dataformat"
+    uint8_t type;
+    uint32_t width;
+    const char* implementation;
+    size_t strayFrame;  // 0 to 2
+    uint32_t beforeLine;
+    bool frameSizeCheck;
+    bool footers = true;  // false: each frame ends with its last pixel
+};
+
+TEST_F(DecoderTest, OneStrayByteCostsAtMostItsOwnFrame) {
+    using namespace capture::type;
+    const StrayCase cases[] = {
+        {"in front of line 1 of the geometry frame", "0x2b_RAW10", kRaw10, 80, "CPU", 0, 1, true},
+        {"in front of line 0 of the geometry frame", "0x2b_RAW10", kRaw10, 80, "CPU", 0, 0, true},
+        {"in front of the last line of the geometry frame", "0x2b_RAW10", kRaw10, 80, "CPU", 0, 4, true},
+        {"in front of line 1 of the geometry frame, no footers", "0x2b_RAW10", kRaw10, 80, "CPU", 0, 1, true,
+         false},
+        {"in front of line 1 of the last frame", "0x2b_RAW10", kRaw10, 80, "CPU", 2, 1, false},
+        {"in front of line 2 of the middle frame", "0x2b_RAW10", kRaw10, 80, "CPU", 1, 2, false},
+        {"in front of the last line of the last frame", "0x2b_RAW10", kRaw10, 80, "CPU", 2, 4, false},
+        {"in front of line 1 of the last frame, its size checked", "0x2b_RAW10", kRaw10, 80, "CPU", 2, 1,
+         true},
+        {"AUTO, in front of line 0 of the geometry frame", "AUTO", kRaw10, 80, "CPU", 0, 0, true},
+        {"AUTO, in front of line 1 of the geometry frame", "AUTO", kRaw10, 80, "CPU", 0, 1, true},
+        {"AUTO, in front of line 1 of the last frame", "AUTO", kRaw10, 80, "CPU", 2, 1, false},
+        {"RAW12 pipeline, geometry frame", "0x2c_RAW12", kRaw12, 70, "CPU", 0, 1, true},
+        {"RAW12 pipeline, last frame", "0x2c_RAW12", kRaw12, 70, "CPU", 2, 2, false},
+        {"RAW12 unpackers, geometry frame", "0x2c_RAW12", kRaw12, 70, "CPU_LEGACY", 0, 1, true},
+        {"RAW12 unpackers, last frame", "0x2c_RAW12", kRaw12, 70, "CPU_LEGACY", 2, 2, false},
+        {"YUV422 8-bit pipeline, geometry frame", "0x1E_YUV422_8Bit", kYuv422_8, 66, "CPU", 0, 1, true},
+        {"YUV422 8-bit pipeline, last frame", "0x1E_YUV422_8Bit", kYuv422_8, 66, "CPU", 2, 2, false},
+    };
+    // One case: a failed assertion ends the case, not the test.
+    auto decode = [this](const StrayCase& c) {
+        capture::CaptureFrame clean = Frame(c.type, c.width, 5);
+        if (!c.footers) {
+            clean.bytes = csi2_frames::EndingAtLastPixel(clean);
+            const uint32_t word = static_cast<uint32_t>(clean.bytes.size());
+            std::memcpy(clean.bytes.data(), &word, 4);
+        }
+        const capture::CaptureFrame stray = csi2_frames::WithStrayByte(clean, c.beforeLine);
+        NewDecoder();
+        ClearReports();
+        DecoderRig& rig = Rig();
+        rig.Set("CSI2_Dataformat", c.format);
+        rig.Set("decoding_implementation", c.implementation);
+        rig.Set("skip_first_frames", false);
+        rig.Set("frame_size_check", c.frameSizeCheck);
+        ASSERT_EQ(rig.Begin(), 0);
+        for (size_t i = 0; i < 3; ++i) ASSERT_EQ(rig.Feed(i == c.strayFrame ? stray.bytes : clean.bytes), 0);
+
+        const bool sizeChecked = c.frameSizeCheck && c.strayFrame != 0;
+        const std::vector<SinkRecord> images = rig.Images();
+        ASSERT_EQ(images.size(), sizeChecked ? 2u : 3u) << ::testing::PrintToString(Reports());
+        for (size_t i = 0; i < images.size(); ++i) {
+            SCOPED_TRACE(i);
+            ExpectImage(images[i], clean, c.type, false, 0);
+        }
+        EXPECT_EQ(Reports(), sizeChecked
+                                 ? Texts{"Frame size mismatch target: " + std::to_string(stray.bytes.size()) +
+                                         " got: " + std::to_string(clean.bytes.size())}
+                                 : Texts{});
+    };
+    for (const StrayCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        decode(c);
     }
 }
 

@@ -50,8 +50,8 @@ TEST_F(FrameCheckTest, ALargerFrameSizeWordIsAMismatchWhenChecked) {
     EXPECT_TRUE(CheckFrame(geometry, smaller.data(), smaller.size(), true).Decodable());
 }
 
-// A frame shorter than the lines used to be decoded all the same when its frame-size
-// word was not larger (or the check was off), reading past its data.
+// A frame shorter than the lines is refused whatever its frame-size word says and whether
+// the check is on: decoding it would read past its data, which ends at a guard page.
 TEST_F(FrameCheckTest, AFrameShorterThanItsLinesIsRefusedWhateverItsWord) {
     const size_t size = geometry.requiredSpan - 1;
     GuardedBuffer shorter(first.data(), size);
@@ -119,8 +119,9 @@ TEST_F(FrameCheckTest, ASecondLineWithoutPreambleIsReportedWithWhatStandsThere) 
                                         "Line doesn't start with csi2 header"}));
 }
 
-// The line check looks at the second line's own offset, wherever the first line starts.
-TEST(FrameCheck, LooksForTheSecondLineAtItsOwnOffset) {
+// The lines are looked for at their own offsets, wherever the first line starts; a frame
+// of one line has its line checked too.
+TEST(FrameCheck, LooksForTheLinesAtTheirOwnOffsets) {
     capture::FrameSpec spec;
     spec.embeddedLines = 1;
     spec.embeddedBytes = 100;
@@ -137,6 +138,55 @@ TEST(FrameCheck, LooksForTheSecondLineAtItsOwnOffset) {
     EXPECT_TRUE(CheckFrame(oneLine.geometry, one.data(), one.size(), true).Decodable());
     one[64] = 0;
     EXPECT_EQ(CheckFrame(oneLine.geometry, one.data(), one.size(), true).status, FrameStatus::kLineWithoutPreamble);
+}
+
+// A byte gained or lost in front of any line moves the lines from there on, the last line
+// among them: no such frame passes, and the first of the first two lines and the last that
+// is not where it was is reported. A stray B8 in front of a line leaves B8 B8 B8 B8 at the
+// line's offset, a preamble whose header is of type 0x38 (the real preamble's last B8),
+// so the data type is what fails there. A damaged header of a line in between, its line
+// where it was, leaves the frame decodable.
+TEST(FrameCheck, AByteGainedOrLostInFrontOfAnyLineIsFound) {
+    capture::FrameSpec spec;
+    spec.height = 6;
+    const capture::CaptureFrame clean = capture::WriteFrame(spec);
+    const GeometryResult result =
+        ComputeGeometry(clean.bytes.data(), clean.bytes.size(), csi2_frames::Fixed(0x2C));
+    ASSERT_TRUE(result.Ready());
+    const FrameGeometry& geometry = result.geometry;
+    const uint32_t lastOffset = clean.lines.back().offset;
+    auto lineStartReports = [](const std::vector<uint8_t>& frame, uint32_t at) {
+        uint32_t found;
+        std::memcpy(&found, &frame[at], 4);
+        return Reports{"Pointer to line start: " + std::to_string(found) + " header value 3099113656",
+                       "Line doesn't start with csi2 header"};
+    };
+    for (size_t y = 0; y < clean.lines.size(); ++y) {
+        SCOPED_TRACE(y);
+        const capture::CaptureFrame stray = csi2_frames::WithStrayByte(clean, y);
+        const FrameVerdict gained = CheckFrame(geometry, stray.bytes.data(), stray.bytes.size(), false);
+        if (y <= 1 || y == clean.lines.size() - 1) {
+            EXPECT_EQ(gained.status, FrameStatus::kLineOfOtherType);
+            EXPECT_EQ(gained.reports,
+                      (Reports{"Line " + std::to_string(y) + " is of data type 0x38, not 0x2C"}));
+        } else {
+            EXPECT_EQ(gained.status, FrameStatus::kLineWithoutPreamble);
+            EXPECT_EQ(gained.reports, lineStartReports(stray.bytes, lastOffset));
+        }
+
+        std::vector<uint8_t> lost = clean.bytes;
+        lost.erase(lost.begin() + clean.lines[y].offset - 1);  // the last byte of what stands before
+        const FrameVerdict shortened = CheckFrame(geometry, lost.data(), lost.size(), true);
+        EXPECT_EQ(shortened.status, FrameStatus::kLineWithoutPreamble);
+        EXPECT_EQ(shortened.reports, lineStartReports(lost, y == 0 ? clean.lines[0].offset : lastOffset));
+    }
+    std::vector<uint8_t> damaged = clean.bytes;
+    damaged[clean.lines[3].offset] = 0x07;
+    EXPECT_TRUE(CheckFrame(geometry, damaged.data(), damaged.size(), true).Decodable());
+    // Lines on another virtual channel are lines of the type all the same.
+    std::vector<uint8_t> otherChannel = clean.bytes;
+    otherChannel[clean.lines.back().offset + 4] |= 0x40;
+    EXPECT_TRUE(CheckFrame(geometry, otherChannel.data(), otherChannel.size(), true).Decodable());
 }
 
 }  // namespace

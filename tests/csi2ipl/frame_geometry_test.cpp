@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 
 #include <climits>
+#include <random>
 #include <string>
 
 #include "csi2_frames.hpp"
@@ -134,6 +135,120 @@ TEST(FrameGeometry, AutoCountsAPreambleInTheFrameHeader) {
     EXPECT_EQ(result.geometry.width, 16u);
 }
 
+std::vector<uint32_t> Offsets(const PacketList& lines) {
+    std::vector<uint32_t> offsets;
+    for (const PacketItem& line : lines) offsets.push_back(line.offset);
+    return offsets;
+}
+
+std::vector<uint32_t> Offsets(const capture::CaptureFrame& frame) {
+    std::vector<uint32_t> offsets;
+    for (const capture::PacketPlacement& line : frame.lines) offsets.push_back(line.offset);
+    return offsets;
+}
+
+capture::CaptureFrame Raw10Frame() {
+    capture::FrameSpec spec;
+    spec.dataType = capture::type::kRaw10;
+    spec.width = 80;  // 100 bytes a line
+    spec.height = 5;
+    return capture::WriteFrame(spec);
+}
+
+// AUTO finds the type and every line of a frame with a stray B8 in front of any line.
+TEST(FrameGeometry, AutoFindsEveryLineOfAFrameWithAStrayByte) {
+    const capture::CaptureFrame clean = Raw10Frame();
+    for (size_t y = 0; y < clean.lines.size(); ++y) {
+        SCOPED_TRACE(y);
+        const capture::CaptureFrame stray = csi2_frames::WithStrayByte(clean, y);
+        const GeometryResult result = Geometry(stray.bytes, Auto());
+        ASSERT_TRUE(result.Ready()) << ::testing::PrintToString(result.reports);
+        EXPECT_EQ(result.geometry.decodeType, 0x2B);
+        EXPECT_EQ(result.geometry.width, 80u);
+        EXPECT_EQ(Offsets(result.geometry.lines), Offsets(stray));
+    }
+}
+
+// A later frame whose lines are not where the stored geometry puts them is decoded at its
+// own lines: those of a stray frame after a clean geometry frame, those of a clean frame
+// after a stray one. The frame-size word and header stay the geometry frame's, and the
+// types those of the stored geometry, detected (AUTO) or given.
+TEST(FrameGeometry, MovedLinesMakingTheStreamsImageAreTaken) {
+    const capture::CaptureFrame clean = Raw10Frame();
+    for (const GeometryRequest& request : {Fixed(0x2B), Auto()}) {
+        for (size_t y = 0; y < clean.lines.size(); ++y) {
+            SCOPED_TRACE(std::to_string(request.targetType) + ", stray byte in front of line " +
+                         std::to_string(y));
+            const capture::CaptureFrame stray = csi2_frames::WithStrayByte(clean, y);
+            const std::pair<const capture::CaptureFrame*, const capture::CaptureFrame*> streams[] = {
+                {&clean, &stray}, {&stray, &clean}};
+            for (const auto& [first, later] : streams) {
+                const GeometryResult saved = Geometry(first->bytes, request);
+                ASSERT_TRUE(saved.Ready());
+                GeometryRequest laterRequest;
+                laterRequest.simd = request.simd;
+                const GeometryResult moved = ComputeGeometryOfMovedLines(saved.geometry, later->bytes.data(),
+                                                                         later->bytes.size(), laterRequest);
+                ASSERT_TRUE(moved.Ready()) << ::testing::PrintToString(moved.reports);
+                EXPECT_EQ(Offsets(moved.geometry.lines), Offsets(*later));
+                EXPECT_EQ(moved.geometry.searchType, 0x2B);
+                EXPECT_EQ(moved.geometry.decodeType, 0x2B);
+                EXPECT_EQ(moved.geometry.unpacker, saved.geometry.unpacker);
+                EXPECT_EQ(moved.geometry.frameSizeWord, first->bytes.size());
+                EXPECT_TRUE(moved.geometry.frameHeader == saved.geometry.frameHeader);
+            }
+        }
+    }
+}
+
+// Lines that make another image, or that the frame does not hold whole, are not taken:
+// the output's buffers are laid out for the stream's image.
+TEST(FrameGeometry, MovedLinesOfAnotherImageAreRefused) {
+    const capture::CaptureFrame clean = Raw10Frame();
+    const GeometryResult saved = Geometry(clean.bytes, Fixed(0x2B));
+    ASSERT_TRUE(saved.Ready());
+    auto frameOf = [](uint32_t width, uint32_t height, uint8_t type = capture::type::kRaw10) {
+        capture::FrameSpec spec;
+        spec.dataType = type;
+        spec.width = width;
+        spec.height = height;
+        return capture::WriteFrame(spec).bytes;
+    };
+    std::vector<uint8_t> lineLost = clean.bytes;
+    lineLost[clean.lines[2].offset] = 0;
+    // The last line shorter than the width, the frame ending with it.
+    capture::FrameWriter writer;
+    std::mt19937 random(3);
+    for (uint32_t y = 0; y < 5; ++y)
+        writer.LongPacket(capture::type::kRaw10, capture::LinePayload(capture::type::kRaw10, y < 4 ? 80 : 40,
+                                                                      y, capture::Pattern::kRandom, random));
+    std::vector<uint8_t> lastLineShort = writer.Finish();
+    lastLineShort.resize(lastLineShort.size() - 2);
+
+    const std::string notTheImage = "Lines of the frame make no image of 80x5, skip frame";
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> frame;
+        GeometryStatus status;
+        std::string report;
+    } cases[] = {
+        {"a line lost", lineLost, GeometryStatus::kNotTheImage, notTheImage},
+        {"a line more", frameOf(80, 6), GeometryStatus::kNotTheImage, notTheImage},
+        {"wider lines", frameOf(84, 5), GeometryStatus::kNotTheImage, notTheImage},
+        {"the last line shorter than the width", lastLineShort, GeometryStatus::kNotTheImage, notTheImage},
+        {"lines of another type", frameOf(80, 5, capture::type::kRaw12), GeometryStatus::kTypeNotFound,
+         "Target CSI2 type not found try next Frame"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const GeometryResult moved =
+            ComputeGeometryOfMovedLines(saved.geometry, c.frame.data(), c.frame.size(), {});
+        EXPECT_EQ(moved.status, c.status);
+        EXPECT_EQ(moved.reports, Reports{c.report});
+        EXPECT_TRUE(moved.geometry.lines.empty());
+    }
+}
+
 TEST(FrameGeometry, AFixedTypeThatIsNotThereIsNotFound) {
     const capture::CaptureFrame frame = capture::WriteFrame({});
     const GeometryResult result = Geometry(frame.bytes, Fixed(0x2B));
@@ -142,7 +257,8 @@ TEST(FrameGeometry, AFixedTypeThatIsNotThereIsNotFound) {
     EXPECT_EQ(result.geometry.lines.size(), 0u);
 }
 
-// The swapped YUV422 choice used to look for packets of type 0x3E, which never occur.
+// The swapped YUV422 choice looks for packets of type 0x1E (its code 0xFE cut to six bits
+// would be 0x3E, a type no packet has) and decodes them with the swapped rule.
 TEST(FrameGeometry, SwappedYuvLooksFor0x1EAndDecodesWithTheSwappedRule) {
     capture::FrameSpec spec;
     spec.dataType = capture::type::kYuv422_8_YUSwapped;
@@ -169,8 +285,8 @@ TEST(FrameGeometry, TheDecodeTypeCanBeOverwritten) {
     EXPECT_EQ(Geometry(frame.bytes, Auto(0xFE)).geometry.decodeType, 0xFE);
 }
 
-// A detected type outside the format table used to leave width and depth unset and go on
-// to allocate images: it is refused, and the record holds nothing of it.
+// A detected type outside the format table (embedded data here) is refused before an
+// image is laid out for it, and the record holds nothing of it.
 TEST(FrameGeometry, ADetectedTypeWithoutAFormatIsRefused) {
     capture::FrameSpec spec;
     spec.height = 2;
@@ -204,7 +320,7 @@ TEST(FrameGeometry, RefusesFramesTooShortForOnePacket) {
               (Reports{"Line too short for one pixel group, word count: 2"}));
 }
 
-// Line lengths used to be kept in 16 bits.
+// A line length above 65535 bytes is kept whole.
 TEST(FrameGeometry, KeepsLineLengthsAbove65535) {
     capture::FrameWriter writer;
     writer.LongPacket(0x2A, std::vector<uint8_t>(8));
@@ -215,10 +331,10 @@ TEST(FrameGeometry, KeepsLineLengthsAbove65535) {
     EXPECT_EQ(result.geometry.lineLength, 8u + 8 + 2 + 70000);
 }
 
-// Image sizes used to be 32-bit products. The largest lines (YUV422 10-bit, word count
-// 65535: 26214 pixels of three 16-bit channels, rows of 157288 bytes) fill INT32_MAX at
-// 13653 lines; one line more is refused. The frame is mapped without backing store and
-// only its packet headers are written.
+// An image of more than INT32_MAX bytes is refused, its size counted in 64 bits. The
+// largest lines (YUV422 10-bit, word count 65535: 26214 pixels of three 16-bit channels,
+// rows of 157288 bytes) fill INT32_MAX at 13653 lines; one line more is refused. The
+// frame is mapped without backing store and only its packet headers are written.
 TEST(FrameGeometry, RefusesImagesAboveInt32Max) {
     const size_t packetBytes = 8 + 65535 + 2;
     for (uint32_t lines : {13653u, 13654u}) {

@@ -116,8 +116,8 @@ TEST(LineUnpackers, WorkedValues) {
     }
 }
 
-// RAW8 and RGB888 rows used to take each line's own word count, however long: a row now
-// takes at most its width, and a shorter line leaves the rest of its row black.
+// A RAW8 or RGB888 row takes at most its width of a line, however long the line, and a
+// shorter line leaves the rest of its row black; the row padding stays untouched.
 TEST(LineUnpackers, WholeLineCopiesFillExactlyOneRow) {
     for (uint8_t type : {capture::type::kRaw8, capture::type::kRgb888}) {
         capture::FrameWriter writer;
@@ -150,7 +150,7 @@ TEST(LineUnpackers, LaterFramesUseTheGeometryFramesWordCounts) {
     std::vector<uint8_t> frame = writer.Finish();
     const GeometryResult result = ComputeGeometry(frame.data(), frame.size(), csi2_frames::Fixed(0x2A));
     ASSERT_TRUE(result.Ready());
-    frame[writer.Packets()[1].offset + 5] = 4;  // the second line now claims 4 bytes
+    frame[writer.Packets()[1].offset + 5] = 4;  // the second line claims 4 bytes
     const DecodedImage image = csi2_frames::Unpack(result.geometry, frame.data(), frame.size(), 0);
     std::vector<uint32_t> expected(16, 1);
     expected.insert(expected.end(), 16, 2);

@@ -46,8 +46,8 @@ TEST(PacketScanner, ListsLongPacketsInOrderAndStepsOverShortOnes) {
     EXPECT_EQ(std::memcmp(packets[2].header, frame.bytes.data() + frame.lines[0].offset, 8), 0);
 }
 
-// Packets of word count 0 and short packets whose data is 0 (frame number 0) used to
-// keep the scan on the same packet for ever.
+// Packets of word count 0 and short packets whose data is 0 (frame number 0) are stepped
+// over like any other: every scan moves on and ends.
 TEST(PacketScanner, EndsOnPacketsOfWordCountZeroAndShortPackets) {
     capture::FrameWriter writer;
     writer.ShortPacket(0x00, 0);
@@ -94,6 +94,87 @@ TEST(PacketScanner, FindsPacketsAcrossGarbageAndWithoutFooters) {
     EXPECT_EQ(Offsets(find_all_Longpackages(packed.data(), packed.size())), (std::vector<uint32_t>{64, 75, 86}));
 }
 
+// A clean capture is listed packet for packet: every long packet written, in order, and
+// nothing else, whatever the data type, the markers, the embedded data, the virtual
+// channels and the payloads, and when the last line ends the data without a footer.
+TEST(PacketScanner, ListsEveryLongPacketOfCleanCapturesOfEveryType) {
+    struct Shape {
+        const char* name;
+        capture::FrameSpec spec;
+        bool footerAtEnd;
+    };
+    std::vector<Shape> shapes;
+    for (uint8_t type : capture::type::kAll) {
+        capture::FrameSpec spec;
+        spec.dataType = type;
+        spec.width = 64;
+        spec.height = 6;
+        shapes.push_back({"plain", spec, true});
+        shapes.push_back({"ending at its last pixel", spec, false});
+        capture::FrameSpec marked = spec;
+        marked.frameMarkers = marked.lineMarkers = true;
+        marked.embeddedLines = 2;
+        marked.virtualChannel = 3;
+        shapes.push_back({"markers, embedded data, virtual channel 3", marked, true});
+        capture::FrameSpec alternating = spec;
+        alternating.alternateVirtualChannels = true;
+        alternating.pattern = capture::Pattern::kGradient;
+        shapes.push_back({"alternating virtual channels", alternating, true});
+    }
+    for (Shape& shape : shapes) {
+        for (unsigned seed = 1; seed <= 3; ++seed) {
+            SCOPED_TRACE(std::string(shape.name) + ", type " + std::to_string(shape.spec.dataType) +
+                         ", seed " + std::to_string(seed));
+            shape.spec.seed = seed;
+            const capture::CaptureFrame frame = capture::WriteFrame(shape.spec);
+            const std::vector<uint8_t> bytes =
+                shape.footerAtEnd ? frame.bytes : csi2_frames::EndingAtLastPixel(frame);
+            const PacketList packets = find_all_Longpackages(bytes.data(), bytes.size());
+            const size_t embedded = shape.spec.embeddedLines;
+            ASSERT_EQ(packets.size(), embedded + frame.lines.size());
+            for (size_t i = 0; i < embedded; ++i)
+                EXPECT_EQ(packets[i].DataIdentifier(),
+                          (shape.spec.virtualChannel << 6) | capture::type::kEmbedded);
+            for (size_t y = 0; y < frame.lines.size(); ++y) {
+                const PacketItem& listed = packets[embedded + y];
+                EXPECT_EQ(listed.offset, frame.lines[y].offset);
+                EXPECT_EQ(listed.DataIdentifier(), frame.lines[y].dataIdentifier);
+                EXPECT_EQ(listed.WordCount(), frame.lines[y].wordCount);
+            }
+        }
+    }
+}
+
+// A header no packet has is passed by one byte, not by its word count: a stray B8 in
+// front of a preamble reads as a header of the reserved type 0x38 whose word count is
+// made of the real header's bytes, and a header whose payload would run past the data
+// says nothing of where the next packet is. A jump by either would pass the lines behind
+// it, and AUTO would find one line or none.
+TEST(PacketScanner, ListingPassesHeadersNoPacketHasByOneByte) {
+    constexpr uint32_t kWidth = 80, kHeight = 5;
+    capture::FrameSpec spec;
+    spec.dataType = capture::type::kRaw10;
+    spec.width = kWidth;
+    spec.height = kHeight;
+    const capture::CaptureFrame clean = capture::WriteFrame(spec);
+    struct Case {
+        std::string name;
+        capture::CaptureFrame frame;
+    };
+    std::vector<Case> cases;
+    for (size_t y : {size_t{0}, size_t{1}, size_t{kHeight - 1}})
+        cases.push_back(
+            {"a stray B8 in front of line " + std::to_string(y), csi2_frames::WithStrayByte(clean, y)});
+    capture::CaptureFrame runningPast = clean;
+    capture::PutPacketHeader(&runningPast.bytes[8], capture::type::kRaw10, 0xFFFF);
+    cases.push_back({"a header in the frame header whose payload runs past the data", runningPast});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Offsets(find_all_Longpackages(c.frame.bytes.data(), c.frame.bytes.size())),
+                  Offsets(c.frame.lines));
+    }
+}
+
 TEST(PacketScanner, UniqueIdentifiersCollapseOnlyConsecutiveRepeats) {
     const PacketList packets = {Item(0x2C), Item(0x2C), Item(0x12), Item(0x2C), Item(0x6C)};
     EXPECT_EQ(get_unique_datatypes(packets), (std::vector<uint8_t>{0x2C, 0x12, 0x2C, 0x6C}));
@@ -116,8 +197,8 @@ TEST(PacketScanner, PrimaryIdentifierIsTheMostFrequentAndTheFirstMetOnATie) {
     for (const Case& c : cases) EXPECT_EQ(find_primary_image_form_pnt_list(c.packets), c.primary) << c.name;
 }
 
-// The type search used to read a data identifier where no preamble stood: garbage whose
-// fifth byte carried the type ended the search before the real packet.
+// The type search reads a data identifier only where a preamble stands: garbage whose
+// fifth byte carries the type does not end the search before the real packet.
 TEST(PacketScanner, TypeSearchLooksOnlyAtPreambles) {
     capture::FrameWriter writer;
     writer.Bytes({0, 0, 0, 0, 0x2C, 0, 0, 0, 0, 0});

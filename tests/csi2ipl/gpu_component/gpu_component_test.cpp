@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "csi2_frames.hpp"
 #include "csi2ipl/csi2ipl_component.hpp"
 #include "decoder_rig.hpp"
 #include "stand_in_gpu_device.hpp"
@@ -118,6 +119,54 @@ TEST_F(GpuComponentTest, FramesGoToTheDeviceOrTheProcessorAndAlwaysCarryTheirPix
                 SCOPED_TRACE(i);
                 ExpectImage(images[i], frames[i], type, false, 0);
             }
+        }
+    }
+}
+
+// A stream of three frames, one with a stray B8 in front of a line, "GPU" chosen: every
+// image is the clean frame's. A frame decoded at the lines found in it goes to the device
+// when they fit a GPU pipeline (the clean frames after a stray geometry frame, and the
+// frames after them) and to the unpackers when they are not evenly spaced (the stray
+// frame), never to the device at lines the stray byte moved.
+TEST_F(GpuComponentTest, OneStrayByteCostsAtMostItsOwnFrame) {
+    struct Case {
+        const char* name;
+        size_t strayFrame;
+        uint32_t beforeLine;
+        bool frameSizeCheck;
+    } cases[] = {{"in front of line 1 of the geometry frame", 0, 1, true},
+                 {"in front of line 2 of the last frame", 2, 2, false}};
+    // One case: a failed assertion ends the case, not the test.
+    auto decode = [this](const Case& c, uint8_t type) {
+        stand_in_gpu::TheDevice() = {};
+        recorder.ClearReports();
+        capture::FrameSpec spec;
+        spec.dataType = type;
+        spec.width = type == capture::type::kRaw12 ? 70 : 66;
+        spec.height = 40;
+        const capture::CaptureFrame clean = capture::WriteFrame(spec);
+        const capture::CaptureFrame stray = csi2_frames::WithStrayByte(clean, c.beforeLine);
+        DecoderRig rig(MakeDecoder(), kMaxFrameBytes);
+        rig.Set("CSI2_Dataformat", type == capture::type::kRaw12 ? "0x2c_RAW12" : "0x1E_YUV422_8Bit");
+        rig.Set("decoding_implementation", "GPU");
+        rig.Set("skip_first_frames", false);
+        rig.Set("frame_size_check", c.frameSizeCheck);
+        ASSERT_EQ(rig.Begin(), 0);
+        for (size_t i = 0; i < 3; ++i) ASSERT_EQ(rig.Feed(i == c.strayFrame ? stray.bytes : clean.bytes), 0);
+        EXPECT_EQ(stand_in_gpu::TheDevice().decodes, 2) << "the two clean frames";
+        const std::vector<SinkRecord> images = rig.Images();
+        ASSERT_EQ(images.size(), 3u) << ::testing::PrintToString(Reports());
+        for (size_t i = 0; i < images.size(); ++i) {
+            SCOPED_TRACE(i);
+            ExpectImage(images[i], clean, type, false, 0);
+        }
+        EXPECT_EQ(Reports(), Texts{});
+    };
+    for (const Case& c : cases) {
+        for (uint8_t type : {capture::type::kRaw12, capture::type::kYuv422_8}) {
+            SCOPED_TRACE(std::string(c.name) +
+                         (type == capture::type::kRaw12 ? ", RAW12" : ", YUV422 8-bit"));
+            decode(c, type);
         }
     }
 }
