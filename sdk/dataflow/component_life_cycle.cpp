@@ -472,9 +472,7 @@ bool TARNComponent::awaitReadersGone(TARNOutput& output, long timeout) {
     // A reader cut off from the graph gives back what it holds when its Core goes on, which
     // may be never: those elements are left to it (the output's FreeBuffer keeps the block
     // under them), and neither this release nor the next life waits for them.
-    for (;;) {
-        writer.ring->SetAsideHeldSlots(true);
-        if (writer.ring->FreeAllSlots()) break;
+    while (!writer.ring->FreeAllSlots(true)) {
         if (TARN::GetSystemAccurateTiming() > deadline) return false;
         TARN::Wait4AWhile();
     }

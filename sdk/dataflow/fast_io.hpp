@@ -563,11 +563,17 @@ class TARNFastIO {
     // After the writer stopped: every slot free again, those it left being written
     // included, so that nothing of the old run is read after the next start; the
     // subsampling countdown starts over. Refused (false, nothing changed) while a reader
-    // holds a slot.
-    bool FreeAllSlots() {
+    // holds a slot. With `setAsideCutOff`, slots that only readers cut off from the graph
+    // hold do not refuse it: they are set aside, but only when nothing else refuses, since
+    // the new slots that take their places have nothing laid out under them until the
+    // owner lays its buffers out again, and a refused release keeps the buffers as they are.
+    bool FreeAllSlots(bool setAsideCutOff = false) {
         TARNMutexGuard lock(m_mutex);
         for (const Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
-            if (slot->state == TARNFastIOState::BeingRead) return false;
+            if (slot->state == TARNFastIOState::BeingRead &&
+                (!setAsideCutOff || (slot->readingMask & m_registered)))
+                return false;
+        if (setAsideCutOff) setAsideHeld(true);
         for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older()) {
             slot->state = TARNFastIOState::Free;
             slot->readingMask = 0;

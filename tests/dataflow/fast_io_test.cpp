@@ -474,6 +474,34 @@ TEST_F(FastIOTest, ASlotSetAsideStaysItsHoldersAndGoesWithTheLastGiveBack) {
     EXPECT_EQ(released, 2) << "with nothing set aside, at once";
 }
 
+// Freeing every slot past the readers cut off from the graph sets their slots aside only
+// when no connected reader refuses the release: refused, the ring keeps every slot as it
+// was, the cut-off reader's too, since the owner then keeps its buffers under them.
+TEST_F(FastIOTest, FreeingPastCutOffReadersSetsNothingAsideWhenAConnectedReaderRefuses) {
+    auto ring = MakeRing(3);
+    const int connected = ring->RegisterReader(FifoReader);
+    const int leaving = ring->RegisterReader(FifoReader);
+    Write(*ring, 1);
+    Write(*ring, 2);
+    TARNListIterator heldByLeaving = Take(*ring, leaving);
+    ring->StopReading(connected, Take(*ring, connected));
+    TARNListIterator heldByConnected = Take(*ring, connected);
+    ASSERT_EQ(FrameRing::Element(heldByConnected).sequence, 2);
+    ring->UnregisterReader(leaving, true);
+    const int framesBefore = Frame::alive.load();
+
+    EXPECT_FALSE(ring->FreeAllSlots(true));
+    EXPECT_FALSE(ring->HasSetAsideSlots());
+    EXPECT_EQ(Frame::alive.load(), framesBefore) << "no new slot took a place";
+
+    ring->StopReading(connected, heldByConnected);
+    EXPECT_TRUE(ring->FreeAllSlots(true));
+    EXPECT_TRUE(ring->HasSetAsideSlots());
+    EXPECT_EQ(FrameRing::Element(heldByLeaving).sequence, 1);
+    ring->StopReading(leaving, heldByLeaving);
+    EXPECT_FALSE(ring->HasSetAsideSlots());
+}
+
 // A ring whose owner went while a reader cut off from the graph held one of its slots lives
 // on for that reader alone: its last give-back deletes it, or, when it never comes, the
 // package's unloading does. A ring nobody holds goes at once.

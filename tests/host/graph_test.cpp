@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "dataflow/abandoned_rings.hpp"
+#include "dataflow/io_element_implementation.hpp"
 #include "dataflow/io_monitor_implementation.hpp"
 #include "dataflow/output_implementation.hpp"
 #include "host_graph.hpp"
@@ -408,6 +409,50 @@ TEST_F(GraphTest, KillCutsOffACoreThatNeverReturns) {
     EXPECT_TRUE(Has("Component stuck is dead."));
     EXPECT_FALSE(out.ring->HasSetAsideSlots()) << "its death gave the element back";
     EXPECT_FALSE(out.ring->HasLeavingReaders());
+}
+
+// A producer stopped while a killed reader and a connected one each hold one of its
+// elements keeps its buffers for the connected one, and starts its next life on them
+// while that reader still holds: every slot of its ring must still lie over those buffers,
+// or the new life writes into a slot that has none.
+TEST_F(GraphTest, AProducerKeepingItsBuffersForAReaderKeepsEverySlotOverThem) {
+    ASSERT_TRUE(graph.Create(SourceModel, "source"));
+    ASSERT_TRUE(graph.Create(StuckModel, "stuck"));
+    ASSERT_TRUE(graph.Create(SinkModel, "sink"));
+    ASSERT_TRUE(graph.Set("sink.holdAt", "3"));
+    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "50000"));
+    ASSERT_TRUE(graph.Connect("source.out", "stuck.in"));
+    ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
+    Stuck& stuck = *graph.Component<Stuck>("stuck");
+    struct ReleasedOnEveryWayOut {
+        Stuck& stuck;
+        Sink& sink;
+        ~ReleasedOnEveryWayOut() {
+            stuck.released = true;
+            sink.release.Set();
+        }
+    } releaser{stuck, TheSink()};
+    ASSERT_TRUE(graph.Start());
+    ASSERT_TRUE(Await([&] { return stuck.stuck.load() && TheSink().holding.load(); }));
+    ASSERT_TRUE(graph.Kill("stuck"));
+    auto& out = static_cast<TARNOutputImplementation&>(graph.Component("source")->Output("out"));
+
+    ASSERT_TRUE(kernel.ShutdownComponent("source"));
+    ASSERT_TRUE(
+        Has("component source: A reader still holds an element of source.out: its buffers are kept."));
+    ASSERT_NE(out.buffers.ElementCount(), 0);
+    for (TARNIOEltImplementation* element : out.ring->Elements())
+        ASSERT_NE(element->data, nullptr) << "a slot of the ring has no buffer under it";
+
+    ASSERT_TRUE(kernel.StartComponent("source"));
+    auto& source = *graph.Component<Source>("source");
+    ASSERT_TRUE(Await([&] { return source.written.load() >= 1; }));
+    TheSink().release.Set();
+    ASSERT_TRUE(Await([&] { return TheSink().valueAfterHold.load() == 3; }));
+    stuck.released = true;
+    ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&stuck) == 0; }));
+    EXPECT_EQ(stuck.valueAfterRelease.load(), stuck.valueTaken.load());
+    graph.Stop();
 }
 
 // A shutdown that meets a Core that never returns (a kill under way meets it so) gives up
