@@ -461,6 +461,15 @@ class TARNFastIO {
         TARNMutexGuard lock(m_mutex);
         return setAsideHeld(cutOffOnly);
     }
+    // The slot whose payload is `element`, in the ring or set aside (a holder finds what it
+    // holds either way); null when there is none.
+    TARNListIterator PositionOf(const T* element) const {
+        TARNMutexGuard lock(m_mutex);
+        for (const Slots* list : {&m_slots, &m_setAside})
+            for (Elt* slot = list->Newest(); slot; slot = slot->Older())
+                if (&slot->Element() == element) return slot;
+        return nullptr;
+    }
     // Whether a slot set aside is still held.
     bool HasSetAsideSlots() const {
         TARNMutexGuard lock(m_mutex);

@@ -50,11 +50,8 @@ void TARNRecordReplayMethod::giveBack(TARNInputImplementation& input, TARNListIt
 }
 
 TARNListIterator TARNRecordReplayMethod::ringPositionOf(TARNIOElt& element) {
-    TARNIOMonitorImplementation& ring = *recordedImplementation().ring;
-    TARNMutexGuard guard(ring.Mutex());
-    for (TARNListIterator position = ring.InitBegin(); position != nullptr; ring.InitNext(position))
-        if (&TARNIOMonitorImplementation::Element(position) == &element) return position;
-    return nullptr;
+    // Set aside too: the output may have laid its buffers out anew while the writer held it.
+    return recordedImplementation().ring->PositionOf(static_cast<TARNIOEltImplementation*>(&element));
 }
 
 void TARNRecordReplayMethod::Unlock(TARNIOElt& element) {

@@ -55,6 +55,28 @@ TEST_F(RecordFaults, AWriteFailingAfterItsCompletionGivesTheElementBackOnce) {
     method.DeathRecordX();
 }
 
+// The recorded output lays its buffers out anew while the writer still holds an element
+// written directly: the output sets that element's slot aside with the buffer under it, and
+// the write's completion must still find it there and give it back.
+TEST_F(RecordFaults, ACompletionGivesBackAnElementItsOutputSetAside) {
+    TARNOutputImplementation& output = MakeSource("cam");
+    auto definition = TestMethodDefinition();
+    auto& method = Make<TestRecordMethod>(definition, MakeRecorder(), output);
+    method.deferCompletion = true;
+    method.BirthRecordX();
+    PublishQuietly(output, 1, Issue(1), Issue(1));
+    method.Record();
+    ASSERT_EQ(method.DeferredCount(), 1u);
+
+    output.FreeBuffer();
+    output.AllocOutputBuffer(2 * VectorLength, true);
+    ASSERT_TRUE(output.ring->HasSetAsideSlots());
+    method.CompleteDeferred();
+    EXPECT_FALSE(output.ring->HasSetAsideSlots()) << "the element was never given back";
+    EXPECT_EQ(static_cast<TARNInputImplementation&>(method.Input(0)).heldCount, 0);
+    method.DeathRecordX();
+}
+
 // Completions on a writer thread of their own, while the record thread goes on: the held
 // count and the copies' state words are shared between them (a ThreadSanitizer case).
 TEST_F(RecordFaults, CompletionsOnAnotherThreadShareTheCountsSafely) {
