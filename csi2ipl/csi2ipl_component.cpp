@@ -114,6 +114,7 @@ TARNcsi2ipl::~TARNcsi2ipl() = default;
 
 void TARNcsi2ipl::Birth() {
     firstFrame = true;
+    linesConfirmed = false;
     skippedFrames = 0;
     startOffset = static_cast<uint32_t>(csi2ipl::kFrameHeaderBytes);
     frameCounter = 0;

@@ -120,6 +120,10 @@ class TARNcsi2ipl : public TARNComponent {
     uint32_t preamble = 0;
     // Set: the next frame runs the geometry pass; cleared once a frame was published.
     bool firstFrame = false;
+    // Set once a frame other than the one the geometry's lines were found in had its lines
+    // there, every one of them: the frames after it are checked at their first two lines
+    // and their last. Cleared whenever the geometry takes the lines of a frame.
+    bool linesConfirmed = false;
     bool frameSizeCheck = false;
     // Frames dropped by "skip_first_frames" since Birth.
     uint32_t skippedFrames = 0;

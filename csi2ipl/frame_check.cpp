@@ -1,13 +1,15 @@
 #include "csi2ipl/frame_check.hpp"
 
 #include <algorithm>
+#include <iterator>
 
 #include "csi2ipl/csi2_packet.hpp"
 #include "csi2ipl/decoder_reports.hpp"
 
 namespace csi2ipl {
 
-FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size_t size, bool frameSizeCheck) {
+FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size_t size, bool frameSizeCheck,
+                        LineCheck lineCheck) {
     FrameVerdict verdict;
     if (size < kMinimumFrameBytes) {
         verdict.status = FrameStatus::kFrameTooShort;
@@ -29,16 +31,19 @@ FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size
                                   std::to_string(geometry.requiredSpan));
         return verdict;
     }
-    // The first two lines and the last at their offsets, all inside the span checked
-    // above. A byte a frame gains or loses anywhere before its last line's header moves
-    // that header, so one stray byte shows there whichever line it stands in front of.
-    // Each line looked at is a cache miss of its own: every line would add a few per cent
-    // to a pipeline's decode of a frame. The data type is looked at as well as the
+    // The first two lines and the last at their offsets (or every line), all inside the
+    // span checked above. A byte a frame gains or loses anywhere before its last line's
+    // header moves that header, so one stray byte shows there whichever line it stands in
+    // front of. Each line looked at is a cache miss of its own: every line would add a few
+    // per cent to a pipeline's decode of a frame. The data type is looked at as well as the
     // preamble: a stray B8 in front of a line's preamble makes a preamble of its own with
     // the first three B8 of the real one, whose identifier is then the real preamble's
     // last B8.
     const size_t last = geometry.lines.size() - 1;
-    for (size_t y : {size_t{0}, std::min<size_t>(1, last), last}) {
+    const size_t firstTwoAndLast[] = {0, std::min<size_t>(1, last), last};
+    const bool everyLine = lineCheck == LineCheck::kEveryLine;
+    for (size_t i = 0; i < (everyLine ? geometry.lines.size() : std::size(firstTwoAndLast)); ++i) {
+        const size_t y = everyLine ? i : firstTwoAndLast[i];
         const uint8_t* header = data + geometry.lines[y].offset;
         const uint32_t found = LoadWord32(header);
         if (found != kPreamble) {

@@ -2,7 +2,7 @@
 // The checks a frame passes before it is decoded at the geometry frame's line offsets:
 // it is long enough for every line the decode reads, its frame-size word is not larger
 // than the geometry frame's (when asked), and a packet header of the lines' data type
-// starts at the offsets of its first two lines and its last.
+// starts at the offsets of its first two lines and its last (or of every line).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -34,8 +34,19 @@ struct FrameVerdict {
     }
 };
 
+// The lines the line check looks at. The first two and the last find one byte a frame
+// gained or lost against the frame the lines were found in; a frame checked against lines
+// found in a frame that may have had a stray byte itself (the stream's geometry frame, or a
+// frame decoded at lines found in it) may have its lines elsewhere in between alone, where
+// the two stray bytes differ: every line is looked at then.
+enum class LineCheck {
+    kFirstTwoAndLast,
+    kEveryLine,
+};
+
 // `geometry` must come from a ready geometry pass. The line check reports the first line
 // that fails it.
-FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size_t size, bool frameSizeCheck);
+FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size_t size, bool frameSizeCheck,
+                        LineCheck lineCheck = LineCheck::kFirstTwoAndLast);
 
 }  // namespace csi2ipl

@@ -90,10 +90,19 @@ void TARNcsi2ipl::Core() {
     ++frameCounter;
 
     if (firstFrame && !RunGeometryPass()) return;
-    csi2ipl::FrameVerdict verdict = csi2ipl::CheckFrame(geometry, data, dataSize, frameSizeCheck);
-    if (verdict.LinesElsewhere() && TakeMovedLines()) verdict = {};
+    // The frame whose lines the geometry holds passes the check at them trivially: it
+    // confirms nothing.
+    bool linesOfThisFrame = firstFrame;
+    csi2ipl::FrameVerdict verdict = csi2ipl::CheckFrame(
+        geometry, data, dataSize, frameSizeCheck,
+        linesConfirmed ? csi2ipl::LineCheck::kFirstTwoAndLast : csi2ipl::LineCheck::kEveryLine);
+    if (verdict.LinesElsewhere() && TakeMovedLines()) {
+        verdict = {};
+        linesOfThisFrame = true;
+    }
     for (const std::string& text : verdict.reports) ReportText(text.c_str());
     if (!verdict.Decodable()) return;
+    linesConfirmed = !linesOfThisFrame;
 
     TARNIOElt* output = StartWriting(Output(0));
     _IplImage* image = output->IplImage();

@@ -58,7 +58,13 @@ int main(int argc, char** argv) {
             std::cerr << "tarnhost: info takes one package\n";
             return Help(InfoHelp, false);
         }
-        return RunInfoCommand(arguments[1], std::cout, std::cerr);
+        const int status = RunInfoCommand(arguments[1], std::cout, std::cerr);
+        // A standard output that took nothing (a full disk) leaves the user with no answer.
+        if (!std::cout.flush()) {
+            std::cerr << "tarnhost: cannot write the standard output\n";
+            return 1;
+        }
+        return status;
     }
     if (command == "decode") {
         // Written straight to the descriptors: a decode run must see at once that its output

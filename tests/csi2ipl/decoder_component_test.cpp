@@ -4,7 +4,9 @@
 // output buffers across runs and the benchmark report.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -442,6 +444,129 @@ TEST_F(DecoderTest, OneStrayByteCostsAtMostItsOwnFrame) {
     for (const StrayCase& c : cases) {
         SCOPED_TRACE(c.name);
         decode(c);
+    }
+}
+
+// One stray byte of any value anywhere in one frame of four, the geometry frame or the
+// third (checked at the lines the first two share), in every data type, given or detected,
+// with footers or without, the frame-size check on or off (a seeded sample of the
+// placements): each clean frame comes out as the clean image, and the stray frame is
+// dropped or comes out with every line right but the one whose packet holds the byte.
+// Left out: a byte inside a line's packet header (from its preamble to its word count) of
+// the geometry frame. That frame's lines then make another image (a line fewer, or another
+// width), which stays the stream's image.
+TEST_F(DecoderTest, OneStrayByteAnywhereCostsAtMostItsOwnFrame) {
+    using capture::type::kYuv422_8_YUSwapped;
+    std::mt19937 random(26);
+    for (const uint8_t type : capture::type::kAll) {
+        for (const bool detected : {false, true}) {
+            // Detection finds the packets' type, which decodes 0xFE's lines another way.
+            if (detected && type == kYuv422_8_YUSwapped) continue;
+            for (const bool footers : {true, false}) {
+                SCOPED_TRACE(std::string(ChoiceOf(type)) + (detected ? ", AUTO" : "") +
+                             (footers ? "" : ", no footers"));
+                // 64 pixels or more: RAW12 and YUV422 8-bit go through the pipelines.
+                capture::FrameSpec spec;
+                spec.dataType = type;
+                spec.width = std::max<uint32_t>(64, 8 * capture::PixelsPerGroup(type));
+                spec.height = 5;
+                capture::CaptureFrame clean = capture::WriteFrame(spec);
+                if (!footers) {
+                    capture::FrameWriter writer;
+                    for (capture::PacketPlacement& line : clean.lines) {
+                        const auto start = clean.bytes.begin() + line.offset;
+                        writer.Bytes(std::vector<uint8_t>(start, start + 8 + line.wordCount));
+                        line.offset = static_cast<uint32_t>(writer.Size() - 8 - line.wordCount);
+                    }
+                    clean.bytes = writer.Finish();
+                }
+                const reference::Image expected = reference::Decode(clean.bytes, clean.lines, type, false, 0);
+                const size_t rowSamples = size_t{expected.width} * expected.channels;
+                for (int sample = 0; sample < 20; ++sample) {
+                    const long strayFrame = random() % 2 ? 0 : 2;
+                    const size_t at = random() % (clean.bytes.size() + 1);
+                    const uint8_t value = random() % 2 ? 0xB8 : static_cast<uint8_t>(random());
+                    const bool frameSizeCheck = random() % 2;
+                    // The line whose packet (header or payload) the byte lands in, if any.
+                    long ownLine = -1;
+                    bool inHeader = false;
+                    for (size_t y = 0; y < clean.lines.size(); ++y) {
+                        const uint32_t start = clean.lines[y].offset;
+                        if (at > start && at < start + 8 + clean.lines[y].wordCount)
+                            ownLine = static_cast<long>(y);
+                        if (at > start && at < start + 7) inHeader = true;
+                    }
+                    if (strayFrame == 0 && inHeader) continue;
+                    SCOPED_TRACE("frame " + std::to_string(strayFrame) + ", byte " + std::to_string(value) +
+                                 " in front of byte " + std::to_string(at) +
+                                 (frameSizeCheck ? ", size checked" : ""));
+                    std::vector<uint8_t> stray = clean.bytes;
+                    stray.insert(stray.begin() + static_cast<long>(at), value);
+
+                    NewDecoder();
+                    DecoderRig& rig = Rig();
+                    rig.Set("CSI2_Dataformat", detected ? "AUTO" : ChoiceOf(type));
+                    rig.Set("skip_first_frames", false);
+                    rig.Set("frame_size_check", frameSizeCheck);
+                    ASSERT_EQ(rig.Begin(), 0);
+                    for (long i = 0; i < 4; ++i)
+                        ASSERT_EQ(rig.Feed(i == strayFrame ? stray : clean.bytes, 1 + i), 0);
+                    size_t cleanImages = 0;
+                    for (const SinkRecord& image : rig.Images()) {
+                        const bool strayImage = image.timestamp == 1 + strayFrame;
+                        if (!strayImage) ++cleanImages;
+                        ASSERT_EQ(static_cast<uint32_t>(image.width), expected.width);
+                        ASSERT_EQ(static_cast<uint32_t>(image.height), expected.height);
+                        const std::vector<uint32_t> samples =
+                            SamplesOf(image, expected.channels, expected.depth);
+                        for (size_t y = 0; y < expected.height; ++y) {
+                            if (strayImage && static_cast<long>(y) == ownLine) continue;
+                            EXPECT_TRUE(std::equal(samples.begin() + y * rowSamples,
+                                                   samples.begin() + (y + 1) * rowSamples,
+                                                   expected.samples.begin() + y * rowSamples))
+                                << "frame " << image.timestamp - 1 << ", line " << y;
+                        }
+                    }
+                    EXPECT_EQ(cleanImages, 3u);
+                }
+            }
+        }
+    }
+}
+
+// Two frames in a row, each with one stray B8 in front of another line: the second is
+// checked against the lines of the first, which stand where its own stray byte put them.
+// From the two stray bytes on, both frames have their lines one byte later, the last line
+// among them, so the second frame's first two lines and its last stand where the first
+// frame's do; only the lines between the two stray bytes are elsewhere. Every image that
+// comes out is the clean frame's, whichever of the two frames fixed the geometry.
+TEST_F(DecoderTest, TwoStrayFramesInARowAreEachDecodedAtTheirOwnLines) {
+    struct Case {
+        const char* name;
+        std::vector<int> strayBefore;  // by frame: the line the stray byte stands in front of, -1 for none
+    } cases[] = {
+        {"the geometry frame in front of line 3, the next in front of line 2", {3, 2, -1, -1}},
+        {"the geometry frame in front of line 2, the next in front of line 3", {2, 3, -1, -1}},
+        {"later frames: in front of line 3, then line 2", {-1, 3, 2, -1}},
+        {"later frames: in front of line 2, then line 3", {-1, 2, 3, -1}},
+    };
+    const capture::CaptureFrame clean = Frame(capture::type::kRaw10, 80, 6);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewDecoder();
+        ClearReports();
+        DecoderRig& rig = Fixed(capture::type::kRaw10);
+        rig.Set("frame_size_check", false);
+        ASSERT_EQ(rig.Begin(), 0);
+        for (const int line : c.strayBefore)
+            ASSERT_EQ(rig.Feed(line < 0 ? clean.bytes : csi2_frames::WithStrayByte(clean, line).bytes), 0);
+        const std::vector<SinkRecord> images = rig.Images();
+        ASSERT_EQ(images.size(), c.strayBefore.size()) << ::testing::PrintToString(Reports());
+        for (size_t i = 0; i < images.size(); ++i) {
+            SCOPED_TRACE(i);
+            ExpectImage(images[i], clean, capture::type::kRaw10, false, 0);
+        }
+        EXPECT_EQ(Reports(), Texts{});
     }
 }
 

@@ -31,8 +31,9 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 using Outcome = ProgramOutcome;
 
-Outcome RunTarnhost(const std::vector<std::string>& arguments, const std::string& workingFolder) {
-    return RunProgram(TARN_TARNHOST, arguments, workingFolder);
+Outcome RunTarnhost(const std::vector<std::string>& arguments, const std::string& workingFolder,
+                    const ProgramSetup& setup = {}) {
+    return RunProgram(TARN_TARNHOST, arguments, workingFolder, setup);
 }
 
 // The package's bytes with its ELF header changed by `change`.
@@ -117,6 +118,25 @@ TEST(Tarnhost, InfoLoadsABareFileNameFromTheWorkingFolder) {
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(outcome.out.substr(0, outcome.out.find('\n') + 1), "package: " + name + "\n");
     EXPECT_NE(outcome.out.find("digest: matches\n"), std::string::npos) << outcome.out;
+}
+
+// What it cannot print is an error, whatever it was printing: a full disk under its standard
+// output ends each command with a line that says so and status 1, never status 0.
+TEST(Tarnhost, AStandardOutputThatTakesNothingIsAnError) {
+    ASSERT_TRUE(std::ifstream("/dev/full").good()) << "/dev/full is missing";
+    ProgramSetup setup;
+    setup.outputFile = "/dev/full";
+    const std::vector<std::string> commands[] = {
+        {"info", TARN_TEST_PACKAGE}, {"--help"}, {"decode", "--help"}};
+    for (const std::vector<std::string>& arguments : commands) {
+        SCOPED_TRACE(arguments.front());
+        const Outcome outcome = RunTarnhost(arguments, ::testing::TempDir(), setup);
+        EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
+        EXPECT_EQ(outcome.status, 1);
+        if (arguments.front() == "info") {
+            EXPECT_EQ(outcome.err, "tarnhost: cannot write the standard output\n");
+        }
+    }
 }
 
 // Asked for, the usage goes to the standard output with status 0; a command line that is

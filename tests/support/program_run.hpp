@@ -42,6 +42,9 @@ struct ProgramSetup {
     // there wait (see BlockedWriting). Nothing of that stream is in the outcome.
     bool outputToFullPipe = false;
     bool errorsToFullPipe = false;
+    // Its standard output is this file instead ("/dev/full": every write fails with ENOSPC).
+    // Nothing of that stream is in the outcome.
+    std::string outputFile;
 };
 
 // Whether the thread `thread` of process `process` (its main thread when the same) is
@@ -92,10 +95,10 @@ class RunningProgram {
             return running;
         running.m_child = fork();
         if (running.m_child == 0) {
+            const std::string& outPath = setup.outputFile.empty() ? running.m_outPath : setup.outputFile;
             const int out = setup.outputToClosedPipe ? pipeEnds[1]
-                            : fullOut >= 0
-                                ? fullOut
-                                : open(running.m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                            : fullOut >= 0           ? fullOut
+                                           : open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (setup.outputToClosedPipe) close(pipeEnds[0]);
             const int err =
                 fullErr >= 0 ? fullErr : open(running.m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
