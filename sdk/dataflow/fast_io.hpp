@@ -504,6 +504,9 @@ class TARNFastIO {
         ring->m_abandoned = true;
         ring->m_slots.DeleteAll();
         // Before the mutex goes: a holder giving back the last slot at once must find it kept.
+        // The list is this binary's (each package has its own copy of this code): the holder,
+        // which may be in another package, forgets the ring through this binary's function.
+        ring->m_forgetAbandoned = &TARNPrivate::ForgetAbandonedRing;
         TARNPrivate::KeepAbandonedRing(ring, &destroyAbandoned);
         ring->m_mutex.Release();
     }
@@ -802,7 +805,7 @@ class TARNFastIO {
     bool lastHolderGone() const { return m_abandoned && m_setAside.IsEmpty(); }
     void endAbandoned() {
         // The unloading may have taken it first; then it is not this thread's to delete.
-        if (TARNPrivate::ForgetAbandonedRing(this)) delete this;
+        if (m_forgetAbandoned(this)) delete this;
     }
     static void destroyAbandoned(void* ring) { delete static_cast<TARNFastIO*>(ring); }
 
@@ -844,8 +847,10 @@ class TARNFastIO {
     Slots m_setAside;
     // What the slots set aside may point into, with how to free it (KeepUntilGivenBack).
     std::vector<std::pair<void*, void (*)(void*)>> m_kept;
-    // The owner went while slots set aside were held (Abandon).
+    // The owner went while slots set aside were held (Abandon), and how the list of the
+    // binary that keeps it forgets it.
     bool m_abandoned = false;
+    bool (*m_forgetAbandoned)(void*) = nullptr;
 
     int m_readerCount = 0;
     int m_outputSubsampling;

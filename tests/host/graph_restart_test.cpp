@@ -7,6 +7,9 @@
 // and an output's removal.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
 
 #include <algorithm>
 #include <cstring>
@@ -616,6 +619,53 @@ TEST_F(GraphRestartAfterAKill, WhatAKilledReaderHoldsStaysItsOwnThroughTheNextLi
         ASSERT_TRUE(errors.empty()) << errors.front();
         if (HasFailure()) break;
     }
+#endif
+}
+
+
+// A package's output that goes while a reader outside the package holds one of its elements
+// leaves its ring on the package's own list of rings kept for their holders (each binary has
+// its own copy of the SDK). The reader's last give-back, made by its own copy of the ring's
+// code, must end the ring there, not leave it to the package's unloading.
+TEST_F(GraphRestartAfterAKill, ARingLeftByAPackagesOutputEndsWithTheGiveBackOfAReaderOutsideIt) {
+#ifndef PIXTRACT_CPU_PATH
+    GTEST_SKIP() << "pixtract_cpu.pck not built";
+#else
+    std::string error;
+    ASSERT_TRUE(graph->LoadPackage(PIXTRACT_CPU_PATH, error)) << error;
+    graph->AddProgramModels();
+    ASSERT_TRUE(graph->Set("Engine.shutdownTimeout", "50000"));
+    ASSERT_TRUE(graph->Create(CaptureSource::Model, "capture"));
+    ASSERT_TRUE(graph->Create("csi2ipl_cpu", "decoder"));
+    ASSERT_TRUE(graph->Create(test_components::StuckModel, "holder"));
+    holders.push_back(&Holder("holder"));
+    ASSERT_TRUE(graph->Set("decoder.CSI2_Dataformat", "0x2a_RAW8"));
+    ASSERT_TRUE(graph->Set("decoder.skip_first_frames", "false"));
+    ASSERT_TRUE(graph->Set("decoder.raw_image.readerType", "1"));
+    ASSERT_TRUE(graph->Connect("capture.frames", "decoder.raw_image"));
+    ASSERT_TRUE(graph->Connect("decoder.ipl_image", "holder.in"));
+    const std::string path = root + "/frames.cap";
+    capture::WriteCapture(path, {SizedFrame(0, 0).bytes, SizedFrame(0, 1).bytes});
+    ASSERT_TRUE(graph->Set("capture.path", path));
+
+    graph->Start();
+    test_components::Stuck& holder = Holder("holder");
+    ASSERT_TRUE(Await([&] { return holder.stuck.load(); }));
+    ASSERT_TRUE(graph->Kill("holder"));
+    const void* ring =
+        static_cast<TARNOutputImplementation&>(graph->Component("decoder")->Output("ipl_image")).ring;
+    ASSERT_NE(ring, nullptr);
+    graph->Stop();
+    // The holder keeps its element past the shutdown time-out: the decoder goes without it.
+    ASSERT_TRUE(graph->Destroy("decoder"));
+
+    holder.released = true;
+    ASSERT_TRUE(graph->RunUntil([&] { return kernel.Components().Threads(&holder) == 0; }, Deadline))
+        << "the holder's Core never returned";
+    EXPECT_EQ(holder.afterRelease.bytes, holder.taken.bytes) << "the element changed under its holder";
+#if defined(__SANITIZE_ADDRESS__)
+    EXPECT_TRUE(__asan_address_is_poisoned(ring)) << "the ring outlived the give-back of its last holder";
+#endif
 #endif
 }
 
