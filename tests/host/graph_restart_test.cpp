@@ -622,7 +622,6 @@ TEST_F(GraphRestartAfterAKill, WhatAKilledReaderHoldsStaysItsOwnThroughTheNextLi
 #endif
 }
 
-
 // A package's output that goes while a reader outside the package holds one of its elements
 // leaves its ring on the package's own list of rings kept for their holders (each binary has
 // its own copy of the SDK). The reader's last give-back, made by its own copy of the ring's
