@@ -8,6 +8,8 @@
 //     lands in (a write to an output nobody reads, an open that waits) returns EINTR instead
 //     of going on waiting, so that the run can stop. A second one, of either kind, ends the
 //     process at once, as that signal would;
+//   - the first signal also makes WakeDescriptor() readable, so that a thread waiting in
+//     poll(2) with it wakes whenever the signal came: before the wait, or during it;
 //   - SIGPIPE and SIGXFSZ are ignored: a write to a closed pipe, or past the file-size
 //     limit, then fails with EPIPE or EFBIG like any other write, and goes through the
 //     ordinary "cannot write" error.
@@ -21,6 +23,10 @@ class InterruptSignals {
 
     // The signal that asked the run to stop, 0 while none came.
     static int Received();
+    // The reading end of a pipe that turns readable when Received() turns non-zero, and stays
+    // so until the next object is made (-1 when no pipe could be made). It is the same for
+    // every object, and may be taken before one is made.
+    static int WakeDescriptor();
     // "SIGINT", "SIGTERM", or "a signal" for any other.
     static const char* Name(int signal);
 };

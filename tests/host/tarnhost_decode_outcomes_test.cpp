@@ -69,6 +69,13 @@ class TarnhostDecodeOutcome : public TarnhostDecodeTest {
         std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
         return png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
     }
+    // Whether the run's main thread waits for an output that takes nothing: in poll on the
+    // output and the descriptor a signal wakes. In the runs here the first line that waits
+    // so is on the standard output (nothing goes to the standard error before the summary).
+    static bool WaitsForAnOutput(const RunningProgram& run) { return WaitingInPoll(run.Pid(), 2); }
+    // Whether it waits for the standard error alone, to say how it stopped: the one wait a
+    // signal does not end.
+    static bool WaitsToSayHowItStopped(const RunningProgram& run) { return WaitingInPoll(run.Pid(), 1); }
     // The number after "images published: " in a summary; -1 when there is none.
     static long Published(const std::string& out) {
         const size_t at = out.find("images published: ");
@@ -206,8 +213,8 @@ TEST_F(TarnhostDecodeOutcome, TheFirstSignalEndsAWaitForTheOutput) {
     ProgramSetup setup;
     setup.outputToFullPipe = true;
     RunningProgram run = StartDecode(Arguments({"--out", "png"}), setup);
-    ASSERT_TRUE(AwaitCondition([&] { return BlockedWriting(run.Pid(), 1) || !run.Running(); }) &&
-                BlockedWriting(run.Pid(), 1))
+    ASSERT_TRUE(AwaitCondition([&] { return WaitsForAnOutput(run) || !run.Running(); }) &&
+                WaitsForAnOutput(run))
         << "it never waited to print its summary: " << run.Finish().err;
     run.Signal(SIGINT);
     const ProgramOutcome outcome = run.Finish(std::chrono::seconds(20));
@@ -230,12 +237,12 @@ TEST_F(TarnhostDecodeOutcome, ASecondSignalOfEitherKindEndsTheRunAtOnce) {
         std::filesystem::remove_all(Path("png"));
         RunningProgram run = StartDecode(Arguments({"--out", "png"}), setup);
         // Held at its summary, then, after the first signal, at its last line.
-        ASSERT_TRUE(AwaitCondition([&] { return BlockedWriting(run.Pid(), 1) || !run.Running(); }) &&
-                    BlockedWriting(run.Pid(), 1))
+        ASSERT_TRUE(AwaitCondition([&] { return WaitsForAnOutput(run) || !run.Running(); }) &&
+                    WaitsForAnOutput(run))
             << "it never waited to print its summary";
         run.Signal(first);
-        ASSERT_TRUE(AwaitCondition([&] { return BlockedWriting(run.Pid(), 2) || !run.Running(); }) &&
-                    BlockedWriting(run.Pid(), 2))
+        ASSERT_TRUE(AwaitCondition([&] { return WaitsToSayHowItStopped(run) || !run.Running(); }) &&
+                    WaitsToSayHowItStopped(run))
             << "it never waited to say how it stopped";
         run.Signal(second);
         const ProgramOutcome outcome = run.Finish(std::chrono::seconds(20));
@@ -436,8 +443,8 @@ TEST_F(TarnhostDecodeOutcome, TwoRunsIntoOneFolderNeverMixTheirImages) {
     ProgramSetup setup;
     setup.outputToFullPipe = true;
     RunningProgram first = StartDecode(Arguments({"--out", "png"}), setup);
-    ASSERT_TRUE(AwaitCondition([&] { return BlockedWriting(first.Pid(), 1) || !first.Running(); }) &&
-                BlockedWriting(first.Pid(), 1))
+    ASSERT_TRUE(AwaitCondition([&] { return WaitsForAnOutput(first) || !first.Running(); }) &&
+                WaitsForAnOutput(first))
         << "the first run never waited to print its summary: " << first.Finish().err;
     const ProgramOutcome second = Decode(Arguments({"--out", "png", "--overwrite"}));
     EXPECT_EQ(second.status, 1);
