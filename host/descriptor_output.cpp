@@ -1,31 +1,45 @@
 #include "descriptor_output.hpp"
 
-#include <limits.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace {
-
-// How often a thread that waits for the descriptor looks whether the run is stopping.
-constexpr int PollMilliseconds = 20;
 
 // What is kept at most before it is written, when no line ends.
 constexpr std::size_t BufferBytes = 4096;
 
 }  // namespace
 
-DescriptorOutput::DescriptorOutput(int descriptor, std::function<bool()> interrupted, bool lastWordsWait)
+DescriptorOutput::DescriptorOutput(int descriptor, std::function<bool()> interrupted, int wake,
+                                   bool lastWordsWait)
     : m_descriptor(descriptor),
       m_interrupted(std::move(interrupted)),
+      m_wake(wake),
       m_lastWordsWait(lastWordsWait),
-      m_maker(std::this_thread::get_id()) {}
+      m_maker(std::this_thread::get_id()) {
+    struct stat file {};
+    if (fstat(descriptor, &file) != 0) return;
+    if (S_ISSOCK(file.st_mode)) {
+        m_way = Way::Socket;
+    } else if (S_ISFIFO(file.st_mode) || isatty(descriptor)) {
+        // Opened anew through /proc, the same pipe or terminal gets a description of its own,
+        // whose O_NONBLOCK nobody else sees. Where that is refused (a pipe without a reader,
+        // whose writes fail at once anyway; a file of another user), it is written directly.
+        const std::string path = "/proc/self/fd/" + std::to_string(descriptor);
+        m_writing = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (m_writing >= 0) m_way = Way::Reopened;
+    }
+}
 
 DescriptorOutput::~DescriptorOutput() {
     drain();
+    if (m_writing >= 0) close(m_writing);
 }
 
 // No put area: every character comes here or to xsputn, which write out each whole line.
@@ -54,49 +68,50 @@ bool DescriptorOutput::drain() {
     return writeAll(bytes.data(), bytes.size());
 }
 
+long DescriptorOutput::writeSome(const char* data, std::size_t size) const {
+    switch (m_way) {
+        case Way::Reopened:
+            return write(m_writing, data, size);
+        case Way::Socket:
+            return send(m_descriptor, data, size, MSG_DONTWAIT);
+        case Way::Direct:
+            break;
+    }
+    return write(m_descriptor, data, size);
+}
+
 bool DescriptorOutput::writeAll(const char* data, std::size_t size) {
     auto interrupted = [this] { return m_interrupted && m_interrupted(); };
     const bool stoppingBefore = interrupted();
-    // The making thread waits in its write, which the signal interrupts; the others, and the
-    // making thread once the run is stopping unless its last words wait, poll.
-    const bool maker = std::this_thread::get_id() == m_maker && !(stoppingBefore && !m_lastWordsWait);
-    // Polling, a signal that came at any time ends the wait; in the write, one that comes
-    // while it waits.
-    auto givesUp = [&] { return (!maker || !stoppingBefore) && interrupted(); };
-    auto ready = [this](int timeout) {
-        pollfd descriptor{m_descriptor, POLLOUT, 0};
-        return poll(&descriptor, 1, timeout);
-    };
+    // Begun once the run is stopping: the making thread's last words wait for the descriptor
+    // (and for it alone: the wake stays readable); any other write gives up when it would wait.
+    const bool lastWords = stoppingBefore && m_lastWordsWait && std::this_thread::get_id() == m_maker;
     auto fail = [this] {
         m_failed = true;
         return false;
     };
     while (size > 0) {
-        if (!maker) {
-            int polled = 0;
-            while ((polled = ready(givesUp() ? 0 : PollMilliseconds)) <= 0) {
-                if (polled < 0 && errno != EINTR) return fail();
-                if (givesUp()) return true;
-            }
-        }
-        // Once a pipe is ready it takes PIPE_BUF bytes without waiting.
-        const ssize_t written =
-            write(m_descriptor, data, maker ? size : std::min<std::size_t>(size, PIPE_BUF));
-        if (written >= 0) {
+        const long written = writeSome(data, size);
+        if (written > 0) {
             data += written;
             size -= static_cast<std::size_t>(written);
-            // Cut short by the signal.
-            if (maker && size > 0 && givesUp()) return true;
-        } else if (errno == EINTR) {
-            if (givesUp()) return true;
-        } else if (errno == EAGAIN) {
-            // A descriptor left non-blocking by whoever opened it: the making thread waits
-            // here, the others in their poll above.
-            if (maker && ready(-1) < 0 && errno != EINTR) return fail();
-            if (givesUp()) return true;
-        } else {
-            return fail();
+            continue;
         }
+        if (written == 0) return fail();
+        if (errno == EINTR) {
+            // A direct write the signal cut short.
+            if (!lastWords && interrupted()) return true;
+            continue;
+        }
+        if (errno != EAGAIN && errno != EWOULDBLOCK) return fail();
+        // The descriptor takes nothing now (or a direct one was left non-blocking by whoever
+        // opened it).
+        if (stoppingBefore && !lastWords) return true;
+        // A stop that came since the look above has made the wake readable: the poll returns
+        // at once.
+        pollfd waits[] = {{m_descriptor, POLLOUT, 0}, {m_wake, POLLIN, 0}};
+        if (poll(waits, lastWords ? 1 : 2, -1) < 0 && errno != EINTR) return fail();
+        if (!lastWords && interrupted()) return true;
     }
     return true;
 }

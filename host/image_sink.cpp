@@ -80,8 +80,16 @@ void ImageSink::Core() {
     if (m_writing) {
         const _IplImage& image = *element->IplImage();
         const long index = received.load();
+        // An image is written when all its files are: none is written after one failed, and
+        // a PNG whose raw file failed goes again, so that no file stays of an image the run
+        // counts as not written.
         bool whole = m_pngFolder.empty() || write(WritePng, m_pngFolder, ".png", index, image);
-        if (!m_rawFolder.empty()) whole = write(WriteRaw, m_rawFolder, ".raw", index, image) && whole;
+        if (whole && !m_rawFolder.empty()) {
+            whole = write(WriteRaw, m_rawFolder, ".raw", index, image);
+            std::error_code ignored;
+            if (!whole && !m_pngFolder.empty())
+                std::filesystem::remove(m_pngFolder + "/" + ImageFileName(index, ".png"), ignored);
+        }
         fate = whole ? Fate::Written : Fate::NotWritten;
         if (whole) ++written;
         // The line says the files are there: only once they are.

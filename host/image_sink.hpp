@@ -18,11 +18,12 @@
 // folder that cannot be made is an error report). Each file is written under a temporary
 // name and renamed when whole (WritePng, WriteRaw).
 //
-// An image that cannot be written is counted in `failures`, its text kept (FirstFailure)
-// and reported as an error, unless `reportFailures` is false (an owner that says it
-// itself). After it, or after `lines` answered false (the line could not be printed), the
-// sink stops writing: the images are taken and left, until the graph stops (the next
-// writes would fail alike: no space, the file-size limit, a closed output).
+// An image is written when all its files are: once one of them cannot be written, the
+// others are not written or are removed again. Such an image is counted in `failures`, its
+// text kept (FirstFailure) and reported as an error, unless `reportFailures` is false (an
+// owner that says it itself). After it, or after `lines` answered false (the line could not
+// be printed), the sink stops writing: the images are taken and left, until the graph stops
+// (the next writes would fail alike: no space, the file-size limit, a closed output).
 //
 // Set `lines`, `taken` and `reportFailures` before the graph starts; the callbacks are
 // called on the sink's thread, `lines` with one whole line at a time, `taken` with each

@@ -72,8 +72,8 @@ int main(int argc, char** argv) {
         // The standard output is data, often piped into another program that may stall; the
         // standard error is the user's, and the line that says how the run ended waits for it.
         const auto stopping = [] { return InterruptSignals::Received() != 0; };
-        DescriptorOutput outBuffer(1, stopping, false);
-        DescriptorOutput errBuffer(2, stopping, true);
+        DescriptorOutput outBuffer(1, stopping, InterruptSignals::WakeDescriptor(), false);
+        DescriptorOutput errBuffer(2, stopping, InterruptSignals::WakeDescriptor(), true);
         std::cout.flush();
         std::cerr.flush();
         std::ostream out(&outBuffer);

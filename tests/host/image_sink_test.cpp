@@ -1,6 +1,6 @@
 // The host's image sink at the end of a graph, as a test bench uses it: the folders it is
 // given are made when missing, and a folder that cannot be made is said once, at Birth;
-// the first image then cannot be written, and the sink writes no more.
+// the first image then cannot be written, no file of it stays, and the sink writes no more.
 #include "image_sink.hpp"
 
 #include <gtest/gtest.h>
@@ -72,19 +72,52 @@ TEST_F(ImageSinkTest, MissingFoldersAreMadeWithTheFoldersAboveThem) {
     EXPECT_EQ(graph.Component<ImageSink>("sink")->failures.load(), 0);
 }
 
-TEST_F(ImageSinkTest, AFolderThatCannotBeMadeIsOneErrorAndNoImageIsWritten) {
+// A folder that cannot be made, an image's only one or either of its two: no file of the
+// image stays in the other (it is not written, or removed again), as the sink counts it not
+// written.
+struct BlockedFolder {
+    const char* name;
+    const char* png;  // relative to the test's folder, "" for none
+    const char* raw;
+    const char* blocked;  // the folder that cannot be made ("taken" is a file)
+    const char* other;    // the one that can, or ""
+};
+
+void PrintTo(const BlockedFolder& folder, std::ostream* out) {
+    *out << folder.name;
+}
+
+class ImageSinkBlockedFolderTest : public ImageSinkTest,
+                                   public ::testing::WithParamInterface<BlockedFolder> {};
+
+TEST_P(ImageSinkBlockedFolderTest, AFolderThatCannotBeMadeIsOneErrorAndNoFileOfTheImageStays) {
+    const BlockedFolder& c = GetParam();
     MakeFile("taken");
-    ASSERT_TRUE(Run("", Path("taken/raw")));
+    auto path = [this](const char* relative) { return *relative != 0 ? Path(relative) : std::string(); };
+    ASSERT_TRUE(Run(path(c.png), path(c.raw)));
     const std::vector<std::string> errors = Errors();
     ASSERT_FALSE(errors.empty());
-    const std::string start = "component sink: cannot create folder " + Path("taken/raw") + ": ";
+    const std::string start = "component sink: cannot create folder " + Path(c.blocked) + ": ";
     EXPECT_EQ(errors.front().substr(0, start.size()), start) << errors.front();
     // Then the first image, with its own reason; the others are not tried.
     ASSERT_EQ(errors.size(), 2u);
-    EXPECT_EQ(errors[1].substr(0, std::string("component sink: image 0: ").size()), "component sink: image 0: ")
+    EXPECT_EQ(errors[1].substr(0, std::string("component sink: image 0: ").size()),
+              "component sink: image 0: ")
         << errors[1];
     EXPECT_EQ(graph.Component<ImageSink>("sink")->failures.load(), 1);
-    EXPECT_FALSE(std::filesystem::exists(Path("taken/raw")));
+    EXPECT_EQ(graph.Component<ImageSink>("sink")->written.load(), 0);
+    EXPECT_FALSE(std::filesystem::exists(Path(c.blocked)));
+    if (*c.other != 0) {
+        EXPECT_TRUE(std::filesystem::is_directory(Path(c.other)));
+        EXPECT_TRUE(std::filesystem::is_empty(Path(c.other))) << "a file of the image that was not written";
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, ImageSinkBlockedFolderTest,
+    ::testing::Values(BlockedFolder{"RawOnly", "", "taken/raw", "taken/raw", ""},
+                      BlockedFolder{"RawOfBoth", "png", "taken/raw", "taken/raw", "png"},
+                      BlockedFolder{"PngOfBoth", "taken/png", "raw", "taken/png", "raw"}),
+    [](const ::testing::TestParamInfo<BlockedFolder>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -25,14 +25,16 @@ namespace {
 
 class TarnhostDecodeOutcome : public TarnhostDecodeTest {
   protected:
-    // `count` RAW8 frames of random lines, `width` x `height`; their bytes.
-    std::vector<std::vector<uint8_t>> Frames(int count, uint32_t width = 64, uint32_t height = 8) const {
+    // `count` RAW8 frames of random lines (or of the pattern), `width` x `height`; their bytes.
+    std::vector<std::vector<uint8_t>> Frames(int count, uint32_t width = 64, uint32_t height = 8,
+                                             capture::Pattern pattern = capture::Pattern::kRandom) const {
         std::vector<std::vector<uint8_t>> frames;
         for (int i = 0; i < count; ++i) {
             capture::FrameSpec spec;
             spec.dataType = capture::type::kRaw8;
             spec.width = width;
             spec.height = height;
+            spec.pattern = pattern;
             spec.seed = static_cast<unsigned>(i + 1);
             frames.push_back(capture::WriteFrame(spec).bytes);
         }
@@ -69,6 +71,13 @@ class TarnhostDecodeOutcome : public TarnhostDecodeTest {
         std::vector<unsigned char> pixels(PNG_IMAGE_SIZE(image));
         return png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
     }
+    // Whether the run's main thread waits for an output that takes nothing: in poll on the
+    // output and the descriptor a signal wakes. In the runs here the first line that waits
+    // so is on the standard output (nothing goes to the standard error before the summary).
+    static bool WaitsForAnOutput(const RunningProgram& run) { return WaitingInPoll(run.Pid(), 2); }
+    // Whether it waits for the standard error alone, to say how it stopped: the one wait a
+    // signal does not end.
+    static bool WaitsToSayHowItStopped(const RunningProgram& run) { return WaitingInPoll(run.Pid(), 1); }
     // The number after "images published: " in a summary; -1 when there is none.
     static long Published(const std::string& out) {
         const size_t at = out.find("images published: ");
@@ -206,8 +215,8 @@ TEST_F(TarnhostDecodeOutcome, TheFirstSignalEndsAWaitForTheOutput) {
     ProgramSetup setup;
     setup.outputToFullPipe = true;
     RunningProgram run = StartDecode(Arguments({"--out", "png"}), setup);
-    ASSERT_TRUE(AwaitCondition([&] { return BlockedWriting(run.Pid(), 1) || !run.Running(); }) &&
-                BlockedWriting(run.Pid(), 1))
+    ASSERT_TRUE(AwaitCondition([&] { return WaitsForAnOutput(run) || !run.Running(); }) &&
+                WaitsForAnOutput(run))
         << "it never waited to print its summary: " << run.Finish().err;
     run.Signal(SIGINT);
     const ProgramOutcome outcome = run.Finish(std::chrono::seconds(20));
@@ -230,12 +239,12 @@ TEST_F(TarnhostDecodeOutcome, ASecondSignalOfEitherKindEndsTheRunAtOnce) {
         std::filesystem::remove_all(Path("png"));
         RunningProgram run = StartDecode(Arguments({"--out", "png"}), setup);
         // Held at its summary, then, after the first signal, at its last line.
-        ASSERT_TRUE(AwaitCondition([&] { return BlockedWriting(run.Pid(), 1) || !run.Running(); }) &&
-                    BlockedWriting(run.Pid(), 1))
+        ASSERT_TRUE(AwaitCondition([&] { return WaitsForAnOutput(run) || !run.Running(); }) &&
+                    WaitsForAnOutput(run))
             << "it never waited to print its summary";
         run.Signal(first);
-        ASSERT_TRUE(AwaitCondition([&] { return BlockedWriting(run.Pid(), 2) || !run.Running(); }) &&
-                    BlockedWriting(run.Pid(), 2))
+        ASSERT_TRUE(AwaitCondition([&] { return WaitsToSayHowItStopped(run) || !run.Running(); }) &&
+                    WaitsToSayHowItStopped(run))
             << "it never waited to say how it stopped";
         run.Signal(second);
         const ProgramOutcome outcome = run.Finish(std::chrono::seconds(20));
@@ -265,23 +274,39 @@ TEST_F(TarnhostDecodeOutcome, ARunKilledOutrightLeavesNoCutImage) {
 
 // An image that cannot be written (here past the file-size limit, which would otherwise
 // kill the program with SIGXFSZ) ends the run with its reason, said once, and status 1. The
-// summary names the frame as decoded and not written; no line announces its image, and the
-// folder the run made goes again.
+// summary names the frame as decoded and not written; no line announces its image, no file
+// of it stays (with PNG and raw files, its PNG file, which fits, goes again when its raw
+// file fails), and the folders the run made go again.
 TEST_F(TarnhostDecodeOutcome, AnImageThatCannotBeWrittenEndsTheRunAndLeavesNoFile) {
-    capture::WriteCapture(Path("capture.bin"), Frames(5, 512, 256));
+    struct Case {
+        const char* name;
+        capture::Pattern pattern;
+        std::vector<std::string> more;
+    };
+    const Case cases[] = {
+        {"raw files", capture::Pattern::kRandom, {"--raw", "raw"}},
+        // A gradient's PNG file is far below the limit, its raw file twice above it.
+        {"PNG and raw files", capture::Pattern::kGradient, {"--out", "png", "--raw", "raw"}},
+    };
     ProgramSetup setup;
     setup.fileSizeLimit = 64 * 1024;
-    const ProgramOutcome outcome = Decode(Arguments({"--raw", "raw"}), setup);
-    ASSERT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
-    EXPECT_EQ(outcome.status, 1);
-    EXPECT_EQ(outcome.err, "tarnhost: image 0: cannot write raw/000000.raw: File too large\n");
-    EXPECT_EQ(Published(outcome.out), 0) << outcome.out;
-    EXPECT_EQ(outcome.out.find("image 0:"), std::string::npos) << "a line for a file that is not there";
-    EXPECT_NE(outcome.out.find("\nframe 0 decoded, not written: the write failed\n"), std::string::npos)
-        << outcome.out;
-    EXPECT_EQ(outcome.out.find("frame 0 "), outcome.out.rfind("frame 0 ")) << "frame 0 named twice";
-    EXPECT_EQ(outcome.out.find("dropped by the decoder"), std::string::npos) << outcome.out;
-    EXPECT_FALSE(std::filesystem::exists(Path("raw")));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        capture::WriteCapture(Path("capture.bin"), Frames(5, 512, 256, c.pattern));
+        const ProgramOutcome outcome = Decode(Arguments(c.more), setup);
+        ASSERT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_EQ(outcome.err, "tarnhost: image 0: cannot write raw/000000.raw: File too large\n");
+        EXPECT_EQ(Published(outcome.out), 0) << outcome.out;
+        EXPECT_EQ(outcome.out.find("image 0:"), std::string::npos) << "a line for a file that is not there";
+        EXPECT_NE(outcome.out.find("\nframe 0 decoded, not written: the write failed\n"), std::string::npos)
+            << outcome.out;
+        EXPECT_EQ(outcome.out.find("frame 0 "), outcome.out.rfind("frame 0 ")) << "frame 0 named twice";
+        EXPECT_EQ(outcome.out.find("dropped by the decoder"), std::string::npos) << outcome.out;
+        EXPECT_EQ(FileNames("png"), std::vector<std::string>{}) << "a file of an image not written";
+        EXPECT_FALSE(std::filesystem::exists(Path("raw")));
+        EXPECT_FALSE(std::filesystem::exists(Path("png")));
+    }
 }
 
 // Images stop being writable in the middle of a run (here their folder is moved away, as a
@@ -436,8 +461,8 @@ TEST_F(TarnhostDecodeOutcome, TwoRunsIntoOneFolderNeverMixTheirImages) {
     ProgramSetup setup;
     setup.outputToFullPipe = true;
     RunningProgram first = StartDecode(Arguments({"--out", "png"}), setup);
-    ASSERT_TRUE(AwaitCondition([&] { return BlockedWriting(first.Pid(), 1) || !first.Running(); }) &&
-                BlockedWriting(first.Pid(), 1))
+    ASSERT_TRUE(AwaitCondition([&] { return WaitsForAnOutput(first) || !first.Running(); }) &&
+                WaitsForAnOutput(first))
         << "the first run never waited to print its summary: " << first.Finish().err;
     const ProgramOutcome second = Decode(Arguments({"--out", "png", "--overwrite"}));
     EXPECT_EQ(second.status, 1);

@@ -39,7 +39,7 @@ struct ProgramSetup {
     bool outputToClosedPipe = false;
     // Its standard output, or error, is a pipe filled to the brim before it starts, whose
     // reading end the test holds without reading until the program is finished: its writes
-    // there wait (see BlockedWriting). Nothing of that stream is in the outcome.
+    // there wait (see WaitingInPoll). Nothing of that stream is in the outcome.
     bool outputToFullPipe = false;
     bool errorsToFullPipe = false;
     // Its standard output is this file instead ("/dev/full": every write fails with ENOSPC).
@@ -47,18 +47,22 @@ struct ProgramSetup {
     std::string outputFile;
 };
 
-// Whether the thread `thread` of process `process` (its main thread when the same) is
-// waiting in a write to its descriptor `descriptor`, as the kernel shows it.
-inline bool BlockedWriting(pid_t process, int descriptor, pid_t thread = 0) {
+// Whether the thread `thread` of process `process` (its main thread when 0) waits in poll(2)
+// on `descriptors` descriptors, as the kernel shows it (its system call and that argument).
+inline bool WaitingInPoll(pid_t process, int descriptors, pid_t thread = 0) {
     const std::string path = "/proc/" + std::to_string(process) + "/task/" +
                              std::to_string(thread != 0 ? thread : process) + "/syscall";
     std::ifstream file(path);
     long number = -1;
-    std::string argument;
-    if (!(file >> number >> argument)) return false;
+    std::string array;
+    std::string count;
+    if (!(file >> number >> array >> count)) return false;
     char hex[32];
-    std::snprintf(hex, sizeof hex, "0x%x", descriptor);
-    return number == SYS_write && argument == hex;
+    std::snprintf(hex, sizeof hex, "0x%x", descriptors);
+#ifdef SYS_poll
+    if (number == SYS_poll) return count == hex;
+#endif
+    return number == SYS_ppoll && count == hex;
 }
 
 // A program started by Start and not yet finished. Finish waits for it; a program still
