@@ -18,6 +18,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "csi2ipl/frame_geometry.hpp"
 #include "pipelines/pipeline_call.hpp"
@@ -84,8 +86,9 @@ class TARNcsi2ipl : public TARNComponent {
     // A frame whose lines are not where the geometry puts them (a stray byte moved them,
     // or the geometry frame had one): when the geometry pass finds in it the lines of the
     // stream's image, their geometry replaces the stored one, for this frame and the
-    // frames after it, and true; false when it does not.
-    bool TakeMovedLines();
+    // frames after it, and true; false when it does not, with the reason appended to
+    // `refusal`.
+    bool TakeMovedLines(std::vector<std::string>& refusal);
     // The output's buffers for `model`: kept when they already have its format (a
     // geometry frame refused by a later check leaves them so), else laid out anew.
     void FitOutputBuffers(const _IplImage& model);

@@ -48,6 +48,15 @@ inline constexpr const char* kGeometryTooLarge = "Frame geometry too large: ";  
 inline constexpr const char* kImageBytes = " needs ";                          // bytes, then:
 inline constexpr const char* kImageBytesLimit = " bytes, more than 2147483647";
 inline constexpr const char* kNotTheImage = "Lines of the frame make no image of ";  // WxH, then kSkipFrame
+// A frame with a line packet that cannot be read gives the stream no geometry: its lines
+// may be one fewer than the image's, or be read at a word count that is not the line's.
+// The texts: kUnreadableLine, the offset, kSkipFrame; kWordCountsDiffer, the first line's
+// word count, kAtByte, its offset, kWordCountsAnd, the other line's, kAtByte, its offset,
+// kSkipFrame.
+inline constexpr const char* kUnreadableLine = "Line packet cannot be read at byte ";
+inline constexpr const char* kWordCountsDiffer = "Line word counts differ: ";
+inline constexpr const char* kWordCountsAnd = ", ";
+inline constexpr const char* kAtByte = " at byte ";
 inline constexpr const char* kFrameShorterThanLines = "Frame shorter than its lines: ";  // size, then:
 inline constexpr const char* kLinesNeed = " bytes, the lines need ";
 

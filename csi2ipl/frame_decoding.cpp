@@ -96,7 +96,7 @@ void TARNcsi2ipl::Core() {
     csi2ipl::FrameVerdict verdict = csi2ipl::CheckFrame(
         geometry, data, dataSize, frameSizeCheck,
         linesConfirmed ? csi2ipl::LineCheck::kFirstTwoAndLast : csi2ipl::LineCheck::kEveryLine);
-    if (verdict.LinesElsewhere() && TakeMovedLines()) {
+    if (verdict.LinesElsewhere() && TakeMovedLines(verdict.reports)) {
         verdict = {};
         linesOfThisFrame = true;
     }
@@ -154,13 +154,18 @@ bool TARNcsi2ipl::RunGeometryPass() {
     return true;
 }
 
-bool TARNcsi2ipl::TakeMovedLines() {
+bool TARNcsi2ipl::TakeMovedLines(std::vector<std::string>& refusal) {
     csi2ipl::GeometryRequest request;
     request.printDebug = printDebug;
     request.startOffset = startOffset;
     csi2ipl::GeometryResult result = csi2ipl::ComputeGeometryOfMovedLines(geometry, data, dataSize, request);
     timings.typeCounting += result.countTypeSeconds;
-    if (!result.Ready()) return false;
+    if (!result.Ready()) {
+        // Why its lines were not taken, after why they were looked for: the check alone
+        // says only where the stored lines are not.
+        if (!result.reports.empty()) refusal.push_back(std::move(result.reports.back()));
+        return false;
+    }
     for (const std::string& text : result.reports) ReportText(text.c_str());
     geometry = std::move(result.geometry);
     return true;

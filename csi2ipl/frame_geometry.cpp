@@ -4,6 +4,7 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <optional>
 
 #include "csi2ipl/data_formats.hpp"
 #include "csi2ipl/decoder_reports.hpp"
@@ -23,6 +24,22 @@ bool EvenlySpaced(const PacketList& lines, uint32_t lineLength) {
     for (size_t i = 1; i < lines.size(); ++i)
         if (lines[i].offset - lines[i - 1].offset != lineLength) return false;
     return true;
+}
+
+// Why the lines counted in a frame cannot be its image's, or empty when they can: the
+// lines of one image have one word count, and every line packet of the frame is among them.
+std::string LineCountDamage(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType,
+                            const PacketList& lines) {
+    if (lines.empty()) return {};
+    const PacketItem& first = lines.front();
+    for (const PacketItem& line : lines)
+        if (line.WordCount() != first.WordCount())
+            return report::kWordCountsDiffer + std::to_string(first.WordCount()) + report::kAtByte +
+                   std::to_string(first.offset) + report::kWordCountsAnd + std::to_string(line.WordCount()) +
+                   report::kAtByte + std::to_string(line.offset) + report::kSkipFrame;
+    if (const std::optional<size_t> uncounted = FindUncountedLine(data, size, startOffset, dataType, lines))
+        return report::kUnreadableLine + std::to_string(*uncounted) + report::kSkipFrame;
+    return {};
 }
 
 }  // namespace
@@ -54,9 +71,16 @@ GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryR
 
     const auto countStart = std::chrono::steady_clock::now();
     LineScan scan = CSI2CountType(data, size, request.startOffset, geometry.searchType);
+    // A stray byte in a line's header loses the line, or gives it another word count: the
+    // frame's lines would then make another image (a line fewer, another width), which as
+    // the stream's image every later frame would be cut to or refused for. Such a frame
+    // gives no geometry; the next one is measured instead.
+    const std::string damage =
+        LineCountDamage(data, size, request.startOffset, geometry.searchType, scan.lines);
     result.countTypeSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - countStart).count();
     if (scan.lines.empty())
         return Refuse(std::move(result), GeometryStatus::kTypeNotFound, report::kTargetTypeNotFound);
+    if (!damage.empty()) return Refuse(std::move(result), GeometryStatus::kUnreadableLine, damage);
     if (request.printDebug && scan.lines.size() >= 2)
         result.reports.push_back(report::kLineLength + std::to_string(scan.lineLength));
 

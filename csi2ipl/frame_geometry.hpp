@@ -54,6 +54,7 @@ enum class GeometryStatus {
     kLineTooShort,     // the first line holds no whole pixel group
     kTooLarge,         // the image would need more than INT32_MAX bytes
     kNotTheImage,      // a later frame's lines make another image than the stream's
+    kUnreadableLine,   // a line packet the count could not take, or lines of unlike word counts
 };
 
 struct GeometryResult {

@@ -135,6 +135,74 @@ LineScan CSI2CountType(const uint8_t* data, size_t size, size_t startOffset, uin
     return scan;
 }
 
+namespace {
+
+// Whether the bytes at `identifier` are the header of a line of `lines` with its preamble
+// damaged: a counted line's identifier, word count and ECC after three B8 or more among
+// the five bytes before (from `from` on). A stray byte in the preamble or in front of the
+// identifier leaves four, a byte in place of a preamble byte three. The ECC keeps the
+// line markers out: one whose line number is the type's code reads B8 B8 B8 B8 03 2B, and
+// with some widths the word count's two bytes follow, but then the next packet's B8.
+// `tails`: the last four header bytes of the lines, as words, sorted.
+bool DamagedLineHeaderAt(const uint8_t* data, size_t from, size_t identifier, const std::vector<uint32_t>& tails) {
+    const uint8_t* before = data + std::max(from, identifier - std::min<size_t>(identifier, 5));
+    if (std::count(before, data + identifier, kPreambleByte) < 3) return false;
+    return std::binary_search(tails.begin(), tails.end(), LoadWord32(data + identifier));
+}
+
+// The start of the first line-header remains in [from, to), as FindUncountedLine describes
+// them, or `to`. Every such header has a B8 in the five bytes before its identifier: the
+// search goes from B8 to B8.
+size_t FindLineRemains(const uint8_t* data, size_t from, size_t to, uint8_t dataType,
+                       const std::vector<uint32_t>& tails) {
+    for (size_t at = from; at < to;) {
+        const void* found = std::memchr(data + at, kPreambleByte, to - at);
+        if (found == nullptr) return to;
+        const size_t b8 = static_cast<size_t>(static_cast<const uint8_t*>(found) - data);
+        for (size_t identifier = b8 + 1; identifier <= b8 + 5 && identifier < to; ++identifier) {
+            if (DataTypeOf(data[identifier]) != dataType) continue;
+            const size_t header = identifier - std::min(identifier - from, kPreambleBytes);
+            // A packet of the type the count could not take: its payload runs past the data.
+            if (identifier - header == kPreambleBytes && LoadWord32(data + header) == kPreamble)
+                return header;
+            // Whole but for its preamble: it begins five bytes before its identifier when a
+            // byte was added (a B8 stands there), else four.
+            if (identifier + kPacketHeaderBytes - kPreambleBytes <= to &&
+                DamagedLineHeaderAt(data, from, identifier, tails)) {
+                const bool byteAdded =
+                    identifier - kPreambleBytes > from && data[identifier - 5] == kPreambleByte;
+                return byteAdded ? identifier - 5 : header;
+            }
+        }
+        at = b8 + 1;
+    }
+    return to;
+}
+
+}  // namespace
+
+std::optional<size_t> FindUncountedLine(const uint8_t* data, size_t size, size_t startOffset,
+                                        uint8_t dataType, const PacketList& lines) {
+    size = ScanBound(size);
+    std::vector<uint32_t> tails;
+    for (const PacketItem& line : lines) tails.push_back(LoadWord32(line.header + kPreambleBytes));
+    std::sort(tails.begin(), tails.end());
+    tails.erase(std::unique(tails.begin(), tails.end()), tails.end());
+    size_t from = startOffset;
+    for (size_t i = 0; i <= lines.size() && from < size; ++i) {
+        const size_t to = i < lines.size() ? std::min<size_t>(lines[i].offset, size) : size;
+        if (from < to) {
+            const size_t remains = FindLineRemains(data, from, to, dataType, tails);
+            if (remains != to) return remains;
+        }
+        if (i == lines.size()) break;
+        const uint64_t covered =
+            lines.size() == 1 ? kPacketHeaderBytes : kPacketHeaderBytes + lines[i].WordCount();
+        from = static_cast<size_t>(std::min<uint64_t>(uint64_t{lines[i].offset} + covered, size));
+    }
+    return std::nullopt;
+}
+
 Resynchronised AlignToNextPreamble(const uint8_t* data, size_t size, size_t position) {
     if (position >= size || PreambleAt(data, size, position, kPreambleBytes)) return {position, 0};
     if (size >= sizeof(uint32_t) && LoadWord32(data) == 0) return {position, 0};

@@ -53,6 +53,18 @@ struct LineScan {
 };
 LineScan CSI2CountType(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType);
 
+// Where a line packet of `dataType` begins that the count did not take, in the bytes no
+// line of `lines` covers: a packet header of the type whose payload runs past the data
+// (the count passes the rest of the frame behind it), or the data identifier, word count
+// and ECC of a line of `lines` behind a damaged preamble (three B8 or more among the five
+// bytes before: a stray byte in the preamble or in front of the identifier, or a byte in
+// place of a preamble byte). A stray byte in a line's header leaves the one or the other
+// where the line was. Lines cover their header and payload; a lone line only its header,
+// as its word count may be one that a stray byte enlarged over the lines behind it, which
+// no second line then contradicts. The offset where that header begins, or nothing.
+std::optional<size_t> FindUncountedLine(const uint8_t* data, size_t size, size_t startOffset,
+                                        uint8_t dataType, const PacketList& lines);
+
 // Resynchronisation of a position that lost the packet stream: the position itself when a
 // preamble stands there (its 4 bytes inside the data) or when the frame-size word (the
 // data's first word) is 0; else the next position where a preamble stands, or `size`

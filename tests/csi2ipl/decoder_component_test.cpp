@@ -447,14 +447,32 @@ TEST_F(DecoderTest, OneStrayByteCostsAtMostItsOwnFrame) {
     }
 }
 
+// A frame of the stray-byte sweeps: 5 lines at least 64 pixels wide (RAW12 and YUV422
+// 8-bit go through the pipelines), with footers or each line's packet ending with its last
+// pixel byte.
+capture::CaptureFrame SweepFrame(uint8_t type, bool footers) {
+    capture::FrameSpec spec;
+    spec.dataType = type;
+    spec.width = std::max<uint32_t>(64, 8 * capture::PixelsPerGroup(type));
+    spec.height = 5;
+    capture::CaptureFrame clean = capture::WriteFrame(spec);
+    if (!footers) {
+        capture::FrameWriter writer;
+        for (capture::PacketPlacement& line : clean.lines) {
+            const auto start = clean.bytes.begin() + line.offset;
+            writer.Bytes(std::vector<uint8_t>(start, start + 8 + line.wordCount));
+            line.offset = static_cast<uint32_t>(writer.Size() - 8 - line.wordCount);
+        }
+        clean.bytes = writer.Finish();
+    }
+    return clean;
+}
+
 // One stray byte of any value anywhere in one frame of four, the geometry frame or the
 // third (checked at the lines the first two share), in every data type, given or detected,
 // with footers or without, the frame-size check on or off (a seeded sample of the
 // placements): each clean frame comes out as the clean image, and the stray frame is
 // dropped or comes out with every line right but the one whose packet holds the byte.
-// Left out: a byte inside a line's packet header (from its preamble to its word count) of
-// the geometry frame. That frame's lines then make another image (a line fewer, or another
-// width), which stays the stream's image.
 TEST_F(DecoderTest, OneStrayByteAnywhereCostsAtMostItsOwnFrame) {
     using capture::type::kYuv422_8_YUSwapped;
     std::mt19937 random(26);
@@ -465,21 +483,7 @@ TEST_F(DecoderTest, OneStrayByteAnywhereCostsAtMostItsOwnFrame) {
             for (const bool footers : {true, false}) {
                 SCOPED_TRACE(std::string(ChoiceOf(type)) + (detected ? ", AUTO" : "") +
                              (footers ? "" : ", no footers"));
-                // 64 pixels or more: RAW12 and YUV422 8-bit go through the pipelines.
-                capture::FrameSpec spec;
-                spec.dataType = type;
-                spec.width = std::max<uint32_t>(64, 8 * capture::PixelsPerGroup(type));
-                spec.height = 5;
-                capture::CaptureFrame clean = capture::WriteFrame(spec);
-                if (!footers) {
-                    capture::FrameWriter writer;
-                    for (capture::PacketPlacement& line : clean.lines) {
-                        const auto start = clean.bytes.begin() + line.offset;
-                        writer.Bytes(std::vector<uint8_t>(start, start + 8 + line.wordCount));
-                        line.offset = static_cast<uint32_t>(writer.Size() - 8 - line.wordCount);
-                    }
-                    clean.bytes = writer.Finish();
-                }
+                const capture::CaptureFrame clean = SweepFrame(type, footers);
                 const reference::Image expected = reference::Decode(clean.bytes, clean.lines, type, false, 0);
                 const size_t rowSamples = size_t{expected.width} * expected.channels;
                 for (int sample = 0; sample < 20; ++sample) {
@@ -489,14 +493,11 @@ TEST_F(DecoderTest, OneStrayByteAnywhereCostsAtMostItsOwnFrame) {
                     const bool frameSizeCheck = random() % 2;
                     // The line whose packet (header or payload) the byte lands in, if any.
                     long ownLine = -1;
-                    bool inHeader = false;
                     for (size_t y = 0; y < clean.lines.size(); ++y) {
                         const uint32_t start = clean.lines[y].offset;
                         if (at > start && at < start + 8 + clean.lines[y].wordCount)
                             ownLine = static_cast<long>(y);
-                        if (at > start && at < start + 7) inHeader = true;
                     }
-                    if (strayFrame == 0 && inHeader) continue;
                     SCOPED_TRACE("frame " + std::to_string(strayFrame) + ", byte " + std::to_string(value) +
                                  " in front of byte " + std::to_string(at) +
                                  (frameSizeCheck ? ", size checked" : ""));
@@ -531,6 +532,190 @@ TEST_F(DecoderTest, OneStrayByteAnywhereCostsAtMostItsOwnFrame) {
                 }
             }
         }
+    }
+}
+
+// One stray byte inside a line's packet header of the geometry frame: in its preamble,
+// in front of its data identifier or inside its word count, in front of the first line,
+// the second or the last, in every data type, given or detected, with footers or without,
+// each byte 0x00, 0x01, 0xB8 and one drawn from a seed. Counted as it stands, such a frame
+// has a line fewer or a line of another word count, whose image (a line fewer, another
+// width) would be the stream's: every later frame would be cut to it or refused for it.
+// The two clean frames after it come out, each the clean image, and the stray frame is
+// dropped or comes out as the clean image too (a B8 in the preamble stands in front of the
+// packet as well). A byte that repeats the header bytes behind it up to the ECC gives the
+// bytes of a stray byte in front of the ECC, which leaves the header whole and costs the
+// line its pixels in that frame alone. Each placement is a run of its own (Birth to
+// Death), which measures its first frame as a new decoder does.
+TEST_F(DecoderTest, OneStrayByteInALineHeaderOfTheGeometryFrameCostsOnlyThatFrame) {
+    using capture::type::kYuv422_8_YUSwapped;
+    std::mt19937 random(261);
+    for (const uint8_t type : capture::type::kAll) {
+        for (const bool detected : {false, true}) {
+            if (detected && type == kYuv422_8_YUSwapped) continue;
+            for (const bool footers : {true, false}) {
+                SCOPED_TRACE(std::string(ChoiceOf(type)) + (detected ? ", AUTO" : "") +
+                             (footers ? "" : ", no footers"));
+                const capture::CaptureFrame clean = SweepFrame(type, footers);
+                const reference::Image expected = reference::Decode(clean.bytes, clean.lines, type, false, 0);
+                const size_t rowSamples = size_t{expected.width} * expected.channels;
+                NewDecoder();
+                DecoderRig& rig = Rig();
+                rig.Set("CSI2_Dataformat", detected ? "AUTO" : ChoiceOf(type));
+                rig.Set("skip_first_frames", false);
+                for (const size_t y : {size_t{0}, size_t{1}, clean.lines.size() - 1}) {
+                    const uint32_t line = clean.lines[y].offset;
+                    for (uint32_t place = 1; place <= 6; ++place) {
+                        for (const uint8_t value :
+                             {uint8_t{0x00}, uint8_t{0x01}, uint8_t{0xB8}, static_cast<uint8_t>(random())}) {
+                            const size_t at = line + place;
+                            SCOPED_TRACE("byte " + std::to_string(value) + " at header byte " +
+                                         std::to_string(place) + " of line " + std::to_string(y));
+                            size_t repeated = at;
+                            while (repeated < clean.bytes.size() && clean.bytes[repeated] == value)
+                                ++repeated;
+                            const bool inFrontOfTheEcc = repeated >= line + 7;
+                            std::vector<uint8_t> stray = clean.bytes;
+                            stray.insert(stray.begin() + static_cast<long>(at), value);
+
+                            const size_t before = rig.ImageCount();
+                            ASSERT_EQ(rig.Begin(), 0);
+                            for (long i = 0; i < 3; ++i)
+                                ASSERT_EQ(rig.Feed(i == 0 ? stray : clean.bytes, 1 + i), 0);
+                            rig.Finish();
+                            size_t cleanImages = 0;
+                            const std::vector<SinkRecord> images = rig.Images();
+                            for (size_t i = before; i < images.size(); ++i) {
+                                const SinkRecord& image = images[i];
+                                const bool strayImage = image.timestamp == 1;
+                                if (!strayImage) ++cleanImages;
+                                ASSERT_EQ(static_cast<uint32_t>(image.width), expected.width);
+                                ASSERT_EQ(static_cast<uint32_t>(image.height), expected.height);
+                                const std::vector<uint32_t> samples =
+                                    SamplesOf(image, expected.channels, expected.depth);
+                                for (size_t row = 0; row < expected.height; ++row) {
+                                    if (strayImage && inFrontOfTheEcc && row == y) continue;
+                                    EXPECT_TRUE(std::equal(samples.begin() + row * rowSamples,
+                                                           samples.begin() + (row + 1) * rowSamples,
+                                                           expected.samples.begin() + row * rowSamples))
+                                        << "frame " << image.timestamp - 1 << ", line " << row;
+                                }
+                            }
+                            EXPECT_EQ(cleanImages, 2u) << ::testing::PrintToString(Reports());
+                            ClearReports();
+                        }
+                    }
+                }
+            }
+        }
+    }
+}
+
+// The geometry frame with a line packet that cannot be read is dropped with a report, and
+// the next frame is measured as the first was: a stray 0x00 inside the last line's
+// preamble (that line not counted: the image would be a line short, every later frame cut
+// to it, unreported), or inside line 0's word count (a word count that stays inside the
+// data: the width would come from it, every later frame refused). A word count that takes
+// in every line behind it leaves one line, which no other contradicts: the headers it
+// takes in give it away. AUTO needs two lines of a type; that one line is too few.
+TEST_F(DecoderTest, AGeometryFrameWithALinePacketThatCannotBeReadIsDropped) {
+    struct Case {
+        const char* name;
+        const capture::CaptureFrame& clean;
+        size_t line;
+        uint32_t place;  // in the packet header
+        uint8_t value;
+        Texts reports;  // given type, AUTO
+    };
+    const capture::CaptureFrame raw10 = Frame(capture::type::kRaw10, 80, 5);  // word count 100
+    const capture::CaptureFrame wide = Frame(capture::type::kRaw10, 240, 5);  // word count 300
+    const capture::CaptureFrame raw8 = Frame(capture::type::kRaw8, 64, 5);    // word count 64
+    const std::string missing =
+        "Line packet cannot be read at byte " + std::to_string(raw10.lines[4].offset) + ", skip frame";
+    const std::string wider = "Line word counts differ: 356 at byte 64, 100 at byte " +
+                              std::to_string(raw10.lines[4].offset + 1) + ", skip frame";
+    const std::string narrower = "Line word counts differ: 44 at byte 64, 300 at byte " +
+                                 std::to_string(wide.lines[1].offset + 1) + ", skip frame";
+    const Case cases[] = {
+        {"0x00 in the last line's preamble", raw10, 4, 2, 0x00, {missing, missing}},
+        {"0x01 in line 0's word count: 356, over lines 1 to 3", raw10, 0, 6, 0x01, {wider, wider}},
+        {"0x00 in line 0's word count: 44", wide, 0, 6, 0x00, {narrower, narrower}},
+        {"0x01 in line 0's word count: 320, over every other line",
+         raw8,
+         0,
+         6,
+         0x01,
+         {"Line packet cannot be read at byte " + std::to_string(raw8.lines[1].offset + 1) + ", skip frame",
+          "AUTO found only 1 Line or less skipp frame"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint8_t type = c.clean.lines[0].dataIdentifier;
+        std::vector<uint8_t> stray = c.clean.bytes;
+        stray.insert(stray.begin() + c.clean.lines[c.line].offset + c.place, c.value);
+        for (const bool detected : {false, true}) {
+            SCOPED_TRACE(detected ? "AUTO" : "given type");
+            NewDecoder();
+            ClearReports();
+            DecoderRig& rig = Rig();
+            rig.Set("CSI2_Dataformat", detected ? "AUTO" : ChoiceOf(type));
+            rig.Set("skip_first_frames", false);
+            ASSERT_EQ(rig.Begin(), 0);
+            for (long i = 0; i < 3; ++i) ASSERT_EQ(rig.Feed(i == 0 ? stray : c.clean.bytes, 1 + i), 0);
+            const std::vector<SinkRecord> images = rig.Images();
+            ASSERT_EQ(images.size(), 2u) << ::testing::PrintToString(Reports());
+            for (const SinkRecord& image : images) ExpectImage(image, c.clean, type, false, 0);
+            EXPECT_EQ(images[0].timestamp, 2);
+            EXPECT_EQ(Reports(), Texts{c.reports[detected]});
+        }
+    }
+}
+
+// A later frame whose lines are not where the stored ones are, and whose own lines are not
+// taken, is dropped with the check's reports and the reason its lines were not taken:
+// wider lines, or a line packet whose word count a stray byte changed (the frame's lines
+// would make the stream's image, one of them read at that word count).
+TEST_F(DecoderTest, ALaterFrameWhoseLinesAreNotTakenSaysWhy) {
+    const capture::CaptureFrame clean = Frame(capture::type::kRaw10, 240, 5);
+    const capture::CaptureFrame wider = Frame(capture::type::kRaw10, 244, 5);
+    std::vector<uint8_t> damaged = clean.bytes;
+    damaged.insert(damaged.begin() + clean.lines[2].offset + 6, 0x00);  // word count 300 read as 44
+    const auto lineStart = [&](const std::vector<uint8_t>& frame, size_t y) {
+        uint32_t found = 0;
+        std::memcpy(&found, &frame[clean.lines[y].offset], 4);
+        return "Pointer to line start: " + std::to_string(found) + " header value 3099113656";
+    };
+    struct Case {
+        const char* name;
+        const std::vector<uint8_t>& frame;
+        Texts reports;
+    } cases[] = {
+        {"wider lines",
+         wider.bytes,
+         {lineStart(wider.bytes, 1), "Line doesn't start with csi2 header",
+          "Lines of the frame make no image of 240x5, skip frame"}},
+        {"a word count changed",
+         damaged,
+         {lineStart(damaged, 4), "Line doesn't start with csi2 header",
+          "Line word counts differ: 300 at byte 64, 44 at byte " + std::to_string(clean.lines[2].offset) +
+              ", skip frame"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NewDecoder();
+        DecoderRig& rig = Fixed(capture::type::kRaw10);
+        rig.Set("frame_size_check", false);
+        ASSERT_EQ(rig.Begin(), 0);
+        ASSERT_EQ(rig.Feed(clean.bytes), 0);
+        ASSERT_EQ(rig.Feed(clean.bytes), 0);
+        ClearReports();
+        ASSERT_EQ(rig.Feed(c.frame), 0);
+        EXPECT_EQ(rig.ImageCount(), 2u);
+        EXPECT_EQ(Reports(), c.reports);
+        ClearReports();
+        ASSERT_EQ(rig.Feed(clean.bytes), 0);
+        EXPECT_EQ(rig.ImageCount(), 3u);
+        EXPECT_EQ(Reports(), Texts{});
     }
 }
 
@@ -642,8 +827,11 @@ TEST_F(DecoderTest, AFrameWithoutItsSecondLineIsDroppedWithTheLineReports) {
     ASSERT_EQ(rig.Feed(frame.bytes), 0);
     ASSERT_EQ(rig.Feed(broken), 0);
     EXPECT_EQ(rig.ImageCount(), 1u);
-    EXPECT_EQ(Reports(), (Texts{"Pointer to line start: " + std::to_string(found) + " header value 3099113656",
-                                "Line doesn't start with csi2 header"}));
+    EXPECT_EQ(Reports(),
+              (Texts{"Pointer to line start: " + std::to_string(found) + " header value 3099113656",
+                     "Line doesn't start with csi2 header",
+                     "Line packet cannot be read at byte " + std::to_string(frame.lines[1].offset) +
+                         ", skip frame"}));
 }
 
 // Later frames are decoded at the geometry frame's line offsets: one shorter than those
@@ -661,8 +849,10 @@ TEST_F(DecoderTest, FramesShorterThanTheLinesAreDropped) {
     ASSERT_EQ(rig.Feed(std::vector<uint8_t>(frame.bytes.begin(), frame.bytes.begin() + 20)), 0);
     EXPECT_EQ(rig.ImageCount(), 4u);
     const size_t span = frame.lines.back().offset + 8 + frame.lines.back().wordCount;
-    EXPECT_EQ(Reports(), (Texts{"Frame shorter than its lines: " + std::to_string(cut) + " bytes, the lines need " +
-                                    std::to_string(span),
+    EXPECT_EQ(Reports(), (Texts{"Frame shorter than its lines: " + std::to_string(cut) +
+                                    " bytes, the lines need " + std::to_string(span),
+                                "Line packet cannot be read at byte " +
+                                    std::to_string(frame.lines.back().offset) + ", skip frame",
                                 "Frame too short for a CSI2 packet: 20 bytes, skip frame"}));
     ASSERT_EQ(rig.Feed(frame.bytes), 0);
     EXPECT_EQ(rig.ImageCount(), 5u);

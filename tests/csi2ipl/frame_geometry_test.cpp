@@ -232,10 +232,12 @@ TEST(FrameGeometry, MovedLinesOfAnotherImageAreRefused) {
         GeometryStatus status;
         std::string report;
     } cases[] = {
-        {"a line lost", lineLost, GeometryStatus::kNotTheImage, notTheImage},
+        {"a line lost", lineLost, GeometryStatus::kUnreadableLine,
+         "Line packet cannot be read at byte " + std::to_string(clean.lines[2].offset) + ", skip frame"},
         {"a line more", frameOf(80, 6), GeometryStatus::kNotTheImage, notTheImage},
         {"wider lines", frameOf(84, 5), GeometryStatus::kNotTheImage, notTheImage},
-        {"the last line shorter than the width", lastLineShort, GeometryStatus::kNotTheImage, notTheImage},
+        {"the last line shorter than the width", lastLineShort, GeometryStatus::kUnreadableLine,
+         "Line word counts differ: 100 at byte 64, 50 at byte 504, skip frame"},
         {"lines of another type", frameOf(80, 5, capture::type::kRaw12), GeometryStatus::kTypeNotFound,
          "Target CSI2 type not found try next Frame"},
     };

@@ -270,6 +270,86 @@ TEST(PacketScanner, CountTypePassesPacketsOfOtherTypesByOneByte) {
     }
 }
 
+// A frame's line packets that the count missed, where each begins: what a stray byte in a
+// line's header leaves (a foreign byte in its preamble, or in front of its data identifier,
+// which then reads as a short packet's), a preamble byte replaced, a word count made to
+// run past the data (the count passes the rest of the frame), the last line cut short,
+// and the whole headers of the lines that a lone line's enlarged word count takes in.
+TEST(PacketScanner, UncountedLinesAreFoundWhereTheirHeaderBegins) {
+    capture::FrameSpec spec;
+    spec.dataType = capture::type::kRaw10;
+    spec.width = 80;  // word count 100: 0x64 0x00
+    spec.height = 5;
+    const capture::CaptureFrame raw10 = capture::WriteFrame(spec);
+    spec.dataType = capture::type::kRaw8;
+    spec.width = 64;  // word count 64: a stray 0x01 in front of its high byte makes 320
+    const capture::CaptureFrame raw8 = capture::WriteFrame(spec);
+    const uint32_t line = raw10.lines[2].offset;
+    auto inserted = [](const capture::CaptureFrame& frame, size_t at, uint8_t value) {
+        std::vector<uint8_t> bytes = frame.bytes;
+        bytes.insert(bytes.begin() + static_cast<long>(at), value);
+        return bytes;
+    };
+    std::vector<uint8_t> replaced = raw10.bytes;
+    replaced[line] = 0x12;
+    const std::vector<uint8_t> cut(raw10.bytes.begin(), raw10.bytes.begin() + raw10.lines[4].offset + 8 + 10);
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> frame;
+        uint8_t type;
+        size_t expected;
+    } cases[] = {
+        {"a foreign byte inside the preamble", inserted(raw10, line + 2, 0x00), 0x2B, line},
+        {"a byte in front of the data identifier", inserted(raw10, line + 4, 0x00), 0x2B, line},
+        {"a preamble byte replaced", replaced, 0x2B, line},
+        {"a word count run past the data", inserted(raw10, line + 5, 0x01), 0x2B, line},
+        {"the last line cut short", cut, 0x2B, raw10.lines[4].offset},
+        {"a lone line over the others", inserted(raw8, raw8.lines[0].offset + 6, 0x01), 0x2A,
+         raw8.lines[1].offset + 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const LineScan scan = CSI2CountType(c.frame.data(), c.frame.size(), 64, c.type);
+        EXPECT_EQ(FindUncountedLine(c.frame.data(), c.frame.size(), 64, c.type, scan.lines),
+                  std::optional<size_t>(c.expected));
+    }
+}
+
+// Clean frames have no line packet the count missed: not line markers, frame markers,
+// embedded data, filler or a stray B8 between packets. The line-end packet of line 42
+// reads B8 B8 B8 B8 03 2A 00 and its ECC: a preamble with a byte in front of the RAW8 type,
+// and with lines whose word count is that ECC times 256, their data type and word count
+// too; the ECC of the lines' headers, never B8, differs from the next packet's first byte.
+TEST(PacketScanner, CleanFramesHaveNoUncountedLine) {
+    const uint8_t markerEcc = capture::HeaderEcc(0x03, 42);
+    ASSERT_NE(markerEcc, 0);
+    capture::FrameSpec spec;
+    spec.dataType = capture::type::kRaw8;
+    spec.width = 256u * markerEcc;
+    spec.height = 44;
+    spec.frameMarkers = spec.lineMarkers = true;
+    spec.embeddedLines = 2;
+    const capture::CaptureFrame marked = capture::WriteFrame(spec);
+
+    std::mt19937 random(5);
+    capture::FrameWriter writer;
+    const std::vector<std::vector<uint8_t>> between = {
+        {}, std::vector<uint8_t>(13, 0x55), {0xB8}, {0xB8, 0xB8, 0xB8}};
+    for (const std::vector<uint8_t>& bytes : between) {
+        writer.Bytes(bytes);
+        writer.LongPacket(0x2B, capture::LinePayload(0x2B, 80, 0, capture::Pattern::kRandom, random));
+    }
+    const std::vector<uint8_t> spaced = writer.Finish();
+
+    const std::pair<const std::vector<uint8_t>*, uint8_t> frames[] = {{&marked.bytes, 0x2A}, {&spaced, 0x2B}};
+    for (const auto& [frame, type] : frames) {
+        SCOPED_TRACE(static_cast<int>(type));
+        const LineScan scan = CSI2CountType(frame->data(), frame->size(), 64, type);
+        EXPECT_EQ(scan.lines.size(), type == 0x2A ? 44u : 4u);
+        EXPECT_EQ(FindUncountedLine(frame->data(), frame->size(), 64, type, scan.lines), std::nullopt);
+    }
+}
+
 // Every scan of every prefix of a frame ends, and reads nothing past the prefix (the
 // guard page right behind it would crash the test).
 TEST(PacketScanner, ScansStayInsideEveryTruncationOfAFrame) {
@@ -286,6 +366,10 @@ TEST(PacketScanner, ScansStayInsideEveryTruncationOfAFrame) {
         for (const PacketItem& item : all) EXPECT_LE(item.offset + 8u, size);
         const LineScan scan = CSI2CountType(data.data(), size, 64, 0x2C);
         for (const PacketItem& line : scan.lines) EXPECT_LE(line.offset + 8u + line.WordCount(), size);
+        const std::optional<size_t> uncounted = FindUncountedLine(data.data(), size, 64, 0x2C, scan.lines);
+        if (uncounted) {
+            EXPECT_LT(*uncounted, size);
+        }
         const std::optional<PacketItem> found = CSI2FindType(data.data(), size, 64, 0x2C);
         if (found) {
             EXPECT_LE(found->offset + 8u, size);
