@@ -501,7 +501,6 @@ class TARNFastIO {
             delete ring;
             return;
         }
-        ring->m_abandoned = true;
         ring->m_slots.DeleteAll();
         // Before the mutex goes: a holder giving back the last slot at once must find it kept.
         // The list is this binary's (each package has its own copy of this code): the holder,
@@ -802,7 +801,7 @@ class TARNFastIO {
 
     // An abandoned ring whose last slot set aside came back: the caller deletes it once it
     // has let the mutex go.
-    bool lastHolderGone() const { return m_abandoned && m_setAside.IsEmpty(); }
+    bool lastHolderGone() const { return m_forgetAbandoned != nullptr && m_setAside.IsEmpty(); }
     void endAbandoned() {
         // The unloading may have taken it first; then it is not this thread's to delete.
         if (m_forgetAbandoned(this)) delete this;
@@ -847,9 +846,8 @@ class TARNFastIO {
     Slots m_setAside;
     // What the slots set aside may point into, with how to free it (KeepUntilGivenBack).
     std::vector<std::pair<void*, void (*)(void*)>> m_kept;
-    // The owner went while slots set aside were held (Abandon), and how the list of the
-    // binary that keeps it forgets it.
-    bool m_abandoned = false;
+    // Set when the owner went while slots set aside were held (Abandon): how the list of the
+    // binary that keeps the ring forgets it.
     bool (*m_forgetAbandoned)(void*) = nullptr;
 
     int m_readerCount = 0;
