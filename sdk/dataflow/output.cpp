@@ -34,23 +34,20 @@ TARNOutputBufferTarget TARNOutputImplementation::target(std::vector<TARNIOEltImp
 }
 
 void TARNOutputImplementation::AllocOutputBuffer(int isize, bool allocate) {
-    applyPendingFifoSize();
-    freeLeftoverBlock();
+    prepareLayout();
     std::vector<TARNIOEltImplementation*> elements;
     buffers.AllocOutputBuffer(target(elements), isize, allocate);
 }
 
 void TARNOutputImplementation::AllocOutputBufferIplImage(const _IplImage& model, bool headerOnly) {
-    applyPendingFifoSize();
-    freeLeftoverBlock();
+    prepareLayout();
     std::vector<TARNIOEltImplementation*> elements;
     buffers.AllocOutputBufferIplImage(target(elements), model, headerOnly);
 }
 
 void TARNOutputImplementation::AllocOutputBufferImage(int isize, int w, int h, unsigned int coding,
                                                       unsigned int extra, bool headerOnly) {
-    applyPendingFifoSize();
-    freeLeftoverBlock();
+    prepareLayout();
     std::vector<TARNIOEltImplementation*> elements;
     buffers.AllocOutputBufferImage(target(elements), isize, w, h, coding, extra, headerOnly);
 }
@@ -61,15 +58,13 @@ void TARNOutputImplementation::AllocOutputBufferTARNImage(int isize, int w, int 
 }
 
 void TARNOutputImplementation::AllocOutputBufferMatrix(int m, int n) {
-    applyPendingFifoSize();
-    freeLeftoverBlock();
+    prepareLayout();
     std::vector<TARNIOEltImplementation*> elements;
     buffers.AllocOutputBufferMatrix(target(elements), m, n);
 }
 
 void TARNOutputImplementation::AllocOutputBufferAudioSignal(const TARNAudioSignal& model) {
-    applyPendingFifoSize();
-    freeLeftoverBlock();
+    prepareLayout();
     std::vector<TARNIOEltImplementation*> elements;
     buffers.AllocOutputBufferAudioSignal(target(elements), model);
 }
@@ -143,7 +138,8 @@ void TARNOutputImplementation::FreeBuffer() {
     ring->KeepUntilGivenBack(buffers.TakeBlock(target(elements).elements), &TARNOutputBuffers::FreeBlock);
 }
 
-void TARNOutputImplementation::freeLeftoverBlock() {
+void TARNOutputImplementation::prepareLayout() {
+    applyPendingFifoSize();
     if (buffers.ElementCount() == 0 && buffers.Block() != nullptr) FreeBuffer();
 }
 

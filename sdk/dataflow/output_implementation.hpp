@@ -153,9 +153,10 @@ class TARNOutputImplementation final : public TARNOutput {
     // Rebuilds the ring with a pending length, after freeing the buffers that lie over
     // its elements; stays pending while an element is held.
     void applyPendingFifoSize();
-    // A block the buffers hold while counting as without buffers (a matrix output of 0 x n)
-    // goes through FreeBuffer before the next layout replaces it.
-    void freeLeftoverBlock();
+    // What every layout does first: applies a pending ".fifosize", and frees through
+    // FreeBuffer a block the buffers hold while counting as without buffers (a matrix output
+    // of 0 x n), before the layout replaces it.
+    void prepareLayout();
 
     int pendingFifoSize;
 };
