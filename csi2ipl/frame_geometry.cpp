@@ -26,11 +26,11 @@ bool EvenlySpaced(const PacketList& lines, uint32_t lineLength) {
     return true;
 }
 
-// Why the lines counted in a frame cannot be its image's, or empty when they can: the
-// lines of one image have one word count, and every line packet of the frame is among them.
+// Why the lines counted in a frame (one at least) cannot be its image's, or empty when they
+// can: the lines of one image have one word count, and every line packet of the frame is
+// among them.
 std::string LineCountDamage(const uint8_t* data, size_t size, size_t startOffset, uint8_t dataType,
                             const PacketList& lines) {
-    if (lines.empty()) return {};
     const PacketItem& first = lines.front();
     for (const PacketItem& line : lines)
         if (line.WordCount() != first.WordCount())
@@ -71,16 +71,17 @@ GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryR
 
     const auto countStart = std::chrono::steady_clock::now();
     LineScan scan = CSI2CountType(data, size, request.startOffset, geometry.searchType);
+    result.countTypeSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - countStart).count();
+    if (scan.lines.empty())
+        return Refuse(std::move(result), GeometryStatus::kTypeNotFound, report::kTargetTypeNotFound);
     // A stray byte in a line's header loses the line, or gives it another word count: the
     // frame's lines would then make another image (a line fewer, another width), which as
     // the stream's image every later frame would be cut to or refused for. Such a frame
     // gives no geometry; the next one is measured instead.
-    const std::string damage =
-        LineCountDamage(data, size, request.startOffset, geometry.searchType, scan.lines);
-    result.countTypeSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - countStart).count();
-    if (scan.lines.empty())
-        return Refuse(std::move(result), GeometryStatus::kTypeNotFound, report::kTargetTypeNotFound);
-    if (!damage.empty()) return Refuse(std::move(result), GeometryStatus::kUnreadableLine, damage);
+    if (const std::string damage =
+            LineCountDamage(data, size, request.startOffset, geometry.searchType, scan.lines);
+        !damage.empty())
+        return Refuse(std::move(result), GeometryStatus::kUnreadableLine, damage);
     if (request.printDebug && scan.lines.size() >= 2)
         result.reports.push_back(report::kLineLength + std::to_string(scan.lineLength));
 
