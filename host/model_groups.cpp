@@ -1,9 +1,9 @@
 #include "model_groups.hpp"
 
 #include <cctype>
-#include <fstream>
 #include <set>
-#include <sstream>
+
+#include "whole_file.hpp"
 
 namespace {
 
@@ -25,13 +25,6 @@ std::vector<std::string> markerGroups(const std::string& bytes) {
     return groups;
 }
 
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream whole;  // in one block: packages are megabytes
-    whole << file.rdbuf();
-    return std::move(whole).str();
-}
-
 // Marks with `group` every model the package hands out for that group and has no group yet.
 void fileUnder(HostPackage& package, const std::vector<HostModelInfo>& models, const std::string& group,
                std::vector<std::string>& groups) {
@@ -49,7 +42,7 @@ std::vector<std::string> ModelGroups(HostPackage& package, const std::vector<Hos
     bool allFound = true;
     for (const std::string& group : groups) allFound = allFound && !group.empty();
     if (allFound) return groups;
-    for (const std::string& group : markerGroups(readFile(path)))
+    for (const std::string& group : markerGroups(ReadWholeFile(path).value_or("")))
         if (group != ComponentGroup) fileUnder(package, models, group, groups);
     return groups;
 }

@@ -1,10 +1,8 @@
 #include "package_trailer.hpp"
 
-#include <fstream>
-#include <sstream>
-
 #include "sha512.hpp"
 #include "tarn/runtime/base64.hpp"
+#include "whole_file.hpp"
 
 std::string PackageTrailer::Value(const std::string& key) const {
     for (const auto& [entryKey, value] : entries)
@@ -14,15 +12,12 @@ std::string PackageTrailer::Value(const std::string& key) const {
 
 PackageTrailer ReadPackageTrailer(const std::string& path) {
     PackageTrailer trailer;
-    std::ifstream file(path, std::ios::binary);
+    const std::optional<std::string> file = ReadWholeFile(path);
     if (!file) {
         trailer.error = "cannot read " + path;
         return trailer;
     }
-    // In one block: a package is megabytes, too many to take a character at a time.
-    std::ostringstream whole;
-    whole << file.rdbuf();
-    const std::string bytes = std::move(whole).str();
+    const std::string& bytes = *file;
     if (bytes.size() < 4) {
         trailer.error = "the file is too short to hold a trailer";
         return trailer;
