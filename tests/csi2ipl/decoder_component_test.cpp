@@ -468,14 +468,19 @@ capture::CaptureFrame SweepFrame(uint8_t type, bool footers) {
     return clean;
 }
 
-// One stray byte of any value anywhere in one frame of four, the geometry frame or the
-// third (checked at the lines the first two share), in every data type, given or detected,
-// with footers or without, the frame-size check on or off (a seeded sample of the
-// placements): each clean frame comes out as the clean image, and the stray frame is
-// dropped or comes out with every line right but the one whose packet holds the byte.
-TEST_F(DecoderTest, OneStrayByteAnywhereCostsAtMostItsOwnFrame) {
+// A configuration of the stray-byte sweeps, with its clean frame and the image it decodes to.
+struct SweepConfiguration {
+    uint8_t type;
+    bool detected;
+    capture::CaptureFrame clean;
+    reference::Image expected;
+};
+
+// Runs `sweep` for each configuration of the stray-byte sweeps: every data type, given or
+// detected, with footers or without; stops at the first fatal failure.
+template <typename Sweep>
+void ForEachSweepConfiguration(Sweep sweep) {
     using capture::type::kYuv422_8_YUSwapped;
-    std::mt19937 random(26);
     for (const uint8_t type : capture::type::kAll) {
         for (const bool detected : {false, true}) {
             // Detection finds the packets' type, which decodes 0xFE's lines another way.
@@ -483,56 +488,74 @@ TEST_F(DecoderTest, OneStrayByteAnywhereCostsAtMostItsOwnFrame) {
             for (const bool footers : {true, false}) {
                 SCOPED_TRACE(std::string(ChoiceOf(type)) + (detected ? ", AUTO" : "") +
                              (footers ? "" : ", no footers"));
-                const capture::CaptureFrame clean = SweepFrame(type, footers);
-                const reference::Image expected = reference::Decode(clean.bytes, clean.lines, type, false, 0);
-                const size_t rowSamples = size_t{expected.width} * expected.channels;
-                for (int sample = 0; sample < 20; ++sample) {
-                    const long strayFrame = random() % 2 ? 0 : 2;
-                    const size_t at = random() % (clean.bytes.size() + 1);
-                    const uint8_t value = random() % 2 ? 0xB8 : static_cast<uint8_t>(random());
-                    const bool frameSizeCheck = random() % 2;
-                    // The line whose packet (header or payload) the byte lands in, if any.
-                    long ownLine = -1;
-                    for (size_t y = 0; y < clean.lines.size(); ++y) {
-                        const uint32_t start = clean.lines[y].offset;
-                        if (at > start && at < start + 8 + clean.lines[y].wordCount)
-                            ownLine = static_cast<long>(y);
-                    }
-                    SCOPED_TRACE("frame " + std::to_string(strayFrame) + ", byte " + std::to_string(value) +
-                                 " in front of byte " + std::to_string(at) +
-                                 (frameSizeCheck ? ", size checked" : ""));
-                    std::vector<uint8_t> stray = clean.bytes;
-                    stray.insert(stray.begin() + static_cast<long>(at), value);
-
-                    NewDecoder();
-                    DecoderRig& rig = Rig();
-                    rig.Set("CSI2_Dataformat", detected ? "AUTO" : ChoiceOf(type));
-                    rig.Set("skip_first_frames", false);
-                    rig.Set("frame_size_check", frameSizeCheck);
-                    ASSERT_EQ(rig.Begin(), 0);
-                    for (long i = 0; i < 4; ++i)
-                        ASSERT_EQ(rig.Feed(i == strayFrame ? stray : clean.bytes, 1 + i), 0);
-                    size_t cleanImages = 0;
-                    for (const SinkRecord& image : rig.Images()) {
-                        const bool strayImage = image.timestamp == 1 + strayFrame;
-                        if (!strayImage) ++cleanImages;
-                        ASSERT_EQ(static_cast<uint32_t>(image.width), expected.width);
-                        ASSERT_EQ(static_cast<uint32_t>(image.height), expected.height);
-                        const std::vector<uint32_t> samples =
-                            SamplesOf(image, expected.channels, expected.depth);
-                        for (size_t y = 0; y < expected.height; ++y) {
-                            if (strayImage && static_cast<long>(y) == ownLine) continue;
-                            EXPECT_TRUE(std::equal(samples.begin() + y * rowSamples,
-                                                   samples.begin() + (y + 1) * rowSamples,
-                                                   expected.samples.begin() + y * rowSamples))
-                                << "frame " << image.timestamp - 1 << ", line " << y;
-                        }
-                    }
-                    EXPECT_EQ(cleanImages, 3u);
-                }
+                SweepConfiguration configuration{type, detected, SweepFrame(type, footers), {}};
+                configuration.expected =
+                    reference::Decode(configuration.clean.bytes, configuration.clean.lines, type, false, 0);
+                sweep(configuration);
+                if (::testing::Test::HasFatalFailure()) return;
             }
         }
     }
+}
+
+// That `image` is the clean image of `expected`, every line of it but `exceptLine` (-1:
+// none).
+void ExpectCleanImage(const SinkRecord& image, const reference::Image& expected, long exceptLine) {
+    ASSERT_EQ(static_cast<uint32_t>(image.width), expected.width);
+    ASSERT_EQ(static_cast<uint32_t>(image.height), expected.height);
+    const size_t rowSamples = size_t{expected.width} * expected.channels;
+    const std::vector<uint32_t> samples = SamplesOf(image, expected.channels, expected.depth);
+    for (size_t y = 0; y < expected.height; ++y) {
+        if (static_cast<long>(y) == exceptLine) continue;
+        EXPECT_TRUE(std::equal(samples.begin() + y * rowSamples, samples.begin() + (y + 1) * rowSamples,
+                               expected.samples.begin() + y * rowSamples))
+            << "frame " << image.timestamp - 1 << ", line " << y;
+    }
+}
+
+// One stray byte of any value anywhere in one frame of four, the geometry frame or the
+// third (checked at the lines the first two share), in every data type, given or detected,
+// with footers or without, the frame-size check on or off (a seeded sample of the
+// placements): each clean frame comes out as the clean image, and the stray frame is
+// dropped or comes out with every line right but the one whose packet holds the byte.
+TEST_F(DecoderTest, OneStrayByteAnywhereCostsAtMostItsOwnFrame) {
+    std::mt19937 random(26);
+    ForEachSweepConfiguration([&](const SweepConfiguration& configuration) {
+        const capture::CaptureFrame& clean = configuration.clean;
+        for (int sample = 0; sample < 20; ++sample) {
+            const long strayFrame = random() % 2 ? 0 : 2;
+            const size_t at = random() % (clean.bytes.size() + 1);
+            const uint8_t value = random() % 2 ? 0xB8 : static_cast<uint8_t>(random());
+            const bool frameSizeCheck = random() % 2;
+            // The line whose packet (header or payload) the byte lands in, if any.
+            long ownLine = -1;
+            for (size_t y = 0; y < clean.lines.size(); ++y) {
+                const uint32_t start = clean.lines[y].offset;
+                if (at > start && at < start + 8 + clean.lines[y].wordCount) ownLine = static_cast<long>(y);
+            }
+            SCOPED_TRACE("frame " + std::to_string(strayFrame) + ", byte " + std::to_string(value) +
+                         " in front of byte " + std::to_string(at) +
+                         (frameSizeCheck ? ", size checked" : ""));
+            std::vector<uint8_t> stray = clean.bytes;
+            stray.insert(stray.begin() + static_cast<long>(at), value);
+
+            NewDecoder();
+            DecoderRig& rig = Rig();
+            rig.Set("CSI2_Dataformat", configuration.detected ? "AUTO" : ChoiceOf(configuration.type));
+            rig.Set("skip_first_frames", false);
+            rig.Set("frame_size_check", frameSizeCheck);
+            ASSERT_EQ(rig.Begin(), 0);
+            for (long i = 0; i < 4; ++i) ASSERT_EQ(rig.Feed(i == strayFrame ? stray : clean.bytes, 1 + i), 0);
+            size_t cleanImages = 0;
+            for (const SinkRecord& image : rig.Images()) {
+                const bool strayImage = image.timestamp == 1 + strayFrame;
+                if (!strayImage) ++cleanImages;
+                ASSERT_NO_FATAL_FAILURE(
+                    ExpectCleanImage(image, configuration.expected, strayImage ? ownLine : -1));
+            }
+            EXPECT_EQ(cleanImages, 3u);
+        }
+    });
 }
 
 // One stray byte inside a line's packet header of the geometry frame: in its preamble,
@@ -548,67 +571,47 @@ TEST_F(DecoderTest, OneStrayByteAnywhereCostsAtMostItsOwnFrame) {
 // line its pixels in that frame alone. Each placement is a run of its own (Birth to
 // Death), which measures its first frame as a new decoder does.
 TEST_F(DecoderTest, OneStrayByteInALineHeaderOfTheGeometryFrameCostsOnlyThatFrame) {
-    using capture::type::kYuv422_8_YUSwapped;
     std::mt19937 random(261);
-    for (const uint8_t type : capture::type::kAll) {
-        for (const bool detected : {false, true}) {
-            if (detected && type == kYuv422_8_YUSwapped) continue;
-            for (const bool footers : {true, false}) {
-                SCOPED_TRACE(std::string(ChoiceOf(type)) + (detected ? ", AUTO" : "") +
-                             (footers ? "" : ", no footers"));
-                const capture::CaptureFrame clean = SweepFrame(type, footers);
-                const reference::Image expected = reference::Decode(clean.bytes, clean.lines, type, false, 0);
-                const size_t rowSamples = size_t{expected.width} * expected.channels;
-                NewDecoder();
-                DecoderRig& rig = Rig();
-                rig.Set("CSI2_Dataformat", detected ? "AUTO" : ChoiceOf(type));
-                rig.Set("skip_first_frames", false);
-                for (const size_t y : {size_t{0}, size_t{1}, clean.lines.size() - 1}) {
-                    const uint32_t line = clean.lines[y].offset;
-                    for (uint32_t place = 1; place <= 6; ++place) {
-                        for (const uint8_t value :
-                             {uint8_t{0x00}, uint8_t{0x01}, uint8_t{0xB8}, static_cast<uint8_t>(random())}) {
-                            const size_t at = line + place;
-                            SCOPED_TRACE("byte " + std::to_string(value) + " at header byte " +
-                                         std::to_string(place) + " of line " + std::to_string(y));
-                            size_t repeated = at;
-                            while (repeated < clean.bytes.size() && clean.bytes[repeated] == value)
-                                ++repeated;
-                            const bool inFrontOfTheEcc = repeated >= line + 7;
-                            std::vector<uint8_t> stray = clean.bytes;
-                            stray.insert(stray.begin() + static_cast<long>(at), value);
+    ForEachSweepConfiguration([&](const SweepConfiguration& configuration) {
+        const capture::CaptureFrame& clean = configuration.clean;
+        NewDecoder();
+        DecoderRig& rig = Rig();
+        rig.Set("CSI2_Dataformat", configuration.detected ? "AUTO" : ChoiceOf(configuration.type));
+        rig.Set("skip_first_frames", false);
+        for (const size_t y : {size_t{0}, size_t{1}, clean.lines.size() - 1}) {
+            const uint32_t line = clean.lines[y].offset;
+            for (uint32_t place = 1; place <= 6; ++place) {
+                for (const uint8_t value :
+                     {uint8_t{0x00}, uint8_t{0x01}, uint8_t{0xB8}, static_cast<uint8_t>(random())}) {
+                    const size_t at = line + place;
+                    SCOPED_TRACE("byte " + std::to_string(value) + " at header byte " +
+                                 std::to_string(place) + " of line " + std::to_string(y));
+                    size_t repeated = at;
+                    while (repeated < clean.bytes.size() && clean.bytes[repeated] == value) ++repeated;
+                    const bool inFrontOfTheEcc = repeated >= line + 7;
+                    std::vector<uint8_t> stray = clean.bytes;
+                    stray.insert(stray.begin() + static_cast<long>(at), value);
 
-                            const size_t before = rig.ImageCount();
-                            ASSERT_EQ(rig.Begin(), 0);
-                            for (long i = 0; i < 3; ++i)
-                                ASSERT_EQ(rig.Feed(i == 0 ? stray : clean.bytes, 1 + i), 0);
-                            rig.Finish();
-                            size_t cleanImages = 0;
-                            const std::vector<SinkRecord> images = rig.Images();
-                            for (size_t i = before; i < images.size(); ++i) {
-                                const SinkRecord& image = images[i];
-                                const bool strayImage = image.timestamp == 1;
-                                if (!strayImage) ++cleanImages;
-                                ASSERT_EQ(static_cast<uint32_t>(image.width), expected.width);
-                                ASSERT_EQ(static_cast<uint32_t>(image.height), expected.height);
-                                const std::vector<uint32_t> samples =
-                                    SamplesOf(image, expected.channels, expected.depth);
-                                for (size_t row = 0; row < expected.height; ++row) {
-                                    if (strayImage && inFrontOfTheEcc && row == y) continue;
-                                    EXPECT_TRUE(std::equal(samples.begin() + row * rowSamples,
-                                                           samples.begin() + (row + 1) * rowSamples,
-                                                           expected.samples.begin() + row * rowSamples))
-                                        << "frame " << image.timestamp - 1 << ", line " << row;
-                                }
-                            }
-                            EXPECT_EQ(cleanImages, 2u) << ::testing::PrintToString(Reports());
-                            ClearReports();
-                        }
+                    const size_t before = rig.ImageCount();
+                    ASSERT_EQ(rig.Begin(), 0);
+                    for (long i = 0; i < 3; ++i) ASSERT_EQ(rig.Feed(i == 0 ? stray : clean.bytes, 1 + i), 0);
+                    rig.Finish();
+                    size_t cleanImages = 0;
+                    const std::vector<SinkRecord> images = rig.Images();
+                    for (size_t i = before; i < images.size(); ++i) {
+                        const SinkRecord& image = images[i];
+                        const bool strayImage = image.timestamp == 1;
+                        if (!strayImage) ++cleanImages;
+                        ASSERT_NO_FATAL_FAILURE(
+                            ExpectCleanImage(image, configuration.expected,
+                                             strayImage && inFrontOfTheEcc ? static_cast<long>(y) : -1));
                     }
+                    EXPECT_EQ(cleanImages, 2u) << ::testing::PrintToString(Reports());
+                    ClearReports();
                 }
             }
         }
-    }
+    });
 }
 
 // The geometry frame with a line packet that cannot be read is dropped with a report, and
