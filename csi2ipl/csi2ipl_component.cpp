@@ -115,6 +115,7 @@ TARNcsi2ipl::~TARNcsi2ipl() = default;
 void TARNcsi2ipl::Birth() {
     firstFrame = true;
     linesConfirmed = false;
+    geometryConfirmed = false;
     skippedFrames = 0;
     startOffset = static_cast<uint32_t>(csi2ipl::kFrameHeaderBytes);
     frameCounter = 0;

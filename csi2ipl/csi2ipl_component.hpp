@@ -83,15 +83,17 @@ class TARNcsi2ipl : public TARNComponent {
     // Runs the geometry pass on the current frame and makes the output buffers fit it;
     // false (after its reports) when the frame cannot fix a geometry.
     bool RunGeometryPass();
-    // A frame whose lines are not where the geometry puts them (a stray byte moved them,
-    // or the geometry frame had one): when the geometry pass finds in it the lines of the
-    // stream's image, their geometry replaces the stored one, for this frame and the
-    // frames after it, and true; false when it does not, with the reason appended to
-    // `refusal`.
-    bool TakeMovedLines(std::vector<std::string>& refusal);
-    // The output's buffers for `model`: kept when they already have its format (a
-    // geometry frame refused by a later check leaves them so), else laid out anew.
-    void FitOutputBuffers(const _IplImage& model);
+    // A frame that the checks at the stored lines did not pass, or passed with lines the
+    // stored ones do not count: the geometry pass measures its own lines
+    // (ComputeGeometryOfMovedLines). kToDecode: they replace the stored ones, for this
+    // frame and the frames after it. kToConfirm: they replace them for the next frame to
+    // confirm, and this frame is not decoded; the reasons are appended to `reasons`, as
+    // they are with kNo, when the stored lines stay.
+    enum class LinesTaken { kNo, kToDecode, kToConfirm };
+    LinesTaken TakeFrameLines(std::vector<std::string>& reasons);
+    // The output's buffers for the geometry's image: kept when they already have its
+    // format, else laid out anew.
+    void FitOutputBuffers();
     // Decodes the current frame into `image`; false when nothing was written. Reports
     // what the caller should know (an unknown implementation, a refused pipeline).
     bool DecodeFrame(_IplImage& image, long implementation, bool& implementationUnknown);
@@ -127,6 +129,10 @@ class TARNcsi2ipl : public TARNComponent {
     // there, every one of them: the frames after it are checked at their first two lines
     // and their last. Cleared whenever the geometry takes the lines of a frame.
     bool linesConfirmed = false;
+    // Set once a second frame had lines of the stored image, laid out as the stored lines
+    // are (at them, or moved together): from then on the image and the layout are the
+    // stream's. Until then a later frame whose lines show less damage replaces them.
+    bool geometryConfirmed = false;
     bool frameSizeCheck = false;
     // Frames dropped by "skip_first_frames" since Birth.
     uint32_t skippedFrames = 0;

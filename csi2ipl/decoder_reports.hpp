@@ -57,6 +57,23 @@ inline constexpr const char* kUnreadableLine = "Line packet cannot be read at by
 inline constexpr const char* kWordCountsDiffer = "Line word counts differ: ";
 inline constexpr const char* kWordCountsAnd = ", ";
 inline constexpr const char* kAtByte = " at byte ";
+// A line packet followed by fewer bytes than the other lines' footer before the next
+// packet: kCutShortLine, its offset, kSkipFrame.
+inline constexpr const char* kCutShortLine = "Line packet cut short at byte ";
+// A later frame's lines that make the stream's image but are laid out otherwise:
+// kLineOutOfPlace, the offset of the first line packet that does not end in place,
+// kLineOutOfPlaceEnd.
+inline constexpr const char* kLineOutOfPlace = "Line packet at byte ";
+inline constexpr const char* kLineOutOfPlaceEnd = " does not end where the stream's lines end, skip frame";
+inline constexpr const char* kHeldForConfirmation =
+    "Lines of the frame differ from the stored ones, which no frame has confirmed: kept for the next frame "
+    "to confirm, skip frame";
+// A frame checked at lines that no second frame has confirmed, holding a line packet they
+// do not count: kUncountedLine, its offset.
+inline constexpr const char* kUncountedLine = "Line packet the stored lines do not count at byte ";
+// The packet that followed the last line in the geometry frame is not in its place:
+// kNoPacketAfterLines, the offset where it stood.
+inline constexpr const char* kNoPacketAfterLines = "No packet after the last line at byte ";
 inline constexpr const char* kFrameShorterThanLines = "Frame shorter than its lines: ";  // size, then:
 inline constexpr const char* kLinesNeed = " bytes, the lines need ";
 

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 
 #include "csi2ipl/csi2_packet.hpp"
 #include "csi2ipl/decoder_reports.hpp"
+#include "csi2ipl/packet_scanner.hpp"
 
 namespace csi2ipl {
 
@@ -38,10 +40,11 @@ FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size
     // per cent to a pipeline's decode of a frame. The data type is looked at as well as the
     // preamble: a stray B8 in front of a line's preamble makes a preamble of its own with
     // the first three B8 of the real one, whose identifier is then the real preamble's
-    // last B8.
+    // last B8. Then the packet that followed the last line, when one did: a byte lost or
+    // gained inside the last line moves it.
     const size_t last = geometry.lines.size() - 1;
     const size_t firstTwoAndLast[] = {0, std::min<size_t>(1, last), last};
-    const bool everyLine = lineCheck == LineCheck::kEveryLine;
+    const bool everyLine = lineCheck != LineCheck::kFirstTwoAndLast;
     for (size_t i = 0; i < (everyLine ? geometry.lines.size() : std::size(firstTwoAndLast)); ++i) {
         const size_t y = everyLine ? i : firstTwoAndLast[i];
         const uint8_t* header = data + geometry.lines[y].offset;
@@ -59,6 +62,18 @@ FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size
                                       report::Hex(DataTypeOf(header[4])) + report::kLineNotOfType +
                                       report::Hex(geometry.searchType));
             return verdict;
+        }
+    }
+    if (geometry.packetAfterLines != 0 && LoadWord32(data + geometry.packetAfterLines) != kPreamble) {
+        verdict.status = FrameStatus::kNoPacketAfterLines;
+        verdict.reports.push_back(report::kNoPacketAfterLines + std::to_string(geometry.packetAfterLines));
+        return verdict;
+    }
+    if (lineCheck == LineCheck::kEveryLineAndTheBytesBetween) {
+        if (const std::optional<size_t> uncounted =
+                FindUncountedLine(data, size, geometry.startOffset, geometry.searchType, geometry.lines)) {
+            verdict.status = FrameStatus::kUncountedLine;
+            verdict.reports.push_back(report::kUncountedLine + std::to_string(*uncounted));
         }
     }
     return verdict;

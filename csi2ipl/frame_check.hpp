@@ -1,8 +1,9 @@
 #pragma once
 // The checks a frame passes before it is decoded at the geometry frame's line offsets:
 // it is long enough for every line the decode reads, its frame-size word is not larger
-// than the geometry frame's (when asked), and a packet header of the lines' data type
-// starts at the offsets of its first two lines and its last (or of every line).
+// than the geometry frame's (when asked), a packet header of the lines' data type starts
+// at the offsets of its first two lines and its last (or of every line), and a preamble
+// where the packet after the last line stood in the geometry frame.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -19,6 +20,8 @@ enum class FrameStatus {
     kShorterThanLines,     // the lines to decode reach past its end
     kLineWithoutPreamble,  // no preamble where a line should start
     kLineOfOtherType,      // a preamble there, of a header of another data type
+    kNoPacketAfterLines,   // no preamble where the packet after the last line stood
+    kUncountedLine,        // a line packet of the type between the lines, which they do not count
 };
 
 struct FrameVerdict {
@@ -30,8 +33,13 @@ struct FrameVerdict {
     // in it (ComputeGeometryOfMovedLines finds them).
     bool LinesElsewhere() const {
         return status == FrameStatus::kShorterThanLines || status == FrameStatus::kLineWithoutPreamble ||
-               status == FrameStatus::kLineOfOtherType;
+               status == FrameStatus::kLineOfOtherType || status == FrameStatus::kNoPacketAfterLines ||
+               status == FrameStatus::kUncountedLine;
     }
+    // The frame may hold the stream's image all the same, its lines elsewhere or its
+    // frame-size word larger (the geometry frame's may have been a byte short): the
+    // geometry pass looks at its lines.
+    bool WorthMeasuring() const { return LinesElsewhere() || status == FrameStatus::kFrameSizeMismatch; }
 };
 
 // The lines the line check looks at. The first two and the last find one byte a frame
@@ -39,9 +47,13 @@ struct FrameVerdict {
 // found in a frame that may have had a stray byte itself (the stream's geometry frame, or a
 // frame decoded at lines found in it) may have its lines elsewhere in between alone, where
 // the two stray bytes differ: every line is looked at then.
+// Lines whose image no second frame has confirmed may also lack a line that damage in the
+// geometry frame hid from its count (a data identifier changed): the bytes between them
+// are searched for line packets they do not count.
 enum class LineCheck {
     kFirstTwoAndLast,
     kEveryLine,
+    kEveryLineAndTheBytesBetween,
 };
 
 // `geometry` must come from a ready geometry pass. The line check reports the first line

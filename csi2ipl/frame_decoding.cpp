@@ -91,18 +91,22 @@ void TARNcsi2ipl::Core() {
 
     if (firstFrame && !RunGeometryPass()) return;
     // The frame whose lines the geometry holds passes the check at them trivially: it
-    // confirms nothing.
+    // confirms nothing, and its own geometry pass has looked for lines it does not count.
     bool linesOfThisFrame = firstFrame;
-    csi2ipl::FrameVerdict verdict = csi2ipl::CheckFrame(
-        geometry, data, dataSize, frameSizeCheck,
-        linesConfirmed ? csi2ipl::LineCheck::kFirstTwoAndLast : csi2ipl::LineCheck::kEveryLine);
-    if (verdict.LinesElsewhere() && TakeMovedLines(verdict.reports)) {
+    const csi2ipl::LineCheck lineCheck = linesConfirmed ? csi2ipl::LineCheck::kFirstTwoAndLast
+                                         : geometryConfirmed || firstFrame
+                                             ? csi2ipl::LineCheck::kEveryLine
+                                             : csi2ipl::LineCheck::kEveryLineAndTheBytesBetween;
+    csi2ipl::FrameVerdict verdict = csi2ipl::CheckFrame(geometry, data, dataSize, frameSizeCheck, lineCheck);
+    if (verdict.WorthMeasuring() && TakeFrameLines(verdict.reports) == LinesTaken::kToDecode) {
         verdict = {};
         linesOfThisFrame = true;
     }
     for (const std::string& text : verdict.reports) ReportText(text.c_str());
     if (!verdict.Decodable()) return;
+    // A frame decoded at lines found in another confirms them, and the stream's image.
     linesConfirmed = !linesOfThisFrame;
+    if (linesConfirmed) geometryConfirmed = true;
 
     TARNIOElt* output = StartWriting(Output(0));
     _IplImage* image = output->IplImage();
@@ -147,36 +151,50 @@ bool TARNcsi2ipl::RunGeometryPass() {
     for (const std::string& text : result.reports) ReportText(text.c_str());
     if (!result.Ready()) return false;
     geometry = std::move(result.geometry);
-    // The geometry pass refuses images beyond INT32_MAX bytes, so the model's sizes fit.
-    FitOutputBuffers(TARN::IplImageModel(static_cast<int>(geometry.width), static_cast<int>(geometry.height),
-                                         geometry.colourCode, 0, geometry.depth,
-                                         static_cast<unsigned int>(csi2ipl::kRowAlignment)));
+    geometryConfirmed = false;
+    linesConfirmed = false;
+    FitOutputBuffers();
     return true;
 }
 
-bool TARNcsi2ipl::TakeMovedLines(std::vector<std::string>& refusal) {
+TARNcsi2ipl::LinesTaken TARNcsi2ipl::TakeFrameLines(std::vector<std::string>& reasons) {
     csi2ipl::GeometryRequest request;
     request.printDebug = printDebug;
     request.startOffset = startOffset;
-    csi2ipl::GeometryResult result = csi2ipl::ComputeGeometryOfMovedLines(geometry, data, dataSize, request);
+    csi2ipl::GeometryResult result =
+        csi2ipl::ComputeGeometryOfMovedLines(geometry, geometryConfirmed, data, dataSize, request);
     timings.typeCounting += result.countTypeSeconds;
-    if (!result.Ready()) {
-        // Why its lines were not taken, after why they were looked for: the check alone
+    const bool held = result.status == csi2ipl::GeometryStatus::kHeldForConfirmation;
+    if (!result.Ready() && !held) {
+        // Why its lines were not taken, after why they were looked at: the check alone
         // says only where the stored lines are not.
-        if (!result.reports.empty()) refusal.push_back(std::move(result.reports.back()));
-        return false;
+        if (!result.reports.empty()) reasons.push_back(std::move(result.reports.back()));
+        return LinesTaken::kNo;
     }
-    for (const std::string& text : result.reports) ReportText(text.c_str());
+    if (held) {
+        reasons.insert(reasons.end(), result.reports.begin(), result.reports.end());
+    } else {
+        for (const std::string& text : result.reports) ReportText(text.c_str());
+    }
+    const bool otherImage = result.geometry.width != geometry.width || result.geometry.height != geometry.height;
     geometry = std::move(result.geometry);
-    return true;
+    geometryConfirmed = result.confirmsStored;
+    linesConfirmed = false;
+    if (otherImage) FitOutputBuffers();
+    return held ? LinesTaken::kToConfirm : LinesTaken::kToDecode;
 }
 
-void TARNcsi2ipl::FitOutputBuffers(const _IplImage& model) {
+void TARNcsi2ipl::FitOutputBuffers() {
+    // The geometry pass refuses images beyond INT32_MAX bytes, so the model's sizes fit.
+    const _IplImage model =
+        TARN::IplImageModel(static_cast<int>(geometry.width), static_cast<int>(geometry.height), geometry.colourCode,
+                            0, geometry.depth, static_cast<unsigned int>(csi2ipl::kRowAlignment));
     auto& output = static_cast<TARNOutputImplementation&>(Output(0));
     // An output refuses a second allocation. A geometry frame that a later check refused
     // left the buffers of its pass; the next pass finds them and keeps them when the
-    // format is the same, else lays them out anew. Nothing is published in between, so no
-    // reader holds one of these elements.
+    // format is the same, else lays them out anew, as it does when a later frame's lines
+    // replace a geometry no frame confirmed with another image. An element a reader still
+    // holds keeps its buffer through the new layout.
     if (output.buffers.ElementCount() != 0) {
         const auto* held = reinterpret_cast<const _IplImage*>(output.buffers.Block());
         if (held != nullptr && SameImageFormat(*held, model)) return;

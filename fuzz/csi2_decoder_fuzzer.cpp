@@ -6,7 +6,8 @@
 // Input: three option bytes, then the frame bytes. With the split bit set the frame bytes
 // are two frames: the geometry pass runs on the first, the checks and unpacking on the
 // second, as a stream's later frames are decoded at its first frame's line offsets, or at
-// their own lines when those are elsewhere and make the first frame's image.
+// their own lines when those are elsewhere and make the first frame's image (bit 0x20 of
+// the third byte: the first frame's lines as a second frame has confirmed them).
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -66,10 +67,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FrameGeometry geometry = result.geometry;
     const bool frameSizeCheck = flags & 0x10;
     const unsigned shift = (flags >> 5) % 13 + ((overwrite & 0x40) ? 8 : 0);
-    const FrameVerdict verdict = CheckFrame(geometry, second.data(), second.size(), frameSizeCheck);
-    if (verdict.LinesElsewhere()) {
+    const bool confirmed = overwrite & 0x20;
+    const FrameVerdict verdict =
+        CheckFrame(geometry, second.data(), second.size(), frameSizeCheck,
+                   confirmed ? LineCheck::kFirstTwoAndLast : LineCheck::kEveryLineAndTheBytesBetween);
+    if (verdict.WorthMeasuring()) {
         // The second frame decoded at its own lines, as the component does.
-        GeometryResult moved = ComputeGeometryOfMovedLines(geometry, second.data(), second.size(), request);
+        GeometryResult moved =
+            ComputeGeometryOfMovedLines(geometry, confirmed, second.data(), second.size(), request);
         if (!moved.Ready()) return 0;
         geometry = std::move(moved.geometry);
     } else if (!verdict.Decodable()) {

@@ -34,6 +34,28 @@ inline capture::CaptureFrame WithStrayByte(const capture::CaptureFrame& clean, s
     return frame;
 }
 
+// One byte of a frame lost, gained (`value` in front of byte `at`) or changed, as a link
+// that drops, repeats or garbles a byte delivers it. The frame-size word counts the bytes
+// the frame then has, as a capture of what came records it.
+enum class DamageKind { kLost, kGained, kChanged };
+struct Damage {
+    DamageKind kind;
+    size_t at;
+    uint8_t value = 0xB8;
+};
+
+inline std::vector<uint8_t> Damaged(std::vector<uint8_t> frame, const Damage& damage) {
+    const auto at = frame.begin() + static_cast<long>(damage.at);
+    switch (damage.kind) {
+        case DamageKind::kLost: frame.erase(at); break;
+        case DamageKind::kGained: frame.insert(at, damage.value); break;
+        case DamageKind::kChanged: *at = damage.value; break;
+    }
+    const uint32_t sizeWord = static_cast<uint32_t>(frame.size());
+    std::memcpy(frame.data(), &sizeWord, sizeof sizeWord);
+    return frame;
+}
+
 inline csi2ipl::GeometryRequest Fixed(uint8_t targetType, bool limitTo8 = false,
                                       csi2ipl::SimdLevel simd = csi2ipl::SimdLevel::kScalar) {
     csi2ipl::GeometryRequest request;

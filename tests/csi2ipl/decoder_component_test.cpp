@@ -368,13 +368,12 @@ TEST_F(DecoderTest, UnevenlySpacedLinesAreDecodedLineByLine) {
 // ---- One stray byte -----------------------------------------------------------------------
 
 // A stream of three frames of one image, one of them with a stray B8 in front of a line's
-// preamble, as a link that repeats a byte delivers it. Every image that comes out is the
-// clean frame's: the stray frame is decoded at its own lines, and the clean frames after a
-// stray geometry frame at theirs, whichever way the frame is decoded and whether the data
-// type is given or detected. A clean stream is decoded at the stored lines of the frame
-// before; these frames do not stand there, and are decoded at the lines found in them,
-// which the frames after them then use. The only frame dropped is a stray one whose
-// frame-size word (one more than the stream's) fails the frame-size check; that is said.
+// preamble, as a link that repeats a byte delivers it. A later stray frame whose lines are
+// apart from the stream's is dropped, with why: a byte between two line packets cannot be
+// told from one gained inside the first, whose pixels it would shift. One in front of the
+// first line moves every line together: that frame is decoded at its own lines. A stray
+// geometry frame is decoded at its own lines, and the clean frames after it at theirs,
+// whichever way the frame is decoded and whether the data type is given or detected.
 struct StrayCase {
     const char* name;
     const char* format;  // "CSI2_Dataformat"
@@ -400,11 +399,15 @@ TEST_F(DecoderTest, OneStrayByteCostsAtMostItsOwnFrame) {
         {"in front of the last line of the last frame", "0x2b_RAW10", kRaw10, 80, "CPU", 2, 4, false},
         {"in front of line 1 of the last frame, its size checked", "0x2b_RAW10", kRaw10, 80, "CPU", 2, 1,
          true},
+        {"in front of line 0 of the middle frame", "0x2b_RAW10", kRaw10, 80, "CPU", 1, 0, false},
+        {"in front of line 0 of the last frame, its size checked", "0x2b_RAW10", kRaw10, 80, "CPU", 2, 0, true},
+        {"in front of line 0 of the last frame, no footers", "0x2b_RAW10", kRaw10, 80, "CPU", 2, 0, true, false},
         {"AUTO, in front of line 0 of the geometry frame", "AUTO", kRaw10, 80, "CPU", 0, 0, true},
         {"AUTO, in front of line 1 of the geometry frame", "AUTO", kRaw10, 80, "CPU", 0, 1, true},
         {"AUTO, in front of line 1 of the last frame", "AUTO", kRaw10, 80, "CPU", 2, 1, false},
         {"RAW12 pipeline, geometry frame", "0x2c_RAW12", kRaw12, 70, "CPU", 0, 1, true},
         {"RAW12 pipeline, last frame", "0x2c_RAW12", kRaw12, 70, "CPU", 2, 2, false},
+        {"RAW12 pipeline, last frame, every line moved", "0x2c_RAW12", kRaw12, 70, "CPU", 2, 0, false},
         {"RAW12 unpackers, geometry frame", "0x2c_RAW12", kRaw12, 70, "CPU_LEGACY", 0, 1, true},
         {"RAW12 unpackers, last frame", "0x2c_RAW12", kRaw12, 70, "CPU_LEGACY", 2, 2, false},
         {"YUV422 8-bit pipeline, geometry frame", "0x1E_YUV422_8Bit", kYuv422_8, 66, "CPU", 0, 1, true},
@@ -429,17 +432,27 @@ TEST_F(DecoderTest, OneStrayByteCostsAtMostItsOwnFrame) {
         ASSERT_EQ(rig.Begin(), 0);
         for (size_t i = 0; i < 3; ++i) ASSERT_EQ(rig.Feed(i == c.strayFrame ? stray.bytes : clean.bytes), 0);
 
-        const bool sizeChecked = c.frameSizeCheck && c.strayFrame != 0;
+        const bool dropped = c.strayFrame != 0 && c.beforeLine != 0;
         const std::vector<SinkRecord> images = rig.Images();
-        ASSERT_EQ(images.size(), sizeChecked ? 2u : 3u) << ::testing::PrintToString(Reports());
+        ASSERT_EQ(images.size(), dropped ? 2u : 3u) << ::testing::PrintToString(Reports());
         for (size_t i = 0; i < images.size(); ++i) {
             SCOPED_TRACE(i);
             ExpectImage(images[i], clean, c.type, false, 0);
         }
-        EXPECT_EQ(Reports(), sizeChecked
-                                 ? Texts{"Frame size mismatch target: " + std::to_string(stray.bytes.size()) +
-                                         " got: " + std::to_string(clean.bytes.size())}
-                                 : Texts{});
+        if (!dropped) {
+            EXPECT_EQ(Reports(), Texts{});
+            return;
+        }
+        // Why the frame was measured, then why its lines were not taken: the line in front
+        // of the stray byte does not end where the stream's lines do.
+        const Texts reports = Reports();
+        ASSERT_GE(reports.size(), 2u);
+        if (c.frameSizeCheck) {
+            EXPECT_EQ(reports.front(), "Frame size mismatch target: " + std::to_string(stray.bytes.size()) +
+                                           " got: " + std::to_string(clean.bytes.size()));
+        }
+        EXPECT_EQ(reports.back(), "Line packet at byte " + std::to_string(stray.lines[c.beforeLine - 1].offset) +
+                                      " does not end where the stream's lines end, skip frame");
     };
     for (const StrayCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -722,21 +735,22 @@ TEST_F(DecoderTest, ALaterFrameWhoseLinesAreNotTakenSaysWhy) {
     }
 }
 
-// Two frames in a row, each with one stray B8 in front of another line: the second is
-// checked against the lines of the first, which stand where its own stray byte put them.
-// From the two stray bytes on, both frames have their lines one byte later, the last line
-// among them, so the second frame's first two lines and its last stand where the first
-// frame's do; only the lines between the two stray bytes are elsewhere. Every image that
-// comes out is the clean frame's, whichever of the two frames fixed the geometry.
-TEST_F(DecoderTest, TwoStrayFramesInARowAreEachDecodedAtTheirOwnLines) {
+// Two frames in a row, each with one stray B8 in front of another line. A later frame
+// whose lines are apart from the stored ones is dropped while those are regular (a clean
+// geometry frame's). Lines of a stray geometry frame are not regular: a stray frame after
+// them cannot tell which of the two is damaged, and is kept unpublished for the next frame
+// to decide; the clean one after it, regular, is decoded at its own lines and confirmed by
+// the next. Every image that comes out is the clean frame's.
+TEST_F(DecoderTest, TwoStrayFramesInARowCostAtMostThemselves) {
     struct Case {
         const char* name;
         std::vector<int> strayBefore;  // by frame: the line the stray byte stands in front of, -1 for none
+        std::vector<long> published;   // frames, by timestamp
     } cases[] = {
-        {"the geometry frame in front of line 3, the next in front of line 2", {3, 2, -1, -1}},
-        {"the geometry frame in front of line 2, the next in front of line 3", {2, 3, -1, -1}},
-        {"later frames: in front of line 3, then line 2", {-1, 3, 2, -1}},
-        {"later frames: in front of line 2, then line 3", {-1, 2, 3, -1}},
+        {"the geometry frame in front of line 3, the next in front of line 2", {3, 2, -1, -1}, {1, 3, 4}},
+        {"the geometry frame in front of line 2, the next in front of line 3", {2, 3, -1, -1}, {1, 3, 4}},
+        {"later frames: in front of line 3, then line 2", {-1, 3, 2, -1}, {1, 4}},
+        {"later frames: in front of line 2, then line 3", {-1, 2, 3, -1}, {1, 4}},
     };
     const capture::CaptureFrame clean = Frame(capture::type::kRaw10, 80, 6);
     for (const Case& c : cases) {
@@ -746,15 +760,17 @@ TEST_F(DecoderTest, TwoStrayFramesInARowAreEachDecodedAtTheirOwnLines) {
         DecoderRig& rig = Fixed(capture::type::kRaw10);
         rig.Set("frame_size_check", false);
         ASSERT_EQ(rig.Begin(), 0);
+        long timestamp = 0;
         for (const int line : c.strayBefore)
-            ASSERT_EQ(rig.Feed(line < 0 ? clean.bytes : csi2_frames::WithStrayByte(clean, line).bytes), 0);
+            ASSERT_EQ(rig.Feed(line < 0 ? clean.bytes : csi2_frames::WithStrayByte(clean, line).bytes, ++timestamp),
+                      0);
         const std::vector<SinkRecord> images = rig.Images();
-        ASSERT_EQ(images.size(), c.strayBefore.size()) << ::testing::PrintToString(Reports());
-        for (size_t i = 0; i < images.size(); ++i) {
-            SCOPED_TRACE(i);
-            ExpectImage(images[i], clean, capture::type::kRaw10, false, 0);
+        std::vector<long> published;
+        for (const SinkRecord& image : images) {
+            published.push_back(image.timestamp);
+            ExpectImage(image, clean, capture::type::kRaw10, false, 0);
         }
-        EXPECT_EQ(Reports(), Texts{});
+        EXPECT_EQ(published, c.published) << ::testing::PrintToString(Reports());
     }
 }
 
@@ -788,33 +804,48 @@ TEST_F(DecoderTest, TheFirstTenFramesOfEachRunAreSkipped) {
     }
 }
 
-TEST_F(DecoderTest, ALargerFrameSizeWordDropsTheFrameWhenChecked) {
+// A frame whose frame-size word is larger than the stored one, when checked, is measured:
+// with its lines in place it is decoded, and its word becomes the one later frames are
+// checked against (a geometry frame a byte short costs no later frame); with its lines
+// apart it is dropped, with both reasons. A smaller word passes unmeasured.
+TEST_F(DecoderTest, ALargerFrameSizeWordIsMeasuredWhenChecked) {
     const capture::CaptureFrame frame = Frame(capture::type::kRaw12, 64, 4);
     const uint32_t word = static_cast<uint32_t>(frame.bytes.size());
-    std::vector<uint8_t> larger = frame.bytes;
-    const uint32_t largerWord = word + 1;
-    std::memcpy(larger.data(), &largerWord, 4);
-    std::vector<uint8_t> smaller = frame.bytes;
-    const uint32_t smallerWord = 100;
-    std::memcpy(smaller.data(), &smallerWord, 4);
+    const auto withWord = [](std::vector<uint8_t> bytes, uint32_t sizeWord) {
+        std::memcpy(bytes.data(), &sizeWord, 4);
+        return bytes;
+    };
+    const std::vector<uint8_t> larger = withWord(frame.bytes, word + 1);
+    std::vector<uint8_t> apart = frame.bytes;
+    apart.insert(apart.begin() + frame.lines[2].offset, 0x00);  // between lines 1 and 2
+    apart = withWord(apart, word + 5);
 
     DecoderRig& rig = Fixed(capture::type::kRaw12);
     ASSERT_EQ(rig.Begin(), 0);
     ASSERT_EQ(rig.Feed(frame.bytes), 0);
     ASSERT_EQ(rig.Feed(larger), 0);
-    EXPECT_EQ(rig.ImageCount(), 1u);
-    EXPECT_EQ(Reports(), (Texts{"Frame size mismatch target: " + std::to_string(largerWord) +
-                                " got: " + std::to_string(word)}));
-    ASSERT_EQ(rig.Feed(smaller), 0);
-    EXPECT_EQ(rig.ImageCount(), 2u) << "a smaller word passes";
+    EXPECT_EQ(rig.ImageCount(), 2u);
+    EXPECT_EQ(Reports(), Texts{});
+    ASSERT_EQ(rig.Feed(larger), 0);
+    EXPECT_EQ(rig.ImageCount(), 3u) << "the larger word is the stream's now";
+    EXPECT_EQ(Reports(), Texts{});
+    ASSERT_EQ(rig.Feed(apart), 0);
+    EXPECT_EQ(rig.ImageCount(), 3u);
+    EXPECT_EQ(Reports(), (Texts{"Frame size mismatch target: " + std::to_string(word + 5) +
+                                    " got: " + std::to_string(word + 1),
+                                "Line packet at byte " + std::to_string(frame.lines[1].offset) +
+                                    " does not end where the stream's lines end, skip frame"}));
+    ASSERT_EQ(rig.Feed(withWord(frame.bytes, 100)), 0);
+    EXPECT_EQ(rig.ImageCount(), 4u) << "a smaller word passes";
+    for (const SinkRecord& image : rig.Images()) ExpectImage(image, frame, capture::type::kRaw12, false, 0);
 
     rig.Finish();
     rig.Set("frame_size_check", false);
     ClearReports();
     ASSERT_EQ(rig.Begin(), 0);
     ASSERT_EQ(rig.Feed(frame.bytes), 0);
-    ASSERT_EQ(rig.Feed(larger), 0);
-    EXPECT_EQ(rig.ImageCount(), 4u);
+    ASSERT_EQ(rig.Feed(withWord(frame.bytes, word + 100)), 0);
+    EXPECT_EQ(rig.ImageCount(), 6u);
     EXPECT_EQ(Reports(), Texts{});
 }
 
@@ -851,7 +882,7 @@ TEST_F(DecoderTest, FramesShorterThanTheLinesAreDropped) {
     ASSERT_EQ(rig.Feed(std::vector<uint8_t>(frame.bytes.begin(), frame.bytes.begin() + cut)), 0);
     ASSERT_EQ(rig.Feed(std::vector<uint8_t>(frame.bytes.begin(), frame.bytes.begin() + 20)), 0);
     EXPECT_EQ(rig.ImageCount(), 4u);
-    const size_t span = frame.lines.back().offset + 8 + frame.lines.back().wordCount;
+    const size_t span = frame.lines.back().offset + 8 + frame.lines.back().wordCount + 2;  // its footer
     EXPECT_EQ(Reports(), (Texts{"Frame shorter than its lines: " + std::to_string(cut) +
                                     " bytes, the lines need " + std::to_string(span),
                                 "Line packet cannot be read at byte " +

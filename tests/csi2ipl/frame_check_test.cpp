@@ -111,7 +111,7 @@ TEST(FrameCheck, ALastLineShorterThanTheWidthIsNeverReadPastItsEnd) {
         const GeometryResult result = ComputeGeometry(frames[0].data(), frames[0].size(),
                                                       csi2_frames::Fixed(c.type, false, DetectSimdLevel()));
         ASSERT_TRUE(result.Ready());
-        EXPECT_EQ(result.geometry.requiredSpan, last + 8 + capture::WordCountFor(c.type, c.width));
+        EXPECT_EQ(result.geometry.requiredSpan, last + 8 + capture::WordCountFor(c.type, c.width) + 2);
         EXPECT_EQ(CheckFrame(result.geometry, data.data(), size, true).status,
                   FrameStatus::kShorterThanLines);
         EXPECT_FALSE(csi2_frames::Unpack(result.geometry, data.data(), size, 0).unpacked);
@@ -187,6 +187,11 @@ TEST(FrameCheck, AByteGainedOrLostInFrontOfAnyLineIsFound) {
 
         std::vector<uint8_t> lost = clean.bytes;
         lost.erase(lost.begin() + clean.lines[y].offset - 1);  // the last byte of what stands before
+        // The frame ends with the last footer: a byte lost makes it shorter than the lines'
+        // span. With a byte of padding after it, the span holds, and the lines show it.
+        const FrameVerdict cut = CheckFrame(geometry, lost.data(), lost.size(), true);
+        EXPECT_EQ(cut.status, FrameStatus::kShorterThanLines);
+        lost.push_back(0);
         const FrameVerdict shortened = CheckFrame(geometry, lost.data(), lost.size(), true);
         EXPECT_EQ(shortened.status, FrameStatus::kLineWithoutPreamble);
         EXPECT_EQ(shortened.reports, lineStartReports(lost, y == 0 ? clean.lines[0].offset : lastOffset));
