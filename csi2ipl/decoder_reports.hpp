@@ -68,6 +68,11 @@ inline constexpr const char* kLineOutOfPlaceEnd = " does not end where the strea
 inline constexpr const char* kHeldForConfirmation =
     "Lines of the frame differ from the stored ones, which no frame has confirmed: kept for the next frame "
     "to confirm, skip frame";
+// A later frame whose lines make a taller image replaces a geometry no frame confirmed:
+// kImageFromNowOn, WxH, kImageFromNowOnEnd. The output is laid out anew for it.
+inline constexpr const char* kImageFromNowOn = "The stream's image is ";
+inline constexpr const char* kImageFromNowOnEnd =
+    " from this frame on: it has lines the first frame did not count (images not yet read are dropped)";
 // A frame checked at lines that no second frame has confirmed, holding a line packet they
 // do not count: kUncountedLine, its offset.
 inline constexpr const char* kUncountedLine = "Line packet the stored lines do not count at byte ";

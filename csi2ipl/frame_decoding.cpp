@@ -180,7 +180,12 @@ TARNcsi2ipl::LinesTaken TARNcsi2ipl::TakeFrameLines(std::vector<std::string>& re
     geometry = std::move(result.geometry);
     geometryConfirmed = result.confirmsStored;
     linesConfirmed = false;
-    if (otherImage) FitOutputBuffers();
+    if (otherImage) {
+        ReportText((csi2ipl::report::kImageFromNowOn + std::to_string(geometry.width) + "x" +
+                    std::to_string(geometry.height) + csi2ipl::report::kImageFromNowOnEnd)
+                       .c_str());
+        FitOutputBuffers();
+    }
     return held ? LinesTaken::kToConfirm : LinesTaken::kToDecode;
 }
 

@@ -77,9 +77,10 @@ class TARNOutputImplementation final : public TARNOutput {
     // Runs, on the writer's thread and one after the other, every connected input's module
     // that has no thread of its own, for the element just published.
     void CallSequentialComponents();
-    // Frees the element buffers; the ring's elements are left without data. An element a
-    // reader holds keeps its buffer: its slot is set aside, left to the reader with its
-    // contents, and the block under it is freed only once every slot set aside is back.
+    // Frees the element buffers; the ring's elements are left without data, and free: a
+    // published element no reader has taken is dropped. An element a reader holds keeps its
+    // buffer: its slot is set aside, left to the reader with its contents, and the block
+    // under it is freed only once every slot set aside is back.
     // Every way the buffers go (a component laying them out again, a shutdown, a start
     // releasing the last life, a ring resized, the output's end) comes through here.
     void FreeBuffer();

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "csi2_frames.hpp"
+#include "dataflow/connection_by_hand.hpp"
 #include "csi2ipl/csi2ipl_component.hpp"
 #include "decoder_rig.hpp"
 #include "support/host_kernel_fixture.hpp"
@@ -814,6 +815,77 @@ std::vector<SinkRecord> DecodeWithOneFrameDamaged(DecoderRig& rig, const SweepCo
     for (long i = 0; i < 4; ++i)
         EXPECT_EQ(rig.Feed(i == damagedFrame ? damaged : configuration.clean.bytes, 1 + i), 0);
     return rig.Images();
+}
+
+// A reader that lags behind: it takes published images only when the test asks, as a
+// threaded sink busy writing a file does.
+class LaggingReader : public TARNModule {
+  public:
+    explicit LaggingReader(int readerType) : TARNModule("lagging", false, false) {
+        const TARNInputDefinition definition{"in", nullptr, nullptr, static_cast<unsigned int>(readerType), 1};
+        input = NewInput(definition, nullptr);
+    }
+    // Its writer runs it for each element published: it takes nothing then.
+    void SequentialCore(TARNInput*) override {}
+    // What the ring holds for it now, oldest first.
+    std::vector<SinkRecord> TakeAll() {
+        std::vector<SinkRecord> taken;
+        auto& from = static_cast<TARNInputImplementation&>(*input);
+        while (from.ring->NbDataAvailable(from.readerId) > 0) {
+            const TARNListIterator position = TakeByHand(*input);
+            taken.push_back(SinkRecords::RecordOf(TARNIOMonitorImplementation::Element(position)));
+            GiveBackByHand(*input, position);
+        }
+        return taken;
+    }
+    TARNInput* input;
+};
+
+// A geometry frame a line short (its last line's identifier damaged) gives images of 4
+// lines; the next frame has the line, and its image of 5 lines replaces the stream's, the
+// output's buffers laid out anew. A reader that had not taken the first image yet must not
+// find it under the new layout (its timestamp over another image's pixels): it finds what
+// was published as it was published, or not at all.
+TEST_F(DecoderTest, AnImageNotYetTakenIsNeverReadUnderTheLayoutOfTheNextImage) {
+    const capture::CaptureFrame clean = Frame(capture::type::kRaw10, 40, 5);
+    std::vector<uint8_t> lineShort = clean.bytes;
+    lineShort[clean.lines[4].offset + 4] = 0x12;
+    for (const int readerType : {int{FifoReader}, int{NeverSkippingReader}}) {
+        for (const bool holding : {false, true}) {
+            SCOPED_TRACE(std::string(readerType == FifoReader ? "FIFO reader" : "never-skipping reader") +
+                         (holding ? ", holding the first image" : ""));
+            NewDecoder();
+            ClearReports();
+            DecoderRig& rig = Fixed(capture::type::kRaw10);
+            LaggingReader lagging(readerType);
+            TARN::Attach(rig.Decoder().Output("ipl_image"), *lagging.input);
+            ASSERT_EQ(rig.Begin(), 0);
+            ASSERT_EQ(rig.Feed(lineShort, 1), 0);
+            TARNListIterator held = holding ? TakeByHand(*lagging.input) : nullptr;
+            ASSERT_EQ(rig.Feed(clean.bytes, 2), 0);
+            const std::vector<SinkRecord> published = rig.Images();
+            ASSERT_EQ(published.size(), 2u) << ::testing::PrintToString(Reports());
+            EXPECT_EQ(published[0].height, 4);
+            ExpectImage(published[1], clean, capture::type::kRaw10, false, 0);
+            EXPECT_EQ(Reports(), Texts{"The stream's image is 40x5 from this frame on: it has lines the first frame did "
+                                       "not count (images not yet read are dropped)"});
+            std::vector<SinkRecord> taken;
+            if (held != nullptr) {
+                taken.push_back(SinkRecords::RecordOf(TARNIOMonitorImplementation::Element(held)));
+                GiveBackByHand(*lagging.input, held);
+            }
+            for (const SinkRecord& image : lagging.TakeAll()) taken.push_back(image);
+            ASSERT_FALSE(taken.empty());
+            for (const SinkRecord& image : taken) {
+                SCOPED_TRACE("timestamp " + std::to_string(image.timestamp));
+                const SinkRecord& same = published.at(static_cast<size_t>(image.timestamp - 1));
+                EXPECT_EQ(image.height, same.height);
+                EXPECT_TRUE(image.bytes == same.bytes);
+            }
+            EXPECT_EQ(taken.back().timestamp, 2);
+            rig.Finish();
+        }
+    }
 }
 
 // One stray byte of any value anywhere in one frame of four, the geometry frame, the second

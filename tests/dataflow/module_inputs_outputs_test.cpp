@@ -478,6 +478,39 @@ TEST_F(ModuleTest, RemovingEitherEndCutsTheConnection) {
 // stay as they were until the reader gives it back (the sanitizers see any early free). A
 // module that goes while the engine has not detached its readers cuts them off itself, and
 // they keep what they hold alike.
+// An output laid out anew drops what it published and no reader has taken yet: that
+// element has no buffer of its own any more, and taken after the new layout it would be
+// the new layout's (another size, none of its values) under its own timestamp. The reader
+// takes what the writer publishes next.
+TEST_F(ModuleTest, AnOutputLaidOutAgainDropsWhatNoReaderHasTakenYet) {
+    for (const int readerType : {int{FifoReader}, int{NeverSkippingReader}, int{SamplingReader}}) {
+        SCOPED_TRACE(readerType);
+        TARNModule writer("cam", false, false);
+        TARNModule reader("view", false, false);
+        TARNOutput* out = writer.NewOutput(OutputOf("out", TARNTypeInfo::Integer32, 4, 3), nullptr);
+        TARNInput* in = reader.NewInput(InputOf("in", static_cast<unsigned int>(readerType)), nullptr);
+        ConnectByHand(*out, *in);
+        TARNIOElt* written = writer.StartWriting(*out);
+        written->Integer32(0)[0] = 42;
+        written->VectorSize() = 1;
+        written->Timestamp() = 1;
+        writer.StopWriting(written);
+
+        Impl(*out).FreeBuffer();
+        out->AllocOutputBuffer(64, true);
+        EXPECT_EQ(reader.StartReading(*in), nullptr) << "the element published before was read";
+        TARNIOElt* next = writer.StartWriting(*out);
+        next->Integer32(0)[0] = 7;
+        next->Timestamp() = 2;
+        writer.StopWriting(next);
+        TARNIOElt* taken = reader.StartReading(*in);
+        ASSERT_NE(taken, nullptr);
+        EXPECT_EQ(taken->Timestamp(), 2);
+        EXPECT_EQ(taken->Integer32(0)[0], 7);
+        reader.StopReading(*in);
+    }
+}
+
 TEST_F(ModuleTest, AnElementACutOffReaderHoldsOutlivesEveryWayItsOutputGoes) {
     enum class Way { LaidOutAgain, Removed, ModuleDestroyed };
     const struct {
