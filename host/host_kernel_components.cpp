@@ -297,14 +297,8 @@ bool HostKernel::AttachPaths(const char* outputPath, const char* inputPath) {
             2, 0, true);
         return false;
     }
-    if (!Attach(writer->Output(outputName.c_str()), reader->Input(inputName.c_str()))) {
-        Report(("Can't connect " + std::string(outputPath) + " to " + inputPath +
-                ": the input is connected already.")
-                   .c_str(),
-               2, 0, true);
-        return false;
-    }
-    return true;
+    // Attach says why it refuses.
+    return Attach(writer->Output(outputName.c_str()), reader->Input(inputName.c_str()));
 }
 
 // The variant moves an input that is connected already: it is detached from its output

@@ -24,7 +24,3 @@ std::vector<std::string> DescribeElements(TARNComponent& component);
 // "false", a whole number, a number (as many digits as tell the double apart), the selected
 // value of an enumeration (empty when none is), a text as it is.
 std::string PropertyText(TARNProperty& property);
-
-// The kinds of a type code by their names, "vector" after them when the code carries
-// vectors; "untyped" for 0.
-std::string TypeCodeText(unsigned long code);
