@@ -51,8 +51,16 @@ TARNComponent* HostKernel::FindComponent(const char* name) {
 bool HostKernel::CreateComponent(const char* model, const char* name, bool) {
     if (model == nullptr || name == nullptr) return false;
     TARNComponentDefinition* definition = m_components.Model(model);
-    if (definition == nullptr || definition->factory == nullptr) {
+    if (definition == nullptr) {
         Report(("There is no component model " + std::string(model) + ".").c_str(), 2, 0, true);
+        return false;
+    }
+    // A model filed without a factory is listed like any other: say why it makes nothing.
+    if (definition->factory == nullptr) {
+        Report(("Can't create component " + std::string(name) + ": the model " + model +
+                " has no factory (its record's .factory is null).")
+                   .c_str(),
+               2, 0, true);
         return false;
     }
     if (FindSymbol(name) != nullptr) {

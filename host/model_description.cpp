@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "dataflow/action_implementation.hpp"
 #include "dataflow/input_implementation.hpp"
 #include "dataflow/output_implementation.hpp"
 #include "dataflow/property_implementation.hpp"
@@ -96,6 +97,13 @@ std::vector<std::string> DescribeElements(TARNComponent& component) {
         else if (property.definition.modifiableWhileRunning)
             line += ", changeable while running";
         lines.push_back(line);
+    }
+    // The index is what the action's callback is handed, which tells apart the actions
+    // that share one callback.
+    for (auto* item = component.actions.Head(); item != nullptr; item = item->Next()) {
+        auto& action = static_cast<TARNActionImplementation&>(*item->Value());
+        lines.push_back("action " + std::string(action.shortName.c_str()) + ": index " +
+                        std::to_string(action.index) + (action.allowedAtRest ? ", allowed at rest" : ""));
     }
     return lines;
 }

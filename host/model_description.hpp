@@ -13,6 +13,10 @@ class TARNProperty;
 //   output NAME: TYPE                  the type's kinds ("IplImage", "Integer32 vector")
 //   property NAME: TYPE = DEFAULT[, choices A|B|C][, must be set][, read-only]
 //                                      [, changeable while running]
+//   action NAME: index N[, allowed at rest]
+//                                      N: its position among the actions, which its
+//                                      callback is handed; at rest: also while the
+//                                      component is not running
 // The properties are the model's own, from its tables or its Dynamic(); the standard ones
 // every component has and the per-element ones (".fifosize", ...) are left out. Read from
 // a fresh instance, every value is the model's default. An instance is needed because a
