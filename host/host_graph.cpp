@@ -250,8 +250,7 @@ bool HostGraph::RunAction(const std::string& name, const char* argument) {
         return false;
     }
     auto& action = static_cast<TARNActionImplementation&>(component->Action(shortName.c_str()));
-    const bool refusedAtRest =
-        !action.allowedAtRest && (component->State() & TARNModule::MainLoopEnded) != 0;
+    const bool refusedAtRest = !action.allowedAtRest && (component->State() & TARNModule::MainLoopEnded) != 0;
     std::string failure;
     try {
         // A refused action says so itself.

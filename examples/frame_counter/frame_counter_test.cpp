@@ -113,21 +113,28 @@ TARNComponentDefinition testModel(const char* name, TARNComponentDefinition::Fac
 TARNComponentDefinition sourceModel = testModel("number_source", makeNumberSource, nullptr, sourceOutputs);
 TARNComponentDefinition sinkModel = testModel("count_sink", makeCountSink, sinkInputs, nullptr);
 
-TEST(FrameCounterInGraph, CountsEveryElementAndPublishesTheCountWithItsTimestamp) {
+// The package between a source and a sink of the test's own: source -> counter -> sink.
+class FrameCounterInGraph : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(graph.LoadPackage(FrameCounterPackage(), error)) << error;
+        ASSERT_TRUE(graph.AddModel(sourceModel));
+        ASSERT_TRUE(graph.AddModel(sinkModel));
+        ASSERT_TRUE(graph.Create("number_source", "source"));
+        ASSERT_TRUE(graph.Create("frame_counter", "counter"));
+        ASSERT_TRUE(graph.Create("count_sink", "sink"));
+        ASSERT_TRUE(graph.Connect("source.out", "counter.in"));
+        ASSERT_TRUE(graph.Connect("counter.count", "sink.in"));
+    }
+
     HostKernel kernel;
     HostRecorder recorder{kernel};
-    HostGraph graph(kernel);
-    std::string error;
-    ASSERT_TRUE(graph.LoadPackage(FrameCounterPackage(), error)) << error;
-    ASSERT_TRUE(graph.AddModel(sourceModel));
-    ASSERT_TRUE(graph.AddModel(sinkModel));
-    ASSERT_TRUE(graph.Create("number_source", "source"));
-    ASSERT_TRUE(graph.Create("frame_counter", "counter"));
-    ASSERT_TRUE(graph.Create("count_sink", "sink"));
+    HostGraph graph{kernel};
+};
 
+TEST_F(FrameCounterInGraph, CountsEveryElementAndPublishesTheCountWithItsTimestamp) {
     ASSERT_TRUE(graph.Set("counter.step", "2"));
-    ASSERT_TRUE(graph.Connect("source.out", "counter.in"));
-    ASSERT_TRUE(graph.Connect("counter.count", "sink.in"));
     ASSERT_TRUE(graph.Start());
     auto* sink = graph.Component<CountSink>("sink");
     const bool done = graph.RunUntil([&] { return sink->Taken().size() == Elements; }, Deadline);
@@ -150,20 +157,7 @@ TEST(FrameCounterInGraph, CountsEveryElementAndPublishesTheCountWithItsTimestamp
 // counter rests (not yet started), and while it runs, the next element is counted from 0
 // again. The source writes its second batch only once the action has run, so that the
 // element the restart applies to is known.
-TEST(FrameCounterInGraph, RestartCountsTheNextElementFromZero) {
-    HostKernel kernel;
-    HostRecorder recorder{kernel};
-    HostGraph graph(kernel);
-    std::string error;
-    ASSERT_TRUE(graph.LoadPackage(FrameCounterPackage(), error)) << error;
-    ASSERT_TRUE(graph.AddModel(sourceModel));
-    ASSERT_TRUE(graph.AddModel(sinkModel));
-    ASSERT_TRUE(graph.Create("number_source", "source"));
-    ASSERT_TRUE(graph.Create("frame_counter", "counter"));
-    ASSERT_TRUE(graph.Create("count_sink", "sink"));
-    ASSERT_TRUE(graph.Connect("source.out", "counter.in"));
-    ASSERT_TRUE(graph.Connect("counter.count", "sink.in"));
-
+TEST_F(FrameCounterInGraph, RestartCountsTheNextElementFromZero) {
     recorder.ClearReports();
     EXPECT_FALSE(graph.RunAction("counter.restart"));
     ASSERT_EQ(recorder.Reports().size(), 1u);

@@ -147,9 +147,9 @@ TEST_F(BasesInGraphTest, TheImageInputRefusesNumbersThatThePointInputTakes) {
     recorder.ClearReports();
 
     EXPECT_FALSE(graph.Connect("source.numbers", "component.iImage"));
-    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Can't connect source.numbers (Integer32) to component.iImage "
-                                                      "(FilterIplImage): the input's filter refuses the output's "
-                                                      "type."});
+    EXPECT_EQ(ReportTexts(),
+              std::vector<std::string>{"Can't connect source.numbers (Integer32) to component.iImage "
+                                       "(FilterIplImage): the input's filter refuses the output's type."});
     EXPECT_FALSE(graph.Component("component")->Input("iImage").IsConnected());
 
     recorder.ClearReports();

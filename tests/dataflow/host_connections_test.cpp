@@ -62,8 +62,8 @@ TEST_F(HostConnectionsTest, AnInputIsConnectedOnlyToAnOutputWhoseTypeItsFilterTa
         {TARNTypeInfo::Integer32, nullptr, 1, &TARN::FilterIntegers32, nullptr},
         {TARNTypeInfo::Integer32, nullptr, 4, &TARN::FilterIntegers32, nullptr},
         {TARNTypeInfo::Integer32, nullptr, 4, &TARN::FilterOneInteger32,
-         "Can't connect cam.out (Integer32 vector) to sink.in (FilterOneInteger32): the input's filter refuses "
-         "the output's type."},
+         "Can't connect cam.out (Integer32 vector) to sink.in (FilterOneInteger32): the input's filter "
+         "refuses the output's type."},
         {TARNTypeInfo::Integer32, nullptr, 1, &TARN::FilterOneInteger32, nullptr},
         {TARNTypeInfo::IplImage, nullptr, 0, nullptr, nullptr},
         {TARNTypeInfo::Integer32, "speed", 1, &SpeedIntegers, nullptr},
@@ -72,7 +72,8 @@ TEST_F(HostConnectionsTest, AnInputIsConnectedOnlyToAnOutputWhoseTypeItsFilterTa
          "name ~ \"^speed$\"): the input's filter refuses the output's type."},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(TypeCodeText(c.type) + " of " + std::to_string(c.items) + " into " + FilterText(c.filter));
+        SCOPED_TRACE(TypeCodeText(c.type) + " of " + std::to_string(c.items) + " into " +
+                     FilterText(c.filter));
         TARNModule writer("cam", false, false);
         TARNModule reader("sink", false, false);
         TARNOutputDefinition outputDefinition{};
@@ -92,8 +93,8 @@ TEST_F(HostConnectionsTest, AnInputIsConnectedOnlyToAnOutputWhoseTypeItsFilterTa
         EXPECT_EQ(attached, c.refusal == nullptr);
         EXPECT_EQ(in.IsConnected(), c.refusal == nullptr);
         EXPECT_EQ(Ring(out).ReaderCount(), c.refusal == nullptr ? 1 : 0);
-        EXPECT_EQ(ReportTexts(), c.refusal == nullptr ? std::vector<std::string>{}
-                                                      : std::vector<std::string>{c.refusal});
+        EXPECT_EQ(ReportTexts(),
+                  c.refusal == nullptr ? std::vector<std::string>{} : std::vector<std::string>{c.refusal});
         if (attached) TARN::Detach(out, in);
     }
 }

@@ -10,6 +10,7 @@
 
 #include "host_graph.hpp"
 #include "model_description.hpp"
+#include "support/graph_ends.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "tarn/tarn.hpp"
 
@@ -39,16 +40,6 @@ void reportError(TARNModule* module, int) {
     module->Error("the panel is jammed", 0, 0);
 }
 
-// Does nothing but wait to die; its actions are what the tests run.
-class Panel : public TARNComponent {
-  public:
-    Panel(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
-    void Core() override { Wait4Event(never, -1); }
-
-  private:
-    TARNEvent never;
-};
-
 TARNActionDefinition panelActions[] = {
     {"note", new TARNActionCallbacks{nullptr, note}, 0},
     {"idle", new TARNActionCallbacks{noteWithoutArgument, nullptr}, 1},
@@ -57,26 +48,33 @@ TARNActionDefinition panelActions[] = {
     {},
 };
 
-TARNComponentDefinition panelModel = [] {
-    TARNComponentDefinition definition{};
-    definition.name = "panel";
-    definition.version = "1.0";
-    definition.factory = [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
-        return new Panel(name, d);
-    };
-    definition.nbActions = TARNComponentDefinition::NotCounted;
-    definition.actions = panelActions;
-    definition.priority = 128;
-    definition.threadingModels = TARNComponentDefinition::Threaded;
-    definition.threaded = true;
-    return definition;
-}();
+// Does nothing but wait to die; its actions are what the tests run.
+class Panel : public TARNComponent {
+  public:
+    explicit Panel(const char* name) : TARNComponent(name, Model()) {}
+    static TARNComponentDefinition& Model() {
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = "panel";
+            definition.version = "1.0";
+            definition.nbActions = TARNComponentDefinition::NotCounted;
+            definition.actions = panelActions;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            return definition;
+        }();
+        return model;
+    }
+    void Core() override { Wait4Event(never, -1); }
+
+  private:
+    TARNEvent never;
+};
 
 class GraphActions : public HostKernelTest {
   protected:
     void SetUp() override {
         calls.clear();
-        ASSERT_TRUE(graph.AddModel(panelModel));
+        ASSERT_TRUE(graph.AddModel(ModelOf<Panel>()));
         ASSERT_TRUE(graph.Create("panel", "p"));
         recorder.ClearReports();
     }
@@ -94,11 +92,12 @@ TEST_F(GraphActions, AnActionGetsItsArgumentAndIndexAndRunsAtRestOnlyWhenItsDefi
     EXPECT_FALSE(graph.RunAction("p.note", "at rest"));
     EXPECT_EQ(calls, (std::vector<Call>{{1, "(none)"}}));
     EXPECT_EQ(ReportTexts(),
-              std::vector<std::string>{"component p: This action is not allowed when the component is not running."});
+              std::vector<std::string>{
+                  "component p: This action is not allowed when the component is not running."});
 
     ASSERT_TRUE(graph.Start());
-    ASSERT_TRUE(graph.RunUntil([&] { return (graph.Component("p")->State() & TARNModule::MainLoopEnded) == 0; },
-                               Deadline));
+    ASSERT_TRUE(graph.RunUntil(
+        [&] { return (graph.Component("p")->State() & TARNModule::MainLoopEnded) == 0; }, Deadline));
     recorder.ClearReports();
     EXPECT_TRUE(graph.RunAction("p.note", "running"));
     EXPECT_TRUE(graph.RunAction("p.note"));
@@ -132,9 +131,9 @@ TEST_F(GraphActions, AnActionThatThrowsIsReportedAndAnsweredFalse) {
 // Each action with the index its callback is handed, and whether it runs at rest.
 TEST_F(GraphActions, TheModelsDescriptionListsEachActionWithItsIndex) {
     const std::vector<std::string> lines = DescribeElements(*graph.Component("p"));
-    EXPECT_EQ(lines, (std::vector<std::string>{"action note: index 0", "action idle: index 1, allowed at rest",
-                                               "action fail: index 2, allowed at rest",
-                                               "action jam: index 3, allowed at rest"}));
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "action note: index 0", "action idle: index 1, allowed at rest",
+                         "action fail: index 2, allowed at rest", "action jam: index 3, allowed at rest"}));
 }
 
 }  // namespace
