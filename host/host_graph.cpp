@@ -5,8 +5,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <exception>
 #include <thread>
 
+#include "dataflow/action_implementation.hpp"
 #include "dataflow/io_monitor_implementation.hpp"
 #include "dataflow/output_implementation.hpp"
 #include "engine/package_entry.hpp"
@@ -237,6 +239,36 @@ bool HostGraph::Connect(const std::string& output, const std::string& input) {
     m_connections.emplace_back(m_kernel.FindComponent(componentOf(output).c_str()),
                                m_kernel.FindComponent(componentOf(input).c_str()));
     return true;
+}
+
+bool HostGraph::RunAction(const std::string& name, const char* argument) {
+    const std::string::size_type point = name.find('.');
+    TARNComponent* component = point == std::string::npos ? nullptr : member(name.substr(0, point));
+    const std::string shortName = point == std::string::npos ? "" : name.substr(point + 1);
+    if (component == nullptr || !component->HasAction(shortName.c_str())) {
+        m_kernel.Report(("There is no action " + name + ".").c_str(), 2, 0, true);
+        return false;
+    }
+    auto& action = static_cast<TARNActionImplementation&>(component->Action(shortName.c_str()));
+    const bool refusedAtRest = !action.allowedAtRest && (component->State() & TARNModule::MainLoopEnded) != 0;
+    std::string failure;
+    try {
+        // A refused action says so itself.
+        action.DoIt(argument);
+    } catch (int code) {
+        // -5 follows an error the component reported itself (TARNModule::Error).
+        failure = code == TARNModule::ErrorException ? std::string("an error it reported")
+                                                     : "the integer " + std::to_string(code);
+    } catch (const std::exception& exception) {
+        failure = exception.what();
+    } catch (...) {
+        failure = "an unknown exception";
+    }
+    if (!failure.empty()) {
+        m_kernel.Report(("The action " + name + " ended by " + failure + ".").c_str(), 2, 0, true);
+        return false;
+    }
+    return !refusedAtRest;
 }
 
 std::vector<TARNComponent*> HostGraph::producersFirst() const {

@@ -66,8 +66,16 @@ class HostGraph {
     // selected value by name): how a test reads what a component publishes in its read-only
     // properties. False, with an error through the kernel, when there is no such property.
     bool Get(const std::string& property, std::string& text) const;
-    // Connects "component.output" to "component.input".
+    // Connects "component.output" to "component.input"; refused, with an error through the
+    // kernel, when the input's filter does not take the output's type.
     bool Connect(const std::string& output, const std::string& input);
+    // Runs the action "component.action" as the engine does when its user triggers it: on
+    // this thread, with `argument` (null: none), beside the component's own threads. False,
+    // with an error through the kernel, when the graph's component has no such action or the
+    // action ended by an exception; false too when the action may not run while its
+    // component is at rest (never started, or stopped) and the component rests, which the
+    // SDK reports.
+    bool RunAction(const std::string& action, const char* argument = nullptr);
 
     // Starts every component, consumers before their producers, so that no element is
     // published before its readers run. False when one refused; the others stay started.

@@ -51,8 +51,16 @@ TARNComponent* HostKernel::FindComponent(const char* name) {
 bool HostKernel::CreateComponent(const char* model, const char* name, bool) {
     if (model == nullptr || name == nullptr) return false;
     TARNComponentDefinition* definition = m_components.Model(model);
-    if (definition == nullptr || definition->factory == nullptr) {
+    if (definition == nullptr) {
         Report(("There is no component model " + std::string(model) + ".").c_str(), 2, 0, true);
+        return false;
+    }
+    // A model filed without a factory is listed like any other: say why it makes nothing.
+    if (definition->factory == nullptr) {
+        Report(("Can't create component " + std::string(name) + ": the model " + model +
+                " has no factory (its record's .factory is null).")
+                   .c_str(),
+               2, 0, true);
         return false;
     }
     if (FindSymbol(name) != nullptr) {
@@ -297,14 +305,8 @@ bool HostKernel::AttachPaths(const char* outputPath, const char* inputPath) {
             2, 0, true);
         return false;
     }
-    if (!Attach(writer->Output(outputName.c_str()), reader->Input(inputName.c_str()))) {
-        Report(("Can't connect " + std::string(outputPath) + " to " + inputPath +
-                ": the input is connected already.")
-                   .c_str(),
-               2, 0, true);
-        return false;
-    }
-    return true;
+    // Attach says why it refuses.
+    return Attach(writer->Output(outputName.c_str()), reader->Input(inputName.c_str()));
 }
 
 // The variant moves an input that is connected already: it is detached from its output

@@ -1,9 +1,13 @@
 // Connecting an input to an output and disconnecting it again, by objects.
+#include <string>
+
 #include "dataflow/input_implementation.hpp"
 #include "dataflow/io_monitor_implementation.hpp"
 #include "dataflow/output_implementation.hpp"
 #include "host_kernel.hpp"
 #include "tarn/dataflow/reader_type.hpp"
+#include "tarn/engine/type_filter.hpp"
+#include "type_names.hpp"
 
 namespace {
 
@@ -12,15 +16,35 @@ namespace {
 // elements never acknowledges.
 constexpr long AcknowledgementPoll = 10'000;  // microseconds
 
+// Whether the input's filter takes what the output gives; an input without a filter takes
+// every type. Matched on a copy: the filter is its definition's, shared by every instance of
+// the model, and matching compiles its patterns into the filter matched.
+bool accepts(const TARNInputImplementation& input, TARNOutput& output) {
+    if (input.typeFilter == nullptr) return true;
+    const TARNTypeFilterBase filter(*input.typeFilter);
+    return filter.Match(output.Type());
+}
+
 }  // namespace
 
 // The input becomes a reader of the output's ring with its own kind and subsampling, learns
 // its ring, reader id and output, joins the output's input list, and its connection event
-// wakes a reader waiting to be connected.
+// wakes a reader waiting to be connected. As an engine does, it first asks the input's
+// filter: a reader given elements of a type it does not take would read them as what it
+// takes (a number as an image header).
 bool HostKernel::Attach(TARNOutput& output, TARNInput& input) {
     auto& to = static_cast<TARNOutputImplementation&>(output);
     auto& from = static_cast<TARNInputImplementation&>(input);
-    if (to.ring == nullptr || from.ConnectedRing() != nullptr) return false;
+    const auto refuse = [&](const char* reason) {
+        const std::string message = "Can't connect " + std::string(to.Name().c_str()) + " (" +
+                                    OutputTypeText(output) + ") to " + from.Name().c_str() + " (" +
+                                    FilterText(from.typeFilter) + "): " + reason;
+        Report(message.c_str(), 2, 0, true);
+        return false;
+    };
+    if (to.ring == nullptr) return refuse("the output has no ring.");
+    if (from.ConnectedRing() != nullptr) return refuse("the input is connected already.");
+    if (!accepts(from, output)) return refuse("the input's filter refuses the output's type.");
     const int readerId = to.ring->RegisterReader(from.readerType);
     if (IsFifoReaderType(from.readerType)) to.ring->SetSubsamplingRate(readerId, from.subsampling);
     {

@@ -2,73 +2,15 @@
 
 #include <cstdio>
 
+#include "dataflow/action_implementation.hpp"
 #include "dataflow/input_implementation.hpp"
 #include "dataflow/output_implementation.hpp"
 #include "dataflow/property_implementation.hpp"
 #include "tarn/dataflow/component.hpp"
 #include "tarn/engine/enum_struct.hpp"
-#include "tarn/engine/type_filter.hpp"
+#include "type_names.hpp"
 
 namespace {
-
-// The kind bits of a type code, lowest first.
-constexpr struct {
-    unsigned long bit;
-    const char* name;
-} Kinds[] = {
-    {TARNTypeInfo::Structure, "Structure"},
-    {TARNTypeInfo::Integer32, "Integer32"},
-    {TARNTypeInfo::Double, "Double"},
-    {TARNTypeInfo::TextUTF8, "TextUTF8"},
-    {TARNTypeInfo::TextUTF16, "TextUTF16"},
-    {TARNTypeInfo::IplImage, "IplImage"},
-    {TARNTypeInfo::TARNImage, "TARNImage"},
-    {TARNTypeInfo::CANFrame, "CANFrame"},
-    {TARNTypeInfo::Matrix, "Matrix"},
-    {TARNTypeInfo::RealObjects, "RealObjects"},
-    {TARNTypeInfo::DrawingObjects, "DrawingObjects"},
-    {TARNTypeInfo::Triangles3D, "Triangles3D"},
-    {TARNTypeInfo::Stream8, "Stream8"},
-    {TARNTypeInfo::Stream16, "Stream16"},
-    {TARNTypeInfo::Stream32, "Stream32"},
-    {TARNTypeInfo::Integer64, "Integer64"},
-    {TARNTypeInfo::Float32, "Float32"},
-    {TARNTypeInfo::AudioSignal, "AudioSignal"},
-    {TARNTypeInfo::DynamicStructure, "DynamicStructure"},
-    {TARNTypeInfo::CANFDFrame, "CANFDFrame"},
-    {TARNTypeInfo::Integer8, "Integer8"},
-    {TARNTypeInfo::Integer16, "Integer16"},
-    {TARNTypeInfo::UnsignedInteger64, "UnsignedInteger64"},
-    {TARNTypeInfo::CustomType, "CustomType"},
-    {TARNTypeInfo::CANUniFrame, "CANUniFrame"},
-};
-
-std::string hex(unsigned long value) {
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%lx", value);
-    return text;
-}
-
-std::string filterText(const TARNTypeFilterBase* filter) {
-    if (filter == nullptr) return "any type";
-    // The filter lives in the package; an equal one of this program's copy names it.
-    if (const char* name = TARN::StaticTypeFilterName(*filter)) return name;
-    std::string text = "mask " + hex(filter->mask) + " value " + hex(filter->value) + " any of " +
-                       TypeCodeText(filter->anyBits);
-    if (filter->typeNamePattern != nullptr)
-        text += ", type name ~ \"" + std::string(filter->typeNamePattern) + "\"";
-    if (filter->unitPattern != nullptr) text += ", unit ~ \"" + std::string(filter->unitPattern) + "\"";
-    return text;
-}
-
-std::string outputText(TARNOutput& output) {
-    std::string text = TypeCodeText(output.Type().type);
-    const char* name = output.TypeName();
-    const char* unit = output.TypeUnit();
-    if (name != nullptr && *name != '\0') text += " \"" + std::string(name) + "\"";
-    if (unit != nullptr && *unit != '\0') text += " in " + std::string(unit);
-    return text;
-}
 
 std::string quoted(const char* text) {
     return "\"" + std::string(text) + "\"";
@@ -133,24 +75,15 @@ std::string PropertyText(TARNProperty& property) {
     }
 }
 
-std::string TypeCodeText(unsigned long code) {
-    std::string text;
-    for (const auto& kind : Kinds)
-        if ((code & kind.bit) != 0) text += (text.empty() ? "" : "|") + std::string(kind.name);
-    if (text.empty()) text = code == 0 ? "untyped" : "no kind";
-    if ((code & TARNTypeInfo::Vector) != 0) text += " vector";
-    return text;
-}
-
 std::vector<std::string> DescribeElements(TARNComponent& component) {
     std::vector<std::string> lines;
     for (auto* item = component.inputs.Head(); item != nullptr; item = item->Next()) {
         auto& input = static_cast<TARNInputImplementation&>(*item->Value());
-        lines.push_back("input " + std::string(input.ShortName()) + ": " + filterText(input.typeFilter));
+        lines.push_back("input " + std::string(input.ShortName()) + ": " + FilterText(input.typeFilter));
     }
     for (auto* item = component.outputs.Head(); item != nullptr; item = item->Next()) {
         auto& output = static_cast<TARNOutputImplementation&>(*item->Value());
-        lines.push_back("output " + std::string(output.shortName.c_str()) + ": " + outputText(output));
+        lines.push_back("output " + std::string(output.shortName.c_str()) + ": " + OutputTypeText(output));
     }
     // Property(i) counts the model's own properties only.
     const int count = component.properties.Count() - static_cast<int>(component.sdkPropertyCount);
@@ -164,6 +97,13 @@ std::vector<std::string> DescribeElements(TARNComponent& component) {
         else if (property.definition.modifiableWhileRunning)
             line += ", changeable while running";
         lines.push_back(line);
+    }
+    // The index is what the action's callback is handed, which tells apart the actions
+    // that share one callback.
+    for (auto* item = component.actions.Head(); item != nullptr; item = item->Next()) {
+        auto& action = static_cast<TARNActionImplementation&>(*item->Value());
+        lines.push_back("action " + std::string(action.shortName.c_str()) + ": index " +
+                        std::to_string(action.index) + (action.allowedAtRest ? ", allowed at rest" : ""));
     }
     return lines;
 }

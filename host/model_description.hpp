@@ -13,6 +13,10 @@ class TARNProperty;
 //   output NAME: TYPE                  the type's kinds ("IplImage", "Integer32 vector")
 //   property NAME: TYPE = DEFAULT[, choices A|B|C][, must be set][, read-only]
 //                                      [, changeable while running]
+//   action NAME: index N[, allowed at rest]
+//                                      N: its position among the actions, which its
+//                                      callback is handed; at rest: also while the
+//                                      component is not running
 // The properties are the model's own, from its tables or its Dynamic(); the standard ones
 // every component has and the per-element ones (".fifosize", ...) are left out. Read from
 // a fresh instance, every value is the model's default. An instance is needed because a
@@ -24,7 +28,3 @@ std::vector<std::string> DescribeElements(TARNComponent& component);
 // "false", a whole number, a number (as many digits as tell the double apart), the selected
 // value of an enumeration (empty when none is), a text as it is.
 std::string PropertyText(TARNProperty& property);
-
-// The kinds of a type code by their names, "vector" after them when the code carries
-// vectors; "untyped" for 0.
-std::string TypeCodeText(unsigned long code);

@@ -2,11 +2,11 @@
 // elements that reach its input, whatever their type, and publishes the count with each:
 // one Integer64 on its output "count", with the element's timestamp. "step" is what each
 // element adds; the read-only "rFrames" shows the count and "rRate" the elements per second
-// of their timestamps.
+// of their timestamps. Its action "restart" counts the next element from 0 again.
 //
 // Written as any author writes a component of its own, straight on TARNComponent: it
-// declares its input, output and properties in its tables and does its work in Birth and
-// Core. It includes the SDK's umbrella header and nothing else.
+// declares its input, output, properties and action in its tables and does its work in
+// Birth and Core. It includes the SDK's umbrella header and nothing else.
 #include "tarn/tarn.hpp"
 
 namespace {
@@ -30,6 +30,14 @@ class FrameCounter : public TARNComponent {
         DirectSet(Property("rRate"), 0.0);
     }
 
+    // The action "restart". The engine runs an action on its own thread while Core runs on
+    // the component's: the action only leaves its request, which Core takes.
+    static void Restart(TARNModule* module, int) {
+        auto* counter = static_cast<FrameCounter*>(module);
+        TARNMutexGuard guard(counter->restartLock);
+        counter->restartAsked = true;
+    }
+
     // One element a pass: read it, count it, publish the count.
     void Core() override {
         TARNIOElt* frame = StartReading(Input("in"));
@@ -40,6 +48,7 @@ class FrameCounter : public TARNComponent {
 
         long step = 1;
         Get(Property("step"), step);
+        if (takeRestart()) count = 0;
         count += step;
 
         TARNIOElt* published = StartWriting(Output("count"), timestamp);
@@ -55,14 +64,24 @@ class FrameCounter : public TARNComponent {
     }
 
   private:
+    // Whether a restart was asked for since the last element; the request is taken.
+    bool takeRestart() {
+        TARNMutexGuard guard(restartLock);
+        const bool asked = restartAsked;
+        restartAsked = false;
+        return asked;
+    }
+
     long count = 0;
     long frames = 0;
     long firstTimestamp = 0;
+    TARNMutex restartLock;
+    bool restartAsked = false;
 };
 
 // The tables, each ended by an all-zero record. Named apart from the component's members
-// "inputs", "outputs" and "properties": inside FrameCounter::model's definition below,
-// those names would mean the members.
+// "inputs", "outputs", "properties" and "actions": inside FrameCounter::model's definition
+// below, those names would mean the members.
 TARNInputDefinition counterInputs[] = {
     // name, (reserved), accepted types (null: any), reader kind (NeverSkippingReader: the
     // writer waits for this reader), subsampling (1: every element)
@@ -86,6 +105,14 @@ TARNPropertyDefinition counterProperties[] = {
     {},
 };
 
+TARNActionDefinition counterActions[] = {
+    // name, what it runs (the table owns the record: it is made with new, and deleted when
+    // the package unloads), may run while the component is not running (0: only while it
+    // runs; a resting counter has nothing to restart)
+    {"restart", new TARNActionCallbacks{&FrameCounter::Restart, nullptr}, 0},
+    {},
+};
+
 TARNComponentDefinition FrameCounter::model = {
     .name = "frame_counter",
     .version = "1.0",
@@ -98,8 +125,8 @@ TARNComponentDefinition FrameCounter::model = {
     .outputs = counterOutputs,
     .nbProperties = TARNComponentDefinition::NotCounted,
     .properties = counterProperties,
-    .nbActions = 0,
-    .actions = nullptr,
+    .nbActions = TARNComponentDefinition::NotCounted,
+    .actions = counterActions,
     .priority = 128,
     .threadingModels = TARNComponentDefinition::Threaded,
     .threaded = true,

@@ -1,12 +1,13 @@
 // The frame_counter package tested as its author tests it: loaded into a host graph between
-// a source and a sink of the test's own, with every count it publishes checked, and its
-// read-only properties read through the graph. And what "tarnhost info" shows
-// of the package: its own tables, with types and defaults.
+// a source and a sink of the test's own, with every count it publishes checked, its
+// read-only properties read through the graph and its action run through it. And what
+// "tarnhost info" shows of the package: its own tables, with types and defaults.
 //
 // The package tested is the one this tree builds, or the one FRAME_COUNTER_PACKAGE names:
 // the example built on its own as its author builds it (scripts/outside-example).
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 #include <sstream>
@@ -32,16 +33,16 @@ std::string FrameCounterPackage() {
 }
 
 // Writes Elements elements of one Integer32 each, the i-th stamped (i + 1) x Period, then
-// waits to die.
+// waits until More lets it write Elements more, or it dies.
 class NumberSource : public TARNComponent {
   public:
     NumberSource(const char* instanceName, TARNComponentDefinition& record)
         : TARNComponent(instanceName, record) {}
     void Birth() override { written = 0; }
     void Core() override {
-        if (written == Elements) {
-            TARNEvent never;
-            Wait4Event(never, -1);
+        if (written == Elements * batches.load()) {
+            Wait4Event(more, -1);
+            more.Reset();
             return;
         }
         TARNIOElt* element = StartWriting(Output("out"), (written + 1) * Period);
@@ -49,9 +50,16 @@ class NumberSource : public TARNComponent {
         element->Integer32(0)[0] = written++;
         StopWriting(element);
     }
+    // From the test's thread.
+    void More() {
+        ++batches;
+        more.Set();
+    }
 
   private:
     int written = 0;
+    std::atomic<int> batches{1};
+    TARNEvent more;
 };
 
 // Keeps the value and timestamp of every Integer64 element it reads.
@@ -105,21 +113,28 @@ TARNComponentDefinition testModel(const char* name, TARNComponentDefinition::Fac
 TARNComponentDefinition sourceModel = testModel("number_source", makeNumberSource, nullptr, sourceOutputs);
 TARNComponentDefinition sinkModel = testModel("count_sink", makeCountSink, sinkInputs, nullptr);
 
-TEST(FrameCounterInGraph, CountsEveryElementAndPublishesTheCountWithItsTimestamp) {
+// The package between a source and a sink of the test's own: source -> counter -> sink.
+class FrameCounterInGraph : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(graph.LoadPackage(FrameCounterPackage(), error)) << error;
+        ASSERT_TRUE(graph.AddModel(sourceModel));
+        ASSERT_TRUE(graph.AddModel(sinkModel));
+        ASSERT_TRUE(graph.Create("number_source", "source"));
+        ASSERT_TRUE(graph.Create("frame_counter", "counter"));
+        ASSERT_TRUE(graph.Create("count_sink", "sink"));
+        ASSERT_TRUE(graph.Connect("source.out", "counter.in"));
+        ASSERT_TRUE(graph.Connect("counter.count", "sink.in"));
+    }
+
     HostKernel kernel;
     HostRecorder recorder{kernel};
-    HostGraph graph(kernel);
-    std::string error;
-    ASSERT_TRUE(graph.LoadPackage(FrameCounterPackage(), error)) << error;
-    ASSERT_TRUE(graph.AddModel(sourceModel));
-    ASSERT_TRUE(graph.AddModel(sinkModel));
-    ASSERT_TRUE(graph.Create("number_source", "source"));
-    ASSERT_TRUE(graph.Create("frame_counter", "counter"));
-    ASSERT_TRUE(graph.Create("count_sink", "sink"));
+    HostGraph graph{kernel};
+};
 
+TEST_F(FrameCounterInGraph, CountsEveryElementAndPublishesTheCountWithItsTimestamp) {
     ASSERT_TRUE(graph.Set("counter.step", "2"));
-    ASSERT_TRUE(graph.Connect("source.out", "counter.in"));
-    ASSERT_TRUE(graph.Connect("counter.count", "sink.in"));
     ASSERT_TRUE(graph.Start());
     auto* sink = graph.Component<CountSink>("sink");
     const bool done = graph.RunUntil([&] { return sink->Taken().size() == Elements; }, Deadline);
@@ -138,6 +153,33 @@ TEST(FrameCounterInGraph, CountsEveryElementAndPublishesTheCountWithItsTimestamp
     for (const HostReport& report : recorder.Reports()) EXPECT_LT(report.level, 1) << report.message;
 }
 
+// The action "restart", run by its name as the engine's user runs it: refused while the
+// counter rests (not yet started), and while it runs, the next element is counted from 0
+// again. The source writes its second batch only once the action has run, so that the
+// element the restart applies to is known.
+TEST_F(FrameCounterInGraph, RestartCountsTheNextElementFromZero) {
+    recorder.ClearReports();
+    EXPECT_FALSE(graph.RunAction("counter.restart"));
+    ASSERT_EQ(recorder.Reports().size(), 1u);
+    EXPECT_EQ(recorder.Reports()[0].message,
+              "component counter: This action is not allowed when the component is not running.");
+
+    ASSERT_TRUE(graph.Start());
+    auto* sink = graph.Component<CountSink>("sink");
+    const bool first = graph.RunUntil([&] { return sink->Taken().size() == Elements; }, Deadline);
+    const bool restarted = first && graph.RunAction("counter.restart");
+    if (restarted) graph.Component<NumberSource>("source")->More();
+    const bool second = graph.RunUntil([&] { return sink->Taken().size() == 2 * Elements; }, Deadline);
+    graph.Stop();
+    ASSERT_TRUE(first) << sink->Taken().size() << " of " << Elements << " counts in " << Deadline << " us";
+    ASSERT_TRUE(restarted);
+    ASSERT_TRUE(second) << sink->Taken().size() << " of " << 2 * Elements << " counts";
+
+    std::vector<long> counts;
+    for (const auto& [count, timestamp] : sink->Taken()) counts.push_back(count);
+    EXPECT_EQ(counts, (std::vector<long>{1, 2, 3, 4, 5, 1, 2, 3, 4, 5}));
+}
+
 // The model's own tables as "tarnhost info" reads them from an instance: a numeric output of
 // one value per element is no vector.
 TEST(FrameCounterPackage, InfoShowsTheModelsTablesWithTypesAndDefaults) {
@@ -151,6 +193,7 @@ TEST(FrameCounterPackage, InfoShowsTheModelsTablesWithTypesAndDefaults) {
         "    property step: integer = 1, changeable while running\n"
         "    property rFrames: integer = 0, read-only\n"
         "    property rRate: float = 0, read-only\n"
+        "    action restart: index 0\n"
         "trailer: ";
     EXPECT_NE(out.str().find(expected), std::string::npos) << out.str();
     EXPECT_NE(out.str().find("  FILENAME=frame_counter.pck\n"), std::string::npos) << out.str();

@@ -137,6 +137,27 @@ TEST_P(ImageInGraph, TheOperationIsAppliedToTheImagesWithTheirTimestamps) {
 INSTANTIATE_TEST_SUITE_P(Operations, ImageInGraph, ::testing::ValuesIn(ImageCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The image input takes images only: an output of numbers connected to it would have its
+// elements read as image headers. The host, as an engine, asks the input's filter and
+// refuses the connection, naming both ends and both types; the point input, which takes
+// integers, connects.
+TEST_F(BasesInGraphTest, TheImageInputRefusesNumbersThatThePointInputTakes) {
+    Make<ImageOperationTestComponent>();
+    Source().VectorOutput("numbers", TARNTypeInfo::Integer32, 1);
+    recorder.ClearReports();
+
+    EXPECT_FALSE(graph.Connect("source.numbers", "component.iImage"));
+    EXPECT_EQ(ReportTexts(),
+              std::vector<std::string>{"Can't connect source.numbers (Integer32) to component.iImage "
+                                       "(FilterIplImage): the input's filter refuses the output's type."});
+    EXPECT_FALSE(graph.Component("component")->Input("iImage").IsConnected());
+
+    recorder.ClearReports();
+    EXPECT_TRUE(graph.Connect("source.numbers", "component.iPoint"));
+    EXPECT_TRUE(graph.Component("component")->Input("iPoint").IsConnected());
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{});
+}
+
 // ---- Two-source image processing --------------------------------------------------------
 
 TEST_F(BasesInGraphTest, TwoSynchronisedImagesAreSummedUnderTheirCommonTimestamp) {

@@ -1,15 +1,20 @@
-// The host kernel connecting an input to an output and disconnecting it: elements flow
-// once attached, an idle input detaches at once, and a reader blocked on its input when it
-// is detached acknowledges the rebuild so that the detach completes.
+// The host kernel connecting an input to an output and disconnecting it: only an output of
+// a type the input's filter takes is connected, elements flow once attached, an idle input
+// detaches at once, and a reader blocked on its input when it is detached acknowledges the
+// rebuild so that the detach completes.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "dataflow/input_implementation.hpp"
 #include "dataflow/output_implementation.hpp"
 #include "reading_writing_fixture.hpp"
 #include "tarn/engine/engine_graph.hpp"
+#include "tarn/engine/type_filter.hpp"
+#include "type_names.hpp"
 
 namespace {
 
@@ -36,6 +41,63 @@ class HostConnectionsTest : public ReadingWritingTest {
         return wrote;
     }
 };
+
+// The kernel asks the input's filter before it connects, whoever asks for the connection:
+// a refused one is reported with both ends and both types and leaves the input
+// unconnected and the output's ring without a reader. An input without a filter takes
+// every type.
+TEST_F(HostConnectionsTest, AnInputIsConnectedOnlyToAnOutputWhoseTypeItsFilterTakes) {
+    static const TARNTypeFilterBase SpeedIntegers(0, 0, TARNTypeInfo::Integer32, "^speed$");
+    struct Case {
+        unsigned long type;
+        const char* typeName;
+        unsigned int items;  // 1: one value per element; any other count, a vector
+        const TARNTypeFilterBase* filter;
+        const char* refusal;  // null: connected
+    };
+    const Case cases[] = {
+        {TARNTypeInfo::Integer32, nullptr, 1, &TARN::FilterIplImage,
+         "Can't connect cam.out (Integer32) to sink.in (FilterIplImage): the input's filter refuses the "
+         "output's type."},
+        {TARNTypeInfo::Integer32, nullptr, 1, &TARN::FilterIntegers32, nullptr},
+        {TARNTypeInfo::Integer32, nullptr, 4, &TARN::FilterIntegers32, nullptr},
+        {TARNTypeInfo::Integer32, nullptr, 4, &TARN::FilterOneInteger32,
+         "Can't connect cam.out (Integer32 vector) to sink.in (FilterOneInteger32): the input's filter "
+         "refuses the output's type."},
+        {TARNTypeInfo::Integer32, nullptr, 1, &TARN::FilterOneInteger32, nullptr},
+        {TARNTypeInfo::IplImage, nullptr, 0, nullptr, nullptr},
+        {TARNTypeInfo::Integer32, "speed", 1, &SpeedIntegers, nullptr},
+        {TARNTypeInfo::Integer32, "angle", 1, &SpeedIntegers,
+         "Can't connect cam.out (Integer32 \"angle\") to sink.in (mask 0x0 value 0x0 any of Integer32, type "
+         "name ~ \"^speed$\"): the input's filter refuses the output's type."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(TypeCodeText(c.type) + " of " + std::to_string(c.items) + " into " +
+                     FilterText(c.filter));
+        TARNModule writer("cam", false, false);
+        TARNModule reader("sink", false, false);
+        TARNOutputDefinition outputDefinition{};
+        outputDefinition.name = "out";
+        outputDefinition.type = TARNTypeInfo(c.type, c.typeName);
+        outputDefinition.bufferSize = c.items;
+        outputDefinition.fifoSize = 2;
+        outputDefinition.subsampling = 1;
+        TARNOutput& out = *writer.NewOutput(outputDefinition, nullptr);
+        const TARNInputDefinition inputDefinition{"in", nullptr, const_cast<TARNTypeFilterBase*>(c.filter),
+                                                  FifoReader, 1};
+        TARNInput& in = *reader.NewInput(inputDefinition, nullptr);
+        recorder.ClearReports();
+
+        const bool attached = TARN::Attach(out, in);
+
+        EXPECT_EQ(attached, c.refusal == nullptr);
+        EXPECT_EQ(in.IsConnected(), c.refusal == nullptr);
+        EXPECT_EQ(Ring(out).ReaderCount(), c.refusal == nullptr ? 1 : 0);
+        EXPECT_EQ(ReportTexts(),
+                  c.refusal == nullptr ? std::vector<std::string>{} : std::vector<std::string>{c.refusal});
+        if (attached) TARN::Detach(out, in);
+    }
+}
 
 TEST_F(HostConnectionsTest, AnAttachedInputReadsWhatItsOutputWrites) {
     TARNModule writer("cam", false, false);

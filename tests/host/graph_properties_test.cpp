@@ -1,9 +1,10 @@
 // What a test bench needs of HostGraph's properties: a value refused says why, through the
 // kernel, and any property reads back as text, a read-only one that a running component
 // publishes included. And a package whose model an engine would not find is loaded with a
-// warning that says so.
+// warning that says so, and a model without a factory is named as such.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,21 @@ TEST_F(GraphProperties, AModelAnEngineWouldNotFindIsLoadedWithAWarning) {
     EXPECT_EQ(ReportTexts(), warning);
     EXPECT_EQ(ReportsAt(1).size(), 1u) << "a warning";
     EXPECT_TRUE(graph.Create("misfiled", "m"));
+}
+
+// A model whose record has no factory is filed and listed like any other; making a
+// component of it says that it has none, not that there is no such model.
+TEST_F(GraphProperties, AModelWithoutAFactoryIsNamedAsSuchWhenAComponentOfItIsAskedFor) {
+    std::string error;
+    ASSERT_TRUE(graph.LoadPackage(TARN_FLAWED_PACKAGE, error)) << error;
+    const std::vector<std::string> models = graph.Models();
+    EXPECT_NE(std::find(models.begin(), models.end(), "no_factory"), models.end());
+    recorder.ClearReports();
+
+    EXPECT_FALSE(graph.Create("no_factory", "n"));
+    EXPECT_EQ(graph.Component("n"), nullptr);
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Can't create component n: the model no_factory has no "
+                                                      "factory (its record's .factory is null)."});
 }
 
 }  // namespace

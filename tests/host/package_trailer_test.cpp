@@ -1,23 +1,18 @@
 #include "package_trailer.hpp"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "info_command.hpp"
 #include "sha512.hpp"
+#include "support/scratch_files.hpp"
+#include "whole_file.hpp"
 
 namespace {
-// A file of this test process's own under the temporary folder: several checkouts may run
-// the suite at once on one machine.
-std::string ScratchPath(const std::string& name) {
-    return ::testing::TempDir() + std::to_string(getpid()) + "_" + name;
-}
 
 std::string Hex(const std::array<uint8_t, 64>& digest) {
     std::string text;
@@ -27,17 +22,6 @@ std::string Hex(const std::array<uint8_t, 64>& digest) {
         text += byte;
     }
     return text;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream whole;  // in one block: packages are megabytes
-    whole << file.rdbuf();
-    return std::move(whole).str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
 }
 
 // The bytes a Base64 text stands for, in hex; "" when it is no Base64.
@@ -132,7 +116,7 @@ TEST(PackageTrailer, EveryBuiltPackageEndsWithItsTextsAndItsDigest) {
         EXPECT_EQ(trailer.Value("SIG").substr(86), "==");
         EXPECT_TRUE(trailer.digestMatches);
         // The block, then its byte count: nothing after it.
-        const std::string bytes = ReadFile(c.path);
+        const std::string bytes = ReadWholeFile(c.path).value();
         const std::string digest = SystemSha512(c.path, bytes.size() - 4 - trailer.size);
         ASSERT_EQ(digest.size(), 128u) << "sha512sum gave no digest";
         EXPECT_EQ(Base64ToHex(trailer.Value("SIG")), digest);
@@ -147,11 +131,11 @@ TEST(PackageTrailer, EveryBuiltPackageEndsWithItsTextsAndItsDigest) {
 }
 
 TEST(PackageTrailer, ACorruptedPackageFailsTheDigest) {
-    std::string bytes = ReadFile(TARN_TEST_PACKAGE);
+    std::string bytes = ReadWholeFile(TARN_TEST_PACKAGE).value();
     ASSERT_GT(bytes.size(), 1000u);
     bytes[500] ^= 0x01;
     const std::string path = ScratchPath("corrupted.pck");
-    WriteFile(path, bytes);
+    WriteWholeFile(path, bytes);
     const PackageTrailer trailer = ReadPackageTrailer(path);
     EXPECT_TRUE(trailer.found);
     EXPECT_FALSE(trailer.digestMatches);
@@ -172,7 +156,7 @@ TEST(PackageTrailer, MalformedEndsAreNotTrailers) {
         {std::string("PACKAGE_INFO\0NOEQUALS\0", 23) + std::string("\x17\x00\x00\x00", 4), true},
     };
     for (const auto& c : cases) {
-        WriteFile(path, c.bytes);
+        WriteWholeFile(path, c.bytes);
         const PackageTrailer trailer = ReadPackageTrailer(path);
         EXPECT_FALSE(trailer.found) << c.bytes.size();
         EXPECT_FALSE(trailer.error.empty());
@@ -184,7 +168,7 @@ TEST(PackageTrailer, MalformedEndsAreNotTrailers) {
 // A package loads and is shown whether or not its build wrote a trailer; a trailer that is
 // there but broken, or whose digest does not match, fails the command.
 TEST(InfoCommand, APackageWithoutATrailerIsShownAndOnlyABrokenOneFails) {
-    const std::string package = ReadFile(TARN_TEST_PACKAGE);
+    const std::string package = ReadWholeFile(TARN_TEST_PACKAGE).value();
     const PackageTrailer trailer = ReadPackageTrailer(TARN_TEST_PACKAGE);
     ASSERT_TRUE(trailer.found);
     const size_t trailerStart = package.size() - 4 - trailer.size;
@@ -208,7 +192,7 @@ TEST(InfoCommand, APackageWithoutATrailerIsShownAndOnlyABrokenOneFails) {
     const std::string path = ScratchPath("trailer_case.pck");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        WriteFile(path, c.bytes);
+        WriteWholeFile(path, c.bytes);
         std::ostringstream out, err;
         EXPECT_EQ(RunInfoCommand(path, out, err), c.status) << err.str();
         EXPECT_NE(out.str().find("  test_model 2.5 (group TARNComponent)\n    input in: any type\n"),
@@ -237,7 +221,7 @@ TEST(InfoCommand, PrintsTheAnswerTheModelsAndTheTrailer) {
 
 TEST(InfoCommand, FailsOnAFileThatIsNoPackage) {
     const std::string path = ScratchPath("plain.txt");
-    WriteFile(path, "hello");
+    WriteWholeFile(path, "hello");
     std::ostringstream out, err;
     EXPECT_EQ(RunInfoCommand(path, out, err), 1);
     EXPECT_NE(err.str().find("cannot load"), std::string::npos);

@@ -10,24 +10,14 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/program_run.hpp"
+#include "support/scratch_files.hpp"
+#include "whole_file.hpp"
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream whole;  // in one block: packages are megabytes
-    whole << file.rdbuf();
-    return std::move(whole).str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 using Outcome = ProgramOutcome;
 
@@ -63,7 +53,7 @@ uint64_t LoadedEnd(const std::string& bytes) {
 // line naming the file and the fault, and status 1. dlopen on the truncated ones maps
 // segments with no file behind them and dies of SIGBUS.
 TEST(Tarnhost, InfoRefusesWhatIsNoLoadableSharedObject) {
-    const std::string package = ReadFile(TARN_TEST_PACKAGE);
+    const std::string package = ReadWholeFile(TARN_TEST_PACKAGE).value();
     const uint64_t loadedEnd = LoadedEnd(package);
     ASSERT_GT(loadedEnd, 20000u);
     struct Case {
@@ -92,10 +82,10 @@ TEST(Tarnhost, InfoRefusesWhatIsNoLoadableSharedObject) {
         {"odd program header size", WithHeader(package, [](Elf64_Ehdr& h) { h.e_phentsize = 32; }),
          "malformed ELF file: unexpected program header table"},
     };
-    const std::string path = ::testing::TempDir() + "damaged_" + std::to_string(getpid()) + ".pck";
+    const std::string path = ScratchPath("damaged.pck");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        WriteFile(path, c.bytes);
+        WriteWholeFile(path, c.bytes);
         const Outcome outcome = RunTarnhost({"info", path}, ::testing::TempDir());
         EXPECT_TRUE(outcome.exited) << "ended by signal " << outcome.signal;
         EXPECT_EQ(outcome.status, 1);

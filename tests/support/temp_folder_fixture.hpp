@@ -10,6 +10,8 @@
 #include <iterator>
 #include <string>
 
+#include "support/scratch_files.hpp"
+
 class TempFolderTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -26,7 +28,7 @@ class TempFolderTest : public ::testing::Test {
 
     std::string Path(const std::string& relative) const { return root + "/" + relative; }
     void MakeFile(const std::string& relative, const std::string& content = "x") const {
-        std::ofstream(Path(relative), std::ios::binary) << content;
+        WriteWholeFile(Path(relative), content);
     }
     std::string Content(const std::string& relative) const {
         std::ifstream in(Path(relative), std::ios::binary);

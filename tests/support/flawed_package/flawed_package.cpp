@@ -1,7 +1,8 @@
-// A package with the two mistakes "tarnhost info" must not hide: "misfiled", declared with a
-// C++ base class where TARN_MODULE_DECLARATION takes the group, so that an engine asking for
-// the "TARNComponent" group does not find it; and "unmade", whose factory makes nothing.
-// "sound" is declared as it should be. None has elements.
+// A package with the mistakes "tarnhost info" must not hide: "misfiled", declared with a C++
+// base class where TARN_MODULE_DECLARATION takes the group, so that an engine asking for the
+// "TARNComponent" group does not find it; "unmade", whose factory makes nothing; and
+// "no_factory", whose record has none. "sound" is declared as it should be. None has
+// elements.
 #include "tarn/tarn.hpp"
 
 namespace {
@@ -37,6 +38,7 @@ TARNComponentDefinition model(const char* name, TARNComponentDefinition::Factory
 TARNComponentDefinition soundModel = model("sound", makePlain);
 TARNComponentDefinition misfiledModel = model("misfiled", makePlain);
 TARNComponentDefinition unmadeModel = model("unmade", makeNothing);
+TARNComponentDefinition noFactoryModel = model("no_factory", nullptr);
 
 }  // namespace
 
@@ -44,3 +46,5 @@ TARN_MODULE_DECLARATION(Sound, TARNComponent, "sound", "1.0", nullptr, &soundMod
 TARN_MODULE_DECLARATION(Misfiled, TARNImageProcessing1Src1Dest, "misfiled", "1.0", nullptr, &misfiledModel,
                         nullptr, nullptr);
 TARN_MODULE_DECLARATION(Unmade, TARNComponent, "unmade", "1.0", nullptr, &unmadeModel, nullptr, nullptr);
+TARN_MODULE_DECLARATION(NoFactory, TARNComponent, "no_factory", "1.0", nullptr, &noFactoryModel, nullptr,
+                        nullptr);
