@@ -36,15 +36,11 @@ TARNComponent* HostComponents::Find(const std::string& name) const {
     return nullptr;
 }
 
-TARNComponent* HostComponents::Take(const std::string& name) {
+void HostComponents::Remove(const TARNComponent* component) {
     std::lock_guard lock(m_lock);
-    auto found = std::find_if(m_components.begin(), m_components.end(),
-                              [&](const auto& entry) { return entry.first == name; });
-    if (found == m_components.end()) return nullptr;
-    TARNComponent* component = found->second;
-    m_components.erase(found);
-    m_killed.erase(std::remove(m_killed.begin(), m_killed.end(), component), m_killed.end());
-    return component;
+    std::erase_if(m_components, [&](const auto& entry) { return entry.second == component; });
+    std::erase(m_killed, component);
+    std::erase(m_leftBehind, component);
 }
 
 bool HostComponents::Rename(const std::string& oldName, const std::string& newName) {
@@ -83,6 +79,23 @@ bool HostComponents::IsKilled(const TARNComponent* component) const {
     return std::find(m_killed.begin(), m_killed.end(), component) != m_killed.end();
 }
 
+void HostComponents::LeaveBehind(TARNComponent* component) {
+    std::lock_guard lock(m_lock);
+    std::erase_if(m_components, [&](const auto& entry) { return entry.second == component; });
+    if (std::find(m_leftBehind.begin(), m_leftBehind.end(), component) == m_leftBehind.end())
+        m_leftBehind.push_back(component);
+}
+
+std::vector<TARNComponent*> HostComponents::LeftBehind() const {
+    std::lock_guard lock(m_lock);
+    return m_leftBehind;
+}
+
+bool HostComponents::IsLeftBehind(const TARNComponent* component) const {
+    std::lock_guard lock(m_lock);
+    return std::find(m_leftBehind.begin(), m_leftBehind.end(), component) != m_leftBehind.end();
+}
+
 void HostComponents::ThreadBegins(const void* module) {
     std::lock_guard lock(m_lock);
     ++m_threads[module];
@@ -114,5 +127,9 @@ bool HostComponents::AwaitThreadsEnded(const void* module, long timeout) {
 
 void HostComponents::AwaitAllThreadsEnded() {
     std::unique_lock lock(m_lock);
-    m_threadEnded.wait(lock, [&] { return m_threads.empty(); });
+    m_threadEnded.wait(lock, [&] {
+        return std::all_of(m_threads.begin(), m_threads.end(), [&](const auto& entry) {
+            return std::find(m_leftBehind.begin(), m_leftBehind.end(), entry.first) != m_leftBehind.end();
+        });
+    });
 }

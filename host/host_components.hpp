@@ -25,8 +25,8 @@ class HostComponents {
     void Add(const std::string& name, TARNComponent* component);
     // Null when there is none of that name.
     TARNComponent* Find(const std::string& name) const;
-    // Removes the component of that name from the table and hands it over; null when none.
-    TARNComponent* Take(const std::string& name);
+    // Removes the component from the table, or from those left behind.
+    void Remove(const TARNComponent* component);
     // False when there is no `oldName` or `newName` is taken.
     bool Rename(const std::string& oldName, const std::string& newName);
     // In the order of their making.
@@ -39,6 +39,13 @@ class HostComponents {
     void MarkKilled(const TARNComponent* component);
     bool IsKilled(const TARNComponent* component) const;
 
+    // A component whose Core outlived its destruction's wait leaves the table for the list
+    // of those left behind: no name finds it and no walk over the components meets it any
+    // more, until the kernel destroys it once its threads have ended.
+    void LeaveBehind(TARNComponent* component);
+    std::vector<TARNComponent*> LeftBehind() const;
+    bool IsLeftBehind(const TARNComponent* component) const;
+
     // The threads the host's bodies run for a module, counted from before the body tells
     // its creator that it started until after its last use of the module.
     void ThreadBegins(const void* module);
@@ -47,7 +54,7 @@ class HostComponents {
     // Waits until no thread runs for `module`, at most `timeout` microseconds (-1: no
     // limit); false when some still run.
     bool AwaitThreadsEnded(const void* module, long timeout);
-    // Waits until no thread runs for any module.
+    // Waits until no thread runs for any module but the components left behind.
     void AwaitAllThreadsEnded();
 
   private:
@@ -56,5 +63,6 @@ class HostComponents {
     std::map<std::string, TARNComponentDefinition*> m_models;
     std::vector<std::pair<std::string, TARNComponent*>> m_components;
     std::vector<const TARNComponent*> m_killed;
+    std::vector<TARNComponent*> m_leftBehind;
     std::map<const void*, int> m_threads;
 };

@@ -130,6 +130,10 @@ HostGraph::~HostGraph() {
     Stop();
     for (auto component = m_components.rbegin(); component != m_components.rend(); ++component)
         if (m_kernel.Components().Has(*component)) m_kernel.DestroyComponent(nameOf(**component).c_str());
+    // A component left behind, of this graph or another, may run the code of any package or
+    // hold elements of rings any package's outputs left to it.
+    if (!m_kernel.Components().LeftBehind().empty())
+        for (auto& package : m_packages) m_kernel.KeepLoadedForLeftBehind(std::move(package));
 }
 
 std::string HostGraph::nameOf(const TARNComponent& component) {

@@ -25,6 +25,8 @@ class HostGraph {
   public:
     explicit HostGraph(HostKernel& kernel);
     // Stops the graph, then destroys its components, newest first, each after its threads.
+    // One whose Core never returns is left behind (HostKernel::DestroyComponent); the
+    // packages then stay loaded, handed to the kernel, until it destroys what it left behind.
     ~HostGraph();
 
     HostGraph(const HostGraph&) = delete;
@@ -49,7 +51,8 @@ class HostGraph {
     T* Component(const std::string& name) const {
         return static_cast<T*>(Component(name));
     }
-    // Stops and destroys one component, with its connections.
+    // Stops and destroys one component, with its connections. False when there is none of
+    // that name, or when it was left behind (see ~HostGraph).
     bool Destroy(const std::string& name);
 
     // Sets "component.property" from its text: "true"/"false" (or 1/0) for a bool, a

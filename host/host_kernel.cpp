@@ -4,6 +4,7 @@
 
 #include "engine/symbol_record.hpp"
 #include "host_engine_module.hpp"
+#include "host_package.hpp"
 #include "tarn/dataflow/component.hpp"
 #include "tarn/engine/engine_graph.hpp"
 
@@ -18,9 +19,11 @@ HostKernel::~HostKernel() {
         KernelBinding binding(this);
         std::vector<std::string> names = m_components.Names();
         for (auto name = names.rbegin(); name != names.rend(); ++name) DestroyComponent(name->c_str());
+        destroyLeftBehind();
     }
     // A module thread's body reaches this kernel until its very end, after its module
-    // already counts it gone.
+    // already counts it gone. A component left behind that still runs is the one exception:
+    // the process is to end before its Core returns.
     m_components.AwaitAllThreadsEnded();
     destroyEngineModule();
     for (auto& [name, record] : m_symbols) delete record;

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "engine/kernel.hpp"
 #include "host_components.hpp"
@@ -21,6 +22,7 @@
 #include "tarn/runtime/mutex.hpp"
 
 class HostEngineModule;
+class HostPackage;
 class TARNComponentDefinition;
 class TARNModule;
 
@@ -95,12 +97,21 @@ class HostKernel final : public TARNKernel {
     // Files a model (a package's or this program's definition) for CreateComponent; false
     // when a model of that name is known already.
     bool AddModel(TARNComponentDefinition& definition);
-    // Shuts the component down, waits for every thread the host runs for it (a killed one's
-    // too, without limit: no thread may outlive its component), gives elements readers cut
-    // off from it still hold at most "Engine.shutdownTimeout" to come back (then leaves them
-    // to those readers), unregisters its names, waits out the readers by name that found it,
-    // and deletes it. False when there is no component of that name.
+    // Shuts the component down (a killed one once its threads ended), waits at most
+    // "Engine.shutdownTimeout" for every thread the host runs for it, gives elements readers
+    // cut off from it still hold as long to come back (then leaves them to those readers),
+    // unregisters its names, waits out the readers by name that found it, and deletes it.
+    // A component whose threads still run after the time-out (a Core that never returns)
+    // is not deleted, since no thread may outlive its component: it is reported, cut off
+    // and left behind (HostComponents::LeaveBehind) until the kernel's end, which destroys
+    // it if its threads have ended by then. False when there is no component of that name,
+    // or when it was left behind.
     bool DestroyComponent(const char* name);
+    // Keeps a package loaded while components are left behind: their threads may still run
+    // its code, or read elements of rings its outputs left to them, which its unloading
+    // would delete. Unloaded at the kernel's end, after the components left behind, or
+    // never when one of them still runs then.
+    void KeepLoadedForLeftBehind(std::unique_ptr<HostPackage> package);
     // "Engine.shutdownTimeout", microseconds.
     long ShutdownTimeout();
 
@@ -254,6 +265,16 @@ class HostKernel final : public TARNKernel {
     static bool splitPath(const char* path, std::string& module, std::string& element);
     // Every input of `component` and every input connected to its outputs, detached.
     void detachAll(TARNComponent& component);
+    // Shutdown, unless the component is at rest with its main loop ended.
+    void shutDownUnlessAtRest(TARNComponent& component);
+    // The end of a destruction, once no thread runs for the component: it is cut off, its
+    // readers' elements awaited, its names unregistered, and it is deleted.
+    void destroy(TARNComponent& component);
+    // Reports the component, cuts it off from the graph and moves it to those left behind.
+    void leaveBehind(TARNComponent& component);
+    // At the kernel's end: destroys the components left behind whose threads ended, and
+    // unloads the packages kept for them unless one still runs.
+    void destroyLeftBehind();
     // Waits until no reader cut off from the component's outputs holds one of their
     // elements, at most "Engine.shutdownTimeout": then reports an error and returns, the
     // elements left to their readers.
@@ -316,6 +337,8 @@ class HostKernel final : public TARNKernel {
     unsigned char m_nextClockId = 1;
 
     HostComponents m_components;
+    std::mutex m_keptPackagesLock;
+    std::vector<std::unique_ptr<HostPackage>> m_keptPackages;
 
     // Made last and destroyed first: its elements are registered in the symbol table.
     std::unique_ptr<HostEngineModule> m_engine;

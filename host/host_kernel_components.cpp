@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "dataflow/output_implementation.hpp"
 #include "engine/symbol_record.hpp"
 #include "host_kernel.hpp"
+#include "host_package.hpp"
 #include "tarn/dataflow/component.hpp"
 #include "tarn/dataflow/input.hpp"
 #include "tarn/runtime/thread.hpp"
@@ -173,26 +175,83 @@ void HostKernel::detachAll(TARNComponent& component) {
     for (auto& [output, input] : connections) Detach(*output, *input);
 }
 
+// A killed component's Core may still run: it is shut down only once its threads ended.
 bool HostKernel::DestroyComponent(const char* name) {
     TARNComponent* component = FindComponent(name);
     if (component == nullptr) return false;
-    if (m_components.IsKilled(component) && !m_components.AwaitThreadsEnded(component, ShutdownTimeout())) {
-        Report(("Waiting for the Core of killed component " + std::string(name) + " to return.").c_str(), 1,
-               0, true);
-        m_components.AwaitThreadsEnded(component, -1);
+    if (!m_components.IsKilled(component)) shutDownUnlessAtRest(*component);
+    if (!m_components.AwaitThreadsEnded(component, ShutdownTimeout())) {
+        leaveBehind(*component);
+        return false;
     }
-    if ((component->State() & (TARNModule::Running | TARNModule::Dying)) != 0 ||
-        (component->State() & TARNModule::MainLoopEnded) == 0)
-        component->Shutdown();
-    m_components.AwaitThreadsEnded(component, -1);
-    detachAll(*component);
-    awaitElementsGivenBack(*component);
-    m_components.Take(name);
+    shutDownUnlessAtRest(*component);
+    destroy(*component);
+    return true;
+}
+
+void HostKernel::shutDownUnlessAtRest(TARNComponent& component) {
+    if ((component.State() & (TARNModule::Running | TARNModule::Dying)) != 0 ||
+        (component.State() & TARNModule::MainLoopEnded) == 0)
+        component.Shutdown();
+}
+
+void HostKernel::destroy(TARNComponent& component) {
+    detachAll(component);
+    awaitElementsGivenBack(component);
+    m_components.Remove(&component);
     // Nobody finds the component by its names any more, and the readers by name that found
     // it before are out, before any of its destructors runs.
-    component->UnregisterNames();
-    delete component;
-    return true;
+    component.UnregisterNames();
+    delete &component;
+}
+
+// Its thread still runs the component's code and may still read the elements it holds, of
+// rings whose owners may be gone: the component stays, cut off as a kill cuts it off, and
+// so do the packages (KeepLoadedForLeftBehind), until the kernel's end.
+void HostKernel::leaveBehind(TARNComponent& component) {
+    const std::string name = nameOf(component);
+    m_components.MarkKilled(&component);
+    detachAll(component);
+    m_components.LeaveBehind(&component);
+    Report(("Component " + name +
+            " still runs its Core after the shutdown time-out: it is left behind undestroyed, with the "
+            "packages loaded, until the host ends.")
+               .c_str(),
+           2, 0, true);
+}
+
+void HostKernel::KeepLoadedForLeftBehind(std::unique_ptr<HostPackage> package) {
+    std::lock_guard lock(m_keptPackagesLock);
+    m_keptPackages.push_back(std::move(package));
+}
+
+// A component left behind whose threads ended by now is destroyed; one that still runs is
+// given the shutdown time-out once more, then left to the process's end with the packages,
+// which are never unloaded: its thread is in their code.
+void HostKernel::destroyLeftBehind() {
+    bool anyRuns = false;
+    for (TARNComponent* component : m_components.LeftBehind()) {
+        if (m_components.AwaitThreadsEnded(component, ShutdownTimeout())) {
+            shutDownUnlessAtRest(*component);
+            destroy(*component);
+            continue;
+        }
+        anyRuns = true;
+        Report(("Component " + nameOf(*component) +
+                " still runs its Core as the host ends: it is never destroyed, and the packages never "
+                "unloaded.")
+                   .c_str(),
+               2, 0, true);
+    }
+    std::vector<std::unique_ptr<HostPackage>> packages;
+    {
+        std::lock_guard lock(m_keptPackagesLock);
+        packages.swap(m_keptPackages);
+    }
+    if (!anyRuns) return;
+    // Reachable for good, so that no unloading ever runs under those threads.
+    static auto* neverUnloaded = new std::vector<std::unique_ptr<HostPackage>>;
+    for (auto& package : packages) neverUnloaded->push_back(std::move(package));
 }
 
 // A reader cut off from the graph while it held elements of this component's outputs

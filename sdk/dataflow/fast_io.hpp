@@ -14,10 +14,11 @@
 //
 // A slot a reader holds while its owner must lay out or free what lies under it can be set
 // aside (SetAsideHeldSlots): it leaves the ring, a new free slot takes its place, and it
-// stays its holder's until given back, when the ring deletes it; what its payload points
-// into is handed to the ring with KeepUntilGivenBack and freed after the last such slot came
-// back. A ring whose owner goes while slots set aside are still held (Abandon) lives on for
-// their holders and is deleted by the last of them, or by the package's unloading.
+// stays its holder's until given back, when the ring deletes it; the block its payload
+// points into is handed to the ring with KeepUntilGivenBack and freed once the last slot set
+// aside over it came back (a block no slot set aside lies over is freed at once). A ring
+// whose owner goes while slots set aside are still held (Abandon) lives on for their holders
+// and is deleted by the last of them, or by the package's unloading.
 //
 // Fatal misuse (a 33rd reader, an unknown reader, giving back what is not held, no slot at
 // all for the writer) is reported at error level with parameter 1 and throws the integer -5,
@@ -70,6 +71,10 @@ class TARNFastIOElt final : public TARNBasicListItem {
     TARNFastIOState state = TARNFastIOState::Free;
     // Taken out of the ring by SetAsideHeldSlots: only its holders reach it.
     bool setAside = false;
+    // Set aside: whether the owner has told the block its payload lies over
+    // (KeepUntilGivenBack), and that block (null: none of the owner's).
+    bool blockKnown = false;
+    void* block = nullptr;
     uint32_t readingMask = 0;
     uint32_t readMask = 0;
     T element{};
@@ -123,12 +128,12 @@ class TARNFastIO {
           m_overflowArgument(overflowArgument) {
         ResetFifoSize(fifoSize);
     }
-    // No thread may use the ring any more: its slots go, those set aside too, and what was
-    // kept for them is freed.
+    // No thread may use the ring any more: its slots go, those set aside too, and the blocks
+    // kept for them are freed.
     virtual ~TARNFastIO() {
         m_slots.DeleteAll();
         m_setAside.DeleteAll();
-        releaseKept();
+        for (auto& [block, release] : m_kept) release(block);
     }
 
     TARNFastIO(const TARNFastIO&) = delete;
@@ -309,9 +314,9 @@ class TARNFastIO {
             slot = older;
         }
         spaceMayHaveFreed();
-        const bool last = lastHolderGone();
+        const ForgetFunction forget = forgetOnLastGiveBack();
         m_mutex.Release();
-        if (last) endAbandoned();
+        if (forget != nullptr) endAbandoned(forget);
     }
     // Whether a reader let go with UnregisterReader(reader, true) still holds a slot: the
     // elements' buffers must stay until it gives them back.
@@ -429,9 +434,9 @@ class TARNFastIO {
             TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::StopReadingWithoutStarting, reader);
         }
         release(slot, bit);
-        const bool last = lastHolderGone();
+        const ForgetFunction forget = forgetOnLastGiveBack();
         m_mutex.Release();
-        if (last) endAbandoned();
+        if (forget != nullptr) endAbandoned(forget);
     }
 
     // Gives back the slot at `position`, which this reader must hold; as above, the last
@@ -445,9 +450,9 @@ class TARNFastIO {
             TARNPrivate::FastIOFatal(TARNPrivate::FastIOFailure::StopReadingWithoutStarting, reader);
         }
         release(slot, bit);
-        const bool last = lastHolderGone();
+        const ForgetFunction forget = forgetOnLastGiveBack();
         m_mutex.Release();
-        if (last) endAbandoned();
+        if (forget != nullptr) endAbandoned(forget);
     }
 
     // ---- Slots left to their holders ------------------------------------------------------
@@ -475,19 +480,23 @@ class TARNFastIO {
         TARNMutexGuard lock(m_mutex);
         return !m_setAside.IsEmpty();
     }
-    // What the payloads of the slots set aside may point into (the buffers an output laid
-    // out under them): `release(block)` runs once no slot set aside is held any more, at
-    // once when none is. Null blocks are ignored.
+    // The block the payloads of the slots set aside since the last call lie over (the
+    // buffers the owner laid out under them; null when it had none): `release(block)` runs
+    // once the last of those slots is given back, at once when none was set aside. Slots set
+    // aside earlier lie over earlier blocks: this one is not kept for them.
     void KeepUntilGivenBack(void* block, void (*release)(void*)) {
-        if (block == nullptr) return;
-        m_mutex.Lock();
-        if (m_setAside.IsEmpty()) {
-            m_mutex.Release();
-            release(block);
-            return;
+        bool kept = false;
+        {
+            TARNMutexGuard lock(m_mutex);
+            for (Elt* slot = m_setAside.Newest(); slot; slot = slot->Older()) {
+                if (slot->blockKnown) continue;
+                slot->blockKnown = true;
+                slot->block = block;
+                kept = block != nullptr;
+            }
+            if (kept) m_kept.emplace_back(block, release);
         }
-        m_kept.emplace_back(block, release);
-        m_mutex.Release();
+        if (!kept && block != nullptr) release(block);
     }
     // The owner is done with the ring (its output goes). Every slot still held is set aside
     // and the ring left to the holders: the last give-back deletes it, or the package's
@@ -784,29 +793,46 @@ class TARNFastIO {
     }
 
     // One holder gives back a slot set aside; the last deletes it, and with the last slot
-    // set aside what was kept for them goes too.
+    // set aside over a block that block goes too.
     void giveBackSetAside(Elt* slot, uint32_t bit) {
         slot->readingMask &= ~bit;
         if ((m_leaving & bit) && !holdsAny(bit)) m_leaving &= ~bit;
         if (slot->readingMask) return;
         m_setAside.Remove(slot);
+        void* const block = slot->block;
         delete slot;
-        if (m_setAside.IsEmpty()) releaseKept();
+        if (block != nullptr) releaseUnlessSetAsideOver(block);
     }
 
-    void releaseKept() {
-        for (auto& [block, release] : m_kept) release(block);
-        m_kept.clear();
+    void releaseUnlessSetAsideOver(void* block) {
+        for (const Elt* slot = m_setAside.Newest(); slot; slot = slot->Older())
+            if (slot->block == block) return;
+        for (auto kept = m_kept.begin(); kept != m_kept.end(); ++kept) {
+            if (kept->first != block) continue;
+            kept->second(block);
+            m_kept.erase(kept);
+            return;
+        }
     }
 
-    // An abandoned ring whose last slot set aside came back: the caller deletes it once it
-    // has let the mutex go.
-    bool lastHolderGone() const { return m_forgetAbandoned != nullptr && m_setAside.IsEmpty(); }
-    void endAbandoned() {
+    // An abandoned ring whose last slot set aside came back: the function that forgets it,
+    // read while the caller holds the mutex (null when the ring is not such a one). The
+    // caller deletes the ring with it once it has let the mutex go, and must not read the
+    // ring after that: from then on the unloading may delete it.
+    using ForgetFunction = bool (*)(void*);
+    ForgetFunction forgetOnLastGiveBack() const { return m_setAside.IsEmpty() ? m_forgetAbandoned : nullptr; }
+    void endAbandoned(ForgetFunction forget) {
         // The unloading may have taken it first; then it is not this thread's to delete.
-        if (m_forgetAbandoned(this)) delete this;
+        if (forget(this)) delete this;
     }
-    static void destroyAbandoned(void* ring) { delete static_cast<TARNFastIO*>(ring); }
+    // The unloading's deletion waits for a holder that is giving a slot back under the
+    // mutex to be done with the ring.
+    static void destroyAbandoned(void* ring) {
+        auto* abandoned = static_cast<TARNFastIO*>(ring);
+        abandoned->m_mutex.Lock();
+        abandoned->m_mutex.Release();
+        delete abandoned;
+    }
 
     // Wakes a waiting writer to choose again; only a waiting writer pays for the event.
     void spaceMayHaveFreed() {
@@ -844,11 +870,12 @@ class TARNFastIO {
     Slots m_slots;
     // Slots taken out of the ring while held (SetAsideHeldSlots); deleted as they come back.
     Slots m_setAside;
-    // What the slots set aside may point into, with how to free it (KeepUntilGivenBack).
+    // The blocks slots set aside lie over, each with how to free it (KeepUntilGivenBack),
+    // until the last slot set aside over it comes back.
     std::vector<std::pair<void*, void (*)(void*)>> m_kept;
     // Set when the owner went while slots set aside were held (Abandon): how the list of the
     // binary that keeps the ring forgets it.
-    bool (*m_forgetAbandoned)(void*) = nullptr;
+    ForgetFunction m_forgetAbandoned = nullptr;
 
     int m_readerCount = 0;
     int m_outputSubsampling;

@@ -1,4 +1,5 @@
 // The one memory block that holds every element buffer of an output.
+#include <atomic>
 #include <exception>
 #include <new>
 
@@ -9,6 +10,9 @@
 #include "tarn/runtime/streamed_string.hpp"
 
 namespace {
+
+// Blocks obtained and not yet freed, by every output of this binary.
+std::atomic<long> liveBlocks{0};
 
 // "Failed to allocate [buffer_size:B x fifo_size:F = T] bytes for output [NAME", with the
 // location prefix of the given line; the caller appends the cause.
@@ -27,13 +31,13 @@ void* TARNOutputBuffers::SharedMemoryAllocator(unsigned long bytes) {
 }
 
 TARNOutputBuffers::~TARNOutputBuffers() {
-    TARN::DeallocSharedMemory(block);
+    FreeBlock(block);
 }
 
 void TARNOutputBuffers::AllocateSharedMemory(unsigned long bufferSize, long slices, const char* fullName) {
     // A block still held (a matrix output of 0 x n keeps one while counting as without
     // buffers) is freed rather than dropped.
-    TARN::DeallocSharedMemory(block);
+    FreeBlock(block);
     block = nullptr;
 
     const unsigned long count = static_cast<unsigned long>(slices);
@@ -79,6 +83,7 @@ void TARNOutputBuffers::AllocateSharedMemory(unsigned long bufferSize, long slic
         TARNPrivate::KernelError(failure.c_str(), 2);
     }
     block = static_cast<unsigned char*>(obtained);
+    ++liveBlocks;
 }
 
 void TARNOutputBuffers::FreeBuffer(std::span<TARNIOEltImplementation* const> elements) {
@@ -95,5 +100,11 @@ unsigned char* TARNOutputBuffers::TakeBlock(std::span<TARNIOEltImplementation* c
 }
 
 void TARNOutputBuffers::FreeBlock(void* block) {
+    if (block == nullptr) return;
     TARN::DeallocSharedMemory(block);
+    --liveBlocks;
+}
+
+long TARNOutputBuffers::LiveBlocks() {
+    return liveBlocks.load();
 }

@@ -99,6 +99,9 @@ class TARNOutputBuffers {
     // back. Free it with FreeBlock.
     unsigned char* TakeBlock(std::span<TARNIOEltImplementation* const> elements);
     static void FreeBlock(void* block);
+    // Blocks the outputs of this binary obtained and have not freed yet (those handed out by
+    // TakeBlock included): what a reader's hold keeps alive, seen from outside.
+    static long LiveBlocks();
 
     unsigned char* Block() const { return block; }
     // 0: no buffers; -1: one structured object per buffer (IPL image, engine image, audio

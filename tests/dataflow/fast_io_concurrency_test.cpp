@@ -1,7 +1,8 @@
 // TARNFastIO across threads: the writer's wait for a NeverSkippingReader and each way out of
 // it, the writer's choice made again after a failed wait, a reader woken for a slot that the
 // writer took back before it came, and one writer against 32 readers of every kind with
-// subsampling on both sides. Each handshake waits for the other thread's wait to begin (the
+// subsampling on both sides; the last give-back to an abandoned ring against the unloading
+// that deletes such rings. Each handshake waits for the other thread's wait to begin (the
 // host's event service counts them) with a deadline.
 #include <gtest/gtest.h>
 
@@ -10,8 +11,10 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
+#include "dataflow/abandoned_rings.hpp"
 #include "fast_io_fixture.hpp"
 
 namespace {
@@ -164,6 +167,45 @@ TEST_F(FastIOTest, ReaderWokenForASlotTheWriterTookBackWaitsForTheNextOne) {
         EXPECT_EQ(overflows, IsFifoReaderType(kind) && writing ? 1 : 0);
         EXPECT_EQ(ReportTexts(), std::vector<std::string>{});
     }
+}
+
+// A payload that runs a step of the test when the ring deletes it, which the ring does under
+// its mutex when the last holder gives a slot set aside back.
+struct Hooked {
+    ~Hooked() {
+        if (onDestroy) std::exchange(onDestroy, nullptr)();
+    }
+    static inline std::function<void()> onDestroy;
+};
+
+// The unloading takes an abandoned ring off its list while the ring's last holder is giving
+// its slot back: the holder must then leave the ring to the unloading, reading nothing of it
+// once it let the ring mutex go, and the unloading must wait for that mutex before it
+// deletes the ring. (ThreadSanitizer tells a holder that reads the ring after its mutex.)
+TEST_F(FastIOTest, TheLastGiveBackLeavesARingTheUnloadingTookToIt) {
+    using HookedRing = TARNFastIO<Hooked>;
+    const int ringsBefore = TARNPrivate::AbandonedRingCount();
+    auto* ring = new HookedRing(&owner, 2, 1);
+    const int holder = ring->RegisterReader(FifoReader);
+    ring->StopWriting(ring->StartWriting(), false);
+    TARNListIterator held = nullptr;
+    TARNEvent* events[2] = {nullptr, nullptr};
+    ASSERT_EQ(ring->StartReadingX(holder, &events[0], &events[1], &held), 1);
+    ring->UnregisterReader(holder, true);
+    HookedRing::Abandon(ring);
+    ASSERT_EQ(TARNPrivate::AbandonedRingCount(), ringsBefore + 1);
+
+    std::thread unloading;
+    bool tookIt = false;
+    Hooked::onDestroy = [&] {
+        unloading = std::thread([] { TARNPrivate::DestroyAbandonedRings(); });
+        tookIt = Eventually([&] { return TARNPrivate::AbandonedRingCount() == ringsBefore; });
+    };
+    ring->StopReading(holder, held);
+    unloading.join();
+    EXPECT_TRUE(tookIt) << "the unloading never took the ring off its list";
+    EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsBefore);
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{});
 }
 
 // One writer against many readers of every kind, NeverSkippingReaders with reader subsampling

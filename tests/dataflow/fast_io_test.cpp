@@ -474,6 +474,71 @@ TEST_F(FastIOTest, ASlotSetAsideStaysItsHoldersAndGoesWithTheLastGiveBack) {
     EXPECT_EQ(released, 2) << "with nothing set aside, at once";
 }
 
+// Blocks handed to the ring to keep, counted while they live.
+int liveBlocks = 0;
+void* NewBlock() {
+    ++liveBlocks;
+    return new int(0);
+}
+void FreeBlock(void* block) {
+    --liveBlocks;
+    delete static_cast<int*>(block);
+}
+
+// An owner lays its buffers out anew life after life while a reader cut off from the graph
+// holds an element of the first life: only the block under that element is kept, and the
+// block of each later life goes as soon as it is handed over, unless a slot set aside in
+// that life lies over it; then it goes with that slot, whatever the first holder does. A
+// slot set aside while the owner had no block keeps none of the later ones.
+TEST_F(FastIOTest, OnlyTheBlockUnderAHeldSlotSetAsideIsKept) {
+    liveBlocks = 0;
+    auto ring = MakeRing(3);
+    const int stuck = ring->RegisterReader(FifoReader);
+    const int later = ring->RegisterReader(FifoReader);
+    Write(*ring, 1);
+    TARNListIterator first = Take(*ring, stuck);
+    ring->UnregisterReader(stuck, true);
+    ASSERT_EQ(ring->SetAsideHeldSlots(), 1);
+    ring->KeepUntilGivenBack(NewBlock(), &FreeBlock);
+    EXPECT_EQ(liveBlocks, 1) << "the block under the held slot";
+
+    for (int life = 1; life <= 10; ++life) {
+        SCOPED_TRACE("life " + std::to_string(life));
+        ASSERT_TRUE(ring->FreeAllSlots(true));
+        Write(*ring, life + 1);
+        ring->StopReading(later, Take(*ring, later));
+        EXPECT_EQ(ring->SetAsideHeldSlots(), 0);
+        ring->KeepUntilGivenBack(NewBlock(), &FreeBlock);
+        EXPECT_EQ(liveBlocks, 1) << "a block nothing held lies over was kept";
+    }
+
+    Write(*ring, 20);
+    TARNListIterator second = Take(*ring, later);
+    ring->UnregisterReader(later, true);
+    ASSERT_EQ(ring->SetAsideHeldSlots(), 1);
+    ring->KeepUntilGivenBack(NewBlock(), &FreeBlock);
+    ring->KeepUntilGivenBack(NewBlock(), &FreeBlock);
+    EXPECT_EQ(liveBlocks, 2) << "the second slot's block, and only that one, is kept beside the first";
+    EXPECT_EQ(FrameRing::Element(second).sequence, 20);
+    ring->StopReading(later, second);
+    EXPECT_EQ(liveBlocks, 1) << "the later block went with the slot over it";
+
+    const int third = ring->RegisterReader(FifoReader);
+    Write(*ring, 30);
+    TARNListIterator overNothing = Take(*ring, third);
+    ring->UnregisterReader(third, true);
+    ASSERT_EQ(ring->SetAsideHeldSlots(), 1);
+    ring->KeepUntilGivenBack(nullptr, &FreeBlock);
+    ring->KeepUntilGivenBack(NewBlock(), &FreeBlock);
+    EXPECT_EQ(liveBlocks, 1) << "a block was kept for a slot that lies over none";
+    ring->StopReading(third, overNothing);
+
+    EXPECT_EQ(FrameRing::Element(first).sequence, 1);
+    ring->StopReading(stuck, first);
+    EXPECT_EQ(liveBlocks, 0);
+    EXPECT_FALSE(ring->HasSetAsideSlots());
+}
+
 // Freeing every slot past the readers cut off from the graph sets their slots aside only
 // when no connected reader refuses the release: refused, the ring keeps every slot as it
 // was, the cut-off reader's too, since the owner then keeps its buffers under them.

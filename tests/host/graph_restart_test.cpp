@@ -46,6 +46,8 @@
 namespace {
 
 constexpr long Deadline = 20'000'000;  // microseconds a test waits before it gives up
+// "Engine.shutdownTimeout" for the waits that meet a Core that never returns.
+constexpr long ShortTimeout = 50'000;
 constexpr int Lives = 3;
 constexpr long Now = 50'000'000;
 constexpr unsigned long ByteStream = TARNTypeInfo::Stream8 | TARNTypeInfo::Vector;
@@ -431,9 +433,12 @@ class GraphRestartAfterAKill : public HostKernelTest {
         root = pattern;
     }
     void TearDown() override {
-        // On every way out: a holder never released would keep its component's destruction
-        // waiting for its Core.
-        for (test_components::Stuck* holder : holders) holder->released = true;
+        // On every way out: a holder never released would be left behind by the graph's end.
+        for (test_components::Stuck* holder : holders) {
+            holder->released = true;
+            EXPECT_TRUE(graph->RunUntil([&] { return kernel.Components().Threads(holder) == 0; }, Deadline))
+                << "a holder's Core never returned";
+        }
         graph.reset();
         std::error_code ignored;
         std::filesystem::remove_all(root, ignored);
@@ -442,6 +447,13 @@ class GraphRestartAfterAKill : public HostKernelTest {
 
     test_components::Stuck& Holder(const std::string& name) {
         return *graph->Component<test_components::Stuck>(name);
+    }
+    // The kill waits for the holder's Core, which never returns, the short time-out; the
+    // other components' stops are never timed against it.
+    bool KillHolder(const std::string& name) {
+        bool killed = false;
+        WithShutdownTimeout(ShortTimeout, [&] { killed = graph->Kill(name); });
+        return killed;
     }
     RecordingSinkComponent& Sink(const std::string& name) {
         return *graph->Component<RecordingSinkComponent>(name);
@@ -474,7 +486,6 @@ TEST_F(GraphRestartAfterAKill, WhatAKilledReaderHoldsStaysItsOwnThroughTheNextLi
     for (TARNComponentDefinition* model : {&ScriptedSource::Model(), &RecordingSinkComponent::Model(),
                                            &ModelOf<ImageOperationTestComponent>()})
         ASSERT_TRUE(graph->AddModel(*model));
-    ASSERT_TRUE(graph->Set("Engine.shutdownTimeout", "50000"));
     const int ringsAtStart = TARNPrivate::AbandonedRingCount();
 
     // Capture frames into the package's decoder: both lay their buffers out again when the
@@ -548,7 +559,7 @@ TEST_F(GraphRestartAfterAKill, WhatAKilledReaderHoldsStaysItsOwnThroughTheNextLi
         if (life == 0) {
             for (const auto& [holder, output] : readers) {
                 EXPECT_TRUE(Await([&] { return Holder(holder).stuck.load(); })) << holder;
-                EXPECT_TRUE(graph->Kill(holder)) << holder;
+                EXPECT_TRUE(KillHolder(holder)) << holder;
             }
         }
         if (life == 1) {
@@ -633,7 +644,6 @@ TEST_F(GraphRestartAfterAKill, ARingLeftByAPackagesOutputEndsWithTheGiveBackOfAR
     std::string error;
     ASSERT_TRUE(graph->LoadPackage(PIXTRACT_CPU_PATH, error)) << error;
     graph->AddProgramModels();
-    ASSERT_TRUE(graph->Set("Engine.shutdownTimeout", "50000"));
     ASSERT_TRUE(graph->Create(CaptureSource::Model, "capture"));
     ASSERT_TRUE(graph->Create("csi2ipl_cpu", "decoder"));
     ASSERT_TRUE(graph->Create(test_components::StuckModel, "holder"));
@@ -650,13 +660,13 @@ TEST_F(GraphRestartAfterAKill, ARingLeftByAPackagesOutputEndsWithTheGiveBackOfAR
     graph->Start();
     test_components::Stuck& holder = Holder("holder");
     ASSERT_TRUE(Await([&] { return holder.stuck.load(); }));
-    ASSERT_TRUE(graph->Kill("holder"));
+    ASSERT_TRUE(KillHolder("holder"));
     const void* ring =
         static_cast<TARNOutputImplementation&>(graph->Component("decoder")->Output("ipl_image")).ring;
     ASSERT_NE(ring, nullptr);
     graph->Stop();
     // The holder keeps its element past the shutdown time-out: the decoder goes without it.
-    ASSERT_TRUE(graph->Destroy("decoder"));
+    WithShutdownTimeout(ShortTimeout, [&] { ASSERT_TRUE(graph->Destroy("decoder")); });
 
     holder.released = true;
     ASSERT_TRUE(graph->RunUntil([&] { return kernel.Components().Threads(&holder) == 0; }, Deadline))

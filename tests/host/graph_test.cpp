@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,8 +15,10 @@
 #include "dataflow/abandoned_rings.hpp"
 #include "dataflow/io_element_implementation.hpp"
 #include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_buffers.hpp"
 #include "dataflow/output_implementation.hpp"
 #include "host_graph.hpp"
+#include "support/graph_end_on_a_thread.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/test_components.hpp"
 #include "tarn/dataflow/input.hpp"
@@ -29,6 +32,8 @@ using namespace test_components;
 
 constexpr long Deadline = 20'000'000;  // microseconds a test waits before it gives up
 constexpr int Elements = 1000;
+// "Engine.shutdownTimeout" for the waits that meet a Core that never returns.
+constexpr long ShortTimeout = 50'000;
 
 class GraphTest : public HostKernelTest {
   protected:
@@ -52,14 +57,27 @@ class GraphTest : public HostKernelTest {
     }
     Sink& TheSink() { return *graph.Component<Sink>("sink"); }
     // A source into a component whose Core takes an element and never returns on its own;
-    // back once that Core holds its element (a short shutdown time-out for the source).
-    void StartSourceIntoStuck() {
-        ASSERT_TRUE(graph.Create(SourceModel, "source"));
-        ASSERT_TRUE(graph.Create(StuckModel, "stuck"));
-        ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "50000"));
-        ASSERT_TRUE(graph.Connect("source.out", "stuck.in"));
-        ASSERT_TRUE(graph.Start());
-        ASSERT_TRUE(Await([&] { return graph.Component<Stuck>("stuck")->stuck.load(); }));
+    // back once that Core holds its element.
+    void StartSourceIntoStuck(HostGraph& into) {
+        ASSERT_TRUE(into.Create(SourceModel, "source"));
+        ASSERT_TRUE(into.Create(StuckModel, "stuck"));
+        ASSERT_TRUE(into.Connect("source.out", "stuck.in"));
+        ASSERT_TRUE(into.Start());
+        ASSERT_TRUE(Await([&] { return into.Component<Stuck>("stuck")->stuck.load(); }));
+    }
+    void StartSourceIntoStuck() { StartSourceIntoStuck(graph); }
+    // The kill waits for the stuck Core the short time-out.
+    bool KillStuck(HostGraph& in) {
+        bool killed = false;
+        WithShutdownTimeout(ShortTimeout, [&] { killed = in.Kill("stuck"); });
+        return killed;
+    }
+    // Tells a healthy component to die and waits until its thread has ended: a shutdown
+    // under the short time-out then meets it at rest and times only what it is meant to.
+    void EndNow(const std::string& name) {
+        TARNComponent& component = *graph.Component(name);
+        component.Die();
+        ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&component) == 0; })) << name;
     }
 
     HostGraph graph{kernel};
@@ -284,7 +302,8 @@ TEST_F(GraphTest, ASequentialReadersTimeOutReachesItsWriterAsAnError) {
     ASSERT_TRUE(graph.Create(ThrowerModel, "thrower"));
     ASSERT_TRUE(graph.Set("thrower.throws", "5"));
     ASSERT_TRUE(graph.Set("thrower.threaded", "false"));
-    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "200000"));
+    // What a source's shutdown would wait for a reader that kept its element.
+    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "2000000"));
     ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
     ASSERT_TRUE(graph.Connect("source.out", "thrower.in"));
     ASSERT_TRUE(graph.Start());
@@ -364,13 +383,13 @@ TEST_F(GraphTest, StopReleasesAComponentWhoseLifeEndedOnItsOwnThread) {
 // keeps its buffers: the reader still reads that element afterwards.
 TEST_F(GraphTest, AProducerStoppedAloneKeepsTheBuffersItsReadersHold) {
     MakeSourceAndSink(true);
-    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "50000"));
     ASSERT_TRUE(graph.Set("sink.holdAt", "5"));
     ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
     ASSERT_TRUE(graph.Start());
     ASSERT_TRUE(Await([&] { return TheSink().holding.load(); }));
 
-    ASSERT_TRUE(kernel.ShutdownComponent("source"));
+    ASSERT_NO_FATAL_FAILURE(EndNow("source"));
+    WithShutdownTimeout(ShortTimeout, [&] { ASSERT_TRUE(kernel.ShutdownComponent("source")); });
     EXPECT_TRUE(
         Has("component source: A reader still holds an element of source.out: its buffers are kept."));
     TheSink().release.Set();
@@ -387,7 +406,7 @@ TEST_F(GraphTest, KillCutsOffACoreThatNeverReturns) {
     Stuck& stuck = *graph.Component<Stuck>("stuck");
     auto& out = static_cast<TARNOutputImplementation&>(graph.Component("source")->Output("out"));
 
-    ASSERT_TRUE(graph.Kill("stuck"));
+    ASSERT_TRUE(KillStuck(graph));
     EXPECT_TRUE(
         Has("Component stuck does not end its Core: it is killed and cut off from the graph, and destroyed "
             "once its Core returns."));
@@ -411,6 +430,41 @@ TEST_F(GraphTest, KillCutsOffACoreThatNeverReturns) {
     EXPECT_FALSE(out.ring->HasLeavingReaders());
 }
 
+// A producer restarted life after life, in other element sizes, while a killed reader holds
+// an element of its first life: the block under that element is the only one kept, every
+// later life's buffers are freed by its stop, and the element is whole when its reader
+// comes back to it.
+TEST_F(GraphTest, ALaterLifeFreesItsBuffersWhileAKilledReaderHoldsAnElementOfTheFirst) {
+    ASSERT_NO_FATAL_FAILURE(StartSourceIntoStuck());
+    Stuck& stuck = *graph.Component<Stuck>("stuck");
+    struct ReleasedOnEveryWayOut {
+        Stuck& stuck;
+        ~ReleasedOnEveryWayOut() { stuck.released = true; }
+    } releaser{stuck};
+    ASSERT_TRUE(KillStuck(graph));
+    graph.Stop();
+    auto& out = static_cast<TARNOutputImplementation&>(graph.Component("source")->Output("out"));
+    ASSERT_EQ(out.buffers.ElementCount(), 0);
+    const long kept = TARNOutputBuffers::LiveBlocks();
+
+    auto& source = *graph.Component<Source>("source");
+    ASSERT_TRUE(graph.Set("source.count", "3"));
+    for (const char* items : {"65536", "2", "131072", "8", "65536", "2", "131072", "8", "65536", "2"}) {
+        SCOPED_TRACE(std::string("items ") + items);
+        ASSERT_TRUE(graph.Set("source.items", items));
+        // The killed reader is refused its start; the source starts.
+        graph.Start();
+        ASSERT_TRUE(Await([&] { return source.written.load() == 3; }));
+        graph.Stop();
+        EXPECT_EQ(TARNOutputBuffers::LiveBlocks(), kept) << "a block of a life was kept after its stop";
+    }
+
+    stuck.released = true;
+    ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&stuck) == 0; }));
+    EXPECT_EQ(stuck.afterRelease.bytes, stuck.taken.bytes) << "the element changed under its holder";
+    EXPECT_EQ(TARNOutputBuffers::LiveBlocks(), kept - 1) << "the first life's block went with its element";
+}
+
 // A producer stopped while a killed reader and a connected one each hold one of its
 // elements keeps its buffers for the connected one, and starts its next life on them
 // while that reader still holds: every slot of its ring must still lie over those buffers,
@@ -422,7 +476,6 @@ TEST_F(GraphTest, AProducerKeepingItsBuffersForAReaderKeepsEverySlotOverThem) {
     ASSERT_TRUE(graph.Set("sink.holdAt", "3"));
     // Fewer than the ring holds: each life writes all of them without waiting for the sink.
     ASSERT_TRUE(graph.Set("source.count", "8"));
-    ASSERT_TRUE(graph.Set("Engine.shutdownTimeout", "50000"));
     ASSERT_TRUE(graph.Connect("source.out", "stuck.in"));
     ASSERT_TRUE(graph.Connect("source.out", "sink.in"));
     Stuck& stuck = *graph.Component<Stuck>("stuck");
@@ -436,10 +489,11 @@ TEST_F(GraphTest, AProducerKeepingItsBuffersForAReaderKeepsEverySlotOverThem) {
     } releaser{stuck, TheSink()};
     ASSERT_TRUE(graph.Start());
     ASSERT_TRUE(Await([&] { return stuck.stuck.load() && TheSink().holding.load(); }));
-    ASSERT_TRUE(graph.Kill("stuck"));
+    ASSERT_TRUE(KillStuck(graph));
     auto& out = static_cast<TARNOutputImplementation&>(graph.Component("source")->Output("out"));
 
-    ASSERT_TRUE(kernel.ShutdownComponent("source"));
+    ASSERT_NO_FATAL_FAILURE(EndNow("source"));
+    WithShutdownTimeout(ShortTimeout, [&] { ASSERT_TRUE(kernel.ShutdownComponent("source")); });
     ASSERT_TRUE(
         Has("component source: A reader still holds an element of source.out: its buffers are kept."));
     ASSERT_NE(out.buffers.ElementCount(), 0);
@@ -459,29 +513,34 @@ TEST_F(GraphTest, AProducerKeepingItsBuffersForAReaderKeepsEverySlotOverThem) {
 
 // A shutdown that meets a Core that never returns (a kill under way meets it so) gives up
 // after the engine's time-out, not after a fixed time of its own. The host's clock is
-// driven by hand from the moment the shutdown began: the shutdown must give up well before
-// the clock has gone half of the ten seconds it once waited, however slowly it runs.
+// driven by hand from the moment the shutdown began, in steps of 10 ms: the shutdown gives
+// up once that clock has passed the 50 ms time-out, long before it has gone 5 seconds
+// (half the engine's default time-out), however slowly the machine runs the test.
 TEST_F(GraphTest, AShutdownGivesUpOnACoreThatNeverReturnsAfterTheEngineTimeOut) {
     constexpr long Step = 10'000;
     constexpr long Far = 5'000'000;
     ASSERT_NO_FATAL_FAILURE(StartSourceIntoStuck());
     Stuck& stuck = *graph.Component<Stuck>("stuck");
-    Time().UseManualClock(1'000'000'000);
-    std::atomic<bool> shutDown{false};
-    std::thread stopper([&] {
-        kernel.ShutdownComponent("stuck");
-        shutDown = true;
-    });
-    ASSERT_TRUE(Await([&] { return (stuck.State() & TARNModule::Dying) != 0; }));
+    bool gaveUp = false;
     long advanced = 0;
-    for (; !shutDown.load() && advanced < Far; advanced += Step) {
-        Time().AdvanceClock(Step);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    const bool gaveUp = shutDown.load();
-    // Released either way, so that a shutdown still waiting ends and the test with it.
-    stuck.released = true;
-    stopper.join();
+    WithShutdownTimeout(ShortTimeout, [&] {
+        Time().UseManualClock(1'000'000'000);
+        std::atomic<bool> shutDown{false};
+        std::thread stopper([&] {
+            kernel.ShutdownComponent("stuck");
+            shutDown = true;
+        });
+        const bool dying = Await([&] { return (stuck.State() & TARNModule::Dying) != 0; });
+        for (; dying && !shutDown.load() && advanced < Far; advanced += Step) {
+            Time().AdvanceClock(Step);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        gaveUp = shutDown.load();
+        // Released either way, so that a shutdown still waiting ends and the test with it.
+        stuck.released = true;
+        stopper.join();
+        EXPECT_TRUE(dying) << "the shutdown never told the stuck component to die";
+    });
     EXPECT_TRUE(gaveUp) << "the shutdown still waited after " << advanced << " us of the host's clock";
     EXPECT_TRUE(
         Has("Component stuck refuses to die after 50000 microseconds. The component model test_stuck must "
@@ -520,19 +579,24 @@ TEST_F(GraphTest, KillOfAnIdleComponentRunsItsDeathAtOnce) {
 TEST_F(GraphTest, DestroyingAProducerLeavesTheElementAKilledReaderHoldsToIt) {
     ASSERT_NO_FATAL_FAILURE(StartSourceIntoStuck());
     Stuck& stuck = *graph.Component<Stuck>("stuck");
-    ASSERT_TRUE(graph.Kill("stuck"));
+    ASSERT_TRUE(KillStuck(graph));
+    ASSERT_TRUE(kernel.ShutdownComponent("source"));
     const int ringsBefore = TARNPrivate::AbandonedRingCount();
 
-    std::atomic<bool> destroyed{false};
-    std::thread destroyer([&] {
-        graph.Destroy("source");
-        destroyed = true;
+    bool wentOn = false;
+    int ringsLeft = 0;
+    WithShutdownTimeout(ShortTimeout, [&] {
+        std::atomic<bool> destroyed{false};
+        std::thread destroyer([&] {
+            graph.Destroy("source");
+            destroyed = true;
+        });
+        wentOn = Await([&] { return destroyed.load(); });
+        ringsLeft = TARNPrivate::AbandonedRingCount();
+        // Released either way, so that a destruction still waiting ends and the test with it.
+        stuck.released = true;
+        destroyer.join();
     });
-    const bool wentOn = Await([&] { return destroyed.load(); });
-    const int ringsLeft = TARNPrivate::AbandonedRingCount();
-    // Released either way, so that a destruction still waiting ends and the test with it.
-    stuck.released = true;
-    destroyer.join();
     EXPECT_TRUE(wentOn) << "the destruction waited past the shutdown time-out";
     const auto errors = ReportsAt(2);
     EXPECT_TRUE(std::any_of(errors.begin(), errors.end(), [](const HostReport& report) {
@@ -547,6 +611,51 @@ TEST_F(GraphTest, DestroyingAProducerLeavesTheElementAKilledReaderHoldsToIt) {
     EXPECT_NE(stuck.valueTaken.load(), -1);
     EXPECT_EQ(stuck.valueAfterRelease.load(), stuck.valueTaken.load());
     EXPECT_EQ(TARNPrivate::AbandonedRingCount(), ringsBefore) << "the reader's death gave the ring its end";
+}
+
+// The graph's end gives a killed component whose Core never returns the shutdown time-out,
+// then leaves it behind with an error and goes on, so that the program can end: the
+// destruction returns after the time-out and a margin, not when the Core returns. The
+// component stays, cut off, with the element it holds; released later, its Core finds that
+// element whole, and the kernel destroys the component at its own end.
+TEST_F(GraphTest, TheGraphsEndLeavesBehindAKilledCoreThatNeverReturns) {
+    constexpr long Margin = 3'000'000;
+    auto ending = std::make_unique<HostGraph>(kernel);
+    ASSERT_NO_FATAL_FAILURE(StartSourceIntoStuck(*ending));
+    Stuck& stuck = *ending->Component<Stuck>("stuck");
+    struct ReleasedOnEveryWayOut {
+        Stuck* stuck;
+        ~ReleasedOnEveryWayOut() {
+            if (stuck != nullptr) stuck->released = true;
+        }
+    } releaser{&stuck};
+    ASSERT_TRUE(KillStuck(*ending));
+    ending->Stop();
+
+    long took = -1;
+    WithShutdownTimeout(ShortTimeout, [&] {
+        took = EndOnAThread(ending, Deadline, [&] {
+            // The end, still waiting, then destroys the component.
+            stuck.released = true;
+            releaser.stuck = nullptr;
+        });
+    });
+    ASSERT_NE(took, -1) << "the graph's end waited for the Core";
+    // The stuck component's threads, then the elements it holds of the source's output.
+    EXPECT_LT(took, 2 * ShortTimeout + Margin);
+    EXPECT_TRUE(
+        Has("Component stuck still runs its Core after the shutdown time-out: it is left behind "
+            "undestroyed, with the packages loaded, until the host ends."));
+    EXPECT_TRUE(kernel.Components().IsLeftBehind(&stuck));
+    EXPECT_EQ(kernel.FindComponent("stuck"), nullptr) << "no name finds a component left behind";
+    EXPECT_FALSE(stuck.returned.load());
+
+    stuck.released = true;
+    ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&stuck) == 0; }));
+    EXPECT_NE(stuck.valueTaken.load(), -1);
+    EXPECT_EQ(stuck.valueAfterRelease.load(), stuck.valueTaken.load());
+    EXPECT_EQ(stuck.afterRelease.bytes, stuck.taken.bytes) << "the element changed under its holder";
+    EXPECT_TRUE(Has("Component stuck is dead."));
 }
 
 // A component whose destructor reads its own property by name: the kernel's destroy path

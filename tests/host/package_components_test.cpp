@@ -1,13 +1,16 @@
 // Components of loaded packages, made, run and destroyed through the host: the test
 // package's models beside this program's own, and whatever the real package defines.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "host_graph.hpp"
 #include "host_package.hpp"
+#include "support/graph_end_on_a_thread.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/test_components.hpp"
 #include "tarn/dataflow/component.hpp"
@@ -75,6 +78,54 @@ TEST_F(PackageComponents, TestPackageComponentsAreCreatedAndDestroyed) {
     EXPECT_EQ(live(), 0);
     EXPECT_EQ(kernel.FindComponent("a"), nullptr);
     EXPECT_EQ(kernel.FindProperty("a.gain"), nullptr);
+}
+
+// A package's component whose Core never returns, killed, is left behind by the graph's end:
+// the package stays loaded, since the component's thread runs its code, and the component
+// is not deleted, even once its Core has returned; the kernel's end does both.
+TEST_F(PackageComponents, APackageStaysLoadedUnderAComponentLeftBehind) {
+    constexpr long Deadline = 20'000'000;
+    auto ending = std::make_unique<HostGraph>(kernel);
+    std::string error;
+    ASSERT_TRUE(ending->LoadPackage(TARN_TEST_PACKAGE, error)) << error;
+    auto probe = std::make_unique<HostPackage>();
+    ASSERT_TRUE(probe->Open(TARN_TEST_PACKAGE, error)) << error;
+    auto* stick = reinterpret_cast<void (*)(bool)>(probe->Symbol("test_package_stick_cores"));
+    auto* stuck = reinterpret_cast<int (*)()>(probe->Symbol("test_package_stuck_cores"));
+    auto* live = reinterpret_cast<int (*)()>(probe->Symbol("test_package_live_components"));
+    ASSERT_TRUE(stick != nullptr && stuck != nullptr && live != nullptr);
+    // The graph's load alone holds the package from here on.
+    probe.reset();
+
+    stick(true);
+    struct LetGoOnEveryWayOut {
+        void (*stick)(bool);
+        ~LetGoOnEveryWayOut() {
+            if (stick != nullptr) stick(false);
+        }
+    } letGo{stick};
+    ASSERT_TRUE(ending->Create("second_model", "stuck"));
+    TARNComponent* component = ending->Component("stuck");
+    ASSERT_TRUE(ending->Start());
+    ASSERT_TRUE(ending->RunUntil([&] { return stuck() == 1; }, Deadline));
+    long took = -1;
+    WithShutdownTimeout(50'000, [&] {
+        ASSERT_TRUE(ending->Kill("stuck"));
+        took = EndOnAThread(ending, Deadline, [&] {
+            // The end, still waiting, then unloads the package.
+            stick(false);
+            letGo.stick = nullptr;
+        });
+    });
+    ASSERT_NE(took, -1) << "the graph's end waited for the Core";
+    ASSERT_TRUE(kernel.Components().IsLeftBehind(component));
+
+    void* loaded = dlopen(TARN_TEST_PACKAGE, RTLD_NOW | RTLD_NOLOAD);
+    EXPECT_NE(loaded, nullptr) << "the package was unloaded under the thread of its component";
+    if (loaded != nullptr) dlclose(loaded);
+    stick(false);
+    ASSERT_TRUE(graph.RunUntil([&] { return kernel.Components().Threads(component) == 0; }, Deadline));
+    EXPECT_EQ(live(), 1) << "the component left behind was deleted before the kernel's end";
 }
 
 // Every model the real package hands out is made and destroyed through the host.

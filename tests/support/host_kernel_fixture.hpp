@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "host_engine_module.hpp"
 #include "host_kernel.hpp"
 #include "host_recorder.hpp"
+#include "tarn/dataflow/property.hpp"
 
 // The kernel binds itself as the SDK's kernel for its whole life and binds back the previous
 // one after; the recorder keeps what it receives. Every test checks that the engine-time
@@ -22,6 +24,19 @@ class HostKernelTest : public ::testing::Test {
     }
 
     HostEngineTime& Time() { return kernel.Time(); }
+
+    // Runs `waits` with "Engine.shutdownTimeout" at `microseconds`, then puts the time-out
+    // back. A short time-out belongs around the waits that meet a Core that never returns
+    // and nothing else: a healthy component is never timed against it, since a loaded
+    // machine may take longer than that to end one.
+    template <class Waits>
+    void WithShutdownTimeout(long microseconds, Waits waits) {
+        TARNProperty& timeout = kernel.EngineModule().Property("shutdownTimeout");
+        const long before = timeout.IntegerValue();
+        kernel.EngineModule().DirectSet(timeout, microseconds);
+        waits();
+        kernel.EngineModule().DirectSet(timeout, before);
+    }
     HostEventService& Events() { return kernel.Events(); }
 
     std::vector<HostReport> Reports() const { return recorder.Reports(); }

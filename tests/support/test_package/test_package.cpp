@@ -1,7 +1,9 @@
 // A package for the engine-link and host tests: two component models in the "TARNComponent"
 // group and probes the tests call to look inside. It is loaded with dlopen like a real
 // package. "test_model" passes the first item of each element of its input "in" on to its
-// output "out", adding its property "gain"; "second_model" has no elements.
+// output "out", adding its property "gain"; "second_model" has no elements. A Core without
+// an input waits to die, or, while the test makes Cores stick, loops until it lets them go
+// without ever looking at its die event: a Core that never returns, in a package.
 #include <atomic>
 
 #include "engine/kernel_pointer.hpp"
@@ -11,9 +13,12 @@
 #include "tarn/engine/module_declaration.hpp"
 #include "tarn/engine/reports.hpp"
 #include "tarn/runtime/stacked_string.hpp"
+#include "tarn/runtime/thread.hpp"
 
 namespace {
 std::atomic<int> liveComponents{0};
+std::atomic<bool> coresStick{false};
+std::atomic<int> stuckCores{0};
 
 class TestModel : public TARNComponent {
   public:
@@ -23,6 +28,12 @@ class TestModel : public TARNComponent {
     ~TestModel() override { --liveComponents; }
     void Core() override {
         if (!HasInput("in")) {
+            if (coresStick.load()) {
+                ++stuckCores;
+                while (coresStick.load()) TARN::Sleep(1'000);
+                --stuckCores;
+                return;
+            }
             TARNEvent never;
             Wait4Event(never, -1);
             return;
@@ -109,6 +120,16 @@ TARN_PACKAGE_EXPORT const char* test_package_declare_again() {
 // Components of the package's models alive now.
 TARN_PACKAGE_EXPORT int test_package_live_components() {
     return liveComponents.load();
+}
+
+// From now on a Core without an input sticks until called with false.
+TARN_PACKAGE_EXPORT void test_package_stick_cores(bool stick) {
+    coresStick = stick;
+}
+
+// Cores stuck now.
+TARN_PACKAGE_EXPORT int test_package_stuck_cores() {
+    return stuckCores.load();
 }
 
 // A warning through the package's own engine API.
