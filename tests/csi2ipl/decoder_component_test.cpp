@@ -66,6 +66,18 @@ class DecoderTest : public HostKernelTest {
     }
     // Drops the decoder: the next Rig() is a new instance.
     void NewDecoder() { current.reset(); }
+    // A new decoder, started, for the data type `format` ("CSI2_Dataformat") from its first
+    // frame on, the frame-size check as given; the reports so far cleared.
+    DecoderRig& Started(const char* format, bool frameSizeCheck) {
+        NewDecoder();
+        ClearReports();
+        DecoderRig& rig = Rig();
+        rig.Set("CSI2_Dataformat", format);
+        rig.Set("skip_first_frames", false);
+        rig.Set("frame_size_check", frameSizeCheck);
+        EXPECT_EQ(rig.Begin(), 0);
+        return rig;
+    }
     static ComponentPointer MakeDecoder() {
         return ComponentPointer(static_cast<TARNComponent*>(
             TARNcsi2ipl::Instantiate("decoder", TARNcsi2ipl::s_componentDefinition)));
@@ -389,13 +401,7 @@ TEST_F(DecoderTest, EveryCleanShapeGivesEveryFrame) {
                 for (const bool frameSizeCheck : {true, false}) {
                     SCOPED_TRACE(std::string(shapeName) + ", " + ChoiceOf(type) + (detected ? ", AUTO" : "") +
                                  (frameSizeCheck ? "" : ", size unchecked"));
-                    NewDecoder();
-                    ClearReports();
-                    DecoderRig& rig = Rig();
-                    rig.Set("CSI2_Dataformat", detected ? "AUTO" : ChoiceOf(type));
-                    rig.Set("skip_first_frames", false);
-                    rig.Set("frame_size_check", frameSizeCheck);
-                    ASSERT_EQ(rig.Begin(), 0);
+                    DecoderRig& rig = Started(detected ? "AUTO" : ChoiceOf(type), frameSizeCheck);
                     std::vector<capture::CaptureFrame> frames;
                     for (unsigned i = 0; i < 5; ++i) {
                         frames.push_back(shape(type, i));
@@ -600,6 +606,11 @@ struct SweepConfiguration {
     reference::Image expected;
 };
 
+// The "CSI2_Dataformat" choice of a sweep configuration.
+const char* SweepFormat(const SweepConfiguration& configuration) {
+    return configuration.detected ? "AUTO" : ChoiceOf(configuration.type);
+}
+
 // Runs `sweep` for each configuration of the stray-byte sweeps: every data type, given or
 // detected, with footers or without; stops at the first fatal failure.
 template <typename Sweep>
@@ -750,13 +761,7 @@ TEST_F(DecoderTest, ADamagedFrameCostsAtMostItselfInEveryDataType) {
                 for (const bool frameSizeCheck : c.frameSizeChecks) {
                     SCOPED_TRACE(std::string(ChoiceOf(type)) + (detected ? ", AUTO" : "") + ", " + c.name +
                                  (frameSizeCheck ? "" : ", size unchecked"));
-                    NewDecoder();
-                    ClearReports();
-                    DecoderRig& rig = Rig();
-                    rig.Set("CSI2_Dataformat", detected ? "AUTO" : ChoiceOf(type));
-                    rig.Set("skip_first_frames", false);
-                    rig.Set("frame_size_check", frameSizeCheck);
-                    ASSERT_EQ(rig.Begin(), 0);
+                    DecoderRig& rig = Started(detected ? "AUTO" : ChoiceOf(type), frameSizeCheck);
                     for (size_t i = 0; i < stream.frames.size(); ++i)
                         ASSERT_EQ(rig.Feed(stream.frames[i], static_cast<long>(i) + 1), 0);
                     std::vector<bool> published(stream.frames.size(), false);
@@ -804,14 +809,9 @@ long LineHolding(const capture::CaptureFrame& frame, size_t at, bool headerStart
     return -1;
 }
 
-// A decoder run over 4 frames, frame `damagedFrame` replaced by `damaged`.
+// A started decoder run over 4 frames, frame `damagedFrame` replaced by `damaged`.
 std::vector<SinkRecord> DecodeWithOneFrameDamaged(DecoderRig& rig, const SweepConfiguration& configuration,
-                                                  const std::vector<uint8_t>& damaged, long damagedFrame,
-                                                  bool frameSizeCheck) {
-    rig.Set("CSI2_Dataformat", configuration.detected ? "AUTO" : ChoiceOf(configuration.type));
-    rig.Set("skip_first_frames", false);
-    rig.Set("frame_size_check", frameSizeCheck);
-    EXPECT_EQ(rig.Begin(), 0);
+                                                  const std::vector<uint8_t>& damaged, long damagedFrame) {
     for (long i = 0; i < 4; ++i)
         EXPECT_EQ(rig.Feed(i == damagedFrame ? damaged : configuration.clean.bytes, 1 + i), 0);
     return rig.Images();
@@ -913,9 +913,8 @@ TEST_F(DecoderTest, OneStrayByteAnywhereCostsAtMostItsOwnFrame) {
             std::vector<uint8_t> stray = clean.bytes;
             stray.insert(stray.begin() + static_cast<long>(at), value);
 
-            NewDecoder();
-            const std::vector<SinkRecord> images =
-                DecodeWithOneFrameDamaged(Rig(), configuration, stray, strayFrame, frameSizeCheck);
+            const std::vector<SinkRecord> images = DecodeWithOneFrameDamaged(
+                Started(SweepFormat(configuration), frameSizeCheck), configuration, stray, strayFrame);
             ASSERT_NO_FATAL_FAILURE(ExpectDamageCostsAtMostItsFrame(images, configuration.expected, strayFrame,
                                                                     ownLine, ownLine == lastLine ? lastLine : -1));
         }
@@ -958,9 +957,8 @@ TEST_F(DecoderTest, OneByteLostOrOneIdentifierBitFlippedCostsAtMostItsOwnFrame) 
             }
             SCOPED_TRACE("frame " + std::to_string(damagedFrame) + ", " + what +
                          (frameSizeCheck ? ", size checked" : ""));
-            NewDecoder();
-            const std::vector<SinkRecord> images =
-                DecodeWithOneFrameDamaged(Rig(), configuration, damaged, damagedFrame, frameSizeCheck);
+            const std::vector<SinkRecord> images = DecodeWithOneFrameDamaged(
+                Started(SweepFormat(configuration), frameSizeCheck), configuration, damaged, damagedFrame);
             ASSERT_NO_FATAL_FAILURE(
                 ExpectDamageCostsAtMostItsFrame(images, configuration.expected, damagedFrame, firstFrameLine, -1));
             ClearReports();
@@ -1038,8 +1036,8 @@ TEST_F(DecoderTest, OneByteLostFromALineHeaderOfTheGeometryFrameCostsOnlyThatFra
                 SCOPED_TRACE("header byte " + std::to_string(place) + " of line " + std::to_string(y) + " lost");
                 const std::vector<uint8_t> damaged =
                     csi2_frames::Damaged(clean.bytes, {DamageKind::kLost, clean.lines[y].offset + place});
-                NewDecoder();
-                const std::vector<SinkRecord> images = DecodeWithOneFrameDamaged(Rig(), configuration, damaged, 0, true);
+                const std::vector<SinkRecord> images =
+                    DecodeWithOneFrameDamaged(Started(SweepFormat(configuration), true), configuration, damaged, 0);
                 ASSERT_NO_FATAL_FAILURE(ExpectDamageCostsAtMostItsFrame(images, configuration.expected, 0, -2, -1));
                 ClearReports();
             }

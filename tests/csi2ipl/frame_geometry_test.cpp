@@ -156,11 +156,13 @@ std::vector<uint32_t> Offsets(const capture::CaptureFrame& frame) {
     return offsets;
 }
 
-capture::CaptureFrame Raw10Frame() {
+// With `frameMarkers`, a frame start packet before the lines and a frame end after them.
+capture::CaptureFrame Raw10Frame(bool frameMarkers = false) {
     capture::FrameSpec spec;
     spec.dataType = capture::type::kRaw10;
     spec.width = 80;  // 100 bytes a line
     spec.height = 5;
+    spec.frameMarkers = frameMarkers;
     return capture::WriteFrame(spec);
 }
 
@@ -226,12 +228,7 @@ TEST(FrameGeometry, OfTwoUnconfirmedFramesTheOneWithoutSignsOfDamageHoldsTheLine
     std::vector<uint8_t> lastLineLost = clean.bytes;
     lastLineLost[clean.lines[4].offset + 4] = 0x12;
     // With frame start and end packets; then a byte gained inside the last line.
-    capture::FrameSpec spec;
-    spec.dataType = capture::type::kRaw10;
-    spec.width = 80;
-    spec.height = 5;
-    spec.frameMarkers = true;
-    const capture::CaptureFrame marked = capture::WriteFrame(spec);
+    const capture::CaptureFrame marked = Raw10Frame(true);
     const std::vector<uint8_t> lastLineLonger =
         csi2_frames::Damaged(marked.bytes, {csi2_frames::DamageKind::kGained, marked.lines[4].offset + 50, 0});
 
@@ -309,12 +306,7 @@ TEST(FrameGeometry, OfTwoUnconfirmedFramesTheOneWithoutSignsOfDamageHoldsTheLine
 TEST(FrameGeometry, ALineCutShortGivesNoGeometry) {
     using csi2_frames::DamageKind;
     const capture::CaptureFrame clean = Raw10Frame();
-    capture::FrameSpec spec;
-    spec.dataType = capture::type::kRaw10;
-    spec.width = 80;
-    spec.height = 5;
-    spec.frameMarkers = true;
-    const capture::CaptureFrame marked = capture::WriteFrame(spec);
+    const capture::CaptureFrame marked = Raw10Frame(true);
     const auto cutShort = [](uint32_t at) { return "Line packet cut short at byte " + std::to_string(at) + ", skip frame"; };
     struct Case {
         const char* name;
