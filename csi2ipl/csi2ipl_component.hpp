@@ -84,11 +84,11 @@ class TARNcsi2ipl : public TARNComponent {
     // false (after its reports) when the frame cannot fix a geometry.
     bool RunGeometryPass();
     // A frame that the checks at the stored lines did not pass, or passed with lines the
-    // stored ones do not count: the geometry pass measures its own lines
-    // (ComputeGeometryOfMovedLines). kToDecode: they replace the stored ones, for this
-    // frame and the frames after it. kToConfirm: they replace them for the next frame to
-    // confirm, and this frame is not decoded; the reasons are appended to `reasons`, as
-    // they are with kNo, when the stored lines stay.
+    // stored ones do not count, or whose frame-size word is larger: the geometry pass
+    // measures its own lines (ComputeGeometryOfALaterFrame). kToDecode: they replace the stored ones, for
+    // this frame and the frames after it. kToConfirm: they replace them for the next frame to confirm, and
+    // this frame is not decoded; the reasons are appended to `reasons`, as they are with kNo, when the stored
+    // lines stay.
     enum class LinesTaken { kNo, kToDecode, kToConfirm };
     LinesTaken TakeFrameLines(std::vector<std::string>& reasons);
     // The output's buffers for the geometry's image: kept when they already have its
@@ -139,6 +139,9 @@ class TARNcsi2ipl : public TARNComponent {
     // What the geometry pass fixed: target and decode types, width, height, depth,
     // channels, line list, line length, the saved frame header and the unpacker.
     csi2ipl::FrameGeometry geometry;
+    // The image the output's buffers are laid out for.
+    uint32_t outputWidth = 0;
+    uint32_t outputHeight = 0;
     // Row step of the output image being written.
     uint32_t rowStep = 0;
     // Selected index of "limit_depth_to_8_Bitshift", 0 to 12.

@@ -68,8 +68,9 @@ inline constexpr const char* kLineOutOfPlaceEnd = " does not end where the strea
 inline constexpr const char* kHeldForConfirmation =
     "Lines of the frame differ from the stored ones, which no frame has confirmed: kept for the next frame "
     "to confirm, skip frame";
-// A later frame whose lines make a taller image replaces a geometry no frame confirmed:
-// kImageFromNowOn, WxH, kImageFromNowOnEnd. The output is laid out anew for it.
+// A later frame whose lines make a taller image replaced a geometry no frame confirmed,
+// and a frame is decoded at them: kImageFromNowOn, WxH, kImageFromNowOnEnd. The output is
+// laid out anew for it.
 inline constexpr const char* kImageFromNowOn = "The stream's image is ";
 inline constexpr const char* kImageFromNowOnEnd =
     " from this frame on: it has lines the first frame did not count (images not yet read are dropped)";

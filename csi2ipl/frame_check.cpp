@@ -64,9 +64,11 @@ FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size
             return verdict;
         }
     }
-    if (geometry.packetAfterLines != 0 && LoadWord32(data + geometry.packetAfterLines) != kPreamble) {
+    const uint64_t packetAfter = geometry.ends.packetAfterLines;
+    if (packetAfter != 0 && size >= packetAfter + kPreambleBytes &&
+        LoadWord32(data + packetAfter) != kPreamble) {
         verdict.status = FrameStatus::kNoPacketAfterLines;
-        verdict.reports.push_back(report::kNoPacketAfterLines + std::to_string(geometry.packetAfterLines));
+        verdict.reports.push_back(report::kNoPacketAfterLines + std::to_string(packetAfter));
         return verdict;
     }
     if (lineCheck == LineCheck::kEveryLineAndTheBytesBetween) {

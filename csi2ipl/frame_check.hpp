@@ -3,7 +3,8 @@
 // it is long enough for every line the decode reads, its frame-size word is not larger
 // than the geometry frame's (when asked), a packet header of the lines' data type starts
 // at the offsets of its first two lines and its last (or of every line), and a preamble
-// where the packet after the last line stood in the geometry frame.
+// where the packet after the last line stood in the geometry frame, when the frame reaches
+// that far (a frame may end after its last line, without that packet).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -29,9 +30,10 @@ struct FrameVerdict {
     std::vector<std::string> reports;  // level 0, in order
 
     bool Decodable() const { return status == FrameStatus::kDecodable; }
-    // The frame's lines are not all where the geometry puts them: they may stand elsewhere
-    // in it (ComputeGeometryOfMovedLines finds them).
-    bool LinesElsewhere() const {
+    // The frame's lines are not all as the geometry has them (where it puts them, of its
+    // type, followed by the packet after the last line, all it counts): the frame's own
+    // lines may make the image all the same (ComputeGeometryOfALaterFrame measures them).
+    bool LinesNotAsStored() const {
         return status == FrameStatus::kShorterThanLines || status == FrameStatus::kLineWithoutPreamble ||
                status == FrameStatus::kLineOfOtherType || status == FrameStatus::kNoPacketAfterLines ||
                status == FrameStatus::kUncountedLine;
@@ -39,7 +41,7 @@ struct FrameVerdict {
     // The frame may hold the stream's image all the same, its lines elsewhere or its
     // frame-size word larger (the geometry frame's may have been a byte short): the
     // geometry pass looks at its lines.
-    bool WorthMeasuring() const { return LinesElsewhere() || status == FrameStatus::kFrameSizeMismatch; }
+    bool WorthMeasuring() const { return LinesNotAsStored() || status == FrameStatus::kFrameSizeMismatch; }
 };
 
 // The lines the line check looks at. The first two and the last find one byte a frame

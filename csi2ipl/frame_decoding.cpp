@@ -106,7 +106,18 @@ void TARNcsi2ipl::Core() {
     if (!verdict.Decodable()) return;
     // A frame decoded at lines found in another confirms them, and the stream's image.
     linesConfirmed = !linesOfThisFrame;
-    if (linesConfirmed) geometryConfirmed = true;
+    if (linesConfirmed && !geometryConfirmed) {
+        csi2ipl::ConfirmLineEnds(geometry, data, dataSize);
+        geometryConfirmed = true;
+    }
+    // Lines that replaced a geometry no frame confirmed may make another image: the output
+    // is laid out for it when a frame is decoded at them.
+    if (geometry.width != outputWidth || geometry.height != outputHeight) {
+        ReportText((csi2ipl::report::kImageFromNowOn + std::to_string(geometry.width) + "x" +
+                    std::to_string(geometry.height) + csi2ipl::report::kImageFromNowOnEnd)
+                       .c_str());
+        FitOutputBuffers();
+    }
 
     TARNIOElt* output = StartWriting(Output(0));
     _IplImage* image = output->IplImage();
@@ -162,7 +173,7 @@ TARNcsi2ipl::LinesTaken TARNcsi2ipl::TakeFrameLines(std::vector<std::string>& re
     request.printDebug = printDebug;
     request.startOffset = startOffset;
     csi2ipl::GeometryResult result =
-        csi2ipl::ComputeGeometryOfMovedLines(geometry, geometryConfirmed, data, dataSize, request);
+        csi2ipl::ComputeGeometryOfALaterFrame(geometry, geometryConfirmed, data, dataSize, request);
     timings.typeCounting += result.countTypeSeconds;
     const bool held = result.status == csi2ipl::GeometryStatus::kHeldForConfirmation;
     if (!result.Ready() && !held) {
@@ -176,30 +187,26 @@ TARNcsi2ipl::LinesTaken TARNcsi2ipl::TakeFrameLines(std::vector<std::string>& re
     } else {
         for (const std::string& text : result.reports) ReportText(text.c_str());
     }
-    const bool otherImage = result.geometry.width != geometry.width || result.geometry.height != geometry.height;
     geometry = std::move(result.geometry);
     geometryConfirmed = result.confirmsStored;
     linesConfirmed = false;
-    if (otherImage) {
-        ReportText((csi2ipl::report::kImageFromNowOn + std::to_string(geometry.width) + "x" +
-                    std::to_string(geometry.height) + csi2ipl::report::kImageFromNowOnEnd)
-                       .c_str());
-        FitOutputBuffers();
-    }
     return held ? LinesTaken::kToConfirm : LinesTaken::kToDecode;
 }
 
 void TARNcsi2ipl::FitOutputBuffers() {
     // The geometry pass refuses images beyond INT32_MAX bytes, so the model's sizes fit.
-    const _IplImage model =
-        TARN::IplImageModel(static_cast<int>(geometry.width), static_cast<int>(geometry.height), geometry.colourCode,
-                            0, geometry.depth, static_cast<unsigned int>(csi2ipl::kRowAlignment));
+    const _IplImage model = TARN::IplImageModel(
+        static_cast<int>(geometry.width), static_cast<int>(geometry.height), geometry.colourCode, 0,
+        geometry.depth, static_cast<unsigned int>(csi2ipl::kRowAlignment));
     auto& output = static_cast<TARNOutputImplementation&>(Output(0));
+    outputWidth = geometry.width;
+    outputHeight = geometry.height;
     // An output refuses a second allocation. A geometry frame that a later check refused
     // left the buffers of its pass; the next pass finds them and keeps them when the
     // format is the same, else lays them out anew, as it does when a later frame's lines
     // replace a geometry no frame confirmed with another image. An element a reader still
-    // holds keeps its buffer through the new layout.
+    // holds keeps its buffer through the new layout; one published and not yet taken is
+    // dropped.
     if (output.buffers.ElementCount() != 0) {
         const auto* held = reinterpret_cast<const _IplImage*>(output.buffers.Block());
         if (held != nullptr && SameImageFormat(*held, model)) return;

@@ -20,99 +20,17 @@ GeometryResult Refuse(GeometryResult result, GeometryStatus status, std::string 
     return result;
 }
 
-// Where the packet that begins at or after `from` starts, or `size`: the last four B8 of
-// the first run of four or more. A footer ending in B8 makes a preamble of its own with the
-// first three B8 of the next one; a packet's identifier is never B8 (a reserved type).
-size_t PacketAfter(const uint8_t* data, size_t size, size_t from) {
-    size_t at = FindPacketStart(data, size, from);
-    while (at < size && data[at + kPreambleBytes] == kPreambleByte && FindPacketStart(data, size, at + 1) == at + 1)
-        ++at;
-    return at;
-}
-
-// How the lines of a frame end: the room after each (see FrameGeometry), the footer they
-// share, and the first line packet that the bytes after it show cut short.
-struct LineEnds {
-    int64_t lineRoom = 0;
-    uint32_t footerBytes = 0;
-    uint32_t lastFooterBytes = 0;
-    uint32_t packetAfterLines = 0;
-    uint32_t roomAfterLastLine = 0;
-    bool sameRoomAfterEach = true;
-    std::optional<uint32_t> cutShort;
-};
-
-LineEnds MeasureLineEnds(const uint8_t* data, size_t size, const PacketList& lines) {
-    LineEnds ends;
-    const auto payloadEnd = [](const PacketItem& line) {
-        return uint64_t{line.offset} + kPacketHeaderBytes + line.WordCount();
-    };
-    std::vector<int64_t> rooms;
-    rooms.reserve(lines.size());
-    for (size_t i = 0; i + 1 < lines.size(); ++i) {
-        const uint64_t end = payloadEnd(lines[i]);
-        const uint64_t next = lines[i + 1].offset;
-        // The next line's preamble ends the search: the room is never past it.
-        rooms.push_back(end > next ? -static_cast<int64_t>(end - next)
-                                   : static_cast<int64_t>(PacketAfter(data, size, end) - end));
-    }
-    const uint64_t lastEnd = payloadEnd(lines.back());
-    const size_t after = PacketAfter(data, size, lastEnd);
-    const bool packetFollows = after < size;
-    const int64_t lastRoom = static_cast<int64_t>((packetFollows ? after : size) - lastEnd);
-
-    if (rooms.empty()) {
-        ends.lineRoom = lastRoom;
-    } else {
-        // The room most lines have; of two as common, the larger, so that of a line cut
-        // short and one whole, the whole one's footer is the lines'.
-        std::vector<int64_t> sorted = rooms;
-        std::sort(sorted.begin(), sorted.end());
-        size_t best = 0;
-        for (size_t run = 0; run < sorted.size();) {
-            size_t end = run;
-            while (end < sorted.size() && sorted[end] == sorted[run]) ++end;
-            if (end - run >= best) {
-                best = end - run;
-                ends.lineRoom = sorted[run];
-            }
-            run = end;
-        }
-    }
-    ends.footerBytes = static_cast<uint32_t>(std::clamp<int64_t>(ends.lineRoom, 0, kPacketFooterBytes));
-    for (size_t i = 0; i < rooms.size(); ++i) {
-        if (rooms[i] != ends.lineRoom) ends.sameRoomAfterEach = false;
-        if (rooms[i] < ends.footerBytes && !ends.cutShort) ends.cutShort = lines[i].offset;
-    }
-    // A frame may end at its last pixel, without the last footer: only a packet that
-    // stands inside that footer cuts the last line short.
-    ends.lastFooterBytes = static_cast<uint32_t>(std::clamp<int64_t>(lastRoom, 0, ends.footerBytes));
-    if (packetFollows) {
-        ends.packetAfterLines = static_cast<uint32_t>(after);
-        ends.roomAfterLastLine = static_cast<uint32_t>(lastRoom);
-        if (!rooms.empty() && lastRoom != ends.lineRoom) ends.sameRoomAfterEach = false;
-        if (lastRoom < ends.footerBytes && !ends.cutShort) ends.cutShort = lines.back().offset;
-    }
-    return ends;
-}
-
-// The first line packet of `found` that does not end where the lines of `saved`, of the
-// same image, end: the distance to the next line, the word count, or what follows the
-// last line (the packet that followed it in the geometry frame, at the same distance; a
-// packet where none stood, at the other lines' room; or the frame's end, after the last
-// line's footer).
-std::optional<uint32_t> LineOutOfPlace(const FrameGeometry& saved, const FrameGeometry& found) {
-    if (found.firstWordCount != saved.firstWordCount) return found.lines.front().offset;
-    for (size_t i = 0; i + 1 < found.lines.size(); ++i)
-        if (found.lines[i + 1].offset - found.lines[i].offset != saved.lines[i + 1].offset - saved.lines[i].offset)
-            return found.lines[i].offset;
-    const bool lastInPlace =
-        found.packetAfterLines != 0
-            ? int64_t{found.roomAfterLastLine} ==
-                  (saved.packetAfterLines != 0 ? int64_t{saved.roomAfterLastLine} : saved.lineRoom)
-            : found.lastFooterBytes >= saved.lastFooterBytes;
-    if (!lastInPlace) return found.lines.back().offset;
-    return std::nullopt;
+// Bytes of a frame the lines need: to each line's last pixel byte, and to the last line's
+// footer, as much of it as `ends` says the frame held.
+uint64_t RequiredSpan(const DataFormat& format, uint32_t width, const PacketList& lines,
+                      const LineEnds& ends) {
+    uint64_t span = 0;
+    for (const PacketItem& line : lines)
+        span = std::max(span, uint64_t{line.offset} + kPacketHeaderBytes +
+                                  PayloadBytesRead(format, width, line.WordCount()));
+    const PacketItem& last = lines.back();
+    return std::max(span,
+                    uint64_t{last.offset} + kPacketHeaderBytes + last.WordCount() + ends.lastFooterBytes);
 }
 
 bool EvenlySpaced(const PacketList& lines, uint32_t lineLength) {
@@ -204,7 +122,7 @@ GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryR
                           report::kImageBytesLimit);
 
     // A payload that lost a byte ends a byte into its footer: the next packet stands there.
-    const LineEnds ends = MeasureLineEnds(data, size, scan.lines);
+    LineEnds ends = MeasureLineEnds(data, size, scan.lines);
     if (ends.cutShort)
         return Refuse(std::move(result), GeometryStatus::kCutShortLine,
                       report::kCutShortLine + std::to_string(*ends.cutShort) + report::kSkipFrame);
@@ -213,21 +131,8 @@ GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryR
     geometry.firstLineOffset = scan.lines.front().offset;
     geometry.lineLength = scan.lineLength;
     geometry.evenlySpaced = EvenlySpaced(scan.lines, scan.lineLength);
-    geometry.lineRoom = ends.lineRoom;
-    geometry.footerBytes = ends.footerBytes;
-    geometry.lastFooterBytes = ends.lastFooterBytes;
-    geometry.packetAfterLines = ends.packetAfterLines;
-    geometry.roomAfterLastLine = ends.roomAfterLastLine;
-    geometry.regular = geometry.evenlySpaced && ends.sameRoomAfterEach;
-    for (const PacketItem& line : scan.lines)
-        geometry.requiredSpan =
-            std::max(geometry.requiredSpan, uint64_t{line.offset} + kPacketHeaderBytes +
-                                                PayloadBytesRead(*format, geometry.width, line.WordCount()));
-    const PacketItem& last = scan.lines.back();
-    geometry.requiredSpan = std::max(geometry.requiredSpan, uint64_t{last.offset} + kPacketHeaderBytes +
-                                                                last.WordCount() + ends.lastFooterBytes);
-    if (ends.packetAfterLines != 0)
-        geometry.requiredSpan = std::max(geometry.requiredSpan, uint64_t{ends.packetAfterLines} + kPreambleBytes);
+    geometry.requiredSpan = RequiredSpan(*format, geometry.width, scan.lines, ends);
+    geometry.ends = std::move(ends);
     geometry.lines = std::move(scan.lines);
     geometry.unpacker = SelectUnpacker(decodeType, request.limitTo8, request.simd);
 
@@ -240,8 +145,8 @@ GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryR
     return result;
 }
 
-GeometryResult ComputeGeometryOfMovedLines(const FrameGeometry& saved, bool savedConfirmed, const uint8_t* data,
-                                           size_t size, GeometryRequest request) {
+GeometryResult ComputeGeometryOfALaterFrame(const FrameGeometry& saved, bool savedConfirmed,
+                                            const uint8_t* data, size_t size, GeometryRequest request) {
     // The stream's type is known by now: the lines are counted for it, not detected again.
     request.targetType = saved.searchType;
     request.decodeType = saved.decodeType;
@@ -252,27 +157,61 @@ GeometryResult ComputeGeometryOfMovedLines(const FrameGeometry& saved, bool save
     const bool sameFormat =
         found.width == saved.width && found.depth == saved.depth && found.channels == saved.channels;
     if (sameFormat && found.height == saved.height) {
-        const std::optional<uint32_t> outOfPlace = LineOutOfPlace(saved, found);
+        const std::optional<uint32_t> outOfPlace =
+            found.firstWordCount != saved.firstWordCount
+                ? std::optional<uint32_t>(found.lines.front().offset)
+                : LineEndingOutOfPlace(saved.ends, found.ends, found.lines);
         if (!outOfPlace) {
+            // A word the frame's data does not hold is damaged: the stored one stays.
+            if (found.frameSizeWord > size) found.frameSizeWord = 0;
             found.frameSizeWord = std::max(found.frameSizeWord, saved.frameSizeWord);
             found.frameHeader = saved.frameHeader;
+            // A packet after the last line that this frame lacks is looked for in the next.
+            if (found.ends.packetAfterLines == 0 && saved.ends.packetAfterLines != 0) {
+                const PacketItem& last = found.lines.back();
+                const uint64_t at = uint64_t{last.offset} + kPacketHeaderBytes + last.WordCount() +
+                                    saved.ends.roomAfterLastLine;
+                if (at < UINT32_MAX) {
+                    found.ends.packetAfterLines = static_cast<uint32_t>(at);
+                    found.ends.roomAfterLastLine = saved.ends.roomAfterLastLine;
+                }
+            }
             result.confirmsStored = true;
             return result;
         }
-        if (savedConfirmed || (saved.regular && !found.regular))
+        if (savedConfirmed || (saved.ends.regular && !found.ends.regular))
             return Refuse(std::move(result), GeometryStatus::kLinesOutOfPlace,
                           report::kLineOutOfPlace + std::to_string(*outOfPlace) + report::kLineOutOfPlaceEnd);
-        if (found.regular && !saved.regular) return result;
+        if (found.ends.regular && !saved.ends.regular) return result;
     } else if (savedConfirmed || !sameFormat || found.height < saved.height) {
         return Refuse(std::move(result), GeometryStatus::kNotTheImage,
-                      report::kNotTheImage + std::to_string(saved.width) + "x" + std::to_string(saved.height) +
-                          report::kSkipFrame);
-    } else if (found.regular) {
+                      report::kNotTheImage + std::to_string(saved.width) + "x" +
+                          std::to_string(saved.height) + report::kSkipFrame);
+    } else {
+        // No byte lost or gained adds a line: the lines the geometry frame counted were short.
         return result;
     }
     result.status = GeometryStatus::kHeldForConfirmation;
     result.reports.push_back(report::kHeldForConfirmation);
     return result;
+}
+
+void ConfirmLineEnds(FrameGeometry& geometry, const uint8_t* data, size_t size) {
+    if (geometry.lines.empty()) return;
+    const LineEnds seen = MeasureLineEnds(data, size, geometry.lines);
+    LineEnds& ends = geometry.ends;
+    if (ends.packetAfterLines == 0 && seen.packetAfterLines != 0 &&
+        static_cast<int64_t>(seen.roomAfterLastLine) == ends.lineRoom) {
+        ends.packetAfterLines = seen.packetAfterLines;
+        ends.roomAfterLastLine = seen.roomAfterLastLine;
+        ends.lastFooterBytes = ends.footerBytes;
+    } else if (seen.packetAfterLines == 0) {
+        ends.lastFooterBytes =
+            std::max(ends.lastFooterBytes, std::min(seen.lastFooterBytes, ends.footerBytes));
+    }
+    const PacketItem& last = geometry.lines.back();
+    geometry.requiredSpan = std::max(geometry.requiredSpan, uint64_t{last.offset} + kPacketHeaderBytes +
+                                                                last.WordCount() + ends.lastFooterBytes);
 }
 
 }  // namespace csi2ipl

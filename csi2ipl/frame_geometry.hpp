@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "csi2ipl/csi2_packet.hpp"
+#include "csi2ipl/line_ends.hpp"
 #include "csi2ipl/line_unpackers.hpp"
 #include "csi2ipl/packet_scanner.hpp"
 #include "csi2ipl/simd_level.hpp"
@@ -29,22 +30,10 @@ struct FrameGeometry {
     uint32_t firstLineOffset = 0;
     uint32_t lineLength = 0;    // from the first line's start to the second's; 0 with one line
     bool evenlySpaced = false;  // line i starts at firstLineOffset + i x lineLength
-    // How the line packets end. The room after a line is the bytes from the end of its
-    // payload to the next packet's preamble (to the frame's end after the last line, when
-    // no packet follows it): its footer, and any bytes between packets.
-    int64_t lineRoom = 0;       // the room most lines but the last have (the last's with one line)
-    uint32_t footerBytes = 0;   // lineRoom as footer bytes, 0 to 2: 0 for lines without footers
-    // The bytes the geometry frame held after its last line's payload, as footer bytes (0
-    // to footerBytes): a frame that ends at its last pixel has none.
-    uint32_t lastFooterBytes = 0;
-    uint32_t packetAfterLines = 0;   // where the packet after the last line starts; 0: none
-    uint32_t roomAfterLastLine = 0;  // to that packet, from the last line's payload end
-    // Evenly spaced, and every line followed alike: the same room after each (the last
-    // line's counted when a packet follows it).
-    bool regular = false;
+    LineEnds ends;              // how each line packet ends, in the frame the lines were found in
     uint64_t rowBytes = 0;      // width x channels x depth / 8: one row without padding
-    // Bytes of a frame, from its start, that decoding and the checks read: to the last
-    // line's footer, and to the preamble of the packet after it.
+    // Bytes of a frame, from its start, that decoding and the checks need: to the last
+    // line's footer (as much of it as the frame the lines were found in held).
     uint64_t requiredSpan = 0;
     uint32_t frameSizeWord = 0;  // the first word of the geometry frame
     std::array<uint8_t, kFrameHeaderBytes> frameHeader{};
@@ -106,31 +95,39 @@ inline uint64_t AlignedRowBytes(const FrameGeometry& geometry) {
 // payload lost a byte).
 GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryRequest& request);
 
-// The geometry pass on a later frame whose lines are not where `saved` puts them (a byte
-// lost or gained in front of a line moves the lines behind it, and one in the geometry
-// frame leaves `saved` off the lines of every clean frame), whose frame-size word is larger
-// than the stored one, or in which lines stand that `saved` does not count. Its lines are
-// taken (Ready) when they make the stream's image (the size and format the output's
-// buffers hold) with every line in place: at the distances from one another that the
-// saved lines have, each followed as the saved lines are (its footer, and where the
-// geometry frame had a packet after its last line, that packet at the same distance). The
-// geometry then has this frame's lines, the geometry frame's header and the larger of the
-// two frame-size words, and `confirmsStored` is set.
+// The geometry pass on a later frame that the checks at the stored lines (`saved`) did not
+// pass, or passed with a line packet the stored lines do not count, or whose frame-size word
+// is larger than the stored one. Its lines are taken (Ready) when they make the stream's
+// image (the size and format the output's buffers hold) with every line in place: each
+// line of the stored word count, each followed as the stored lines are (LineEnds). A byte
+// lost or gained in front of the first line, or inside a packet of another kind between
+// lines, moves lines but leaves them whole; one inside a line, or between two packets,
+// shows in the rooms. The geometry then has this frame's lines, the geometry frame's
+// header and the larger of the two frame-size words (this frame's only when its data holds
+// as many bytes as it says: a damaged word is not kept), the expectations of the stored
+// lines that this frame does not contradict (a packet after the last line, which this
+// frame lacks), and `confirmsStored` is set.
 //
 // While no second frame has confirmed `saved` (`savedConfirmed` clear), `saved` may be the
-// damaged one. Of two frames with lines of one image laid out apart, a regular one is
+// damaged one. Of two frames with lines of one image that end apart, a regular one is
 // trusted over one that is not: this frame's lines replace `saved`'s when only they are
 // regular (Ready, with this frame's header and frame-size word), and are refused when only
-// `saved`'s are. A frame of the same width with more lines (a line the geometry frame lost)
-// replaces `saved`, image and all: decoded when its lines are regular, held otherwise.
-// Where neither frame shows which is damaged, the frame is kHeldForConfirmation: its geometry replaces the
-// stored one for the next frame to confirm or refute, and the frame is not decoded. Once a
-// frame has confirmed `saved`, the stream's image and the layout of its lines are fixed:
-// a frame whose lines make another image, or are laid out otherwise, is refused.
+// `saved`'s are. A frame of the same width with more lines replaces `saved`, image and all:
+// no byte lost or gained adds a line, so the geometry frame lost one (a damaged identifier).
+// Where neither frame shows which is damaged, the frame is kHeldForConfirmation: its
+// geometry replaces the stored one for the next frame to confirm or refute, and the frame
+// is not decoded. Once a frame has confirmed `saved`, the stream's image and the way its
+// lines end are fixed: a frame whose lines make another image, or end otherwise, is refused.
 //
 // The types and the depth are `saved`'s; the print-debug flag, the vector level and the
 // start offset are the request's.
-GeometryResult ComputeGeometryOfMovedLines(const FrameGeometry& saved, bool savedConfirmed, const uint8_t* data,
-                                           size_t size, GeometryRequest request);
+GeometryResult ComputeGeometryOfALaterFrame(const FrameGeometry& saved, bool savedConfirmed,
+                                            const uint8_t* data, size_t size, GeometryRequest request);
+
+// A frame decoded at the stored lines, the first to confirm them: what it shows of how the
+// lines end that the frame they were found in lacked joins the stored geometry (the whole
+// last footer where that frame held less of it, a packet after the last line where none
+// followed it), so that a geometry frame that lost a byte there weakens no later check.
+void ConfirmLineEnds(FrameGeometry& geometry, const uint8_t* data, size_t size);
 
 }  // namespace csi2ipl

@@ -45,6 +45,15 @@ size_t FindPacketStart(const uint8_t* data, size_t size, size_t from) {
     return FindPreamble(data, ScanBound(size), from, kPacketHeaderBytes);
 }
 
+size_t FindPacketAfter(const uint8_t* data, size_t size, size_t from) {
+    size = ScanBound(size);
+    size_t at = FindPacketStart(data, size, from);
+    while (at < size && data[at + kPreambleBytes] == kPreambleByte &&
+           FindPacketStart(data, size, at + 1) == at + 1)
+        ++at;
+    return at;
+}
+
 size_t NextPacketStart(const uint8_t* data, size_t size, const PacketItem& packet) {
     size = ScanBound(size);
     const uint64_t at = packet.offset;

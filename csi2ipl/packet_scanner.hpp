@@ -17,6 +17,12 @@ using PacketList = std::vector<PacketItem>;
 // lies inside the data; `size` when there is none.
 size_t FindPacketStart(const uint8_t* data, size_t size, size_t from);
 
+// Where the packet that begins at or after `from` starts, or `size`: the last four B8 of
+// the first run of four or more whose header lies inside the data. A footer ending in B8
+// makes a preamble of its own with the first three B8 of the next one; a packet's data
+// identifier is never B8 (a reserved type).
+size_t FindPacketAfter(const uint8_t* data, size_t size, size_t from);
+
 // The position of the packet that follows the one at `packet`, or `size` when none does.
 // A long packet is stepped over whole (header, word count payload bytes, footer), so its
 // pixels are never searched for a preamble; a short packet by its 8 bytes.

@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (verdict.WorthMeasuring()) {
         // The second frame decoded at its own lines, as the component does.
         GeometryResult moved =
-            ComputeGeometryOfMovedLines(geometry, confirmed, second.data(), second.size(), request);
+            ComputeGeometryOfALaterFrame(geometry, confirmed, second.data(), second.size(), request);
         if (!moved.Ready()) return 0;
         geometry = std::move(moved.geometry);
     } else if (!verdict.Decodable()) {

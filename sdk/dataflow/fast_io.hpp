@@ -466,6 +466,26 @@ class TARNFastIO {
         TARNMutexGuard lock(m_mutex);
         return setAsideHeld(cutOffOnly);
     }
+    // Before the owner lays out anew what lies under the slots: the slots readers hold are
+    // set aside (as SetAsideHeldSlots does), and the published ones nobody holds become
+    // free, so that no reader takes one laid out anew under its old timestamp. One step under
+    // the mutex: a reader taking a slot in between would otherwise hold one of the new layout
+    // that was not set aside. A slot being written stays the writer's. Answers how many
+    // slots were set aside.
+    int SetAsideHeldSlotsAndDropPublished() {
+        TARNMutexGuard lock(m_mutex);
+        const int setAside = setAsideHeld(false);
+        bool dropped = false;
+        for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older()) {
+            if (slot->state != TARNFastIOState::Written) continue;
+            slot->state = TARNFastIOState::Free;
+            slot->readingMask = 0;
+            slot->readMask = 0;
+            dropped = true;
+        }
+        if (dropped) spaceMayHaveFreed();
+        return setAside;
+    }
     // The slot whose payload is `element`, in the ring or set aside (a holder finds what it
     // holds either way); null when there is none.
     TARNListIterator PositionOf(const T* element) const {

@@ -133,11 +133,10 @@ void TARNOutputImplementation::FreeBuffer() {
     }
     // The owner may believe that nobody reads any more (its life is over, or has not begun)
     // while a reader still uses an element: one cut off from the graph keeps what it holds.
-    ring->SetAsideHeldSlots();
     // A published element nobody has taken yet has nothing under it any more: were it left
     // published, a reader would take it laid out anew (another image's header, no pixels of
     // its own) under its own timestamp. It is dropped, as one the writer overwrote.
-    ring->FreeAllSlots();
+    ring->SetAsideHeldSlotsAndDropPublished();
     std::vector<TARNIOEltImplementation*> elements;
     ring->KeepUntilGivenBack(buffers.TakeBlock(target(elements).elements), &TARNOutputBuffers::FreeBlock);
 }

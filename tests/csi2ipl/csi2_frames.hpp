@@ -20,6 +20,28 @@ inline std::vector<uint8_t> EndingAtLastPixel(const capture::CaptureFrame& frame
     return std::vector<uint8_t>(frame.bytes.begin(), frame.bytes.begin() + last.offset + 8 + last.wordCount);
 }
 
+// The bytes with the frame-size word of their length.
+inline std::vector<uint8_t> WithSizeWord(std::vector<uint8_t> bytes) {
+    const uint32_t word = static_cast<uint32_t>(bytes.size());
+    std::memcpy(bytes.data(), &word, sizeof word);
+    return bytes;
+}
+
+// The frame with each line's packet ending with its last pixel: the footers taken out,
+// every other packet kept.
+inline capture::CaptureFrame WithoutFooters(const capture::CaptureFrame& frame) {
+    capture::CaptureFrame out = frame;
+    uint32_t removed = 0;
+    for (capture::PacketPlacement& line : out.lines) {
+        line.offset -= removed;
+        const auto footer = out.bytes.begin() + line.offset + 8 + line.wordCount;
+        out.bytes.erase(footer, footer + 2);
+        removed += 2;
+    }
+    out.bytes = WithSizeWord(std::move(out.bytes));
+    return out;
+}
+
 // The frame with one stray B8 in front of line `beforeLine`'s preamble, as a link that
 // repeats a byte delivers it: the lines from there on stand one byte later, and the
 // frame-size word counts the byte. Their payloads are the clean frame's, so the two decode
@@ -29,8 +51,7 @@ inline capture::CaptureFrame WithStrayByte(const capture::CaptureFrame& clean, s
     const uint32_t at = frame.lines.at(beforeLine).offset;
     frame.bytes.insert(frame.bytes.begin() + at, 0xB8);
     for (size_t y = beforeLine; y < frame.lines.size(); ++y) ++frame.lines[y].offset;
-    const uint32_t sizeWord = static_cast<uint32_t>(frame.bytes.size());
-    std::memcpy(frame.bytes.data(), &sizeWord, sizeof sizeWord);
+    frame.bytes = WithSizeWord(std::move(frame.bytes));
     return frame;
 }
 
@@ -47,13 +68,17 @@ struct Damage {
 inline std::vector<uint8_t> Damaged(std::vector<uint8_t> frame, const Damage& damage) {
     const auto at = frame.begin() + static_cast<long>(damage.at);
     switch (damage.kind) {
-        case DamageKind::kLost: frame.erase(at); break;
-        case DamageKind::kGained: frame.insert(at, damage.value); break;
-        case DamageKind::kChanged: *at = damage.value; break;
+        case DamageKind::kLost:
+            frame.erase(at);
+            break;
+        case DamageKind::kGained:
+            frame.insert(at, damage.value);
+            break;
+        case DamageKind::kChanged:
+            *at = damage.value;
+            break;
     }
-    const uint32_t sizeWord = static_cast<uint32_t>(frame.size());
-    std::memcpy(frame.data(), &sizeWord, sizeof sizeWord);
-    return frame;
+    return WithSizeWord(std::move(frame));
 }
 
 inline csi2ipl::GeometryRequest Fixed(uint8_t targetType, bool limitTo8 = false,

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "csi2_frames.hpp"
-#include "dataflow/connection_by_hand.hpp"
 #include "csi2ipl/csi2ipl_component.hpp"
+#include "dataflow/connection_by_hand.hpp"
 #include "decoder_rig.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "tarn/dataflow/output.hpp"
@@ -317,6 +317,21 @@ TEST_P(DecoderDecodeTest, EveryFrameMatchesTheReferenceDecoder) {
 
 INSTANTIATE_TEST_SUITE_P(AllTypes, DecoderDecodeTest, ::testing::ValuesIn(AllDecodeCases()), CaseName);
 
+// Lines of `width` pixels with 13 bytes between the third line's packet and the fourth's.
+capture::CaptureFrame UnevenFrame(uint8_t type, uint32_t width, uint32_t height, unsigned seed) {
+    std::mt19937 random(seed);
+    capture::FrameWriter writer;
+    capture::CaptureFrame frame;
+    for (uint32_t y = 0; y < height; ++y) {
+        if (y == 3) writer.Bytes(std::vector<uint8_t>(13, 0x55));
+        writer.LongPacket(capture::PacketTypeOf(type),
+                          capture::LinePayload(type, width, y, capture::Pattern::kRandom, random));
+        frame.lines.push_back(writer.Packets().back());
+    }
+    frame.bytes = writer.Finish();
+    return frame;
+}
+
 // Every clean shape of stream the suite knows, in every data type, given or detected, the
 // frame-size check on or off: every frame comes out, bit-exact, without a report. The
 // checks against damage (the lines' layout, what follows each line, the frame-size word,
@@ -333,70 +348,113 @@ TEST_F(DecoderTest, EveryCleanShapeGivesEveryFrame) {
         return spec;
     };
     const auto withSizeWord = [](capture::CaptureFrame f) {
-        const uint32_t word = static_cast<uint32_t>(f.bytes.size());
-        std::memcpy(f.bytes.data(), &word, 4);
+        f.bytes = csi2_frames::WithSizeWord(std::move(f.bytes));
+        return f;
+    };
+    // A packet of another data type (user-defined) on another virtual channel after line
+    // `after`.
+    const auto otherPacketAfter = [&](uint8_t t, unsigned i, uint32_t after) {
+        std::mt19937 random(1 + i);
+        capture::FrameWriter writer;
+        capture::CaptureFrame f;
+        writer.ShortPacket(0x00, 1);
+        for (uint32_t y = 0; y < 6; ++y) {
+            writer.LongPacket(capture::PacketTypeOf(t),
+                              capture::LinePayload(t, PaddedWidth(t), y, capture::Pattern::kRandom, random));
+            f.lines.push_back(writer.Packets().back());
+            if (y == after)
+                writer.LongPacket(0x40 | 0x30, std::vector<uint8_t>(16, 0x77));  // user-defined data
+        }
+        writer.ShortPacket(0x01, 1);
+        f.bytes = writer.Finish();
         return f;
     };
     const std::pair<const char*, Shape> shapes[] = {
         {"plain", [&](uint8_t t, unsigned i) { return capture::WriteFrame(spec(t, i)); }},
-        {"frame markers", [&](uint8_t t, unsigned i) { auto s = spec(t, i); s.frameMarkers = true; return capture::WriteFrame(s); }},
-        {"line markers", [&](uint8_t t, unsigned i) { auto s = spec(t, i); s.lineMarkers = true; return capture::WriteFrame(s); }},
-        {"embedded data, frame markers", [&](uint8_t t, unsigned i) {
-             auto s = spec(t, i); s.embeddedLines = 2; s.frameMarkers = true; return capture::WriteFrame(s); }},
-        {"every marker, embedded data, virtual channels alternating", [&](uint8_t t, unsigned i) {
+        {"frame markers",
+         [&](uint8_t t, unsigned i) {
+             auto s = spec(t, i);
+             s.frameMarkers = true;
+             return capture::WriteFrame(s);
+         }},
+        {"line markers",
+         [&](uint8_t t, unsigned i) {
+             auto s = spec(t, i);
+             s.lineMarkers = true;
+             return capture::WriteFrame(s);
+         }},
+        {"embedded data, frame markers",
+         [&](uint8_t t, unsigned i) {
+             auto s = spec(t, i);
+             s.embeddedLines = 2;
+             s.frameMarkers = true;
+             return capture::WriteFrame(s);
+         }},
+        {"every marker, embedded data, virtual channels alternating",
+         [&](uint8_t t, unsigned i) {
              auto s = spec(t, i);
              s.frameMarkers = s.lineMarkers = true;
              s.embeddedLines = 1;
              s.alternateVirtualChannels = true;
-             return capture::WriteFrame(s); }},
-        {"no footers", [&](uint8_t t, unsigned i) {
-             capture::CaptureFrame f = capture::WriteFrame(spec(t, i));
-             capture::FrameWriter writer;
-             for (capture::PacketPlacement& line : f.lines) {
-                 const auto start = f.bytes.begin() + line.offset;
-                 writer.Bytes(std::vector<uint8_t>(start, start + 8 + line.wordCount));
-                 line.offset = static_cast<uint32_t>(writer.Size() - 8 - line.wordCount);
-             }
-             f.bytes = writer.Finish();
-             return f; }},
-        {"ending at the last pixel", [&](uint8_t t, unsigned i) {
+             return capture::WriteFrame(s);
+         }},
+        {"no footers",
+         [&](uint8_t t, unsigned i) { return csi2_frames::WithoutFooters(capture::WriteFrame(spec(t, i))); }},
+        {"no footers, line and frame markers",
+         [&](uint8_t t, unsigned i) {
+             auto s = spec(t, i);
+             s.frameMarkers = s.lineMarkers = true;
+             return csi2_frames::WithoutFooters(capture::WriteFrame(s));
+         }},
+        {"a packet of another channel after another line in each frame",
+         [&](uint8_t t, unsigned i) { return otherPacketAfter(t, i, i % 5); }},
+        {"a packet of another channel after line 2 in every other frame",
+         [&](uint8_t t, unsigned i) { return otherPacketAfter(t, i, i % 2 ? 2 : 99); }},
+        {"a word of padding before the frame end packet in every other frame",
+         [&](uint8_t t, unsigned i) {
+             auto s = spec(t, i);
+             s.frameMarkers = true;
+             capture::CaptureFrame f = capture::WriteFrame(s);
+             if (i % 2 == 1) f.bytes.insert(f.bytes.end() - 8, 4, 0);
+             return withSizeWord(f);
+         }},
+        {"ending at the last pixel",
+         [&](uint8_t t, unsigned i) {
              capture::CaptureFrame f = capture::WriteFrame(spec(t, i));
              f.bytes = csi2_frames::EndingAtLastPixel(f);
-             return withSizeWord(f); }},
-        {"padding after the last line", [&](uint8_t t, unsigned i) {
+             return withSizeWord(f);
+         }},
+        {"padding after the last line",
+         [&](uint8_t t, unsigned i) {
              capture::CaptureFrame f = capture::WriteFrame(spec(t, i));
              f.bytes.insert(f.bytes.end(), 4, 0);
-             return withSizeWord(f); }},
-        {"unevenly spaced", [&](uint8_t t, unsigned i) {
-             std::mt19937 random(1 + i);
-             capture::FrameWriter writer;
-             capture::CaptureFrame f;
-             for (uint32_t y = 0; y < 6; ++y) {
-                 if (y == 3) writer.Bytes(std::vector<uint8_t>(13, 0x55));
-                 f.lines.push_back({static_cast<uint32_t>(writer.Size()), capture::PacketTypeOf(t),
-                                    capture::WordCountFor(t, PaddedWidth(t))});
-                 writer.LongPacket(capture::PacketTypeOf(t),
-                                   capture::LinePayload(t, PaddedWidth(t), y, capture::Pattern::kRandom, random));
-             }
-             f.bytes = writer.Finish();
-             return f; }},
+             return withSizeWord(f);
+         }},
+        {"unevenly spaced", [&](uint8_t t, unsigned i) { return UnevenFrame(t, PaddedWidth(t), 6, 1 + i); }},
         {"two lines", [&](uint8_t t, unsigned i) { return capture::WriteFrame(spec(t, i, 2)); }},
         {"one line", [&](uint8_t t, unsigned i) { return capture::WriteFrame(spec(t, i, 1)); }},
-        {"a frame end packet in every other frame, the first without", [&](uint8_t t, unsigned i) {
-             auto s = spec(t, i); s.frameMarkers = true;
+        {"a frame end packet in every other frame, the first without",
+         [&](uint8_t t, unsigned i) {
+             auto s = spec(t, i);
+             s.frameMarkers = true;
              capture::CaptureFrame f = capture::WriteFrame(s);
              if (i % 2 == 0) f.bytes.resize(f.bytes.size() - 8);
-             return withSizeWord(f); }},
-        {"a frame end packet in every other frame, the first with", [&](uint8_t t, unsigned i) {
-             auto s = spec(t, i); s.frameMarkers = true;
+             return withSizeWord(f);
+         }},
+        {"a frame end packet in every other frame, the first with",
+         [&](uint8_t t, unsigned i) {
+             auto s = spec(t, i);
+             s.frameMarkers = true;
              capture::CaptureFrame f = capture::WriteFrame(s);
              if (i % 2 == 1) f.bytes.resize(f.bytes.size() - 8);
-             return withSizeWord(f); }},
+             return withSizeWord(f);
+         }},
     };
     for (const auto& [shapeName, shape] : shapes) {
         for (const uint8_t type : capture::type::kAll) {
             for (const bool detected : {false, true}) {
-                if (detected && (type == capture::type::kYuv422_8_YUSwapped || std::string(shapeName) == "one line"))
+                if (detected &&
+                    (type == capture::type::kYuv422_8_YUSwapped || std::string(shapeName) == "one line"))
                     continue;  // detection decodes 0xFE's lines another way, and needs two lines
                 for (const bool frameSizeCheck : {true, false}) {
                     SCOPED_TRACE(std::string(shapeName) + ", " + ChoiceOf(type) + (detected ? ", AUTO" : "") +
@@ -465,17 +523,7 @@ TEST_F(DecoderTest, UnevenlySpacedLinesAreDecodedLineByLine) {
         NewDecoder();
         DecoderRig& uneven = Fixed(type, "CPU");
         ASSERT_EQ(uneven.Begin(), 0);
-        std::mt19937 random(3);
-        capture::FrameWriter writer;
-        capture::CaptureFrame frame;
-        for (uint32_t y = 0; y < 6; ++y) {
-            if (y == 3) writer.Bytes(std::vector<uint8_t>(13, 0x55));  // a gap in the middle
-            frame.lines.push_back({static_cast<uint32_t>(writer.Size()), capture::PacketTypeOf(type),
-                                   capture::WordCountFor(type, 96)});
-            writer.LongPacket(capture::PacketTypeOf(type),
-                              capture::LinePayload(type, 96, y, capture::Pattern::kRandom, random));
-        }
-        frame.bytes = writer.Finish();
+        const capture::CaptureFrame frame = UnevenFrame(type, 96, 6, 3);
         ASSERT_EQ(uneven.Feed(frame.bytes), 0);
         ASSERT_EQ(uneven.ImageCount(), 1u);
         ExpectImage(uneven.Images()[0], frame, type, false, 0);
@@ -517,8 +565,10 @@ TEST_F(DecoderTest, OneStrayByteCostsAtMostItsOwnFrame) {
         {"in front of line 1 of the last frame, its size checked", "0x2b_RAW10", kRaw10, 80, "CPU", 2, 1,
          true},
         {"in front of line 0 of the middle frame", "0x2b_RAW10", kRaw10, 80, "CPU", 1, 0, false},
-        {"in front of line 0 of the last frame, its size checked", "0x2b_RAW10", kRaw10, 80, "CPU", 2, 0, true},
-        {"in front of line 0 of the last frame, no footers", "0x2b_RAW10", kRaw10, 80, "CPU", 2, 0, true, false},
+        {"in front of line 0 of the last frame, its size checked", "0x2b_RAW10", kRaw10, 80, "CPU", 2, 0,
+         true},
+        {"in front of line 0 of the last frame, no footers", "0x2b_RAW10", kRaw10, 80, "CPU", 2, 0, true,
+         false},
         {"AUTO, in front of line 0 of the geometry frame", "AUTO", kRaw10, 80, "CPU", 0, 0, true},
         {"AUTO, in front of line 1 of the geometry frame", "AUTO", kRaw10, 80, "CPU", 0, 1, true},
         {"AUTO, in front of line 1 of the last frame", "AUTO", kRaw10, 80, "CPU", 2, 1, false},
@@ -534,9 +584,7 @@ TEST_F(DecoderTest, OneStrayByteCostsAtMostItsOwnFrame) {
     auto decode = [this](const StrayCase& c) {
         capture::CaptureFrame clean = Frame(c.type, c.width, 5);
         if (!c.footers) {
-            clean.bytes = csi2_frames::EndingAtLastPixel(clean);
-            const uint32_t word = static_cast<uint32_t>(clean.bytes.size());
-            std::memcpy(clean.bytes.data(), &word, 4);
+            clean.bytes = csi2_frames::WithSizeWord(csi2_frames::EndingAtLastPixel(clean));
         }
         const capture::CaptureFrame stray = csi2_frames::WithStrayByte(clean, c.beforeLine);
         NewDecoder();
@@ -568,7 +616,8 @@ TEST_F(DecoderTest, OneStrayByteCostsAtMostItsOwnFrame) {
             EXPECT_EQ(reports.front(), "Frame size mismatch target: " + std::to_string(stray.bytes.size()) +
                                            " got: " + std::to_string(clean.bytes.size()));
         }
-        EXPECT_EQ(reports.back(), "Line packet at byte " + std::to_string(stray.lines[c.beforeLine - 1].offset) +
+        EXPECT_EQ(reports.back(), "Line packet at byte " +
+                                      std::to_string(stray.lines[c.beforeLine - 1].offset) +
                                       " does not end where the stream's lines end, skip frame");
     };
     for (const StrayCase& c : cases) {
@@ -585,17 +634,8 @@ capture::CaptureFrame SweepFrame(uint8_t type, bool footers) {
     spec.dataType = type;
     spec.width = std::max<uint32_t>(64, 8 * capture::PixelsPerGroup(type));
     spec.height = 5;
-    capture::CaptureFrame clean = capture::WriteFrame(spec);
-    if (!footers) {
-        capture::FrameWriter writer;
-        for (capture::PacketPlacement& line : clean.lines) {
-            const auto start = clean.bytes.begin() + line.offset;
-            writer.Bytes(std::vector<uint8_t>(start, start + 8 + line.wordCount));
-            line.offset = static_cast<uint32_t>(writer.Size() - 8 - line.wordCount);
-        }
-        clean.bytes = writer.Finish();
-    }
-    return clean;
+    const capture::CaptureFrame clean = capture::WriteFrame(spec);
+    return footers ? clean : csi2_frames::WithoutFooters(clean);
 }
 
 // A configuration of the stray-byte sweeps, with its clean frame and the image it decodes to.
@@ -650,111 +690,179 @@ void ExpectCleanImage(const SinkRecord& image, const reference::Image& expected,
 
 // ---- A damaged frame ---------------------------------------------------------------------
 
-// Streams of 4 frames of 5 lines, in every data type, given or detected, each with one
-// frame damaged as a link delivers it (a byte lost, gained or changed; the frame-size word
-// counts what the frame then has), or clean with a first frame smaller than the others.
-// Every frame that is not damaged comes out as the clean image; a damaged frame after the
-// first is dropped or comes out as the clean image too. A damaged first frame may come out
-// wrong where nothing in it shows the damage; the frames after it must not.
-//   - Inside a line, or its ECC byte lost: the lines behind it move, and the frame's lines,
-//     measured, end elsewhere than the stream's.
-//   - Inside the last line: its footer is a byte short, or the packet after it moves.
+// Streams of 6 frames of 5 lines 40 pixels wide, in every data type, given or detected,
+// one frame damaged as a link delivers it (a byte lost, gained or changed; the frame-size
+// word counts what the frame then has), two in some, or clean with a first frame unlike the
+// others. Every frame that is not damaged comes out as the clean image; a damaged frame
+// after the first is dropped or comes out as the clean image too. A damaged first frame may
+// come out wrong where nothing in it shows the damage; the frames after it must not.
+//   - Inside a line, or its ECC byte lost: that line's packet ends elsewhere than the
+//     stream's lines do.
+//   - Inside the last line: its footer is a byte short, or the packet after it moves (into
+//     the payload, without footers).
 //   - A geometry frame a byte short (a footer byte lost) or smaller (no frame end packet,
 //     fewer padding bytes at its end): later frames, with larger frame-size words, are
-//     measured and found in place.
+//     measured and found in place; the first to confirm the lines brings the footer or
+//     the packet the geometry frame lacked, so a later byte lost there still shows.
 //   - A line of the geometry frame not counted (its identifier damaged): the next frame has
 //     a line the stored ones do not count, or lines apart from them, and replaces them.
 TEST_F(DecoderTest, ADamagedFrameCostsAtMostItselfInEveryDataType) {
     using csi2_frames::Damage;
     using csi2_frames::DamageKind;
-    // The frame with the frame-size word of its length.
-    const auto WithSizeWord = [](std::vector<uint8_t> bytes) {
-        const uint32_t word = static_cast<uint32_t>(bytes.size());
-        std::memcpy(bytes.data(), &word, 4);
-        return bytes;
-    };
-    struct Stream {
-        std::vector<std::vector<uint8_t>> frames;
-        std::vector<bool> damaged;
-    };
-    // The clean frame's line y: where its packet, payload and footer start.
-    const auto header = [](const capture::CaptureFrame& f, size_t y) { return size_t{f.lines[y].offset}; };
-    const auto payload = [&](const capture::CaptureFrame& f, size_t y) { return header(f, y) + 8; };
-    const auto footer = [&](const capture::CaptureFrame& f, size_t y) { return payload(f, y) + f.lines[y].wordCount; };
-    // `damage` applied to frame `at` of a stream of clean frames.
-    const auto oneDamaged = [](const capture::CaptureFrame& clean, size_t at, const Damage& damage) {
-        Stream stream{std::vector<std::vector<uint8_t>>(4, clean.bytes), std::vector<bool>(4, false)};
-        stream.frames[at] = csi2_frames::Damaged(clean.bytes, damage);
-        stream.damaged[at] = true;
-        return stream;
-    };
-    struct Case {
-        const char* name;
-        bool frameMarkers;  // the clean frames have frame start and end packets
-        std::vector<bool> frameSizeChecks;
-        std::function<Stream(const capture::CaptureFrame&)> stream;
-    };
-    const Case cases[] = {
-        {"frame 2 lost a byte inside line 2", false, {true, false},
-         [&](const auto& c) { return oneDamaged(c, 2, {DamageKind::kLost, payload(c, 2) + 10}); }},
-        {"frame 2 lost line 2's ECC byte", false, {true, false},
-         [&](const auto& c) { return oneDamaged(c, 2, {DamageKind::kLost, header(c, 2) + 7}); }},
-        {"frame 2 gained a byte inside line 2", false, {true, false},
-         [&](const auto& c) { return oneDamaged(c, 2, {DamageKind::kGained, payload(c, 2) + 10, 0x5A}); }},
-        {"frame 1 lost a byte inside line 2", false, {true, false},
-         [&](const auto& c) { return oneDamaged(c, 1, {DamageKind::kLost, payload(c, 2) + 10}); }},
-        {"frame 2 lost a byte inside the last line", false, {true, false},
-         [&](const auto& c) { return oneDamaged(c, 2, {DamageKind::kLost, payload(c, 4) + 10}); }},
-        {"frame 2 lost a byte inside the last line, a frame end after it", true, {true, false},
-         [&](const auto& c) { return oneDamaged(c, 2, {DamageKind::kLost, payload(c, 4) + 10}); }},
-        {"frame 2 gained a byte inside the last line, a frame end after it", true, {true, false},
-         [&](const auto& c) { return oneDamaged(c, 2, {DamageKind::kGained, payload(c, 4) + 10, 0x5A}); }},
-        {"frame 0 lost a byte of the last line's footer", false, {true, false},
-         [&](const auto& c) { return oneDamaged(c, 0, {DamageKind::kLost, footer(c, 4)}); }},
-        {"frame 0 lost a byte of line 2's footer", false, {true, false},
-         [&](const auto& c) { return oneDamaged(c, 0, {DamageKind::kLost, footer(c, 2)}); }},
-        {"frame 0 without the frame end packet the others have", true, {true, false},
-         [&](const capture::CaptureFrame& c) {
-             Stream stream{std::vector<std::vector<uint8_t>>(4, c.bytes), std::vector<bool>(4, false)};
-             stream.frames[0] = WithSizeWord(std::vector<uint8_t>(c.bytes.begin(), c.bytes.end() - 8));
-             return stream;
-         }},
-        {"frame 0 with 4 padding bytes fewer", false, {true, false},
-         [&](const capture::CaptureFrame& c) {
-             std::vector<uint8_t> padded = c.bytes;
-             padded.insert(padded.end(), 6, 0);
-             Stream stream{std::vector<std::vector<uint8_t>>(4, WithSizeWord(padded)), std::vector<bool>(4, false)};
-             padded.resize(padded.size() - 4);
-             stream.frames[0] = WithSizeWord(padded);
-             return stream;
-         }},
-        {"frame 0 with a bit of line 2's data identifier flipped", false, {true},
-         [&](const auto& c) {
-             return oneDamaged(c, 0, {DamageKind::kChanged, header(c, 2) + 4, static_cast<uint8_t>(c.lines[2].dataIdentifier ^ 1)});
-         }},
-        {"frame 0 with the last line's identifier overwritten", false, {true},
-         [&](const auto& c) { return oneDamaged(c, 0, {DamageKind::kChanged, header(c, 4) + 4, 0x12}); }},
-        {"frame 0 lost line 2's identifier byte", false, {true},
-         [&](const auto& c) { return oneDamaged(c, 0, {DamageKind::kLost, header(c, 2) + 4}); }},
-        {"frame 2 with a bit of line 2's data identifier flipped", false, {true},
-         [&](const auto& c) {
-             return oneDamaged(c, 2, {DamageKind::kChanged, header(c, 2) + 4, static_cast<uint8_t>(c.lines[2].dataIdentifier ^ 1)});
-         }},
-        {"frame 1 with a bit of the last line's data identifier flipped", false, {true},
-         [&](const auto& c) {
-             return oneDamaged(c, 1, {DamageKind::kChanged, header(c, 4) + 4, static_cast<uint8_t>(c.lines[4].dataIdentifier ^ 1)});
-         }},
-    };
-    for (const uint8_t type : capture::type::kAll) {
+    using Shape = std::function<capture::CaptureFrame(uint8_t type, unsigned frame)>;
+    const auto spec = [](uint8_t type, unsigned frame, bool frameMarkers = false) {
         capture::FrameSpec spec;
         spec.dataType = type;
         spec.width = 40;
         spec.height = 5;
+        spec.seed = 1 + frame;
+        spec.frameMarkers = frameMarkers;
+        return spec;
+    };
+    const Shape plain = [&](uint8_t t, unsigned i) { return capture::WriteFrame(spec(t, i)); };
+    const Shape marked = [&](uint8_t t, unsigned i) { return capture::WriteFrame(spec(t, i, true)); };
+    const Shape noFootersMarked = [&](uint8_t t, unsigned i) {
+        return csi2_frames::WithoutFooters(marked(t, i));
+    };
+    const Shape uneven = [](uint8_t t, unsigned i) { return UnevenFrame(t, 40, 5, 1 + i); };
+    // The frame end packet in the frames `with` says.
+    const auto frameEndIn = [&](std::function<bool(unsigned)> with) {
+        return Shape([=](uint8_t t, unsigned i) {
+            capture::CaptureFrame f = marked(t, i);
+            if (!with(i)) f.bytes = csi2_frames::WithSizeWord({f.bytes.begin(), f.bytes.end() - 8});
+            return f;
+        });
+    };
+    const Shape firstPaddedLess = [&](uint8_t t, unsigned i) {
+        capture::CaptureFrame f = plain(t, i);
+        f.bytes.insert(f.bytes.end(), i == 0 ? 2 : 6, 0);
+        f.bytes = csi2_frames::WithSizeWord(std::move(f.bytes));
+        return f;
+    };
+    // Line y of a clean frame: where its packet, payload and footer start.
+    const auto header = [](const capture::CaptureFrame& f, size_t y) { return size_t{f.lines[y].offset}; };
+    const auto payload = [&](const capture::CaptureFrame& f, size_t y) { return header(f, y) + 8; };
+    const auto footer = [&](const capture::CaptureFrame& f, size_t y) {
+        return payload(f, y) + f.lines[y].wordCount;
+    };
+    using Damaging = std::function<Damage(const capture::CaptureFrame&)>;
+    const Damaging lostInLine2 = [&](const auto& f) { return Damage{DamageKind::kLost, payload(f, 2) + 10}; };
+    const Damaging lostInLastLine = [&](const auto& f) {
+        return Damage{DamageKind::kLost, payload(f, 4) + 10};
+    };
+    const auto identifierOf = [&](size_t y, uint8_t bit) {
+        return Damaging([=](const capture::CaptureFrame& f) {
+            return Damage{DamageKind::kChanged, header(f, y) + 4,
+                          static_cast<uint8_t>(f.lines[y].dataIdentifier ^ bit)};
+        });
+    };
+    struct Case {
+        const char* name;
+        Shape shape;
+        std::vector<std::pair<size_t, Damaging>> damaged;  // by frame
+        std::vector<bool> frameSizeChecks = {true, false};
+    };
+    const Case cases[] = {
+        {"frame 2 lost a byte inside line 2", plain, {{2, lostInLine2}}},
+        {"frame 2 lost line 2's ECC byte",
+         plain,
+         {{2,
+           [&](const auto& f) {
+               return Damage{DamageKind::kLost, header(f, 2) + 7};
+           }}}},
+        {"frame 2 gained a byte inside line 2",
+         plain,
+         {{2,
+           [&](const auto& f) {
+               return Damage{DamageKind::kGained, payload(f, 2) + 10, 0x5A};
+           }}}},
+        {"frame 1 lost a byte inside line 2", plain, {{1, lostInLine2}}},
+        {"frame 2 lost a byte inside the last line", plain, {{2, lostInLastLine}}},
+        {"frame 2 lost a byte inside the last line, a frame end after it", marked, {{2, lostInLastLine}}},
+        {"frame 2 gained a byte inside the last line, a frame end after it",
+         marked,
+         {{2,
+           [&](const auto& f) {
+               return Damage{DamageKind::kGained, payload(f, 4) + 10, 0x5A};
+           }}}},
+        {"no footers, frame 2 lost a byte inside the last line, a frame end after it",
+         noFootersMarked,
+         {{2, lostInLastLine}}},
+        {"no footers, frame 2 lost the last line's ECC byte, a frame end after it",
+         noFootersMarked,
+         {{2,
+           [&](const auto& f) {
+               return Damage{DamageKind::kLost, header(f, 4) + 7};
+           }}}},
+        {"a frame end in every other frame, frame 2 lost a byte inside the last line",
+         frameEndIn([](unsigned i) { return i % 2 == 0; }),
+         {{2, lostInLastLine}}},
+        {"a frame end in frame 0 only, frame 2 lost a byte inside the last line",
+         frameEndIn([](unsigned i) { return i != 1; }),
+         {{2, lostInLastLine}}},
+        {"a frame end from frame 1 on, frame 3 lost a byte inside the last line",
+         frameEndIn([](unsigned i) { return i != 0; }),
+         {{3, lostInLastLine}}},
+        {"frames 1 and 3 lost a byte inside the last line",
+         plain,
+         {{1, lostInLastLine}, {3, lostInLastLine}}},
+        {"frames 0 and 3 lost a byte inside the last line",
+         plain,
+         {{0, lostInLastLine}, {3, lostInLastLine}}},
+        {"frame 0 lost a byte of the last line's footer",
+         plain,
+         {{0,
+           [&](const auto& f) {
+               return Damage{DamageKind::kLost, footer(f, 4)};
+           }}}},
+        {"frame 0 lost a byte of line 2's footer",
+         plain,
+         {{0,
+           [&](const auto& f) {
+               return Damage{DamageKind::kLost, footer(f, 2)};
+           }}}},
+        {"frame 0 without the frame end packet the others have",
+         frameEndIn([](unsigned i) { return i != 0; }),
+         {}},
+        {"frame 0 with 4 padding bytes fewer", firstPaddedLess, {}},
+        {"frame 0 with a bit of line 2's data identifier flipped", plain, {{0, identifierOf(2, 1)}}, {true}},
+        {"frame 0 with the last line's identifier overwritten",
+         plain,
+         {{0,
+           [&](const auto& f) {
+               return Damage{DamageKind::kChanged, header(f, 4) + 4, 0x12};
+           }}},
+         {true}},
+        {"frame 0 lost line 2's identifier byte",
+         plain,
+         {{0,
+           [&](const auto& f) {
+               return Damage{DamageKind::kLost, header(f, 2) + 4};
+           }}},
+         {true}},
+        {"unevenly spaced, frame 0 with a bit of line 2's data identifier flipped",
+         uneven,
+         {{0, identifierOf(2, 1)}},
+         {true}},
+        {"frame 2 with a bit of line 2's data identifier flipped", plain, {{2, identifierOf(2, 1)}}, {true}},
+        {"frame 1 with a bit of the last line's data identifier flipped",
+         plain,
+         {{1, identifierOf(4, 1)}},
+         {true}},
+    };
+    for (const uint8_t type : capture::type::kAll) {
         for (const Case& c : cases) {
-            spec.frameMarkers = c.frameMarkers;
-            const capture::CaptureFrame clean = capture::WriteFrame(spec);
-            const reference::Image expected = reference::Decode(clean.bytes, clean.lines, type, false, 0);
-            const Stream stream = c.stream(clean);
+            std::vector<capture::CaptureFrame> clean;
+            std::vector<std::vector<uint8_t>> frames;
+            std::vector<bool> damaged(6, false);
+            for (unsigned i = 0; i < 6; ++i) {
+                clean.push_back(c.shape(type, i));
+                frames.push_back(clean.back().bytes);
+            }
+            for (const auto& [at, damaging] : c.damaged) {
+                frames[at] = csi2_frames::Damaged(clean[at].bytes, damaging(clean[at]));
+                damaged[at] = true;
+            }
             for (const bool detected : {false, true}) {
                 // Detection finds the packets' type, which decodes 0xFE's lines another way.
                 if (detected && type == capture::type::kYuv422_8_YUSwapped) continue;
@@ -762,18 +870,18 @@ TEST_F(DecoderTest, ADamagedFrameCostsAtMostItselfInEveryDataType) {
                     SCOPED_TRACE(std::string(ChoiceOf(type)) + (detected ? ", AUTO" : "") + ", " + c.name +
                                  (frameSizeCheck ? "" : ", size unchecked"));
                     DecoderRig& rig = Started(detected ? "AUTO" : ChoiceOf(type), frameSizeCheck);
-                    for (size_t i = 0; i < stream.frames.size(); ++i)
-                        ASSERT_EQ(rig.Feed(stream.frames[i], static_cast<long>(i) + 1), 0);
-                    std::vector<bool> published(stream.frames.size(), false);
+                    for (size_t i = 0; i < frames.size(); ++i)
+                        ASSERT_EQ(rig.Feed(frames[i], static_cast<long>(i) + 1), 0);
+                    std::vector<bool> published(frames.size(), false);
                     for (const SinkRecord& image : rig.Images()) {
                         const size_t i = static_cast<size_t>(image.timestamp - 1);
                         published[i] = true;
-                        if (i == 0 && stream.damaged[0]) continue;  // may be wrong
+                        if (i == 0 && damaged[0]) continue;  // may be wrong
                         SCOPED_TRACE("frame " + std::to_string(i));
-                        ASSERT_NO_FATAL_FAILURE(ExpectCleanImage(image, expected, -1));
+                        ASSERT_NO_FATAL_FAILURE(ExpectImage(image, clean[i], type, false, 0));
                     }
-                    for (size_t i = 0; i < stream.frames.size(); ++i)
-                        EXPECT_TRUE(published[i] || stream.damaged[i])
+                    for (size_t i = 0; i < frames.size(); ++i)
+                        EXPECT_TRUE(published[i] || damaged[i])
                             << "frame " << i << " " << ::testing::PrintToString(Reports());
                 }
             }
@@ -822,7 +930,8 @@ std::vector<SinkRecord> DecodeWithOneFrameDamaged(DecoderRig& rig, const SweepCo
 class LaggingReader : public TARNModule {
   public:
     explicit LaggingReader(int readerType) : TARNModule("lagging", false, false) {
-        const TARNInputDefinition definition{"in", nullptr, nullptr, static_cast<unsigned int>(readerType), 1};
+        const TARNInputDefinition definition{"in", nullptr, nullptr, static_cast<unsigned int>(readerType),
+                                             1};
         input = NewInput(definition, nullptr);
     }
     // Its writer runs it for each element published: it takes nothing then.
@@ -867,8 +976,9 @@ TEST_F(DecoderTest, AnImageNotYetTakenIsNeverReadUnderTheLayoutOfTheNextImage) {
             ASSERT_EQ(published.size(), 2u) << ::testing::PrintToString(Reports());
             EXPECT_EQ(published[0].height, 4);
             ExpectImage(published[1], clean, capture::type::kRaw10, false, 0);
-            EXPECT_EQ(Reports(), Texts{"The stream's image is 40x5 from this frame on: it has lines the first frame did "
-                                       "not count (images not yet read are dropped)"});
+            EXPECT_EQ(Reports(),
+                      Texts{"The stream's image is 40x5 from this frame on: it has lines the first frame did "
+                            "not count (images not yet read are dropped)"});
             std::vector<SinkRecord> taken;
             if (held != nullptr) {
                 taken.push_back(SinkRecords::RecordOf(TARNIOMonitorImplementation::Element(held)));
@@ -915,8 +1025,8 @@ TEST_F(DecoderTest, OneStrayByteAnywhereCostsAtMostItsOwnFrame) {
 
             const std::vector<SinkRecord> images = DecodeWithOneFrameDamaged(
                 Started(SweepFormat(configuration), frameSizeCheck), configuration, stray, strayFrame);
-            ASSERT_NO_FATAL_FAILURE(ExpectDamageCostsAtMostItsFrame(images, configuration.expected, strayFrame,
-                                                                    ownLine, ownLine == lastLine ? lastLine : -1));
+            ASSERT_NO_FATAL_FAILURE(ExpectDamageCostsAtMostItsFrame(
+                images, configuration.expected, strayFrame, ownLine, ownLine == lastLine ? lastLine : -1));
         }
     });
 }
@@ -944,23 +1054,24 @@ TEST_F(DecoderTest, OneByteLostOrOneIdentifierBitFlippedCostsAtMostItsOwnFrame) 
                 const size_t at = random() % clean.bytes.size();
                 damaged = csi2_frames::Damaged(clean.bytes, {DamageKind::kLost, at});
                 const long ownLine = LineHolding(clean, at, true);
-                const bool inHeader = ownLine >= 0 && at < clean.lines[static_cast<size_t>(ownLine)].offset + 8;
+                const bool inHeader =
+                    ownLine >= 0 && at < clean.lines[static_cast<size_t>(ownLine)].offset + 8;
                 firstFrameLine = inHeader ? -2 : ownLine;
                 what = "byte " + std::to_string(at) + " lost";
             } else {
                 const size_t y = random() % clean.lines.size();
                 const uint8_t bit = static_cast<uint8_t>(1u << (random() % 8));
                 const size_t at = clean.lines[y].offset + 4;
-                damaged = csi2_frames::Damaged(clean.bytes,
-                                               {DamageKind::kChanged, at, static_cast<uint8_t>(clean.bytes[at] ^ bit)});
+                damaged = csi2_frames::Damaged(
+                    clean.bytes, {DamageKind::kChanged, at, static_cast<uint8_t>(clean.bytes[at] ^ bit)});
                 what = "identifier of line " + std::to_string(y) + " ^ " + std::to_string(bit);
             }
             SCOPED_TRACE("frame " + std::to_string(damagedFrame) + ", " + what +
                          (frameSizeCheck ? ", size checked" : ""));
             const std::vector<SinkRecord> images = DecodeWithOneFrameDamaged(
                 Started(SweepFormat(configuration), frameSizeCheck), configuration, damaged, damagedFrame);
-            ASSERT_NO_FATAL_FAILURE(
-                ExpectDamageCostsAtMostItsFrame(images, configuration.expected, damagedFrame, firstFrameLine, -1));
+            ASSERT_NO_FATAL_FAILURE(ExpectDamageCostsAtMostItsFrame(images, configuration.expected,
+                                                                    damagedFrame, firstFrameLine, -1));
             ClearReports();
         }
     });
@@ -1033,12 +1144,14 @@ TEST_F(DecoderTest, OneByteLostFromALineHeaderOfTheGeometryFrameCostsOnlyThatFra
         const capture::CaptureFrame& clean = configuration.clean;
         for (const size_t y : {size_t{0}, size_t{1}, clean.lines.size() - 1}) {
             for (uint32_t place = 0; place < 8; ++place) {
-                SCOPED_TRACE("header byte " + std::to_string(place) + " of line " + std::to_string(y) + " lost");
+                SCOPED_TRACE("header byte " + std::to_string(place) + " of line " + std::to_string(y) +
+                             " lost");
                 const std::vector<uint8_t> damaged =
                     csi2_frames::Damaged(clean.bytes, {DamageKind::kLost, clean.lines[y].offset + place});
-                const std::vector<SinkRecord> images =
-                    DecodeWithOneFrameDamaged(Started(SweepFormat(configuration), true), configuration, damaged, 0);
-                ASSERT_NO_FATAL_FAILURE(ExpectDamageCostsAtMostItsFrame(images, configuration.expected, 0, -2, -1));
+                const std::vector<SinkRecord> images = DecodeWithOneFrameDamaged(
+                    Started(SweepFormat(configuration), true), configuration, damaged, 0);
+                ASSERT_NO_FATAL_FAILURE(
+                    ExpectDamageCostsAtMostItsFrame(images, configuration.expected, 0, -2, -1));
                 ClearReports();
             }
         }
@@ -1180,8 +1293,9 @@ TEST_F(DecoderTest, TwoStrayFramesInARowCostAtMostThemselves) {
         ASSERT_EQ(rig.Begin(), 0);
         long timestamp = 0;
         for (const int line : c.strayBefore)
-            ASSERT_EQ(rig.Feed(line < 0 ? clean.bytes : csi2_frames::WithStrayByte(clean, line).bytes, ++timestamp),
-                      0);
+            ASSERT_EQ(
+                rig.Feed(line < 0 ? clean.bytes : csi2_frames::WithStrayByte(clean, line).bytes, ++timestamp),
+                0);
         const std::vector<SinkRecord> images = rig.Images();
         std::vector<long> published;
         for (const SinkRecord& image : images) {
@@ -1223,9 +1337,10 @@ TEST_F(DecoderTest, TheFirstTenFramesOfEachRunAreSkipped) {
 }
 
 // A frame whose frame-size word is larger than the stored one, when checked, is measured:
-// with its lines in place it is decoded, and its word becomes the one later frames are
-// checked against (a geometry frame a byte short costs no later frame); with its lines
-// apart it is dropped, with both reasons. A smaller word passes unmeasured.
+// with its lines in place it is decoded, and its word, when its data holds as many bytes,
+// becomes the one later frames are checked against (a geometry frame a byte short costs no
+// later frame; a damaged word is not kept); with its lines apart it is dropped, with both
+// reasons. A smaller word passes unmeasured.
 TEST_F(DecoderTest, ALargerFrameSizeWordIsMeasuredWhenChecked) {
     const capture::CaptureFrame frame = Frame(capture::type::kRaw12, 64, 4);
     const uint32_t word = static_cast<uint32_t>(frame.bytes.size());
@@ -1233,7 +1348,10 @@ TEST_F(DecoderTest, ALargerFrameSizeWordIsMeasuredWhenChecked) {
         std::memcpy(bytes.data(), &sizeWord, 4);
         return bytes;
     };
-    const std::vector<uint8_t> larger = withWord(frame.bytes, word + 1);
+    std::vector<uint8_t> larger = frame.bytes;
+    larger.push_back(0);  // a byte of padding after the last line
+    larger = withWord(larger, word + 1);
+    const std::vector<uint8_t> wordDamaged = withWord(frame.bytes, word + 1000);
     std::vector<uint8_t> apart = frame.bytes;
     apart.insert(apart.begin() + frame.lines[2].offset, 0x00);  // between lines 1 and 2
     apart = withWord(apart, word + 5);
@@ -1241,20 +1359,21 @@ TEST_F(DecoderTest, ALargerFrameSizeWordIsMeasuredWhenChecked) {
     DecoderRig& rig = Fixed(capture::type::kRaw12);
     ASSERT_EQ(rig.Begin(), 0);
     ASSERT_EQ(rig.Feed(frame.bytes), 0);
+    ASSERT_EQ(rig.Feed(wordDamaged), 0);
     ASSERT_EQ(rig.Feed(larger), 0);
-    EXPECT_EQ(rig.ImageCount(), 2u);
+    EXPECT_EQ(rig.ImageCount(), 3u);
     EXPECT_EQ(Reports(), Texts{});
     ASSERT_EQ(rig.Feed(larger), 0);
-    EXPECT_EQ(rig.ImageCount(), 3u) << "the larger word is the stream's now";
+    EXPECT_EQ(rig.ImageCount(), 4u) << "the larger word is the stream's now";
     EXPECT_EQ(Reports(), Texts{});
     ASSERT_EQ(rig.Feed(apart), 0);
-    EXPECT_EQ(rig.ImageCount(), 3u);
+    EXPECT_EQ(rig.ImageCount(), 4u);
     EXPECT_EQ(Reports(), (Texts{"Frame size mismatch target: " + std::to_string(word + 5) +
                                     " got: " + std::to_string(word + 1),
                                 "Line packet at byte " + std::to_string(frame.lines[1].offset) +
                                     " does not end where the stream's lines end, skip frame"}));
     ASSERT_EQ(rig.Feed(withWord(frame.bytes, 100)), 0);
-    EXPECT_EQ(rig.ImageCount(), 4u) << "a smaller word passes";
+    EXPECT_EQ(rig.ImageCount(), 5u) << "a smaller word passes";
     for (const SinkRecord& image : rig.Images()) ExpectImage(image, frame, capture::type::kRaw12, false, 0);
 
     rig.Finish();
@@ -1263,7 +1382,7 @@ TEST_F(DecoderTest, ALargerFrameSizeWordIsMeasuredWhenChecked) {
     ASSERT_EQ(rig.Begin(), 0);
     ASSERT_EQ(rig.Feed(frame.bytes), 0);
     ASSERT_EQ(rig.Feed(withWord(frame.bytes, word + 100)), 0);
-    EXPECT_EQ(rig.ImageCount(), 6u);
+    EXPECT_EQ(rig.ImageCount(), 7u);
     EXPECT_EQ(Reports(), Texts{});
 }
 

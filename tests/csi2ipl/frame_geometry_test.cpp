@@ -74,15 +74,15 @@ TEST(FrameGeometry, KeepsTheFrameHeaderAndTheLinesOffsets) {
     EXPECT_EQ(g.frameSizeWord, frame.bytes.size());
     EXPECT_TRUE(std::equal(g.frameHeader.begin(), g.frameHeader.end(), frame.bytes.begin()));
     // What follows each line: its footer, then the line end packet, the last line's too;
-    // the span ends with that packet's preamble.
-    EXPECT_EQ(g.footerBytes, 2u);
-    EXPECT_EQ(g.lastFooterBytes, 2u);
-    EXPECT_EQ(g.lineRoom, 2);
+    // the span ends with the last footer.
+    EXPECT_EQ(g.ends.footerBytes, 2u);
+    EXPECT_EQ(g.ends.lastFooterBytes, 2u);
+    EXPECT_EQ(g.ends.lineRoom, 2);
     const uint32_t afterLast = frame.lines.back().offset + 8u + frame.lines.back().wordCount + 2;
-    EXPECT_EQ(g.packetAfterLines, afterLast);
-    EXPECT_EQ(g.roomAfterLastLine, 2u);
-    EXPECT_TRUE(g.regular);
-    EXPECT_EQ(g.requiredSpan, afterLast + 4);
+    EXPECT_EQ(g.ends.packetAfterLines, afterLast);
+    EXPECT_EQ(g.ends.roomAfterLastLine, 2u);
+    EXPECT_TRUE(g.ends.regular);
+    EXPECT_EQ(g.requiredSpan, afterLast);
 
     capture::FrameWriter uneven;
     uneven.LongPacket(0x2A, {1, 2});
@@ -194,8 +194,8 @@ TEST(FrameGeometry, LinesMovedTogetherAreTakenAndConfirmTheStoredOnes) {
             ASSERT_TRUE(saved.Ready());
             GeometryRequest laterRequest;
             laterRequest.simd = request.simd;
-            const GeometryResult taken = ComputeGeometryOfMovedLines(saved.geometry, confirmed, moved.bytes.data(),
-                                                                     moved.bytes.size(), laterRequest);
+            const GeometryResult taken = ComputeGeometryOfALaterFrame(
+                saved.geometry, confirmed, moved.bytes.data(), moved.bytes.size(), laterRequest);
             ASSERT_TRUE(taken.Ready()) << ::testing::PrintToString(taken.reports);
             EXPECT_TRUE(taken.confirmsStored);
             EXPECT_EQ(Offsets(taken.geometry.lines), Offsets(moved));
@@ -229,14 +229,16 @@ TEST(FrameGeometry, OfTwoUnconfirmedFramesTheOneWithoutSignsOfDamageHoldsTheLine
     lastLineLost[clean.lines[4].offset + 4] = 0x12;
     // With frame start and end packets; then a byte gained inside the last line.
     const capture::CaptureFrame marked = Raw10Frame(true);
-    const std::vector<uint8_t> lastLineLonger =
-        csi2_frames::Damaged(marked.bytes, {csi2_frames::DamageKind::kGained, marked.lines[4].offset + 50, 0});
+    const std::vector<uint8_t> lastLineLonger = csi2_frames::Damaged(
+        marked.bytes, {csi2_frames::DamageKind::kGained, marked.lines[4].offset + 50, 0});
 
     const auto outOfPlace = [](uint32_t at) {
-        return "Line packet at byte " + std::to_string(at) + " does not end where the stream's lines end, skip frame";
+        return "Line packet at byte " + std::to_string(at) +
+               " does not end where the stream's lines end, skip frame";
     };
     const std::string held =
-        "Lines of the frame differ from the stored ones, which no frame has confirmed: kept for the next frame to "
+        "Lines of the frame differ from the stored ones, which no frame has confirmed: kept for the next "
+        "frame to "
         "confirm, skip frame";
     struct Case {
         const char* name;
@@ -249,27 +251,28 @@ TEST(FrameGeometry, OfTwoUnconfirmedFramesTheOneWithoutSignsOfDamageHoldsTheLine
     } cases[] = {
         {"a byte between two lines of a later frame", clean.bytes, false, strayBefore2,
          GeometryStatus::kLinesOutOfPlace, outOfPlace(clean.lines[1].offset)},
-        {"the same, the stored lines confirmed", clean.bytes, true, strayBefore2, GeometryStatus::kLinesOutOfPlace,
-         outOfPlace(clean.lines[1].offset)},
-        {"a byte between two lines of the geometry frame", strayBefore2, false, clean.bytes, GeometryStatus::kReady,
-         ""},
-        {"the same, the stored lines confirmed", strayBefore2, true, clean.bytes, GeometryStatus::kLinesOutOfPlace,
-         outOfPlace(clean.lines[1].offset)},
+        {"the same, the stored lines confirmed", clean.bytes, true, strayBefore2,
+         GeometryStatus::kLinesOutOfPlace, outOfPlace(clean.lines[1].offset)},
+        {"a byte between two lines of the geometry frame", strayBefore2, false, clean.bytes,
+         GeometryStatus::kReady, ""},
+        {"the same, the stored lines confirmed", strayBefore2, true, clean.bytes,
+         GeometryStatus::kLinesOutOfPlace, outOfPlace(clean.lines[1].offset)},
         {"two frames with a byte between other lines", strayBefore2, false, strayBefore3,
          GeometryStatus::kHeldForConfirmation, held},
-        {"two regular frames laid out apart", clean.bytes, false, padded, GeometryStatus::kHeldForConfirmation,
-         held},
+        {"two regular frames laid out apart", clean.bytes, false, padded,
+         GeometryStatus::kHeldForConfirmation, held},
         {"the same, the stored lines confirmed", clean.bytes, true, padded, GeometryStatus::kLinesOutOfPlace,
          outOfPlace(clean.lines[0].offset)},
-        {"the geometry frame lost its last line", lastLineLost, false, clean.bytes, GeometryStatus::kReady, ""},
+        {"the geometry frame lost its last line", lastLineLost, false, clean.bytes, GeometryStatus::kReady,
+         ""},
         {"the same, confirmed", lastLineLost, true, clean.bytes, GeometryStatus::kNotTheImage,
          "Lines of the frame make no image of 80x4, skip frame"},
         {"a later frame lost its last line", clean.bytes, false, lastLineLost, GeometryStatus::kNotTheImage,
          "Lines of the frame make no image of 80x5, skip frame"},
         {"a byte gained inside the last line moves the packet after it", marked.bytes, true, lastLineLonger,
          GeometryStatus::kLinesOutOfPlace, outOfPlace(marked.lines[4].offset)},
-        {"a packet after the last line where none stood", clean.bytes, true, marked.bytes, GeometryStatus::kReady,
-         ""},
+        {"a packet after the last line where none stood", clean.bytes, true, marked.bytes,
+         GeometryStatus::kReady, ""},
         {"none where one stood, the frame ending after the last footer", marked.bytes, true, clean.bytes,
          GeometryStatus::kReady, ""},
     };
@@ -278,10 +281,11 @@ TEST(FrameGeometry, OfTwoUnconfirmedFramesTheOneWithoutSignsOfDamageHoldsTheLine
         const GeometryResult saved = Geometry(c.saved, Fixed(0x2B));
         ASSERT_TRUE(saved.Ready());
         const GeometryResult result =
-            ComputeGeometryOfMovedLines(saved.geometry, c.confirmed, c.later.data(), c.later.size(), {});
+            ComputeGeometryOfALaterFrame(saved.geometry, c.confirmed, c.later.data(), c.later.size(), {});
         EXPECT_EQ(result.status, c.status) << ::testing::PrintToString(result.reports);
         EXPECT_EQ(result.reports, c.report.empty() ? Reports{} : Reports{c.report});
-        const bool replaces = c.status == GeometryStatus::kReady || c.status == GeometryStatus::kHeldForConfirmation;
+        const bool replaces =
+            c.status == GeometryStatus::kReady || c.status == GeometryStatus::kHeldForConfirmation;
         if (!replaces) {
             EXPECT_TRUE(result.geometry.lines.empty());
             continue;
@@ -307,14 +311,17 @@ TEST(FrameGeometry, ALineCutShortGivesNoGeometry) {
     using csi2_frames::DamageKind;
     const capture::CaptureFrame clean = Raw10Frame();
     const capture::CaptureFrame marked = Raw10Frame(true);
-    const auto cutShort = [](uint32_t at) { return "Line packet cut short at byte " + std::to_string(at) + ", skip frame"; };
+    const auto cutShort = [](uint32_t at) {
+        return "Line packet cut short at byte " + std::to_string(at) + ", skip frame";
+    };
     struct Case {
         const char* name;
         std::vector<uint8_t> frame;
         std::string report;  // none: a geometry
         uint32_t lastFooterBytes = 0;
     } cases[] = {
-        {"a byte lost inside line 2", csi2_frames::Damaged(clean.bytes, {DamageKind::kLost, clean.lines[2].offset + 18}),
+        {"a byte lost inside line 2",
+         csi2_frames::Damaged(clean.bytes, {DamageKind::kLost, clean.lines[2].offset + 18}),
          cutShort(clean.lines[2].offset)},
         {"a byte lost from line 0's footer",
          csi2_frames::Damaged(clean.bytes, {DamageKind::kLost, clean.lines[1].offset - 1}),
@@ -336,8 +343,8 @@ TEST(FrameGeometry, ALineCutShortGivesNoGeometry) {
             continue;
         }
         ASSERT_TRUE(result.Ready()) << ::testing::PrintToString(result.reports);
-        EXPECT_EQ(result.geometry.footerBytes, 2u);
-        EXPECT_EQ(result.geometry.lastFooterBytes, c.lastFooterBytes);
+        EXPECT_EQ(result.geometry.ends.footerBytes, 2u);
+        EXPECT_EQ(result.geometry.ends.lastFooterBytes, c.lastFooterBytes);
         EXPECT_EQ(result.geometry.requiredSpan, c.frame.size());
     }
 }
@@ -385,7 +392,7 @@ TEST(FrameGeometry, MovedLinesOfAnotherImageAreRefused) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const GeometryResult moved =
-            ComputeGeometryOfMovedLines(saved.geometry, true, c.frame.data(), c.frame.size(), {});
+            ComputeGeometryOfALaterFrame(saved.geometry, true, c.frame.data(), c.frame.size(), {});
         EXPECT_EQ(moved.status, c.status);
         EXPECT_EQ(moved.reports, Reports{c.report});
         EXPECT_TRUE(moved.geometry.lines.empty());

@@ -472,16 +472,10 @@ TEST_F(ModuleTest, RemovingEitherEndCutsTheConnection) {
     EXPECT_FALSE(in->DataAvailableInFIFO());
 }
 
-// A reader cut off from the graph (detached while it holds an element, and not inside a
-// reading call) keeps its element, whatever happens to the output meanwhile: laid out anew
-// with other sizes, removed, or gone with its module. The element, its buffer and its ring
-// stay as they were until the reader gives it back (the sanitizers see any early free). A
-// module that goes while the engine has not detached its readers cuts them off itself, and
-// they keep what they hold alike.
 // An output laid out anew drops what it published and no reader has taken yet: that
 // element has no buffer of its own any more, and taken after the new layout it would be
-// the new layout's (another size, none of its values) under its own timestamp. The reader
-// takes what the writer publishes next.
+// the new layout's (another size, none of its values) under its own timestamp. An element
+// being written meanwhile stays the writer's, and the reader takes it once published.
 TEST_F(ModuleTest, AnOutputLaidOutAgainDropsWhatNoReaderHasTakenYet) {
     for (const int readerType : {int{FifoReader}, int{NeverSkippingReader}, int{SamplingReader}}) {
         SCOPED_TRACE(readerType);
@@ -495,22 +489,28 @@ TEST_F(ModuleTest, AnOutputLaidOutAgainDropsWhatNoReaderHasTakenYet) {
         written->VectorSize() = 1;
         written->Timestamp() = 1;
         writer.StopWriting(written);
+        TARNIOElt* next = writer.StartWriting(*out);
 
         Impl(*out).FreeBuffer();
         out->AllocOutputBuffer(64, true);
         EXPECT_EQ(reader.StartReading(*in), nullptr) << "the element published before was read";
-        TARNIOElt* next = writer.StartWriting(*out);
-        next->Integer32(0)[0] = 7;
+        next->Integer32(63)[0] = 7;
         next->Timestamp() = 2;
         writer.StopWriting(next);
         TARNIOElt* taken = reader.StartReading(*in);
         ASSERT_NE(taken, nullptr);
         EXPECT_EQ(taken->Timestamp(), 2);
-        EXPECT_EQ(taken->Integer32(0)[0], 7);
+        EXPECT_EQ(taken->Integer32(63)[0], 7);
         reader.StopReading(*in);
     }
 }
 
+// A reader cut off from the graph (detached while it holds an element, and not inside a
+// reading call) keeps its element, whatever happens to the output meanwhile: laid out anew
+// with other sizes, removed, or gone with its module. The element, its buffer and its ring
+// stay as they were until the reader gives it back (the sanitizers see any early free). A
+// module that goes while the engine has not detached its readers cuts them off itself, and
+// they keep what they hold alike.
 TEST_F(ModuleTest, AnElementACutOffReaderHoldsOutlivesEveryWayItsOutputGoes) {
     enum class Way { LaidOutAgain, Removed, ModuleDestroyed };
     const struct {

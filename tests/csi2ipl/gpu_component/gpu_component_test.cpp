@@ -136,9 +136,10 @@ TEST_F(GpuComponentTest, OneStrayByteCostsAtMostItsOwnFrame) {
         bool frameSizeCheck;
         int gpuDecodes;  // of 3 frames; the others are decoded by the processor, or dropped
         size_t images;
-    } cases[] = {{"in front of line 1 of the geometry frame (its lines apart: the processor)", 0, 1, true, 2, 3},
-                 {"in front of line 2 of the last frame (dropped)", 2, 2, false, 2, 2},
-                 {"in front of line 0 of the last frame (every line moved)", 2, 0, true, 3, 3}};
+    } cases[] = {
+        {"in front of line 1 of the geometry frame (its lines apart: the processor)", 0, 1, true, 2, 3},
+        {"in front of line 2 of the last frame (dropped)", 2, 2, false, 2, 2},
+        {"in front of line 0 of the last frame (every line moved)", 2, 0, true, 3, 3}};
     // One case: a failed assertion ends the case, not the test.
     auto decode = [this](const Case& c, uint8_t type) {
         stand_in_gpu::TheDevice() = {};

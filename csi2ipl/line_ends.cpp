@@ -1,0 +1,92 @@
+#include "csi2ipl/line_ends.hpp"
+
+#include <algorithm>
+
+#include "csi2ipl/csi2_packet.hpp"
+
+namespace csi2ipl {
+
+namespace {
+
+// What captures pad packets to.
+constexpr uint64_t kPaddingWordBytes = 4;
+
+uint64_t PayloadEnd(const PacketItem& line) {
+    return uint64_t{line.offset} + kPacketHeaderBytes + line.WordCount();
+}
+
+// The room most of `rooms` have; of two as common, the larger, so that of a line cut short
+// and a whole one, the whole one's footer is the lines'.
+int64_t MostCommon(std::vector<int64_t> rooms) {
+    std::sort(rooms.begin(), rooms.end());
+    int64_t common = 0;
+    size_t best = 0;
+    for (size_t run = 0; run < rooms.size();) {
+        size_t end = run;
+        while (end < rooms.size() && rooms[end] == rooms[run]) ++end;
+        if (end - run >= best) {
+            best = end - run;
+            common = rooms[run];
+        }
+        run = end;
+    }
+    return common;
+}
+
+}  // namespace
+
+LineEnds MeasureLineEnds(const uint8_t* data, size_t size, const PacketList& lines) {
+    LineEnds ends;
+    ends.rooms.reserve(lines.size());
+    for (size_t i = 0; i + 1 < lines.size(); ++i) {
+        const uint64_t end = PayloadEnd(lines[i]);
+        const uint64_t next = lines[i + 1].offset;
+        // The next line's preamble ends the search: the room is never past it.
+        ends.rooms.push_back(end > next ? -static_cast<int64_t>(end - next)
+                                        : static_cast<int64_t>(FindPacketAfter(data, size, end) - end));
+    }
+    const uint64_t lastEnd = PayloadEnd(lines.back());
+    const size_t after = FindPacketAfter(data, size, lastEnd);
+    const bool packetFollows = after < size;
+    ends.roomAfterLastLine = (packetFollows ? after : size) - lastEnd;
+    const int64_t lastRoom = static_cast<int64_t>(ends.roomAfterLastLine);
+
+    ends.lineRoom = ends.rooms.empty() ? lastRoom : MostCommon(ends.rooms);
+    ends.footerBytes = static_cast<uint32_t>(std::clamp<int64_t>(ends.lineRoom, 0, kPacketFooterBytes));
+    ends.lastFooterBytes = static_cast<uint32_t>(std::clamp<int64_t>(lastRoom, 0, ends.footerBytes));
+    if (packetFollows) ends.packetAfterLines = static_cast<uint32_t>(after);
+
+    ends.regular = !packetFollows || lastRoom == ends.lineRoom;
+    for (size_t i = 0; i < ends.rooms.size(); ++i) {
+        if (ends.rooms[i] != ends.lineRoom) ends.regular = false;
+        if (ends.rooms[i] < ends.footerBytes && !ends.cutShort) ends.cutShort = lines[i].offset;
+    }
+    // A frame may end at its last pixel, without the last footer: only a packet that stands
+    // inside that footer cuts the last line short.
+    if (packetFollows && lastRoom < ends.footerBytes && !ends.cutShort) ends.cutShort = lines.back().offset;
+    return ends;
+}
+
+std::optional<uint32_t> LineEndingOutOfPlace(const LineEnds& stored, const LineEnds& found,
+                                             const PacketList& foundLines) {
+    for (size_t i = 0; i < found.rooms.size() && i < stored.rooms.size(); ++i)
+        if (found.rooms[i] != stored.rooms[i]) return foundLines[i].offset;
+    bool lastInPlace;
+    if (found.packetAfterLines != 0) {
+        const uint64_t expected = stored.packetAfterLines != 0
+                                      ? stored.roomAfterLastLine
+                                      : static_cast<uint64_t>(std::max<int64_t>(0, stored.lineRoom));
+        // Padding before that packet may differ by whole 32-bit words from frame to frame;
+        // a byte lost or gained inside the last line moves the packet by one.
+        const uint64_t apart = found.roomAfterLastLine > expected ? found.roomAfterLastLine - expected
+                                                                  : expected - found.roomAfterLastLine;
+        lastInPlace = apart % kPaddingWordBytes == 0;
+    } else {
+        lastInPlace = found.roomAfterLastLine >= stored.lastFooterBytes &&
+                      (stored.packetAfterLines == 0 || found.roomAfterLastLine <= stored.footerBytes);
+    }
+    if (!lastInPlace) return foundLines.back().offset;
+    return std::nullopt;
+}
+
+}  // namespace csi2ipl

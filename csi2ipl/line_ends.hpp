@@ -1,0 +1,49 @@
+#pragma once
+// How the line packets of a frame end. The room after a line is the bytes from the end of
+// its payload to the next packet's preamble: its footer, and any bytes between packets. A
+// byte lost or gained inside a line's packet, or right behind it, changes that line's
+// room, wherever the line stands; a whole packet of another kind between two lines, or a
+// byte lost or gained inside one, leaves every room as it was. The checks against damage
+// compare rooms, never the distances between lines.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "csi2ipl/packet_scanner.hpp"
+
+namespace csi2ipl {
+
+struct LineEnds {
+    // The room after each line but the last, negative when the next packet's preamble
+    // stands inside the line's payload.
+    std::vector<int64_t> rooms;
+    int64_t lineRoom = 0;      // the room most lines but the last have (the last's with one line)
+    uint32_t footerBytes = 0;  // lineRoom as footer bytes, 0 to 2: 0 for lines without footers
+    // The bytes after the last line's payload as footer bytes (0 to footerBytes): a frame
+    // that ends at its last pixel has none.
+    uint32_t lastFooterBytes = 0;
+    uint32_t packetAfterLines = 0;  // where the packet after the last line starts; 0: none
+    // From the last line's payload end to that packet; without one, to the frame's end.
+    uint64_t roomAfterLastLine = 0;
+    // Every line followed alike: the same room after each, the last line's included when a
+    // packet follows it (a frame may end with its last line, or with its last pixel).
+    bool regular = false;
+    // The first line packet followed by fewer bytes than the lines' footer before the next
+    // packet: its payload, or its footer, lost a byte.
+    std::optional<uint32_t> cutShort;
+};
+
+// `lines`: of one word count, in order, each with its payload inside the data.
+LineEnds MeasureLineEnds(const uint8_t* data, size_t size, const PacketList& lines);
+
+// The offset of the first line of `foundLines` (of the same number and word count as the
+// lines `stored` was measured at) whose packet does not end as the stored lines' do: its
+// room differs; the packet after the last line is not at the room of the one the stored
+// lines had (or, where none followed them, at the lines' room), give or take whole 32-bit
+// words of padding; or, without one, the frame ends inside the last footer, or, where a
+// packet followed the stored lines, past that footer. Nothing when every line ends in place.
+std::optional<uint32_t> LineEndingOutOfPlace(const LineEnds& stored, const LineEnds& found,
+                                             const PacketList& foundLines);
+
+}  // namespace csi2ipl
