@@ -800,6 +800,16 @@ TEST_F(DecoderTest, ADamagedFrameCostsAtMostItselfInEveryDataType) {
         {"a frame end in frame 0 only, frame 2 lost a byte inside the last line",
          frameEndIn([](unsigned i) { return i != 1; }),
          {{2, lostInLastLine}}},
+        {"lines a byte later from frame 1 on, frame 1 without the frame end; frame 3 lost a byte inside the last line",
+         [&](uint8_t t, unsigned i) {
+             capture::CaptureFrame f = frameEndIn([](unsigned j) { return j != 1; })(t, i);
+             if (i == 0) return f;
+             f.bytes.insert(f.bytes.begin() + 20, 0x00);  // in the frame header, as a later header might grow
+             for (capture::PacketPlacement& line : f.lines) ++line.offset;
+             f.bytes = csi2_frames::WithSizeWord(std::move(f.bytes));
+             return f;
+         },
+         {{3, lostInLastLine}}},
         {"a frame end from frame 1 on, frame 3 lost a byte inside the last line",
          frameEndIn([](unsigned i) { return i != 0; }),
          {{3, lostInLastLine}}},
