@@ -1,6 +1,7 @@
 #pragma once
 // A frame of random lines for the decoder benchmarks: frame header, then long packets back
-// to back with a footer each (checksums are not looked at by the decoder, so they stay zero).
+// to back with a footer each (checksums are not looked at by the decoder, so they stay zero),
+// then a frame end packet, whose preamble the decoder's checks look at in every frame.
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -18,6 +19,7 @@ inline std::vector<uint8_t> RandomFrame(uint8_t packetType, uint32_t wordCount, 
         for (uint32_t i = 0; i < wordCount; ++i) frame.push_back(static_cast<uint8_t>(random()));
         frame.insert(frame.end(), {0, 0});
     }
+    frame.insert(frame.end(), {0xB8, 0xB8, 0xB8, 0xB8, 0x01, 0, 0, 0});
     const uint32_t size = static_cast<uint32_t>(frame.size());
     std::memcpy(frame.data(), &size, 4);
     return frame;
