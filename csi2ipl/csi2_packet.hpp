@@ -46,6 +46,8 @@ struct PacketItem {
     uint8_t DataIdentifier() const { return header[4]; }
     uint8_t DataType() const { return DataTypeOf(header[4]); }
     uint32_t WordCount() const { return header[5] | static_cast<uint32_t>(header[6]) << 8; }
+    // Where its payload ends, counted from the start of the frame (its footer follows).
+    uint64_t PayloadEnd() const { return uint64_t{offset} + kPacketHeaderBytes + WordCount(); }
 };
 #pragma pack(pop)
 static_assert(sizeof(PacketItem) == 12);

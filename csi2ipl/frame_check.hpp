@@ -30,18 +30,14 @@ struct FrameVerdict {
     std::vector<std::string> reports;  // level 0, in order
 
     bool Decodable() const { return status == FrameStatus::kDecodable; }
-    // The frame's lines are not all as the geometry has them (where it puts them, of its
-    // type, followed by the packet after the last line, all it counts): the frame's own
-    // lines may make the image all the same (ComputeGeometryOfALaterFrame measures them).
-    bool LinesNotAsStored() const {
-        return status == FrameStatus::kShorterThanLines || status == FrameStatus::kLineWithoutPreamble ||
-               status == FrameStatus::kLineOfOtherType || status == FrameStatus::kNoPacketAfterLines ||
-               status == FrameStatus::kUncountedLine;
+    // Every refusal but a frame too short for a packet: the frame's lines are not as the
+    // geometry has them (where it puts them, of its type, followed by the packet after the
+    // last line, all it counts), or its frame-size word is larger (the geometry frame's may
+    // have been a byte short). The frame's own lines may make the stream's image all the
+    // same: the geometry pass looks at them (ComputeGeometryOfALaterFrame).
+    bool WorthMeasuring() const {
+        return status != FrameStatus::kDecodable && status != FrameStatus::kFrameTooShort;
     }
-    // The frame may hold the stream's image all the same, its lines elsewhere or its
-    // frame-size word larger (the geometry frame's may have been a byte short): the
-    // geometry pass looks at its lines.
-    bool WorthMeasuring() const { return LinesNotAsStored() || status == FrameStatus::kFrameSizeMismatch; }
 };
 
 // The lines the line check looks at. The first two and the last find one byte a frame

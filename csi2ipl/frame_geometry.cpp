@@ -20,17 +20,20 @@ GeometryResult Refuse(GeometryResult result, GeometryStatus status, std::string 
     return result;
 }
 
-// Bytes of a frame the lines need: to each line's last pixel byte, and to the last line's
-// footer, as much of it as `ends` says the frame held.
+// Bytes of a frame the last line needs: to its footer, as much of it as `ends` says the
+// frame the lines were found in held.
+uint64_t LastLineSpan(const PacketList& lines, const LineEnds& ends) {
+    return lines.back().PayloadEnd() + ends.lastFooterBytes;
+}
+
+// Bytes of a frame the lines need: to each line's last pixel byte, and the last line's span.
 uint64_t RequiredSpan(const DataFormat& format, uint32_t width, const PacketList& lines,
                       const LineEnds& ends) {
     uint64_t span = 0;
     for (const PacketItem& line : lines)
         span = std::max(span, uint64_t{line.offset} + kPacketHeaderBytes +
                                   PayloadBytesRead(format, width, line.WordCount()));
-    const PacketItem& last = lines.back();
-    return std::max(span,
-                    uint64_t{last.offset} + kPacketHeaderBytes + last.WordCount() + ends.lastFooterBytes);
+    return std::max(span, LastLineSpan(lines, ends));
 }
 
 bool EvenlySpaced(const PacketList& lines, uint32_t lineLength) {
@@ -168,9 +171,7 @@ GeometryResult ComputeGeometryOfALaterFrame(const FrameGeometry& saved, bool sav
             found.frameHeader = saved.frameHeader;
             // A packet after the last line that this frame lacks is looked for in the next.
             if (found.ends.packetAfterLines == 0 && saved.ends.packetAfterLines != 0) {
-                const PacketItem& last = found.lines.back();
-                const uint64_t at = uint64_t{last.offset} + kPacketHeaderBytes + last.WordCount() +
-                                    saved.ends.roomAfterLastLine;
+                const uint64_t at = found.lines.back().PayloadEnd() + saved.ends.roomAfterLastLine;
                 if (at < UINT32_MAX) {
                     found.ends.packetAfterLines = static_cast<uint32_t>(at);
                     found.ends.roomAfterLastLine = saved.ends.roomAfterLastLine;
@@ -209,9 +210,7 @@ void ConfirmLineEnds(FrameGeometry& geometry, const uint8_t* data, size_t size) 
         ends.lastFooterBytes =
             std::max(ends.lastFooterBytes, std::min(seen.lastFooterBytes, ends.footerBytes));
     }
-    const PacketItem& last = geometry.lines.back();
-    geometry.requiredSpan = std::max(geometry.requiredSpan, uint64_t{last.offset} + kPacketHeaderBytes +
-                                                                last.WordCount() + ends.lastFooterBytes);
+    geometry.requiredSpan = std::max(geometry.requiredSpan, LastLineSpan(geometry.lines, ends));
 }
 
 }  // namespace csi2ipl

@@ -11,10 +11,6 @@ namespace {
 // What captures pad packets to.
 constexpr uint64_t kPaddingWordBytes = 4;
 
-uint64_t PayloadEnd(const PacketItem& line) {
-    return uint64_t{line.offset} + kPacketHeaderBytes + line.WordCount();
-}
-
 // The room most of `rooms` have; of two as common, the larger, so that of a line cut short
 // and a whole one, the whole one's footer is the lines'.
 int64_t MostCommon(std::vector<int64_t> rooms) {
@@ -39,13 +35,13 @@ LineEnds MeasureLineEnds(const uint8_t* data, size_t size, const PacketList& lin
     LineEnds ends;
     ends.rooms.reserve(lines.size());
     for (size_t i = 0; i + 1 < lines.size(); ++i) {
-        const uint64_t end = PayloadEnd(lines[i]);
+        const uint64_t end = lines[i].PayloadEnd();
         const uint64_t next = lines[i + 1].offset;
         // The next line's preamble ends the search: the room is never past it.
         ends.rooms.push_back(end > next ? -static_cast<int64_t>(end - next)
                                         : static_cast<int64_t>(FindPacketAfter(data, size, end) - end));
     }
-    const uint64_t lastEnd = PayloadEnd(lines.back());
+    const uint64_t lastEnd = lines.back().PayloadEnd();
     const size_t after = FindPacketAfter(data, size, lastEnd);
     const bool packetFollows = after < size;
     ends.roomAfterLastLine = (packetFollows ? after : size) - lastEnd;

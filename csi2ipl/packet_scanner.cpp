@@ -60,7 +60,7 @@ size_t NextPacketStart(const uint8_t* data, size_t size, const PacketItem& packe
     if (IsShortPacketType(packet.DataType())) return FindPacketStart(data, size, at + kShortPacketBytes);
     // Where the payload ends; the footer normally follows, then the next preamble. A
     // capture without footers still finds its next packet by the search from the end.
-    const uint64_t payloadEnd = at + kPacketHeaderBytes + packet.WordCount();
+    const uint64_t payloadEnd = packet.PayloadEnd();
     if (payloadEnd >= size) return size;
     if (PreambleAt(data, size, payloadEnd + kPacketFooterBytes)) return payloadEnd + kPacketFooterBytes;
     return FindPacketStart(data, size, payloadEnd);

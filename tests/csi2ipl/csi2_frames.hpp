@@ -42,6 +42,14 @@ inline capture::CaptureFrame WithoutFooters(const capture::CaptureFrame& frame) 
     return out;
 }
 
+// The frame without its last 8 bytes, the frame end packet the capture writer ends a frame
+// with when asked for frame markers.
+inline capture::CaptureFrame WithoutFrameEnd(capture::CaptureFrame frame) {
+    frame.bytes.resize(frame.bytes.size() - 8);
+    frame.bytes = WithSizeWord(std::move(frame.bytes));
+    return frame;
+}
+
 // The frame with one stray B8 in front of line `beforeLine`'s preamble, as a link that
 // repeats a byte delivers it: the lines from there on stand one byte later, and the
 // frame-size word counts the byte. Their payloads are the clean frame's, so the two decode

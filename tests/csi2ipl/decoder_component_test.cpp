@@ -437,17 +437,15 @@ TEST_F(DecoderTest, EveryCleanShapeGivesEveryFrame) {
          [&](uint8_t t, unsigned i) {
              auto s = spec(t, i);
              s.frameMarkers = true;
-             capture::CaptureFrame f = capture::WriteFrame(s);
-             if (i % 2 == 0) f.bytes.resize(f.bytes.size() - 8);
-             return withSizeWord(f);
+             const capture::CaptureFrame f = capture::WriteFrame(s);
+             return i % 2 == 0 ? csi2_frames::WithoutFrameEnd(f) : f;
          }},
         {"a frame end packet in every other frame, the first with",
          [&](uint8_t t, unsigned i) {
              auto s = spec(t, i);
              s.frameMarkers = true;
-             capture::CaptureFrame f = capture::WriteFrame(s);
-             if (i % 2 == 1) f.bytes.resize(f.bytes.size() - 8);
-             return withSizeWord(f);
+             const capture::CaptureFrame f = capture::WriteFrame(s);
+             return i % 2 == 1 ? csi2_frames::WithoutFrameEnd(f) : f;
          }},
     };
     for (const auto& [shapeName, shape] : shapes) {
@@ -728,9 +726,8 @@ TEST_F(DecoderTest, ADamagedFrameCostsAtMostItselfInEveryDataType) {
     // The frame end packet in the frames `with` says.
     const auto frameEndIn = [&](std::function<bool(unsigned)> with) {
         return Shape([=](uint8_t t, unsigned i) {
-            capture::CaptureFrame f = marked(t, i);
-            if (!with(i)) f.bytes = csi2_frames::WithSizeWord({f.bytes.begin(), f.bytes.end() - 8});
-            return f;
+            const capture::CaptureFrame f = marked(t, i);
+            return with(i) ? f : csi2_frames::WithoutFrameEnd(f);
         });
     };
     const Shape firstPaddedLess = [&](uint8_t t, unsigned i) {
