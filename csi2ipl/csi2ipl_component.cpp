@@ -44,7 +44,7 @@ TARNInputDefinition TARNcsi2ipl::inputsDefinition[2] = {
     {},
 };
 
-// The buffers are laid out by the geometry pass, once the image size is known.
+// The buffers are laid out when the first image is published, its size known.
 TARNOutputDefinition TARNcsi2ipl::outputsDefinition[2] = {
     {.name = "ipl_image",
      .reserved1 = 0,
@@ -113,9 +113,10 @@ TARNcsi2ipl::TARNcsi2ipl(const char* name, TARNComponentDefinition& definition)
 TARNcsi2ipl::~TARNcsi2ipl() = default;
 
 void TARNcsi2ipl::Birth() {
-    firstFrame = true;
-    linesConfirmed = false;
-    geometryConfirmed = false;
+    stream.Restart();
+    // A stop freed the output's buffers: the first image of this run lays them out anew.
+    outputWidth = 0;
+    outputHeight = 0;
     skippedFrames = 0;
     startOffset = static_cast<uint32_t>(csi2ipl::kFrameHeaderBytes);
     frameCounter = 0;
@@ -123,12 +124,17 @@ void TARNcsi2ipl::Birth() {
     timings = Timings{};
     pipelineRefusalReported = false;
     gpuFailed = false;
+    limitFallbackReported = false;
 }
 
 void TARNcsi2ipl::Death() {
 #ifdef PIXTRACT_DECODER_GPU
     gpu.Release();
 #endif
+    if (const csi2ipl::KeptFrame* kept = stream.Kept())
+        ReportText((csi2ipl::report::kKeptFrame + std::to_string(kept->timestamp) +
+                    csi2ipl::report::kKeptFrameUnresolved)
+                       .c_str());
     if (!benchmark) return;
     TARNStreamedString count;
     count << csi2ipl::report::kNumberOfFrames << static_cast<unsigned long>(frameCounter);

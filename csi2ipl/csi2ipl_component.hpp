@@ -8,7 +8,7 @@
 // The member functions are defined across these files:
 //   csi2ipl_component.cpp  definition tables, registry declaration, Instantiate, Birth,
 //                          Death with the benchmark report
-//   frame_decoding.cpp     Core: the geometry pass, the frame checks, the decode by data
+//   frame_decoding.cpp     Core: the stream's lines (StreamLines), the decode by data
 //                          type and implementation, publication
 //   gpu_decoding.cpp       the GPU build's device copy and GPU pipeline call
 //
@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "csi2ipl/frame_geometry.hpp"
+#include "csi2ipl/stream_lines.hpp"
 #include "pipelines/pipeline_call.hpp"
 #include "tarn/dataflow/component.hpp"
 
@@ -80,21 +81,16 @@ class TARNcsi2ipl : public TARNComponent {
         double typeCounting = 0;
     };
 
-    // Runs the geometry pass on the current frame and makes the output buffers fit it;
-    // false (after its reports) when the frame cannot fix a geometry.
-    bool RunGeometryPass();
-    // A frame that the checks at the stored lines did not pass, or passed with lines the
-    // stored ones do not count, or whose frame-size word is larger: the geometry pass
-    // measures its own lines (ComputeGeometryOfALaterFrame). kToDecode: they replace the stored ones, for
-    // this frame and the frames after it. kToConfirm: they replace them for the next frame to confirm, and
-    // this frame is not decoded; the reasons are appended to `reasons`, as they are with kNo, when the stored
-    // lines stay.
-    enum class LinesTaken { kNo, kToDecode, kToConfirm };
-    LinesTaken TakeFrameLines(std::vector<std::string>& reasons);
-    // The output's buffers for the geometry's image: kept when they already have its
+    // The request for the geometry pass of the stream's first lines, from the properties.
+    csi2ipl::GeometryRequest FirstLinesRequest();
+    // Decodes a frame at `lines` and publishes its image under `timestamp`, the output laid
+    // out anew first when the image is another than the one it holds.
+    void Publish(const csi2ipl::FrameGeometry& lines, const uint8_t* frame, size_t size, long timestamp,
+                 long implementation);
+    // The output's buffers for the image of `lines`: kept when they already have its
     // format, else laid out anew.
-    void FitOutputBuffers();
-    // Decodes the current frame into `image`; false when nothing was written. Reports
+    void FitOutputBuffers(const csi2ipl::FrameGeometry& lines);
+    // Decodes the frame being published into `image`; false when nothing was written. Reports
     // what the caller should know (an unknown implementation, a refused pipeline).
     bool DecodeFrame(_IplImage& image, long implementation, bool& implementationUnknown);
     // RAW12 at 16 bits and YUV422 8-bit by the chosen implementation.
@@ -111,9 +107,9 @@ class TARNcsi2ipl : public TARNComponent {
     void ReportText(const char* text) { Report(text, 0, 0); }
 
   protected:
-    // The input element being decoded: its data and the bytes of it that hold the frame.
-    // Set while Core runs, null otherwise. Protected for tests that resynchronise inside
-    // a frame of their own.
+    // The frame being decoded: the input element's data and the bytes of it that hold the
+    // frame, or a kept frame's while it is published. Set while Core runs, null otherwise.
+    // Protected for tests that resynchronise inside a frame of their own.
     const uint8_t* data = nullptr;
     size_t dataSize = 0;
     bool printDebug = false;
@@ -123,22 +119,14 @@ class TARNcsi2ipl : public TARNComponent {
 
     // The long-packet preamble, B8 B8 B8 B8.
     uint32_t preamble = 0;
-    // Set: the next frame runs the geometry pass; cleared once a frame was published.
-    bool firstFrame = false;
-    // Set once a frame other than the one the geometry's lines were found in had its lines
-    // there, every one of them: the frames after it are checked at their first two lines
-    // and their last. Cleared whenever the geometry takes the lines of a frame.
-    bool linesConfirmed = false;
-    // Set once a second frame had lines of the stored image, laid out as the stored lines
-    // are (at them, or moved together): from then on the image and the layout are the
-    // stream's. Until then a later frame whose lines show less damage replaces them.
-    bool geometryConfirmed = false;
     bool frameSizeCheck = false;
     // Frames dropped by "skip_first_frames" since Birth.
     uint32_t skippedFrames = 0;
-    // What the geometry pass fixed: target and decode types, width, height, depth,
-    // channels, line list, line length, the saved frame header and the unpacker.
-    csi2ipl::FrameGeometry geometry;
+    // The stream's lines, learnt from its first frames, and a frame kept while they are.
+    csi2ipl::StreamLines stream;
+    // The lines of the frame being decoded: the stream's, or a kept frame's own. Set while
+    // a frame is published.
+    const csi2ipl::FrameGeometry* decoding = nullptr;
     // The image the output's buffers are laid out for.
     uint32_t outputWidth = 0;
     uint32_t outputHeight = 0;
@@ -156,6 +144,8 @@ class TARNcsi2ipl : public TARNComponent {
     // failed and the processor pipeline decodes instead.
     bool pipelineRefusalReported = false;
     bool gpuFailed = false;
+    // Reported once per run: RAW12 limited to 8 bits is decoded by the line unpackers.
+    bool limitFallbackReported = false;
 #ifdef PIXTRACT_DECODER_GPU
     csi2ipl::GpuFrameDecoder gpu;
 #endif

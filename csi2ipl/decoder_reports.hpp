@@ -1,6 +1,7 @@
 #pragma once
-// The texts the decoder reports at level 0, in one place so that the component and the
-// tests use the same ones. A text that a value follows ends where the value goes.
+// The texts the decoder reports at level 0, each written once. A text that a value follows
+// ends where the value goes. The tests spell the texts out as a user reads them, so that a
+// changed text is a change they see.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -62,24 +63,37 @@ inline constexpr const char* kAtByte = " at byte ";
 inline constexpr const char* kCutShortLine = "Line packet cut short at byte ";
 // A later frame's lines that make the stream's image but are laid out otherwise:
 // kLineOutOfPlace, the offset of the first line packet that does not end in place,
-// kLineOutOfPlaceEnd.
+// kLineOutOfPlaceEnd; kSkipFrame where the frame is dropped for it.
 inline constexpr const char* kLineOutOfPlace = "Line packet at byte ";
-inline constexpr const char* kLineOutOfPlaceEnd = " does not end where the stream's lines end, skip frame";
-inline constexpr const char* kHeldForConfirmation =
-    "Lines of the frame differ from the stored ones, which no frame has confirmed: kept for the next frame "
-    "to confirm, skip frame";
-// A later frame whose lines make a taller image replaced a geometry no frame confirmed,
-// and a frame is decoded at them: kImageFromNowOn, WxH, kImageFromNowOnEnd. The output is
-// laid out anew for it.
+inline constexpr const char* kLineOutOfPlaceEnd = " does not end where the stream's lines end";
+// A frame whose lines are not the stored ones, which no second frame has confirmed: it is
+// kept until the next frame shows which are the stream's. kFrameKept, then why (a text
+// of kNotTheImage or kLineOutOfPlace, without kSkipFrame).
+inline constexpr const char* kFrameKept =
+    "Lines of the frame are not the stored ones, which no second frame has confirmed: kept until the next "
+    "frame shows which are the stream's: ";
+// What became of the kept frame: kKeptFrame, its timestamp, then kKeptFrameDropped, why its
+// lines were not the stored ones and kSkipFrame; or kKeptFrameLinesTaken; or, when the run
+// ends with it, kKeptFrameUnresolved.
+inline constexpr const char* kKeptFrame = "Kept frame of timestamp ";
+inline constexpr const char* kKeptFrameDropped = " dropped: ";
+inline constexpr const char* kKeptFrameLinesTaken =
+    " has the stream's lines: the next frame agrees with them, not with the stored ones";
+inline constexpr const char* kKeptFrameUnresolved =
+    " dropped: no frame followed it to show whose lines are the stream's";
+// The output is laid out anew for an image two frames agree on, other than the first
+// frame's: kImageFromNowOn, WxH, kImageFromNowOnEnd.
 inline constexpr const char* kImageFromNowOn = "The stream's image is ";
 inline constexpr const char* kImageFromNowOnEnd =
-    " from this frame on: it has lines the first frame did not count (images not yet read are dropped)";
-// A frame checked at lines that no second frame has confirmed, holding a line packet they
-// do not count: kUncountedLine, its offset.
-inline constexpr const char* kUncountedLine = "Line packet the stored lines do not count at byte ";
-// The packet that followed the last line in the geometry frame is not in its place:
-// kNoPacketAfterLines, the offset where it stood.
-inline constexpr const char* kNoPacketAfterLines = "No packet after the last line at byte ";
+    " from this frame on, as two frames agree on it (images not yet read are dropped)";
+// What follows the last line of a frame checked at the stream's lines, where a packet
+// followed them: a preamble a few bytes (less than a word) off its place shows that the
+// last line lost or gained bytes. Where it stands, or just behind the last line's footer
+// where none followed, a line packet of the stream's type shows a frame whose lines moved
+// (a line packet more in front of it). kPacketAfterLinesOff or kLineAfterLastLine, then
+// the offset of the preamble found.
+inline constexpr const char* kPacketAfterLinesOff = "Packet after the last line off its place at byte ";
+inline constexpr const char* kLineAfterLastLine = "Line packet after the last line at byte ";
 inline constexpr const char* kFrameShorterThanLines = "Frame shorter than its lines: ";  // size, then:
 inline constexpr const char* kLinesNeed = " bytes, the lines need ";
 

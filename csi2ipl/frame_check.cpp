@@ -10,6 +10,54 @@
 
 namespace csi2ipl {
 
+namespace {
+
+// How far off its place the check looks for the packet after the last line: less than
+// the word that padding comes in.
+constexpr uint64_t kNearBytes = 3;
+
+bool PreambleAt(const uint8_t* data, size_t size, uint64_t at) {
+    return at + kPreambleBytes <= size && LoadWord32(data + at) == kPreamble;
+}
+
+bool LineOfTheTypeAt(const FrameGeometry& geometry, const uint8_t* data, size_t size, uint64_t at) {
+    return PreambleAt(data, size, at) && at + kPreambleBytes < size &&
+           DataTypeOf(data[at + kPreambleBytes]) == geometry.searchType;
+}
+
+}  // namespace
+
+LastLineFollower WhatFollowsTheLastLine(const FrameGeometry& geometry, const uint8_t* data, size_t size) {
+    const LineEnds& ends = geometry.ends;
+    const uint64_t lastEnd = geometry.lines.back().PayloadEnd();
+    if (ends.packetAfterLines == 0) {
+        const uint64_t nextLine = lastEnd + static_cast<uint64_t>(std::max<int64_t>(0, ends.lineRoom));
+        if (LineOfTheTypeAt(geometry, data, size, nextLine)) return {FrameStatus::kLineAfterLastLine, nextLine};
+        // A packet that starts inside the last line's footer, or a few bytes inside its
+        // payload, shows that the line lost bytes. (Of a run of B8, its last four start
+        // the packet: pixels and a checksum of B8 in front of it are not taken for one.)
+        const uint64_t footerEnd = lastEnd + ends.footerBytes;
+        const uint64_t from = lastEnd - std::min<uint64_t>(kNearBytes, geometry.lines.back().WordCount());
+        const size_t bound = static_cast<size_t>(std::min<uint64_t>(size, footerEnd + kPacketHeaderBytes));
+        const uint64_t found = FindPacketAfter(data, bound, static_cast<size_t>(from));
+        if (found < bound && found < footerEnd) return {FrameStatus::kPacketAfterLinesOff, found};
+        return {};
+    }
+    const uint64_t place = ends.packetAfterLines;
+    if (PreambleAt(data, size, place)) {
+        if (LineOfTheTypeAt(geometry, data, size, place)) return {FrameStatus::kLineAfterLastLine, place};
+        return {};
+    }
+    // Never before the last line's payload: a preamble inside its header is its own.
+    const uint64_t payloadStart = geometry.lines.back().offset + kPacketHeaderBytes;
+    for (uint64_t apart = 1; apart <= kNearBytes; ++apart) {
+        if (place >= payloadStart + apart && PreambleAt(data, size, place - apart))
+            return {FrameStatus::kPacketAfterLinesOff, place - apart};
+        if (PreambleAt(data, size, place + apart)) return {FrameStatus::kPacketAfterLinesOff, place + apart};
+    }
+    return {};
+}
+
 FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size_t size, bool frameSizeCheck,
                         LineCheck lineCheck) {
     FrameVerdict verdict;
@@ -40,11 +88,11 @@ FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size
     // per cent to a pipeline's decode of a frame. The data type is looked at as well as the
     // preamble: a stray B8 in front of a line's preamble makes a preamble of its own with
     // the first three B8 of the real one, whose identifier is then the real preamble's
-    // last B8. Then the packet that followed the last line, when one did: a byte lost or
-    // gained inside the last line moves it.
+    // last B8. Then what follows the last line: a byte lost or gained inside it moves the
+    // packet after it, and lines moved by a line packet more leave a line packet there.
     const size_t last = geometry.lines.size() - 1;
     const size_t firstTwoAndLast[] = {0, std::min<size_t>(1, last), last};
-    const bool everyLine = lineCheck != LineCheck::kFirstTwoAndLast;
+    const bool everyLine = lineCheck == LineCheck::kEveryLine;
     for (size_t i = 0; i < (everyLine ? geometry.lines.size() : std::size(firstTwoAndLast)); ++i) {
         const size_t y = everyLine ? i : firstTwoAndLast[i];
         const uint8_t* header = data + geometry.lines[y].offset;
@@ -64,19 +112,12 @@ FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size
             return verdict;
         }
     }
-    const uint64_t packetAfter = geometry.ends.packetAfterLines;
-    if (packetAfter != 0 && size >= packetAfter + kPreambleBytes &&
-        LoadWord32(data + packetAfter) != kPreamble) {
-        verdict.status = FrameStatus::kNoPacketAfterLines;
-        verdict.reports.push_back(report::kNoPacketAfterLines + std::to_string(packetAfter));
-        return verdict;
-    }
-    if (lineCheck == LineCheck::kEveryLineAndTheBytesBetween) {
-        if (const std::optional<size_t> uncounted =
-                FindUncountedLine(data, size, geometry.startOffset, geometry.searchType, geometry.lines)) {
-            verdict.status = FrameStatus::kUncountedLine;
-            verdict.reports.push_back(report::kUncountedLine + std::to_string(*uncounted));
-        }
+    const LastLineFollower follower = WhatFollowsTheLastLine(geometry, data, size);
+    if (follower.status != FrameStatus::kDecodable) {
+        verdict.status = follower.status;
+        verdict.reports.push_back((follower.status == FrameStatus::kLineAfterLastLine ? report::kLineAfterLastLine
+                                                                                      : report::kPacketAfterLinesOff) +
+                                  std::to_string(follower.preambleAt));
     }
     return verdict;
 }

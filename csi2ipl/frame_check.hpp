@@ -1,10 +1,9 @@
 #pragma once
-// The checks a frame passes before it is decoded at the geometry frame's line offsets:
-// it is long enough for every line the decode reads, its frame-size word is not larger
-// than the geometry frame's (when asked), a packet header of the lines' data type starts
-// at the offsets of its first two lines and its last (or of every line), and a preamble
-// where the packet after the last line stood in the geometry frame, when the frame reaches
-// that far (a frame may end after its last line, without that packet).
+// The checks a frame passes before it is decoded at the stream's line offsets: it is long
+// enough for every line the decode reads, its frame-size word is not larger than the
+// stream's (when asked), a packet header of the lines' data type starts at the offsets of
+// its first two lines and its last (or of every line), and what follows the last line
+// shows that line whole and in its place (WhatFollowsTheLastLine).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,8 +20,8 @@ enum class FrameStatus {
     kShorterThanLines,     // the lines to decode reach past its end
     kLineWithoutPreamble,  // no preamble where a line should start
     kLineOfOtherType,      // a preamble there, of a header of another data type
-    kNoPacketAfterLines,   // no preamble where the packet after the last line stood
-    kUncountedLine,        // a line packet of the type between the lines, which they do not count
+    kPacketAfterLinesOff,  // a preamble a few bytes off where the packet after the last line stands
+    kLineAfterLastLine,    // a line packet of the type behind the last line: the lines moved
 };
 
 struct FrameVerdict {
@@ -31,27 +30,39 @@ struct FrameVerdict {
 
     bool Decodable() const { return status == FrameStatus::kDecodable; }
     // Every refusal but a frame too short for a packet: the frame's lines are not as the
-    // geometry has them (where it puts them, of its type, followed by the packet after the
-    // last line, all it counts), or its frame-size word is larger (the geometry frame's may
-    // have been a byte short). The frame's own lines may make the stream's image all the
-    // same: the geometry pass looks at them (ComputeGeometryOfALaterFrame).
+    // geometry has them (where it puts them, of its type, followed as the stream's last
+    // line is), or its frame-size word is larger (the stream's first frame may have been a
+    // byte short). The frame's own lines may make the stream's image all the same: the
+    // geometry pass looks at them (StreamLines).
     bool WorthMeasuring() const {
         return status != FrameStatus::kDecodable && status != FrameStatus::kFrameTooShort;
     }
 };
 
+// What follows the last line, looked at in one header read and a few bytes around it.
+// Where the stream's lines had a packet after the last one, a packet at its place is
+// sound, unless it is a line packet of the stream's type: no such packet follows the last
+// line, so the frame's lines moved (a line packet more in front of it). A preamble fewer
+// than 4 bytes before or after the place shows that the last line lost or gained bytes;
+// padding varies by whole 32-bit words only. No packet near (padding, or the frame's end):
+// none follows in this frame, which is sound. Where the stream's lines had none, a line
+// packet of the type where a next line would stand shows moved lines, and a packet that
+// starts inside the last footer (or the payload's last bytes) a line that lost bytes; a
+// byte gained inside the last line stays unseen there.
+struct LastLineFollower {
+    FrameStatus status = FrameStatus::kDecodable;  // or kPacketAfterLinesOff, kLineAfterLastLine
+    uint64_t preambleAt = 0;                       // of the packet that shows it
+};
+LastLineFollower WhatFollowsTheLastLine(const FrameGeometry& geometry, const uint8_t* data, size_t size);
+
 // The lines the line check looks at. The first two and the last find one byte a frame
-// gained or lost against the frame the lines were found in; a frame checked against lines
-// found in a frame that may have had a stray byte itself (the stream's geometry frame, or a
-// frame decoded at lines found in it) may have its lines elsewhere in between alone, where
-// the two stray bytes differ: every line is looked at then.
-// Lines whose image no second frame has confirmed may also lack a line that damage in the
-// geometry frame hid from its count (a data identifier changed): the bytes between them
-// are searched for line packets they do not count.
+// gained or lost against a frame whose lines stood at the same offsets as another's; lines
+// as one frame's own geometry pass found them (that frame may have had a stray byte of its
+// own, before a line in between) may have a later frame's lines elsewhere in between alone,
+// where the two stray bytes differ: every line is looked at then.
 enum class LineCheck {
     kFirstTwoAndLast,
     kEveryLine,
-    kEveryLineAndTheBytesBetween,
 };
 
 // `geometry` must come from a ready geometry pass. The line check reports the first line

@@ -89,58 +89,28 @@ void TARNcsi2ipl::Core() {
     const auto coreStart = Clock::now();
     ++frameCounter;
 
-    if (firstFrame && !RunGeometryPass()) return;
-    // The frame whose lines the geometry holds passes the check at them trivially: it
-    // confirms nothing, and its own geometry pass has looked for lines it does not count.
-    bool linesOfThisFrame = firstFrame;
-    const csi2ipl::LineCheck lineCheck = linesConfirmed ? csi2ipl::LineCheck::kFirstTwoAndLast
-                                         : geometryConfirmed || firstFrame
-                                             ? csi2ipl::LineCheck::kEveryLine
-                                             : csi2ipl::LineCheck::kEveryLineAndTheBytesBetween;
-    csi2ipl::FrameVerdict verdict = csi2ipl::CheckFrame(geometry, data, dataSize, frameSizeCheck, lineCheck);
-    if (verdict.WorthMeasuring() && TakeFrameLines(verdict.reports) == LinesTaken::kToDecode) {
-        verdict = {};
-        linesOfThisFrame = true;
+    csi2ipl::GeometryRequest request;
+    if (stream.CurrentPhase() == csi2ipl::StreamLines::Phase::kNoLines) request = FirstLinesRequest();
+    request.printDebug = printDebug;
+    request.startOffset = startOffset;
+    csi2ipl::StreamLines::Step step = stream.Take(data, dataSize, input->Timestamp(), request, frameSizeCheck);
+    timings.typeCounting += step.countTypeSeconds;
+    for (const std::string& text : step.reports) ReportText(text.c_str());
+    if (step.keptToPublish) {
+        // Published before this frame, from its own bytes, at its own lines.
+        const csi2ipl::KeptFrame& kept = *step.keptToPublish;
+        const uint8_t* const current = data;
+        const size_t currentSize = dataSize;
+        Publish(kept.geometry, kept.bytes.data(), kept.bytes.size(), kept.timestamp, implementation);
+        data = current;
+        dataSize = currentSize;
     }
-    for (const std::string& text : verdict.reports) ReportText(text.c_str());
-    if (!verdict.Decodable()) return;
-    // A frame decoded at lines found in another confirms them, and the stream's image.
-    linesConfirmed = !linesOfThisFrame;
-    if (linesConfirmed && !geometryConfirmed) {
-        csi2ipl::ConfirmLineEnds(geometry, data, dataSize);
-        geometryConfirmed = true;
-    }
-    // Lines that replaced a geometry no frame confirmed may make another image: the output
-    // is laid out for it when a frame is decoded at them.
-    if (geometry.width != outputWidth || geometry.height != outputHeight) {
-        ReportText((csi2ipl::report::kImageFromNowOn + std::to_string(geometry.width) + "x" +
-                    std::to_string(geometry.height) + csi2ipl::report::kImageFromNowOnEnd)
-                       .c_str());
-        FitOutputBuffers();
-    }
-
-    TARNIOElt* output = StartWriting(Output(0));
-    _IplImage* image = output->IplImage();
-    if (image == nullptr || !ImageFitsGeometry(*image, geometry)) {
-        ReportText(csi2ipl::report::kOutputImageMismatch);
-        StopWriting(output, true);
-        return;
-    }
-    rowStep = static_cast<uint32_t>(image->widthStep);
-    bool implementationUnknown = false;
-    if (!DecodeFrame(*image, implementation, implementationUnknown)) {
-        // Never publish an image whose pixels are not this frame's.
-        if (!implementationUnknown) ReportText(csi2ipl::report::kFrameNotDecoded);
-        StopWriting(output, true);
-        return;
-    }
-    output->Timestamp() = input->Timestamp();
-    StopWriting(output, false);
-    firstFrame = false;
+    if (!step.decodeThis) return;
+    Publish(stream.Lines(), data, dataSize, input->Timestamp(), implementation);
     Add(timings.inCore, coreStart);
 }
 
-bool TARNcsi2ipl::RunGeometryPass() {
+csi2ipl::GeometryRequest TARNcsi2ipl::FirstLinesRequest() {
     long format = 0;
     long overwriteAs = 0;
     bool limitTo8 = false;
@@ -154,59 +124,58 @@ bool TARNcsi2ipl::RunGeometryPass() {
     request.targetType = GetEnumCSI2Property(static_cast<unsigned int>(format));
     request.decodeType = overwrite ? GetEnumCSI2Property(static_cast<unsigned int>(overwriteAs)) : 0;
     request.limitTo8 = limitTo8;
-    request.printDebug = printDebug;
-    request.startOffset = startOffset;
-
-    csi2ipl::GeometryResult result = csi2ipl::ComputeGeometry(data, dataSize, request);
-    timings.typeCounting += result.countTypeSeconds;
-    for (const std::string& text : result.reports) ReportText(text.c_str());
-    if (!result.Ready()) return false;
-    geometry = std::move(result.geometry);
-    geometryConfirmed = false;
-    linesConfirmed = false;
-    FitOutputBuffers();
-    return true;
+    return request;
 }
 
-TARNcsi2ipl::LinesTaken TARNcsi2ipl::TakeFrameLines(std::vector<std::string>& reasons) {
-    csi2ipl::GeometryRequest request;
-    request.printDebug = printDebug;
-    request.startOffset = startOffset;
-    csi2ipl::GeometryResult result =
-        csi2ipl::ComputeGeometryOfALaterFrame(geometry, geometryConfirmed, data, dataSize, request);
-    timings.typeCounting += result.countTypeSeconds;
-    const bool held = result.status == csi2ipl::GeometryStatus::kHeldForConfirmation;
-    if (!result.Ready() && !held) {
-        // Why its lines were not taken, after why they were looked at: the check alone
-        // says only where the stored lines are not.
-        if (!result.reports.empty()) reasons.push_back(std::move(result.reports.back()));
-        return LinesTaken::kNo;
+void TARNcsi2ipl::Publish(const csi2ipl::FrameGeometry& lines, const uint8_t* frame, size_t size, long timestamp,
+                          long implementation) {
+    data = frame;
+    dataSize = size;
+    decoding = &lines;
+    struct Decoding {
+        const csi2ipl::FrameGeometry*& lines;
+        ~Decoding() { lines = nullptr; }
+    } decodingGuard{decoding};
+
+    if (lines.width != outputWidth || lines.height != outputHeight) {
+        // The first frame's image, or another that two frames agree on.
+        if (outputWidth != 0)
+            ReportText((csi2ipl::report::kImageFromNowOn + std::to_string(lines.width) + "x" +
+                        std::to_string(lines.height) + csi2ipl::report::kImageFromNowOnEnd)
+                           .c_str());
+        FitOutputBuffers(lines);
     }
-    if (held) {
-        reasons.insert(reasons.end(), result.reports.begin(), result.reports.end());
-    } else {
-        for (const std::string& text : result.reports) ReportText(text.c_str());
+    TARNIOElt* output = StartWriting(Output(0));
+    _IplImage* image = output->IplImage();
+    if (image == nullptr || !ImageFitsGeometry(*image, lines)) {
+        ReportText(csi2ipl::report::kOutputImageMismatch);
+        StopWriting(output, true);
+        return;
     }
-    geometry = std::move(result.geometry);
-    geometryConfirmed = result.confirmsStored;
-    linesConfirmed = false;
-    return held ? LinesTaken::kToConfirm : LinesTaken::kToDecode;
+    rowStep = static_cast<uint32_t>(image->widthStep);
+    bool implementationUnknown = false;
+    if (!DecodeFrame(*image, implementation, implementationUnknown)) {
+        // Never publish an image whose pixels are not this frame's.
+        if (!implementationUnknown) ReportText(csi2ipl::report::kFrameNotDecoded);
+        StopWriting(output, true);
+        return;
+    }
+    output->Timestamp() = timestamp;
+    StopWriting(output, false);
 }
 
-void TARNcsi2ipl::FitOutputBuffers() {
+void TARNcsi2ipl::FitOutputBuffers(const csi2ipl::FrameGeometry& lines) {
     // The geometry pass refuses images beyond INT32_MAX bytes, so the model's sizes fit.
-    const _IplImage model = TARN::IplImageModel(
-        static_cast<int>(geometry.width), static_cast<int>(geometry.height), geometry.colourCode, 0,
-        geometry.depth, static_cast<unsigned int>(csi2ipl::kRowAlignment));
+    const _IplImage model =
+        TARN::IplImageModel(static_cast<int>(lines.width), static_cast<int>(lines.height), lines.colourCode, 0,
+                            lines.depth, static_cast<unsigned int>(csi2ipl::kRowAlignment));
     auto& output = static_cast<TARNOutputImplementation&>(Output(0));
-    outputWidth = geometry.width;
-    outputHeight = geometry.height;
-    // An output refuses a second allocation. A geometry frame that a later check refused
-    // left the buffers of its pass; the next pass finds them and keeps them when the
-    // format is the same, else lays them out anew, as it does when a later frame's lines
-    // replace a geometry no frame confirmed with another image. An element a reader still
-    // holds keeps its buffer through the new layout; one published and not yet taken is
-    // dropped.
+    outputWidth = lines.width;
+    outputHeight = lines.height;
+    // An output refuses a second allocation. Buffers of an earlier run, or of a first
+    // frame whose image two later frames did not agree on, are kept when the format is the
+    // same, else laid out anew. An element a reader still holds keeps its buffer through
+    // the new layout; one published and not yet taken is dropped.
     if (output.buffers.ElementCount() != 0) {
         const auto* held = reinterpret_cast<const _IplImage*>(output.buffers.Block());
         if (held != nullptr && SameImageFormat(*held, model)) return;
@@ -216,6 +185,7 @@ void TARNcsi2ipl::FitOutputBuffers() {
 }
 
 bool TARNcsi2ipl::DecodeFrame(_IplImage& image, long implementation, bool& implementationUnknown) {
+    const csi2ipl::FrameGeometry& geometry = *decoding;
     switch (geometry.decodeType) {
         case csi2ipl::data_type::kYuv422_8:
             if (!Offered(implementation)) {
@@ -226,7 +196,8 @@ bool TARNcsi2ipl::DecodeFrame(_IplImage& image, long implementation, bool& imple
             return DecodeWithPipeline(PipelineFormat::Yuv422_8, image, implementation);
         case csi2ipl::data_type::kRaw12:
             if (geometry.limitTo8) {
-                if (firstFrame) ReportText(csi2ipl::report::kRaw12LimitFallback);
+                if (!limitFallbackReported) ReportText(csi2ipl::report::kRaw12LimitFallback);
+                limitFallbackReported = true;
                 return DecodeWithUnpackers(image, false);
             }
             if (!Offered(implementation)) {
@@ -274,17 +245,18 @@ bool TARNcsi2ipl::DecodeWithPipeline(PipelineFormat format, _IplImage& image, lo
 
 bool TARNcsi2ipl::DecodeWithUnpackers(_IplImage& image, bool timed) {
     const auto start = Clock::now();
-    const bool unpacked = csi2ipl::UnpackFrame(geometry, data, dataSize, reinterpret_cast<uint8_t*>(image.imageData),
+    const bool unpacked = csi2ipl::UnpackFrame(*decoding, data, dataSize, reinterpret_cast<uint8_t*>(image.imageData),
                                                rowStep, bitShift);
     if (timed && unpacked) Add(timings.legacyDecoding, start);
     return unpacked;
 }
 
 bool TARNcsi2ipl::PipelineFits() const {
-    return geometry.evenlySpaced && geometry.width >= static_cast<uint32_t>(csi2ipl::kPipelineMinimumWidth);
+    return decoding->evenlySpaced && decoding->width >= static_cast<uint32_t>(csi2ipl::kPipelineMinimumWidth);
 }
 
 csi2ipl::FrameLines TARNcsi2ipl::PipelineFrame() const {
+    const csi2ipl::FrameGeometry& geometry = *decoding;
     return csi2ipl::FrameLines{data,
                                dataSize,
                                geometry.firstLineOffset + csi2ipl::kPacketHeaderBytes,

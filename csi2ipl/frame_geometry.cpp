@@ -20,20 +20,15 @@ GeometryResult Refuse(GeometryResult result, GeometryStatus status, std::string 
     return result;
 }
 
-// Bytes of a frame the last line needs: to its footer, as much of it as `ends` says the
-// frame the lines were found in held.
-uint64_t LastLineSpan(const PacketList& lines, const LineEnds& ends) {
-    return lines.back().PayloadEnd() + ends.lastFooterBytes;
-}
-
-// Bytes of a frame the lines need: to each line's last pixel byte, and the last line's span.
+// Bytes of a frame the lines need: to each line's last pixel byte, and to the last line's
+// footer, as much of it as `ends` says the frame held.
 uint64_t RequiredSpan(const DataFormat& format, uint32_t width, const PacketList& lines,
                       const LineEnds& ends) {
     uint64_t span = 0;
     for (const PacketItem& line : lines)
         span = std::max(span, uint64_t{line.offset} + kPacketHeaderBytes +
                                   PayloadBytesRead(format, width, line.WordCount()));
-    return std::max(span, LastLineSpan(lines, ends));
+    return std::max(span, lines.back().PayloadEnd() + ends.lastFooterBytes);
 }
 
 bool EvenlySpaced(const PacketList& lines, uint32_t lineLength) {
@@ -146,71 +141,6 @@ GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryR
     }
     result.status = GeometryStatus::kReady;
     return result;
-}
-
-GeometryResult ComputeGeometryOfALaterFrame(const FrameGeometry& saved, bool savedConfirmed,
-                                            const uint8_t* data, size_t size, GeometryRequest request) {
-    // The stream's type is known by now: the lines are counted for it, not detected again.
-    request.targetType = saved.searchType;
-    request.decodeType = saved.decodeType;
-    request.limitTo8 = saved.limitTo8;
-    GeometryResult result = ComputeGeometry(data, size, request);
-    if (!result.Ready()) return result;
-    FrameGeometry& found = result.geometry;
-    const bool sameFormat =
-        found.width == saved.width && found.depth == saved.depth && found.channels == saved.channels;
-    if (sameFormat && found.height == saved.height) {
-        const std::optional<uint32_t> outOfPlace =
-            found.firstWordCount != saved.firstWordCount
-                ? std::optional<uint32_t>(found.lines.front().offset)
-                : LineEndingOutOfPlace(saved.ends, found.ends, found.lines);
-        if (!outOfPlace) {
-            // A word the frame's data does not hold is damaged: the stored one stays.
-            if (found.frameSizeWord > size) found.frameSizeWord = 0;
-            found.frameSizeWord = std::max(found.frameSizeWord, saved.frameSizeWord);
-            found.frameHeader = saved.frameHeader;
-            // A packet after the last line that this frame lacks is looked for in the next.
-            if (found.ends.packetAfterLines == 0 && saved.ends.packetAfterLines != 0) {
-                const uint64_t at = found.lines.back().PayloadEnd() + saved.ends.roomAfterLastLine;
-                if (at < UINT32_MAX) {
-                    found.ends.packetAfterLines = static_cast<uint32_t>(at);
-                    found.ends.roomAfterLastLine = saved.ends.roomAfterLastLine;
-                }
-            }
-            result.confirmsStored = true;
-            return result;
-        }
-        if (savedConfirmed || (saved.ends.regular && !found.ends.regular))
-            return Refuse(std::move(result), GeometryStatus::kLinesOutOfPlace,
-                          report::kLineOutOfPlace + std::to_string(*outOfPlace) + report::kLineOutOfPlaceEnd);
-        if (found.ends.regular && !saved.ends.regular) return result;
-    } else if (savedConfirmed || !sameFormat || found.height < saved.height) {
-        return Refuse(std::move(result), GeometryStatus::kNotTheImage,
-                      report::kNotTheImage + std::to_string(saved.width) + "x" +
-                          std::to_string(saved.height) + report::kSkipFrame);
-    } else {
-        // No byte lost or gained adds a line: the lines the geometry frame counted were short.
-        return result;
-    }
-    result.status = GeometryStatus::kHeldForConfirmation;
-    result.reports.push_back(report::kHeldForConfirmation);
-    return result;
-}
-
-void ConfirmLineEnds(FrameGeometry& geometry, const uint8_t* data, size_t size) {
-    if (geometry.lines.empty()) return;
-    const LineEnds seen = MeasureLineEnds(data, size, geometry.lines);
-    LineEnds& ends = geometry.ends;
-    if (ends.packetAfterLines == 0 && seen.packetAfterLines != 0 &&
-        static_cast<int64_t>(seen.roomAfterLastLine) == ends.lineRoom) {
-        ends.packetAfterLines = seen.packetAfterLines;
-        ends.roomAfterLastLine = seen.roomAfterLastLine;
-        ends.lastFooterBytes = ends.footerBytes;
-    } else if (seen.packetAfterLines == 0) {
-        ends.lastFooterBytes =
-            std::max(ends.lastFooterBytes, std::min(seen.lastFooterBytes, ends.footerBytes));
-    }
-    geometry.requiredSpan = std::max(geometry.requiredSpan, LastLineSpan(geometry.lines, ends));
 }
 
 }  // namespace csi2ipl

@@ -1,7 +1,8 @@
 #pragma once
-// The geometry pass: from the first frame of a stream, which packets are the image lines,
-// how each is unpacked, and the size and format of the image. Later frames are decoded at
-// the lines' offsets in this frame, after CheckFrame has found them safe to read.
+// The geometry pass: from one frame, which packets are the image lines, how each is
+// unpacked, and the size and format of the image. The stream's lines come from the passes
+// of its first frames (StreamLines); later frames are decoded at them, after CheckFrame
+// has found them safe to read.
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -58,14 +59,8 @@ enum class GeometryStatus {
     kUnsupportedType,  // the decode type is outside the format table
     kLineTooShort,     // the first line holds no whole pixel group
     kTooLarge,         // the image would need more than INT32_MAX bytes
-    kNotTheImage,      // a later frame's lines make another image than the stream's
     kUnreadableLine,   // a line packet the count could not take, or lines of unlike word counts
     kCutShortLine,     // a line packet followed by less than the other lines' footer
-    kLinesOutOfPlace,  // a later frame's lines do not end where the stream's do
-    // A later frame whose lines differ from stored ones no second frame has confirmed,
-    // and neither frame shows which of the two is damaged: its lines are stored for the
-    // next frame to confirm, and the frame itself is not decoded.
-    kHeldForConfirmation,
 };
 
 struct GeometryResult {
@@ -76,9 +71,6 @@ struct GeometryResult {
     // Seconds spent counting the lines (CSI2CountType), which the benchmark report shows
     // apart from the rest of the pass; 0 when the pass ended before counting.
     double countTypeSeconds = 0;
-    // A later frame's lines taken in place of the stored ones: they are laid out as the
-    // stored lines are, which a second frame thus confirms.
-    bool confirmsStored = false;
 
     bool Ready() const { return status == GeometryStatus::kReady; }
 };
@@ -94,40 +86,5 @@ inline uint64_t AlignedRowBytes(const FrameGeometry& geometry) {
 // by fewer bytes before the next packet than the other lines' footer (kCutShortLine: its
 // payload lost a byte).
 GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryRequest& request);
-
-// The geometry pass on a later frame that the checks at the stored lines (`saved`) did not
-// pass, or passed with a line packet the stored lines do not count, or whose frame-size word
-// is larger than the stored one. Its lines are taken (Ready) when they make the stream's
-// image (the size and format the output's buffers hold) with every line in place: each
-// line of the stored word count, each followed as the stored lines are (LineEnds). A byte
-// lost or gained in front of the first line, or inside a packet of another kind between
-// lines, moves lines but leaves them whole; one inside a line, or between two packets,
-// shows in the rooms. The geometry then has this frame's lines, the geometry frame's
-// header and the larger of the two frame-size words (this frame's only when its data holds
-// as many bytes as it says: a damaged word is not kept), the expectations of the stored
-// lines that this frame does not contradict (a packet after the last line, which this
-// frame lacks), and `confirmsStored` is set.
-//
-// While no second frame has confirmed `saved` (`savedConfirmed` clear), `saved` may be the
-// damaged one. Of two frames with lines of one image that end apart, a regular one is
-// trusted over one that is not: this frame's lines replace `saved`'s when only they are
-// regular (Ready, with this frame's header and frame-size word), and are refused when only
-// `saved`'s are. A frame of the same width with more lines replaces `saved`, image and all:
-// no byte lost or gained adds a line, so the geometry frame lost one (a damaged identifier).
-// Where neither frame shows which is damaged, the frame is kHeldForConfirmation: its
-// geometry replaces the stored one for the next frame to confirm or refute, and the frame
-// is not decoded. Once a frame has confirmed `saved`, the stream's image and the way its
-// lines end are fixed: a frame whose lines make another image, or end otherwise, is refused.
-//
-// The types and the depth are `saved`'s; the print-debug flag, the vector level and the
-// start offset are the request's.
-GeometryResult ComputeGeometryOfALaterFrame(const FrameGeometry& saved, bool savedConfirmed,
-                                            const uint8_t* data, size_t size, GeometryRequest request);
-
-// A frame decoded at the stored lines, the first to confirm them: what it shows of how the
-// lines end that the frame they were found in lacked joins the stored geometry (the whole
-// last footer where that frame held less of it, a packet after the last line where none
-// followed it), so that a geometry frame that lost a byte there weakens no later check.
-void ConfirmLineEnds(FrameGeometry& geometry, const uint8_t* data, size_t size);
 
 }  // namespace csi2ipl

@@ -10,6 +10,9 @@ namespace {
 
 // What captures pad packets to.
 constexpr uint64_t kPaddingWordBytes = 4;
+// How far inside the last line's payload a packet after it is looked for: less than a
+// padding word.
+constexpr uint64_t kNearPayloadBytes = kPaddingWordBytes - 1;
 
 // The room most of `rooms` have; of two as common, the larger, so that of a line cut short
 // and a whole one, the whole one's footer is the lines'.
@@ -41,22 +44,23 @@ LineEnds MeasureLineEnds(const uint8_t* data, size_t size, const PacketList& lin
         ends.rooms.push_back(end > next ? -static_cast<int64_t>(end - next)
                                         : static_cast<int64_t>(FindPacketAfter(data, size, end) - end));
     }
-    const uint64_t lastEnd = lines.back().PayloadEnd();
-    const size_t after = FindPacketAfter(data, size, lastEnd);
+    // A packet after the last line is looked for from a few bytes inside its payload on:
+    // where that line lost bytes and has no footer, the next preamble starts there. (A run
+    // of B8 gives its last four, so pixels of B8 in front of the packet are not taken.)
+    const PacketItem& lastLine = lines.back();
+    const uint64_t lastEnd = lastLine.PayloadEnd();
+    const size_t after = FindPacketAfter(data, size, lastEnd - std::min<uint64_t>(kNearPayloadBytes, lastLine.WordCount()));
     const bool packetFollows = after < size;
-    ends.roomAfterLastLine = (packetFollows ? after : size) - lastEnd;
-    const int64_t lastRoom = static_cast<int64_t>(ends.roomAfterLastLine);
+    const int64_t lastRoom = static_cast<int64_t>(packetFollows ? after : size) - static_cast<int64_t>(lastEnd);
+    ends.roomAfterLastLine = static_cast<uint64_t>(std::max<int64_t>(0, lastRoom));
 
     ends.lineRoom = ends.rooms.empty() ? lastRoom : MostCommon(ends.rooms);
     ends.footerBytes = static_cast<uint32_t>(std::clamp<int64_t>(ends.lineRoom, 0, kPacketFooterBytes));
     ends.lastFooterBytes = static_cast<uint32_t>(std::clamp<int64_t>(lastRoom, 0, ends.footerBytes));
     if (packetFollows) ends.packetAfterLines = static_cast<uint32_t>(after);
 
-    ends.regular = !packetFollows || lastRoom == ends.lineRoom;
-    for (size_t i = 0; i < ends.rooms.size(); ++i) {
-        if (ends.rooms[i] != ends.lineRoom) ends.regular = false;
+    for (size_t i = 0; i < ends.rooms.size(); ++i)
         if (ends.rooms[i] < ends.footerBytes && !ends.cutShort) ends.cutShort = lines[i].offset;
-    }
     // A frame may end at its last pixel, without the last footer: only a packet that stands
     // inside that footer cuts the last line short.
     if (packetFollows && lastRoom < ends.footerBytes && !ends.cutShort) ends.cutShort = lines.back().offset;
@@ -78,8 +82,9 @@ std::optional<uint32_t> LineEndingOutOfPlace(const LineEnds& stored, const LineE
                                                                   : expected - found.roomAfterLastLine;
         lastInPlace = apart % kPaddingWordBytes == 0;
     } else {
-        lastInPlace = found.roomAfterLastLine >= stored.lastFooterBytes &&
-                      (stored.packetAfterLines == 0 || found.roomAfterLastLine <= stored.footerBytes);
+        // Padding or the frame's end follows: only a frame that ends inside the footer the
+        // stored frame held shows that its last line lost bytes.
+        lastInPlace = found.roomAfterLastLine >= stored.lastFooterBytes;
     }
     if (!lastInPlace) return foundLines.back().offset;
     return std::nullopt;

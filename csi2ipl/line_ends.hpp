@@ -24,11 +24,9 @@ struct LineEnds {
     // that ends at its last pixel has none.
     uint32_t lastFooterBytes = 0;
     uint32_t packetAfterLines = 0;  // where the packet after the last line starts; 0: none
-    // From the last line's payload end to that packet; without one, to the frame's end.
+    // From the last line's payload end to that packet; without one, to the frame's end (0
+    // where the packet starts inside the payload: the line is cut short).
     uint64_t roomAfterLastLine = 0;
-    // Every line followed alike: the same room after each, the last line's included when a
-    // packet follows it (a frame may end with its last line, or with its last pixel).
-    bool regular = false;
     // The first line packet followed by fewer bytes than the lines' footer before the next
     // packet: its payload, or its footer, lost a byte.
     std::optional<uint32_t> cutShort;
@@ -41,8 +39,9 @@ LineEnds MeasureLineEnds(const uint8_t* data, size_t size, const PacketList& lin
 // lines `stored` was measured at) whose packet does not end as the stored lines' do: its
 // room differs; the packet after the last line is not at the room of the one the stored
 // lines had (or, where none followed them, at the lines' room), give or take whole 32-bit
-// words of padding; or, without one, the frame ends inside the last footer, or, where a
-// packet followed the stored lines, past that footer. Nothing when every line ends in place.
+// words of padding; or, without one, the frame ends inside as much of the last footer as
+// the stored frame held. Nothing when every line ends in place. A packet after the last
+// line in one frame and not in the other is no sign of damage: captures differ there.
 std::optional<uint32_t> LineEndingOutOfPlace(const LineEnds& stored, const LineEnds& found,
                                              const PacketList& foundLines);
 

@@ -4,10 +4,11 @@
 // may loop without end.
 //
 // Input: three option bytes, then the frame bytes. With the split bit set the frame bytes
-// are two frames: the geometry pass runs on the first, the checks and unpacking on the
-// second, as a stream's later frames are decoded at its first frame's line offsets, or at
-// their own lines when those are elsewhere and make the first frame's image (bit 0x20 of
-// the third byte: the first frame's lines as a second frame has confirmed them).
+// are two frames: the stream's lines come from the first, and the second is measured and
+// compared with them, kept, or decoded, as a stream's second frame is, and then given again,
+// which publishes it where it was kept; with bit 0x20 of the third byte the first is given
+// a second time before it, so that the second is checked at lines two frames agree on, and
+// decoded at them or at its own.
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "csi2ipl/frame_unpacking.hpp"
 #include "csi2ipl/packet_scanner.hpp"
 #include "csi2ipl/simd_level.hpp"
+#include "csi2ipl/stream_lines.hpp"
 
 namespace {
 
@@ -61,30 +63,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     request.limitTo8 = flags & 0x01;
     request.printDebug = flags & 0x02;
     request.simd = LevelFrom((flags >> 2) & 0x03);
-    const GeometryResult result = ComputeGeometry(first.data(), first.size(), request);
-    if (!result.Ready()) return 0;
-
-    FrameGeometry geometry = result.geometry;
     const bool frameSizeCheck = flags & 0x10;
     const unsigned shift = (flags >> 5) % 13 + ((overwrite & 0x40) ? 8 : 0);
     const bool confirmed = overwrite & 0x20;
-    const FrameVerdict verdict =
-        CheckFrame(geometry, second.data(), second.size(), frameSizeCheck,
-                   confirmed ? LineCheck::kFirstTwoAndLast : LineCheck::kEveryLineAndTheBytesBetween);
-    if (verdict.WorthMeasuring()) {
-        // The second frame decoded at its own lines, as the component does.
-        GeometryResult moved =
-            ComputeGeometryOfALaterFrame(geometry, confirmed, second.data(), second.size(), request);
-        if (!moved.Ready()) return 0;
-        geometry = std::move(moved.geometry);
-    } else if (!verdict.Decodable()) {
-        return 0;
+    // Each frame decoded as the component decodes it: a kept frame first, then this one.
+    const auto decode = [&](const FrameGeometry& geometry, const std::vector<uint8_t>& frame) {
+        const uint64_t rowStep = AlignedRowBytes(geometry);
+        const uint64_t imageBytes = rowStep * geometry.height;
+        if (imageBytes == 0 || imageBytes > kLargestImage) return;
+        std::vector<uint8_t> image(imageBytes);
+        UnpackFrame(geometry, frame.data(), frame.size(), image.data(), rowStep, shift);
+    };
+    StreamLines stream;
+    long timestamp = 0;
+    std::vector<const std::vector<uint8_t>*> frames{&first};
+    if (split) {
+        if (confirmed) frames.push_back(&first);
+        frames.insert(frames.end(), {&second, &second});
     }
-
-    const uint64_t rowStep = AlignedRowBytes(geometry);
-    const uint64_t imageBytes = rowStep * geometry.height;
-    if (imageBytes == 0 || imageBytes > kLargestImage) return 0;
-    std::vector<uint8_t> image(imageBytes);
-    UnpackFrame(geometry, second.data(), second.size(), image.data(), rowStep, shift);
+    for (const std::vector<uint8_t>* frame : frames) {
+        StreamLines::Step step = stream.Take(frame->data(), frame->size(), ++timestamp, request, frameSizeCheck);
+        if (step.keptToPublish) decode(step.keptToPublish->geometry, step.keptToPublish->bytes);
+        if (step.decodeThis) decode(stream.Lines(), *frame);
+    }
     return 0;
 }

@@ -205,4 +205,94 @@ TEST(FrameCheck, AByteGainedOrLostInFrontOfAnyLineIsFound) {
     EXPECT_TRUE(CheckFrame(geometry, otherChannel.data(), otherChannel.size(), true).Decodable());
 }
 
+// What follows the last line, by what followed it in the stream's lines. A packet at its
+// place, a word further or none at all is sound; a preamble 1 to 3 bytes off shows a last
+// line that lost or gained bytes; a line packet where the packet after the last line, or
+// a next line, would stand shows lines moved by a line packet more (a packet doubled, the
+// capture buffer's size kept).
+TEST(FrameCheck, WhatFollowsTheLastLineShowsItWholeAndInPlace) {
+    using csi2_frames::DamageKind;
+    capture::FrameSpec spec;
+    spec.dataType = capture::type::kRaw10;
+    spec.width = 80;
+    spec.height = 5;
+    const capture::CaptureFrame plain = capture::WriteFrame(spec);
+    spec.frameMarkers = true;
+    const capture::CaptureFrame marked = capture::WriteFrame(spec);
+    const capture::PacketPlacement& last = marked.lines.back();
+    const uint32_t place = last.offset + 8 + last.wordCount + 2;  // the frame end packet's
+    const auto withBytesAt = [](std::vector<uint8_t> frame, size_t at, size_t count) {
+        frame.insert(frame.begin() + static_cast<long>(at), count, 0);
+        return csi2_frames::WithSizeWord(std::move(frame));
+    };
+    // The first line's packet doubled, the frame's size kept: the lines move by one.
+    const auto firstDoubled = [](const capture::CaptureFrame& f) {
+        const capture::PacketPlacement& first = f.lines.front();
+        const size_t bytes = 8 + first.wordCount + 2;
+        std::vector<uint8_t> frame = f.bytes;
+        frame.insert(frame.begin() + first.offset, f.bytes.begin() + first.offset,
+                     f.bytes.begin() + first.offset + bytes);
+        frame.resize(f.bytes.size());
+        return frame;
+    };
+    std::vector<uint8_t> packetGone = csi2_frames::WithoutFrameEnd(marked).bytes;
+    packetGone.insert(packetGone.end(), 8, 0);
+    // The plain frame with the frame end packet after its lines.
+    std::vector<uint8_t> plainEnded = plain.bytes;
+    plainEnded.insert(plainEnded.end(), marked.bytes.end() - 8, marked.bytes.end());
+    plainEnded = csi2_frames::WithSizeWord(std::move(plainEnded));
+    const uint32_t plainPlace = static_cast<uint32_t>(plain.bytes.size());
+
+    struct Case {
+        const char* name;
+        const capture::CaptureFrame& stored;
+        std::vector<uint8_t> frame;
+        FrameStatus status;
+        uint64_t at = 0;  // of the preamble reported
+    } cases[] = {
+        {"the packet at its place", marked, marked.bytes, FrameStatus::kDecodable},
+        {"a word of padding before it", marked, withBytesAt(marked.bytes, place, 4), FrameStatus::kDecodable},
+        {"padding in its place", marked, packetGone, FrameStatus::kDecodable},
+        {"the frame ending after the last footer", marked, csi2_frames::WithoutFrameEnd(marked).bytes,
+         FrameStatus::kDecodable},
+        {"a byte of padding before it", marked, withBytesAt(marked.bytes, place, 1),
+         FrameStatus::kPacketAfterLinesOff, place + 1},
+        {"a byte gained inside the last line", marked,
+         csi2_frames::Damaged(marked.bytes, {DamageKind::kGained, last.offset + 50, 0}),
+         FrameStatus::kPacketAfterLinesOff, place + 1},
+        {"a byte lost inside the last line", marked,
+         csi2_frames::Damaged(marked.bytes, {DamageKind::kLost, last.offset + 50}),
+         FrameStatus::kPacketAfterLinesOff, place - 1},
+        {"3 bytes lost inside the last line", marked,
+         csi2_frames::Damaged(csi2_frames::Damaged(csi2_frames::Damaged(marked.bytes, {DamageKind::kLost, last.offset + 50}),
+                                                   {DamageKind::kLost, last.offset + 50}),
+                              {DamageKind::kLost, last.offset + 50}),
+         FrameStatus::kPacketAfterLinesOff, place - 3},
+        {"a line packet where the packet after the last line stood", marked, firstDoubled(marked),
+         FrameStatus::kLineAfterLastLine, place},
+        {"none after the stored lines: a packet after this frame's", plain, plainEnded, FrameStatus::kDecodable},
+        {"none after the stored lines: a line packet where a next line would stand", plain,
+         [&] {
+             std::vector<uint8_t> frame = firstDoubled(plain);
+             frame.insert(frame.end(), plain.bytes.end() - (8 + plain.lines[0].wordCount + 2), plain.bytes.end());
+             return csi2_frames::WithSizeWord(std::move(frame));
+         }(),
+         FrameStatus::kLineAfterLastLine, plain.bytes.size()},
+        {"none after the stored lines: a packet inside the last footer", plain,
+         csi2_frames::Damaged(plainEnded, {DamageKind::kLost, plain.lines.back().offset + 50}),
+         FrameStatus::kPacketAfterLinesOff, plainPlace - 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const GeometryResult stored =
+            ComputeGeometry(c.stored.bytes.data(), c.stored.bytes.size(), csi2_frames::Fixed(0x2B));
+        ASSERT_TRUE(stored.Ready());
+        const LastLineFollower follower = WhatFollowsTheLastLine(stored.geometry, c.frame.data(), c.frame.size());
+        EXPECT_EQ(follower.status, c.status);
+        if (c.status != FrameStatus::kDecodable) EXPECT_EQ(follower.preambleAt, c.at);
+        const FrameVerdict verdict = CheckFrame(stored.geometry, c.frame.data(), c.frame.size(), false);
+        EXPECT_EQ(verdict.status, c.status) << ::testing::PrintToString(verdict.reports);
+    }
+}
+
 }  // namespace

@@ -81,7 +81,6 @@ TEST(FrameGeometry, KeepsTheFrameHeaderAndTheLinesOffsets) {
     const uint32_t afterLast = frame.lines.back().offset + 8u + frame.lines.back().wordCount + 2;
     EXPECT_EQ(g.ends.packetAfterLines, afterLast);
     EXPECT_EQ(g.ends.roomAfterLastLine, 2u);
-    EXPECT_TRUE(g.ends.regular);
     EXPECT_EQ(g.requiredSpan, afterLast);
 
     capture::FrameWriter uneven;
@@ -180,130 +179,6 @@ TEST(FrameGeometry, AutoFindsEveryLineOfAFrameWithAStrayByte) {
     }
 }
 
-// A later frame whose lines all stand a byte later than the stored ones (a byte gained in
-// front of the first) has them in place: taken, which confirms the stored lines, with the
-// frame-size word the larger of the two and the header the geometry frame's, the types
-// those of the stored geometry, detected (AUTO) or given.
-TEST(FrameGeometry, LinesMovedTogetherAreTakenAndConfirmTheStoredOnes) {
-    const capture::CaptureFrame clean = Raw10Frame();
-    const capture::CaptureFrame moved = csi2_frames::WithStrayByte(clean, 0);
-    for (const GeometryRequest& request : {Fixed(0x2B), Auto()}) {
-        for (const bool confirmed : {false, true}) {
-            SCOPED_TRACE(std::to_string(request.targetType) + (confirmed ? ", confirmed" : ""));
-            const GeometryResult saved = Geometry(clean.bytes, request);
-            ASSERT_TRUE(saved.Ready());
-            GeometryRequest laterRequest;
-            laterRequest.simd = request.simd;
-            const GeometryResult taken = ComputeGeometryOfALaterFrame(
-                saved.geometry, confirmed, moved.bytes.data(), moved.bytes.size(), laterRequest);
-            ASSERT_TRUE(taken.Ready()) << ::testing::PrintToString(taken.reports);
-            EXPECT_TRUE(taken.confirmsStored);
-            EXPECT_EQ(Offsets(taken.geometry.lines), Offsets(moved));
-            EXPECT_EQ(taken.geometry.searchType, 0x2B);
-            EXPECT_EQ(taken.geometry.decodeType, 0x2B);
-            EXPECT_EQ(taken.geometry.unpacker, saved.geometry.unpacker);
-            EXPECT_EQ(taken.geometry.frameSizeWord, moved.bytes.size());
-            EXPECT_TRUE(taken.geometry.frameHeader == saved.geometry.frameHeader);
-        }
-    }
-}
-
-// Whose lines are trusted when a later frame's lines make the stream's image laid out
-// otherwise, or make it with more lines: a second frame fixes the stored ones; before
-// that, lines regular in their spacing and in what follows each are trusted over lines
-// that are not, and a frame that cannot tell is kept for the next one to decide.
-TEST(FrameGeometry, OfTwoUnconfirmedFramesTheOneWithoutSignsOfDamageHoldsTheLines) {
-    const capture::CaptureFrame clean = Raw10Frame();
-    const std::vector<uint8_t> strayBefore2 = csi2_frames::WithStrayByte(clean, 2).bytes;
-    const std::vector<uint8_t> strayBefore3 = csi2_frames::WithStrayByte(clean, 3).bytes;
-    // Every line 4 bytes further from the next: regular, laid out otherwise.
-    capture::FrameWriter padding;
-    for (const capture::PacketPlacement& line : clean.lines) {
-        const auto start = clean.bytes.begin() + line.offset;
-        padding.Bytes(std::vector<uint8_t>(start, start + 8 + line.wordCount + 2));
-        padding.Bytes({0, 0, 0, 0});
-    }
-    const std::vector<uint8_t> padded = padding.Finish();
-    // The last line's identifier overwritten: a regular frame of 4 lines.
-    std::vector<uint8_t> lastLineLost = clean.bytes;
-    lastLineLost[clean.lines[4].offset + 4] = 0x12;
-    // With frame start and end packets; then a byte gained inside the last line.
-    const capture::CaptureFrame marked = Raw10Frame(true);
-    const std::vector<uint8_t> lastLineLonger = csi2_frames::Damaged(
-        marked.bytes, {csi2_frames::DamageKind::kGained, marked.lines[4].offset + 50, 0});
-
-    const auto outOfPlace = [](uint32_t at) {
-        return "Line packet at byte " + std::to_string(at) +
-               " does not end where the stream's lines end, skip frame";
-    };
-    const std::string held =
-        "Lines of the frame differ from the stored ones, which no frame has confirmed: kept for the next "
-        "frame to "
-        "confirm, skip frame";
-    struct Case {
-        const char* name;
-        const std::vector<uint8_t>& saved;
-        bool confirmed;
-        const std::vector<uint8_t>& later;
-        GeometryStatus status;
-        std::string report;  // none when Ready
-        uint32_t height = 5;
-    } cases[] = {
-        {"a byte between two lines of a later frame", clean.bytes, false, strayBefore2,
-         GeometryStatus::kLinesOutOfPlace, outOfPlace(clean.lines[1].offset)},
-        {"the same, the stored lines confirmed", clean.bytes, true, strayBefore2,
-         GeometryStatus::kLinesOutOfPlace, outOfPlace(clean.lines[1].offset)},
-        {"a byte between two lines of the geometry frame", strayBefore2, false, clean.bytes,
-         GeometryStatus::kReady, ""},
-        {"the same, the stored lines confirmed", strayBefore2, true, clean.bytes,
-         GeometryStatus::kLinesOutOfPlace, outOfPlace(clean.lines[1].offset)},
-        {"two frames with a byte between other lines", strayBefore2, false, strayBefore3,
-         GeometryStatus::kHeldForConfirmation, held},
-        {"two regular frames laid out apart", clean.bytes, false, padded,
-         GeometryStatus::kHeldForConfirmation, held},
-        {"the same, the stored lines confirmed", clean.bytes, true, padded, GeometryStatus::kLinesOutOfPlace,
-         outOfPlace(clean.lines[0].offset)},
-        {"the geometry frame lost its last line", lastLineLost, false, clean.bytes, GeometryStatus::kReady,
-         ""},
-        {"the same, confirmed", lastLineLost, true, clean.bytes, GeometryStatus::kNotTheImage,
-         "Lines of the frame make no image of 80x4, skip frame"},
-        {"a later frame lost its last line", clean.bytes, false, lastLineLost, GeometryStatus::kNotTheImage,
-         "Lines of the frame make no image of 80x5, skip frame"},
-        {"a byte gained inside the last line moves the packet after it", marked.bytes, true, lastLineLonger,
-         GeometryStatus::kLinesOutOfPlace, outOfPlace(marked.lines[4].offset)},
-        {"a packet after the last line where none stood", clean.bytes, true, marked.bytes,
-         GeometryStatus::kReady, ""},
-        {"none where one stood, the frame ending after the last footer", marked.bytes, true, clean.bytes,
-         GeometryStatus::kReady, ""},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const GeometryResult saved = Geometry(c.saved, Fixed(0x2B));
-        ASSERT_TRUE(saved.Ready());
-        const GeometryResult result =
-            ComputeGeometryOfALaterFrame(saved.geometry, c.confirmed, c.later.data(), c.later.size(), {});
-        EXPECT_EQ(result.status, c.status) << ::testing::PrintToString(result.reports);
-        EXPECT_EQ(result.reports, c.report.empty() ? Reports{} : Reports{c.report});
-        const bool replaces =
-            c.status == GeometryStatus::kReady || c.status == GeometryStatus::kHeldForConfirmation;
-        if (!replaces) {
-            EXPECT_TRUE(result.geometry.lines.empty());
-            continue;
-        }
-        const GeometryResult own = Geometry(c.later, Fixed(0x2B));
-        EXPECT_EQ(Offsets(result.geometry.lines), Offsets(own.geometry.lines));
-        EXPECT_EQ(result.geometry.height, own.geometry.height);
-        // Lines laid out as the stored ones confirm them; lines that replace them bring
-        // their own frame's header and frame-size word.
-        const bool confirms = result.confirmsStored;
-        EXPECT_EQ(result.geometry.frameSizeWord,
-                  confirms ? std::max(saved.geometry.frameSizeWord, own.geometry.frameSizeWord)
-                           : own.geometry.frameSizeWord);
-        EXPECT_TRUE(result.geometry.frameHeader ==
-                    (confirms ? saved.geometry.frameHeader : own.geometry.frameHeader));
-    }
-}
-
 // A frame whose bytes after a line show that the line's payload lost a byte gives no
 // geometry: the next packet stands inside its footer. A frame that ends at its last pixel,
 // or one byte into the last footer, shows nothing after its last line.
@@ -346,56 +221,6 @@ TEST(FrameGeometry, ALineCutShortGivesNoGeometry) {
         EXPECT_EQ(result.geometry.ends.footerBytes, 2u);
         EXPECT_EQ(result.geometry.ends.lastFooterBytes, c.lastFooterBytes);
         EXPECT_EQ(result.geometry.requiredSpan, c.frame.size());
-    }
-}
-
-// Lines that make another image, or that the frame does not hold whole, are not taken:
-// the output's buffers are laid out for the stream's image.
-TEST(FrameGeometry, MovedLinesOfAnotherImageAreRefused) {
-    const capture::CaptureFrame clean = Raw10Frame();
-    const GeometryResult saved = Geometry(clean.bytes, Fixed(0x2B));
-    ASSERT_TRUE(saved.Ready());
-    auto frameOf = [](uint32_t width, uint32_t height, uint8_t type = capture::type::kRaw10) {
-        capture::FrameSpec spec;
-        spec.dataType = type;
-        spec.width = width;
-        spec.height = height;
-        return capture::WriteFrame(spec).bytes;
-    };
-    std::vector<uint8_t> lineLost = clean.bytes;
-    lineLost[clean.lines[2].offset] = 0;
-    // The last line shorter than the width, the frame ending with it.
-    capture::FrameWriter writer;
-    std::mt19937 random(3);
-    for (uint32_t y = 0; y < 5; ++y)
-        writer.LongPacket(capture::type::kRaw10, capture::LinePayload(capture::type::kRaw10, y < 4 ? 80 : 40,
-                                                                      y, capture::Pattern::kRandom, random));
-    std::vector<uint8_t> lastLineShort = writer.Finish();
-    lastLineShort.resize(lastLineShort.size() - 2);
-
-    const std::string notTheImage = "Lines of the frame make no image of 80x5, skip frame";
-    struct Case {
-        const char* name;
-        std::vector<uint8_t> frame;
-        GeometryStatus status;
-        std::string report;
-    } cases[] = {
-        {"a line lost", lineLost, GeometryStatus::kUnreadableLine,
-         "Line packet cannot be read at byte " + std::to_string(clean.lines[2].offset) + ", skip frame"},
-        {"a line more", frameOf(80, 6), GeometryStatus::kNotTheImage, notTheImage},
-        {"wider lines", frameOf(84, 5), GeometryStatus::kNotTheImage, notTheImage},
-        {"the last line shorter than the width", lastLineShort, GeometryStatus::kUnreadableLine,
-         "Line word counts differ: 100 at byte 64, 50 at byte 504, skip frame"},
-        {"lines of another type", frameOf(80, 5, capture::type::kRaw12), GeometryStatus::kTypeNotFound,
-         "Target CSI2 type not found try next Frame"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const GeometryResult moved =
-            ComputeGeometryOfALaterFrame(saved.geometry, true, c.frame.data(), c.frame.size(), {});
-        EXPECT_EQ(moved.status, c.status);
-        EXPECT_EQ(moved.reports, Reports{c.report});
-        EXPECT_TRUE(moved.geometry.lines.empty());
     }
 }
 
