@@ -125,6 +125,12 @@ bool HostComponents::AwaitThreadsEnded(const void* module, long timeout) {
     return m_threadEnded.wait_for(lock, std::chrono::microseconds(timeout), ended);
 }
 
+bool HostComponents::AwaitThreadsEnded(const void* module, std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(m_lock);
+    return m_threadEnded.wait_until(lock, deadline,
+                                    [&] { return m_threads.find(module) == m_threads.end(); });
+}
+
 void HostComponents::AwaitAllThreadsEnded() {
     std::unique_lock lock(m_lock);
     m_threadEnded.wait(lock, [&] {

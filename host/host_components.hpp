@@ -2,6 +2,7 @@
 // for them.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -54,6 +55,8 @@ class HostComponents {
     // Waits until no thread runs for `module`, at most `timeout` microseconds (-1: no
     // limit); false when some still run.
     bool AwaitThreadsEnded(const void* module, long timeout);
+    // The same until `deadline`: an end waiting for several modules gives them all one.
+    bool AwaitThreadsEnded(const void* module, std::chrono::steady_clock::time_point deadline);
     // Waits until no thread runs for any module but the components left behind.
     void AwaitAllThreadsEnded();
 

@@ -128,8 +128,11 @@ HostGraph::HostGraph(HostKernel& kernel) : m_kernel(kernel) {}
 
 HostGraph::~HostGraph() {
     Stop();
+    // One deadline for all of them: each one stuck would otherwise add a time-out of its own.
+    const auto deadline = m_kernel.ShutdownDeadline();
     for (auto component = m_components.rbegin(); component != m_components.rend(); ++component)
-        if (m_kernel.Components().Has(*component)) m_kernel.DestroyComponent(nameOf(**component).c_str());
+        if (m_kernel.Components().Has(*component))
+            m_kernel.DestroyComponent(nameOf(**component).c_str(), deadline);
     // A component left behind, of this graph or another, may run the code of any package or
     // hold elements of rings any package's outputs left to it.
     if (!m_kernel.Components().LeftBehind().empty())

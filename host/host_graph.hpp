@@ -24,9 +24,10 @@ class TARNComponentDefinition;
 class HostGraph {
   public:
     explicit HostGraph(HostKernel& kernel);
-    // Stops the graph, then destroys its components, newest first, each after its threads.
-    // One whose Core never returns is left behind (HostKernel::DestroyComponent); the
-    // packages then stay loaded, handed to the kernel, until it destroys what it left behind.
+    // Stops the graph, then destroys its components, newest first, each after its threads,
+    // all waited for until one deadline ("Engine.shutdownTimeout" from then). One whose Core
+    // never returns is left behind (HostKernel::DestroyComponent); the packages then stay
+    // loaded, handed to the kernel, until it destroys what it left behind.
     ~HostGraph();
 
     HostGraph(const HostGraph&) = delete;

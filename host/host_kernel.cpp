@@ -15,11 +15,14 @@ HostKernel::HostKernel() : m_events(m_time) {
 HostKernel::~HostKernel() {
     {
         // The components go first, newest first, each after its threads: their elements
-        // are registered here and their threads use this kernel.
+        // are registered here and their threads use this kernel. One deadline for all of
+        // them, those left behind before included.
         KernelBinding binding(this);
+        const auto deadline = ShutdownDeadline();
         std::vector<std::string> names = m_components.Names();
-        for (auto name = names.rbegin(); name != names.rend(); ++name) DestroyComponent(name->c_str());
-        destroyLeftBehind();
+        for (auto name = names.rbegin(); name != names.rend(); ++name)
+            DestroyComponent(name->c_str(), deadline);
+        destroyLeftBehind(deadline);
     }
     // A module thread's body reaches this kernel until its very end, after its module
     // already counts it gone. A component left behind that still runs is the one exception:

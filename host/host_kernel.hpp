@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "host_event_service.hpp"
 #include "host_recorder.hpp"
 #include "host_registrations.hpp"
+#include "host_thread_gate.hpp"
 #include "kernel_binding.hpp"
 #include "tarn/engine/event.hpp"
 #include "tarn/runtime/mutex.hpp"
@@ -97,16 +99,22 @@ class HostKernel final : public TARNKernel {
     // Files a model (a package's or this program's definition) for CreateComponent; false
     // when a model of that name is known already.
     bool AddModel(TARNComponentDefinition& definition);
-    // Shuts the component down (a killed one once its threads ended), waits at most
-    // "Engine.shutdownTimeout" for every thread the host runs for it, gives elements readers
-    // cut off from it still hold as long to come back (then leaves them to those readers),
-    // unregisters its names, waits out the readers by name that found it, and deletes it.
-    // A component whose threads still run after the time-out (a Core that never returns)
-    // is not deleted, since no thread may outlive its component: it is reported, cut off
-    // and left behind (HostComponents::LeaveBehind) until the kernel's end, which destroys
-    // it if its threads have ended by then. False when there is no component of that name,
-    // or when it was left behind.
+    // Shuts the component down (a killed one once its threads ended), waits until
+    // `deadline` for every thread the host runs for it, gives elements readers cut off from
+    // it still hold until then to come back (then leaves them to those readers), unregisters
+    // its names, waits out the readers by name that found it, and deletes it. A component
+    // whose threads still run at the deadline (a Core that never returns) is not deleted,
+    // since no thread may outlive its component: it is reported, cut off, gives up its names
+    // (a component made later may take them) and is left behind
+    // (HostComponents::LeaveBehind) until the kernel's end, which destroys it if its threads
+    // have ended by then. False when there is no component of that name, or when it was
+    // left behind.
+    bool DestroyComponent(const char* name, std::chrono::steady_clock::time_point deadline);
+    // The same with a deadline of its own, "Engine.shutdownTimeout" from now.
     bool DestroyComponent(const char* name);
+    // "Engine.shutdownTimeout" from now: the one deadline of an end (a graph's, the
+    // kernel's) for all the components it destroys, however many of them are stuck.
+    std::chrono::steady_clock::time_point ShutdownDeadline();
     // Keeps a package loaded while components are left behind: their threads may still run
     // its code, or read elements of rings its outputs left to them, which its unloading
     // would delete. Unloaded at the kernel's end, after the components left behind, or
@@ -114,6 +122,11 @@ class HostKernel final : public TARNKernel {
     void KeepLoadedForLeftBehind(std::unique_ptr<HostPackage> package);
     // "Engine.shutdownTimeout", microseconds.
     long ShutdownTimeout();
+
+    // The gate the kernel's threads come back through from a component's code
+    // (HostThreadGate). Each thread holds it, so that it outlives the kernel while a thread
+    // the kernel's end left behind still runs, and expires once the last of them has ended.
+    std::weak_ptr<const HostThreadGate> ThreadGate() const { return m_gate; }
 
     // Clocks, listeners and keys handlers the packages registered.
     HostRegistrations& Registrations() { return m_registrations; }
@@ -254,31 +267,41 @@ class HostKernel final : public TARNKernel {
     // Reports once per operation that the host does not provide it.
     void notProvided(const char* operation);
     // The body of every module and component thread but the main one: counts the thread
-    // (host and module), tells the creator it started, runs `body` and reports what it threw.
+    // (host and module), tells the creator it started, runs `body`, and back through the
+    // gate reports what it threw.
     template <class Body>
     void runModuleThread(TARNModule* module, bool* started, Body body);
-    // A component's main thread: Birth, the Core loop until it dies, the death sequence.
-    void runComponentLife(TARNComponent& component);
+    // A component's main thread: Birth, the Core loop until it dies, and back through the
+    // gate the death sequence; false when the gate was shut meanwhile.
+    bool runComponentLife(TARNComponent& component, HostThreadGate& gate);
     // Whether `name`, or `name` followed by a point and more, is a symbol.
     bool nameTaken(const std::string& name);
     // Splits "module.element" at the first point; false when either part is empty.
     static bool splitPath(const char* path, std::string& module, std::string& element);
+    // The output and the input two paths name; false, reported, when either is missing.
+    bool findEnds(const char* outputPath, const char* inputPath, TARNOutput*& output, TARNInput*& input);
+    // Reports why Attach would refuse to connect `input` to `output` and answers true, or
+    // answers false. A move (`moving`) takes an input that is connected already: the
+    // variant detaches it once nothing else refuses.
+    bool attachRefused(TARNOutput& output, TARNInput& input, bool moving);
     // Every input of `component` and every input connected to its outputs, detached.
     void detachAll(TARNComponent& component);
     // Shutdown, unless the component is at rest with its main loop ended.
     void shutDownUnlessAtRest(TARNComponent& component);
     // The end of a destruction, once no thread runs for the component: it is cut off, its
-    // readers' elements awaited, its names unregistered, and it is deleted.
-    void destroy(TARNComponent& component);
-    // Reports the component, cuts it off from the graph and moves it to those left behind.
+    // readers' elements awaited until `deadline`, its names unregistered, and it is deleted.
+    void destroy(TARNComponent& component, std::chrono::steady_clock::time_point deadline);
+    // Reports the component, cuts it off from the graph, takes its names back and moves it
+    // to those left behind.
     void leaveBehind(TARNComponent& component);
-    // At the kernel's end: destroys the components left behind whose threads ended, and
-    // unloads the packages kept for them unless one still runs.
-    void destroyLeftBehind();
+    // At the kernel's end: destroys the components left behind whose threads end by
+    // `deadline`, shuts the gate on the others, and unloads the packages kept for them
+    // unless one still runs.
+    void destroyLeftBehind(std::chrono::steady_clock::time_point deadline);
     // Waits until no reader cut off from the component's outputs holds one of their
-    // elements, at most "Engine.shutdownTimeout": then reports an error and returns, the
-    // elements left to their readers.
-    void awaitElementsGivenBack(TARNComponent& component);
+    // elements, at most until `deadline`: then reports an error and returns, the elements
+    // left to their readers.
+    void awaitElementsGivenBack(TARNComponent& component, std::chrono::steady_clock::time_point deadline);
     // Runs the test hook of SetRemovalNoticeHook, if any.
     void removalNotice(const char* fullName);
     // The SDK registers a module's elements through the bound kernel, so the Engine module
@@ -337,6 +360,7 @@ class HostKernel final : public TARNKernel {
     unsigned char m_nextClockId = 1;
 
     HostComponents m_components;
+    std::shared_ptr<HostThreadGate> m_gate = std::make_shared<HostThreadGate>();
     std::mutex m_keptPackagesLock;
     std::vector<std::unique_ptr<HostPackage>> m_keptPackages;
 

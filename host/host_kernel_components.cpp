@@ -1,10 +1,12 @@
 // The host kernel's side of the component life cycle: making components of the known
 // models, starting, stopping, killing, renaming and connecting them by name, and the bodies
 // of the threads the SDK asks the engine to run.
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,6 +43,10 @@ long HostKernel::ShutdownTimeout() {
     bool found = false;
     const long timeout = GetIntegerProperty("Engine.shutdownTimeout", &found);
     return found && timeout >= 0 ? timeout : 10'000'000;
+}
+
+std::chrono::steady_clock::time_point HostKernel::ShutdownDeadline() {
+    return std::chrono::steady_clock::now() + std::chrono::microseconds(ShutdownTimeout());
 }
 
 TARNComponent* HostKernel::FindComponent(const char* name) {
@@ -175,17 +181,21 @@ void HostKernel::detachAll(TARNComponent& component) {
     for (auto& [output, input] : connections) Detach(*output, *input);
 }
 
-// A killed component's Core may still run: it is shut down only once its threads ended.
 bool HostKernel::DestroyComponent(const char* name) {
+    return DestroyComponent(name, ShutdownDeadline());
+}
+
+// A killed component's Core may still run: it is shut down only once its threads ended.
+bool HostKernel::DestroyComponent(const char* name, std::chrono::steady_clock::time_point deadline) {
     TARNComponent* component = FindComponent(name);
     if (component == nullptr) return false;
     if (!m_components.IsKilled(component)) shutDownUnlessAtRest(*component);
-    if (!m_components.AwaitThreadsEnded(component, ShutdownTimeout())) {
+    if (!m_components.AwaitThreadsEnded(component, deadline)) {
         leaveBehind(*component);
         return false;
     }
     shutDownUnlessAtRest(*component);
-    destroy(*component);
+    destroy(*component, deadline);
     return true;
 }
 
@@ -195,9 +205,9 @@ void HostKernel::shutDownUnlessAtRest(TARNComponent& component) {
         component.Shutdown();
 }
 
-void HostKernel::destroy(TARNComponent& component) {
+void HostKernel::destroy(TARNComponent& component, std::chrono::steady_clock::time_point deadline) {
     detachAll(component);
-    awaitElementsGivenBack(component);
+    awaitElementsGivenBack(component, deadline);
     m_components.Remove(&component);
     // Nobody finds the component by its names any more, and the readers by name that found
     // it before are out, before any of its destructors runs.
@@ -207,12 +217,16 @@ void HostKernel::destroy(TARNComponent& component) {
 
 // Its thread still runs the component's code and may still read the elements it holds, of
 // rings whose owners may be gone: the component stays, cut off as a kill cuts it off, and
-// so do the packages (KeepLoadedForLeftBehind), until the kernel's end.
+// so do the packages (KeepLoadedForLeftBehind), until the kernel's end. Its names do not:
+// the graph may be built again meanwhile, with a component of the same name. Given up
+// here, they are not given up again when the component is destroyed, which would take
+// them from that component.
 void HostKernel::leaveBehind(TARNComponent& component) {
     const std::string name = nameOf(component);
     m_components.MarkKilled(&component);
     detachAll(component);
     m_components.LeaveBehind(&component);
+    component.UnregisterNames();
     Report(("Component " + name +
             " still runs its Core after the shutdown time-out: it is left behind undestroyed, with the "
             "packages loaded, until the host ends.")
@@ -225,18 +239,21 @@ void HostKernel::KeepLoadedForLeftBehind(std::unique_ptr<HostPackage> package) {
     m_keptPackages.push_back(std::move(package));
 }
 
-// A component left behind whose threads ended by now is destroyed; one that still runs is
-// given the shutdown time-out once more, then left to the process's end with the packages,
-// which are never unloaded: its thread is in their code.
-void HostKernel::destroyLeftBehind() {
-    bool anyRuns = false;
+// A component left behind whose threads end by the deadline is destroyed; one that still
+// runs then is left to the process's end with the packages, which are never unloaded: its
+// thread is in their code. The gate is shut on it, so that its thread, once back from its
+// Core, touches nothing of this kernel, which may be gone by then. A thread that came back
+// just before runs its death to the end first.
+void HostKernel::destroyLeftBehind(std::chrono::steady_clock::time_point deadline) {
+    std::vector<TARNComponent*> running;
     for (TARNComponent* component : m_components.LeftBehind()) {
-        if (m_components.AwaitThreadsEnded(component, ShutdownTimeout())) {
+        if (!m_components.AwaitThreadsEnded(component, deadline)) m_gate->Abandon(component);
+        if (m_components.Threads(component) == 0) {
             shutDownUnlessAtRest(*component);
-            destroy(*component);
+            destroy(*component, deadline);
             continue;
         }
-        anyRuns = true;
+        running.push_back(component);
         Report(("Component " + nameOf(*component) +
                 " still runs its Core as the host ends: it is never destroyed, and the packages never "
                 "unloaded.")
@@ -248,18 +265,24 @@ void HostKernel::destroyLeftBehind() {
         std::lock_guard lock(m_keptPackagesLock);
         packages.swap(m_keptPackages);
     }
-    if (!anyRuns) return;
-    // Reachable for good, so that no unloading ever runs under those threads.
+    if (running.empty()) return;
+    // Reachable for good: no unloading ever runs under those threads, and the components
+    // they run, never destroyed, are kept rather than lost.
+    static std::mutex keptLock;
     static auto* neverUnloaded = new std::vector<std::unique_ptr<HostPackage>>;
+    static auto* neverDestroyed = new std::vector<TARNComponent*>;
+    std::lock_guard lock(keptLock);
     for (auto& package : packages) neverUnloaded->push_back(std::move(package));
+    neverDestroyed->insert(neverDestroyed->end(), running.begin(), running.end());
 }
 
 // A reader cut off from the graph while it held elements of this component's outputs
 // gives them back when its Core goes on, which may be never. The destruction gives it
-// "Engine.shutdownTimeout" to do so, then goes on: the outputs leave those elements, their
-// ring slots and the buffers under them to the reader, freed when it gives them back (or
-// when the package unloads).
-void HostKernel::awaitElementsGivenBack(TARNComponent& component) {
+// until its deadline to do so, then goes on: the outputs leave those elements, their ring
+// slots and the buffers under them to the reader, freed when it gives them back (or when
+// the package unloads).
+void HostKernel::awaitElementsGivenBack(TARNComponent& component,
+                                        std::chrono::steady_clock::time_point deadline) {
     auto anyHeld = [&] {
         TARNMutexGuard guard(component.moduleLock);
         for (TARNOutput* output : component.outputs) {
@@ -268,9 +291,7 @@ void HostKernel::awaitElementsGivenBack(TARNComponent& component) {
         }
         return false;
     };
-    const long limit = ShutdownTimeout();
-    const long start = GetSystemAccurateTiming();
-    while (anyHeld() && GetSystemAccurateTiming() - start <= limit) TARN::Sleep(StatePoll);
+    while (anyHeld() && std::chrono::steady_clock::now() < deadline) TARN::Sleep(StatePoll);
     if (!anyHeld()) return;
     Report(("Readers cut off from component " + nameOf(component) +
             " still hold elements of its outputs after the shutdown time-out: the component is destroyed, "
@@ -345,7 +366,8 @@ bool HostKernel::splitPath(const char* path, std::string& module, std::string& e
     return true;
 }
 
-bool HostKernel::AttachPaths(const char* outputPath, const char* inputPath) {
+bool HostKernel::findEnds(const char* outputPath, const char* inputPath, TARNOutput*& output,
+                          TARNInput*& input) {
     std::string writerName, outputName, readerName, inputName;
     if (!splitPath(outputPath, writerName, outputName) || !splitPath(inputPath, readerName, inputName)) {
         Report(("Can't connect " + std::string(outputPath ? outputPath : "") + " to " +
@@ -364,22 +386,28 @@ bool HostKernel::AttachPaths(const char* outputPath, const char* inputPath) {
             2, 0, true);
         return false;
     }
+    output = &writer->Output(outputName.c_str());
+    input = &reader->Input(inputName.c_str());
+    return true;
+}
+
+bool HostKernel::AttachPaths(const char* outputPath, const char* inputPath) {
+    TARNOutput* output = nullptr;
+    TARNInput* input = nullptr;
     // Attach says why it refuses.
-    return Attach(writer->Output(outputName.c_str()), reader->Input(inputName.c_str()));
+    return findEnds(outputPath, inputPath, output, input) && Attach(*output, *input);
 }
 
 // The variant moves an input that is connected already: it is detached from its output
-// first.
+// first, once the new connection is known to be taken, so that a refused move leaves it
+// where it was.
 bool HostKernel::AttachPathsVariant(const char* outputPath, const char* inputPath) {
-    std::string readerName, inputName;
-    if (splitPath(inputPath, readerName, inputName)) {
-        TARNComponent* reader = FindComponent(readerName.c_str());
-        if (reader != nullptr && reader->HasInput(inputName.c_str())) {
-            TARNInput& input = reader->Input(inputName.c_str());
-            if (TARNOutput* output = input.ConnectedOutput()) Detach(*output, input);
-        }
-    }
-    return AttachPaths(outputPath, inputPath);
+    TARNOutput* output = nullptr;
+    TARNInput* input = nullptr;
+    if (!findEnds(outputPath, inputPath, output, input) || attachRefused(*output, *input, true)) return false;
+    if (TARNOutput* connected = input->ConnectedOutput()) Detach(*connected, *input);
+    // Attach says why it refuses.
+    return Attach(*output, *input);
 }
 
 // --- Thread bodies -------------------------------------------------------------------
@@ -389,6 +417,8 @@ bool HostKernel::AttachPathsVariant(const char* outputPath, const char* inputPat
 // on the creator's stack and is not touched after the flag is set.
 template <class Body>
 void HostKernel::runModuleThread(TARNModule* module, bool* started, Body body) {
+    // The thread's own hold on the gate: the kernel may end while `body` runs.
+    const std::shared_ptr<HostThreadGate> gate = m_gate;
     m_components.ThreadBegins(module);
     module->OneMoreLife();
     __atomic_store_n(started, true, __ATOMIC_RELEASE);
@@ -405,12 +435,15 @@ void HostKernel::runModuleThread(TARNModule* module, bool* started, Body body) {
     } catch (...) {
         failure = "an unknown exception";
     }
+    // Left behind by the kernel's end, the thread ends here: the kernel may be gone.
+    if (!gate->Enter(module)) return;
     if (!failure.empty()) {
         const std::string message = "A thread of module " + nameOf(*module) + " ended by " + failure + ".";
         Report(message.c_str(), 2, 0, true);
     }
     module->LoseOneLife();
     m_components.ThreadEnds(module);
+    gate->Leave(module);
 }
 
 void* HostKernel::ModuleThread(void* argument) {
@@ -437,27 +470,51 @@ void* HostKernel::ComponentThread(void* argument) {
 
 void* HostKernel::ComponentMainThread(void* argument) {
     auto* component = static_cast<TARNComponent*>(argument);
+    // The thread's own hold on the gate: the kernel may end while the component's code runs.
+    const std::shared_ptr<HostThreadGate> gate = m_gate;
     m_components.ThreadBegins(component);
-    runComponentLife(*component);
+    // Left behind by the kernel's end, the thread ends at once: the kernel may be gone.
+    if (!runComponentLife(*component, *gate)) return nullptr;
     m_components.ThreadEnds(component);
+    gate->Leave(component);
     return nullptr;
 }
 
-void HostKernel::runComponentLife(TARNComponent& component) {
+// Birth and the Core loop are the component's code, which may never return: the thread
+// comes back into the kernel through the gate after each, and stays in after the loop.
+bool HostKernel::runComponentLife(TARNComponent& component, HostThreadGate& gate) {
     component.OneMoreLife();
+    std::exception_ptr failure;
     try {
         component.Birth();
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!gate.Enter(&component)) return false;
+    if (!failure) {
         ModuleStateChanged(component.Name(), component.State());
         component.birthEvent.Set();
-        while ((component.State() & TARNModule::Dying) == 0) {
+    }
+    gate.Leave(&component);
+    try {
+        while (!failure && (component.State() & TARNModule::Dying) == 0) {
             component.PerformanceMonitoring();
             component.Core();
         }
     } catch (...) {
-        // 57005 is the component dying; everything else is told.
-        component.ReportCurrentFailure("");
+        failure = std::current_exception();
+    }
+    if (!gate.Enter(&component)) return false;
+    if (failure) {
+        try {
+            std::rethrow_exception(failure);
+        } catch (...) {
+            // 57005 is the component dying; everything else is told.
+            component.ReportCurrentFailure("");
+        }
     }
     // The component's other threads unwind too before its death waits for them.
     component.Die();
     component.DeathSequence();
+    return true;
 }

@@ -27,12 +27,9 @@ bool accepts(const TARNInputImplementation& input, TARNOutput& output) {
 
 }  // namespace
 
-// The input becomes a reader of the output's ring with its own kind and subsampling, learns
-// its ring, reader id and output, joins the output's input list, and its connection event
-// wakes a reader waiting to be connected. As an engine does, it first asks the input's
-// filter: a reader given elements of a type it does not take would read them as what it
-// takes (a number as an image header).
-bool HostKernel::Attach(TARNOutput& output, TARNInput& input) {
+// As an engine does, the kernel asks the input's filter: a reader given elements of a type
+// it does not take would read them as what it takes (a number as an image header).
+bool HostKernel::attachRefused(TARNOutput& output, TARNInput& input, bool moving) {
     auto& to = static_cast<TARNOutputImplementation&>(output);
     auto& from = static_cast<TARNInputImplementation&>(input);
     const auto refuse = [&](const char* reason) {
@@ -40,11 +37,21 @@ bool HostKernel::Attach(TARNOutput& output, TARNInput& input) {
                                     OutputTypeText(output) + ") to " + from.Name().c_str() + " (" +
                                     FilterText(from.typeFilter) + "): " + reason;
         Report(message.c_str(), 2, 0, true);
-        return false;
+        return true;
     };
     if (to.ring == nullptr) return refuse("the output has no ring.");
-    if (from.ConnectedRing() != nullptr) return refuse("the input is connected already.");
+    if (!moving && from.ConnectedRing() != nullptr) return refuse("the input is connected already.");
     if (!accepts(from, output)) return refuse("the input's filter refuses the output's type.");
+    return false;
+}
+
+// The input becomes a reader of the output's ring with its own kind and subsampling, learns
+// its ring, reader id and output, joins the output's input list, and its connection event
+// wakes a reader waiting to be connected.
+bool HostKernel::Attach(TARNOutput& output, TARNInput& input) {
+    if (attachRefused(output, input, false)) return false;
+    auto& to = static_cast<TARNOutputImplementation&>(output);
+    auto& from = static_cast<TARNInputImplementation&>(input);
     const int readerId = to.ring->RegisterReader(from.readerType);
     if (IsFifoReaderType(from.readerType)) to.ring->SetSubsamplingRate(readerId, from.subsampling);
     {

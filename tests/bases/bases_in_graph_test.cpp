@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "dataflow/io_monitor_implementation.hpp"
+#include "dataflow/output_implementation.hpp"
 #include "host_graph.hpp"
 #include "support/graph_ends.hpp"
 #include "support/host_kernel_fixture.hpp"
@@ -17,6 +19,7 @@
 #include "support/sound_test_component.hpp"
 #include "support/stream8_test_component.hpp"
 #include "support/two_image_operation_test_component.hpp"
+#include "tarn/engine/engine_graph.hpp"
 
 namespace {
 
@@ -156,6 +159,47 @@ TEST_F(BasesInGraphTest, TheImageInputRefusesNumbersThatThePointInputTakes) {
     EXPECT_TRUE(graph.Connect("source.numbers", "component.iPoint"));
     EXPECT_TRUE(graph.Component("component")->Input("iPoint").IsConnected());
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{});
+}
+
+// A move the input's filter refuses, or one to an output that is not there, is refused
+// before anything changes: the point input stays connected to the numbers it took, by
+// either way of asking for a move.
+TEST_F(BasesInGraphTest, ARefusedMoveLeavesTheInputConnectedWhereItWas) {
+    Make<ImageOperationTestComponent>();
+    TARNOutput& numbers = Source().VectorOutput("numbers", TARNTypeInfo::Integer32, 1);
+    Source().ImageOutput("images", 8, 4, "GRAY", 4);
+    ASSERT_TRUE(graph.Connect("source.numbers", "component.iPoint"));
+    TARNInput& point = graph.Component("component")->Input("iPoint");
+    const struct {
+        const char* name;
+        bool (*move)(HostKernel& kernel, const char* output, const char* input);
+        const char* output;
+        const char* refusal;
+    } cases[] = {
+        {"the kernel's variant, to images",
+         [](HostKernel& kernel, const char* output, const char* input) {
+             return kernel.AttachPathsVariant(output, input);
+         },
+         "source.images",
+         "Can't connect source.images (IplImage vector) to component.iPoint (FilterIntegers32): the input's "
+         "filter refuses the output's type."},
+        {"TARN::Attach2, to images",
+         [](HostKernel&, const char* output, const char* input) { return TARN::Attach2(output, input); },
+         "source.images",
+         "Can't connect source.images (IplImage vector) to component.iPoint (FilterIntegers32): the input's "
+         "filter refuses the output's type."},
+        {"TARN::Attach2, to no output",
+         [](HostKernel&, const char* output, const char* input) { return TARN::Attach2(output, input); },
+         "source.nothing", "Can't connect source.nothing to component.iPoint: no such output or input."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        recorder.ClearReports();
+        EXPECT_FALSE(c.move(kernel, c.output, "component.iPoint"));
+        EXPECT_EQ(ReportTexts(), std::vector<std::string>{c.refusal});
+        EXPECT_EQ(point.ConnectedOutput(), &numbers);
+        EXPECT_EQ(static_cast<TARNOutputImplementation&>(numbers).ring->ReaderCount(), 1);
+    }
 }
 
 // ---- Two-source image processing --------------------------------------------------------

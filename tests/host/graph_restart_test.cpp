@@ -666,7 +666,8 @@ TEST_F(GraphRestartAfterAKill, ARingLeftByAPackagesOutputEndsWithTheGiveBackOfAR
     ASSERT_NE(ring, nullptr);
     graph->Stop();
     // The holder keeps its element past the shutdown time-out: the decoder goes without it.
-    WithShutdownTimeout(ShortTimeout, [&] { ASSERT_TRUE(graph->Destroy("decoder")); });
+    ASSERT_NO_FATAL_FAILURE(
+        WithShutdownTimeout(ShortTimeout, [&] { ASSERT_TRUE(graph->Destroy("decoder")); }));
 
     holder.released = true;
     ASSERT_TRUE(graph->RunUntil([&] { return kernel.Components().Threads(&holder) == 0; }, Deadline))

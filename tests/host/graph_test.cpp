@@ -18,7 +18,7 @@
 #include "dataflow/output_buffers.hpp"
 #include "dataflow/output_implementation.hpp"
 #include "host_graph.hpp"
-#include "support/graph_end_on_a_thread.hpp"
+#include "support/end_on_a_thread.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/test_components.hpp"
 #include "tarn/dataflow/input.hpp"
@@ -389,7 +389,8 @@ TEST_F(GraphTest, AProducerStoppedAloneKeepsTheBuffersItsReadersHold) {
     ASSERT_TRUE(Await([&] { return TheSink().holding.load(); }));
 
     ASSERT_NO_FATAL_FAILURE(EndNow("source"));
-    WithShutdownTimeout(ShortTimeout, [&] { ASSERT_TRUE(kernel.ShutdownComponent("source")); });
+    ASSERT_NO_FATAL_FAILURE(
+        WithShutdownTimeout(ShortTimeout, [&] { ASSERT_TRUE(kernel.ShutdownComponent("source")); }));
     EXPECT_TRUE(
         Has("component source: A reader still holds an element of source.out: its buffers are kept."));
     TheSink().release.Set();
@@ -493,7 +494,8 @@ TEST_F(GraphTest, AProducerKeepingItsBuffersForAReaderKeepsEverySlotOverThem) {
     auto& out = static_cast<TARNOutputImplementation&>(graph.Component("source")->Output("out"));
 
     ASSERT_NO_FATAL_FAILURE(EndNow("source"));
-    WithShutdownTimeout(ShortTimeout, [&] { ASSERT_TRUE(kernel.ShutdownComponent("source")); });
+    ASSERT_NO_FATAL_FAILURE(
+        WithShutdownTimeout(ShortTimeout, [&] { ASSERT_TRUE(kernel.ShutdownComponent("source")); }));
     ASSERT_TRUE(
         Has("component source: A reader still holds an element of source.out: its buffers are kept."));
     ASSERT_NE(out.buffers.ElementCount(), 0);
@@ -641,8 +643,9 @@ TEST_F(GraphTest, TheGraphsEndLeavesBehindAKilledCoreThatNeverReturns) {
         });
     });
     ASSERT_NE(took, -1) << "the graph's end waited for the Core";
-    // The stuck component's threads, then the elements it holds of the source's output.
-    EXPECT_LT(took, 2 * ShortTimeout + Margin);
+    // One deadline for the stuck component's threads and the elements it holds of the
+    // source's output.
+    EXPECT_LT(took, ShortTimeout + Margin);
     EXPECT_TRUE(
         Has("Component stuck still runs its Core after the shutdown time-out: it is left behind "
             "undestroyed, with the packages loaded, until the host ends."));
@@ -656,6 +659,49 @@ TEST_F(GraphTest, TheGraphsEndLeavesBehindAKilledCoreThatNeverReturns) {
     EXPECT_EQ(stuck.valueAfterRelease.load(), stuck.valueTaken.load());
     EXPECT_EQ(stuck.afterRelease.bytes, stuck.taken.bytes) << "the element changed under its holder";
     EXPECT_TRUE(Has("Component stuck is dead."));
+}
+
+// A component left behind gives up its names with it: the graph built again on the same
+// kernel makes a component of the same name, while the old Core is still stuck or once it
+// has returned, and the old one's death and destruction take none of the new one's names.
+TEST_F(GraphTest, AComponentLeftBehindGivesUpItsName) {
+    for (const bool returnedFirst : {false, true}) {
+        SCOPED_TRACE(returnedFirst ? "after its Core returned" : "while its Core is stuck");
+        auto first = std::make_unique<HostGraph>(kernel);
+        ASSERT_NO_FATAL_FAILURE(StartSourceIntoStuck(*first));
+        Stuck& old = *first->Component<Stuck>("stuck");
+        struct ReleasedOnEveryWayOut {
+            Stuck& stuck;
+            ~ReleasedOnEveryWayOut() { stuck.released = true; }
+        } releaser{old};
+        ASSERT_TRUE(KillStuck(*first));
+        long took = -1;
+        WithShutdownTimeout(ShortTimeout,
+                            [&] { took = EndOnAThread(first, Deadline, [&] { old.released = true; }); });
+        ASSERT_NE(took, -1) << "the graph's end waited for the Core";
+        ASSERT_TRUE(kernel.Components().IsLeftBehind(&old));
+        EXPECT_EQ(kernel.FindSymbol("stuck"), nullptr);
+        EXPECT_EQ(kernel.FindSymbol("stuck.in.readerType"), nullptr);
+        EXPECT_EQ(kernel.FindSymbol("stuck.threaded"), nullptr);
+        if (returnedFirst) {
+            old.released = true;
+            ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&old) == 0; }));
+        }
+
+        recorder.ClearReports();
+        HostGraph again(kernel);
+        ASSERT_NO_FATAL_FAILURE(StartSourceIntoStuck(again));
+        Stuck& now = *again.Component<Stuck>("stuck");
+        ASSERT_NE(&now, &old);
+        now.released = true;
+        old.released = true;
+        ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&old) == 0; }));
+        EXPECT_EQ(kernel.FindComponent("stuck"), &now);
+        EXPECT_NE(kernel.FindSymbol("stuck"), nullptr);
+        EXPECT_NE(kernel.FindSymbol("stuck.in.readerType"), nullptr);
+        EXPECT_NE(kernel.FindProperty("stuck.threaded"), nullptr);
+        EXPECT_TRUE(ReportsAt(2).empty()) << ReportsAt(2).front().message;
+    }
 }
 
 // A component whose destructor reads its own property by name: the kernel's destroy path

@@ -10,7 +10,7 @@
 
 #include "host_graph.hpp"
 #include "host_package.hpp"
-#include "support/graph_end_on_a_thread.hpp"
+#include "support/end_on_a_thread.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/test_components.hpp"
 #include "tarn/dataflow/component.hpp"
@@ -109,14 +109,14 @@ TEST_F(PackageComponents, APackageStaysLoadedUnderAComponentLeftBehind) {
     ASSERT_TRUE(ending->Start());
     ASSERT_TRUE(ending->RunUntil([&] { return stuck() == 1; }, Deadline));
     long took = -1;
-    WithShutdownTimeout(50'000, [&] {
+    ASSERT_NO_FATAL_FAILURE(WithShutdownTimeout(50'000, [&] {
         ASSERT_TRUE(ending->Kill("stuck"));
         took = EndOnAThread(ending, Deadline, [&] {
             // The end, still waiting, then unloads the package.
             stick(false);
             letGo.stick = nullptr;
         });
-    });
+    }));
     ASSERT_NE(took, -1) << "the graph's end waited for the Core";
     ASSERT_TRUE(kernel.Components().IsLeftBehind(component));
 

@@ -28,7 +28,8 @@ class HostKernelTest : public ::testing::Test {
     // Runs `waits` with "Engine.shutdownTimeout" at `microseconds`, then puts the time-out
     // back. A short time-out belongs around the waits that meet a Core that never returns
     // and nothing else: a healthy component is never timed against it, since a loaded
-    // machine may take longer than that to end one.
+    // machine may take longer than that to end one. An ASSERT inside `waits` ends `waits`
+    // only: a test ends on it with ASSERT_NO_FATAL_FAILURE around the call.
     template <class Waits>
     void WithShutdownTimeout(long microseconds, Waits waits) {
         TARNProperty& timeout = kernel.EngineModule().Property("shutdownTimeout");

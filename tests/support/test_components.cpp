@@ -226,17 +226,21 @@ void Thrower::Core() {
 Stuck::Stuck(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
 
 void Stuck::Core() {
+    // Read from the element's data, not through the checked accessor, which asks the kernel
+    // for its check level: a Core released after its kernel's end reaches no kernel itself,
+    // so that the tests of that end see only what the host's thread does.
+    auto firstItem = [](TARNIOElt& element) { return static_cast<const int*>(element.Data())[0]; };
     TARNIOElt* element = StartReading(Input("in"));
     if (element != nullptr) {
         taken = SinkRecords::RecordOf(*element);
-        valueTaken = element->Integer32(0)[0];
+        valueTaken = firstItem(*element);
     }
     stuck = true;
     // Nothing here looks at the die event: only `released` ends it.
     while (!released.load()) TARN::Sleep(1'000);
     if (element != nullptr) {
         afterRelease = SinkRecords::RecordOf(*element);
-        valueAfterRelease = element->Integer32(0)[0];
+        valueAfterRelease = firstItem(*element);
     }
     returned = true;
 }

@@ -1,0 +1,36 @@
+// The way back into a host kernel for the threads it runs, from a component's code that
+// may outlive the kernel.
+#pragma once
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <set>
+
+// A thread the kernel runs for a module leaves the kernel while it runs the module's code
+// (Birth, Core, a thread function) and comes back through the gate once that code returns.
+// A Core that never returns is left behind by the kernel's end, which abandons its module
+// here: from then on the kernel may be gone, and a thread of that module coming back finds
+// the gate shut and touches nothing of it. Each thread holds the gate itself (shared with
+// the kernel), so that the gate outlives the kernel as long as one of them runs.
+//
+// All operations may be called from any thread.
+class HostThreadGate {
+  public:
+    // A thread of `module` back from the module's code: true, and it is inside the kernel
+    // until Leave; false once the module was abandoned, and the thread must end without
+    // touching the kernel or anything it owns.
+    bool Enter(const void* module);
+    void Leave(const void* module);
+    // From now on no thread of `module` comes back in; waits until those inside have left,
+    // so that the kernel may end once this returns.
+    void Abandon(const void* module);
+
+  private:
+    std::mutex m_lock;
+    std::condition_variable m_left;
+    std::map<const void*, int> m_inside;
+    // Abandoned at the kernel's end only, when no module is made any more: an address here
+    // is never that of a later module.
+    std::set<const void*> m_abandoned;
+};

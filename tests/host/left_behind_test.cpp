@@ -1,0 +1,182 @@
+// Components whose Cores never return, left behind by the end of their graph and then by the
+// end of their kernel: each end waits one time-out for all of them, and a Core that returns
+// after its kernel has ended touches nothing of it, whether another kernel is made after it
+// or none is left. The tests make and end their kernel themselves.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "host_engine_module.hpp"
+#include "host_graph.hpp"
+#include "host_kernel.hpp"
+#include "host_recorder.hpp"
+#include "support/end_on_a_thread.hpp"
+#include "support/test_components.hpp"
+#include "tarn/dataflow/property.hpp"
+
+namespace {
+
+using namespace test_components;
+
+constexpr long Deadline = 20'000'000;  // microseconds a test waits before it gives up
+// "Engine.shutdownTimeout" for the kills, each of which waits it out for its stuck Core.
+constexpr long KillTimeout = 50'000;
+const char* const Readers[] = {"stuck1", "stuck2", "stuck3"};
+
+// Waits until `condition` holds, looking every millisecond; false at the deadline.
+template <class Condition>
+bool AwaitUntil(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(Deadline);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+// A kernel of the test's own, with a source into three readers whose Cores each take an
+// element and never return on their own, all three killed and cut off, the graph stopped.
+// On every way out of a test the Cores are let go, the graph and the kernel ended, and every
+// thread the kernel ran has ended before the test does: a thread still running when the
+// process ends would read what its end frees.
+class LeftBehindTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        gate = kernel->ThreadGate();
+        kernel->EchoReports(&reports, &reports);
+        ASSERT_GE(graph->AddProgramModels(), 6);
+        ASSERT_TRUE(graph->Create(SourceModel, "source"));
+        for (const std::string name : Readers) {
+            ASSERT_TRUE(graph->Create(StuckModel, name));
+            ASSERT_TRUE(graph->Connect("source.out", name + ".in"));
+            stuck.push_back(graph->Component<Stuck>(name));
+        }
+        ASSERT_TRUE(graph->Start());
+        ASSERT_TRUE(AwaitUntil([&] {
+            return std::all_of(stuck.begin(), stuck.end(), [](Stuck* each) { return each->stuck.load(); });
+        })) << "a reader never took its element";
+        SetShutdownTimeout(KillTimeout);
+        for (const char* name : Readers) ASSERT_TRUE(graph->Kill(name)) << name;
+        graph->Stop();
+    }
+    void TearDown() override {
+        Release();
+        graph.reset();
+        kernel.reset();
+        EXPECT_TRUE(AwaitUntil([&] { return gate.expired(); }))
+            << "a thread left behind never ended: " << gate.use_count() << " still run";
+    }
+
+    void SetShutdownTimeout(long microseconds) {
+        HostEngineModule& engine = kernel->EngineModule();
+        engine.DirectSet(engine.Property("shutdownTimeout"), microseconds);
+    }
+    // Once only: a component whose Core was let go may be destroyed by the end that waited
+    // for it.
+    void Release() {
+        if (std::exchange(releasedAll, true)) return;
+        for (Stuck* each : stuck) each->released = true;
+    }
+    // How many of the reports the kernel printed are `text`.
+    long Printed(const std::string& text) const {
+        std::istringstream lines(reports.str());
+        long count = 0;
+        for (std::string line; std::getline(lines, line);) count += line == text;
+        return count;
+    }
+
+    // Outlives the kernel, which prints on it to its very end.
+    std::ostringstream reports;
+    std::unique_ptr<HostKernel> kernel = std::make_unique<HostKernel>();
+    std::unique_ptr<HostGraph> graph = std::make_unique<HostGraph>(*kernel);
+    // Held by the kernel and by each of its threads (HostKernel::ThreadGate).
+    std::weak_ptr<const HostThreadGate> gate;
+    // Never destroyed while their Cores run: a component left behind outlives its kernel.
+    std::vector<Stuck*> stuck;
+    bool releasedAll = false;
+};
+
+// The graph's end and then the kernel's each give the three stuck Cores one shutdown
+// time-out together, not one after the other: each end takes at least the time-out and
+// less than twice it (one after the other, the graph's end would take four, the Cores' and
+// then the source's wait for the elements they hold, and the kernel's three).
+TEST_F(LeftBehindTest, EachEndWaitsOneTimeOutForAllItsStuckComponents) {
+    constexpr long Timeout = 500'000;
+    SetShutdownTimeout(Timeout);
+    const long graphEnd = EndOnAThread(graph, Deadline, [&] { Release(); });
+    ASSERT_NE(graphEnd, -1) << "the graph's end waited for the Cores";
+    RecordProperty("graphEndMicroseconds", std::to_string(graphEnd));
+    EXPECT_GE(graphEnd, Timeout);
+    EXPECT_LT(graphEnd, 2 * Timeout) << "the graph's end took " << graphEnd << " us";
+    for (Stuck* each : stuck) EXPECT_TRUE(kernel->Components().IsLeftBehind(each)) << each->Name();
+
+    const long kernelEnd = EndOnAThread(kernel, Deadline, [&] { Release(); });
+    ASSERT_NE(kernelEnd, -1) << "the kernel's end waited for the Cores";
+    RecordProperty("kernelEndMicroseconds", std::to_string(kernelEnd));
+    EXPECT_GE(kernelEnd, Timeout);
+    EXPECT_LT(kernelEnd, 2 * Timeout) << "the kernel's end took " << kernelEnd << " us";
+    for (const std::string name : Readers)
+        EXPECT_EQ(Printed("error: Component " + name +
+                          " still runs its Core as the host ends: it is never destroyed, and the packages "
+                          "never unloaded."),
+                  1)
+            << reports.str();
+}
+
+// Left behind by the kernel's end, the Cores return after it, the first with no kernel
+// left, the other two once a later kernel is made. Their threads must touch nothing of the
+// kernel, which is gone: neither its tables (a later kernel may lie where it lay) nor the
+// kernel the SDK reaches now, which their deaths would report to and take names from. The
+// components are never destroyed: each still holds the element it read, whole. Each thread
+// holds the gate it came back through until its very end: the test waits for that.
+TEST_F(LeftBehindTest, ACoreThatReturnsAfterItsKernelsEndTouchesNothingOfIt) {
+    SetShutdownTimeout(KillTimeout);
+    ASSERT_NE(EndOnAThread(graph, Deadline, [&] { Release(); }), -1)
+        << "the graph's end waited for the Cores";
+    ASSERT_NE(EndOnAThread(kernel, Deadline, [&] { Release(); }), -1)
+        << "the kernel's end waited for the Cores";
+    ASSERT_EQ(gate.use_count(), 3) << "the threads left behind hold the gate";
+
+    const struct {
+        const char* name;
+        bool laterKernel;
+        std::vector<Stuck*> released;
+    } stages[] = {
+        {"with no kernel left", false, {stuck[0]}},
+        {"with a later kernel", true, {stuck[1], stuck[2]}},
+    };
+    long running = 3;
+    for (const auto& stage : stages) {
+        SCOPED_TRACE(stage.name);
+        std::unique_ptr<HostKernel> later;
+        std::unique_ptr<HostRecorder> recorder;
+        if (stage.laterKernel) {
+            later = std::make_unique<HostKernel>();
+            recorder = std::make_unique<HostRecorder>(*later);
+        }
+        for (Stuck* each : stage.released) each->released = true;
+        running -= static_cast<long>(stage.released.size());
+        ASSERT_TRUE(AwaitUntil([&] { return gate.use_count() == running; }))
+            << "a thread left behind never ended: " << gate.use_count() << " still run";
+        for (Stuck* each : stage.released) {
+            EXPECT_TRUE(each->returned.load());
+            EXPECT_NE(each->valueTaken.load(), -1);
+            EXPECT_EQ(each->valueAfterRelease.load(), each->valueTaken.load());
+            EXPECT_EQ(each->afterRelease.bytes, each->taken.bytes) << "the element changed under its holder";
+        }
+        if (recorder) {
+            EXPECT_EQ(recorder->Reports(), std::vector<HostReport>{});
+            EXPECT_EQ(recorder->ModuleStateNotices(), std::vector<HostModuleStateNotice>{});
+        }
+    }
+    EXPECT_TRUE(gate.expired());
+}
+
+}  // namespace
