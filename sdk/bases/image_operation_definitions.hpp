@@ -12,10 +12,9 @@ namespace TARNImageOperation {
 
 // An input without description, a FIFO reader of every element.
 inline TARNInputDefinition InputRecord(const char* name, const TARNTypeFilterBase& filter) {
-    // The definition records hold the filter by a non-const pointer; the SDK only reads it.
     return {.name = name,
             .description = nullptr,
-            .typeFilter = const_cast<TARNTypeFilterBase*>(&filter),
+            .typeFilter = &filter,
             .readerType = 0,
             .subsampling = 1};
 }

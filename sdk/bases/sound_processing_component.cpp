@@ -21,7 +21,7 @@ int bytesPerSample(int bitsPerSample) {
 }  // namespace
 
 TARNInputDefinition TARNSoundProcessingComponent::InputDefinitions[2] = {
-    {"sndInput", nullptr, const_cast<TARNTypeFilterBase*>(&TARN::FilterAudioSignals), 0, 1},
+    {"sndInput", nullptr, &TARN::FilterAudioSignals, 0, 1},
     {},
 };
 

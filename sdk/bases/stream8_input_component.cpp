@@ -20,7 +20,7 @@ bool failed(int state) {
 }  // namespace
 
 TARNInputDefinition TARNStream8InputComponent::InputDefinitions[2] = {
-    {"iStream8", nullptr, const_cast<TARNTypeFilterBase*>(&TARN::FilterStream8), 0, 1},
+    {"iStream8", nullptr, &TARN::FilterStream8, 0, 1},
     {},
 };
 

@@ -84,7 +84,7 @@ class TARNInputImplementation final : public TARNInput {
     TARNIOMonitorImplementation* ring;
     TARNOutput* connectedOutput;
     TARNModule* owner;
-    TARNTypeFilterBase* typeFilter;
+    const TARNTypeFilterBase* typeFilter;
     // The definition's name pointer: the definition's identity, compared by address when
     // the module re-creates its elements.
     const char* definitionName;

@@ -142,8 +142,7 @@ TARNRecordReplayMethod::TARNRecordReplayMethod(TARNRecordReplayMethodDefinition&
         recorder->methods.PushBack(this);
     }
 
-    const TARNInputDefinition inputDefinition{"input", nullptr,
-                                              const_cast<TARNTypeFilterBase*>(definition.inputTypeFilter), 0, 1};
+    const TARNInputDefinition inputDefinition{"input", nullptr, definition.inputTypeFilter, 0, 1};
     TARNInput* input = NewInput(inputDefinition, nullptr);
     TARNPrivate::kernel->RecorderInputCreated(recorder && recorder->Name() ? recorder->Name() : "",
                                               input->Name().c_str());

@@ -83,8 +83,7 @@ TEST_F(HostConnectionsTest, AnInputIsConnectedOnlyToAnOutputWhoseTypeItsFilterTa
         outputDefinition.fifoSize = 2;
         outputDefinition.subsampling = 1;
         TARNOutput& out = *writer.NewOutput(outputDefinition, nullptr);
-        const TARNInputDefinition inputDefinition{"in", nullptr, const_cast<TARNTypeFilterBase*>(c.filter),
-                                                  FifoReader, 1};
+        const TARNInputDefinition inputDefinition{"in", nullptr, c.filter, FifoReader, 1};
         TARNInput& in = *reader.NewInput(inputDefinition, nullptr);
         recorder.ClearReports();
 

@@ -14,8 +14,11 @@ class TARNTypeFilterBase;
 
 // The engine reads these records straight from the package's static data, so every layout
 // below is binding, offsets included; the static_asserts after each record pin them. Every
-// table ends with one record whose fields are all zero (IsEnd), but the component
-// constructor trusts the counts of the component definition and never looks for it.
+// table ends with one record whose fields are all zero (IsEnd). A table whose count in the
+// component definition is NotCounted is counted up to that record (CountRecords, which the
+// component constructor runs before it makes the elements): without it the count runs on
+// past the table. A count given as a number is taken as it is; then only the element calls
+// by model name (TARNComponent::NewInput(model, name), ...) still look for the end record.
 //
 // Text fields point to NUL-terminated UTF-8 texts in the program's static data; the records
 // never own them.
@@ -29,8 +32,9 @@ class TARNInputDefinition {
     const char* name;
     // Null in every table; no code of the SDK reads it.
     const char* description;
-    // The element types the input accepts.
-    TARNTypeFilterBase* typeFilter;
+    // The element types the input accepts: one of the SDK's filters (&TARN::FilterIplImage),
+    // or null for any type. The SDK only reads the filter.
+    const TARNTypeFilterBase* typeFilter;
     // Initial reader kind: 0 FIFO, 1 never-skipping, 2 last-or-next, 3 wait-for-next,
     // 4 sampling. Only the FIFO kinds (0 to 2) get a ".readerType" property.
     unsigned int readerType;
@@ -64,8 +68,11 @@ class TARNOutputDefinition {
     // of one value per element; any other value, 0 included, makes the output a vector (its
     // type gets the vector flag: "tarnhost info" says "Integer64 vector"), each element
     // holding that many items. For a text, its characters; for the image and sound types,
-    // the bytes of data. 0 lays out no buffer: the component allocates it (an image output
-    // does, from its first image).
+    // the bytes of data, laid out behind a header that describes no image or signal. Below
+    // 2 no buffer is laid out for those types: the component lays the output out itself, in
+    // every run, since a stop frees it (AllocOutputBufferIplImage, ...). An image output of
+    // 1 carries one image per element ("IplImage"), one of 0 gets the vector flag
+    // ("IplImage vector").
     unsigned int bufferSize;
     // Length of the output's ring; initial value of its ".fifosize" property.
     unsigned int fifoSize;
