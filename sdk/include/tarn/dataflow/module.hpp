@@ -182,7 +182,8 @@ class TARNModule : public TARNModuleBase {
     // Time-outs and durations are microseconds of engine time unless said otherwise; -1
     // means no limit. Every wait throws 57005 when the module dies during it.
 
-    // True when the event fired, false on time-out.
+    // True when the event fired, false on time-out. A null `event` waits for the module's
+    // death alone (or the time-out).
     bool Wait4Event(TARNEvent* event, long timeout);
     bool Wait4Event(TARNEvent& event, long timeout) { return Wait4Event(&event, timeout); }
     // The index among `events` of the one that fired, or -3 on time-out. The die event is

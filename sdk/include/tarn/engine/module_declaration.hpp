@@ -13,8 +13,15 @@
 // by which outside tools that scan package files find the models. `model` and `version`
 // are string literals; `factory` (usually nullptr: the engine makes components through the
 // factory of the TARNComponentDefinition), `userData` (the model's TARNComponentDefinition)
-// and the two hooks are as TARNModuleDefinition takes them. Use it once per class, at
-// namespace scope of one source file.
+// and the two hooks are as TARNModuleDefinition takes them. Use it once per model, at
+// namespace scope of one source file, each time with a `Class` of its own: `Class` is the
+// name the declaration is filed under and names a helper class, so it need not name a C++
+// class. A second declaration with the same `Class` does not compile in the same file
+// ("redefinition of 'class __NewModuleDeclarationClass<Class>'") and does not link from
+// another. Two models of one class are two records, each declared under its own name:
+//   TARN_MODULE_DECLARATION(Invert, TARNComponent, "invert", "1.0", nullptr, &invertModel, nullptr, nullptr);
+//   TARN_MODULE_DECLARATION(InvertBright, TARNComponent, "invert_bright", "1.0", nullptr, &brightModel,
+//                           nullptr, nullptr);
 #define TARN_MODULE_DECLARATION(Class, Group, model, version, factory, userData, onInit, onExit) \
     class __NewModuleDeclarationClass##Class {                                                   \
       public:                                                                                    \
