@@ -33,11 +33,14 @@ LastLineFollower WhatFollowsTheLastLine(const FrameGeometry& geometry, const uin
     if (ends.packetAfterLines == 0) {
         const uint64_t nextLine = lastEnd + static_cast<uint64_t>(std::max<int64_t>(0, ends.lineRoom));
         if (LineOfTheTypeAt(geometry, data, size, nextLine)) return {FrameStatus::kLineAfterLastLine, nextLine};
-        // A packet that starts inside the last line's footer, or a few bytes inside its
-        // payload, shows that the line lost bytes. (Of a run of B8, its last four start
-        // the packet: pixels and a checksum of B8 in front of it are not taken for one.)
+        // A packet that starts inside the last line's footer, or, for lines without
+        // footers, a few bytes inside its payload, shows that the line lost bytes. (Of a
+        // run of B8, its last four start the packet. Pixels of B8 with a checksum that
+        // starts with B8 make four of their own, and are not searched.)
         const uint64_t footerEnd = lastEnd + ends.footerBytes;
-        const uint64_t from = lastEnd - std::min<uint64_t>(kNearBytes, geometry.lines.back().WordCount());
+        const uint64_t from = ends.footerBytes != 0
+                                  ? lastEnd
+                                  : lastEnd - std::min<uint64_t>(kNearBytes, geometry.lines.back().WordCount());
         const size_t bound = static_cast<size_t>(std::min<uint64_t>(size, footerEnd + kPacketHeaderBytes));
         const uint64_t found = FindPacketAfter(data, bound, static_cast<size_t>(from));
         if (found < bound && found < footerEnd) return {FrameStatus::kPacketAfterLinesOff, found};
@@ -46,6 +49,12 @@ LastLineFollower WhatFollowsTheLastLine(const FrameGeometry& geometry, const uin
     const uint64_t place = ends.packetAfterLines;
     if (PreambleAt(data, size, place)) {
         if (LineOfTheTypeAt(geometry, data, size, place)) return {FrameStatus::kLineAfterLastLine, place};
+        // A fifth B8: the packet starts further on, behind a checksum byte of B8 that the
+        // last line pushed there (no packet's identifier is B8).
+        if (place + kPreambleBytes < size && data[place + kPreambleBytes] == kPreambleByte) {
+            const size_t bound = static_cast<size_t>(std::min<uint64_t>(size, place + kNearBytes + kPacketHeaderBytes + 1));
+            return {FrameStatus::kPacketAfterLinesOff, FindPacketAfter(data, bound, static_cast<size_t>(place))};
+        }
         return {};
     }
     // Never before the last line's payload: a preamble inside its header is its own.

@@ -44,12 +44,16 @@ LineEnds MeasureLineEnds(const uint8_t* data, size_t size, const PacketList& lin
         ends.rooms.push_back(end > next ? -static_cast<int64_t>(end - next)
                                         : static_cast<int64_t>(FindPacketAfter(data, size, end) - end));
     }
-    // A packet after the last line is looked for from a few bytes inside its payload on:
-    // where that line lost bytes and has no footer, the next preamble starts there. (A run
-    // of B8 gives its last four, so pixels of B8 in front of the packet are not taken.)
+    // Where the lines have no footers, a packet after the last line is looked for from a
+    // few bytes inside its payload on: where that line lost bytes, the next preamble starts
+    // there. (A run of B8 gives its last four, so pixels of B8 in front of the packet are
+    // not taken. Behind pixels of B8, a checksum that starts with B8 would make four of its
+    // own: lines with footers are looked behind from their payload's end.)
     const PacketItem& lastLine = lines.back();
     const uint64_t lastEnd = lastLine.PayloadEnd();
-    const size_t after = FindPacketAfter(data, size, lastEnd - std::min<uint64_t>(kNearPayloadBytes, lastLine.WordCount()));
+    const bool footers = ends.rooms.empty() || MostCommon(ends.rooms) > 0;
+    const size_t after = FindPacketAfter(
+        data, size, footers ? lastEnd : lastEnd - std::min<uint64_t>(kNearPayloadBytes, lastLine.WordCount()));
     const bool packetFollows = after < size;
     const int64_t lastRoom = static_cast<int64_t>(packetFollows ? after : size) - static_cast<int64_t>(lastEnd);
     ends.roomAfterLastLine = static_cast<uint64_t>(std::max<int64_t>(0, lastRoom));

@@ -16,6 +16,11 @@ std::string KeptFrameDropped(const KeptFrame& frame) {
            frame.disagreement + report::kSkipFrame;
 }
 
+// A frame-size word larger than the frame's data is damaged: 0 keeps none.
+void DropADamagedWord(FrameGeometry& geometry, size_t size) {
+    if (geometry.frameSizeWord > size) geometry.frameSizeWord = 0;
+}
+
 bool SameOffsets(const PacketList& a, const PacketList& b) {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(),
                       [](const PacketItem& x, const PacketItem& y) { return x.offset == y.offset; });
@@ -42,7 +47,7 @@ std::string Disagreement(const FrameGeometry& stored, const FrameGeometry& found
 }
 
 FrameGeometry AgreedLines(const FrameGeometry& older, FrameGeometry newer, size_t newerSize) {
-    if (newer.frameSizeWord > newerSize) newer.frameSizeWord = 0;
+    DropADamagedWord(newer, newerSize);
     newer.frameSizeWord = std::max(newer.frameSizeWord, older.frameSizeWord);
     newer.frameHeader = older.frameHeader;
     // A packet after the last line that this frame lacks is looked for in the next ones,
@@ -88,6 +93,7 @@ StreamLines::Step StreamLines::TakeFirst(const uint8_t* data, size_t size, const
     step.reports = std::move(result.reports);
     if (!result.Ready()) return step;
     lines = std::move(result.geometry);
+    DropADamagedWord(lines, size);
     phase = Phase::kLearning;
     step.decodeThis = true;
     return step;
@@ -125,6 +131,7 @@ StreamLines::Step StreamLines::Learn(const uint8_t* data, size_t size, long time
     }
     if (kept) step.reports.push_back(KeptFrameDropped(*kept));
     step.reports.push_back(report::kFrameKept + fromStored);
+    DropADamagedWord(found, size);
     kept = KeptFrame{std::move(found), std::vector<uint8_t>(data, data + size), timestamp,
                      std::move(fromStored)};
     return step;

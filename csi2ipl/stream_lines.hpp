@@ -30,9 +30,10 @@ std::string Disagreement(const FrameGeometry& stored, const FrameGeometry& found
 // The lines of two agreeing frames, as the stream keeps them: those of `newer` (a frame of
 // `newerSize` bytes, the one decoded at them), the header of `older`, the larger of their
 // frame-size words (newer's only when its data holds as many bytes as it says: a damaged
-// word is not kept), and what `older` shows of how the lines end that `newer` lacks (a
-// packet after the last line, where it stands in line with `newer`'s lines), so that a
-// frame that lacked it weakens no later check.
+// word is not kept; the stream drops one of a frame it stores or keeps), and what `older`
+// shows of how the lines end that `newer` lacks (a packet after the last line, where it
+// stands in line with `newer`'s lines), so that a frame that lacked it weakens no later
+// check.
 FrameGeometry AgreedLines(const FrameGeometry& older, FrameGeometry newer, size_t newerSize);
 
 // A frame whose lines disagree with the stored ones, waiting for the next frame to decide.

@@ -268,6 +268,14 @@ TEST(FrameCheck, WhatFollowsTheLastLineShowsItWholeAndInPlace) {
                                                    {DamageKind::kLost, last.offset + 50}),
                               {DamageKind::kLost, last.offset + 50}),
          FrameStatus::kPacketAfterLinesOff, place - 3},
+        {"a byte gained inside the last line, its checksum ending in B8", marked,
+         [&] {
+             std::vector<uint8_t> frame =
+                 csi2_frames::Damaged(marked.bytes, {DamageKind::kGained, last.offset + 50, 0});
+             frame[place] = 0xB8;  // the checksum's last byte, in front of the packet's preamble
+             return frame;
+         }(),
+         FrameStatus::kPacketAfterLinesOff, place + 1},
         {"a line packet where the packet after the last line stood", marked, firstDoubled(marked),
          FrameStatus::kLineAfterLastLine, place},
         {"none after the stored lines: a packet after this frame's", plain, plainEnded, FrameStatus::kDecodable},
@@ -292,6 +300,36 @@ TEST(FrameCheck, WhatFollowsTheLastLineShowsItWholeAndInPlace) {
         if (c.status != FrameStatus::kDecodable) EXPECT_EQ(follower.preambleAt, c.at);
         const FrameVerdict verdict = CheckFrame(stored.geometry, c.frame.data(), c.frame.size(), false);
         EXPECT_EQ(verdict.status, c.status) << ::testing::PrintToString(verdict.reports);
+    }
+}
+
+// Pixels of B8 at the end of the last line, with a checksum that starts with B8, make four
+// B8 of their own: they are no packet, whatever follows them.
+TEST(FrameCheck, PixelsAndAChecksumOfB8AreNoPacket) {
+    capture::FrameSpec spec;
+    spec.dataType = capture::type::kRaw10;
+    spec.width = 80;
+    spec.height = 5;
+    const capture::CaptureFrame plain = capture::WriteFrame(spec);
+    const GeometryResult stored = ComputeGeometry(plain.bytes.data(), plain.bytes.size(), csi2_frames::Fixed(0x2B));
+    ASSERT_TRUE(stored.Ready());
+    const size_t lastEnd = plain.lines.back().offset + 8 + plain.lines.back().wordCount;
+    std::vector<uint8_t> endingInB8 = plain.bytes;
+    std::fill(endingInB8.begin() + static_cast<long>(lastEnd) - 3, endingInB8.begin() + static_cast<long>(lastEnd) + 1,
+              0xB8);
+    const std::vector<uint8_t> frameEnd = {0xB8, 0xB8, 0xB8, 0xB8, 0x01, 0x01, 0x00, 0x00};
+    const std::vector<uint8_t> padding(8, 0);
+    for (const auto* after : {&frameEnd, &padding}) {
+        SCOPED_TRACE(after == &frameEnd ? "a frame end packet after it" : "padding after it");
+        std::vector<uint8_t> frame = endingInB8;
+        frame.insert(frame.end(), after->begin(), after->end());
+        frame = csi2_frames::WithSizeWord(std::move(frame));
+        const GeometryResult own = ComputeGeometry(frame.data(), frame.size(), csi2_frames::Fixed(0x2B));
+        ASSERT_TRUE(own.Ready()) << ::testing::PrintToString(own.reports);
+        EXPECT_EQ(own.geometry.ends.lastFooterBytes, 2u);
+        EXPECT_EQ(own.geometry.ends.packetAfterLines, after == &frameEnd ? lastEnd + 2 : 0u);
+        const FrameVerdict verdict = CheckFrame(stored.geometry, frame.data(), frame.size(), false);
+        EXPECT_TRUE(verdict.Decodable()) << ::testing::PrintToString(verdict.reports);
     }
 }
 

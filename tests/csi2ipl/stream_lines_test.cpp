@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <string>
 
@@ -111,6 +112,7 @@ TEST(StreamLines, AgreedLinesAreTheNewerFramesWithWhatTheOlderShowed) {
     std::vector<uint8_t> wordPastItsData = moved.bytes;
     const uint32_t hugeWord = 1u << 30;
     std::memcpy(wordPastItsData.data(), &hugeWord, 4);
+    const auto size = [](const capture::CaptureFrame& f) { return static_cast<uint32_t>(f.bytes.size()); };
     // The frame end packet's place behind the last line: its footer.
     const uint32_t packetAfterMoved = moved.lines[4].offset + 8 + moved.lines[4].wordCount + 2;
 
@@ -120,18 +122,26 @@ TEST(StreamLines, AgreedLinesAreTheNewerFramesWithWhatTheOlderShowed) {
         std::vector<uint8_t> newer;
         uint32_t frameSizeWord;
         uint32_t packetAfterLines;
+        uint32_t frameSizeWordOlderPastItsData;  // the older frame's word damaged
     } cases[] = {
-        {"the newer frame's word larger", clean.bytes, moved.bytes, static_cast<uint32_t>(moved.bytes.size()),
-         0},
-        {"the older frame's word larger", moved.bytes, clean.bytes, static_cast<uint32_t>(moved.bytes.size()),
-         0},
-        {"the newer frame's word past its data", clean.bytes, wordPastItsData,
-         static_cast<uint32_t>(clean.bytes.size()), 0},
-        {"a packet after the last line in the older frame only", marked.bytes, moved.bytes,
-         static_cast<uint32_t>(marked.bytes.size()), packetAfterMoved},
+        {"the newer frame's word larger", clean.bytes, moved.bytes, size(moved), 0, size(moved)},
+        {"the older frame's word larger", moved.bytes, clean.bytes, size(moved), 0, size(clean)},
+        {"the newer frame's word past its data", clean.bytes, wordPastItsData, size(clean), 0, 0},
+        {"a packet after the last line in the older frame only", marked.bytes, moved.bytes, size(marked),
+         packetAfterMoved, size(moved)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        // The stream keeps no frame's word that exceeds the frame's data.
+        std::vector<uint8_t> olderWordPastItsData = c.older;
+        std::memcpy(olderWordPastItsData.data(), &hugeWord, 4);
+        StreamLines stream;
+        stream.Take(olderWordPastItsData.data(), olderWordPastItsData.size(), 1, csi2_frames::Fixed(0x2B),
+                    true);
+        stream.Take(c.newer.data(), c.newer.size(), 2, csi2_frames::Fixed(0x2B), true);
+        EXPECT_EQ(stream.CurrentPhase(), StreamLines::Phase::kConfirmed);
+        EXPECT_EQ(stream.Lines().frameSizeWord, c.frameSizeWordOlderPastItsData);
+
         const FrameGeometry older = Lines(c.older);
         const FrameGeometry newer = Lines(c.newer);
         const FrameGeometry agreed = AgreedLines(older, newer, c.newer.size());
