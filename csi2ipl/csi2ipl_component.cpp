@@ -37,8 +37,7 @@ TARNPropertyDefinition LockedProperty(const char* name, TARNPropertyValue* value
 TARNInputDefinition TARNcsi2ipl::inputsDefinition[2] = {
     {.name = "raw_image",
      .description = nullptr,
-     // The records hold the filter by a non-const pointer; the SDK only reads it.
-     .typeFilter = const_cast<TARNTypeFilterBase*>(&TARN::FilterStream8),
+     .typeFilter = &TARN::FilterStream8,
      .readerType = 0,
      .subsampling = 1},
     {},

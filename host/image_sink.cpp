@@ -13,7 +13,7 @@
 namespace {
 
 TARNInputDefinition inputs[] = {
-    {"images", nullptr, const_cast<TARNTypeFilterBase*>(&TARN::FilterIplImage), NeverSkippingReader, 1}, {}};
+    {"images", nullptr, &TARN::FilterIplImage, NeverSkippingReader, 1}, {}};
 TARNPropertyDefinition properties[] = {
     {"png_folder", new TARNPropertyValue("")}, {"raw_folder", new TARNPropertyValue("")}, {}};
 

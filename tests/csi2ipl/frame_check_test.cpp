@@ -297,7 +297,9 @@ TEST(FrameCheck, WhatFollowsTheLastLineShowsItWholeAndInPlace) {
         ASSERT_TRUE(stored.Ready());
         const LastLineFollower follower = WhatFollowsTheLastLine(stored.geometry, c.frame.data(), c.frame.size());
         EXPECT_EQ(follower.status, c.status);
-        if (c.status != FrameStatus::kDecodable) EXPECT_EQ(follower.preambleAt, c.at);
+        if (c.status != FrameStatus::kDecodable) {
+            EXPECT_EQ(follower.preambleAt, c.at);
+        }
         const FrameVerdict verdict = CheckFrame(stored.geometry, c.frame.data(), c.frame.size(), false);
         EXPECT_EQ(verdict.status, c.status) << ::testing::PrintToString(verdict.reports);
     }

@@ -204,7 +204,9 @@ TEST(StreamLines, AThirdFrameDecidesBetweenTwoThatDisagree) {
                           Offsets(Lines(step.keptToPublish->bytes).lines));
             }
             steps.push_back(what);
-            if (step.decodeThis) EXPECT_EQ(Offsets(stream.Lines().lines), Offsets(Lines(frame).lines));
+            if (step.decodeThis) {
+                EXPECT_EQ(Offsets(stream.Lines().lines), Offsets(Lines(frame).lines));
+            }
         }
         EXPECT_EQ(steps, c.steps);
         EXPECT_EQ(stream.Lines().height, c.height);

@@ -66,7 +66,7 @@ TARNModuleBase* makeFrameToImage(const char* name, TARNComponentDefinition& defi
 }
 
 TARNInputDefinition standInInputs[] = {
-    {"raw_image", nullptr, const_cast<TARNTypeFilterBase*>(&TARN::FilterStream8), 0, 1}, {}};
+    {"raw_image", nullptr, &TARN::FilterStream8, 0, 1}, {}};
 TARNOutputDefinition standInOutputs[] = {{"ipl_image", 0, TARNTypeInfo(TARNTypeInfo::IplImage), 0, 16, 1, 1},
                                          {}};
 TARNPropertyDefinition standInProperties[] = {{"drop_odd", new TARNPropertyValue(false)},
