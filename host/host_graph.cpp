@@ -127,9 +127,10 @@ TARNProperty* ownedProperty(HostKernel& kernel, const std::string& name) {
 HostGraph::HostGraph(HostKernel& kernel) : m_kernel(kernel) {}
 
 HostGraph::~HostGraph() {
-    Stop();
-    // One deadline for all of them: each one stuck would otherwise add a time-out of its own.
+    // One deadline for all of them, their stops and their destructions: each one stuck
+    // would otherwise add a time-out of its own.
     const auto deadline = m_kernel.ShutdownDeadline();
+    stop(deadline);
     for (auto component = m_components.rbegin(); component != m_components.rend(); ++component)
         if (m_kernel.Components().Has(*component))
             m_kernel.DestroyComponent(nameOf(**component).c_str(), deadline);
@@ -309,6 +310,10 @@ bool HostGraph::Start() {
 }
 
 void HostGraph::Stop() {
+    stop(m_kernel.ShutdownDeadline());
+}
+
+void HostGraph::stop(std::chrono::steady_clock::time_point deadline) {
     const std::vector<TARNComponent*> order = producersFirst();
     for (TARNComponent* component : order)
         if ((component->State() & TARNModule::Running) != 0) component->Die();
@@ -318,7 +323,7 @@ void HostGraph::Stop() {
         // empties its rings and frees its buffers.
         if ((component->State() & (TARNModule::Running | TARNModule::Dying)) != 0 ||
             component->lastLifeNotReleased)
-            m_kernel.ShutdownComponent(nameOf(*component).c_str());
+            m_kernel.ShutdownComponent(nameOf(*component).c_str(), deadline);
     }
 }
 

@@ -1,6 +1,7 @@
 // HostGraph: a data-flow graph run by the host, for the tests, the benchmarks and tarnhost.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -86,7 +87,8 @@ class HostGraph {
     bool Start();
     // Stops every component, producers before their consumers: all of them are told to
     // die first, so that readers blocked on an input or holding an element unwind at once,
-    // then each is shut down, also one whose life already ended on its own thread.
+    // then each is shut down, also one whose life already ended on its own thread. One
+    // deadline, "Engine.shutdownTimeout" from now, for all of them.
     void Stop();
     // Kills one component (see HostKernel::KillComponent).
     bool Kill(const std::string& name);
@@ -100,6 +102,8 @@ class HostGraph {
     bool RunUntil(const std::function<bool()>& condition, long timeout);
 
   private:
+    // Stop's work, every shutdown and its wait given until `deadline`.
+    void stop(std::chrono::steady_clock::time_point deadline);
     // The components in an order in which each producer comes before its consumers
     // (creation order where no connection decides).
     std::vector<TARNComponent*> producersFirst() const;

@@ -113,8 +113,13 @@ class HostKernel final : public TARNKernel {
     // The same with a deadline of its own, "Engine.shutdownTimeout" from now.
     bool DestroyComponent(const char* name);
     // "Engine.shutdownTimeout" from now: the one deadline of an end (a graph's, the
-    // kernel's) for all the components it destroys, however many of them are stuck.
+    // kernel's) for all the components it stops and destroys, however many of them are
+    // stuck. A time-out too long to add to the clock gives the far future.
     std::chrono::steady_clock::time_point ShutdownDeadline();
+    // Shuts the component down and waits for its threads, both until `deadline`: an end
+    // that stops several components gives them all one deadline. ShutdownComponent(name)
+    // gives its component one of its own.
+    bool ShutdownComponent(const char* name, std::chrono::steady_clock::time_point deadline);
     // Keeps a package loaded while components are left behind: their threads may still run
     // its code, or read elements of rings its outputs left to them, which its unloading
     // would delete. Unloaded at the kernel's end, after the components left behind, or
@@ -286,8 +291,12 @@ class HostKernel final : public TARNKernel {
     bool attachRefused(TARNOutput& output, TARNInput& input, bool moving);
     // Every input of `component` and every input connected to its outputs, detached.
     void detachAll(TARNComponent& component);
-    // Shutdown, unless the component is at rest with its main loop ended.
-    void shutDownUnlessAtRest(TARNComponent& component);
+    // Shutdown with what is left until `deadline`, unless the component is at rest with its
+    // main loop ended.
+    void shutDownUnlessAtRest(TARNComponent& component, std::chrono::steady_clock::time_point deadline);
+    // ShutdownComponent's work: the shutdown's own waits are given `timeout` microseconds,
+    // the wait for the threads until `deadline`.
+    bool shutDownComponent(const char* name, std::chrono::steady_clock::time_point deadline, long timeout);
     // The end of a destruction, once no thread runs for the component: it is cut off, its
     // readers' elements awaited until `deadline`, its names unregistered, and it is deleted.
     void destroy(TARNComponent& component, std::chrono::steady_clock::time_point deadline);
@@ -298,6 +307,10 @@ class HostKernel final : public TARNKernel {
     // `deadline`, shuts the gate on the others, and unloads the packages kept for them
     // unless one still runs.
     void destroyLeftBehind(std::chrono::steady_clock::time_point deadline);
+    // Whether the calling thread is one the kernel runs for a component left behind: that
+    // component gave up its names, and what it tells under them (its state) is not its any
+    // more.
+    bool onLeftBehindThread() const;
     // Waits until no reader cut off from the component's outputs holds one of their
     // elements, at most until `deadline`: then reports an error and returns, the elements
     // left to their readers.

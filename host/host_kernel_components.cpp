@@ -31,6 +31,22 @@ std::string nameOf(const TARNModuleBase& module) {
     return module.Name() != nullptr ? module.Name() : "";
 }
 
+// `timeout` microseconds from now, the far future for one too long to add to the clock.
+std::chrono::steady_clock::time_point deadlineIn(long timeout) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto room = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::time_point::max() - now);
+    return timeout >= room.count() ? std::chrono::steady_clock::time_point::max()
+                                   : now + std::chrono::microseconds(timeout < 0 ? 0 : timeout);
+}
+
+// What is left until `deadline`, in microseconds; 0 once it has passed.
+long microsecondsLeft(std::chrono::steady_clock::time_point deadline) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return 0;
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(deadline - now).count());
+}
+
 }  // namespace
 
 // --- Models and components -----------------------------------------------------------
@@ -46,7 +62,7 @@ long HostKernel::ShutdownTimeout() {
 }
 
 std::chrono::steady_clock::time_point HostKernel::ShutdownDeadline() {
-    return std::chrono::steady_clock::now() + std::chrono::microseconds(ShutdownTimeout());
+    return deadlineIn(ShutdownTimeout());
 }
 
 TARNComponent* HostKernel::FindComponent(const char* name) {
@@ -118,14 +134,24 @@ bool HostKernel::StartComponent(const char* name) {
 }
 
 bool HostKernel::ShutdownComponent(const char* name) {
+    const long timeout = ShutdownTimeout();
+    return shutDownComponent(name, deadlineIn(timeout), timeout);
+}
+
+bool HostKernel::ShutdownComponent(const char* name, std::chrono::steady_clock::time_point deadline) {
+    return shutDownComponent(name, deadline, microsecondsLeft(deadline));
+}
+
+bool HostKernel::shutDownComponent(const char* name, std::chrono::steady_clock::time_point deadline,
+                                   long timeout) {
     TARNComponent* component = FindComponent(name);
     if (component == nullptr) return false;
     if (m_components.IsKilled(component)) {
         // Its Core may still run: only a component whose threads ended is shut down.
         if (!m_components.AwaitThreadsEnded(component, 0)) return false;
     }
-    component->Shutdown();
-    if (!m_components.AwaitThreadsEnded(component, ShutdownTimeout())) {
+    component->ShutdownWithin(timeout);
+    if (!m_components.AwaitThreadsEnded(component, deadline)) {
         Report(("Some threads of component " + std::string(name) + " still run after its shutdown.").c_str(),
                1, 0, true);
         return false;
@@ -142,10 +168,10 @@ bool HostKernel::KillComponent(const char* name) {
     TARNComponent* component = FindComponent(name);
     if (component == nullptr) return false;
     component->Die();
-    const long limit = ShutdownTimeout();
-    const long start = GetSystemAccurateTiming();
+    // On the steady clock: the kernel's may stand still.
+    const auto deadline = ShutdownDeadline();
     while ((component->State() & TARNModule::MainLoopEnded) == 0 &&
-           GetSystemAccurateTiming() - start <= limit) {
+           std::chrono::steady_clock::now() <= deadline) {
         // Once dying, a writer's call returns without running Core: with none inside it
         // now, the death waits for nobody.
         if (!component->threaded && component->coreMutex.TryLock()) {
@@ -189,20 +215,21 @@ bool HostKernel::DestroyComponent(const char* name) {
 bool HostKernel::DestroyComponent(const char* name, std::chrono::steady_clock::time_point deadline) {
     TARNComponent* component = FindComponent(name);
     if (component == nullptr) return false;
-    if (!m_components.IsKilled(component)) shutDownUnlessAtRest(*component);
+    if (!m_components.IsKilled(component)) shutDownUnlessAtRest(*component, deadline);
     if (!m_components.AwaitThreadsEnded(component, deadline)) {
         leaveBehind(*component);
         return false;
     }
-    shutDownUnlessAtRest(*component);
+    shutDownUnlessAtRest(*component, deadline);
     destroy(*component, deadline);
     return true;
 }
 
-void HostKernel::shutDownUnlessAtRest(TARNComponent& component) {
+void HostKernel::shutDownUnlessAtRest(TARNComponent& component,
+                                      std::chrono::steady_clock::time_point deadline) {
     if ((component.State() & (TARNModule::Running | TARNModule::Dying)) != 0 ||
         (component.State() & TARNModule::MainLoopEnded) == 0)
-        component.Shutdown();
+        component.ShutdownWithin(microsecondsLeft(deadline));
 }
 
 void HostKernel::destroy(TARNComponent& component, std::chrono::steady_clock::time_point deadline) {
@@ -241,15 +268,20 @@ void HostKernel::KeepLoadedForLeftBehind(std::unique_ptr<HostPackage> package) {
 
 // A component left behind whose threads end by the deadline is destroyed; one that still
 // runs then is left to the process's end with the packages, which are never unloaded: its
-// thread is in their code. The gate is shut on it, so that its thread, once back from its
-// Core, touches nothing of this kernel, which may be gone by then. A thread that came back
-// just before runs its death to the end first.
+// thread is in their code. The gate is shut on all those at once, so that their threads,
+// once back from their Cores, touch nothing of this kernel, which may be gone by then. A
+// thread that came back before runs its death to the end first, and the other threads of
+// its component still come in meanwhile (its death waits for them).
 void HostKernel::destroyLeftBehind(std::chrono::steady_clock::time_point deadline) {
+    const std::vector<TARNComponent*> leftBehind = m_components.LeftBehind();
+    std::vector<const void*> stuck;
+    for (TARNComponent* component : leftBehind)
+        if (!m_components.AwaitThreadsEnded(component, deadline)) stuck.push_back(component);
+    if (!stuck.empty()) m_gate->Abandon(stuck);
     std::vector<TARNComponent*> running;
-    for (TARNComponent* component : m_components.LeftBehind()) {
-        if (!m_components.AwaitThreadsEnded(component, deadline)) m_gate->Abandon(component);
+    for (TARNComponent* component : leftBehind) {
         if (m_components.Threads(component) == 0) {
-            shutDownUnlessAtRest(*component);
+            shutDownUnlessAtRest(*component, deadline);
             destroy(*component, deadline);
             continue;
         }
@@ -412,6 +444,18 @@ bool HostKernel::AttachPathsVariant(const char* outputPath, const char* inputPat
 
 // --- Thread bodies -------------------------------------------------------------------
 
+namespace {
+
+// The module the calling thread runs for, set by the thread bodies; null on every other
+// thread.
+thread_local const void* runningFor = nullptr;
+
+}  // namespace
+
+bool HostKernel::onLeftBehindThread() const {
+    return runningFor != nullptr && m_components.IsLeftBehind(static_cast<const TARNComponent*>(runningFor));
+}
+
 // The life is counted before the start is announced: once CreateThread returns, a
 // shutdown waiting for the module's threads waits for this one too. The start record lies
 // on the creator's stack and is not touched after the flag is set.
@@ -419,6 +463,7 @@ template <class Body>
 void HostKernel::runModuleThread(TARNModule* module, bool* started, Body body) {
     // The thread's own hold on the gate: the kernel may end while `body` runs.
     const std::shared_ptr<HostThreadGate> gate = m_gate;
+    runningFor = module;
     m_components.ThreadBegins(module);
     module->OneMoreLife();
     __atomic_store_n(started, true, __ATOMIC_RELEASE);
@@ -472,6 +517,7 @@ void* HostKernel::ComponentMainThread(void* argument) {
     auto* component = static_cast<TARNComponent*>(argument);
     // The thread's own hold on the gate: the kernel may end while the component's code runs.
     const std::shared_ptr<HostThreadGate> gate = m_gate;
+    runningFor = component;
     m_components.ThreadBegins(component);
     // Left behind by the kernel's end, the thread ends at once: the kernel may be gone.
     if (!runComponentLife(*component, *gate)) return nullptr;

@@ -96,7 +96,10 @@ double HostKernel::GetFloatProperty(const char* fullName, bool* found) {
 
 // --- Module states -------------------------------------------------------------------
 
+// A component left behind has given up its name, which a later component may hold now:
+// its notices would stand for that one's state.
 void HostKernel::ModuleStateChanged(const char* moduleName, unsigned int state) {
+    if (onLeftBehindThread()) return;
     const std::string name = moduleName ? moduleName : "";
     {
         std::lock_guard lock(m_stateLock);

@@ -2,7 +2,7 @@
 
 bool HostThreadGate::Enter(const void* module) {
     std::lock_guard lock(m_lock);
-    if (m_abandoned.count(module) != 0) return false;
+    if (m_abandoned.count(module) != 0 && m_inside.count(module) == 0) return false;
     ++m_inside[module];
     return true;
 }
@@ -15,8 +15,17 @@ void HostThreadGate::Leave(const void* module) {
     m_left.notify_all();
 }
 
-void HostThreadGate::Abandon(const void* module) {
+void HostThreadGate::Abandon(const std::vector<const void*>& modules) {
     std::unique_lock lock(m_lock);
-    m_abandoned.insert(module);
-    m_left.wait(lock, [&] { return m_inside.count(module) == 0; });
+    m_abandoned.insert(modules.begin(), modules.end());
+    m_left.wait(lock, [&] {
+        for (const void* module : modules)
+            if (m_inside.count(module) != 0) return false;
+        return true;
+    });
+}
+
+bool HostThreadGate::IsAbandoned(const void* module) const {
+    std::lock_guard lock(m_lock);
+    return m_abandoned.count(module) != 0;
 }

@@ -8,10 +8,14 @@
 // and make and end them while no other thread uses the SDK.
 class KernelBinding {
   public:
+    // Written only when it changes: a kernel bound already that binds itself again (its end
+    // does) leaves it alone for the threads of its components that still read it.
     explicit KernelBinding(TARNKernel* kernel) : m_previous(TARNPrivate::kernel) {
-        TARNPrivate::kernel = kernel;
+        if (kernel != m_previous) TARNPrivate::kernel = kernel;
     }
-    ~KernelBinding() { TARNPrivate::kernel = m_previous; }
+    ~KernelBinding() {
+        if (TARNPrivate::kernel != m_previous) TARNPrivate::kernel = m_previous;
+    }
 
     KernelBinding(const KernelBinding&) = delete;
     KernelBinding& operator=(const KernelBinding&) = delete;

@@ -1,6 +1,7 @@
 // The component's life cycle: starting it threaded or run by its writers, the sequential
 // entry, shutdown, the death operations and the component's extra threads, with every
 // failure of the component's own code contained and reported.
+#include <chrono>
 #include <exception>
 
 #include "dataflow/input_implementation.hpp"
@@ -408,18 +409,40 @@ TARNStackedString<40> durationText(long microseconds) {
     return TARNStackedString<40>(text.c_str());
 }
 
+// `timeout` microseconds from now on the steady clock, the far future for one too long to
+// add to it.
+std::chrono::steady_clock::time_point steadyDeadline(long timeout) {
+    const auto now = std::chrono::steady_clock::now();
+    const auto room = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::time_point::max() - now);
+    return timeout >= room.count() ? std::chrono::steady_clock::time_point::max()
+                                   : now + std::chrono::microseconds(timeout < 0 ? 0 : timeout);
+}
+
+long microsecondsLeft(std::chrono::steady_clock::time_point deadline) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return 0;
+    return static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(deadline - now).count());
+}
+
 }  // namespace
 
 void TARNComponent::Shutdown() {
+    ShutdownWithin(shutdownTimeout());
+}
+
+// Timed on the steady clock, not the engine's: the engine's clock may stand still (a test
+// drives it by hand) while a shutdown waits.
+void TARNComponent::ShutdownWithin(long timeout) {
     Die();
     SequentialDeath();
 
-    // The engine's time-out bounds every wait of the shutdown: one that meets a Core that
-    // never returns (a kill in progress) gives up after it too.
-    const long timeout = shutdownTimeout();
-    const long start = TARN::GetSystemAccurateTiming();
+    // The time-out bounds every wait of the shutdown: one that meets a Core that never
+    // returns (a kill in progress) gives up after it too.
+    if (timeout < 0) timeout = 0;
+    const auto deadline = steadyDeadline(timeout);
     while ((State() & MainLoopEnded) == 0) {
-        if (TARN::GetSystemAccurateTiming() - start > timeout) {
+        if (std::chrono::steady_clock::now() > deadline) {
             TARNStackedString<40> message("Component ");
             message += Name();
             message += " refuses to die after ";
@@ -441,13 +464,13 @@ void TARNComponent::Shutdown() {
 }
 
 void TARNComponent::releaseRingsAndBuffers(long timeout) {
-    const long deadline = TARN::GetSystemAccurateTiming() + timeout;
+    const auto deadline = steadyDeadline(timeout);
     TARNMutexGuard guard(moduleLock);
     bool everyRingFree = true;
     for (TARNOutput* output : outputs) {
         // A reader of another module still running may hold an element: its buffer must
         // outlive that use, so this output keeps its buffers until a later release.
-        if (awaitReadersGone(*output, deadline - TARN::GetSystemAccurateTiming())) continue;
+        if (awaitReadersGone(*output, microsecondsLeft(deadline))) continue;
         everyRingFree = false;
         TARNStackedString<40> message("A reader still holds an element of ");
         message += implementationOf(*output).fullName;
@@ -468,12 +491,12 @@ void TARNComponent::releaseRingsAndBuffers(long timeout) {
 bool TARNComponent::awaitReadersGone(TARNOutput& output, long timeout) {
     TARNOutputImplementation& writer = implementationOf(output);
     if (writer.ring == nullptr) return true;
-    const long deadline = TARN::GetSystemAccurateTiming() + timeout;
+    const auto deadline = steadyDeadline(timeout);
     // A reader cut off from the graph gives back what it holds when its Core goes on, which
     // may be never: those elements are left to it (the output's FreeBuffer keeps the block
     // under them), and neither this release nor the next life waits for them.
     while (!writer.ring->FreeAllSlots(true)) {
-        if (TARN::GetSystemAccurateTiming() > deadline) return false;
+        if (std::chrono::steady_clock::now() > deadline) return false;
         TARN::Wait4AWhile();
     }
     TARNMutexGuard guard(writer.writingLock);

@@ -136,13 +136,16 @@ bool deleteListed(TARNList<Element*>& list, TARNListItem<Element*>*& cursor, Ele
     return true;
 }
 
-inline void dropSymbol(TARNList<TARNStackedString<40> >& symbols, const TARNStackedString<40>& name) {
+// False when the module does not hold `name` (any more): a module that gave up its names
+// (UnregisterNames) must not unregister them again, since another module may hold them now.
+inline bool dropSymbol(TARNList<TARNStackedString<40> >& symbols, const TARNStackedString<40>& name) {
     for (TARNListItem<TARNStackedString<40> >* item = symbols.Head(); item; item = item->Next()) {
         if (item->Value() == name) {
             symbols.Remove(item);
-            return;
+            return true;
         }
     }
+    return false;
 }
 
 // The checks every creation makes first, under the module lock: a dying module throws

@@ -116,15 +116,17 @@ TARNAction* TARNModule::NewActionX(const TARNStackedString<40>& fullName, const 
 // that already do).
 void TARNModule::RemoveProperty(TARNProperty* property) {
     TARNMutexGuard guard(moduleLock);
-    TARNPrivate::kernel->UnregisterSymbol(property->Name().c_str());
-    dropSymbol(symbolNames, property->Name());
+    // Only a name it still holds: one it gave up may be another module's now.
+    if (dropSymbol(symbolNames, property->Name()))
+        TARNPrivate::kernel->UnregisterSymbol(property->Name().c_str());
     RemovePropertyX(property);
 }
 
 void TARNModule::RemoveAction(TARNAction* action) {
     TARNMutexGuard guard(moduleLock);
-    TARNPrivate::kernel->UnregisterSymbol(action->Name().c_str());
-    dropSymbol(symbolNames, action->Name());
+    // Only a name it still holds: one it gave up may be another module's now.
+    if (dropSymbol(symbolNames, action->Name()))
+        TARNPrivate::kernel->UnregisterSymbol(action->Name().c_str());
     RemoveActionX(action);
 }
 

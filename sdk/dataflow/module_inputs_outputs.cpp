@@ -205,9 +205,11 @@ void TARNModule::RemoveInput(TARNInput* input) {
     implementation.readerTypeProperty = nullptr;
     // A copy: the name goes with the input.
     const TARNStackedString<40> fullName = implementation.fullName;
-    TARNPrivate::kernel->UnregisterSymbol(fullName.c_str());
-    dropSymbol(symbolNames, fullName);
-    TARNPrivate::kernel->InputRemoving(fullName.c_str());
+    // Only a name it still holds: one it gave up may be another module's now.
+    if (dropSymbol(symbolNames, fullName)) {
+        TARNPrivate::kernel->UnregisterSymbol(fullName.c_str());
+        TARNPrivate::kernel->InputRemoving(fullName.c_str());
+    }
     RemoveInputX(input);
 }
 
@@ -218,9 +220,11 @@ void TARNModule::RemoveOutput(TARNOutput* output) {
     while (TARNInput* input = firstConnectedInput(implementation)) detach(*output, *input);
     removeElementProperties(output);
     const TARNStackedString<40> fullName = implementation.fullName;
-    TARNPrivate::kernel->UnregisterSymbol(fullName.c_str());
-    dropSymbol(symbolNames, fullName);
-    TARNPrivate::kernel->OutputRemoving(fullName.c_str());
+    // Only a name it still holds: one it gave up may be another module's now.
+    if (dropSymbol(symbolNames, fullName)) {
+        TARNPrivate::kernel->UnregisterSymbol(fullName.c_str());
+        TARNPrivate::kernel->OutputRemoving(fullName.c_str());
+    }
     RemoveOutputX(output);
 }
 

@@ -693,9 +693,30 @@ TEST_F(GraphTest, AComponentLeftBehindGivesUpItsName) {
         ASSERT_NO_FATAL_FAILURE(StartSourceIntoStuck(again));
         Stuck& now = *again.Component<Stuck>("stuck");
         ASSERT_NE(&now, &old);
-        now.released = true;
+        struct ReleasedToo {
+            Stuck& stuck;
+            ~ReleasedToo() { stuck.released = true; }
+        } nowReleaser{now};
+        // The old Core returns while the new one runs: its death tells nothing under the
+        // name it gave up, and removing an element of its own takes nothing from the new one.
+        auto noticesOfStuck = [&] {
+            const std::vector<HostModuleStateNotice> notices = recorder.ModuleStateNotices();
+            return std::count_if(notices.begin(), notices.end(), [](const HostModuleStateNotice& notice) {
+                return notice.module == "stuck";
+            });
+        };
+        const auto noticesBefore = noticesOfStuck();
         old.released = true;
         ASSERT_TRUE(Await([&] { return kernel.Components().Threads(&old) == 0; }));
+        EXPECT_EQ(noticesOfStuck(), noticesBefore)
+            << "the old component told a state under the new one's name";
+        EXPECT_NE(kernel.ModuleStates()["stuck"] & TARNModule::Running, 0u);
+        std::vector<std::string> removals;
+        kernel.SetRemovalNoticeHook([&](const char* name) { removals.push_back(name); });
+        old.RemoveInput(&old.Input("in"));
+        kernel.SetRemovalNoticeHook(nullptr);
+        EXPECT_EQ(removals, std::vector<std::string>{}) << "the old component removed the new one's input";
+        now.released = true;
         EXPECT_EQ(kernel.FindComponent("stuck"), &now);
         EXPECT_NE(kernel.FindSymbol("stuck"), nullptr);
         EXPECT_NE(kernel.FindSymbol("stuck.in.readerType"), nullptr);

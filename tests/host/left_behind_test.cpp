@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <functional>
+#include <limits>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -19,7 +22,9 @@
 #include "host_recorder.hpp"
 #include "support/end_on_a_thread.hpp"
 #include "support/test_components.hpp"
+#include "tarn/dataflow/component.hpp"
 #include "tarn/dataflow/property.hpp"
+#include "tarn/runtime/thread.hpp"
 
 namespace {
 
@@ -177,6 +182,164 @@ TEST_F(LeftBehindTest, ACoreThatReturnsAfterItsKernelsEndTouchesNothingOfIt) {
         }
     }
     EXPECT_TRUE(gate.expired());
+}
+
+// A component whose Core and whose helper thread, made in Birth, each wait for a flag of
+// the test's own, not for the die event. The flags outlive it: the kernel's end destroys it.
+class Helped : public TARNComponent {
+  public:
+    Helped(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
+    ~Helped() override { destroyed = true; }
+    void Birth() override { CreateThread(static_cast<void (TARNModule::*)()>(&Helped::Helper)); }
+    void Core() override {
+        stuck = true;
+        while (!coreReleased.load()) TARN::Sleep(1'000);
+    }
+    void Helper() {
+        helping = true;
+        while (!helperReleased.load()) TARN::Sleep(1'000);
+    }
+
+    static TARNComponentDefinition& Model() {
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = "test_helped";
+            definition.version = "1.0";
+            definition.factory = [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new Helped(name, d);
+            };
+            definition.priority = 128;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            definition.threaded = true;
+            return definition;
+        }();
+        return model;
+    }
+
+    static inline std::atomic<bool> stuck{false};
+    static inline std::atomic<bool> helping{false};
+    static inline std::atomic<bool> coreReleased{false};
+    static inline std::atomic<bool> helperReleased{false};
+    static inline std::atomic<bool> destroyed{false};
+};
+
+// A component left behind whose Core returns while the kernel ends: its main thread comes
+// back and its death waits for the helper, still stuck at the kernel's deadline. The gate is
+// shut on the component then; the helper, let go once it is, still comes back in (the
+// component's death waits for it inside), so that the death ends rather than waiting out a
+// time-out of its own, and the component, all its threads ended, is destroyed by the end,
+// not reported as still running.
+TEST(LeftBehindEndTest, AHelperBackWhileItsComponentsDeathRunsStillComesIn) {
+    constexpr long Timeout = 400'000;
+    std::ostringstream reports;
+    auto kernel = std::make_unique<HostKernel>();
+    const std::weak_ptr<const HostThreadGate> gate = kernel->ThreadGate();
+    auto graph = std::make_unique<HostGraph>(*kernel);
+    struct ReleasedOnEveryWayOut {
+        ~ReleasedOnEveryWayOut() {
+            Helped::coreReleased = true;
+            Helped::helperReleased = true;
+        }
+    } releaser;
+    kernel->EchoReports(&reports, &reports);
+    auto setTimeout = [&](long microseconds) {
+        HostEngineModule& engine = kernel->EngineModule();
+        engine.DirectSet(engine.Property("shutdownTimeout"), microseconds);
+    };
+    ASSERT_TRUE(graph->AddModel(Helped::Model()));
+    ASSERT_TRUE(graph->Create("test_helped", "helped"));
+    auto* helped = graph->Component<Helped>("helped");
+    ASSERT_TRUE(graph->Start());
+    ASSERT_TRUE(AwaitUntil([] { return Helped::stuck.load() && Helped::helping.load(); }));
+    setTimeout(KillTimeout);
+    ASSERT_TRUE(graph->Kill("helped"));
+    ASSERT_NE(EndOnAThread(graph, Deadline, [] { Helped::coreReleased = Helped::helperReleased = true; }),
+              -1);
+    ASSERT_TRUE(kernel->Components().IsLeftBehind(helped));
+
+    // The Core returns half-way to the kernel's deadline, so that its death's own wait for
+    // the helper would outlast that deadline; the helper is let go once the gate is shut.
+    setTimeout(Timeout);
+    std::atomic<bool> shutSeen{false};
+    const auto endBegins = std::chrono::steady_clock::now();
+    std::thread letGo([&] {
+        while (std::chrono::steady_clock::now() < endBegins + std::chrono::microseconds(Timeout / 2))
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        Helped::coreReleased = true;
+        shutSeen = AwaitUntil([&] {
+            const std::shared_ptr<const HostThreadGate> held = gate.lock();
+            return held == nullptr || held->IsAbandoned(helped);
+        });
+        Helped::helperReleased = true;
+    });
+    const long took = EndOnAThread(kernel, Deadline, [] { Helped::helperReleased = true; });
+    letGo.join();
+    ASSERT_NE(took, -1) << "the kernel's end waited for the helper";
+    RecordProperty("kernelEndMicroseconds", std::to_string(took));
+    EXPECT_TRUE(shutSeen.load()) << "the gate was never shut on the component";
+    EXPECT_TRUE(Helped::destroyed.load()) << reports.str();
+    EXPECT_EQ(reports.str().find("still runs its Core as the host ends"), std::string::npos) << reports.str();
+    EXPECT_TRUE(AwaitUntil([&] { return gate.expired(); })) << "a thread of the component never ended";
+}
+
+// Components stuck but not killed: a graph's end stops and destroys them all within one
+// time-out of real time, and so does the kernel's end for those left behind, however many,
+// with the kernel's clock standing still all along (an end timed on it would never end).
+TEST(LeftBehindEndTest, EachEndGivesComponentsNotKilledOneTimeOutOfRealTime) {
+    constexpr long Timeout = 300'000;
+    auto kernel = std::make_unique<HostKernel>();
+    const std::weak_ptr<const HostThreadGate> gate = kernel->ThreadGate();
+    std::ostringstream reports;
+    kernel->EchoReports(&reports, &reports);
+    auto graph = std::make_unique<HostGraph>(*kernel);
+    std::vector<Stuck*> stuck;
+    // Once only: a component whose Core was let go may be destroyed by the end that waited
+    // for it.
+    bool releasedAll = false;
+    auto release = [&] {
+        if (std::exchange(releasedAll, true)) return;
+        for (Stuck* each : stuck) each->released = true;
+    };
+    struct ReleasedOnEveryWayOut {
+        std::function<void()> release;
+        ~ReleasedOnEveryWayOut() { release(); }
+    } releaser{release};
+    ASSERT_GE(graph->AddProgramModels(), 6);
+    ASSERT_TRUE(graph->Create(SourceModel, "source"));
+    for (const std::string name : Readers) {
+        ASSERT_TRUE(graph->Create(StuckModel, name));
+        ASSERT_TRUE(graph->Connect("source.out", name + ".in"));
+        stuck.push_back(graph->Component<Stuck>(name));
+    }
+    ASSERT_TRUE(graph->Start());
+    ASSERT_TRUE(AwaitUntil([&] {
+        return std::all_of(stuck.begin(), stuck.end(), [](Stuck* each) { return each->stuck.load(); });
+    }));
+    HostEngineModule& engine = kernel->EngineModule();
+    engine.DirectSet(engine.Property("shutdownTimeout"), Timeout);
+    kernel->Time().UseManualClock(1'000'000'000);
+
+    const long graphEnd = EndOnAThread(graph, Deadline, release);
+    ASSERT_NE(graphEnd, -1) << "the graph's end never ended";
+    RecordProperty("graphEndMicroseconds", std::to_string(graphEnd));
+    EXPECT_GE(graphEnd, Timeout);
+    EXPECT_LT(graphEnd, 2 * Timeout) << "the graph's end took " << graphEnd << " us";
+    for (Stuck* each : stuck) EXPECT_TRUE(kernel->Components().IsLeftBehind(each)) << each->Name();
+
+    const long kernelEnd = EndOnAThread(kernel, Deadline, release);
+    ASSERT_NE(kernelEnd, -1) << "the kernel's end never ended";
+    RecordProperty("kernelEndMicroseconds", std::to_string(kernelEnd));
+    EXPECT_LT(kernelEnd, 2 * Timeout) << "the kernel's end took " << kernelEnd << " us";
+    release();
+    EXPECT_TRUE(AwaitUntil([&] { return gate.expired(); })) << "a thread left behind never ended";
+}
+
+// A time-out too long to add to the clock is the far future, not a deadline in the past.
+TEST(LeftBehindEndTest, AHugeShutdownTimeOutIsNoDeadlineInThePast) {
+    auto kernel = std::make_unique<HostKernel>();
+    HostEngineModule& engine = kernel->EngineModule();
+    engine.DirectSet(engine.Property("shutdownTimeout"), std::numeric_limits<long>::max());
+    EXPECT_GT(kernel->ShutdownDeadline(), std::chrono::steady_clock::now() + std::chrono::hours(24));
 }
 
 }  // namespace

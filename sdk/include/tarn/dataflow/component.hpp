@@ -131,6 +131,9 @@ class TARNComponent : public TARNModule {
     // element of (waited for at most "Engine.shutdownTimeout"), the ring emptied and the
     // buffers freed; the inputs reset.
     void Shutdown();
+    // The same with `timeout` microseconds (at least 0) in place of "Engine.shutdownTimeout":
+    // an engine that stops several components gives each what is left of one deadline.
+    void ShutdownWithin(long timeout);
     // Death() with every failure contained and reported.
     void CallDeath();
     // The last step of a death: what the inputs hold given back, "is dead", statistics
