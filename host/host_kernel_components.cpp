@@ -14,6 +14,7 @@
 #include "dataflow/io_monitor_implementation.hpp"
 #include "dataflow/output_implementation.hpp"
 #include "engine/symbol_record.hpp"
+#include "runtime/steady_deadline.hpp"
 #include "host_kernel.hpp"
 #include "host_package.hpp"
 #include "tarn/dataflow/component.hpp"
@@ -31,22 +32,6 @@ std::string nameOf(const TARNModuleBase& module) {
     return module.Name() != nullptr ? module.Name() : "";
 }
 
-// `timeout` microseconds from now, the far future for one too long to add to the clock.
-std::chrono::steady_clock::time_point deadlineIn(long timeout) {
-    const auto now = std::chrono::steady_clock::now();
-    const auto room = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::steady_clock::time_point::max() - now);
-    return timeout >= room.count() ? std::chrono::steady_clock::time_point::max()
-                                   : now + std::chrono::microseconds(timeout < 0 ? 0 : timeout);
-}
-
-// What is left until `deadline`, in microseconds; 0 once it has passed.
-long microsecondsLeft(std::chrono::steady_clock::time_point deadline) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return 0;
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(deadline - now).count());
-}
-
 }  // namespace
 
 // --- Models and components -----------------------------------------------------------
@@ -62,7 +47,7 @@ long HostKernel::ShutdownTimeout() {
 }
 
 std::chrono::steady_clock::time_point HostKernel::ShutdownDeadline() {
-    return deadlineIn(ShutdownTimeout());
+    return TARNPrivate::SteadyDeadline(ShutdownTimeout());
 }
 
 TARNComponent* HostKernel::FindComponent(const char* name) {
@@ -135,11 +120,11 @@ bool HostKernel::StartComponent(const char* name) {
 
 bool HostKernel::ShutdownComponent(const char* name) {
     const long timeout = ShutdownTimeout();
-    return shutDownComponent(name, deadlineIn(timeout), timeout);
+    return shutDownComponent(name, TARNPrivate::SteadyDeadline(timeout), timeout);
 }
 
 bool HostKernel::ShutdownComponent(const char* name, std::chrono::steady_clock::time_point deadline) {
-    return shutDownComponent(name, deadline, microsecondsLeft(deadline));
+    return shutDownComponent(name, deadline, TARNPrivate::MicrosecondsLeft(deadline));
 }
 
 bool HostKernel::shutDownComponent(const char* name, std::chrono::steady_clock::time_point deadline,
@@ -229,7 +214,7 @@ void HostKernel::shutDownUnlessAtRest(TARNComponent& component,
                                       std::chrono::steady_clock::time_point deadline) {
     if ((component.State() & (TARNModule::Running | TARNModule::Dying)) != 0 ||
         (component.State() & TARNModule::MainLoopEnded) == 0)
-        component.ShutdownWithin(microsecondsLeft(deadline));
+        component.ShutdownWithin(TARNPrivate::MicrosecondsLeft(deadline));
 }
 
 void HostKernel::destroy(TARNComponent& component, std::chrono::steady_clock::time_point deadline) {

@@ -10,6 +10,7 @@
 #include "dataflow/property_implementation.hpp"
 #include "engine/kernel.hpp"
 #include "engine/kernel_pointer.hpp"
+#include "runtime/steady_deadline.hpp"
 #include "tarn/dataflow/component.hpp"
 #include "tarn/dataflow/engine_properties.hpp"
 #include "tarn/dataflow/reader_type.hpp"
@@ -409,22 +410,6 @@ TARNStackedString<40> durationText(long microseconds) {
     return TARNStackedString<40>(text.c_str());
 }
 
-// `timeout` microseconds from now on the steady clock, the far future for one too long to
-// add to it.
-std::chrono::steady_clock::time_point steadyDeadline(long timeout) {
-    const auto now = std::chrono::steady_clock::now();
-    const auto room = std::chrono::duration_cast<std::chrono::microseconds>(
-        std::chrono::steady_clock::time_point::max() - now);
-    return timeout >= room.count() ? std::chrono::steady_clock::time_point::max()
-                                   : now + std::chrono::microseconds(timeout < 0 ? 0 : timeout);
-}
-
-long microsecondsLeft(std::chrono::steady_clock::time_point deadline) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now >= deadline) return 0;
-    return static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(deadline - now).count());
-}
-
 }  // namespace
 
 void TARNComponent::Shutdown() {
@@ -440,7 +425,7 @@ void TARNComponent::ShutdownWithin(long timeout) {
     // The time-out bounds every wait of the shutdown: one that meets a Core that never
     // returns (a kill in progress) gives up after it too.
     if (timeout < 0) timeout = 0;
-    const auto deadline = steadyDeadline(timeout);
+    const auto deadline = TARNPrivate::SteadyDeadline(timeout);
     while ((State() & MainLoopEnded) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             TARNStackedString<40> message("Component ");
@@ -464,13 +449,13 @@ void TARNComponent::ShutdownWithin(long timeout) {
 }
 
 void TARNComponent::releaseRingsAndBuffers(long timeout) {
-    const auto deadline = steadyDeadline(timeout);
+    const auto deadline = TARNPrivate::SteadyDeadline(timeout);
     TARNMutexGuard guard(moduleLock);
     bool everyRingFree = true;
     for (TARNOutput* output : outputs) {
         // A reader of another module still running may hold an element: its buffer must
         // outlive that use, so this output keeps its buffers until a later release.
-        if (awaitReadersGone(*output, microsecondsLeft(deadline))) continue;
+        if (awaitReadersGone(*output, TARNPrivate::MicrosecondsLeft(deadline))) continue;
         everyRingFree = false;
         TARNStackedString<40> message("A reader still holds an element of ");
         message += implementationOf(*output).fullName;
@@ -491,7 +476,7 @@ void TARNComponent::releaseRingsAndBuffers(long timeout) {
 bool TARNComponent::awaitReadersGone(TARNOutput& output, long timeout) {
     TARNOutputImplementation& writer = implementationOf(output);
     if (writer.ring == nullptr) return true;
-    const auto deadline = steadyDeadline(timeout);
+    const auto deadline = TARNPrivate::SteadyDeadline(timeout);
     // A reader cut off from the graph gives back what it holds when its Core goes on, which
     // may be never: those elements are left to it (the output's FreeBuffer keeps the block
     // under them), and neither this release nor the next life waits for them.

@@ -46,6 +46,22 @@ bool AwaitUntil(Condition condition) {
     return true;
 }
 
+// Starts a graph of a source into the three readers, and waits until each has taken an
+// element and is stuck in its Core; `stuck` gets the readers as they are made.
+void StartStuckReaders(HostGraph& graph, std::vector<Stuck*>& stuck) {
+    ASSERT_GE(graph.AddProgramModels(), 6);
+    ASSERT_TRUE(graph.Create(SourceModel, "source"));
+    for (const std::string name : Readers) {
+        ASSERT_TRUE(graph.Create(StuckModel, name));
+        ASSERT_TRUE(graph.Connect("source.out", name + ".in"));
+        stuck.push_back(graph.Component<Stuck>(name));
+    }
+    ASSERT_TRUE(graph.Start());
+    ASSERT_TRUE(AwaitUntil([&] {
+        return std::all_of(stuck.begin(), stuck.end(), [](Stuck* each) { return each->stuck.load(); });
+    })) << "a reader never took its element";
+}
+
 // A kernel of the test's own, with a source into three readers whose Cores each take an
 // element and never return on their own, all three killed and cut off, the graph stopped.
 // On every way out of a test the Cores are let go, the graph and the kernel ended, and every
@@ -56,17 +72,7 @@ class LeftBehindTest : public ::testing::Test {
     void SetUp() override {
         gate = kernel->ThreadGate();
         kernel->EchoReports(&reports, &reports);
-        ASSERT_GE(graph->AddProgramModels(), 6);
-        ASSERT_TRUE(graph->Create(SourceModel, "source"));
-        for (const std::string name : Readers) {
-            ASSERT_TRUE(graph->Create(StuckModel, name));
-            ASSERT_TRUE(graph->Connect("source.out", name + ".in"));
-            stuck.push_back(graph->Component<Stuck>(name));
-        }
-        ASSERT_TRUE(graph->Start());
-        ASSERT_TRUE(AwaitUntil([&] {
-            return std::all_of(stuck.begin(), stuck.end(), [](Stuck* each) { return each->stuck.load(); });
-        })) << "a reader never took its element";
+        ASSERT_NO_FATAL_FAILURE(StartStuckReaders(*graph, stuck));
         SetShutdownTimeout(KillTimeout);
         for (const char* name : Readers) ASSERT_TRUE(graph->Kill(name)) << name;
         graph->Stop();
@@ -304,17 +310,7 @@ TEST(LeftBehindEndTest, EachEndGivesComponentsNotKilledOneTimeOutOfRealTime) {
         std::function<void()> release;
         ~ReleasedOnEveryWayOut() { release(); }
     } releaser{release};
-    ASSERT_GE(graph->AddProgramModels(), 6);
-    ASSERT_TRUE(graph->Create(SourceModel, "source"));
-    for (const std::string name : Readers) {
-        ASSERT_TRUE(graph->Create(StuckModel, name));
-        ASSERT_TRUE(graph->Connect("source.out", name + ".in"));
-        stuck.push_back(graph->Component<Stuck>(name));
-    }
-    ASSERT_TRUE(graph->Start());
-    ASSERT_TRUE(AwaitUntil([&] {
-        return std::all_of(stuck.begin(), stuck.end(), [](Stuck* each) { return each->stuck.load(); });
-    }));
+    ASSERT_NO_FATAL_FAILURE(StartStuckReaders(*graph, stuck));
     HostEngineModule& engine = kernel->EngineModule();
     engine.DirectSet(engine.Property("shutdownTimeout"), Timeout);
     kernel->Time().UseManualClock(1'000'000'000);
