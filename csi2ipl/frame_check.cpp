@@ -12,16 +12,9 @@ namespace csi2ipl {
 
 namespace {
 
-// How far off its place the check looks for the packet after the last line: less than
-// the word that padding comes in.
-constexpr uint64_t kNearBytes = 3;
-
-bool PreambleAt(const uint8_t* data, size_t size, uint64_t at) {
-    return at + kPreambleBytes <= size && LoadWord32(data + at) == kPreamble;
-}
-
+// A preamble at `at` with its data identifier inside the data, of the lines' type.
 bool LineOfTheTypeAt(const FrameGeometry& geometry, const uint8_t* data, size_t size, uint64_t at) {
-    return PreambleAt(data, size, at) && at + kPreambleBytes < size &&
+    return PreambleAt(data, size, at, kPreambleBytes + 1) &&
            DataTypeOf(data[at + kPreambleBytes]) == geometry.searchType;
 }
 
@@ -32,37 +25,37 @@ LastLineFollower WhatFollowsTheLastLine(const FrameGeometry& geometry, const uin
     const uint64_t lastEnd = geometry.lines.back().PayloadEnd();
     if (ends.packetAfterLines == 0) {
         const uint64_t nextLine = lastEnd + static_cast<uint64_t>(std::max<int64_t>(0, ends.lineRoom));
-        if (LineOfTheTypeAt(geometry, data, size, nextLine)) return {FrameStatus::kLineAfterLastLine, nextLine};
+        if (LineOfTheTypeAt(geometry, data, size, nextLine))
+            return {FrameStatus::kLineAfterLastLine, nextLine};
         // A packet that starts inside the last line's footer, or, for lines without
-        // footers, a few bytes inside its payload, shows that the line lost bytes. (Of a
-        // run of B8, its last four start the packet. Pixels of B8 with a checksum that
-        // starts with B8 make four of their own, and are not searched.)
+        // footers, a few bytes inside its payload, shows that the line lost bytes.
         const uint64_t footerEnd = lastEnd + ends.footerBytes;
-        const uint64_t from = ends.footerBytes != 0
-                                  ? lastEnd
-                                  : lastEnd - std::min<uint64_t>(kNearBytes, geometry.lines.back().WordCount());
+        const uint64_t from = PacketAfterLastLineFrom(geometry.lines.back(), ends.footerBytes != 0);
         const size_t bound = static_cast<size_t>(std::min<uint64_t>(size, footerEnd + kPacketHeaderBytes));
         const uint64_t found = FindPacketAfter(data, bound, static_cast<size_t>(from));
         if (found < bound && found < footerEnd) return {FrameStatus::kPacketAfterLinesOff, found};
         return {};
     }
     const uint64_t place = ends.packetAfterLines;
-    if (PreambleAt(data, size, place)) {
+    if (PreambleAt(data, size, place, kPreambleBytes)) {
         if (LineOfTheTypeAt(geometry, data, size, place)) return {FrameStatus::kLineAfterLastLine, place};
         // A fifth B8: the packet starts further on, behind a checksum byte of B8 that the
         // last line pushed there (no packet's identifier is B8).
         if (place + kPreambleBytes < size && data[place + kPreambleBytes] == kPreambleByte) {
-            const size_t bound = static_cast<size_t>(std::min<uint64_t>(size, place + kNearBytes + kPacketHeaderBytes + 1));
-            return {FrameStatus::kPacketAfterLinesOff, FindPacketAfter(data, bound, static_cast<size_t>(place))};
+            const size_t bound =
+                static_cast<size_t>(std::min<uint64_t>(size, place + kNearBytes + kPacketHeaderBytes + 1));
+            return {FrameStatus::kPacketAfterLinesOff,
+                    FindPacketAfter(data, bound, static_cast<size_t>(place))};
         }
         return {};
     }
     // Never before the last line's payload: a preamble inside its header is its own.
     const uint64_t payloadStart = geometry.lines.back().offset + kPacketHeaderBytes;
     for (uint64_t apart = 1; apart <= kNearBytes; ++apart) {
-        if (place >= payloadStart + apart && PreambleAt(data, size, place - apart))
+        if (place >= payloadStart + apart && PreambleAt(data, size, place - apart, kPreambleBytes))
             return {FrameStatus::kPacketAfterLinesOff, place - apart};
-        if (PreambleAt(data, size, place + apart)) return {FrameStatus::kPacketAfterLinesOff, place + apart};
+        if (PreambleAt(data, size, place + apart, kPreambleBytes))
+            return {FrameStatus::kPacketAfterLinesOff, place + apart};
     }
     return {};
 }
@@ -124,8 +117,9 @@ FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size
     const LastLineFollower follower = WhatFollowsTheLastLine(geometry, data, size);
     if (follower.status != FrameStatus::kDecodable) {
         verdict.status = follower.status;
-        verdict.reports.push_back((follower.status == FrameStatus::kLineAfterLastLine ? report::kLineAfterLastLine
-                                                                                      : report::kPacketAfterLinesOff) +
+        verdict.reports.push_back((follower.status == FrameStatus::kLineAfterLastLine
+                                       ? report::kLineAfterLastLine
+                                       : report::kPacketAfterLinesOff) +
                                   std::to_string(follower.preambleAt));
     }
     return verdict;

@@ -10,9 +10,7 @@ namespace {
 
 // What captures pad packets to.
 constexpr uint64_t kPaddingWordBytes = 4;
-// How far inside the last line's payload a packet after it is looked for: less than a
-// padding word.
-constexpr uint64_t kNearPayloadBytes = kPaddingWordBytes - 1;
+static_assert(kNearBytes < kPaddingWordBytes);
 
 // The room most of `rooms` have; of two as common, the larger, so that of a line cut short
 // and a whole one, the whole one's footer is the lines'.
@@ -44,21 +42,17 @@ LineEnds MeasureLineEnds(const uint8_t* data, size_t size, const PacketList& lin
         ends.rooms.push_back(end > next ? -static_cast<int64_t>(end - next)
                                         : static_cast<int64_t>(FindPacketAfter(data, size, end) - end));
     }
-    // Where the lines have no footers, a packet after the last line is looked for from a
-    // few bytes inside its payload on: where that line lost bytes, the next preamble starts
-    // there. (A run of B8 gives its last four, so pixels of B8 in front of the packet are
-    // not taken. Behind pixels of B8, a checksum that starts with B8 would make four of its
-    // own: lines with footers are looked behind from their payload's end.)
-    const PacketItem& lastLine = lines.back();
-    const uint64_t lastEnd = lastLine.PayloadEnd();
-    const bool footers = ends.rooms.empty() || MostCommon(ends.rooms) > 0;
-    const size_t after = FindPacketAfter(
-        data, size, footers ? lastEnd : lastEnd - std::min<uint64_t>(kNearPayloadBytes, lastLine.WordCount()));
+    // The room most lines have; with one line, the last line's own (below).
+    const std::optional<int64_t> commonRoom =
+        ends.rooms.empty() ? std::nullopt : std::optional<int64_t>(MostCommon(ends.rooms));
+    const uint64_t lastEnd = lines.back().PayloadEnd();
+    const bool footers = !commonRoom || *commonRoom > 0;
+    const size_t after = FindPacketAfter(data, size, PacketAfterLastLineFrom(lines.back(), footers));
     const bool packetFollows = after < size;
     const int64_t lastRoom = static_cast<int64_t>(packetFollows ? after : size) - static_cast<int64_t>(lastEnd);
     ends.roomAfterLastLine = static_cast<uint64_t>(std::max<int64_t>(0, lastRoom));
 
-    ends.lineRoom = ends.rooms.empty() ? lastRoom : MostCommon(ends.rooms);
+    ends.lineRoom = commonRoom.value_or(lastRoom);
     ends.footerBytes = static_cast<uint32_t>(std::clamp<int64_t>(ends.lineRoom, 0, kPacketFooterBytes));
     ends.lastFooterBytes = static_cast<uint32_t>(std::clamp<int64_t>(lastRoom, 0, ends.footerBytes));
     if (packetFollows) ends.packetAfterLines = static_cast<uint32_t>(after);

@@ -6,6 +6,7 @@
 // byte lost or gained inside one, leaves every room as it was. The checks against damage
 // compare rooms, never the distances between lines.
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -31,6 +32,20 @@ struct LineEnds {
     // packet: its payload, or its footer, lost a byte.
     std::optional<uint32_t> cutShort;
 };
+
+// How far off its place a packet after the last line is looked for: less than the 32-bit
+// word that padding comes in.
+inline constexpr uint64_t kNearBytes = 3;
+
+// Where a packet after `lastLine` is looked for from. For lines without footers, a few
+// bytes inside its payload: where that line lost bytes, the next preamble starts there. (A
+// run of B8 gives its last four, so pixels of B8 in front of the packet are not taken.
+// Behind pixels of B8, a checksum that starts with B8 would make four of its own: lines
+// with footers are looked behind from their payload's end.)
+inline uint64_t PacketAfterLastLineFrom(const PacketItem& lastLine, bool footers) {
+    const uint64_t end = lastLine.PayloadEnd();
+    return footers ? end : end - std::min<uint64_t>(kNearBytes, lastLine.WordCount());
+}
 
 // `lines`: of one word count, in order, each with its payload inside the data.
 LineEnds MeasureLineEnds(const uint8_t* data, size_t size, const PacketList& lines);

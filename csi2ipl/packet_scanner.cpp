@@ -7,12 +7,6 @@ namespace csi2ipl {
 
 namespace {
 
-// A preamble at `at` with `fit` bytes of the data from there (the preamble alone, or a
-// whole packet header).
-bool PreambleAt(const uint8_t* data, size_t size, size_t at, size_t fit = kPacketHeaderBytes) {
-    return at <= size && size - at >= fit && LoadWord32(data + at) == kPreamble;
-}
-
 // The first position at or after `from` where a preamble stands with `fit` bytes of the
 // data from there; `size` when there is none.
 size_t FindPreamble(const uint8_t* data, size_t size, size_t from, size_t fit) {
@@ -40,6 +34,10 @@ PacketItem ItemAt(const uint8_t* data, size_t at) {
 }
 
 }  // namespace
+
+bool PreambleAt(const uint8_t* data, size_t size, size_t at, size_t fit) {
+    return at <= size && size - at >= fit && LoadWord32(data + at) == kPreamble;
+}
 
 size_t FindPacketStart(const uint8_t* data, size_t size, size_t from) {
     return FindPreamble(data, ScanBound(size), from, kPacketHeaderBytes);

@@ -13,6 +13,10 @@ namespace csi2ipl {
 
 using PacketList = std::vector<PacketItem>;
 
+// A preamble at `at`, with `fit` bytes of the data from there: the preamble alone
+// (kPreambleBytes), or a whole packet header.
+bool PreambleAt(const uint8_t* data, size_t size, size_t at, size_t fit = kPacketHeaderBytes);
+
 // The first position at or after `from` where a preamble starts a packet header that
 // lies inside the data; `size` when there is none.
 size_t FindPacketStart(const uint8_t* data, size_t size, size_t from);

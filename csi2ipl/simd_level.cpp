@@ -19,11 +19,16 @@ bool SimdLevelSupported(SimdLevel level) {
     return false;
 }
 
+// Asked once: every geometry request starts from it, one a frame while the decoder learns
+// a stream's lines, and the processor does not change under a process.
 SimdLevel DetectSimdLevel() {
-    if (SimdLevelSupported(SimdLevel::kAvx512)) return SimdLevel::kAvx512;
-    if (SimdLevelSupported(SimdLevel::kAvx2)) return SimdLevel::kAvx2;
-    if (SimdLevelSupported(SimdLevel::kSsse3)) return SimdLevel::kSsse3;
-    return SimdLevel::kScalar;
+    static const SimdLevel detected = [] {
+        if (SimdLevelSupported(SimdLevel::kAvx512)) return SimdLevel::kAvx512;
+        if (SimdLevelSupported(SimdLevel::kAvx2)) return SimdLevel::kAvx2;
+        if (SimdLevelSupported(SimdLevel::kSsse3)) return SimdLevel::kSsse3;
+        return SimdLevel::kScalar;
+    }();
+    return detected;
 }
 
 const char* SimdLevelName(SimdLevel level) {

@@ -26,10 +26,6 @@ bool SameOffsets(const PacketList& a, const PacketList& b) {
                       [](const PacketItem& x, const PacketItem& y) { return x.offset == y.offset; });
 }
 
-void Append(std::vector<std::string>& to, std::vector<std::string>&& reports) {
-    to.insert(to.end(), std::make_move_iterator(reports.begin()), std::make_move_iterator(reports.end()));
-}
-
 }  // namespace
 
 std::string Disagreement(const FrameGeometry& stored, const FrameGeometry& found) {
@@ -105,7 +101,7 @@ StreamLines::Step StreamLines::Learn(const uint8_t* data, size_t size, long time
     GeometryResult result = Measure(data, size, request);
     step.countTypeSeconds = result.countTypeSeconds;
     // A frame that shows damage of its own is dropped; a kept frame waits on.
-    Append(step.reports, std::move(result.reports));
+    step.reports = std::move(result.reports);
     if (!result.Ready()) return step;
     FrameGeometry& found = result.geometry;
 

@@ -20,6 +20,7 @@
 #include "host_graph.hpp"
 #include "host_kernel.hpp"
 #include "host_recorder.hpp"
+#include "support/await_condition.hpp"
 #include "support/end_on_a_thread.hpp"
 #include "support/test_components.hpp"
 #include "tarn/dataflow/component.hpp"
@@ -35,16 +36,8 @@ constexpr long Deadline = 20'000'000;  // microseconds a test waits before it gi
 constexpr long KillTimeout = 50'000;
 const char* const Readers[] = {"stuck1", "stuck2", "stuck3"};
 
-// Waits until `condition` holds, looking every millisecond; false at the deadline.
-template <class Condition>
-bool AwaitUntil(Condition condition) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::microseconds(Deadline);
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+// The deadline of a test's waits for what other threads bring about.
+constexpr std::chrono::milliseconds WaitDeadline{Deadline / 1000};
 
 // Starts a graph of a source into the three readers, and waits until each has taken an
 // element and is stuck in its Core; `stuck` gets the readers as they are made.
@@ -57,9 +50,12 @@ void StartStuckReaders(HostGraph& graph, std::vector<Stuck*>& stuck) {
         stuck.push_back(graph.Component<Stuck>(name));
     }
     ASSERT_TRUE(graph.Start());
-    ASSERT_TRUE(AwaitUntil([&] {
-        return std::all_of(stuck.begin(), stuck.end(), [](Stuck* each) { return each->stuck.load(); });
-    })) << "a reader never took its element";
+    ASSERT_TRUE(AwaitCondition(
+        [&] {
+            return std::all_of(stuck.begin(), stuck.end(), [](Stuck* each) { return each->stuck.load(); });
+        },
+        WaitDeadline))
+        << "a reader never took its element";
 }
 
 // A kernel of the test's own, with a source into three readers whose Cores each take an
@@ -81,7 +77,7 @@ class LeftBehindTest : public ::testing::Test {
         Release();
         graph.reset();
         kernel.reset();
-        EXPECT_TRUE(AwaitUntil([&] { return gate.expired(); }))
+        EXPECT_TRUE(AwaitCondition([&] { return gate.expired(); }, WaitDeadline))
             << "a thread left behind never ended: " << gate.use_count() << " still run";
     }
 
@@ -174,7 +170,7 @@ TEST_F(LeftBehindTest, ACoreThatReturnsAfterItsKernelsEndTouchesNothingOfIt) {
         }
         for (Stuck* each : stage.released) each->released = true;
         running -= static_cast<long>(stage.released.size());
-        ASSERT_TRUE(AwaitUntil([&] { return gate.use_count() == running; }))
+        ASSERT_TRUE(AwaitCondition([&] { return gate.use_count() == running; }, WaitDeadline))
             << "a thread left behind never ended: " << gate.use_count() << " still run";
         for (Stuck* each : stage.released) {
             EXPECT_TRUE(each->returned.load());
@@ -256,7 +252,7 @@ TEST(LeftBehindEndTest, AHelperBackWhileItsComponentsDeathRunsStillComesIn) {
     ASSERT_TRUE(graph->Create("test_helped", "helped"));
     auto* helped = graph->Component<Helped>("helped");
     ASSERT_TRUE(graph->Start());
-    ASSERT_TRUE(AwaitUntil([] { return Helped::stuck.load() && Helped::helping.load(); }));
+    ASSERT_TRUE(AwaitCondition([] { return Helped::stuck.load() && Helped::helping.load(); }, WaitDeadline));
     setTimeout(KillTimeout);
     ASSERT_TRUE(graph->Kill("helped"));
     ASSERT_NE(EndOnAThread(graph, Deadline, [] { Helped::coreReleased = Helped::helperReleased = true; }),
@@ -272,10 +268,12 @@ TEST(LeftBehindEndTest, AHelperBackWhileItsComponentsDeathRunsStillComesIn) {
         while (std::chrono::steady_clock::now() < endBegins + std::chrono::microseconds(Timeout / 2))
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         Helped::coreReleased = true;
-        shutSeen = AwaitUntil([&] {
-            const std::shared_ptr<const HostThreadGate> held = gate.lock();
-            return held == nullptr || held->IsAbandoned(helped);
-        });
+        shutSeen = AwaitCondition(
+            [&] {
+                const std::shared_ptr<const HostThreadGate> held = gate.lock();
+                return held == nullptr || held->IsAbandoned(helped);
+            },
+            WaitDeadline);
         Helped::helperReleased = true;
     });
     const long took = EndOnAThread(kernel, Deadline, [] { Helped::helperReleased = true; });
@@ -285,7 +283,8 @@ TEST(LeftBehindEndTest, AHelperBackWhileItsComponentsDeathRunsStillComesIn) {
     EXPECT_TRUE(shutSeen.load()) << "the gate was never shut on the component";
     EXPECT_TRUE(Helped::destroyed.load()) << reports.str();
     EXPECT_EQ(reports.str().find("still runs its Core as the host ends"), std::string::npos) << reports.str();
-    EXPECT_TRUE(AwaitUntil([&] { return gate.expired(); })) << "a thread of the component never ended";
+    EXPECT_TRUE(AwaitCondition([&] { return gate.expired(); }, WaitDeadline))
+        << "a thread of the component never ended";
 }
 
 // Components stuck but not killed: a graph's end stops and destroys them all within one
@@ -327,7 +326,8 @@ TEST(LeftBehindEndTest, EachEndGivesComponentsNotKilledOneTimeOutOfRealTime) {
     RecordProperty("kernelEndMicroseconds", std::to_string(kernelEnd));
     EXPECT_LT(kernelEnd, 2 * Timeout) << "the kernel's end took " << kernelEnd << " us";
     release();
-    EXPECT_TRUE(AwaitUntil([&] { return gate.expired(); })) << "a thread left behind never ended";
+    EXPECT_TRUE(AwaitCondition([&] { return gate.expired(); }, WaitDeadline))
+        << "a thread left behind never ended";
 }
 
 // A time-out too long to add to the clock is the far future, not a deadline in the past.

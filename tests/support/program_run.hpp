@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/await_condition.hpp"
+
 struct ProgramOutcome {
     bool exited = false;
     int status = -1;  // the exit status, when it exited
@@ -233,13 +235,3 @@ inline ProgramOutcome RunProgram(const std::string& program, const std::vector<s
     return RunningProgram::Start(program, arguments, workingFolder, setup).Finish();
 }
 
-// Waits until `condition` holds, looking every millisecond; false when `deadline` passed first.
-inline bool AwaitCondition(const std::function<bool()>& condition,
-                           std::chrono::milliseconds deadline = std::chrono::seconds(60)) {
-    const auto until = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
