@@ -72,6 +72,10 @@ inline constexpr const char* kLineOutOfPlaceEnd = " does not end where the strea
 inline constexpr const char* kFrameKept =
     "Lines of the frame are not the stored ones, which no second frame has confirmed: kept until the next "
     "frame shows which are the stream's: ";
+// The same, where two frames agreed on the stream's lines: kFrameKeptAgainstAgreed, then why.
+inline constexpr const char* kFrameKeptAgainstAgreed =
+    "Lines of the frame are not those two frames agreed on: kept until the next frame shows which are the "
+    "stream's: ";
 // What became of the kept frame: kKeptFrame, its timestamp, then kKeptFrameDropped, why its
 // lines were not the stored ones and kSkipFrame; or kKeptFrameLinesTaken; or, when the run
 // ends with it, kKeptFrameUnresolved.
@@ -94,6 +98,9 @@ inline constexpr const char* kImageFromNowOnEnd =
 // the offset of the preamble found.
 inline constexpr const char* kPacketAfterLinesOff = "Packet after the last line off its place at byte ";
 inline constexpr const char* kLineAfterLastLine = "Line packet after the last line at byte ";
+// A line packet of the stream's type around the lines of a frame checked at them, that
+// they do not count: kUncountedLine, then its offset.
+inline constexpr const char* kUncountedLine = "Line packet the stream's lines do not count at byte ";
 inline constexpr const char* kFrameShorterThanLines = "Frame shorter than its lines: ";  // size, then:
 inline constexpr const char* kLinesNeed = " bytes, the lines need ";
 

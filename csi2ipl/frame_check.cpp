@@ -49,14 +49,22 @@ LastLineFollower WhatFollowsTheLastLine(const FrameGeometry& geometry, const uin
         }
         return {};
     }
-    // Never before the last line's payload: a preamble inside its header is its own.
+    // Elsewhere: the first packet behind the last line, however far. Padding before it
+    // varies by whole words only; a distance from the place that is no whole number of
+    // words shows a last line that lost or gained bytes (whatever padding this frame has
+    // besides). No packet behind the last line: none follows in this frame.
+    // A last line that lost a few bytes puts it before its payload's end: it is looked for
+    // from a few bytes before its place on, never before the last line's payload (a
+    // preamble inside its header is its own).
     const uint64_t payloadStart = geometry.lines.back().offset + kPacketHeaderBytes;
-    for (uint64_t apart = 1; apart <= kNearBytes; ++apart) {
-        if (place >= payloadStart + apart && PreambleAt(data, size, place - apart, kPreambleBytes))
-            return {FrameStatus::kPacketAfterLinesOff, place - apart};
-        if (PreambleAt(data, size, place + apart, kPreambleBytes))
-            return {FrameStatus::kPacketAfterLinesOff, place + apart};
-    }
+    const uint64_t from =
+        std::max(payloadStart, std::min(PacketAfterLastLineFrom(geometry.lines.back(), ends.footerBytes != 0),
+                                        place - std::min(place, kNearBytes)));
+    const uint64_t found = FindPacketAfter(data, size, static_cast<size_t>(std::min<uint64_t>(from, size)));
+    if (found >= size) return {};
+    const uint64_t apart = found > place ? found - place : place - found;
+    if (apart % kPaddingWordBytes != 0) return {FrameStatus::kPacketAfterLinesOff, found};
+    if (LineOfTheTypeAt(geometry, data, size, found)) return {FrameStatus::kLineAfterLastLine, found};
     return {};
 }
 
@@ -121,6 +129,14 @@ FrameVerdict CheckFrame(const FrameGeometry& geometry, const uint8_t* data, size
                                        ? report::kLineAfterLastLine
                                        : report::kPacketAfterLinesOff) +
                                   std::to_string(follower.preambleAt));
+        return verdict;
+    }
+    // Lines that two damaged frames agreed on stand where a clean frame's lines stand, all
+    // but the one those frames lost.
+    if (const std::optional<uint64_t> uncounted =
+            UncountedLinePacket(geometry.around, geometry.searchType, data, size)) {
+        verdict.status = FrameStatus::kUncountedLine;
+        verdict.reports.push_back(report::kUncountedLine + std::to_string(*uncounted));
     }
     return verdict;
 }

@@ -3,7 +3,8 @@
 // enough for every line the decode reads, its frame-size word is not larger than the
 // stream's (when asked), a packet header of the lines' data type starts at the offsets of
 // its first two lines and its last (or of every line), and what follows the last line
-// shows that line whole and in its place (WhatFollowsTheLastLine).
+// shows that line whole and in its place (WhatFollowsTheLastLine), and no line packet of
+// the type stands around the lines that they do not count (UncountedLinePacket).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -22,6 +23,7 @@ enum class FrameStatus {
     kLineOfOtherType,      // a preamble there, of a header of another data type
     kPacketAfterLinesOff,  // a preamble a few bytes off where the packet after the last line stands
     kLineAfterLastLine,    // a line packet of the type behind the last line: the lines moved
+    kUncountedLine,        // a line packet of the type around the lines that they do not count
 };
 
 struct FrameVerdict {
@@ -39,13 +41,15 @@ struct FrameVerdict {
     }
 };
 
-// What follows the last line, looked at in one header read and a few bytes around it.
-// Where the stream's lines had a packet after the last one, a packet at its place is
-// sound, unless it is a line packet of the stream's type: no such packet follows the last
-// line, so the frame's lines moved (a line packet more in front of it). A preamble fewer
-// than 4 bytes before or after the place shows that the last line lost or gained bytes;
-// padding varies by whole 32-bit words only. No packet near (padding, or the frame's end):
-// none follows in this frame, which is sound. Where the stream's lines had none, a line
+// What follows the last line, looked at in one header read where the frame is laid out as
+// the stream's lines. Where those lines had a packet after the last one, a packet at its
+// place is sound, unless it is a line packet of the stream's type: no such packet follows
+// the last line, so the frame's lines moved (a line packet more in front of it). Where no
+// packet stands at the place, the first one behind the last line is looked for, however
+// far: padding before it varies by whole 32-bit words only, so one that stands off the
+// place by bytes that make no whole word shows that the last line lost or gained bytes. No
+// packet behind the last line (padding, or the frame's end): none follows in this frame,
+// which is sound. Where the stream's lines had none, a line
 // packet of the type where a next line would stand shows moved lines, and a packet that
 // starts inside the last footer (or the payload's last bytes) a line that lost bytes; a
 // byte gained inside the last line stays unseen there.

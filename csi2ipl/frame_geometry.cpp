@@ -130,6 +130,7 @@ GeometryResult ComputeGeometry(const uint8_t* data, size_t size, const GeometryR
     geometry.lineLength = scan.lineLength;
     geometry.evenlySpaced = EvenlySpaced(scan.lines, scan.lineLength);
     geometry.requiredSpan = RequiredSpan(*format, geometry.width, scan.lines, ends);
+    geometry.around = MapPacketsAroundLines(data, size, request.startOffset, scan.lines, ends);
     geometry.ends = std::move(ends);
     geometry.lines = std::move(scan.lines);
     geometry.unpacker = SelectUnpacker(decodeType, request.limitTo8, request.simd);

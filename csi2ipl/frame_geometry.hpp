@@ -13,6 +13,7 @@
 #include "csi2ipl/line_ends.hpp"
 #include "csi2ipl/line_unpackers.hpp"
 #include "csi2ipl/packet_scanner.hpp"
+#include "csi2ipl/packets_around_lines.hpp"
 #include "csi2ipl/simd_level.hpp"
 
 namespace csi2ipl {
@@ -32,6 +33,7 @@ struct FrameGeometry {
     uint32_t lineLength = 0;    // from the first line's start to the second's; 0 with one line
     bool evenlySpaced = false;  // line i starts at firstLineOffset + i x lineLength
     LineEnds ends;              // how each line packet ends, in the frame the lines were found in
+    PacketsAroundLines around;  // the packets that frame held around its lines
     uint64_t rowBytes = 0;      // width x channels x depth / 8: one row without padding
     // Bytes of a frame, from its start, that decoding and the checks need: to the last
     // line's footer (as much of it as the frame the lines were found in held).

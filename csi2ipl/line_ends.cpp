@@ -8,10 +8,6 @@ namespace csi2ipl {
 
 namespace {
 
-// What captures pad packets to.
-constexpr uint64_t kPaddingWordBytes = 4;
-static_assert(kNearBytes < kPaddingWordBytes);
-
 // The room most of `rooms` have; of two as common, the larger, so that of a line cut short
 // and a whole one, the whole one's footer is the lines'.
 int64_t MostCommon(std::vector<int64_t> rooms) {

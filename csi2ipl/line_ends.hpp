@@ -33,9 +33,13 @@ struct LineEnds {
     std::optional<uint32_t> cutShort;
 };
 
-// How far off its place a packet after the last line is looked for: less than the 32-bit
-// word that padding comes in.
+// What captures pad packets to: padding before the packet after the last line varies by
+// whole words from frame to frame.
+inline constexpr uint64_t kPaddingWordBytes = 4;
+// Bytes less than a word: how far inside a footerless last line a packet is looked for,
+// and how far from its place a fifth B8 may push the packet after it.
 inline constexpr uint64_t kNearBytes = 3;
+static_assert(kNearBytes < kPaddingWordBytes);
 
 // Where a packet after `lastLine` is looked for from. For lines without footers, a few
 // bytes inside its payload: where that line lost bytes, the next preamble starts there. (A

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <iterator>
 #include <utility>
 
 #include "csi2ipl/decoder_reports.hpp"
@@ -79,7 +80,7 @@ StreamLines::Step StreamLines::Take(const uint8_t* data, size_t size, long times
         case Phase::kConfirmed:
             break;
     }
-    return Check(data, size, request, frameSizeCheck);
+    return Check(data, size, timestamp, request, frameSizeCheck);
 }
 
 StreamLines::Step StreamLines::TakeFirst(const uint8_t* data, size_t size, const GeometryRequest& request) {
@@ -103,42 +104,19 @@ StreamLines::Step StreamLines::Learn(const uint8_t* data, size_t size, long time
     // A frame that shows damage of its own is dropped; a kept frame waits on.
     step.reports = std::move(result.reports);
     if (!result.Ready()) return step;
-    FrameGeometry& found = result.geometry;
-
-    std::string fromStored = Disagreement(lines, found);
-    if (fromStored.empty()) {
-        if (kept) step.reports.push_back(KeptFrameDropped(*kept));
-        kept.reset();
-        offsetsSeenTwice = SameOffsets(lines.lines, found.lines);
-        lines = AgreedLines(lines, std::move(found), size);
-        phase = Phase::kConfirmed;
-        step.decodeThis = true;
-        return step;
-    }
-    if (kept && Disagreement(kept->geometry, found).empty()) {
-        step.reports.push_back(report::kKeptFrame + std::to_string(kept->timestamp) +
-                               report::kKeptFrameLinesTaken);
-        lines = AgreedLines(kept->geometry, std::move(found), size);
-        step.keptToPublish = std::move(kept);
-        kept.reset();
-        phase = Phase::kConfirmed;
-        step.decodeThis = true;
-        return step;
-    }
-    if (kept) step.reports.push_back(KeptFrameDropped(*kept));
-    step.reports.push_back(report::kFrameKept + fromStored);
-    DropADamagedWord(found, size);
-    kept = KeptFrame{std::move(found), std::vector<uint8_t>(data, data + size), timestamp,
-                     std::move(fromStored)};
+    Judge(std::move(result.geometry), data, size, timestamp, step);
     return step;
 }
 
-StreamLines::Step StreamLines::Check(const uint8_t* data, size_t size, const GeometryRequest& request,
-                                     bool frameSizeCheck) {
+StreamLines::Step StreamLines::Check(const uint8_t* data, size_t size, long timestamp,
+                                     const GeometryRequest& request, bool frameSizeCheck) {
     Step step;
     FrameVerdict verdict = CheckFrame(lines, data, size, frameSizeCheck,
                                       offsetsSeenTwice ? LineCheck::kFirstTwoAndLast : LineCheck::kEveryLine);
     if (verdict.Decodable()) {
+        // It agrees with the stream's lines: a kept frame that did not is dropped.
+        if (kept) step.reports.push_back(KeptFrameDropped(*kept));
+        kept.reset();
         offsetsSeenTwice = true;
         step.decodeThis = true;
         return step;
@@ -146,7 +124,8 @@ StreamLines::Step StreamLines::Check(const uint8_t* data, size_t size, const Geo
     step.reports = std::move(verdict.reports);
     if (!verdict.WorthMeasuring()) return step;
     // The frame's own lines may make the stream's image all the same, moved together (a
-    // byte lost or gained in front of the first line) or with a larger frame-size word.
+    // byte lost or gained in front of the first line) or with a larger frame-size word; or
+    // make another one, which the next frame may agree with.
     GeometryResult result = Measure(data, size, request);
     step.countTypeSeconds = result.countTypeSeconds;
     // Why its lines were not taken, after why they were looked at: the check alone says
@@ -155,15 +134,42 @@ StreamLines::Step StreamLines::Check(const uint8_t* data, size_t size, const Geo
         if (!result.reports.empty()) step.reports.push_back(std::move(result.reports.back()));
         return step;
     }
-    if (const std::string reason = Disagreement(lines, result.geometry); !reason.empty()) {
-        step.reports.push_back(reason + report::kSkipFrame);
-        return step;
-    }
+    std::vector<std::string> whyMeasured = std::move(step.reports);
     step.reports = std::move(result.reports);
-    offsetsSeenTwice = SameOffsets(lines.lines, result.geometry.lines);
-    lines = AgreedLines(lines, std::move(result.geometry), size);
-    step.decodeThis = true;
+    Judge(std::move(result.geometry), data, size, timestamp, step, std::move(whyMeasured));
     return step;
+}
+
+void StreamLines::Judge(FrameGeometry found, const uint8_t* data, size_t size, long timestamp, Step& step,
+                        std::vector<std::string> whyMeasured) {
+    std::string fromStored = Disagreement(lines, found);
+    if (fromStored.empty()) {
+        if (kept) step.reports.push_back(KeptFrameDropped(*kept));
+        kept.reset();
+        offsetsSeenTwice = SameOffsets(lines.lines, found.lines);
+        lines = AgreedLines(lines, std::move(found), size);
+        phase = Phase::kConfirmed;
+        step.decodeThis = true;
+        return;
+    }
+    if (kept && Disagreement(kept->geometry, found).empty()) {
+        step.reports.push_back(report::kKeptFrame + std::to_string(kept->timestamp) + report::kKeptFrameLinesTaken);
+        offsetsSeenTwice = SameOffsets(kept->geometry.lines, found.lines);
+        lines = AgreedLines(kept->geometry, std::move(found), size);
+        step.keptToPublish = std::move(kept);
+        kept.reset();
+        phase = Phase::kConfirmed;
+        step.decodeThis = true;
+        return;
+    }
+    // Not published: why it was measured comes first.
+    step.reports.insert(step.reports.begin(), std::make_move_iterator(whyMeasured.begin()),
+                        std::make_move_iterator(whyMeasured.end()));
+    if (kept) step.reports.push_back(KeptFrameDropped(*kept));
+    step.reports.push_back((phase == Phase::kConfirmed ? report::kFrameKeptAgainstAgreed : report::kFrameKept) +
+                           fromStored);
+    DropADamagedWord(found, size);
+    kept = KeptFrame{std::move(found), std::vector<uint8_t>(data, data + size), timestamp, std::move(fromStored)};
 }
 
 GeometryResult StreamLines::Measure(const uint8_t* data, size_t size, GeometryRequest request) const {

@@ -1,16 +1,19 @@
 #pragma once
-// The lines of a stream, learnt from its first frames. A geometry taken from one frame
-// cannot be told from a damaged one by that frame alone, nor by a second frame that
-// disagrees with it: a third one decides. The first frame with lines is decoded at them;
-// until a later frame agrees with the stored lines, each frame is measured on its own
-// (the geometry pass) and compared with them. A frame that disagrees is kept, bytes and
-// all, unpublished; the next frame agrees with the stored lines (the kept frame is
-// dropped), or with the kept frame's (its lines become the stream's and it is published
-// late, under its own timestamp), or with neither (it is kept instead). Once a frame has
-// agreed, the lines and the image are the stream's for the rest of the run: each frame is
-// checked at them (CheckFrame), and one that fails the check is measured and decoded at
-// its own lines when they end as the stream's do. Lines as one frame's own pass found them
-// are checked at every line until a frame has its lines at the same offsets.
+// The lines of a stream, learnt from its frames. A geometry taken from one frame cannot be
+// told from a damaged one by that frame alone, nor by a second frame that disagrees with
+// it: a third one decides. The first frame with lines is decoded at them; until a later
+// frame agrees with the stored lines, each frame is measured on its own (the geometry
+// pass) and compared with them. Once a frame has agreed, each frame is checked at the
+// stream's lines (CheckFrame); one that fails the check is measured, and decoded at its
+// own lines when they end as the stream's do. Lines as one frame's own pass found them are
+// checked at every line until a frame has its lines at the same offsets.
+//
+// A frame whose lines disagree with the stream's, whether two frames have agreed on those
+// or not, is kept, bytes and all, unpublished. The next frame agrees with the stream's
+// lines (the kept frame is dropped), or with the kept frame's (its lines become the
+// stream's and it is published late, under its own timestamp), or with neither (it is kept
+// instead). So two damaged frames that agree on lines they lost hold the run for no longer
+// than the next two clean frames take, and a change of image is followed a frame late.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -49,7 +52,7 @@ class StreamLines {
     enum class Phase {
         kNoLines,    // no frame has given a geometry yet
         kLearning,   // lines of one frame, with a kept frame or without
-        kConfirmed,  // lines two frames agree on
+        kConfirmed,  // lines two frames agreed on, with a kept frame or without
     };
 
     // What to do with a frame, in this order.
@@ -79,7 +82,13 @@ class StreamLines {
   private:
     Step TakeFirst(const uint8_t* data, size_t size, const GeometryRequest& request);
     Step Learn(const uint8_t* data, size_t size, long timestamp, const GeometryRequest& request);
-    Step Check(const uint8_t* data, size_t size, const GeometryRequest& request, bool frameSizeCheck);
+    Step Check(const uint8_t* data, size_t size, long timestamp, const GeometryRequest& request,
+               bool frameSizeCheck);
+    // A measured frame against the stream's lines and the kept frame: it is decoded at its
+    // own lines when it agrees with either, else kept. `whyMeasured` (the check's reports)
+    // is reported only for a frame that is kept.
+    void Judge(FrameGeometry found, const uint8_t* data, size_t size, long timestamp, Step& step,
+               std::vector<std::string> whyMeasured = {});
     // The geometry pass on a frame, for the stream's types.
     GeometryResult Measure(const uint8_t* data, size_t size, GeometryRequest request) const;
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "csi2_frames.hpp"
@@ -17,99 +18,14 @@
 #include "csi2ipl/packet_scanner.hpp"
 #include "dataflow/connection_by_hand.hpp"
 #include "decoder_rig.hpp"
+#include "decoder_test.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "tarn/dataflow/output.hpp"
 #include "tarn/engine/type_filter.hpp"
 
 namespace {
 
-using namespace decoder_rig;
-using Texts = std::vector<std::string>;
-
-constexpr size_t kMaxFrameBytes = 64 * 1024;
-
-// The "CSI2_Dataformat" choice of a data type.
-const char* ChoiceOf(uint8_t type) {
-    switch (type) {
-        case capture::type::kYuv422_8: return "0x1E_YUV422_8Bit";
-        case capture::type::kYuv422_10: return "0x1F_YUV422_10Bit";
-        case capture::type::kRgb888: return "0x24_RGB888";
-        case capture::type::kRaw8: return "0x2a_RAW8";
-        case capture::type::kRaw10: return "0x2b_RAW10";
-        case capture::type::kRaw12: return "0x2c_RAW12";
-        case capture::type::kRaw16: return "0x2e_RAW16";
-        case capture::type::kRaw20: return "0x2f_RAW20";
-        case capture::type::kRaw24: return "0x27_RAW24";
-        case capture::type::kYuv422_8_YUSwapped: return "0x1E_YUV422_8Bit_Y_U_swapped";
-        default: return "AUTO";
-    }
-}
-
-// A width of whole groups at least 64 pixels wide whose rows need padding to 8 bytes:
-// RAW12 at 70 pixels (140 bytes, step 144), YUV422 8-bit at 66 (198 bytes, step 200).
-uint32_t PaddedWidth(uint8_t type) {
-    switch (type) {
-        case capture::type::kRaw10: return 68;  // 68 bytes at 8 bits, step 72
-        case capture::type::kRaw12:
-        case capture::type::kYuv422_10:
-        case capture::type::kRaw20: return 70;
-        case capture::type::kYuv422_8:
-        case capture::type::kYuv422_8_YUSwapped: return 66;
-        default: return 67;
-    }
-}
-
-class DecoderTest : public HostKernelTest {
-  protected:
-    // The test's decoder, made on first use.
-    DecoderRig& Rig() {
-        if (!current) current = std::make_unique<DecoderRig>(MakeDecoder(), kMaxFrameBytes);
-        return *current;
-    }
-    // Drops the decoder: the next Rig() is a new instance.
-    void NewDecoder() { current.reset(); }
-    // A new decoder, started, for the data type `format` ("CSI2_Dataformat") from its first
-    // frame on, the frame-size check as given; the reports so far cleared.
-    DecoderRig& Started(const char* format, bool frameSizeCheck) {
-        NewDecoder();
-        ClearReports();
-        DecoderRig& rig = Rig();
-        rig.Set("CSI2_Dataformat", format);
-        rig.Set("skip_first_frames", false);
-        rig.Set("frame_size_check", frameSizeCheck);
-        EXPECT_EQ(rig.Begin(), 0);
-        return rig;
-    }
-    static ComponentPointer MakeDecoder() {
-        return ComponentPointer(static_cast<TARNComponent*>(
-            TARNcsi2ipl::Instantiate("decoder", TARNcsi2ipl::s_componentDefinition)));
-    }
-    Texts Reports() const { return DecoderReports(recorder); }
-    void ClearReports() { recorder.ClearReports(); }
-    // A rig decoding `type` from its first frame on.
-    DecoderRig& Fixed(uint8_t type, const char* implementation = "CPU") {
-        Rig().Set("CSI2_Dataformat", ChoiceOf(type));
-        Rig().Set("decoding_implementation", implementation);
-        Rig().Set("skip_first_frames", false);
-        return Rig();
-    }
-    void TearDown() override {
-        current.reset();
-        EXPECT_EQ(ErrorReports(recorder), Texts{});
-        HostKernelTest::TearDown();
-    }
-
-    std::unique_ptr<DecoderRig> current;
-};
-
-capture::CaptureFrame Frame(uint8_t type, uint32_t width, uint32_t height, unsigned seed = 1) {
-    capture::FrameSpec spec;
-    spec.dataType = type;
-    spec.width = width;
-    spec.height = height;
-    spec.seed = seed;
-    return capture::WriteFrame(spec);
-}
+using namespace decoder_test;
 
 // ---- The model's tables ---------------------------------------------------------------
 
@@ -334,69 +250,6 @@ capture::CaptureFrame UnevenFrame(uint8_t type, uint32_t width, uint32_t height,
     return frame;
 }
 
-// A stream's frame as cameras and capture tools lay them out, for the clean shapes and
-// the table of damage below: lines 40 pixels wide, with footers, and what stands around them.
-struct StreamShape {
-    const char* name;
-    bool frameMarkers = false;          // a frame start packet before the lines, a frame end after
-    bool gapBeforeLine3 = false;        // 13 bytes between lines 2 and 3
-    uint32_t paddingBeforeEnd = 0;      // bytes between the last line and the frame end packet
-    bool embeddedOfLineWordCount = false;  // an embedded-data packet as long as a line, before the lines
-    bool embeddedAfterLinesInEvenFrames = false;  // and 8 bytes of padding in its place in odd frames
-    bool fixedSize = false;             // zeros up to one byte count for every frame (capture buffers)
-    bool footers = true;                // false: each line's packet ends with its last pixel
-    bool lineMarkers = false;           // line start and end packets around each line
-    bool alternateChannels = false;     // odd lines on virtual channel 1
-};
-
-capture::CaptureFrame ShapedFrame(const StreamShape& shape, uint8_t type, unsigned frame, uint32_t height = 6) {
-    constexpr uint32_t kWidth = 40;
-    constexpr size_t kFixedBytes = 4096;
-    std::mt19937 random(1 + frame);
-    capture::FrameWriter writer;
-    capture::CaptureFrame f;
-    const uint32_t wordCount = capture::WordCountFor(type, kWidth);
-    if (shape.frameMarkers) writer.ShortPacket(0x00, 1);
-    if (shape.embeddedOfLineWordCount)
-        writer.LongPacket(capture::type::kEmbedded, std::vector<uint8_t>(wordCount, 0x0A));
-    for (uint32_t y = 0; y < height; ++y) {
-        if (shape.gapBeforeLine3 && y == 3) writer.Bytes(std::vector<uint8_t>(13, 0x55));
-        if (shape.lineMarkers) writer.ShortPacket(0x02, static_cast<uint16_t>(y));
-        const uint8_t channel = shape.alternateChannels && y % 2 == 1 ? 0x40 : 0x00;
-        writer.LongPacket(channel | capture::PacketTypeOf(type),
-                          capture::LinePayload(type, kWidth, y, capture::Pattern::kRandom, random));
-        f.lines.push_back(writer.Packets().back());
-        if (shape.lineMarkers) writer.ShortPacket(0x03, static_cast<uint16_t>(y));
-    }
-    if (shape.embeddedAfterLinesInEvenFrames) {
-        if (frame % 2 == 0)
-            writer.LongPacket(capture::type::kEmbedded, std::vector<uint8_t>(24, 0x0B));
-        else
-            writer.Bytes(std::vector<uint8_t>(8, 0));
-    }
-    if (shape.paddingBeforeEnd != 0) writer.Bytes(std::vector<uint8_t>(shape.paddingBeforeEnd, 0));
-    if (shape.frameMarkers) writer.ShortPacket(0x01, 1);
-    if (shape.fixedSize) writer.Bytes(std::vector<uint8_t>(kFixedBytes - writer.Size(), 0));
-    f.bytes = writer.Finish();
-    return shape.footers ? f : csi2_frames::WithoutFooters(f);
-}
-
-// The shapes of the damage table, each a stream whose every frame the decoder must give.
-const StreamShape kStreamShapes[] = {
-    {"plain"},
-    {"frame markers", true},
-    {"13 bytes between lines 2 and 3", false, true},
-    {"2 bytes of padding before every frame end packet", true, false, 2},
-    {"an embedded packet as long as a line", true, false, 0, true},
-    {"embedded data after the lines in even frames, padding in odd", false, false, 0, false, true},
-    {"fixed-size capture buffers", true, false, 0, false, false, true},
-    {.name = "no footers, frame markers", .frameMarkers = true, .footers = false},
-    {.name = "every marker, virtual channels alternating",
-     .frameMarkers = true,
-     .lineMarkers = true,
-     .alternateChannels = true},
-};
-
 // Every clean shape of stream the suite knows, in every data type, given or detected, the
 // frame-size check on or off: every frame comes out, bit-exact, without a report. The
 // checks against damage (the lines' layout, what follows each line, the frame-size word,
@@ -541,6 +394,57 @@ TEST_F(DecoderTest, EveryCleanShapeGivesEveryFrame) {
                     EXPECT_EQ(Reports(), Texts{});
                 }
             }
+        }
+    }
+}
+
+// A sound frame whose lines stand where the stream's do is decoded at them without a
+// geometry pass of its own, whatever follows its last line: the packet after it there or
+// not, whole words of padding before it more or fewer, embedded data after the lines or
+// padding. Only the first two frames are measured (with "print_debug", each geometry pass
+// reports the frame's size), and, with the size checked, the first frame with a larger
+// frame-size word than those.
+TEST_F(DecoderTest, ASoundFrameIsMeasuredOnlyWhileTheLinesAreLearnt) {
+    using Shape = std::function<capture::CaptureFrame(unsigned frame)>;
+    struct Measured {
+        long sizeChecked, sizeUnchecked;
+    };
+    const auto marked = [](unsigned i) {
+        capture::FrameSpec spec;
+        spec.dataType = capture::type::kRaw12;
+        spec.width = 70;
+        spec.height = 5;
+        spec.seed = 1 + i;
+        spec.frameMarkers = true;
+        return capture::WriteFrame(spec);
+    };
+    const std::tuple<const char*, Shape, Measured> shapes[] = {
+        {"a frame end packet in every other frame, the first without",
+         [&](unsigned i) { return i % 2 == 0 ? csi2_frames::WithoutFrameEnd(marked(i)) : marked(i); }, {2, 2}},
+        {"a frame end packet in every other frame, the first with",
+         [&](unsigned i) { return i % 2 == 1 ? csi2_frames::WithoutFrameEnd(marked(i)) : marked(i); }, {2, 2}},
+        {"0, 4 and 8 bytes of padding before the frame end packet in turn",
+         [](unsigned i) {
+             StreamShape shape{"frame markers", true};
+             shape.paddingBeforeEnd = 4 * (i % 3);
+             return ShapedFrame(shape, capture::type::kRaw12, i, 5, 70);
+         },
+         {3, 2}},
+        {"embedded data after the lines in even frames, padding in odd",
+         [](unsigned i) { return ShapedFrame(kStreamShapes[5], capture::type::kRaw12, i, 5, 70); }, {2, 2}},
+    };
+    for (const auto& [name, shape, measured] : shapes) {
+        for (const bool frameSizeCheck : {true, false}) {
+            SCOPED_TRACE(std::string(name) + (frameSizeCheck ? "" : ", size unchecked"));
+            DecoderRig& rig = Started("0x2c_RAW12", frameSizeCheck);
+            rig.Set("print_debug", true);
+            for (unsigned i = 0; i < 7; ++i) ASSERT_EQ(rig.Feed(shape(i).bytes, 1 + i), 0);
+            EXPECT_EQ(rig.ImageCount(), 7u);
+            const Texts reports = Reports();
+            EXPECT_EQ(std::count_if(reports.begin(), reports.end(),
+                                    [](const std::string& text) { return text.rfind("Size of the frame is: ", 0) == 0; }),
+                      frameSizeCheck ? measured.sizeChecked : measured.sizeUnchecked)
+                << ::testing::PrintToString(reports);
         }
     }
 }
@@ -691,14 +595,18 @@ TEST_F(DecoderTest, OneStrayByteCostsAtMostItsOwnFrame) {
             EXPECT_EQ(Reports(),
                       (Texts{kept, "Kept frame of timestamp 2 dropped: " + outOfPlace + ", skip frame"}));
         } else {
-            // Why the frame was measured, then why its lines were not taken.
+            // Why the frame was measured, then why its lines were not taken: it waits for a
+            // next frame to show whose lines are the stream's.
             const Texts reports = Reports();
             ASSERT_GE(reports.size(), 2u);
             if (c.frameSizeCheck) {
                 EXPECT_EQ(reports.front(), "Frame size mismatch target: " + std::to_string(stray.bytes.size()) +
                                                " got: " + std::to_string(clean.bytes.size()));
             }
-            EXPECT_EQ(reports.back(), outOfPlace + ", skip frame");
+            EXPECT_EQ(reports.back(),
+                      "Lines of the frame are not those two frames agreed on: kept until the next frame shows "
+                      "which are the stream's: " +
+                          outOfPlace);
         }
     };
     for (const StrayCase& c : cases) {
@@ -1507,7 +1415,8 @@ TEST_F(DecoderTest, ALaterFrameWhoseLinesAreNotTakenSaysWhy) {
         {"wider lines",
          wider.bytes,
          {lineStart(wider.bytes, 1), "Line doesn't start with csi2 header",
-          "Lines of the frame make no image of 240x5, skip frame"}},
+          "Lines of the frame are not those two frames agreed on: kept until the next frame shows which are "
+          "the stream's: Lines of the frame make no image of 240x5"}},
         {"a word count changed",
          damaged,
          {lineStart(damaged, 4), "Line doesn't start with csi2 header",
@@ -1523,13 +1432,18 @@ TEST_F(DecoderTest, ALaterFrameWhoseLinesAreNotTakenSaysWhy) {
         ASSERT_EQ(rig.Feed(clean.bytes), 0);
         ASSERT_EQ(rig.Feed(clean.bytes), 0);
         ClearReports();
-        ASSERT_EQ(rig.Feed(c.frame), 0);
+        ASSERT_EQ(rig.Feed(c.frame, 3), 0);
         EXPECT_EQ(rig.ImageCount(), 2u);
         EXPECT_EQ(Reports(), c.reports);
         ClearReports();
         ASSERT_EQ(rig.Feed(clean.bytes), 0);
         EXPECT_EQ(rig.ImageCount(), 3u);
-        EXPECT_EQ(Reports(), Texts{});
+        // A frame kept for the next one to decide is dropped when that one agrees with the
+        // stream's lines.
+        EXPECT_EQ(Reports(), c.frame == wider.bytes
+                                 ? Texts{"Kept frame of timestamp 3 dropped: Lines of the frame make no image of "
+                                         "240x5, skip frame"}
+                                 : Texts{});
     }
 }
 
@@ -1635,8 +1549,10 @@ TEST_F(DecoderTest, ALargerFrameSizeWordIsMeasuredWhenChecked) {
     EXPECT_EQ(rig.ImageCount(), 4u);
     EXPECT_EQ(Reports(), (Texts{"Frame size mismatch target: " + std::to_string(word + 5) +
                                     " got: " + std::to_string(word + 1),
-                                "Line packet at byte " + std::to_string(frame.lines[1].offset) +
-                                    " does not end where the stream's lines end, skip frame"}));
+                                "Lines of the frame are not those two frames agreed on: kept until the next frame "
+                                "shows which are the stream's: Line packet at byte " +
+                                    std::to_string(frame.lines[1].offset) +
+                                    " does not end where the stream's lines end"}));
     ASSERT_EQ(rig.Feed(withWord(frame.bytes, 100)), 0);
     EXPECT_EQ(rig.ImageCount(), 5u) << "a smaller word passes";
     for (const SinkRecord& image : rig.Images()) ExpectImage(image, frame, capture::type::kRaw12, false, 0);

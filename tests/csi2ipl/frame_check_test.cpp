@@ -206,8 +206,9 @@ TEST(FrameCheck, AByteGainedOrLostInFrontOfAnyLineIsFound) {
 }
 
 // What follows the last line, by what followed it in the stream's lines. A packet at its
-// place, a word further or none at all is sound; a preamble 1 to 3 bytes off shows a last
-// line that lost or gained bytes; a line packet where the packet after the last line, or
+// place, whole words nearer or further, or none at all is sound; a preamble off by bytes
+// that make no whole word shows a last line that lost or gained bytes, whatever padding
+// stands before it; a line packet where the packet after the last line, or
 // a next line, would stand shows lines moved by a line packet more (a packet doubled, the
 // capture buffer's size kept).
 TEST(FrameCheck, WhatFollowsTheLastLineShowsItWholeAndInPlace) {
@@ -242,6 +243,9 @@ TEST(FrameCheck, WhatFollowsTheLastLineShowsItWholeAndInPlace) {
     plainEnded.insert(plainEnded.end(), marked.bytes.end() - 8, marked.bytes.end());
     plainEnded = csi2_frames::WithSizeWord(std::move(plainEnded));
     const uint32_t plainPlace = static_cast<uint32_t>(plain.bytes.size());
+    // Lines followed by a word of padding before the frame end packet.
+    capture::CaptureFrame padded = marked;
+    padded.bytes = withBytesAt(marked.bytes, place, 4);
 
     struct Case {
         const char* name;
@@ -276,6 +280,13 @@ TEST(FrameCheck, WhatFollowsTheLastLineShowsItWholeAndInPlace) {
              return frame;
          }(),
          FrameStatus::kPacketAfterLinesOff, place + 1},
+        {"a word less padding than the stored lines had, and a byte lost inside the last line", padded,
+         csi2_frames::Damaged(marked.bytes, {DamageKind::kLost, last.offset + 50}), FrameStatus::kPacketAfterLinesOff,
+         place - 1},
+        {"a word more padding than the stored lines had, and a byte gained inside the last line", marked,
+         csi2_frames::Damaged(padded.bytes, {DamageKind::kGained, last.offset + 50, 0}),
+         FrameStatus::kPacketAfterLinesOff, place + 5},
+        {"a word less padding than the stored lines had", padded, marked.bytes, FrameStatus::kDecodable},
         {"a line packet where the packet after the last line stood", marked, firstDoubled(marked),
          FrameStatus::kLineAfterLastLine, place},
         {"none after the stored lines: a packet after this frame's", plain, plainEnded, FrameStatus::kDecodable},

@@ -180,7 +180,13 @@ TEST(StreamLines, AThirdFrameDecidesBetweenTwoThatDisagree) {
         {"ABXB", {"decode", "keep", "drop", "kept 2, decode"}, 6},
         {"AXAA", {"decode", "drop", "decode", "decode"}, 5},
         {"AMAM", {"decode", "decode", "decode", "decode"}, 5},
-        {"AABA", {"decode", "decode", "drop", "decode"}, 5},
+        {"AABA", {"decode", "decode", "keep", "decode"}, 5},
+        // Lines two frames agreed on give way to lines two later frames agree on.
+        {"AABB", {"decode", "decode", "keep", "kept 3, decode"}, 6},
+        {"BBAA", {"decode", "decode", "keep", "kept 3, decode"}, 5},
+        {"AABCC", {"decode", "decode", "keep", "keep", "kept 4, decode"}, 5},
+        {"AABXB", {"decode", "decode", "keep", "drop", "kept 3, decode"}, 6},
+        {"AABBAA", {"decode", "decode", "keep", "kept 3, decode", "keep", "kept 5, decode"}, 5},
         {"AAXA", {"decode", "decode", "drop", "decode"}, 5},
         {"XAAA", {"drop", "decode", "decode", "decode"}, 5},
     };
@@ -214,8 +220,7 @@ TEST(StreamLines, AThirdFrameDecidesBetweenTwoThatDisagree) {
     }
 }
 
-// What each frame reports while the lines are learnt: a kept frame says why, and what
-// became of it. (The frame-size check is off, so that a frame of a line more meets the look
+// What each frame reports: a kept frame says why, and what became of it. (The frame-size check is off, so that a frame of a line more meets the look
 // behind the last line.)
 TEST(StreamLines, AKeptFrameIsReportedWithWhatBecameOfIt) {
     const std::vector<uint8_t> a = Raw10Frame().bytes;
@@ -226,6 +231,9 @@ TEST(StreamLines, AKeptFrameIsReportedWithWhatBecameOfIt) {
         "Lines of the frame are not the stored ones, which no second frame has confirmed: kept until the "
         "next "
         "frame shows which are the stream's: ";
+    const std::string keptAgainstAgreed =
+        "Lines of the frame are not those two frames agreed on: kept until the next frame shows which are the "
+        "stream's: ";
     struct Case {
         const char* name;
         std::vector<const std::vector<uint8_t>*> frames;
@@ -248,12 +256,21 @@ TEST(StreamLines, AKeptFrameIsReportedWithWhatBecameOfIt) {
           {kept + "Lines of the frame make no image of 80x5"},
           {"Kept frame of timestamp 2 dropped: Lines of the frame make no image of 80x5, skip frame",
            kept + "Lines of the frame make no image of 80x5"}}},
-        {"another image once two frames agree",
-         {&a, &a, &b},
+        {"another image once two frames agree, and the next frame agrees with it",
+         {&a, &a, &b, &b},
          {{},
           {},
           {"Line packet after the last line at byte " + std::to_string(taller.lines[5].offset),
-           "Lines of the frame make no image of 80x5, skip frame"}}},
+           keptAgainstAgreed + "Lines of the frame make no image of 80x5"},
+          {"Kept frame of timestamp 3 has the stream's lines: the next frame agrees with them, not with the "
+           "stored ones"}}},
+        {"another image once two frames agree, and the next frame agrees with the stream's",
+         {&a, &a, &b, &a},
+         {{},
+          {},
+          {"Line packet after the last line at byte " + std::to_string(taller.lines[5].offset),
+           keptAgainstAgreed + "Lines of the frame make no image of 80x5"},
+          {"Kept frame of timestamp 3 dropped: Lines of the frame make no image of 80x5, skip frame"}}},
     };
     for (const Case& s : cases) {
         SCOPED_TRACE(s.name);
