@@ -8,6 +8,7 @@
 // vs_ring_memcpy (Core / memcpy into 16 buffers in turn, as Core writes its output ring),
 // decode_vs_memcpy (the decode alone / memcpy), overhead_pct ((Core - decode) / decode),
 // check_pct (the frame checks alone, on a frame just written as Core meets it, / Core).
+// The benchmarks named .../line_markers decode frames with line start and end packets.
 // Medians of the timed passes. The decode alone reads the element Core would read, just
 // written, so the two meet the same cache.
 #include <benchmark/benchmark.h>
@@ -110,12 +111,12 @@ double DecodeSeconds(const FrameGeometry& geometry, const uint8_t* frame, size_t
     return Seconds(start);
 }
 
-void Core(benchmark::State& state, uint8_t type, const char* implementation, bool limitTo8) {
+void Core(benchmark::State& state, uint8_t type, const char* implementation, bool limitTo8, bool markers) {
     const DataFormat& format = *FindDataFormat(type);
     const bool raw12 = type == data_type::kRaw12;
     const uint32_t width = raw12 ? 2560 : 1920, height = raw12 ? 1440 : 1080;
     const uint32_t wordCount = width / format.groupPixels * format.groupBytes;
-    const std::vector<uint8_t> frame = RandomFrame(SearchTypeOf(type), wordCount, height);
+    const std::vector<uint8_t> frame = RandomFrame(SearchTypeOf(type), wordCount, height, markers);
 
     HostKernel kernel;
     FeedingSource source("source");
@@ -143,6 +144,11 @@ void Core(benchmark::State& state, uint8_t type, const char* implementation, boo
         return;
     }
     const FrameGeometry& geometry = result.geometry;
+    // The checks' figure is that of a frame they pass, as every frame of a sound stream does.
+    if (!CheckFrame(geometry, frame.data(), frame.size(), true).Decodable()) {
+        state.SkipWithError("the frame fails its checks");
+        return;
+    }
     const size_t rowStep = AlignedRowBytes(geometry);
     // As many images as the output ring holds, written in turn as Core writes its ring's:
     // the decode alone then meets the same cache misses, and the difference is Core's own.
@@ -199,12 +205,21 @@ void Register() {
                 const std::string name = std::string("Core/") + entry.name +
                                          (eightBitOnly || limitTo8 ? "/8bit/" : "/16bit/") +
                                          (hasPipeline ? implementation : "unpackers");
-                benchmark::RegisterBenchmark(name.c_str(), Core, entry.type, implementation, limitTo8)
-                    ->Unit(benchmark::kMillisecond)
-                    ->UseManualTime()
-                    ->Iterations(40)
-                    ->Repetitions(5)
-                    ->ReportAggregatesOnly(true);
+                // Frames with line markers, where packets stand between every two lines, for
+                // the types and implementations the checks' figure is reported for.
+                const bool withMarkers = !limitTo8 && std::string(implementation) == "CPU" &&
+                                         (entry.type == 0x2A || entry.type == 0x2B || entry.type == 0x2C ||
+                                          entry.type == 0x1E);
+                for (const bool markers : {false, true}) {
+                    if (markers && !withMarkers) continue;
+                    benchmark::RegisterBenchmark((name + (markers ? "/line_markers" : "")).c_str(), Core, entry.type,
+                                                 implementation, limitTo8, markers)
+                        ->Unit(benchmark::kMillisecond)
+                        ->UseManualTime()
+                        ->Iterations(40)
+                        ->Repetitions(5)
+                        ->ReportAggregatesOnly(true);
+                }
             }
         }
     }

@@ -88,8 +88,7 @@ inline constexpr const char* kKeptFrameUnresolved =
 // The output is laid out anew for an image two frames agree on, other than the first
 // frame's: kImageFromNowOn, WxH, kImageFromNowOnEnd.
 inline constexpr const char* kImageFromNowOn = "The stream's image is ";
-inline constexpr const char* kImageFromNowOnEnd =
-    " from this frame on, as two frames agree on it (images not yet read are dropped)";
+inline constexpr const char* kImageFromNowOnEnd = " from this frame on, as two frames agree on it";
 // What follows the last line of a frame checked at the stream's lines, where a packet
 // followed them: a preamble a few bytes (less than a word) off its place shows that the
 // last line lost or gained bytes. Where it stands, or just behind the last line's footer

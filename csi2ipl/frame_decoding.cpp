@@ -172,14 +172,14 @@ void TARNcsi2ipl::FitOutputBuffers(const csi2ipl::FrameGeometry& lines) {
     auto& output = static_cast<TARNOutputImplementation&>(Output(0));
     outputWidth = lines.width;
     outputHeight = lines.height;
-    // An output refuses a second allocation. Buffers of an earlier run, or of a first
-    // frame whose image two later frames did not agree on, are kept when the format is the
-    // same, else laid out anew. An element a reader still holds keeps its buffer through
-    // the new layout; one published and not yet taken is dropped.
+    // An output refuses a second allocation. Buffers of an earlier run, or of an image two
+    // later frames did not agree on, are kept when the format is the same, else laid out
+    // anew. An element a reader still holds keeps its buffer through the new layout, and so
+    // does one published and not yet taken: its reader takes it as it was published.
     if (output.buffers.ElementCount() != 0) {
         const auto* held = reinterpret_cast<const _IplImage*>(output.buffers.Block());
         if (held != nullptr && SameImageFormat(*held, model)) return;
-        output.FreeBuffer();
+        output.FreeBuffer(TARNOutputImplementation::PublishedElements::kKeptReadable);
     }
     output.AllocOutputBufferIplImage(model, false);
 }

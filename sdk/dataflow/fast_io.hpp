@@ -16,7 +16,11 @@
 // aside (SetAsideHeldSlots): it leaves the ring, a new free slot takes its place, and it
 // stays its holder's until given back, when the ring deletes it; the block its payload
 // points into is handed to the ring with KeepUntilGivenBack and freed once the last slot set
-// aside over it came back (a block no slot set aside lies over is freed at once). A ring
+// aside over it came back (a block no slot set aside lies over is freed at once). A
+// published slot that FIFO-group readers have still to take can stay in the ring over the
+// old layout alike (SetAsideHeldSlotsAndKeepPublished): readers take it as before, a new
+// free slot takes its place for the writer, and it leaves the ring once every FIFO-group
+// reader has taken it, or when the writer would overwrite it. A ring
 // whose owner goes while slots set aside are still held (Abandon) lives on for their holders
 // and is deleted by the last of them, or by the package's unloading.
 //
@@ -51,6 +55,9 @@ template <class T>
 class TARNFastIOElt final : public TARNBasicListItem {
   public:
     TARNFastIOState State() const { return state; }
+    // Published before its owner laid the ring out anew, and kept readable over the old
+    // layout: its payload is no slot of the new one.
+    bool OverOldLayout() const { return overOldLayout; }
     uint32_t ReadingMask() const { return readingMask; }
     uint32_t ReadMask() const { return readMask; }
     T& Element() { return element; }
@@ -71,8 +78,10 @@ class TARNFastIOElt final : public TARNBasicListItem {
     TARNFastIOState state = TARNFastIOState::Free;
     // Taken out of the ring by SetAsideHeldSlots: only its holders reach it.
     bool setAside = false;
-    // Set aside: whether the owner has told the block its payload lies over
-    // (KeepUntilGivenBack), and that block (null: none of the owner's).
+    // Left in the ring, published, by SetAsideHeldSlotsAndKeepPublished: never written again.
+    bool overOldLayout = false;
+    // Set aside or over an old layout: whether the owner has told the block its payload lies
+    // over (KeepUntilGivenBack), and that block (null: none of the owner's).
     bool blockKnown = false;
     void* block = nullptr;
     uint32_t readingMask = 0;
@@ -155,6 +164,7 @@ class TARNFastIO {
         bool waitFailed = false;
         m_mutex.Lock();
         for (;;) {
+            deleteOldLayoutSlotsTaken();
             Elt* slot = losslessSlot();
             if (!slot) {
                 slot = oldestPublished();
@@ -244,14 +254,19 @@ class TARNFastIO {
         for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
             if (slot->state == TARNFastIOState::BeingWritten || slot->state == TARNFastIOState::BeingRead)
                 return false;
+        deleteOldLayoutSlots([](const Elt&) { return true; });
         m_slots.DeleteAll();
         for (int i = 0; i < n; ++i) m_slots.AppendOldest(new Elt());
         spaceMayHaveFreed();
         return true;
     }
+    // The slots of the layout: those kept over an old one are not counted.
     int FifoSize() const {
         TARNMutexGuard lock(m_mutex);
-        return m_slots.Count();
+        int count = 0;
+        for (const Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
+            if (!slot->overOldLayout) ++count;
+        return count;
     }
 
     // ---- Readers --------------------------------------------------------------------------
@@ -468,23 +483,37 @@ class TARNFastIO {
     }
     // Before the owner lays out anew what lies under the slots: the slots readers hold are
     // set aside (as SetAsideHeldSlots does), and the published ones nobody holds become
-    // free, so that no reader takes one laid out anew under its old timestamp. One step under
-    // the mutex: a reader taking a slot in between would otherwise hold one of the new layout
-    // that was not set aside. A slot being written stays the writer's. Answers how many
-    // slots were set aside.
+    // free (those kept over an old layout go), so that no reader takes one laid out anew
+    // under its old timestamp. One step under the mutex: a reader taking a slot in between
+    // would otherwise hold one of the new layout that was not set aside. A slot being
+    // written stays the writer's. Answers how many slots were set aside.
     int SetAsideHeldSlotsAndDropPublished() {
         TARNMutexGuard lock(m_mutex);
         const int setAside = setAsideHeld(false);
-        bool dropped = false;
-        for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older()) {
-            if (slot->state != TARNFastIOState::Written) continue;
-            slot->state = TARNFastIOState::Free;
-            slot->readingMask = 0;
-            slot->readMask = 0;
-            dropped = true;
-        }
-        if (dropped) spaceMayHaveFreed();
+        deleteOldLayoutSlots([](const Elt&) { return true; });
+        dropPublished();
         return setAside;
+    }
+    // Before the owner lays out anew what lies under the slots while it runs: the published
+    // slots that a FIFO-group reader has still to take, held or not, stay in the ring over
+    // the old layout, readable as they were published, each with a new free slot beside it
+    // for the new layout; the other slots readers hold are set aside, and the other
+    // published ones become free. The owner then hands the old block over with KeepUntilGivenBack, as for slots
+    // set aside. One step under the mutex, as above. Answers how many slots were set aside
+    // or kept.
+    int SetAsideHeldSlotsAndKeepPublished() {
+        TARNMutexGuard lock(m_mutex);
+        int kept = 0;
+        for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older()) {
+            if (!slot->isPublished() || slot->overOldLayout || (m_fifo & ~slot->readMask) == 0) continue;
+            slot->overOldLayout = true;
+            ++m_overOldLayout;
+            m_slots.AppendOldest(new Elt());
+            ++kept;
+        }
+        kept += setAsideHeld(false, /*keepOldLayout=*/true);
+        dropPublished();
+        return kept;
     }
     // The slot whose payload is `element`, in the ring or set aside (a holder finds what it
     // holds either way); null when there is none.
@@ -508,12 +537,13 @@ class TARNFastIO {
         bool kept = false;
         {
             TARNMutexGuard lock(m_mutex);
-            for (Elt* slot = m_setAside.Newest(); slot; slot = slot->Older()) {
-                if (slot->blockKnown) continue;
-                slot->blockKnown = true;
-                slot->block = block;
-                kept = block != nullptr;
-            }
+            for (Slots* list : {&m_setAside, &m_slots})
+                for (Elt* slot = list->Newest(); slot; slot = slot->Older()) {
+                    if (slot->blockKnown || (list == &m_slots && !slot->overOldLayout)) continue;
+                    slot->blockKnown = true;
+                    slot->block = block;
+                    kept = block != nullptr;
+                }
             if (kept) m_kept.emplace_back(block, release);
         }
         if (!kept && block != nullptr) release(block);
@@ -614,6 +644,7 @@ class TARNFastIO {
                 (!setAsideCutOff || (slot->readingMask & m_registered)))
                 return false;
         if (setAsideCutOff) setAsideHeld(true);
+        deleteOldLayoutSlots([](const Elt&) { return true; });
         for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older()) {
             slot->state = TARNFastIOState::Free;
             slot->readingMask = 0;
@@ -722,14 +753,16 @@ class TARNFastIO {
 
     Elt* losslessSlot() const {
         for (Elt* slot = m_slots.Oldest(); slot; slot = slot->Newer()) {
+            if (slot->overOldLayout) continue;
             if (slot->state == TARNFastIOState::Free) return slot;
             if (slot->state == TARNFastIOState::Written && (m_fifo & ~slot->readMask) == 0) return slot;
         }
         return nullptr;
     }
+    // The oldest published slot of the layout: the one the writer overwrites short of space.
     Elt* oldestPublished() const {
         for (Elt* slot = m_slots.Oldest(); slot; slot = slot->Newer())
-            if (slot->state == TARNFastIOState::Written) return slot;
+            if (slot->state == TARNFastIOState::Written && !slot->overOldLayout) return slot;
         return nullptr;
     }
     Elt* newestPublished() const {
@@ -786,6 +819,44 @@ class TARNFastIO {
         spaceMayHaveFreed();
     }
 
+    // Every published slot of the layout that nobody holds becomes free.
+    void dropPublished() {
+        bool dropped = false;
+        for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older()) {
+            if (slot->state != TARNFastIOState::Written || slot->overOldLayout) continue;
+            slot->state = TARNFastIOState::Free;
+            slot->readingMask = 0;
+            slot->readMask = 0;
+            dropped = true;
+        }
+        if (dropped) spaceMayHaveFreed();
+    }
+
+    // Deletes the slots over an old layout that nobody holds and `leaves` picks, and with
+    // the last of them over a block that block. Their new slots stay.
+    template <class Leaves>
+    void deleteOldLayoutSlots(Leaves leaves) {
+        if (m_overOldLayout == 0) return;
+        for (Elt* slot = m_slots.Newest(); slot;) {
+            Elt* older = slot->Older();
+            if (slot->overOldLayout && slot->state == TARNFastIOState::Written && leaves(*slot)) {
+                m_slots.Remove(slot);
+                --m_overOldLayout;
+                void* const block = slot->block;
+                delete slot;
+                if (block != nullptr) releaseUnlessSetAsideOver(block);
+            }
+            slot = older;
+        }
+    }
+    // Those that every FIFO-group reader has taken: nobody reads them again. A FIFO-group
+    // reader that took one finds the newest it took among the slots left, or none, and
+    // takes the oldest published slot it has not taken: the slots left over an old layout
+    // are older than every slot of the new one.
+    void deleteOldLayoutSlotsTaken() {
+        deleteOldLayoutSlots([this](const Elt& slot) { return (m_fifo & ~slot.readMask) == 0; });
+    }
+
     bool holdsAny(uint32_t bit) const {
         for (const Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
             if (slot->readingMask & bit) return true;
@@ -794,16 +865,21 @@ class TARNFastIO {
         return false;
     }
 
-    int setAsideHeld(bool cutOffOnly) {
+    // With `keepOldLayout`, slots over an old layout stay in the ring, held or not.
+    int setAsideHeld(bool cutOffOnly, bool keepOldLayout = false) {
         int count = 0;
         for (Elt* slot = m_slots.Newest(); slot;) {
             Elt* older = slot->Older();
-            if (slot->state == TARNFastIOState::BeingRead &&
+            if (slot->state == TARNFastIOState::BeingRead && !(keepOldLayout && slot->overOldLayout) &&
                 (!cutOffOnly || !(slot->readingMask & m_registered))) {
                 m_slots.Remove(slot);
                 slot->setAside = true;
                 m_setAside.AddNewest(slot);
-                m_slots.AppendOldest(new Elt());
+                // One over an old layout had its new slot when it was kept.
+                if (slot->overOldLayout)
+                    --m_overOldLayout;
+                else
+                    m_slots.AppendOldest(new Elt());
                 ++count;
             }
             slot = older;
@@ -827,6 +903,8 @@ class TARNFastIO {
     void releaseUnlessSetAsideOver(void* block) {
         for (const Elt* slot = m_setAside.Newest(); slot; slot = slot->Older())
             if (slot->block == block) return;
+        for (const Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
+            if (slot->overOldLayout && slot->block == block) return;
         for (auto kept = m_kept.begin(); kept != m_kept.end(); ++kept) {
             if (kept->first != block) continue;
             kept->second(block);
@@ -890,6 +968,8 @@ class TARNFastIO {
     Slots m_slots;
     // Slots taken out of the ring while held (SetAsideHeldSlots); deleted as they come back.
     Slots m_setAside;
+    // Slots of the ring over an old layout (SetAsideHeldSlotsAndKeepPublished).
+    int m_overOldLayout = 0;
     // The blocks slots set aside lie over, each with how to free it (KeepUntilGivenBack),
     // until the last slot set aside over it comes back.
     std::vector<std::pair<void*, void (*)(void*)>> m_kept;

@@ -15,6 +15,6 @@ std::vector<TARNIOEltImplementation*> TARNIOMonitorImplementation::Elements() {
     TARNMutexGuard lock(Mutex());
     std::vector<TARNIOEltImplementation*> elements;
     for (TARNListIterator position = TARNFastIO::InitBegin(); position; TARNFastIO::InitNext(position))
-        elements.push_back(&Element(position));
+        if (!Slot(position).OverOldLayout()) elements.push_back(&Element(position));
     return elements;
 }

@@ -24,7 +24,8 @@ class TARNIOMonitorImplementation final : public TARNFastIO<TARNIOEltImplementat
     TARNListIterator InitBegin() override { return TARNFastIO::InitBegin(); }
     TARNListIterator InitNext(TARNListIterator& position) override { return TARNFastIO::InitNext(position); }
 
-    // The ring's elements in list order, newest first: what the output's buffers are laid
-    // out over. Only while nothing writes or reads the ring.
+    // The ring's elements in list order, newest first, but those of slots kept over an old
+    // layout: what the output's buffers are laid out over. Only while nothing writes the
+    // ring, and no reader can take one of them (none is published).
     std::vector<TARNIOEltImplementation*> Elements();
 };

@@ -126,17 +126,20 @@ void TARNOutputImplementation::CallSequentialComponents() {
     }
 }
 
-void TARNOutputImplementation::FreeBuffer() {
+void TARNOutputImplementation::FreeBuffer(PublishedElements published) {
     if (ring == nullptr) {
         buffers.FreeBuffer();
         return;
     }
     // The owner may believe that nobody reads any more (its life is over, or has not begun)
     // while a reader still uses an element: one cut off from the graph keeps what it holds.
-    // A published element nobody has taken yet has nothing under it any more: were it left
-    // published, a reader would take it laid out anew (another image's header, no pixels of
-    // its own) under its own timestamp. It is dropped, as one the writer overwrote.
-    ring->SetAsideHeldSlotsAndDropPublished();
+    // A published element nobody has taken yet must not be laid out anew under its own
+    // timestamp (another image's header, no pixels of its own): it is dropped, as one the
+    // writer overwrote, or kept over the old buffers, which then stay until it leaves.
+    if (published == PublishedElements::kKeptReadable)
+        ring->SetAsideHeldSlotsAndKeepPublished();
+    else
+        ring->SetAsideHeldSlotsAndDropPublished();
     std::vector<TARNIOEltImplementation*> elements;
     ring->KeepUntilGivenBack(buffers.TakeBlock(target(elements).elements), &TARNOutputBuffers::FreeBlock);
 }

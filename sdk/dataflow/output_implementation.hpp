@@ -83,7 +83,15 @@ class TARNOutputImplementation final : public TARNOutput {
     // under it is freed only once every slot set aside is back.
     // Every way the buffers go (a component laying them out again, a shutdown, a start
     // releasing the last life, a ring resized, the output's end) comes through here.
-    void FreeBuffer();
+    //
+    // A writer that lays its output out anew while it runs (an image of another size) keeps
+    // what it published readable instead (kKeptReadable): a published element that a
+    // FIFO-group reader has still to take stays in the ring over the buffers it was written
+    // in, which are freed once every such reader has taken it (or the writer's overflow
+    // would overwrite it, or the ring is reset); the new layout has as many elements as
+    // before beside it.
+    enum class PublishedElements { kDropped, kKeptReadable };
+    void FreeBuffer(PublishedElements published = PublishedElements::kDropped);
     // The first step of handing back the element at `position` (taken by StartWriting):
     // an element whose VectorSize is above its BufferSize was written past its buffer and
     // must not be published, nor kept being written for good (its slot would never come

@@ -539,6 +539,109 @@ TEST_F(FastIOTest, OnlyTheBlockUnderAHeldSlotSetAsideIsKept) {
     EXPECT_FALSE(ring->HasSetAsideSlots());
 }
 
+// Published slots that FIFO-group readers have still to take stay readable through a new
+// layout: each reader takes them in order as they were published, then the new layout's;
+// the writer never writes into one, each has a new slot beside it, and each leaves the
+// ring once every FIFO-group reader has taken it, the old block with the last of them. A
+// slot every such reader had taken is dropped as before, and a slot being read is set
+// aside.
+TEST_F(FastIOTest, PublishedSlotsStayReadableThroughANewLayout) {
+    liveBlocks = 0;
+    auto ring = MakeRing(3);
+    const int fast = ring->RegisterReader(FifoReader);
+    const int slow = ring->RegisterReader(NeverSkippingReader);
+    Write(*ring, 1);
+    Write(*ring, 2);
+    Write(*ring, 3);
+    ring->StopReading(fast, Take(*ring, fast));
+    ring->StopReading(slow, Take(*ring, slow));  // 1: taken by both, dropped
+    TARNListIterator heldByFast = Take(*ring, fast);  // 2: held, set aside
+    const int framesBefore = Frame::alive.load();
+
+    EXPECT_EQ(ring->SetAsideHeldSlotsAndKeepPublished(), 2) << "2 set aside, 3 kept";
+    ring->KeepUntilGivenBack(NewBlock(), &FreeBlock);
+    EXPECT_EQ(ring->FifoSize(), 3) << "the new layout's slots";
+    EXPECT_EQ(Frame::alive.load(), framesBefore + 2) << "a new slot for each slot set aside or kept";
+    EXPECT_EQ(liveBlocks, 1);
+
+    Write(*ring, 4);
+    Write(*ring, 5);
+    Write(*ring, 6);
+    EXPECT_EQ(FrameRing::Element(heldByFast).sequence, 2);
+    ring->StopReading(fast, heldByFast);
+    for (const int reader : {fast, slow}) {
+        std::vector<int> read;
+        for (int i = 0; i < 5 && ring->DataAvailable(reader); ++i) {
+            TARNListIterator slot = Take(*ring, reader);
+            read.push_back(FrameRing::Element(slot).sequence);
+            ring->StopReading(reader, slot);
+        }
+        EXPECT_EQ(read, reader == fast ? (std::vector<int>{3, 4, 5, 6}) : (std::vector<int>{2, 3, 4, 5, 6}));
+    }
+    EXPECT_EQ(liveBlocks, 1) << "the old block goes when the slot over it leaves the ring";
+    Write(*ring, 7);
+    EXPECT_EQ(liveBlocks, 0);
+    EXPECT_EQ(Frame::alive.load(), framesBefore) << "the ring is back to its slots";
+    EXPECT_EQ(overflows, 0);
+}
+
+// Slots kept over an old layout are never the writer's: short of space it overwrites the
+// new layout's oldest (an overflow) or waits for a never-skipping reader, as without them.
+// A ring reset or freed for the next run deletes them, and the old block goes with the
+// last; so does a layout that drops what was published, and one that keeps it once nobody
+// reads them any more.
+TEST_F(FastIOTest, SlotsKeptOverAnOldLayoutAreNeverWrittenAndGoWithTheRing) {
+    for (const int way : {0, 1, 2, 3}) {
+        SCOPED_TRACE(way == 0   ? "reset"
+                     : way == 1 ? "freed for the next run"
+                     : way == 2 ? "laid out again"
+                                : "laid out again, what was published dropped");
+        liveBlocks = 0;
+        const int framesBefore = Frame::alive.load();
+        auto ring = MakeRing(2);
+        const int reader = ring->RegisterReader(FifoReader);
+        Write(*ring, 1);
+        Write(*ring, 2);
+        ASSERT_EQ(ring->SetAsideHeldSlotsAndKeepPublished(), 2);
+        ring->KeepUntilGivenBack(NewBlock(), &FreeBlock);
+        for (int sequence = 3; sequence <= 6; ++sequence) Write(*ring, sequence);
+        EXPECT_EQ(overflows, 2) << "3 and 4 were overwritten, not 1 and 2";
+        std::vector<int> read;
+        while (ring->DataAvailable(reader)) {
+            TARNListIterator slot = Take(*ring, reader);
+            read.push_back(FrameRing::Element(slot).sequence);
+            ring->StopReading(reader, slot);
+            if (read.size() == 1) break;
+        }
+        EXPECT_EQ(read, std::vector<int>{1});
+        EXPECT_EQ(liveBlocks, 1);
+        switch (way) {
+            case 0:
+                ASSERT_TRUE(ring->ResetFifoSize(2));
+                break;
+            case 1:
+                ASSERT_TRUE(ring->FreeAllSlots());
+                break;
+            case 2:
+                ring->UnregisterReader(reader);
+                ring->SetAsideHeldSlotsAndKeepPublished();
+                ring->KeepUntilGivenBack(NewBlock(), &FreeBlock);
+                Write(*ring, 7);
+                break;
+            case 3:
+                ring->SetAsideHeldSlotsAndDropPublished();
+                ring->KeepUntilGivenBack(NewBlock(), &FreeBlock);
+                EXPECT_FALSE(ring->DataAvailable(reader));
+                break;
+        }
+        EXPECT_EQ(liveBlocks, 0);
+        EXPECT_EQ(ring->FifoSize(), 2);
+        ring.reset();
+        EXPECT_EQ(Frame::alive.load(), framesBefore);
+        overflows = 0;
+    }
+}
+
 // Freeing every slot past the readers cut off from the graph sets their slots aside only
 // when no connected reader refuses the release: refused, the ring keeps every slot as it
 // was, the cut-off reader's too, since the owner then keeps its buffers under them.

@@ -505,6 +505,47 @@ TEST_F(ModuleTest, AnOutputLaidOutAgainDropsWhatNoReaderHasTakenYet) {
     }
 }
 
+// An output laid out anew while it runs, keeping what it published readable: a reader
+// that has not taken an element yet takes it as it was published, over the old buffers
+// (the sanitizers see any early free), then what the new layout holds. The old buffers go
+// once every FIFO-group reader has taken what lies over them.
+TEST_F(ModuleTest, AnOutputLaidOutAgainWhileRunningKeepsWhatNoReaderHasTakenReadable) {
+    for (const int readerType : {int{FifoReader}, int{NeverSkippingReader}}) {
+        SCOPED_TRACE(readerType);
+        const long blocksBefore = TARNOutputBuffers::LiveBlocks();
+        TARNModule writer("cam", false, false);
+        TARNModule reader("view", false, false);
+        TARNOutput* out = writer.NewOutput(OutputOf("out", TARNTypeInfo::Integer32, 4, 3), nullptr);
+        TARNInput* in = reader.NewInput(InputOf("in", static_cast<unsigned int>(readerType)), nullptr);
+        ConnectByHand(*out, *in);
+        for (long timestamp : {1, 2}) {
+            TARNIOElt* written = writer.StartWriting(*out);
+            written->Integer32(0)[0] = static_cast<int>(40 + timestamp);
+            written->VectorSize() = 1;
+            written->Timestamp() = timestamp;
+            writer.StopWriting(written);
+        }
+
+        Impl(*out).FreeBuffer(TARNOutputImplementation::PublishedElements::kKeptReadable);
+        out->AllocOutputBuffer(64, true);
+        EXPECT_EQ(TARNOutputBuffers::LiveBlocks(), blocksBefore + 2) << "the old buffers and the new";
+        TARNIOElt* next = writer.StartWriting(*out);
+        next->Integer32(63)[0] = 7;
+        next->Timestamp() = 3;
+        writer.StopWriting(next);
+        for (long timestamp : {1, 2, 3}) {
+            TARNIOElt* taken = reader.StartReading(*in);
+            ASSERT_NE(taken, nullptr);
+            EXPECT_EQ(taken->Timestamp(), timestamp);
+            EXPECT_EQ(taken->BufferSize(), timestamp < 3 ? 4 : 64);
+            EXPECT_EQ(taken->Integer32(timestamp < 3 ? 0 : 63)[0], timestamp < 3 ? 40 + timestamp : 7);
+            reader.StopReading(*in);
+        }
+        writer.StopWriting(writer.StartWriting(*out), true);
+        EXPECT_EQ(TARNOutputBuffers::LiveBlocks(), blocksBefore + 1) << "the old buffers went";
+    }
+}
+
 // A reader cut off from the graph (detached while it holds an element, and not inside a
 // reading call) keeps its element, whatever happens to the output meanwhile: laid out anew
 // with other sizes, removed, or gone with its module. The element, its buffer and its ring
