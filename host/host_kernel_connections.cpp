@@ -1,4 +1,5 @@
 // Connecting an input to an output and disconnecting it again, by objects.
+#include <cstdint>
 #include <string>
 
 #include "dataflow/input_implementation.hpp"
@@ -82,22 +83,24 @@ bool HostKernel::Detach(TARNOutput& output, TARNInput& input) {
         if (from.connectedOutput != &output || from.ring != to.ring) return false;
     }
 
-    from.rebuildAcknowledgedEvent.Reset();
-    {
-        // Under the input lock, so that a reading call either is already reading or sees the
-        // flag and waits the rebuild out before it touches the ring.
-        TARNMutexGuard guard(from.mutex);
-        from.beingRebuilt = true;
-    }
-    from.rebuildRequestEvent.Set();
+    const std::uint64_t rebuild = from.BeginRebuild();
     // Acknowledged from inside a reading call, the reader waits for the next elements: what
-    // it holds from the last call is done with.
+    // it holds from the last call is done with. Only this rebuild's acknowledgement counts:
+    // one of an earlier rebuild, given late, is reset and waited past.
     bool acknowledged = false;
-    while (from.reading.load())
-        if (from.rebuildAcknowledgedEvent.Wait(AcknowledgementPoll) == 0) {
+    while (from.reading.load()) {
+        if (from.rebuildAcknowledgedEvent.Wait(AcknowledgementPoll) != 0) continue;
+        if (from.RebuildAcknowledged(rebuild)) {
             acknowledged = true;
             break;
         }
+        from.rebuildAcknowledgedEvent.Reset();
+        // Given between the wait and the reset, this one's set the event before the reset.
+        if (from.RebuildAcknowledged(rebuild)) {
+            acknowledged = true;
+            break;
+        }
+    }
 
     {
         // Unregistering gives back on the ring what the input held there, except to a
@@ -125,8 +128,7 @@ bool HostKernel::Detach(TARNOutput& output, TARNInput& input) {
         from.readerId = 0;
         from.connectionEvent.Reset();
     }
-    from.rebuildRequestEvent.Reset();
-    from.beingRebuilt = false;
+    from.EndRebuild(rebuild);
     // Only with the rebuild over: a writer running the input's module (one without a thread
     // of its own) holds the input list lock while that module's reading call waits for the
     // rebuild to end. Until the input leaves the list, such a call finds it unconnected.

@@ -21,7 +21,10 @@ TARNInputImplementation::TARNInputImplementation()
       detachedReaderId(0),
       readingKind(1),
       reading(false),
-      beingRebuilt(false) {}
+      beingRebuilt(false),
+      rebuildsBegun(0),
+      rebuildsEnded(0),
+      rebuildsAcknowledged(0) {}
 
 TARNInputImplementation::~TARNInputImplementation() {
     TARNMutexGuard guard(mutex);
@@ -77,9 +80,40 @@ void TARNInputImplementation::ExitStartReading() {
 }
 
 void TARNInputImplementation::AcknowledgeRebuild() {
+    // The request first: a rebuild begun after the number is read sets it again, and the
+    // reader, looking again, sees that one too.
     rebuildRequestEvent.Reset();
+    // The rebuild in progress, or the last one when it ended since the caller saw the flag
+    // (then it is over and nothing is waited for).
+    const std::uint64_t rebuild = rebuildsBegun.load();
+    // Never lowered: a late acknowledgement of an earlier rebuild, from a thread giving an
+    // element back, must not take back this one's.
+    std::uint64_t acknowledged = rebuildsAcknowledged.load();
+    while (acknowledged < rebuild && !rebuildsAcknowledged.compare_exchange_weak(acknowledged, rebuild)) {
+    }
     rebuildAcknowledgedEvent.Set();
-    while (beingRebuilt.load()) TARN::Wait4AWhile();
+    while (rebuildsEnded.load() < rebuild) TARN::Wait4AWhile();
+}
+
+std::uint64_t TARNInputImplementation::BeginRebuild() {
+    rebuildAcknowledgedEvent.Reset();
+    std::uint64_t rebuild = 0;
+    {
+        // Under the input lock, so that a reading call either is already reading or sees the
+        // flag and waits the rebuild out before it touches the ring.
+        TARNMutexGuard guard(mutex);
+        rebuild = rebuildsBegun.load() + 1;
+        rebuildsBegun.store(rebuild);
+        beingRebuilt = true;
+    }
+    rebuildRequestEvent.Set();
+    return rebuild;
+}
+
+void TARNInputImplementation::EndRebuild(std::uint64_t rebuild) {
+    rebuildRequestEvent.Reset();
+    beingRebuilt = false;
+    rebuildsEnded.store(rebuild);
 }
 
 void TARNInputImplementation::GiveBackDetached() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <vector>
 
 #include "tarn/dataflow/input.hpp"
@@ -57,11 +58,22 @@ class TARNInputImplementation final : public TARNInput {
     // it holds nothing, it acknowledges the rebuild and waits until the rebuild is over,
     // so that it never reads from a ring being exchanged; then it is no longer reading.
     void ExitStartReading();
-    // Tells the engine the reader saw the rebuild (and consumed its request) and waits until
-    // it is over. Never called under the input lock: the engine takes it to exchange the
-    // connection once acknowledged, and a reader holding it while it waits would wait for
-    // ever.
+    // Tells the engine the reader saw the rebuild in progress (and consumed its request) and
+    // waits until that rebuild is over: not until the being-rebuilt flag is clear, which the
+    // next rebuild, begun at once, may have set again before the reader looks; that one then
+    // waits for an acknowledgement of its own, which the reader gives once it looks again.
+    // Never called under the input lock: the engine takes it to exchange the connection
+    // once acknowledged, and a reader holding it while it waits would wait for ever.
     void AcknowledgeRebuild();
+
+    // The engine's side of a rebuild. BeginRebuild marks the input as being rebuilt and
+    // wakes a reader waiting on its ring, and answers the rebuild's number (1, 2, ... in
+    // the input's life). EndRebuild ends that rebuild: a reader that acknowledged it goes
+    // on. RebuildAcknowledged tells whether a reader acknowledged it, or one begun later:
+    // an acknowledgement of an earlier rebuild, given late, is not this one's.
+    std::uint64_t BeginRebuild();
+    void EndRebuild(std::uint64_t rebuild);
+    bool RebuildAcknowledged(std::uint64_t rebuild) const { return rebuildsAcknowledged.load() >= rebuild; }
     // Gives the elements held since a detach back to the ring they came from (see
     // detachedRing); nothing when there are none. Called under `mutex`, or by the reader's
     // own thread outside a reading call before anything else touches the held elements.
@@ -115,6 +127,12 @@ class TARNInputImplementation final : public TARNInput {
     // The engine is exchanging this input's connection; it sets the rebuild-request event
     // and waits for the rebuild-acknowledged event of a reader that holds nothing.
     std::atomic<bool> beingRebuilt;
+    // The numbers of the last rebuild begun, of the last one ended and of the latest one a
+    // reader acknowledged; 0 before the first. Rebuilds of an input follow one another, so
+    // a number that has ended is over for good, whatever the flag says since.
+    std::atomic<std::uint64_t> rebuildsBegun;
+    std::atomic<std::uint64_t> rebuildsEnded;
+    std::atomic<std::uint64_t> rebuildsAcknowledged;
     // Set when the input is connected: a reader waits on it while there is no ring or a
     // rebuild is in progress.
     TARNEvent connectionEvent;

@@ -28,12 +28,6 @@ void changeHeldCount(TARNInputImplementation& input, int delta) {
         held.fetch_add(delta);
 }
 
-// Tells a rebuild waiting for this reader that it holds nothing now, and waits it out.
-void acknowledgeRebuild(TARNInputImplementation& input) {
-    input.rebuildAcknowledgedEvent.Set();
-    while (input.beingRebuilt.load()) TARN::Wait4AWhile();
-}
-
 }  // namespace
 
 // ---- Giving ring elements back ------------------------------------------------------------
@@ -44,8 +38,7 @@ void TARNRecordReplayMethod::giveBack(TARNInputImplementation& input, TARNListIt
     TARNMutexGuard guard(input.mutex);
     changeHeldCount(input, -1);
     if (input.beingRebuilt.load()) {
-        input.rebuildRequestEvent.Reset();
-        acknowledgeRebuild(input);
+        input.AcknowledgeRebuild();
     }
 }
 
@@ -93,7 +86,7 @@ TARNListIterator waitAndTake(TARNModule& module, TARNInputImplementation& input)
             continue;
         }
         if (input.beingRebuilt.load()) {
-            acknowledgeRebuild(input);
+            input.AcknowledgeRebuild();
             continue;
         }
         TARNEvent* readerEvent = nullptr;
@@ -111,7 +104,7 @@ TARNListIterator waitAndTake(TARNModule& module, TARNInputImplementation& input)
             if (fired == 1) throw TARNModule::DieException;
             if (fired == 2) {
                 input.rebuildRequestEvent.Reset();
-                if (input.beingRebuilt.load()) acknowledgeRebuild(input);
+                if (input.beingRebuilt.load()) input.AcknowledgeRebuild();
             }
             break;
         }
@@ -133,7 +126,7 @@ TARNListIterator TARNRecordReplayMethod::takeElement(TARNInputImplementation& in
                 return nullptr;
             }
             if (input.beingRebuilt.load()) {
-                acknowledgeRebuild(input);
+                input.AcknowledgeRebuild();
                 input.ExitStartReading();
                 return nullptr;
             }

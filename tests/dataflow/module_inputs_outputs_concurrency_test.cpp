@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <thread>
 #include <vector>
 
@@ -105,8 +106,7 @@ TEST_F(ModuleTest, ALeavingReaderWaitsOutARebuildOfItsInput) {
     EXPECT_FALSE(input.reading);
 
     input.reading = true;
-    input.beingRebuilt = true;
-    input.rebuildRequestEvent.Set();
+    const std::uint64_t rebuild = input.BeginRebuild();
     std::atomic<bool> left{false};
     std::thread reader([&] {
         input.ExitStartReading();
@@ -115,7 +115,7 @@ TEST_F(ModuleTest, ALeavingReaderWaitsOutARebuildOfItsInput) {
     ASSERT_EQ(input.rebuildAcknowledgedEvent.Wait(ReadTimeout), 0);
     EXPECT_FALSE(left);
     EXPECT_TRUE(input.reading);
-    input.beingRebuilt = false;
+    input.EndRebuild(rebuild);
     reader.join();
     EXPECT_TRUE(left);
     EXPECT_FALSE(input.reading);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <vector>
 
 #include "dataflow/input_implementation.hpp"
@@ -160,10 +161,9 @@ TEST_F(ReadingWritingTest, ABlockedReaderAcknowledgesARebuildOfItsInputAndReadsO
 
     ReadingThread readerThread(reader, in);
     const bool started = AwaitCondition([&] { return in.reading.load(); });
-    in.beingRebuilt = true;
-    in.rebuildRequestEvent.Set();
+    const std::uint64_t rebuild = in.BeginRebuild();
     const bool acknowledged = in.rebuildAcknowledgedEvent.Wait(Deadline) == 0;
-    in.beingRebuilt = false;
+    in.EndRebuild(rebuild);
     Write(writer, out, 7, 7);
     // A reader that missed the element would wait for ever.
     const bool read = readerThread.Read();
@@ -202,7 +202,7 @@ TEST_F(ReadingWritingTest, AReaderLeavingDuringARebuildAcknowledgesItAndWaitsWit
         auto& [writer, reader, out, in] = pair;
         Write(writer, out, 1, 1);
         c.prepare(reader, in);
-        in.beingRebuilt = true;  // the engine's side, by hand
+        const std::uint64_t rebuild = in.BeginRebuild();  // the engine's side, by hand
         TestThread leaving([&] { c.leave(reader, in); });
         const bool acknowledged = in.rebuildAcknowledgedEvent.Wait(Deadline) == 0;
         const bool lockFree = AwaitCondition([&] {
@@ -210,7 +210,7 @@ TEST_F(ReadingWritingTest, AReaderLeavingDuringARebuildAcknowledgesItAndWaitsWit
             in.mutex.Release();
             return true;
         });
-        in.beingRebuilt = false;
+        in.EndRebuild(rebuild);
         leaving.Join();
 
         EXPECT_TRUE(acknowledged);

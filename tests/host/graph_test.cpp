@@ -1,23 +1,30 @@
 // Graphs of the test components run by the host: elements flowing in order with their
 // timestamps, threaded and run by their writer, with subsampling, several reader kinds and
 // a synchronised reader; failures contained; every way of stopping a graph, including a
-// reader blocked, a reader holding an element and a Core that never returns.
+// reader blocked, a reader holding an element and a Core that never returns; an input moved
+// from output to output again and again without pause.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "dataflow/abandoned_rings.hpp"
+#include "dataflow/input_implementation.hpp"
 #include "dataflow/io_element_implementation.hpp"
 #include "dataflow/io_monitor_implementation.hpp"
 #include "dataflow/output_buffers.hpp"
 #include "dataflow/output_implementation.hpp"
 #include "host_graph.hpp"
+#include "support/await_condition.hpp"
 #include "support/end_on_a_thread.hpp"
 #include "support/host_kernel_fixture.hpp"
 #include "support/test_components.hpp"
@@ -908,5 +915,294 @@ TEST_F(GraphTest, PathsConnectAndTheVariantMovesAConnection) {
     ASSERT_TRUE(kernel.AttachPathsVariant("two.out", "sink.in"));
     EXPECT_EQ(graph.Component("sink")->Input("in").ConnectedOutput(), &graph.Component("two")->Output("out"));
 }
+
+// ---- Moves in a row ------------------------------------------------------------------------
+
+// A way of asking the kernel to move "sink.in" to `output`, as a graph's control does.
+struct MoveWay {
+    const char* name;
+    bool (*move)(HostKernel& kernel, const char* output);
+};
+
+const MoveWay MoveWays[] = {
+    {"AttachPathsVariant",
+     [](HostKernel& kernel, const char* output) { return kernel.AttachPathsVariant(output, "sink.in"); }},
+    {"Attach2", [](HostKernel&, const char* output) { return TARN::Attach2(output, "sink.in"); }},
+    {"DetachThenAttach",
+     [](HostKernel& kernel, const char* output) {
+         TARNInput& input = kernel.FindComponent("sink")->Input("in");
+         TARNOutput* connected = input.ConnectedOutput();
+         return connected != nullptr && TARN::Detach(*connected, input) && TARN::Attach(output, "sink.in");
+     }},
+};
+
+// Runs `moves` on a thread of its own and answers whether they returned by the deadline.
+// A move whose detach waits for an acknowledgement the reader never gives would hang the
+// test and the graph's end after it: past the deadline `giveUp` is set, and the rebuild in
+// progress is acknowledged by hand, as its reader would, until the moves return. Should even
+// that not end them, the process ends here, its failure told: a thread stuck for good must
+// not hang the suite.
+bool MovesReturn(TARNInputImplementation& input,
+                 const std::function<void(const std::atomic<bool>& giveUp)>& moves) {
+    std::atomic<bool> over{false};
+    std::atomic<bool> giveUp{false};
+    std::thread mover([&] {
+        moves(giveUp);
+        over = true;
+    });
+    const auto deadline = std::chrono::milliseconds(Deadline / 1000);
+    const bool returned = AwaitCondition([&] { return over.load(); }, deadline);
+    if (!returned) {
+        giveUp = true;
+        const bool rescued = AwaitCondition(
+            [&] {
+                input.rebuildsAcknowledged.store(input.rebuildsBegun.load());
+                input.rebuildAcknowledgedEvent.Set();
+                return over.load();
+            },
+            deadline);
+        if (!rescued) {
+            std::fprintf(stderr,
+                         "A move of %s never returned, not even acknowledged by hand: ending the test.\n",
+                         input.Name().c_str());
+            std::fflush(nullptr);
+            std::_Exit(EXIT_FAILURE);
+        }
+    }
+    mover.join();
+    return returned;
+}
+
+// Publishes `value` on the output from the test's thread, timestamped as the source would.
+void Publish(TARNComponent& source, int value) {
+    TARNIOElt* element = source.StartWriting(source.Output("out"), (value + 1) * 1000L);
+    ASSERT_NE(element, nullptr);
+    element->Integer32(0)[0] = value;
+    source.StopWriting(element);
+}
+
+// A reader that keeps the last two elements of its input with NLastStartReading: it holds
+// its window between calls and while a call waits for the next element.
+class WindowSink : public TARNComponent {
+  public:
+    WindowSink(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
+    void Core() override {
+        TARNIOElt* elements[2] = {nullptr, nullptr};
+        if (NLastStartReading(Input("in"), 2, elements) == 0) return;
+        std::lock_guard lock(m_lock);
+        m_last = {elements[0]->Integer32(0)[0], elements[1]->Integer32(0)[0]};
+        ++windows;
+    }
+    std::vector<int> LastWindow() const {
+        std::lock_guard lock(m_lock);
+        return m_last;
+    }
+
+    static TARNComponentDefinition& Model() {
+        static TARNInputDefinition inputs[] = {{"in", nullptr, nullptr, 1, 1}, {}};
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = "test_window_sink";
+            definition.version = "1.0";
+            definition.factory = [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new WindowSink(name, d);
+            };
+            definition.nbInputs = TARNComponentDefinition::NotCounted;
+            definition.inputs = inputs;
+            definition.priority = 128;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            definition.threaded = true;
+            return definition;
+        }();
+        return model;
+    }
+
+    std::atomic<long> windows{0};
+
+  private:
+    mutable std::mutex m_lock;
+    std::vector<int> m_last;
+};
+
+// Where the reader is while its input moves.
+enum class ReaderDuring {
+    Waiting,                // in StartReading, holding nothing
+    Holding,                // in its Core, holding the element StartReading gave it
+    WaitingHoldingAWindow,  // in NLastStartReading, holding its window of two
+};
+
+struct MovesInARowCase {
+    MoveWay way;
+    ReaderDuring reader;
+};
+
+const char* ReaderDuringName(ReaderDuring reader) {
+    switch (reader) {
+        case ReaderDuring::Waiting:
+            return "Waiting";
+        case ReaderDuring::Holding:
+            return "Holding";
+        case ReaderDuring::WaitingHoldingAWindow:
+            return "WaitingHoldingAWindow";
+    }
+    return "";
+}
+
+void PrintTo(const MovesInARowCase& c, std::ostream* out) {
+    *out << c.way.name << ", " << ReaderDuringName(c.reader);
+}
+
+std::vector<MovesInARowCase> MovesInARowCases() {
+    std::vector<MovesInARowCase> cases;
+    for (const MoveWay& way : MoveWays)
+        for (const ReaderDuring reader :
+             {ReaderDuring::Waiting, ReaderDuring::Holding, ReaderDuring::WaitingHoldingAWindow})
+            cases.push_back({way, reader});
+    return cases;
+}
+
+// The graph of the moves: sources and a threaded sink, found by name.
+class MovesTest : public GraphTest {
+  protected:
+    void MakeSinkReading(const char* output, const char* model = SinkModel) {
+        ASSERT_TRUE(graph.Create(model, "sink"));
+        ASSERT_TRUE(graph.Set("sink.threaded", "true"));
+        ASSERT_TRUE(graph.Connect(output, "sink.in"));
+    }
+    TARNInputImplementation& SinkInput() {
+        return static_cast<TARNInputImplementation&>(graph.Component("sink")->Input("in"));
+    }
+    TARNComponent& SourceNamed(const char* name) { return *graph.Component(name); }
+};
+
+class MovesInARow : public MovesTest, public ::testing::WithParamInterface<MovesInARowCase> {};
+
+// Two moves of the reader's input, the second at once after the first, each end: the
+// reader acknowledges every rebuild, however close the next one follows, and waits for the
+// end of the one it acknowledged, not for a flag the next has set again. Back on "a.out",
+// it reads what "a" publishes after the moves. The sources' Cores write nothing: the test
+// publishes.
+TEST_P(MovesInARow, BothMovesEndAndTheReaderReadsOn) {
+    const MovesInARowCase& c = GetParam();
+    const bool window = c.reader == ReaderDuring::WaitingHoldingAWindow;
+    for (const char* source : {"a", "b"}) {
+        ASSERT_TRUE(graph.Create(SourceModel, source));
+        ASSERT_TRUE(graph.Set(std::string(source) + ".count", "0"));
+    }
+    if (window) {
+        ASSERT_TRUE(graph.AddModel(WindowSink::Model()));
+    }
+    ASSERT_NO_FATAL_FAILURE(MakeSinkReading("a.out", window ? "test_window_sink" : SinkModel));
+    if (c.reader == ReaderDuring::Holding) {
+        ASSERT_TRUE(graph.Set("sink.holdAt", "0"));
+    }
+    ASSERT_TRUE(graph.Start());
+    TARNInputImplementation& input = SinkInput();
+    auto* windowSink = window ? graph.Component<WindowSink>("sink") : nullptr;
+    switch (c.reader) {
+        case ReaderDuring::Waiting:
+            ASSERT_TRUE(Await([&] { return input.reading.load(); }))
+                << "the sink never waited in StartReading";
+            break;
+        case ReaderDuring::Holding:
+            ASSERT_NO_FATAL_FAILURE(Publish(SourceNamed("a"), 0));
+            ASSERT_TRUE(Await([&] { return TheSink().holding.load(); })) << "the sink never held its element";
+            break;
+        case ReaderDuring::WaitingHoldingAWindow:
+            ASSERT_NO_FATAL_FAILURE(Publish(SourceNamed("a"), 10));
+            ASSERT_NO_FATAL_FAILURE(Publish(SourceNamed("a"), 11));
+            ASSERT_TRUE(Await([&] { return windowSink->windows.load() == 1 && input.reading.load(); }))
+                << "the sink never waited holding its window";
+            break;
+    }
+
+    bool first = false;
+    bool second = false;
+    const bool returned = MovesReturn(input, [&](const std::atomic<bool>& giveUp) {
+        first = c.way.move(kernel, "b.out");
+        if (!giveUp.load()) second = c.way.move(kernel, "a.out");
+    });
+    ASSERT_TRUE(returned) << "the second move never returned: its detach waits for an acknowledgement the "
+                             "reader, still waiting out the first, never gives";
+    EXPECT_TRUE(first);
+    EXPECT_TRUE(second);
+    EXPECT_EQ(input.ConnectedOutput(), &SourceNamed("a").Output("out"));
+    EXPECT_FALSE(input.beingRebuilt.load());
+
+    if (c.reader == ReaderDuring::Holding) TheSink().release.Set();
+    for (int value = 1; value <= 3; ++value) ASSERT_NO_FATAL_FAILURE(Publish(SourceNamed("a"), value));
+    if (window) {
+        ASSERT_TRUE(Await([&] {
+            return windowSink->LastWindow() == std::vector<int>{2, 3};
+        })) << "the sink's window after the moves is not the last two published";
+        return;
+    }
+    ASSERT_TRUE(Await([&] { return TheSink().lastValue.load() == 3; }))
+        << "the sink read nothing after the moves; last value " << TheSink().lastValue.load();
+    std::vector<int> values;
+    for (const Received& taken : TheSink().Taken()) values.push_back(taken.value);
+    if (c.reader == ReaderDuring::Holding) {
+        // A reader connected anew takes what the ring still holds: the held element may come
+        // once more before what was published after the moves.
+        ASSERT_GE(values.size(), 4u);
+        EXPECT_EQ(values.front(), 0);
+        EXPECT_EQ(std::vector<int>(values.end() - 3, values.end()), (std::vector<int>{1, 2, 3}));
+        EXPECT_EQ(TheSink().valueAfterHold.load(), 0) << "the element held through the moves changed";
+    } else {
+        EXPECT_EQ(values, (std::vector<int>{1, 2, 3}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, MovesInARow, ::testing::ValuesIn(MovesInARowCases()), [](const auto& info) {
+    return std::string(info.param.way.name) + ReaderDuringName(info.param.reader);
+});
+
+void PrintTo(const MoveWay& way, std::ostream* out) {
+    *out << way.name;
+}
+
+class MovesUnderFlow : public MovesTest, public ::testing::WithParamInterface<MoveWay> {};
+
+// A hundred moves back and forth between two sources that publish without pause, the next
+// asked for as soon as the last returns: each returns, wherever in its reading calls the
+// reader is when they come, and the elements still arrive at the sink afterwards.
+TEST_P(MovesUnderFlow, AHundredAlternatingMovesEachReturnAndTheElementsArriveAfter) {
+    constexpr int Moves = 100;
+    const MoveWay& way = GetParam();
+    for (const char* source : {"a", "b"}) {
+        ASSERT_TRUE(graph.Create(SourceModel, source));
+        ASSERT_TRUE(graph.Set(std::string(source) + ".count", "2000000000"));
+    }
+    ASSERT_NO_FATAL_FAILURE(MakeSinkReading("a.out"));
+    ASSERT_TRUE(graph.Set("sink.record", "false"));
+    ASSERT_TRUE(graph.Start());
+    TARNInputImplementation& input = SinkInput();
+    ASSERT_TRUE(Await([&] { return TheSink().count.load() > 0; })) << "nothing arrived before the moves";
+
+    std::atomic<int> moved{0};
+    std::atomic<int> refused{0};
+    const bool returned = MovesReturn(input, [&](const std::atomic<bool>& giveUp) {
+        for (int i = 0; i < Moves && !giveUp.load(); ++i) {
+            if (way.move(kernel, i % 2 == 0 ? "b.out" : "a.out"))
+                ++moved;
+            else
+                ++refused;
+        }
+    });
+    ASSERT_TRUE(returned) << "after " << moved.load() << " of " << Moves
+                          << " moves, one never returned: its detach waits for an acknowledgement the reader "
+                             "never gives";
+    EXPECT_EQ(moved.load(), Moves);
+    EXPECT_EQ(refused.load(), 0);
+    EXPECT_EQ(input.ConnectedOutput(), &SourceNamed("a").Output("out"));
+
+    const long arrived = TheSink().count.load();
+    EXPECT_TRUE(Await([&] { return TheSink().count.load() >= arrived + 100; }))
+        << "the elements stopped arriving after the moves: " << TheSink().count.load() - arrived << " more";
+    EXPECT_TRUE(ReportsAt(2).empty()) << ReportsAt(2).front().message;
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, MovesUnderFlow, ::testing::ValuesIn(MoveWays),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
