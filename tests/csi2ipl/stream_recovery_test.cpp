@@ -160,6 +160,91 @@ TEST_F(DecoderTest, TwoDamagedFramesNeverLockTheRunOntoTheirLines) {
     }
 }
 
+// The first frame of a run is decoded at its own lines as soon as it comes, judged by its
+// own bytes alone: damage that breaks a line header or cuts a line short drops it; damage
+// that leaves every line packet readable comes out as it stands (a line fewer or more, a
+// line shifted); a stray byte between two packets comes out whole. Every frame after it
+// comes out as its clean image.
+TEST_F(DecoderTest, TheFirstFrameIsJudgedByItsOwnBytesAlone) {
+    using csi2_frames::DamageKind;
+    enum class Comes { kDropped, kWrong, kWhole };
+    using Damage = std::function<std::vector<uint8_t>(const capture::CaptureFrame&, const StreamShape&)>;
+    const auto header = [](const capture::CaptureFrame& f, size_t y) { return size_t{f.lines[y].offset}; };
+    const auto oneByte = [](DamageKind kind, std::function<size_t(const capture::CaptureFrame&)> at,
+                            uint8_t value = 0x5A) -> Damage {
+        return [=](const capture::CaptureFrame& f, const StreamShape&) {
+            return csi2_frames::Damaged(f.bytes, {kind, at(f), value});
+        };
+    };
+    const auto changed = [](std::function<size_t(const capture::CaptureFrame&)> at,
+                            std::function<uint8_t(uint8_t)> value) -> Damage {
+        return [=](const capture::CaptureFrame& f, const StreamShape&) {
+            std::vector<uint8_t> bytes = f.bytes;
+            bytes[at(f)] = value(bytes[at(f)]);
+            return bytes;
+        };
+    };
+    struct Case {
+        const char* name;
+        Damage damage;
+        Comes comes;
+    };
+    const Case cases[] = {
+        {"a stray byte inside line 2's header", oneByte(DamageKind::kGained, [&](const auto& f) { return header(f, 2) + 5; }),
+         Comes::kDropped},
+        {"a fifth B8 in line 2's preamble", oneByte(DamageKind::kGained, [&](const auto& f) { return header(f, 2) + 4; }, 0xB8),
+         Comes::kWhole},
+        {"line 2's ECC byte lost", oneByte(DamageKind::kLost, [&](const auto& f) { return header(f, 2) + 7; }),
+         Comes::kDropped},
+        {"line 2's word count changed", changed([&](const auto& f) { return header(f, 2) + 5; }, [](uint8_t b) { return static_cast<uint8_t>(b + 1); }),
+         Comes::kDropped},
+        {"a byte lost inside line 2", oneByte(DamageKind::kLost, [&](const auto& f) { return header(f, 2) + 18; }),
+         Comes::kDropped},
+        {"a byte lost inside the last line, a packet behind it",
+         oneByte(DamageKind::kLost, [&](const auto& f) { return header(f, f.lines.size() - 1) + 18; }), Comes::kDropped},
+        {"a byte gained inside line 2", oneByte(DamageKind::kGained, [&](const auto& f) { return header(f, 2) + 18; }),
+         Comes::kWrong},
+        {"line 2's identifier damaged", changed([&](const auto& f) { return header(f, 2) + 4; }, [](uint8_t b) { return static_cast<uint8_t>(b ^ 1); }),
+         Comes::kWrong},
+        {"line 2's packet lost", [](const auto& f, const StreamShape& shape) { return PacketLost(f, 2, shape); },
+         Comes::kWrong},
+        {"two frames run together",
+         [](const capture::CaptureFrame& f, const StreamShape&) {
+             std::vector<uint8_t> both = f.bytes;
+             both.insert(both.end(), f.bytes.begin() + 64, f.bytes.end());
+             return csi2_frames::WithSizeWord(std::move(both));
+         },
+         Comes::kWrong},
+        {"a stray B8 in front of line 2", oneByte(DamageKind::kGained, [&](const auto& f) { return header(f, 2); }, 0xB8),
+         Comes::kWhole},
+    };
+    const StreamShape shapes[] = {{"frame markers", true},
+                                  {.name = "frame and line markers", .frameMarkers = true, .lineMarkers = true}};
+    for (const uint8_t type : {capture::type::kRaw10, capture::type::kRaw12, capture::type::kYuv422_8}) {
+        for (const StreamShape& shape : shapes) {
+            std::vector<capture::CaptureFrame> clean;
+            for (unsigned i = 0; i < 5; ++i) clean.push_back(ShapedFrame(shape, type, i));
+            for (const Case& c : cases) {
+                SCOPED_TRACE(std::string(ChoiceOf(type)) + ", " + shape.name + ": " + c.name);
+                DecoderRig& rig = Started(ChoiceOf(type), true);
+                for (size_t i = 0; i < clean.size(); ++i)
+                    EXPECT_EQ(rig.Feed(i == 0 ? c.damage(clean[0], shape) : clean[i].bytes, static_cast<long>(i) + 1), 0);
+                const std::vector<SinkRecord> images = rig.Images();
+                ExpectRun(images, clean, type, {0}, {0}, Reports());
+                const bool published = !images.empty() && images.front().timestamp == 1;
+                EXPECT_EQ(published, c.comes != Comes::kDropped) << ::testing::PrintToString(Reports());
+                if (!published || c.comes == Comes::kDropped) continue;
+                const reference::Image expected =
+                    reference::Decode(clean[0].bytes, clean[0].lines, type, false, 0);
+                const bool whole = static_cast<uint32_t>(images.front().width) == expected.width &&
+                                   static_cast<uint32_t>(images.front().height) == expected.height &&
+                                   SamplesOf(images.front(), expected.channels, expected.depth) == expected.samples;
+                EXPECT_EQ(whole, c.comes == Comes::kWhole);
+            }
+        }
+    }
+}
+
 // A stream whose image changes from frame `at` on, taller, shorter or wider: the frame of the
 // new image is kept, the next one agrees with it, and every frame comes out, at its own
 // image, the new one from then on.
