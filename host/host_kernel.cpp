@@ -16,10 +16,15 @@ HostKernel::~HostKernel() {
     {
         // The components go first, newest first, each after its threads: their elements
         // are registered here and their threads use this kernel. One deadline for all of
-        // them, those left behind before included.
+        // them, those left behind before included. Every running one is told to die before
+        // the end waits for any, as a graph's end does: they all end side by side, so that
+        // one stuck in its Core takes no time from those beside it.
         KernelBinding binding(this);
         const auto deadline = ShutdownDeadline();
         std::vector<std::string> names = m_components.Names();
+        for (const std::string& name : names)
+            if (TARNComponent* component = m_components.Find(name))
+                if ((component->State() & TARNModule::Running) != 0) component->Die();
         for (auto name = names.rbegin(); name != names.rend(); ++name)
             DestroyComponent(name->c_str(), deadline);
         destroyLeftBehind(deadline);

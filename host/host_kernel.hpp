@@ -48,6 +48,11 @@ class HostKernel final : public TARNKernel {
     // order of their making, while no other thread uses the SDK. Makes the "Engine" module,
     // and destroys it first.
     HostKernel();
+    // Tells every running component to die, then destroys them, newest first, each after
+    // its threads, all against one deadline ("Engine.shutdownTimeout" from then); then those
+    // left behind before whose threads have ended (see DestroyComponent). A component
+    // stuck in its Core takes no time from those beside it: a healthy one is destroyed
+    // whatever else is stuck.
     ~HostKernel();
 
     HostKernel(const HostKernel&) = delete;

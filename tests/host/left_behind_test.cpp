@@ -218,6 +218,16 @@ class Helped : public TARNComponent {
         return model;
     }
 
+    // The flags outlive every instance: a test starts from them cleared, so that it can run
+    // again in the same process.
+    static void Reset() {
+        stuck = false;
+        helping = false;
+        coreReleased = false;
+        helperReleased = false;
+        destroyed = false;
+    }
+
     static inline std::atomic<bool> stuck{false};
     static inline std::atomic<bool> helping{false};
     static inline std::atomic<bool> coreReleased{false};
@@ -233,6 +243,7 @@ class Helped : public TARNComponent {
 // not reported as still running.
 TEST(LeftBehindEndTest, AHelperBackWhileItsComponentsDeathRunsStillComesIn) {
     constexpr long Timeout = 400'000;
+    Helped::Reset();
     std::ostringstream reports;
     auto kernel = std::make_unique<HostKernel>();
     const std::weak_ptr<const HostThreadGate> gate = kernel->ThreadGate();
@@ -285,6 +296,142 @@ TEST(LeftBehindEndTest, AHelperBackWhileItsComponentsDeathRunsStillComesIn) {
     EXPECT_EQ(reports.str().find("still runs its Core as the host ends"), std::string::npos) << reports.str();
     EXPECT_TRUE(AwaitCondition([&] { return gate.expired(); }, WaitDeadline))
         << "a thread of the component never ended";
+}
+
+// A healthy component that takes its time to end: told to die, its Core puts its work away
+// for 30 ms before it lets the die pass, and its Death writes its last data for 30 ms more.
+// Counted in flags of the class: its instances are destroyed.
+class Winding : public TARNComponent {
+  public:
+    static constexpr long Windup = 30'000;  // microseconds
+    static constexpr const char* ModelName = "test_winding";
+
+    Winding(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
+    ~Winding() override { ++destroyed; }
+    void Core() override {
+        ++inCore;
+        try {
+            Wait4Event(never, -1);
+        } catch (int) {
+            TARN::Sleep(Windup);
+            throw;
+        }
+    }
+    void Death() override {
+        TARN::Sleep(Windup);
+        ++deaths;
+    }
+
+    static TARNComponentDefinition& Model() {
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = ModelName;
+            definition.version = "1.0";
+            definition.factory = [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new Winding(name, d);
+            };
+            definition.priority = 128;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            definition.threaded = true;
+            return definition;
+        }();
+        return model;
+    }
+    static void Reset() {
+        inCore = 0;
+        deaths = 0;
+        destroyed = 0;
+    }
+
+    static inline std::atomic<int> inCore{0};
+    static inline std::atomic<int> deaths{0};
+    static inline std::atomic<int> destroyed{0};
+
+  private:
+    TARNEvent never;
+};
+
+// A component whose Core loops until `released`, calling nothing that dying would end. Left
+// behind for good by the ends that meet it, it is never destroyed: its flags stay readable.
+class Unyielding : public TARNComponent {
+  public:
+    static constexpr const char* ModelName = "test_unyielding";
+
+    Unyielding(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
+    void Core() override {
+        stuck = true;
+        while (!released.load()) TARN::Sleep(1'000);
+    }
+
+    static TARNComponentDefinition& Model() {
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = ModelName;
+            definition.version = "1.0";
+            definition.factory = [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new Unyielding(name, d);
+            };
+            definition.priority = 128;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            definition.threaded = true;
+            return definition;
+        }();
+        return model;
+    }
+
+    std::atomic<bool> stuck{false};
+    std::atomic<bool> released{false};
+};
+
+// The kernel's end tells every component to die before it waits for any, as a graph's end
+// does: three healthy components made before one stuck in its Core each get the end's whole
+// time-out to wind up and run their Deaths, and are destroyed, rather than being told only
+// once the stuck one's wait is over and then left behind at the gate. Every round, since
+// the healthy ones are slow enough to end that an end telling them late never meets them
+// back inside; the stuck one alone is left behind.
+TEST(LeftBehindEndTest, TheKernelsEndDestroysEveryHealthyComponentBesideAStuckOne) {
+    constexpr long Timeout = 200'000;
+    constexpr int Rounds = 10;
+    const char* const healthy[] = {"a", "b", "c"};
+    for (int round = 0; round < Rounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        Winding::Reset();
+        std::ostringstream reports;
+        auto kernel = std::make_unique<HostKernel>();
+        const std::weak_ptr<const HostThreadGate> gate = kernel->ThreadGate();
+        kernel->EchoReports(&reports, &reports);
+        HostEngineModule& engine = kernel->EngineModule();
+        engine.DirectSet(engine.Property("shutdownTimeout"), Timeout);
+        ASSERT_TRUE(kernel->AddModel(Winding::Model()));
+        ASSERT_TRUE(kernel->AddModel(Unyielding::Model()));
+        for (const char* name : healthy) ASSERT_TRUE(kernel->CreateComponent(Winding::ModelName, name, false));
+        ASSERT_TRUE(kernel->CreateComponent(Unyielding::ModelName, "stuck", false));
+        auto* stuck = static_cast<Unyielding*>(kernel->FindComponent("stuck"));
+        struct ReleasedOnEveryWayOut {
+            Unyielding* stuck;
+            ~ReleasedOnEveryWayOut() { stuck->released = true; }
+        } releaser{stuck};
+        for (const char* name : healthy) ASSERT_TRUE(kernel->StartComponent(name)) << name;
+        ASSERT_TRUE(kernel->StartComponent("stuck"));
+        ASSERT_TRUE(AwaitCondition([&] { return Winding::inCore.load() == 3 && stuck->stuck.load(); },
+                                   WaitDeadline))
+            << "the components never reached their Cores";
+
+        const long took = EndOnAThread(kernel, Deadline, [&] { stuck->released = true; });
+        ASSERT_NE(took, -1) << "the kernel's end waited for the stuck Core";
+        EXPECT_LT(took, 2 * Timeout) << "the kernel's end took " << took << " us";
+        EXPECT_EQ(Winding::deaths.load(), 3) << reports.str();
+        EXPECT_EQ(Winding::destroyed.load(), 3) << reports.str();
+        for (const char* name : healthy)
+            EXPECT_EQ(reports.str().find("Component " + std::string(name) + " still runs its Core"),
+                      std::string::npos)
+                << reports.str();
+        EXPECT_NE(reports.str().find("Component stuck still runs its Core as the host ends"), std::string::npos)
+            << reports.str();
+        stuck->released = true;
+        EXPECT_TRUE(AwaitCondition([&] { return gate.expired(); }, WaitDeadline))
+            << "the stuck component's thread never ended";
+    }
 }
 
 // Components stuck but not killed: a graph's end stops and destroys them all within one
