@@ -99,7 +99,11 @@ void HostKernel::notProvided(const char* operation) {
 // --- Reports -------------------------------------------------------------------------
 
 // Printed as it comes and handed to the recorder, never kept here: a long run must not grow.
+// A component left behind reports nothing: it has given up its name, which its reports
+// carry and another component may hold now; and another kernel's components are not this
+// kernel's to report.
 void HostKernel::Report(const char* message, int level, int parameter, bool fromEngine) {
+    if (ignoresCallingThread()) return;
     const HostReport report{message ? message : "", level, parameter, fromEngine};
     {
         std::lock_guard lock(m_reportLock);
@@ -111,7 +115,9 @@ void HostKernel::Report(const char* message, int level, int parameter, bool from
 
 // --- Symbols -------------------------------------------------------------------------
 
+// Both ends of a bracket come from the same thread, and are taken or ignored alike.
 void HostKernel::BeginChange(const char* reason) {
+    if (ignoresCallingThread()) return;
     {
         std::lock_guard lock(m_stateLock);
         ++m_changesOpened;
@@ -120,19 +126,22 @@ void HostKernel::BeginChange(const char* reason) {
 }
 
 void HostKernel::EndChange() {
+    if (ignoresCallingThread()) return;
     std::lock_guard lock(m_stateLock);
     ++m_changesClosed;
 }
 
+// Another kernel's component finds nothing here: what it found would be this kernel's.
 TARNSymRec* HostKernel::FindSymbol(const char* fullName) {
-    if (!fullName) return nullptr;
+    if (!fullName || onAnotherKernelsThread()) return nullptr;
     std::lock_guard lock(m_symbolLock);
     auto found = m_symbols.find(fullName);
     return found == m_symbols.end() ? nullptr : found->second;
 }
 
+// A component left behind has given up its names and takes no new one.
 TARNSymRec* HostKernel::RegisterSymbol(const char* name, int kind) {
-    if (!name) return nullptr;
+    if (!name || ignoresCallingThread()) return nullptr;
     std::lock_guard lock(m_symbolLock);
     auto [position, added] = m_symbols.try_emplace(name, nullptr);
     if (!added) return nullptr;
@@ -145,12 +154,13 @@ TARNSymRec* HostKernel::RegisterSymbol(const char* name, int kind) {
 }
 
 void HostKernel::ConfirmSymbol() {
+    if (ignoresCallingThread()) return;
     std::lock_guard lock(m_symbolLock);
     m_unconfirmed = nullptr;
 }
 
 void HostKernel::UnregisterSymbol(const char* fullName) {
-    if (!fullName) return;
+    if (!fullName || ignoresCallingThread()) return;
     std::lock_guard lock(m_symbolLock);
     auto found = m_symbols.find(fullName);
     if (found == m_symbols.end()) return;
@@ -194,10 +204,10 @@ void HostKernel::removalNotice(const char* fullName) {
 }
 
 void HostKernel::InputRemoving(const char* fullName) {
-    removalNotice(fullName);
+    if (!ignoresCallingThread()) removalNotice(fullName);
 }
 void HostKernel::OutputRemoving(const char* fullName) {
-    removalNotice(fullName);
+    if (!ignoresCallingThread()) removalNotice(fullName);
 }
 
 TARNStackedString<40> HostKernel::GetGlobalConfigValue(const char*) {
@@ -208,6 +218,7 @@ TARNStackedString<40> HostKernel::GetGlobalConfigValue(const char*) {
 // --- Graph control -------------------------------------------------------------------
 
 void HostKernel::SynchronizationCommand(int command) {
+    if (ignoresCallingThread()) return;
     record([&](HostRecorder& recorder) { recorder.AddSynchronizationCommand(command); });
 }
 // Nothing to let go of: the host owns the kernel and outlives every package it loads.
@@ -233,6 +244,7 @@ void HostKernel::Run() {
     notProvided("Run");
 }
 void HostKernel::Shutdown() {
+    if (onAnotherKernelsThread()) return;
     m_shutdown.Set();
 }
 void HostKernel::Reset() {
@@ -314,6 +326,7 @@ void HostKernel::UpdateTimestamp() {
     notProvided("UpdateTimestamp");
 }
 void HostKernel::SetRecording(bool on) {
+    if (onAnotherKernelsThread()) return;
     m_recording.store(on);
 }
 void HostKernel::FromNowOnDataAreUnsorted() {
@@ -354,12 +367,14 @@ int HostKernel::GetNbFifoOverflows() {
     return 0;
 }
 void HostKernel::Play() {
+    if (onAnotherKernelsThread()) return;
     m_time.Resume();
 }
 void HostKernel::Stop() {
     notProvided("Stop");
 }
 void HostKernel::Pause() {
+    if (onAnotherKernelsThread()) return;
     m_time.Pause();
 }
 void HostKernel::Next() {
@@ -418,6 +433,7 @@ void HostKernel::SetTimeAdapt(int) {
     notProvided("SetTimeAdapt");
 }
 bool HostKernel::RegisterClock(TARNBaseClock* clock, unsigned char* id) {
+    if (onAnotherKernelsThread()) return false;
     {
         // Every registration gets a fresh id, so a renamed clock is a new clock to the engine.
         std::lock_guard lock(m_stateLock);
@@ -428,6 +444,7 @@ bool HostKernel::RegisterClock(TARNBaseClock* clock, unsigned char* id) {
     return true;
 }
 void HostKernel::UnregisterClock(TARNBaseClock* clock) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Unregister("clock", clock);
 }
 long HostKernel::GetSystemAccurateTiming() {
@@ -437,6 +454,7 @@ int HostKernel::GetAbsoluteTimeSpeed() {
     return m_time.AbsoluteTimeSpeed();
 }
 void HostKernel::SetAbsoluteTimeSpeed(int speed, int) {
+    if (onAnotherKernelsThread()) return;
     m_time.SetTimeSpeed(speed);
 }
 unsigned char HostKernel::GetMasterCurrentClockID() {
@@ -449,12 +467,14 @@ unsigned char HostKernel::GetCurrentClockID() {
     return 0;
 }
 void HostKernel::SetCurrentTime(long time) {
+    if (onAnotherKernelsThread()) return;
     m_time.SetCurrentTime(time);
 }
 long HostKernel::CurrentTime(bool, bool) {
     return m_time.CurrentTime();
 }
 void HostKernel::SetTimeSpeed(int speed) {
+    if (onAnotherKernelsThread()) return;
     m_time.SetTimeSpeed(speed);
 }
 TARNCondition* HostKernel::EngineTimeCondition() {
@@ -469,34 +489,47 @@ void HostKernel::EndEngineTime() {
 
 // --- Listeners, thread bodies, events ------------------------------------------------
 
+// Another kernel's component registers nothing here: this kernel would call it, and it is
+// none of this kernel's.
+
 void HostKernel::RegisterRunShutdownListener(TARNRunShutdownListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Register("run/shutdown listener", object);
 }
 void HostKernel::UnregisterRunShutdownListener(TARNRunShutdownListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Unregister("run/shutdown listener", object);
 }
 void HostKernel::RegisterTimeStateListener(TARNTimeStateListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Register("time-state listener", object);
 }
 void HostKernel::UnregisterTimeStateListener(TARNTimeStateListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Unregister("time-state listener", object);
 }
 void HostKernel::RegisterRecordingStateListener(TARNRecordingStateListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Register("recording-state listener", object);
 }
 void HostKernel::UnregisterRecordingStateListener(TARNRecordingStateListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Unregister("recording-state listener", object);
 }
 void HostKernel::RegisterKeysListener(TARNKeysListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Register("keys listener", object);
 }
 void HostKernel::UnregisterKeysListener(TARNKeysListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Unregister("keys listener", object);
 }
 void HostKernel::RegisterKeysHandler(TARNHMIKeysHandler* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Register("keys handler", object);
 }
 void HostKernel::UnregisterKeysHandler(TARNHMIKeysHandler* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Unregister("keys handler", object);
 }
 TARNEventService* HostKernel::EventService() {

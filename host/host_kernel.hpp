@@ -313,9 +313,17 @@ class HostKernel final : public TARNKernel {
     // unless one still runs.
     void destroyLeftBehind(std::chrono::steady_clock::time_point deadline);
     // Whether the calling thread is one the kernel runs for a component left behind: that
-    // component gave up its names, and what it tells under them (its state) is not its any
-    // more.
+    // component gave up its names, and what it tells under them (its state, its reports)
+    // is not its any more.
     bool onLeftBehindThread() const;
+    // Whether the calling thread is one another kernel runs for its components: one bound
+    // over this kernel, or one whose end left a component behind before this kernel was
+    // made. The SDK reaches the kernel bound now, whichever kernel runs the thread.
+    bool onAnotherKernelsThread() const;
+    // Whether the kernel takes nothing from the calling thread: no report, state notice,
+    // change bracket or name, neither registered nor given up. True on another kernel's
+    // threads and on those of a component this kernel left behind.
+    bool ignoresCallingThread() const;
     // Waits until no reader cut off from the component's outputs holds one of their
     // elements, at most until `deadline`: then reports an error and returns, the elements
     // left to their readers.

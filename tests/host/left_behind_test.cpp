@@ -434,6 +434,243 @@ TEST(LeftBehindEndTest, TheKernelsEndDestroysEveryHealthyComponentBesideAStuckOn
     }
 }
 
+// A component whose Core, once stuck, waits for `coreReleased`, not for its death, then
+// speaks ("the old Core speaks") once and waits for its death. Made as "test_voiced_helped",
+// it also runs a helper thread, made in Birth, that waits for `helperReleased` and then
+// makes the property "late". The tests read its flags while the kernel that left it behind
+// still holds it, or once that kernel's end has left it for good.
+class Voiced : public TARNComponent {
+  public:
+    static constexpr const char* ModelName = "test_voiced";
+    static constexpr const char* HelpedModelName = "test_voiced_helped";
+
+    Voiced(const char* name, TARNComponentDefinition& definition, bool withHelper)
+        : TARNComponent(name, definition), withHelper(withHelper) {}
+    void Birth() override {
+        if (withHelper) CreateThread(static_cast<void (TARNModule::*)()>(&Voiced::Helper));
+    }
+    void Core() override {
+        if (!spoke.load()) {
+            stuck = true;
+            while (!coreReleased.load()) TARN::Sleep(1'000);
+            Report("the old Core speaks", 0, 0);
+            spoke = true;
+        }
+        Wait4Event(never, -1);
+    }
+    void Helper() {
+        helping = true;
+        while (!helperReleased.load()) TARN::Sleep(1'000);
+        static TARNPropertyDefinition late{"late", new TARNPropertyValue(7L)};
+        try {
+            NewProperty(late, nullptr);
+        } catch (int) {
+            // Refused: the SDK ends a failed creation with its module error.
+        }
+        helperDone = true;
+    }
+
+    static TARNComponentDefinition& Model(bool withHelper) {
+        static auto make = [](bool helped) {
+            TARNComponentDefinition definition{};
+            definition.name = helped ? HelpedModelName : ModelName;
+            definition.version = "1.0";
+            definition.factory = helped ? [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new Voiced(name, d, true);
+            }
+                                        : [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new Voiced(name, d, false);
+            };
+            definition.priority = 128;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            definition.threaded = true;
+            return definition;
+        };
+        static TARNComponentDefinition plain = make(false);
+        static TARNComponentDefinition helped = make(true);
+        return withHelper ? helped : plain;
+    }
+
+    std::atomic<bool> stuck{false};
+    std::atomic<bool> helping{false};
+    std::atomic<bool> coreReleased{false};
+    std::atomic<bool> helperReleased{false};
+    std::atomic<bool> spoke{false};
+    std::atomic<bool> helperDone{false};
+
+  private:
+    const bool withHelper;
+    TARNEvent never;
+};
+
+// A component that waits for its death and says nothing: the new "s".
+class Quiet : public TARNComponent {
+  public:
+    static constexpr const char* ModelName = "test_quiet";
+
+    Quiet(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
+    void Core() override {
+        waiting = true;
+        Wait4Event(never, -1);
+    }
+
+    static TARNComponentDefinition& Model() {
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = ModelName;
+            definition.version = "1.0";
+            definition.factory = [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new Quiet(name, d);
+            };
+            definition.priority = 128;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            definition.threaded = true;
+            return definition;
+        }();
+        return model;
+    }
+
+    // Set once its Core runs: its birth has been told.
+    std::atomic<bool> waiting{false};
+
+  private:
+    TARNEvent never;
+};
+
+// What a recorder kept, one line each, for the messages of the tests that expect none.
+std::vector<std::string> Lines(const std::vector<HostReport>& reports) {
+    std::vector<std::string> lines;
+    for (const HostReport& report : reports) lines.push_back(HostKernel::Format(report));
+    return lines;
+}
+std::vector<std::string> Lines(const std::vector<HostModuleStateNotice>& notices) {
+    std::vector<std::string> lines;
+    for (const HostModuleStateNotice& notice : notices)
+        lines.push_back(notice.module + " " + std::to_string(notice.state));
+    return lines;
+}
+
+// An old "s" left behind by the end of its graph, on a kernel of the test's own whose
+// recorder keeps what it receives; a new "s", quiet, may run in a graph of its own. On every
+// way out the old one's threads are let go, the graphs and the kernel ended, and every
+// thread the kernel ran has ended before the test does.
+class LeftBehindVoiceTest : public ::testing::Test {
+  protected:
+    // "Engine.shutdownTimeout": the graph's end waits it out for the stuck Core, the old
+    // component's death for its stuck helper.
+    static constexpr long Timeout = 50'000;
+
+    void SetUp() override {
+        gate = kernel->ThreadGate();
+        HostEngineModule& engine = kernel->EngineModule();
+        engine.DirectSet(engine.Property("shutdownTimeout"), Timeout);
+        ASSERT_TRUE(kernel->AddModel(Voiced::Model(false)));
+        ASSERT_TRUE(kernel->AddModel(Voiced::Model(true)));
+        ASSERT_TRUE(kernel->AddModel(Quiet::Model()));
+    }
+    void TearDown() override {
+        Release();
+        now.reset();
+        recorder.reset();
+        kernel.reset();
+        EXPECT_TRUE(AwaitCondition([&] { return gate.expired(); }, WaitDeadline))
+            << "a thread left behind never ended: " << gate.use_count() << " still run";
+    }
+
+    void Release() {
+        if (old == nullptr) return;
+        old->coreReleased = true;
+        old->helperReleased = true;
+    }
+    // Runs "s" of `model` in a graph of its own until its Core (and helper) are stuck, then
+    // ends the graph: the end leaves "s" behind.
+    void LeaveBehind(const char* model, bool withHelper) {
+        auto graph = std::make_unique<HostGraph>(*kernel);
+        ASSERT_TRUE(graph->Create(model, "s"));
+        old = graph->Component<Voiced>("s");
+        ASSERT_TRUE(graph->Start());
+        ASSERT_TRUE(AwaitCondition([&] { return old->stuck.load() && (!withHelper || old->helping.load()); },
+                                   WaitDeadline))
+            << "the old s never got stuck";
+        ASSERT_NE(EndOnAThread(graph, Deadline, [&] { Release(); }), -1) << "the graph's end waited for s";
+        ASSERT_TRUE(kernel->Components().IsLeftBehind(old));
+    }
+    // A new "s" running in a graph of its own, in its Core: what it tells of its start has
+    // been told.
+    void RunNewS() {
+        now = std::make_unique<HostGraph>(*kernel);
+        ASSERT_TRUE(now->Create(Quiet::ModelName, "s"));
+        ASSERT_TRUE(now->Start());
+        auto* quiet = now->Component<Quiet>("s");
+        ASSERT_TRUE(AwaitCondition([&] { return quiet->waiting.load(); }, WaitDeadline))
+            << "the new s never reached its Core";
+    }
+    bool AwaitThreadsOfOld(int running) {
+        return AwaitCondition([&] { return kernel->Components().Threads(old) == running; }, WaitDeadline);
+    }
+
+    std::unique_ptr<HostKernel> kernel = std::make_unique<HostKernel>();
+    std::unique_ptr<HostRecorder> recorder = std::make_unique<HostRecorder>(*kernel);
+    std::weak_ptr<const HostThreadGate> gate;
+    // Left behind, never destroyed while the test reads it: its kernel destroys it at its
+    // end at the earliest.
+    Voiced* old = nullptr;
+    std::unique_ptr<HostGraph> now;
+};
+
+// Let go while the new s runs on the same kernel, the old s's Core speaks and its thread
+// runs its death, which ends in "Component s is dead.": both would stand for the new s. The
+// kernel takes neither, nor any state notice of the old one.
+TEST_F(LeftBehindVoiceTest, OnItsOwnKernelItReportsNothingUnderTheNameItGaveUp) {
+    ASSERT_NO_FATAL_FAILURE(LeaveBehind(Voiced::ModelName, false));
+    ASSERT_NO_FATAL_FAILURE(RunNewS());
+    recorder->ClearReports();
+    const std::vector<std::string> notices = Lines(recorder->ModuleStateNotices());
+    old->coreReleased = true;
+    ASSERT_TRUE(AwaitThreadsOfOld(0)) << "the old s's thread never ended";
+    EXPECT_TRUE(old->spoke.load());
+    EXPECT_EQ(Lines(recorder->Reports()), std::vector<std::string>{});
+    EXPECT_EQ(Lines(recorder->ModuleStateNotices()), notices);
+    EXPECT_NE(kernel->ModuleStates()["s"] & TARNModule::Running, 0u);
+}
+
+// Left behind by its kernel's end too, the old s is let go once a later kernel is made, which
+// the SDK reaches now: its Core's report is the old kernel's business, and the later kernel
+// takes nothing from its thread.
+TEST_F(LeftBehindVoiceTest, AfterItsKernelsEndItReachesNoLaterKernel) {
+    ASSERT_NO_FATAL_FAILURE(LeaveBehind(Voiced::ModelName, false));
+    recorder.reset();
+    ASSERT_NE(EndOnAThread(kernel, Deadline, [&] { Release(); }), -1) << "the kernel's end waited for s";
+
+    HostKernel later;
+    HostRecorder laterRecorder(later);
+    old->coreReleased = true;
+    ASSERT_TRUE(AwaitCondition([&] { return gate.expired(); }, WaitDeadline)) << "the old s's thread never ended";
+    EXPECT_TRUE(old->spoke.load());
+    EXPECT_EQ(Lines(laterRecorder.Reports()), std::vector<std::string>{});
+    EXPECT_EQ(Lines(laterRecorder.ModuleStateNotices()), std::vector<std::string>{});
+}
+
+// The old s's death waits the time-out for its stuck helper and ends without it; let go
+// after that death, with the new s running, the helper makes the property "late". No name
+// takes it: "s.late" would be found as the new s's.
+TEST_F(LeftBehindVoiceTest, AHelperMakesNoElementUnderTheNameItsComponentGaveUp) {
+    ASSERT_NO_FATAL_FAILURE(LeaveBehind(Voiced::HelpedModelName, true));
+    ASSERT_NO_FATAL_FAILURE(RunNewS());
+    recorder->ClearReports();
+    old->coreReleased = true;
+    ASSERT_TRUE(AwaitThreadsOfOld(1)) << "the old s's death never ended";
+    ASSERT_NE(old->State() & TARNModule::MainLoopEnded, 0u);
+    old->helperReleased = true;
+    ASSERT_TRUE(AwaitThreadsOfOld(0)) << "the old s's helper never ended";
+    EXPECT_TRUE(old->helperDone.load());
+    EXPECT_EQ(kernel->FindProperty("s.late"), nullptr) << "the old s's property is found under the new s's name";
+    EXPECT_EQ(kernel->FindSymbol("s.late"), nullptr);
+    EXPECT_EQ(Lines(recorder->Reports()), std::vector<std::string>{});
+    EXPECT_EQ(kernel->FindComponent("s"), now->Component("s"));
+    EXPECT_NE(kernel->FindProperty("s.threaded"), nullptr);
+}
+
 // Components stuck but not killed: a graph's end stops and destroys them all within one
 // time-out of real time, and so does the kernel's end for those left behind, however many,
 // with the kernel's clock standing still all along (an end timed on it would never end).
