@@ -79,8 +79,9 @@ class HostGraph {
     // Connects "component.output" to "component.input"; refused, with an error through the
     // kernel, when the input's filter does not take the output's type, and when the input
     // is connected already: an input reads one output, and Connect never moves it ("Can't
-    // connect a.out (Integer32) to b.in (any): the input is connected already."). The
-    // engine's TARN::Attach2 (AttachPathsVariant) moves a connected input to another output.
+    // connect two.out (Integer32 vector) to sink.in (any type): the input is connected
+    // already."). The engine's TARN::Attach2 (AttachPathsVariant) moves a connected input to
+    // another output.
     bool Connect(const std::string& output, const std::string& input);
     // Runs the action "component.action" as the engine does when its user triggers it: on
     // this thread, with `argument` (null: none), beside the component's own threads. False,

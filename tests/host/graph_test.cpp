@@ -802,6 +802,20 @@ TEST_F(GraphTest, CreationRefusesUnknownModelsAndTakenNames) {
     EXPECT_EQ(kernel.FindSymbol("sink.threaded"), nullptr);
 }
 
+// An input reads one output: Connect on an input connected already is refused with an
+// error that says so, and the input goes on reading the output it had.
+TEST_F(GraphTest, ConnectRefusesAnInputConnectedAlready) {
+    ASSERT_TRUE(graph.Create(SourceModel, "one"));
+    ASSERT_TRUE(graph.Create(SourceModel, "two"));
+    ASSERT_TRUE(graph.Create(SinkModel, "sink"));
+    ASSERT_TRUE(graph.Connect("one.out", "sink.in"));
+    recorder.ClearReports();
+    EXPECT_FALSE(graph.Connect("two.out", "sink.in"));
+    EXPECT_EQ(ReportTexts(), std::vector<std::string>{"Can't connect two.out (Integer32 vector) to sink.in (any "
+                                                      "type): the input is connected already."});
+    EXPECT_EQ(graph.Component("sink")->Input("in").ConnectedOutput(), &graph.Component("one")->Output("out"));
+}
+
 // Texts name whole values in range: one a property cannot hold is refused and the value
 // stays, never replaced by the nearest one.
 TEST_F(GraphTest, SettingByTextTakesOnlyValuesThePropertyCanHold) {
