@@ -8,6 +8,31 @@
 #include "tarn/dataflow/component.hpp"
 #include "tarn/engine/engine_graph.hpp"
 
+namespace {
+
+// What the threads another kernel runs for its components are handed when they ask for the
+// kernel's clock, waits and locks: objects of no kernel, which live as long as the process,
+// so that such a thread waits, arms its triggers and locks apart from this kernel's
+// components, reaches no recorder, and goes on after this kernel's end.
+struct NoKernels {
+    HostEngineTime time;
+    HostEventService events{time};
+    TARNEvent shutdown;
+    TARNMutex globalMutex;
+};
+
+NoKernels& noKernels() {
+    // Never destroyed: a thread left behind may use it up to the process's end.
+    static NoKernels* const own = new NoKernels;
+    return *own;
+}
+
+}  // namespace
+
+HostEngineTime& HostKernel::callersTime() {
+    return onAnotherKernelsThread() ? noKernels().time : m_time;
+}
+
 HostKernel::HostKernel() : m_events(m_time) {
     createEngineModule();
 }
@@ -292,7 +317,7 @@ void HostKernel::About(TARNStackedString<40>& text) {
     text = "tarnhost, a stand-in for the engine";
 }
 TARNMutex* HostKernel::GlobalOSMutex() {
-    return &m_globalMutex;
+    return onAnotherKernelsThread() ? &noKernels().globalMutex : &m_globalMutex;
 }
 
 // --- Recording and replay: the host neither records nor replays ---------------------
@@ -333,7 +358,7 @@ void HostKernel::FromNowOnDataAreUnsorted() {
     notProvided("FromNowOnDataAreUnsorted");
 }
 TARNEvent* HostKernel::GetShutdownEvent() {
-    return &m_shutdown;
+    return onAnotherKernelsThread() ? &noKernels().shutdown : &m_shutdown;
 }
 bool HostKernel::RecordTo(const char*, const char*, const char*, bool, bool) {
     notProvided("RecordTo");
@@ -343,7 +368,7 @@ bool HostKernel::IsRecording() {
     return m_recording.load();
 }
 bool HostKernel::IsPaused() {
-    return m_time.IsPaused();
+    return callersTime().IsPaused();
 }
 bool HostKernel::IsReplaying() {
     return false;
@@ -424,10 +449,10 @@ long HostKernel::TimeReference() {
     return 0;
 }
 int HostKernel::TimeSpeed() {
-    return m_time.TimeSpeed();
+    return callersTime().TimeSpeed();
 }
 int HostKernel::TimeState() {
-    return m_time.TimeState();
+    return callersTime().TimeState();
 }
 void HostKernel::SetTimeAdapt(int) {
     notProvided("SetTimeAdapt");
@@ -448,10 +473,10 @@ void HostKernel::UnregisterClock(TARNBaseClock* clock) {
     m_registrations.Unregister("clock", clock);
 }
 long HostKernel::GetSystemAccurateTiming() {
-    return m_time.MonotonicMicroseconds();
+    return callersTime().MonotonicMicroseconds();
 }
 int HostKernel::GetAbsoluteTimeSpeed() {
-    return m_time.AbsoluteTimeSpeed();
+    return callersTime().AbsoluteTimeSpeed();
 }
 void HostKernel::SetAbsoluteTimeSpeed(int speed, int) {
     if (onAnotherKernelsThread()) return;
@@ -471,20 +496,20 @@ void HostKernel::SetCurrentTime(long time) {
     m_time.SetCurrentTime(time);
 }
 long HostKernel::CurrentTime(bool, bool) {
-    return m_time.CurrentTime();
+    return callersTime().CurrentTime();
 }
 void HostKernel::SetTimeSpeed(int speed) {
     if (onAnotherKernelsThread()) return;
     m_time.SetTimeSpeed(speed);
 }
 TARNCondition* HostKernel::EngineTimeCondition() {
-    return m_time.Condition();
+    return callersTime().Condition();
 }
 void HostKernel::BeginEngineTime() {
-    m_time.BeginEngineTime();
+    callersTime().BeginEngineTime();
 }
 void HostKernel::EndEngineTime() {
-    m_time.EndEngineTime();
+    callersTime().EndEngineTime();
 }
 
 // --- Listeners, thread bodies, events ------------------------------------------------
@@ -533,5 +558,5 @@ void HostKernel::UnregisterKeysHandler(TARNHMIKeysHandler* object) {
     m_registrations.Unregister("keys handler", object);
 }
 TARNEventService* HostKernel::EventService() {
-    return &m_events;
+    return onAnotherKernelsThread() ? &noKernels().events : &m_events;
 }

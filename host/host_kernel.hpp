@@ -320,6 +320,11 @@ class HostKernel final : public TARNKernel {
     // over this kernel, or one whose end left a component behind before this kernel was
     // made. The SDK reaches the kernel bound now, whichever kernel runs the thread.
     bool onAnotherKernelsThread() const;
+    // The clock the calling thread is given: this kernel's, or on another kernel's thread
+    // one of no kernel, with the waits, triggers, shutdown event and global mutex such a
+    // thread is handed (host_kernel.cpp), so that nothing it waits on or arms is this
+    // kernel's.
+    HostEngineTime& callersTime();
     // Whether the kernel takes nothing from the calling thread: no report, state notice,
     // change bracket or name, neither registered nor given up. True on another kernel's
     // threads and on those of a component this kernel left behind.

@@ -435,7 +435,9 @@ TEST(LeftBehindEndTest, TheKernelsEndDestroysEveryHealthyComponentBesideAStuckOn
 }
 
 // A component whose Core, once stuck, waits for `coreReleased`, not for its death, then
-// speaks ("the old Core speaks") once and waits for its death. Made as "test_voiced_helped",
+// speaks ("the old Core speaks"), waits for a trigger of its own 1 ms ahead (`waited`: what
+// the wait answered) and returns; a later Core waits for its death. Its Core calls nothing
+// of the engine after `spoke` is set. Made as "test_voiced_helped",
 // it also runs a helper thread, made in Birth, that waits for `helperReleased` and then
 // makes the property "late". The tests read its flags while the kernel that left it behind
 // still holds it, or once that kernel's end has left it for good.
@@ -454,7 +456,13 @@ class Voiced : public TARNComponent {
             stuck = true;
             while (!coreReleased.load()) TARN::Sleep(1'000);
             Report("the old Core speaks", 0, 0);
+            TARNEvent soon;
+            soon.SetTrigger(1'000);
+            TARNEvent* events[] = {&soon};
+            waited = TARNEvent::Wait(1, events, Deadline);
+            soon.ResetTrigger();
             spoke = true;
+            return;
         }
         Wait4Event(never, -1);
     }
@@ -496,6 +504,7 @@ class Voiced : public TARNComponent {
     std::atomic<bool> coreReleased{false};
     std::atomic<bool> helperReleased{false};
     std::atomic<bool> spoke{false};
+    std::atomic<int> waited{-1};
     std::atomic<bool> helperDone{false};
 
   private:
@@ -635,8 +644,8 @@ TEST_F(LeftBehindVoiceTest, OnItsOwnKernelItReportsNothingUnderTheNameItGaveUp) 
 }
 
 // Left behind by its kernel's end too, the old s is let go once a later kernel is made, which
-// the SDK reaches now: its Core's report is the old kernel's business, and the later kernel
-// takes nothing from its thread.
+// the SDK reaches now: the later kernel takes nothing from its thread, neither the Core's
+// report nor the trigger it waits on, which fires all the same.
 TEST_F(LeftBehindVoiceTest, AfterItsKernelsEndItReachesNoLaterKernel) {
     ASSERT_NO_FATAL_FAILURE(LeaveBehind(Voiced::ModelName, false));
     recorder.reset();
@@ -645,10 +654,14 @@ TEST_F(LeftBehindVoiceTest, AfterItsKernelsEndItReachesNoLaterKernel) {
     HostKernel later;
     HostRecorder laterRecorder(later);
     old->coreReleased = true;
-    ASSERT_TRUE(AwaitCondition([&] { return gate.expired(); }, WaitDeadline)) << "the old s's thread never ended";
-    EXPECT_TRUE(old->spoke.load());
+    // The thread calls nothing of the engine once it has spoken.
+    ASSERT_TRUE(AwaitCondition([&] { return old->spoke.load(); }, WaitDeadline)) << "the old s never spoke";
+    EXPECT_EQ(old->waited.load(), 0) << "its trigger never fired";
     EXPECT_EQ(Lines(laterRecorder.Reports()), std::vector<std::string>{});
     EXPECT_EQ(Lines(laterRecorder.ModuleStateNotices()), std::vector<std::string>{});
+    EXPECT_EQ(laterRecorder.RequestedDelays(), std::vector<long>{});
+    EXPECT_EQ(later.Events().PendingTriggers(), 0);
+    ASSERT_TRUE(AwaitCondition([&] { return gate.expired(); }, WaitDeadline)) << "the old s's thread never ended";
 }
 
 // The old s's death waits the time-out for its stuck helper and ends without it; let go
