@@ -78,13 +78,31 @@ bool holds(TARNProperty& property, const Value& value) {
     return held == value;
 }
 
+bool namesLocked(TARNProperty& property) {
+    return static_cast<TARNPropertyImplementation&>(property).definition.fixedEnumValues;
+}
+
+// Whether the text form `text` ("count|selected|names") is a value the enumeration can take:
+// one that selects one of its values, the property's own when its names are locked
+// (fixedEnumValues: the text's names are not taken), the text's otherwise, whose count must
+// then be that of its names. Anything else the SDK would take as nothing selected, or as
+// the first value, or would empty the names: it is refused before it is set.
+bool enumerationTextFits(TARNProperty& property, const TARNEnumStruct& current, const std::string& text) {
+    int count = 0;
+    int selected = 0;
+    if (std::sscanf(text.c_str(), "%d|%d", &count, &selected) != 2 || selected < 0) return false;
+    if (namesLocked(property)) return selected < current.Count();
+    const long pieces = std::count(text.begin(), text.end(), '|') + 1;
+    return count > 0 && pieces == count + 2L && selected < count;
+}
+
 // Whether the enumeration holds what its text form `text` asks for: with the names locked
-// (fixedEnumValues) the selected index alone, otherwise the whole value, whose text form
-// then reads `text` back.
+// the selected index alone, otherwise the whole value, whose text form then reads `text`
+// back.
 bool holdsEnumerationText(TARNProperty& property, const std::string& text) {
     TARNEnumStruct held;
     property.Get(held);
-    if (!static_cast<TARNPropertyImplementation&>(property).definition.fixedEnumValues) return std::string(held.ToString().c_str()) == text;
+    if (!namesLocked(property)) return std::string(held.ToString().c_str()) == text;
     int count = 0;
     int selected = 0;
     return std::sscanf(text.c_str(), "%d|%d", &count, &selected) == 2 && held.selected == selected;
@@ -132,6 +150,7 @@ SetOutcome setFromText(TARNProperty& property, const std::string& text) {
                     // The text form, "count|selected|names", as the engine sets it: the SDK
                     // takes the names too unless the property's definition locks them.
                     if (TARNEnumStruct::IsEnumString(given)) {
+                        if (!enumerationTextFits(property, values, text)) return SetOutcome::NotOfType;
                         owner.Set(property, given);
                         return taken(holdsEnumerationText(property, text));
                     }

@@ -230,8 +230,8 @@ TEST_F(GraphProperties, AValueTheComponentRefusesAnswersFalse) {
 
 // An enumeration also takes its text form, "count|selected|names", as the engine sets it:
 // a property whose names are locked (fixedEnumValues) takes the selected index alone, any
-// other the names too. A form the SDK refuses (a selection beyond the names, a count that is
-// not the names') answers false, reported by the SDK.
+// other the names too. A form that would select none of the values, or whose count is not
+// that of its names, is refused with the host's error, and the value stays.
 TEST_F(GraphProperties, AnEnumerationTakesItsTextForm) {
     TARNModule panel("panel", false, false);
     panel.NewProperty(TARNPropertyDefinition("open", new TARNPropertyValue("low|high", 0), nullptr, false, true),
@@ -242,27 +242,28 @@ TEST_F(GraphProperties, AnEnumerationTakesItsTextForm) {
     const struct {
         const char* property;
         const char* text;
-        bool taken;
-        const char* names;  // the value's text form after the set
+        const char* takes;  // null: taken
+        const char* after;  // the value's text form after the set
     } cases[] = {
-        {"panel.open", "3|2|red|green|blue", true, "3|2|red|green|blue"},
-        {"panel.open", "2|1|up|down", true, "2|1|up|down"},
-        {"panel.open", "2|5|up|down", false, nullptr},
-        {"panel.open", "3|1|up|down", false, nullptr},
-        {"panel.locked", "2|1|x|y", true, "2|1|low|high"},
-        {"panel.locked", "1|0|x", true, "2|0|low|high"},
-        {"panel.locked", "2|7|low|high", false, nullptr},
+        {"panel.open", "3|2|red|green|blue", nullptr, "3|2|red|green|blue"},
+        {"panel.open", "2|1|up|down", nullptr, "2|1|up|down"},
+        {"panel.open", "2|5|left|right", "up|down", "2|1|up|down"},
+        {"panel.open", "2|-1|left|right", "up|down", "2|1|up|down"},
+        {"panel.open", "3|1|left|right", "up|down", "2|1|up|down"},
+        {"panel.open", "0|-1", "up|down", "2|1|up|down"},
+        {"panel.locked", "2|1|x|y", nullptr, "2|1|low|high"},
+        {"panel.locked", "1|0|x", nullptr, "2|0|low|high"},
+        {"panel.locked", "2|7|low|high", "low|high", "2|0|low|high"},
+        {"panel.locked", "2|-1|low|high", "low|high", "2|0|low|high"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.property) + "=" + c.text);
         recorder.ClearReports();
-        EXPECT_EQ(graph.Set(c.property, c.text), c.taken);
-        if (c.taken) {
-            EXPECT_EQ(ReportTexts(), std::vector<std::string>{});
-            EXPECT_STREQ(kernel.FindProperty(c.property)->EnumValues()->ToString().c_str(), c.names);
-        } else {
-            EXPECT_EQ(ReportsAt(2).size(), 1u) << "the SDK says why";
-        }
+        EXPECT_EQ(graph.Set(c.property, c.text), c.takes == nullptr);
+        const std::vector<std::string> refusal = {"The property " + std::string(c.property) + " takes one of " +
+                                                  (c.takes ? c.takes : "") + ", not \"" + c.text + "\"."};
+        EXPECT_EQ(ReportTexts(), c.takes ? refusal : std::vector<std::string>{});
+        EXPECT_STREQ(kernel.FindProperty(c.property)->EnumValues()->ToString().c_str(), c.after);
     }
 }
 
