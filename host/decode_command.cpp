@@ -15,6 +15,7 @@
 #include "image_sink.hpp"
 #include "interrupt_signals.hpp"
 #include "line_filter.hpp"
+#include "model_description.hpp"
 #include "output_folders.hpp"
 #include "tarn/dataflow/property.hpp"
 #include "tarn/engine/enum_struct.hpp"
@@ -73,11 +74,12 @@ struct EchoOff {
     ~EchoOff() { kernel.EchoReports(nullptr, nullptr); }
 };
 
-// The message of the last error report the recorder kept since `from`; empty when none.
-std::string LastError(const HostRecorder& recorder, size_t from) {
+// The message of the last report of `level` or above that the recorder kept since `from`;
+// empty when none. Errors by default.
+std::string LastError(const HostRecorder& recorder, size_t from, int level = 2) {
     const std::vector<HostReport> reports = recorder.Reports();
     for (size_t i = reports.size(); i > from; --i)
-        if (reports[i - 1].level >= 2) return reports[i - 1].message;
+        if (reports[i - 1].level >= level) return reports[i - 1].message;
     return {};
 }
 
@@ -192,15 +194,20 @@ int RunDecode(HostKernel& kernel, const DecodeOptions& options, const std::strin
         if (property == nullptr || property->Owner() == nullptr)
             return fail("the decoder (" + model + ") has no property \"" + name + "\"");
         const size_t before = setup->Reports().size();
-        // A value may be refused without the setting failing: the SDK reports it as an
-        // error and keeps the previous one (element settings, such as an input's reader
-        // type). Either way the run must not start with a value the user did not ask for.
+        // The run must not start with a value the user did not ask for: a value that is no
+        // value of the property's type, one the decoder refuses (it keeps the previous
+        // one, saying why or not), and one taken with an error (a path that does not
+        // exist) all end it. The reason is the decoder's own when it gave one.
         std::string takes;
         const bool taken = graph.Set(decoder + "." + name, value, takes);
-        const std::string reason = LastError(*setup, before);
-        if (!taken || !reason.empty())
-            return fail("the decoder refuses " + name + "=" + value + ": " +
-                        (reason.empty() ? "it takes " + takes : reason));
+        std::string reason = LastError(*setup, before);
+        if (!taken && reason.empty()) {
+            if (!takes.empty())
+                reason = "it takes " + takes;
+            else if (reason = LastError(*setup, before, 1); reason.empty())
+                reason = "it keeps " + name + "=" + PropertyText(*property);
+        }
+        if (!taken || !reason.empty()) return fail("the decoder refuses " + name + "=" + value + ": " + reason);
     }
     if (const int number = signal()) return stopBySignal(number);
 

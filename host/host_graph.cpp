@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <thread>
@@ -11,6 +12,7 @@
 #include "dataflow/action_implementation.hpp"
 #include "dataflow/io_monitor_implementation.hpp"
 #include "dataflow/output_implementation.hpp"
+#include "dataflow/property_implementation.hpp"
 #include "engine/package_entry.hpp"
 #include "host_kernel.hpp"
 #include "host_package.hpp"
@@ -62,27 +64,72 @@ enum class SetOutcome {
     Taken,
     // The text is no value of the property's type: the component never saw it.
     NotOfType,
-    // The component refused the value and reported why.
+    // The component (or the SDK for it) refused the value: its setter threw, or the
+    // property does not hold the value asked for afterwards. Whoever refused it reported why.
     Refused,
 };
+
+// Whether the property holds `value`, what a setter was asked to take: a guarded setter that
+// refuses a value keeps the one before.
+template <class Value>
+bool holds(TARNProperty& property, const Value& value) {
+    Value held{};
+    property.Get(held);
+    return held == value;
+}
+
+bool namesLocked(TARNProperty& property) {
+    return static_cast<TARNPropertyImplementation&>(property).definition.fixedEnumValues;
+}
+
+// Whether the text form `text` ("count|selected|names") is a value the enumeration can take:
+// one that selects one of its values, the property's own when its names are locked
+// (fixedEnumValues: the text's names are not taken), the text's otherwise, whose count must
+// then be that of its names. Anything else the SDK would take as nothing selected, or as
+// the first value, or would empty the names: it is refused before it is set.
+bool enumerationTextFits(TARNProperty& property, const TARNEnumStruct& current, const std::string& text) {
+    int count = 0;
+    int selected = 0;
+    if (std::sscanf(text.c_str(), "%d|%d", &count, &selected) != 2 || selected < 0) return false;
+    if (namesLocked(property)) return selected < current.Count();
+    const long pieces = std::count(text.begin(), text.end(), '|') + 1;
+    return count > 0 && pieces == count + 2L && selected < count;
+}
+
+// Whether the enumeration holds what its text form `text` asks for: with the names locked
+// the selected index alone, otherwise the whole value, whose text form then reads `text`
+// back.
+bool holdsEnumerationText(TARNProperty& property, const std::string& text) {
+    TARNEnumStruct held;
+    property.Get(held);
+    if (!namesLocked(property)) return std::string(held.ToString().c_str()) == text;
+    int count = 0;
+    int selected = 0;
+    return std::sscanf(text.c_str(), "%d|%d", &count, &selected) == 2 && held.selected == selected;
+}
+
+SetOutcome taken(bool held) {
+    return held ? SetOutcome::Taken : SetOutcome::Refused;
+}
 
 SetOutcome setFromText(TARNProperty& property, const std::string& text) {
     TARNModule& owner = *property.Owner();
     long number = 0;
     try {
         switch (property.Type()) {
-            case TARNPropertyValue::Bool:
+            case TARNPropertyValue::Bool: {
+                bool value = false;
                 if (text == "true" || text == "1")
-                    owner.Set(property, true);
-                else if (text == "false" || text == "0")
-                    owner.Set(property, false);
-                else
+                    value = true;
+                else if (text != "false" && text != "0")
                     return SetOutcome::NotOfType;
-                return SetOutcome::Taken;
+                owner.Set(property, value);
+                return taken(holds(property, value));
+            }
             case TARNPropertyValue::Integer:
                 if (!parseLong(text, number)) return SetOutcome::NotOfType;
                 owner.Set(property, number);
-                return SetOutcome::Taken;
+                return taken(holds(property, number));
             case TARNPropertyValue::Float: {
                 char* end = nullptr;
                 errno = 0;
@@ -93,23 +140,36 @@ SetOutcome setFromText(TARNProperty& property, const std::string& text) {
                 if (text.empty() || *end != '\0' || overflow || !std::isfinite(value))
                     return SetOutcome::NotOfType;
                 owner.Set(property, value);
-                return SetOutcome::Taken;
+                return taken(holds(property, value));
             }
             case TARNPropertyValue::Enumeration: {
                 TARNEnumStruct values;
                 owner.Get(property, values);
-                if (!values.Select(TARNStackedString<40>(text.c_str()))) {
+                const TARNStackedString<40> given(text.c_str());
+                if (!values.Select(given)) {
+                    // The text form, "count|selected|names", as the engine sets it: the SDK
+                    // takes the names too unless the property's definition locks them.
+                    if (TARNEnumStruct::IsEnumString(given)) {
+                        if (!enumerationTextFits(property, values, text)) return SetOutcome::NotOfType;
+                        owner.Set(property, given);
+                        return taken(holdsEnumerationText(property, text));
+                    }
                     // An index must name one of the values.
                     if (!parseLong(text, number) || number < 0 || number >= values.Count())
                         return SetOutcome::NotOfType;
                     values.selected = static_cast<int>(number);
                 }
+                const int selected = values.selected;
                 owner.Set(property, values);
-                return SetOutcome::Taken;
+                TARNEnumStruct held;
+                property.Get(held);
+                return taken(held.selected == selected);
             }
-            default:
-                owner.Set(property, TARNStackedString<40>(text.c_str()));
-                return SetOutcome::Taken;
+            default: {
+                const TARNStackedString<40> value(text.c_str());
+                owner.Set(property, value);
+                return taken(holds(property, value));
+            }
         }
     } catch (int) {
         return SetOutcome::Refused;
@@ -227,9 +287,9 @@ bool HostGraph::Set(const std::string& name, const std::string& text, std::strin
     takes.clear();
     TARNProperty* property = ownedProperty(m_kernel, name);
     if (property == nullptr) return false;
-    if (setFromText(*property, text) == SetOutcome::Taken) return true;
-    takes = takenValues(*property);
-    return false;
+    const SetOutcome outcome = setFromText(*property, text);
+    if (outcome == SetOutcome::NotOfType) takes = takenValues(*property);
+    return outcome == SetOutcome::Taken;
 }
 
 bool HostGraph::Get(const std::string& name, std::string& text) const {

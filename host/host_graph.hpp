@@ -58,21 +58,30 @@ class HostGraph {
     bool Destroy(const std::string& name);
 
     // Sets "component.property" from its text: "true"/"false" (or 1/0) for a bool, a
-    // number, a text, and for an enumeration one of its values or its index. A text that is
-    // no value of the property's type is refused with an error through the kernel that says
-    // what the property takes ("The property t.threshold takes a whole number, not
-    // \"abc\"."); a value the component refuses, it reports itself.
+    // number, a text, and for an enumeration one of its values, its index or its text form
+    // "count|selected|name0|name1..." (TARNEnumStruct), of which a property whose
+    // definition has fixedEnumValues takes the selected index alone. True only when the
+    // property then holds the value asked for. A text that is no value of the property's
+    // type is refused with an error through the kernel that says what the property takes
+    // ("The property t.threshold takes a whole number, not \"abc\"."). A value the
+    // component refuses (its own Set throws, or keeps the value it had, as a guarded setter
+    // does) answers false with no report of the graph's own: the component says why.
     bool Set(const std::string& property, const std::string& text);
     // The same, reporting nothing of its own: when it answers false for a property that
     // exists, `takes` says what the property takes ("true or false", "a whole number", "a
-    // number", "one of A|B|C", "a text").
+    // number", "one of A|B|C", "a text") when the text is no value of its type, and is empty
+    // when the component refused a value of its type.
     bool Set(const std::string& property, const std::string& text, std::string& takes);
     // The value of "component.property" as text, in the form Set takes (an enumeration's
     // selected value by name): how a test reads what a component publishes in its read-only
     // properties. False, with an error through the kernel, when there is no such property.
     bool Get(const std::string& property, std::string& text) const;
     // Connects "component.output" to "component.input"; refused, with an error through the
-    // kernel, when the input's filter does not take the output's type.
+    // kernel, when the input's filter does not take the output's type, and when the input
+    // is connected already: an input reads one output, and Connect never moves it ("Can't
+    // connect two.out (Integer32 vector) to sink.in (any type): the input is connected
+    // already."). The engine's TARN::Attach2 (AttachPathsVariant) moves a connected input to
+    // another output.
     bool Connect(const std::string& output, const std::string& input);
     // Runs the action "component.action" as the engine does when its user triggers it: on
     // this thread, with `argument` (null: none), beside the component's own threads. False,

@@ -8,6 +8,31 @@
 #include "tarn/dataflow/component.hpp"
 #include "tarn/engine/engine_graph.hpp"
 
+namespace {
+
+// What the threads another kernel runs for its components are handed when they ask for the
+// kernel's clock, waits and locks: objects of no kernel, which live as long as the process,
+// so that such a thread waits, arms its triggers and locks apart from this kernel's
+// components, reaches no recorder, and goes on after this kernel's end.
+struct NoKernels {
+    HostEngineTime time;
+    HostEventService events{time};
+    TARNEvent shutdown;
+    TARNMutex globalMutex;
+};
+
+NoKernels& noKernels() {
+    // Never destroyed: a thread left behind may use it up to the process's end.
+    static NoKernels* const own = new NoKernels;
+    return *own;
+}
+
+}  // namespace
+
+HostEngineTime& HostKernel::callersTime() {
+    return onAnotherKernelsThread() ? noKernels().time : m_time;
+}
+
 HostKernel::HostKernel() : m_events(m_time) {
     createEngineModule();
 }
@@ -16,10 +41,15 @@ HostKernel::~HostKernel() {
     {
         // The components go first, newest first, each after its threads: their elements
         // are registered here and their threads use this kernel. One deadline for all of
-        // them, those left behind before included.
+        // them, those left behind before included. Every running one is told to die before
+        // the end waits for any, as a graph's end does: they all end side by side, so that
+        // one stuck in its Core takes no time from those beside it.
         KernelBinding binding(this);
         const auto deadline = ShutdownDeadline();
         std::vector<std::string> names = m_components.Names();
+        for (const std::string& name : names)
+            if (TARNComponent* component = m_components.Find(name))
+                if ((component->State() & TARNModule::Running) != 0) component->Die();
         for (auto name = names.rbegin(); name != names.rend(); ++name)
             DestroyComponent(name->c_str(), deadline);
         destroyLeftBehind(deadline);
@@ -94,7 +124,11 @@ void HostKernel::notProvided(const char* operation) {
 // --- Reports -------------------------------------------------------------------------
 
 // Printed as it comes and handed to the recorder, never kept here: a long run must not grow.
+// A component left behind reports nothing: it has given up its name, which its reports
+// carry and another component may hold now; and another kernel's components are not this
+// kernel's to report.
 void HostKernel::Report(const char* message, int level, int parameter, bool fromEngine) {
+    if (ignoresCallingThread()) return;
     const HostReport report{message ? message : "", level, parameter, fromEngine};
     {
         std::lock_guard lock(m_reportLock);
@@ -106,7 +140,9 @@ void HostKernel::Report(const char* message, int level, int parameter, bool from
 
 // --- Symbols -------------------------------------------------------------------------
 
+// Both ends of a bracket come from the same thread, and are taken or ignored alike.
 void HostKernel::BeginChange(const char* reason) {
+    if (ignoresCallingThread()) return;
     {
         std::lock_guard lock(m_stateLock);
         ++m_changesOpened;
@@ -115,19 +151,22 @@ void HostKernel::BeginChange(const char* reason) {
 }
 
 void HostKernel::EndChange() {
+    if (ignoresCallingThread()) return;
     std::lock_guard lock(m_stateLock);
     ++m_changesClosed;
 }
 
+// Another kernel's component finds nothing here: what it found would be this kernel's.
 TARNSymRec* HostKernel::FindSymbol(const char* fullName) {
-    if (!fullName) return nullptr;
+    if (!fullName || onAnotherKernelsThread()) return nullptr;
     std::lock_guard lock(m_symbolLock);
     auto found = m_symbols.find(fullName);
     return found == m_symbols.end() ? nullptr : found->second;
 }
 
+// A component left behind has given up its names and takes no new one.
 TARNSymRec* HostKernel::RegisterSymbol(const char* name, int kind) {
-    if (!name) return nullptr;
+    if (!name || ignoresCallingThread()) return nullptr;
     std::lock_guard lock(m_symbolLock);
     auto [position, added] = m_symbols.try_emplace(name, nullptr);
     if (!added) return nullptr;
@@ -140,12 +179,13 @@ TARNSymRec* HostKernel::RegisterSymbol(const char* name, int kind) {
 }
 
 void HostKernel::ConfirmSymbol() {
+    if (ignoresCallingThread()) return;
     std::lock_guard lock(m_symbolLock);
     m_unconfirmed = nullptr;
 }
 
 void HostKernel::UnregisterSymbol(const char* fullName) {
-    if (!fullName) return;
+    if (!fullName || ignoresCallingThread()) return;
     std::lock_guard lock(m_symbolLock);
     auto found = m_symbols.find(fullName);
     if (found == m_symbols.end()) return;
@@ -189,10 +229,10 @@ void HostKernel::removalNotice(const char* fullName) {
 }
 
 void HostKernel::InputRemoving(const char* fullName) {
-    removalNotice(fullName);
+    if (!ignoresCallingThread()) removalNotice(fullName);
 }
 void HostKernel::OutputRemoving(const char* fullName) {
-    removalNotice(fullName);
+    if (!ignoresCallingThread()) removalNotice(fullName);
 }
 
 TARNStackedString<40> HostKernel::GetGlobalConfigValue(const char*) {
@@ -203,6 +243,7 @@ TARNStackedString<40> HostKernel::GetGlobalConfigValue(const char*) {
 // --- Graph control -------------------------------------------------------------------
 
 void HostKernel::SynchronizationCommand(int command) {
+    if (ignoresCallingThread()) return;
     record([&](HostRecorder& recorder) { recorder.AddSynchronizationCommand(command); });
 }
 // Nothing to let go of: the host owns the kernel and outlives every package it loads.
@@ -228,6 +269,7 @@ void HostKernel::Run() {
     notProvided("Run");
 }
 void HostKernel::Shutdown() {
+    if (onAnotherKernelsThread()) return;
     m_shutdown.Set();
 }
 void HostKernel::Reset() {
@@ -275,7 +317,7 @@ void HostKernel::About(TARNStackedString<40>& text) {
     text = "tarnhost, a stand-in for the engine";
 }
 TARNMutex* HostKernel::GlobalOSMutex() {
-    return &m_globalMutex;
+    return onAnotherKernelsThread() ? &noKernels().globalMutex : &m_globalMutex;
 }
 
 // --- Recording and replay: the host neither records nor replays ---------------------
@@ -309,13 +351,14 @@ void HostKernel::UpdateTimestamp() {
     notProvided("UpdateTimestamp");
 }
 void HostKernel::SetRecording(bool on) {
+    if (onAnotherKernelsThread()) return;
     m_recording.store(on);
 }
 void HostKernel::FromNowOnDataAreUnsorted() {
     notProvided("FromNowOnDataAreUnsorted");
 }
 TARNEvent* HostKernel::GetShutdownEvent() {
-    return &m_shutdown;
+    return onAnotherKernelsThread() ? &noKernels().shutdown : &m_shutdown;
 }
 bool HostKernel::RecordTo(const char*, const char*, const char*, bool, bool) {
     notProvided("RecordTo");
@@ -325,7 +368,7 @@ bool HostKernel::IsRecording() {
     return m_recording.load();
 }
 bool HostKernel::IsPaused() {
-    return m_time.IsPaused();
+    return callersTime().IsPaused();
 }
 bool HostKernel::IsReplaying() {
     return false;
@@ -349,12 +392,14 @@ int HostKernel::GetNbFifoOverflows() {
     return 0;
 }
 void HostKernel::Play() {
+    if (onAnotherKernelsThread()) return;
     m_time.Resume();
 }
 void HostKernel::Stop() {
     notProvided("Stop");
 }
 void HostKernel::Pause() {
+    if (onAnotherKernelsThread()) return;
     m_time.Pause();
 }
 void HostKernel::Next() {
@@ -404,15 +449,16 @@ long HostKernel::TimeReference() {
     return 0;
 }
 int HostKernel::TimeSpeed() {
-    return m_time.TimeSpeed();
+    return callersTime().TimeSpeed();
 }
 int HostKernel::TimeState() {
-    return m_time.TimeState();
+    return callersTime().TimeState();
 }
 void HostKernel::SetTimeAdapt(int) {
     notProvided("SetTimeAdapt");
 }
 bool HostKernel::RegisterClock(TARNBaseClock* clock, unsigned char* id) {
+    if (onAnotherKernelsThread()) return false;
     {
         // Every registration gets a fresh id, so a renamed clock is a new clock to the engine.
         std::lock_guard lock(m_stateLock);
@@ -423,15 +469,17 @@ bool HostKernel::RegisterClock(TARNBaseClock* clock, unsigned char* id) {
     return true;
 }
 void HostKernel::UnregisterClock(TARNBaseClock* clock) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Unregister("clock", clock);
 }
 long HostKernel::GetSystemAccurateTiming() {
-    return m_time.MonotonicMicroseconds();
+    return callersTime().MonotonicMicroseconds();
 }
 int HostKernel::GetAbsoluteTimeSpeed() {
-    return m_time.AbsoluteTimeSpeed();
+    return callersTime().AbsoluteTimeSpeed();
 }
 void HostKernel::SetAbsoluteTimeSpeed(int speed, int) {
+    if (onAnotherKernelsThread()) return;
     m_time.SetTimeSpeed(speed);
 }
 unsigned char HostKernel::GetMasterCurrentClockID() {
@@ -444,56 +492,71 @@ unsigned char HostKernel::GetCurrentClockID() {
     return 0;
 }
 void HostKernel::SetCurrentTime(long time) {
+    if (onAnotherKernelsThread()) return;
     m_time.SetCurrentTime(time);
 }
 long HostKernel::CurrentTime(bool, bool) {
-    return m_time.CurrentTime();
+    return callersTime().CurrentTime();
 }
 void HostKernel::SetTimeSpeed(int speed) {
+    if (onAnotherKernelsThread()) return;
     m_time.SetTimeSpeed(speed);
 }
 TARNCondition* HostKernel::EngineTimeCondition() {
-    return m_time.Condition();
+    return callersTime().Condition();
 }
 void HostKernel::BeginEngineTime() {
-    m_time.BeginEngineTime();
+    callersTime().BeginEngineTime();
 }
 void HostKernel::EndEngineTime() {
-    m_time.EndEngineTime();
+    callersTime().EndEngineTime();
 }
 
 // --- Listeners, thread bodies, events ------------------------------------------------
 
+// Another kernel's component registers nothing here: this kernel would call it, and it is
+// none of this kernel's.
+
 void HostKernel::RegisterRunShutdownListener(TARNRunShutdownListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Register("run/shutdown listener", object);
 }
 void HostKernel::UnregisterRunShutdownListener(TARNRunShutdownListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Unregister("run/shutdown listener", object);
 }
 void HostKernel::RegisterTimeStateListener(TARNTimeStateListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Register("time-state listener", object);
 }
 void HostKernel::UnregisterTimeStateListener(TARNTimeStateListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Unregister("time-state listener", object);
 }
 void HostKernel::RegisterRecordingStateListener(TARNRecordingStateListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Register("recording-state listener", object);
 }
 void HostKernel::UnregisterRecordingStateListener(TARNRecordingStateListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Unregister("recording-state listener", object);
 }
 void HostKernel::RegisterKeysListener(TARNKeysListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Register("keys listener", object);
 }
 void HostKernel::UnregisterKeysListener(TARNKeysListener* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Unregister("keys listener", object);
 }
 void HostKernel::RegisterKeysHandler(TARNHMIKeysHandler* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Register("keys handler", object);
 }
 void HostKernel::UnregisterKeysHandler(TARNHMIKeysHandler* object) {
+    if (onAnotherKernelsThread()) return;
     m_registrations.Unregister("keys handler", object);
 }
 TARNEventService* HostKernel::EventService() {
-    return &m_events;
+    return onAnotherKernelsThread() ? &noKernels().events : &m_events;
 }

@@ -48,6 +48,11 @@ class HostKernel final : public TARNKernel {
     // order of their making, while no other thread uses the SDK. Makes the "Engine" module,
     // and destroys it first.
     HostKernel();
+    // Tells every running component to die, then destroys them, newest first, each after
+    // its threads, all against one deadline ("Engine.shutdownTimeout" from then); then those
+    // left behind before whose threads have ended (see DestroyComponent). A component
+    // stuck in its Core takes no time from those beside it: a healthy one is destroyed
+    // whatever else is stuck.
     ~HostKernel();
 
     HostKernel(const HostKernel&) = delete;
@@ -308,9 +313,22 @@ class HostKernel final : public TARNKernel {
     // unless one still runs.
     void destroyLeftBehind(std::chrono::steady_clock::time_point deadline);
     // Whether the calling thread is one the kernel runs for a component left behind: that
-    // component gave up its names, and what it tells under them (its state) is not its any
-    // more.
+    // component gave up its names, and what it tells under them (its state, its reports)
+    // is not its any more.
     bool onLeftBehindThread() const;
+    // Whether the calling thread is one another kernel runs for its components: one bound
+    // over this kernel, or one whose end left a component behind before this kernel was
+    // made. The SDK reaches the kernel bound now, whichever kernel runs the thread.
+    bool onAnotherKernelsThread() const;
+    // The clock the calling thread is given: this kernel's, or on another kernel's thread
+    // one of no kernel, with the waits, triggers, shutdown event and global mutex such a
+    // thread is handed (host_kernel.cpp), so that nothing it waits on or arms is this
+    // kernel's.
+    HostEngineTime& callersTime();
+    // Whether the kernel takes nothing from the calling thread: no report, state notice,
+    // change bracket or name, neither registered nor given up. True on another kernel's
+    // threads and on those of a component this kernel left behind.
+    bool ignoresCallingThread() const;
     // Waits until no reader cut off from the component's outputs holds one of their
     // elements, at most until `deadline`: then reports an error and returns, the elements
     // left to their readers.

@@ -51,14 +51,14 @@ std::chrono::steady_clock::time_point HostKernel::ShutdownDeadline() {
 }
 
 TARNComponent* HostKernel::FindComponent(const char* name) {
-    return name != nullptr ? m_components.Find(name) : nullptr;
+    return name != nullptr && !onAnotherKernelsThread() ? m_components.Find(name) : nullptr;
 }
 
 // The model's factory runs with this kernel reached by the package's own copy of the SDK
 // (bound by its TARNPckInit); a failure of the constructor has been reported by it and
 // ends here.
 bool HostKernel::CreateComponent(const char* model, const char* name, bool) {
-    if (model == nullptr || name == nullptr) return false;
+    if (model == nullptr || name == nullptr || onAnotherKernelsThread()) return false;
     TARNComponentDefinition* definition = m_components.Model(model);
     if (definition == nullptr) {
         Report(("There is no component model " + std::string(model) + ".").c_str(), 2, 0, true);
@@ -434,11 +434,23 @@ namespace {
 // The module the calling thread runs for, set by the thread bodies; null on every other
 // thread.
 thread_local const void* runningFor = nullptr;
+// The gate of the kernel whose thread body runs the calling thread, set with `runningFor`;
+// null on every other thread. The thread holds that gate to its end, so that no other
+// kernel's gate lies at its address meanwhile.
+thread_local const HostThreadGate* runningUnder = nullptr;
 
 }  // namespace
 
 bool HostKernel::onLeftBehindThread() const {
     return runningFor != nullptr && m_components.IsLeftBehind(static_cast<const TARNComponent*>(runningFor));
+}
+
+bool HostKernel::onAnotherKernelsThread() const {
+    return runningUnder != nullptr && runningUnder != m_gate.get();
+}
+
+bool HostKernel::ignoresCallingThread() const {
+    return onAnotherKernelsThread() || onLeftBehindThread();
 }
 
 // The life is counted before the start is announced: once CreateThread returns, a
@@ -449,6 +461,7 @@ void HostKernel::runModuleThread(TARNModule* module, bool* started, Body body) {
     // The thread's own hold on the gate: the kernel may end while `body` runs.
     const std::shared_ptr<HostThreadGate> gate = m_gate;
     runningFor = module;
+    runningUnder = gate.get();
     m_components.ThreadBegins(module);
     module->OneMoreLife();
     __atomic_store_n(started, true, __ATOMIC_RELEASE);
@@ -503,6 +516,7 @@ void* HostKernel::ComponentMainThread(void* argument) {
     // The thread's own hold on the gate: the kernel may end while the component's code runs.
     const std::shared_ptr<HostThreadGate> gate = m_gate;
     runningFor = component;
+    runningUnder = gate.get();
     m_components.ThreadBegins(component);
     // Left behind by the kernel's end, the thread ends at once: the kernel may be gone.
     if (!runComponentLife(*component, *gate)) return nullptr;

@@ -42,7 +42,10 @@ void HostKernel::destroyEngineModule() {
 
 // --- Elements ------------------------------------------------------------------------
 
+// A component left behind has given up its names: an element it makes afterwards, on
+// whichever thread, is registered under none, where it would pass for another component's.
 bool HostKernel::registerElement(const char* fullName, int kind, void* owner, void* element) {
+    if (m_components.IsLeftBehind(static_cast<const TARNComponent*>(owner))) return false;
     std::lock_guard lock(m_symbolLock);
     TARNSymRec* record = RegisterSymbol(fullName, kind);
     if (record == nullptr) return false;
@@ -97,9 +100,10 @@ double HostKernel::GetFloatProperty(const char* fullName, bool* found) {
 // --- Module states -------------------------------------------------------------------
 
 // A component left behind has given up its name, which a later component may hold now:
-// its notices would stand for that one's state.
+// its notices would stand for that one's state. Another kernel's components have no state
+// here.
 void HostKernel::ModuleStateChanged(const char* moduleName, unsigned int state) {
-    if (onLeftBehindThread()) return;
+    if (ignoresCallingThread()) return;
     const std::string name = moduleName ? moduleName : "";
     {
         std::lock_guard lock(m_stateLock);
@@ -113,12 +117,16 @@ void HostKernel::ModuleStateChanged(const char* moduleName, unsigned int state) 
 // The host keeps no synchroniser to hand out: the request is recorded and answered with
 // none.
 bool HostKernel::GetSynchronizer(void* owner, TARNSynchronizer** synchronizer) {
-    m_registrations.Register(synchronizerKind, owner);
     if (synchronizer) *synchronizer = nullptr;
+    if (!onAnotherKernelsThread()) m_registrations.Register(synchronizerKind, owner);
     return false;
 }
 
 bool HostKernel::ReleaseSynchronizer(void* owner, TARNSynchronizer** synchronizer) {
+    if (onAnotherKernelsThread()) {
+        if (synchronizer) *synchronizer = nullptr;
+        return false;
+    }
     const bool known = m_registrations.Unregister(synchronizerKind, owner);
     if (synchronizer) *synchronizer = nullptr;
     return known;
@@ -133,7 +141,7 @@ void HostKernel::RemoveCoreFunction(TARNCoreFunction* function) {
 }
 
 TARNCoreFunction* HostKernel::FindCoreFunction(const char* name) {
-    if (name == nullptr) return nullptr;
+    if (name == nullptr || onAnotherKernelsThread()) return nullptr;
     for (const void* object : m_registrations.Registered(engineFunctionKind)) {
         auto* function = static_cast<TARNCoreFunction*>(const_cast<void*>(object));
         if (function->Name() != nullptr && std::string(function->Name()) == name) return function;

@@ -61,7 +61,9 @@ int RunInfoCommand(const std::string& path, std::ostream& out, std::ostream& err
         const auto models = package.Models();
         const std::vector<std::string> groups = ModelGroups(package, models, path);
         out << "models: " << models.size() << "\n";
+        const std::vector<std::string> mismatches = DeclarationMismatches(models, path);
         for (size_t i = 0; i < models.size(); ++i) {
+            if (!mismatches[i].empty()) err << "tarnhost: warning: " << mismatches[i] << "\n";
             if (groups[i] != ComponentGroup)
                 err << "tarnhost: warning: " << MisfiledModelWarning(models[i].model, groups[i]) << "\n";
             if (!printModel(kernel, models[i], groups[i], out)) {

@@ -1,5 +1,6 @@
 #include "model_groups.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <set>
 
@@ -23,6 +24,39 @@ std::vector<std::string> markerGroups(const std::string& bytes) {
         if (seen.insert(group).second) groups.push_back(std::move(group));
     }
     return groups;
+}
+
+// One declaration marker: the model and version it gives.
+struct Marker {
+    std::string model;
+    std::string version;
+};
+
+// The text from `at` up to `end` (not included), when it is there within a short run of
+// printable bytes; false otherwise.
+bool textUpTo(const std::string& bytes, size_t at, const std::string& end, std::string& text, size_t& next) {
+    const size_t found = bytes.find(end, at);
+    if (found == std::string::npos || found - at > 256) return false;
+    for (size_t i = at; i < found; ++i)
+        if (!std::isprint(static_cast<unsigned char>(bytes[i]))) return false;
+    text = bytes.substr(at, found - at);
+    next = found + end.size();
+    return true;
+}
+
+// Every declaration marker in `bytes`, in file order.
+std::vector<Marker> markers(const std::string& bytes) {
+    static const std::string start = "$!TARN_MODULE!";
+    std::vector<Marker> found;
+    for (size_t at = bytes.find(start); at != std::string::npos; at = bytes.find(start, at + 1)) {
+        std::string group;
+        Marker marker;
+        size_t next = at + start.size();
+        if (textUpTo(bytes, next, "!", group, next) && textUpTo(bytes, next, "!$!", marker.model, next) &&
+            textUpTo(bytes, next, "!$", marker.version, next))
+            found.push_back(std::move(marker));
+    }
+    return found;
 }
 
 // Marks with `group` every model the package hands out for that group and has no group yet.
@@ -54,4 +88,36 @@ std::string MisfiledModelWarning(const std::string& model, const std::string& gr
            ComponentGroup +
            " models does not find it (the second argument of TARN_MODULE_DECLARATION is the group, " +
            ComponentGroup + " for a component model)";
+}
+
+std::vector<std::string> DeclarationMismatches(const std::vector<HostModelInfo>& models,
+                                               const std::string& path) {
+    const std::vector<Marker> declared = markers(ReadWholeFile(path).value_or(""));
+    // The markers that name no record: what a record without a marker of its own was
+    // likely declared as.
+    std::string others;
+    for (const Marker& marker : declared)
+        if (std::none_of(models.begin(), models.end(),
+                         [&](const HostModelInfo& model) { return model.model == marker.model; }))
+            others += (others.empty() ? "" : ", ") + marker.model + " " + marker.version;
+    const std::string rule =
+        ": TARN_MODULE_DECLARATION must give the record's name and version, by which outside tools that "
+        "read package files find the model";
+    std::vector<std::string> mismatches;
+    for (const HostModelInfo& model : models) {
+        const auto marker = std::find_if(declared.begin(), declared.end(),
+                                         [&](const Marker& m) { return m.model == model.model; });
+        const std::string named = "model " + model.model + " " + model.version;
+        if (marker == declared.end())
+            mismatches.push_back(named + " is not declared under its record's name" +
+                                 (others.empty() ? std::string()
+                                                 : " (TARN_MODULE_DECLARATION gives " + others +
+                                                       ", which no record has)") +
+                                 rule);
+        else if (marker->version != model.version)
+            mismatches.push_back(named + " is declared as version " + marker->version + rule);
+        else
+            mismatches.emplace_back();
+    }
+    return mismatches;
 }

@@ -21,3 +21,12 @@ std::vector<std::string> ModelGroups(HostPackage& package, const std::vector<Hos
 // What is wrong with a component model filed under `group` (empty: unknown) rather than
 // ComponentGroup, in one sentence.
 std::string MisfiledModelWarning(const std::string& model, const std::string& group);
+
+// What is wrong with the declaration of each of `models` (as package.Models() lists them,
+// in their order) in the package file at `path`, in one sentence, when no declaration
+// marker gives its record's name and version ("$!TARN_MODULE!<group>!<model>!$!<version>!$",
+// which TARN_MODULE_DECLARATION leaves from its model and version arguments, and by which
+// outside tools that read package files find the models); empty for a model declared as
+// its record says.
+std::vector<std::string> DeclarationMismatches(const std::vector<HostModelInfo>& models,
+                                               const std::string& path);

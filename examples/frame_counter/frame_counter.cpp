@@ -1,7 +1,7 @@
 // frame_counter.pck: a package with one component model, "frame_counter", which counts the
 // elements that reach its input, whatever their type, and publishes the count with each:
 // one Integer64 on its output "count", with the element's timestamp. "step" is what each
-// element adds; the read-only "rFrames" shows the count and "rRate" the elements per second
+// element adds, from 1 to 1000; the read-only "rFrames" shows the count and "rRate" the elements per second
 // of their timestamps. Its action "restart" counts the next element from 0 again.
 //
 // Written as any author writes a component of its own, straight on TARNComponent: it
@@ -28,6 +28,19 @@ class FrameCounter : public TARNComponent {
         frames = 0;
         DirectSet(Property("rFrames"), 0L);
         DirectSet(Property("rRate"), 0.0);
+    }
+
+    // "step" takes 1 to 1000. Every Set of an integer property comes here, the engine's and
+    // graph.Set's: a value out of range is refused with a report, and the property keeps
+    // the value it had. The using declaration keeps the SDK's other Set overloads (bool,
+    // double, text, ...) in view, which this one would otherwise hide.
+    using TARNComponent::Set;
+    void Set(TARNProperty& property, long value) override {
+        if (property.ShortName() == "step" && (value < 1 || value > 1000)) {
+            Report("step takes 1 to 1000: the value is refused", 2, 0);
+            return;
+        }
+        TARNComponent::Set(property, value);
     }
 
     // The action "restart". The engine runs an action on its own thread while Core runs on

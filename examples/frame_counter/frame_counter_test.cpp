@@ -153,6 +153,21 @@ TEST_F(FrameCounterInGraph, CountsEveryElementAndPublishesTheCountWithItsTimesta
     for (const HostReport& report : recorder.Reports()) EXPECT_LT(report.level, 1) << report.message;
 }
 
+// "step" takes 1 to 1000: the component's guarded setter refuses any other value with its
+// own report, and graph.Set answers false, the step kept; a value in range is taken.
+TEST_F(FrameCounterInGraph, AStepOutOfRangeIsRefusedAndTheStepKept) {
+    recorder.ClearReports();
+    EXPECT_FALSE(graph.Set("counter.step", "0"));
+    ASSERT_EQ(recorder.Reports().size(), 1u);
+    EXPECT_EQ(recorder.Reports()[0].message, "component counter: step takes 1 to 1000: the value is refused");
+    std::string step;
+    ASSERT_TRUE(graph.Get("counter.step", step));
+    EXPECT_EQ(step, "1");
+    EXPECT_TRUE(graph.Set("counter.step", "1000"));
+    ASSERT_TRUE(graph.Get("counter.step", step));
+    EXPECT_EQ(step, "1000");
+}
+
 // The action "restart", run by its name as the engine's user runs it: refused while the
 // counter rests (not yet started), and while it runs, the next element is counted from 0
 // again. The source writes its second batch only once the action has run, so that the

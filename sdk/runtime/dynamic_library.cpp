@@ -6,14 +6,44 @@
 
 namespace {
 
+// Whether this file is built with a sanitizer whose run-time refuses deep binding, by the
+// compiler's own signs: however the option was given (the project's presets, the
+// author's CMAKE_CXX_FLAGS or target options), GCC defines __SANITIZE_ADDRESS__ or
+// __SANITIZE_THREAD__ and clang answers __has_feature.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(__SANITIZE_HWADDRESS__)
+constexpr bool builtWithSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer) || \
+    __has_feature(hwaddress_sanitizer)
+constexpr bool builtWithSanitizer = true;
+#else
+constexpr bool builtWithSanitizer = false;
+#endif
+#else
+constexpr bool builtWithSanitizer = false;
+#endif
+
+// Whether such a run-time runs in the process: a program built with a sanitizer has it
+// even where this file was built without one (the option given to the program's own
+// targets alone). Its entry points are in the process's global scope, linked into the
+// program or in a library the program needs. The undefined-behaviour sanitizer alone takes
+// deep binding, and is not looked for.
+bool sanitizerRuntimeRuns() {
+    if (builtWithSanitizer) return true;
+    static const bool runs = [] {
+        for (const char* entry : {"__asan_init", "__tsan_init", "__msan_init", "__hwasan_init"})
+            if (dlsym(RTLD_DEFAULT, entry) != nullptr) return true;
+        return false;
+    }();
+    return runs;
+}
+
 int openFlags(bool global) {
     int flags = RTLD_NOW;
-#ifndef TARN_SANITIZED_BUILD
     // The library's own symbols first, so that two packages in one process never bind to
-    // each other's copies of the SDK. The sanitizers' run-times refuse deep binding, so
-    // sanitizer builds go without it.
-    flags |= RTLD_DEEPBIND;
-#endif
+    // each other's copies of the SDK. The sanitizers' run-times refuse deep binding (they
+    // end the process at such a dlopen), so a process running one goes without it.
+    if (!sanitizerRuntimeRuns()) flags |= RTLD_DEEPBIND;
     if (global) flags |= RTLD_GLOBAL;
     return flags;
 }

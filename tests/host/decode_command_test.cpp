@@ -24,6 +24,7 @@
 #include "support/temp_folder_fixture.hpp"
 #include "tarn/dataflow/component.hpp"
 #include "tarn/dataflow/io_element.hpp"
+#include "tarn/dataflow/property.hpp"
 #include "tarn/engine/type_filter.hpp"
 #include "tarn/runtime/ipl_image.hpp"
 
@@ -33,10 +34,17 @@ namespace {
 // 8-bit grey image, so that the image's bytes show what the source sent: the frame, then
 // zeros up to the element's buffer size. With "drop_odd" the odd frames are read and not
 // published; with "skip_first_frames", as the real decoder, the first 10 of a run. "pattern"
-// and "gain" are there to be set.
+// and "gain" are there to be set; "gain" takes 1 to 16 and keeps its value otherwise, with a
+// warning above 16 and silently below 1.
 class FrameToImage : public TARNComponent {
   public:
     FrameToImage(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
+    using TARNComponent::Set;
+    void Set(TARNProperty& property, long value) override {
+        if (property.ShortName() == "gain" && value > 16) return Report("gain takes 1 to 16", 1, 0);
+        if (property.ShortName() == "gain" && value < 1) return;
+        TARNComponent::Set(property, value);
+    }
     void Birth() override { m_frames = 0; }
     void Core() override {
         TARNIOElt* in = StartReading(Input("raw_image"));
@@ -401,6 +409,9 @@ TEST_F(DecodeRunTest, ASettingTheDecoderDoesNotTakeIsOneLineBeforeAnythingRuns) 
         {"pattern", "2", "tarnhost: the decoder refuses pattern=2: it takes one of plain|inverted\n"},
         {"pattern", "-1", "tarnhost: the decoder refuses pattern=-1: it takes one of plain|inverted\n"},
         {"gain", "1.5", "tarnhost: the decoder refuses gain=1.5: it takes a whole number\n"},
+        // Of the property's type, refused by the decoder's own setter, which keeps the value.
+        {"gain", "17", "tarnhost: the decoder refuses gain=17: component decoder: gain takes 1 to 16\n"},
+        {"gain", "0", "tarnhost: the decoder refuses gain=0: it keeps gain=1\n"},
         // Taken by the setting, refused by the SDK, which reports it and puts the old value back.
         {"raw_image.readerType", "3",
          "tarnhost: the decoder refuses raw_image.readerType=3: Bad parameter: The input decoder.raw_image "

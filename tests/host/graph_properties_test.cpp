@@ -56,6 +56,63 @@ TARNComponentDefinition settingsModel = [] {
     return d;
 }();
 
+// Setters that guard their values, as an author writes them: "level" takes 0 to 255,
+// "ratio" 0 to 1, "label" any text but "forbidden", "mode" any value but "exact". A value
+// refused is reported, at level 2, and the value before is kept.
+class Guarded : public TARNComponent {
+  public:
+    Guarded(const char* instanceName, TARNComponentDefinition& record) : TARNComponent(instanceName, record) {}
+    void Core() override {
+        TARNEvent never;
+        Wait4Event(never, -1);
+    }
+
+    using TARNComponent::Set;
+    void Set(TARNProperty& property, long value) override {
+        if (property.ShortName() == "level" && (value < 0 || value > 255))
+            return Report(("level takes 0 to 255, not " + std::to_string(value)).c_str(), 2, 0);
+        TARNComponent::Set(property, value);
+    }
+    void Set(TARNProperty& property, double value) override {
+        if (property.ShortName() == "ratio" && (value < 0 || value > 1))
+            return Report("ratio takes 0 to 1", 2, 0);
+        TARNComponent::Set(property, value);
+    }
+    void Set(TARNProperty& property, const TARNStackedString<40>& value) override {
+        if (property.ShortName() == "label" && value == "forbidden") return Report("label refused", 2, 0);
+        TARNComponent::Set(property, value);
+    }
+    void Set(TARNProperty& property, const TARNEnumStruct& value) override {
+        if (property.ShortName() == "mode" && value.selected == 1) return Report("mode exact refused", 2, 0);
+        TARNComponent::Set(property, value);
+    }
+};
+
+TARNModuleBase* makeGuarded(const char* instanceName, TARNComponentDefinition& record) {
+    return new Guarded(instanceName, record);
+}
+
+TARNPropertyDefinition guardedProperties[] = {
+    {"level", new TARNPropertyValue(100L)},
+    {"ratio", new TARNPropertyValue(0.5)},
+    {"label", new TARNPropertyValue("none")},
+    {"mode", new TARNPropertyValue("fast|exact", 0)},
+    {},
+};
+
+TARNComponentDefinition guardedModel = [] {
+    TARNComponentDefinition d{};
+    d.name = "guarded";
+    d.version = "1.0";
+    d.factory = makeGuarded;
+    d.nbProperties = TARNComponentDefinition::NotCounted;
+    d.properties = guardedProperties;
+    d.priority = 128;
+    d.threadingModels = TARNComponentDefinition::Threaded;
+    d.threaded = true;
+    return d;
+}();
+
 class GraphProperties : public HostKernelTest {
   protected:
     void SetUp() override {
@@ -133,6 +190,81 @@ TEST_F(GraphProperties, EveryPropertyReadsBackAsTheTextSetTakes) {
     EXPECT_FALSE(graph.Get("t.missing", text));
     EXPECT_EQ(text, "kept");
     EXPECT_EQ(ReportTexts(), std::vector<std::string>{"There is no property t.missing."});
+}
+
+// A value of the property's type that the component's guarded setter refuses: Set answers
+// false, the component's report is the only one, and the value stays; the form without
+// reports answers false with nothing to say of the type. A value it takes reads back.
+TEST_F(GraphProperties, AValueTheComponentRefusesAnswersFalse) {
+    ASSERT_TRUE(graph.AddModel(guardedModel));
+    ASSERT_TRUE(graph.Create("guarded", "g"));
+    const struct {
+        const char* property;
+        const char* text;
+        const char* report;  // null: taken
+        const char* after;
+    } cases[] = {
+        {"g.level", "256", "component g: level takes 0 to 255, not 256", "100"},
+        {"g.level", "-1", "component g: level takes 0 to 255, not -1", "100"},
+        {"g.level", "255", nullptr, "255"},
+        {"g.ratio", "1.5", "component g: ratio takes 0 to 1", "0.5"},
+        {"g.ratio", "0.25", nullptr, "0.25"},
+        {"g.label", "forbidden", "component g: label refused", "none"},
+        {"g.label", "left", nullptr, "left"},
+        {"g.mode", "exact", "component g: mode exact refused", "fast"},
+        {"g.mode", "1", "component g: mode exact refused", "fast"},
+        {"g.mode", "fast", nullptr, "fast"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.property) + "=" + c.text);
+        recorder.ClearReports();
+        EXPECT_EQ(graph.Set(c.property, c.text), c.report == nullptr);
+        EXPECT_EQ(ReportTexts(), c.report ? std::vector<std::string>{c.report} : std::vector<std::string>{});
+        EXPECT_EQ(Read(c.property), c.after);
+        if (c.report == nullptr) continue;
+        std::string takes = "(untouched)";
+        EXPECT_FALSE(graph.Set(c.property, c.text, takes));
+        EXPECT_EQ(takes, "") << "the text is of the property's type";
+    }
+}
+
+// An enumeration also takes its text form, "count|selected|names", as the engine sets it:
+// a property whose names are locked (fixedEnumValues) takes the selected index alone, any
+// other the names too. A form that would select none of the values, or whose count is not
+// that of its names, is refused with the host's error, and the value stays.
+TEST_F(GraphProperties, AnEnumerationTakesItsTextForm) {
+    TARNModule panel("panel", false, false);
+    panel.NewProperty(TARNPropertyDefinition("open", new TARNPropertyValue("low|high", 0), nullptr, false, true),
+                      nullptr);
+    panel.NewProperty(
+        TARNPropertyDefinition("locked", new TARNPropertyValue("low|high", 0), nullptr, false, true, false, true),
+        nullptr);
+    const struct {
+        const char* property;
+        const char* text;
+        const char* takes;  // null: taken
+        const char* after;  // the value's text form after the set
+    } cases[] = {
+        {"panel.open", "3|2|red|green|blue", nullptr, "3|2|red|green|blue"},
+        {"panel.open", "2|1|up|down", nullptr, "2|1|up|down"},
+        {"panel.open", "2|5|left|right", "up|down", "2|1|up|down"},
+        {"panel.open", "2|-1|left|right", "up|down", "2|1|up|down"},
+        {"panel.open", "3|1|left|right", "up|down", "2|1|up|down"},
+        {"panel.open", "0|-1", "up|down", "2|1|up|down"},
+        {"panel.locked", "2|1|x|y", nullptr, "2|1|low|high"},
+        {"panel.locked", "1|0|x", nullptr, "2|0|low|high"},
+        {"panel.locked", "2|7|low|high", "low|high", "2|0|low|high"},
+        {"panel.locked", "2|-1|low|high", "low|high", "2|0|low|high"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.property) + "=" + c.text);
+        recorder.ClearReports();
+        EXPECT_EQ(graph.Set(c.property, c.text), c.takes == nullptr);
+        const std::vector<std::string> refusal = {"The property " + std::string(c.property) + " takes one of " +
+                                                  (c.takes ? c.takes : "") + ", not \"" + c.text + "\"."};
+        EXPECT_EQ(ReportTexts(), c.takes ? refusal : std::vector<std::string>{});
+        EXPECT_STREQ(kernel.FindProperty(c.property)->EnumValues()->ToString().c_str(), c.after);
+    }
 }
 
 // The flawed package files "misfiled" under a group an engine does not ask for: the graph

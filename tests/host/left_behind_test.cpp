@@ -218,6 +218,16 @@ class Helped : public TARNComponent {
         return model;
     }
 
+    // The flags outlive every instance: a test starts from them cleared, so that it can run
+    // again in the same process.
+    static void Reset() {
+        stuck = false;
+        helping = false;
+        coreReleased = false;
+        helperReleased = false;
+        destroyed = false;
+    }
+
     static inline std::atomic<bool> stuck{false};
     static inline std::atomic<bool> helping{false};
     static inline std::atomic<bool> coreReleased{false};
@@ -233,6 +243,7 @@ class Helped : public TARNComponent {
 // not reported as still running.
 TEST(LeftBehindEndTest, AHelperBackWhileItsComponentsDeathRunsStillComesIn) {
     constexpr long Timeout = 400'000;
+    Helped::Reset();
     std::ostringstream reports;
     auto kernel = std::make_unique<HostKernel>();
     const std::weak_ptr<const HostThreadGate> gate = kernel->ThreadGate();
@@ -285,6 +296,392 @@ TEST(LeftBehindEndTest, AHelperBackWhileItsComponentsDeathRunsStillComesIn) {
     EXPECT_EQ(reports.str().find("still runs its Core as the host ends"), std::string::npos) << reports.str();
     EXPECT_TRUE(AwaitCondition([&] { return gate.expired(); }, WaitDeadline))
         << "a thread of the component never ended";
+}
+
+// A healthy component that takes its time to end: told to die, its Core puts its work away
+// for 30 ms before it lets the die pass, and its Death writes its last data for 30 ms more.
+// Counted in flags of the class: its instances are destroyed.
+class Winding : public TARNComponent {
+  public:
+    static constexpr long Windup = 30'000;  // microseconds
+    static constexpr const char* ModelName = "test_winding";
+
+    Winding(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
+    ~Winding() override { ++destroyed; }
+    void Core() override {
+        ++inCore;
+        try {
+            Wait4Event(never, -1);
+        } catch (int) {
+            TARN::Sleep(Windup);
+            throw;
+        }
+    }
+    void Death() override {
+        TARN::Sleep(Windup);
+        ++deaths;
+    }
+
+    static TARNComponentDefinition& Model() {
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = ModelName;
+            definition.version = "1.0";
+            definition.factory = [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new Winding(name, d);
+            };
+            definition.priority = 128;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            definition.threaded = true;
+            return definition;
+        }();
+        return model;
+    }
+    static void Reset() {
+        inCore = 0;
+        deaths = 0;
+        destroyed = 0;
+    }
+
+    static inline std::atomic<int> inCore{0};
+    static inline std::atomic<int> deaths{0};
+    static inline std::atomic<int> destroyed{0};
+
+  private:
+    TARNEvent never;
+};
+
+// A component whose Core loops until `released`, calling nothing that dying would end. Left
+// behind for good by the ends that meet it, it is never destroyed: its flags stay readable.
+class Unyielding : public TARNComponent {
+  public:
+    static constexpr const char* ModelName = "test_unyielding";
+
+    Unyielding(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
+    void Core() override {
+        stuck = true;
+        while (!released.load()) TARN::Sleep(1'000);
+    }
+
+    static TARNComponentDefinition& Model() {
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = ModelName;
+            definition.version = "1.0";
+            definition.factory = [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new Unyielding(name, d);
+            };
+            definition.priority = 128;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            definition.threaded = true;
+            return definition;
+        }();
+        return model;
+    }
+
+    std::atomic<bool> stuck{false};
+    std::atomic<bool> released{false};
+};
+
+// The kernel's end tells every component to die before it waits for any, as a graph's end
+// does: three healthy components made before one stuck in its Core each get the end's whole
+// time-out to wind up and run their Deaths, and are destroyed, rather than being told only
+// once the stuck one's wait is over and then left behind at the gate. Every round, since
+// the healthy ones are slow enough to end that an end telling them late never meets them
+// back inside; the stuck one alone is left behind.
+TEST(LeftBehindEndTest, TheKernelsEndDestroysEveryHealthyComponentBesideAStuckOne) {
+    constexpr long Timeout = 200'000;
+    constexpr int Rounds = 10;
+    const char* const healthy[] = {"a", "b", "c"};
+    for (int round = 0; round < Rounds; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        Winding::Reset();
+        std::ostringstream reports;
+        auto kernel = std::make_unique<HostKernel>();
+        const std::weak_ptr<const HostThreadGate> gate = kernel->ThreadGate();
+        kernel->EchoReports(&reports, &reports);
+        HostEngineModule& engine = kernel->EngineModule();
+        engine.DirectSet(engine.Property("shutdownTimeout"), Timeout);
+        ASSERT_TRUE(kernel->AddModel(Winding::Model()));
+        ASSERT_TRUE(kernel->AddModel(Unyielding::Model()));
+        for (const char* name : healthy) ASSERT_TRUE(kernel->CreateComponent(Winding::ModelName, name, false));
+        ASSERT_TRUE(kernel->CreateComponent(Unyielding::ModelName, "stuck", false));
+        auto* stuck = static_cast<Unyielding*>(kernel->FindComponent("stuck"));
+        struct ReleasedOnEveryWayOut {
+            Unyielding* stuck;
+            ~ReleasedOnEveryWayOut() { stuck->released = true; }
+        } releaser{stuck};
+        for (const char* name : healthy) ASSERT_TRUE(kernel->StartComponent(name)) << name;
+        ASSERT_TRUE(kernel->StartComponent("stuck"));
+        ASSERT_TRUE(AwaitCondition([&] { return Winding::inCore.load() == 3 && stuck->stuck.load(); },
+                                   WaitDeadline))
+            << "the components never reached their Cores";
+
+        const long took = EndOnAThread(kernel, Deadline, [&] { stuck->released = true; });
+        ASSERT_NE(took, -1) << "the kernel's end waited for the stuck Core";
+        EXPECT_LT(took, 2 * Timeout) << "the kernel's end took " << took << " us";
+        EXPECT_EQ(Winding::deaths.load(), 3) << reports.str();
+        EXPECT_EQ(Winding::destroyed.load(), 3) << reports.str();
+        for (const char* name : healthy)
+            EXPECT_EQ(reports.str().find("Component " + std::string(name) + " still runs its Core"),
+                      std::string::npos)
+                << reports.str();
+        EXPECT_NE(reports.str().find("Component stuck still runs its Core as the host ends"), std::string::npos)
+            << reports.str();
+        stuck->released = true;
+        EXPECT_TRUE(AwaitCondition([&] { return gate.expired(); }, WaitDeadline))
+            << "the stuck component's thread never ended";
+    }
+}
+
+// A component whose Core, once stuck, waits for `coreReleased`, not for its death, then
+// speaks ("the old Core speaks"), waits for a trigger of its own 1 ms ahead (`waited`: what
+// the wait answered) and returns; a later Core waits for its death. Its Core calls nothing
+// of the engine after `spoke` is set. Made as "test_voiced_helped",
+// it also runs a helper thread, made in Birth, that waits for `helperReleased` and then
+// makes the property "late". The tests read its flags while the kernel that left it behind
+// still holds it, or once that kernel's end has left it for good.
+class Voiced : public TARNComponent {
+  public:
+    static constexpr const char* ModelName = "test_voiced";
+    static constexpr const char* HelpedModelName = "test_voiced_helped";
+
+    Voiced(const char* name, TARNComponentDefinition& definition, bool withHelper)
+        : TARNComponent(name, definition), withHelper(withHelper) {}
+    void Birth() override {
+        if (withHelper) CreateThread(static_cast<void (TARNModule::*)()>(&Voiced::Helper));
+    }
+    void Core() override {
+        if (!spoke.load()) {
+            stuck = true;
+            while (!coreReleased.load()) TARN::Sleep(1'000);
+            Report("the old Core speaks", 0, 0);
+            TARNEvent soon;
+            soon.SetTrigger(1'000);
+            TARNEvent* events[] = {&soon};
+            waited = TARNEvent::Wait(1, events, Deadline);
+            soon.ResetTrigger();
+            spoke = true;
+            return;
+        }
+        Wait4Event(never, -1);
+    }
+    void Helper() {
+        helping = true;
+        while (!helperReleased.load()) TARN::Sleep(1'000);
+        static TARNPropertyDefinition late{"late", new TARNPropertyValue(7L)};
+        try {
+            NewProperty(late, nullptr);
+        } catch (int) {
+            // Refused: the SDK ends a failed creation with its module error.
+        }
+        helperDone = true;
+    }
+
+    static TARNComponentDefinition& Model(bool withHelper) {
+        static auto make = [](bool helped) {
+            TARNComponentDefinition definition{};
+            definition.name = helped ? HelpedModelName : ModelName;
+            definition.version = "1.0";
+            definition.factory = helped ? [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new Voiced(name, d, true);
+            }
+                                        : [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new Voiced(name, d, false);
+            };
+            definition.priority = 128;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            definition.threaded = true;
+            return definition;
+        };
+        static TARNComponentDefinition plain = make(false);
+        static TARNComponentDefinition helped = make(true);
+        return withHelper ? helped : plain;
+    }
+
+    std::atomic<bool> stuck{false};
+    std::atomic<bool> helping{false};
+    std::atomic<bool> coreReleased{false};
+    std::atomic<bool> helperReleased{false};
+    std::atomic<bool> spoke{false};
+    std::atomic<int> waited{-1};
+    std::atomic<bool> helperDone{false};
+
+  private:
+    const bool withHelper;
+    TARNEvent never;
+};
+
+// A component that waits for its death and says nothing: the new "s".
+class Quiet : public TARNComponent {
+  public:
+    static constexpr const char* ModelName = "test_quiet";
+
+    Quiet(const char* name, TARNComponentDefinition& definition) : TARNComponent(name, definition) {}
+    void Core() override {
+        waiting = true;
+        Wait4Event(never, -1);
+    }
+
+    static TARNComponentDefinition& Model() {
+        static TARNComponentDefinition model = [] {
+            TARNComponentDefinition definition{};
+            definition.name = ModelName;
+            definition.version = "1.0";
+            definition.factory = [](const char* name, TARNComponentDefinition& d) -> TARNModuleBase* {
+                return new Quiet(name, d);
+            };
+            definition.priority = 128;
+            definition.threadingModels = TARNComponentDefinition::Threaded;
+            definition.threaded = true;
+            return definition;
+        }();
+        return model;
+    }
+
+    // Set once its Core runs: its birth has been told.
+    std::atomic<bool> waiting{false};
+
+  private:
+    TARNEvent never;
+};
+
+// What a recorder kept, one line each, for the messages of the tests that expect none.
+std::vector<std::string> Lines(const std::vector<HostReport>& reports) {
+    std::vector<std::string> lines;
+    for (const HostReport& report : reports) lines.push_back(HostKernel::Format(report));
+    return lines;
+}
+std::vector<std::string> Lines(const std::vector<HostModuleStateNotice>& notices) {
+    std::vector<std::string> lines;
+    for (const HostModuleStateNotice& notice : notices)
+        lines.push_back(notice.module + " " + std::to_string(notice.state));
+    return lines;
+}
+
+// An old "s" left behind by the end of its graph, on a kernel of the test's own whose
+// recorder keeps what it receives; a new "s", quiet, may run in a graph of its own. On every
+// way out the old one's threads are let go, the graphs and the kernel ended, and every
+// thread the kernel ran has ended before the test does.
+class LeftBehindVoiceTest : public ::testing::Test {
+  protected:
+    // "Engine.shutdownTimeout": the graph's end waits it out for the stuck Core, the old
+    // component's death for its stuck helper.
+    static constexpr long Timeout = 50'000;
+
+    void SetUp() override {
+        gate = kernel->ThreadGate();
+        HostEngineModule& engine = kernel->EngineModule();
+        engine.DirectSet(engine.Property("shutdownTimeout"), Timeout);
+        ASSERT_TRUE(kernel->AddModel(Voiced::Model(false)));
+        ASSERT_TRUE(kernel->AddModel(Voiced::Model(true)));
+        ASSERT_TRUE(kernel->AddModel(Quiet::Model()));
+    }
+    void TearDown() override {
+        Release();
+        now.reset();
+        recorder.reset();
+        kernel.reset();
+        EXPECT_TRUE(AwaitCondition([&] { return gate.expired(); }, WaitDeadline))
+            << "a thread left behind never ended: " << gate.use_count() << " still run";
+    }
+
+    void Release() {
+        if (old == nullptr) return;
+        old->coreReleased = true;
+        old->helperReleased = true;
+    }
+    // Runs "s" of `model` in a graph of its own until its Core (and helper) are stuck, then
+    // ends the graph: the end leaves "s" behind.
+    void LeaveBehind(const char* model, bool withHelper) {
+        auto graph = std::make_unique<HostGraph>(*kernel);
+        ASSERT_TRUE(graph->Create(model, "s"));
+        old = graph->Component<Voiced>("s");
+        ASSERT_TRUE(graph->Start());
+        ASSERT_TRUE(AwaitCondition([&] { return old->stuck.load() && (!withHelper || old->helping.load()); },
+                                   WaitDeadline))
+            << "the old s never got stuck";
+        ASSERT_NE(EndOnAThread(graph, Deadline, [&] { Release(); }), -1) << "the graph's end waited for s";
+        ASSERT_TRUE(kernel->Components().IsLeftBehind(old));
+    }
+    // A new "s" running in a graph of its own, in its Core: what it tells of its start has
+    // been told.
+    void RunNewS() {
+        now = std::make_unique<HostGraph>(*kernel);
+        ASSERT_TRUE(now->Create(Quiet::ModelName, "s"));
+        ASSERT_TRUE(now->Start());
+        auto* quiet = now->Component<Quiet>("s");
+        ASSERT_TRUE(AwaitCondition([&] { return quiet->waiting.load(); }, WaitDeadline))
+            << "the new s never reached its Core";
+    }
+    bool AwaitThreadsOfOld(int running) {
+        return AwaitCondition([&] { return kernel->Components().Threads(old) == running; }, WaitDeadline);
+    }
+
+    std::unique_ptr<HostKernel> kernel = std::make_unique<HostKernel>();
+    std::unique_ptr<HostRecorder> recorder = std::make_unique<HostRecorder>(*kernel);
+    std::weak_ptr<const HostThreadGate> gate;
+    // Left behind, never destroyed while the test reads it: its kernel destroys it at its
+    // end at the earliest.
+    Voiced* old = nullptr;
+    std::unique_ptr<HostGraph> now;
+};
+
+// Let go while the new s runs on the same kernel, the old s's Core speaks and its thread
+// runs its death, which ends in "Component s is dead.": both would stand for the new s. The
+// kernel takes neither, nor any state notice of the old one.
+TEST_F(LeftBehindVoiceTest, OnItsOwnKernelItReportsNothingUnderTheNameItGaveUp) {
+    ASSERT_NO_FATAL_FAILURE(LeaveBehind(Voiced::ModelName, false));
+    ASSERT_NO_FATAL_FAILURE(RunNewS());
+    recorder->ClearReports();
+    const std::vector<std::string> notices = Lines(recorder->ModuleStateNotices());
+    old->coreReleased = true;
+    ASSERT_TRUE(AwaitThreadsOfOld(0)) << "the old s's thread never ended";
+    EXPECT_TRUE(old->spoke.load());
+    EXPECT_EQ(Lines(recorder->Reports()), std::vector<std::string>{});
+    EXPECT_EQ(Lines(recorder->ModuleStateNotices()), notices);
+    EXPECT_NE(kernel->ModuleStates()["s"] & TARNModule::Running, 0u);
+}
+
+// Left behind by its kernel's end too, the old s is let go once a later kernel is made, which
+// the SDK reaches now: the later kernel takes nothing from its thread, neither the Core's
+// report nor the trigger it waits on, which fires all the same.
+TEST_F(LeftBehindVoiceTest, AfterItsKernelsEndItReachesNoLaterKernel) {
+    ASSERT_NO_FATAL_FAILURE(LeaveBehind(Voiced::ModelName, false));
+    recorder.reset();
+    ASSERT_NE(EndOnAThread(kernel, Deadline, [&] { Release(); }), -1) << "the kernel's end waited for s";
+
+    HostKernel later;
+    HostRecorder laterRecorder(later);
+    old->coreReleased = true;
+    // The thread calls nothing of the engine once it has spoken.
+    ASSERT_TRUE(AwaitCondition([&] { return old->spoke.load(); }, WaitDeadline)) << "the old s never spoke";
+    EXPECT_EQ(old->waited.load(), 0) << "its trigger never fired";
+    EXPECT_EQ(Lines(laterRecorder.Reports()), std::vector<std::string>{});
+    EXPECT_EQ(Lines(laterRecorder.ModuleStateNotices()), std::vector<std::string>{});
+    EXPECT_EQ(laterRecorder.RequestedDelays(), std::vector<long>{});
+    EXPECT_EQ(later.Events().PendingTriggers(), 0);
+    ASSERT_TRUE(AwaitCondition([&] { return gate.expired(); }, WaitDeadline)) << "the old s's thread never ended";
+}
+
+// The old s's death waits the time-out for its stuck helper and ends without it; let go
+// after that death, with the new s running, the helper makes the property "late". No name
+// takes it: "s.late" would be found as the new s's.
+TEST_F(LeftBehindVoiceTest, AHelperMakesNoElementUnderTheNameItsComponentGaveUp) {
+    ASSERT_NO_FATAL_FAILURE(LeaveBehind(Voiced::HelpedModelName, true));
+    ASSERT_NO_FATAL_FAILURE(RunNewS());
+    recorder->ClearReports();
+    old->coreReleased = true;
+    ASSERT_TRUE(AwaitThreadsOfOld(1)) << "the old s's death never ended";
+    ASSERT_NE(old->State() & TARNModule::MainLoopEnded, 0u);
+    old->helperReleased = true;
+    ASSERT_TRUE(AwaitThreadsOfOld(0)) << "the old s's helper never ended";
+    EXPECT_TRUE(old->helperDone.load());
+    EXPECT_EQ(kernel->FindProperty("s.late"), nullptr) << "the old s's property is found under the new s's name";
+    EXPECT_EQ(kernel->FindSymbol("s.late"), nullptr);
+    EXPECT_EQ(Lines(recorder->Reports()), std::vector<std::string>{});
+    EXPECT_EQ(kernel->FindComponent("s"), now->Component("s"));
+    EXPECT_NE(kernel->FindProperty("s.threaded"), nullptr);
 }
 
 // Components stuck but not killed: a graph's end stops and destroys them all within one

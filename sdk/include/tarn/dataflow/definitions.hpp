@@ -142,7 +142,10 @@ class TARNPropertyDefinition {
     bool modifiableWhileRunning;
     // Every Set fails; the property is not mutable.
     bool readOnly;
-    // Setting an enumeration from text takes only the selected index, not the names.
+    // For an enumeration: its names are the definition's for good. Set from its text form
+    // ("2|1|low|high", TARNEnumStruct), it takes the selected index alone and keeps its
+    // names; otherwise the text's names replace them. Setting a value by name or index is
+    // the same either way.
     bool fixedEnumValues;
     // TARNPropertySubType flags.
     unsigned int subType;

@@ -7,9 +7,12 @@
 #include "tarn/runtime/stacked_string.hpp"
 
 // The value of an enumeration property. Its text form, through which the engine and the
-// user set it, is the number of names, the selected index and the names, all separated
-// by "|": "3|1|red|green|blue". Names are not escaped, so a name holding "|" does not
-// survive the text form.
+// user set it (and HostGraph::Set, beside a value's name or index), is the number of names,
+// the selected index and the names, all separated by "|": "3|1|red|green|blue". Set from
+// that form, a property whose definition has fixedEnumValues takes the selected index
+// alone and keeps its own names (FromString with `selectionOnly`); any other property takes
+// the names too. Names are not escaped, so a name holding "|" does not survive the text
+// form.
 //
 // Failures are reports at level 2 (parameter 0), never exceptions; they leave the
 // enumeration in a defined state.

@@ -11,7 +11,9 @@
 // under another group stays unseen ("tarnhost info" warns of it). It also leaves in
 // the package's read-only data the marker "$!TARN_MODULE!<Group>!<model>!$!<version>!$",
 // by which outside tools that scan package files find the models. `model` and `version`
-// are string literals; `factory` (usually nullptr: the engine makes components through the
+// are string literals, and must be the record's name and version (those of `userData`):
+// the engine lists the record's, the tools find the marker's, and nothing checks them
+// when the package builds ("tarnhost info" warns when they differ); `factory` (usually nullptr: the engine makes components through the
 // factory of the TARNComponentDefinition), `userData` (the model's TARNComponentDefinition)
 // and the two hooks are as TARNModuleDefinition takes them. Use it once per model, at
 // namespace scope of one source file, each time with a `Class` of its own: `Class` is the

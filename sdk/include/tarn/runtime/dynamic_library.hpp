@@ -13,7 +13,9 @@ class TARNDynamicLoader {
     TARNDynamicLoader& operator=(const TARNDynamicLoader&) = delete;
 
     // Opens the library at `path` (UTF-8) with every symbol bound at once and its own
-    // symbols preferred over the process's; when the path does not open as given, tries
+    // symbols preferred over the process's (but in a process that runs the address,
+    // thread, memory or hardware-address sanitizer's run-time, which refuses that and binds
+    // the library's symbols as any library's); when the path does not open as given, tries
     // once more with it converted to the locale's encoding. A library already held is
     // closed first. True when a library is now held.
     bool Open(const char* path);
