@@ -33,10 +33,12 @@ void changeHeldCount(TARNInputImplementation& input, int delta) {
 // ---- Giving ring elements back ------------------------------------------------------------
 
 // With a held-element limit, the element leaving the count acknowledges a rebuild of the
-// input in progress and waits until it is over. The count changes under the input lock;
-// the acknowledgement and its wait come after it is given up: the engine takes that lock
-// to exchange the connection once acknowledged, and waiting with it held would wait for
-// ever, keeping the engine from ending the rebuild.
+// input in progress and waits until it is over, unless a reading call is taking an element:
+// that call acknowledges the rebuild itself, and an acknowledgement given for it would let
+// the engine exchange the ring under its wait. The count changes under the input lock; the
+// acknowledgement and its wait come after it is given up: the engine takes that lock to
+// exchange the connection once acknowledged, and waiting with it held would wait for ever,
+// keeping the engine from ending the rebuild.
 void TARNRecordReplayMethod::giveBack(TARNInputImplementation& input, TARNListIterator position) {
     recordedImplementation().ring->StopReading(input.readerId, position);
     if (definition.heldElementLimit <= 0) return;
@@ -44,7 +46,7 @@ void TARNRecordReplayMethod::giveBack(TARNInputImplementation& input, TARNListIt
     {
         TARNMutexGuard guard(input.mutex);
         changeHeldCount(input, -1);
-        acknowledge = input.beingRebuilt.load();
+        acknowledge = !input.reading.load() && input.beingRebuilt.load();
     }
     if (acknowledge) input.AcknowledgeRebuild();
 }

@@ -90,10 +90,11 @@ class HandshakeThreads {
 };
 
 // The writer completes a deferred write while the engine detaches the recorded input and
-// waits for the reader's acknowledgement. The element goes back, the give-back acknowledges
-// the rebuild and waits for it to end; the engine, acknowledged, takes the input lock to cut
-// the connection and ends the rebuild. A give-back that waited holding that lock would keep
-// both waiting for ever.
+// waits for the reader's acknowledgement. The element goes back and the give-back returns:
+// the reading call in progress acknowledges the rebuild itself, as it leaves (a give-back
+// that acknowledged for it and waited for the rebuild's end holding the input lock, which
+// the engine takes to cut the connection, kept both waiting for ever). Then the engine
+// cuts the connection and ends the rebuild.
 TEST_F(RecordDetach, AnElementGivenBackWhileItsInputIsDetachedLetsBothReturn) {
     TARNOutputImplementation& output = MakeSource("cam");
     auto definition = TestMethodDefinition();
@@ -119,11 +120,18 @@ TEST_F(RecordDetach, AnElementGivenBackWhileItsInputIsDetachedLetsBothReturn) {
     ASSERT_TRUE(AwaitCondition([&] { return input.beingRebuilt.load(); }, Deadline))
         << "the detach never began the rebuild of the recorded input";
 
-    threads.Start([&] { method.CompleteDeferred(); });
-    ASSERT_TRUE(threads.ReturnBy(Deadline))
-        << "the give-back and the detach never returned: the give-back waits for the rebuild to end "
-           "holding the input lock, which the detach needs to end it";
-    input.reading = false;
+    std::atomic<bool> givenBack{false};
+    threads.Start([&] {
+        method.CompleteDeferred();
+        givenBack = true;
+    });
+    ASSERT_TRUE(AwaitCondition([&] { return givenBack.load(); }, Deadline))
+        << "the give-back never returned: it waits for the rebuild to end holding the input lock, which "
+           "the detach needs to end it";
+    EXPECT_TRUE(input.beingRebuilt.load()) << "the give-back acknowledged the rebuild for the reading call";
+    // The reading call leaves holding nothing: it acknowledges and waits the rebuild out.
+    input.ExitStartReading();
+    ASSERT_TRUE(threads.ReturnBy(Deadline)) << "the detach never returned";
 
     EXPECT_TRUE(detached.load());
     EXPECT_EQ(input.ConnectedOutput(), nullptr);
