@@ -49,10 +49,11 @@ LastLineFollower WhatFollowsTheLastLine(const FrameGeometry& geometry, const uin
         }
         return {};
     }
-    // Elsewhere: the first packet behind the last line, however far. Padding before it
-    // varies by whole words only; a distance from the place that is no whole number of
-    // words shows a last line that lost or gained bytes (whatever padding this frame has
-    // besides). No packet behind the last line: none follows in this frame.
+    // Elsewhere: the first packet behind the last line, as far as padding reaches. Padding
+    // before it varies by whole words only; a distance from the place that is no whole
+    // number of words shows a last line that lost or gained bytes (whatever padding this
+    // frame has besides). No packet there: none follows in this frame (the search never
+    // runs on to the end of a large capture buffer).
     // A last line that lost a few bytes puts it before its payload's end: it is looked for
     // from a few bytes before its place on, never before the last line's payload (a
     // preamble inside its header is its own).
@@ -60,8 +61,9 @@ LastLineFollower WhatFollowsTheLastLine(const FrameGeometry& geometry, const uin
     const uint64_t from =
         std::max(payloadStart, std::min(PacketAfterLastLineFrom(geometry.lines.back(), ends.footerBytes != 0),
                                         place - std::min(place, kNearBytes)));
-    const uint64_t found = FindPacketAfter(data, size, static_cast<size_t>(std::min<uint64_t>(from, size)));
-    if (found >= size) return {};
+    const size_t bound = static_cast<size_t>(std::min<uint64_t>(size, place + kPaddingReach + kPacketHeaderBytes));
+    const uint64_t found = FindPacketAfter(data, bound, static_cast<size_t>(std::min<uint64_t>(from, bound)));
+    if (found >= bound) return {};
     const uint64_t apart = found > place ? found - place : place - found;
     if (apart % kPaddingWordBytes != 0) return {FrameStatus::kPacketAfterLinesOff, found};
     if (LineOfTheTypeAt(geometry, data, size, found)) return {FrameStatus::kLineAfterLastLine, found};

@@ -36,6 +36,9 @@ struct LineEnds {
 // What captures pad packets to: padding before the packet after the last line varies by
 // whole words from frame to frame.
 inline constexpr uint64_t kPaddingWordBytes = 4;
+// How far behind its place the packet after the last line is looked for: more padding
+// than that before it is taken for none following.
+inline constexpr uint64_t kPaddingReach = 256;
 // Bytes less than a word: how far inside a footerless last line a packet is looked for,
 // and how far from its place a fifth B8 may push the packet after it.
 inline constexpr uint64_t kNearBytes = 3;

@@ -54,9 +54,11 @@ bool SamePacketAt(const uint8_t* data, size_t size, const PacketItem& packet) {
 // by a byte (its word count is not trusted: it may jump over a line).
 std::optional<uint64_t> LinePacketIn(const uint8_t* data, size_t size, uint64_t from, uint64_t to,
                                      uint8_t dataType) {
-    if (from >= size) return std::nullopt;
-    for (size_t at = FindPacketStart(data, size, static_cast<size_t>(from)); at < size && at < to;
-         at = FindPacketStart(data, size, at + 1))
+    // No preamble is looked for past `to`: the search ends there, not at the data's end.
+    const size_t bound = static_cast<size_t>(std::min<uint64_t>(size, to < size ? to + kPacketHeaderBytes : size));
+    if (from >= bound) return std::nullopt;
+    for (size_t at = FindPacketStart(data, bound, static_cast<size_t>(from)); at < bound && at < to;
+         at = FindPacketStart(data, bound, at + 1))
         if (DataTypeOf(data[at + kPreambleBytes]) == dataType) return at;
     return std::nullopt;
 }
@@ -77,25 +79,47 @@ std::optional<uint64_t> CommonGapWidth(const PacketList& lines) {
 PacketsAroundLines MapPacketsAroundLines(const uint8_t* data, size_t size, size_t startOffset,
                                          const PacketList& lines, const LineEnds& ends) {
     PacketsAroundLines around;
-    const auto add = [&](uint64_t from, uint64_t to) {
-        PacketList packets = PacketsIn(data, size, from, to);
-        if (!packets.empty()) around.regions.push_back({from, to, std::move(packets)});
+    const uint64_t room = static_cast<uint64_t>(std::max<int64_t>(0, ends.lineRoom));
+    // A line packet with the room behind it, as the lines stand.
+    const uint64_t lineBytes = kPacketHeaderBytes + lines.front().WordCount() + room;
+    // The packets of [from, to) and the holes between them. Behind a line (or a long packet)
+    // its room comes first; a short packet has none.
+    const auto add = [&](uint64_t from, uint64_t to, bool behindTheLines) {
+        const uint64_t bound = std::min<uint64_t>(to, size);
+        PacketList packets = PacketsIn(data, size, from, bound);
+        uint64_t cursor = from == startOffset ? from : from + room;
+        for (const PacketItem& packet : packets) {
+            if (packet.offset >= cursor + lineBytes) around.holes.push_back(cursor);
+            cursor = std::max(cursor, EndOf(packet) + (IsShortPacketType(packet.DataType()) ? 0 : room));
+        }
+        if (bound >= cursor + lineBytes) around.holes.push_back(cursor);
+        // Behind the lines, as far as a line packet more and padding reach past the last
+        // packet: never to the end of a capture buffer, which may be large.
+        if (behindTheLines) to = (packets.empty() ? from : EndOf(packets.back())) + lineBytes + kPaddingReach;
+        if (!packets.empty()) around.regions.push_back({from, to, behindTheLines, std::move(packets)});
     };
-    add(startOffset, lines.front().offset);
+    add(startOffset, lines.front().offset, false);
     const std::optional<uint64_t> common = CommonGapWidth(lines);
     for (size_t i = 0; i + 1 < lines.size(); ++i) {
         const uint64_t end = lines[i].PayloadEnd();
         const uint64_t next = lines[i + 1].offset;
-        // A gap that only its line's room fills holds no packet.
-        if (static_cast<int64_t>(next - end) <= ends.rooms[i] || next - end == common) continue;
-        add(end, next);
+        if (next - end == common) continue;
+        // A gap that only its line's room fills holds no packet, but may hold a hole.
+        if (static_cast<int64_t>(next - end) <= ends.rooms[i]) {
+            if (next >= end + room + lineBytes) around.holes.push_back(end + room);
+            continue;
+        }
+        add(end, next, false);
     }
-    add(lines.back().PayloadEnd(), PacketsAroundLines::kFrameEnd);
+    add(lines.back().PayloadEnd(), UINT64_MAX, true);
     return around;
 }
 
 std::optional<uint64_t> UncountedLinePacket(const PacketsAroundLines& around, uint8_t dataType, const uint8_t* data,
                                             size_t size) {
+    for (const uint64_t hole : around.holes)
+        if (PreambleAt(data, size, hole, kPreambleBytes + 1) && DataTypeOf(data[hole + kPreambleBytes]) == dataType)
+            return hole;
     for (const PacketsAroundLines::Region& region : around.regions) {
         uint64_t from = region.from;
         bool alike = true;
@@ -106,9 +130,8 @@ std::optional<uint64_t> UncountedLinePacket(const PacketsAroundLines& around, ui
             }
             from = EndOf(packet);
         }
-        const bool afterTheLines = region.to == PacketsAroundLines::kFrameEnd;
         if (alike) {
-            if (!afterTheLines) continue;
+            if (!region.behindTheLines) continue;
             const size_t bound = static_cast<size_t>(std::min<uint64_t>(size, from + kNearAfterLastPacket + kPacketHeaderBytes));
             if (from >= bound || FindPacketStart(data, bound, static_cast<size_t>(from)) >= bound) continue;
         }

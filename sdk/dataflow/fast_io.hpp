@@ -498,11 +498,17 @@ class TARNFastIO {
     // slots that a FIFO-group reader has still to take, held or not, stay in the ring over
     // the old layout, readable as they were published, each with a new free slot beside it
     // for the new layout; the other slots readers hold are set aside, and the other
-    // published ones become free. The owner then hands the old block over with KeepUntilGivenBack, as for slots
+    // published ones become free. Of the slots kept over an earlier layout, only those a
+    // never-skipping reader has still to take stay. The owner then hands the old block over with KeepUntilGivenBack, as for slots
     // set aside. One step under the mutex, as above. Answers how many slots were set aside
     // or kept.
     int SetAsideHeldSlotsAndKeepPublished() {
         TARNMutexGuard lock(m_mutex);
+        // Slots kept over an earlier layout that only readers who may skip have still to
+        // take go now: a reader that did not take them through a whole layout is far behind,
+        // and layout after layout would pin block after block. Never-skipping readers take
+        // every slot in turn, so the slots kept for them are bounded by their own progress.
+        deleteOldLayoutSlots([this](const Elt& slot) { return (m_neverSkipping & ~slot.readMask) == 0; });
         int kept = 0;
         for (Elt* slot = m_slots.Newest(); slot; slot = slot->Older()) {
             if (!slot->isPublished() || slot->overOldLayout || (m_fifo & ~slot->readMask) == 0) continue;
@@ -663,13 +669,13 @@ class TARNFastIO {
         return true;
     }
     // Slots the writer could take now without losing data: free ones, and published ones
-    // every FIFO-group reader has taken (and nobody holds).
+    // every FIFO-group reader has taken (and nobody holds); never one over an old layout.
     int NbLosslessSlots() const {
         TARNMutexGuard lock(m_mutex);
         int count = 0;
         for (const Elt* slot = m_slots.Newest(); slot; slot = slot->Older())
-            if (slot->state == TARNFastIOState::Free ||
-                (slot->state == TARNFastIOState::Written && (m_fifo & ~slot->readMask) == 0))
+            if (!slot->overOldLayout && (slot->state == TARNFastIOState::Free ||
+                                         (slot->state == TARNFastIOState::Written && (m_fifo & ~slot->readMask) == 0)))
                 ++count;
         return count;
     }

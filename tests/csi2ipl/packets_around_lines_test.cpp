@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <utility>
@@ -32,6 +33,13 @@ capture::CaptureFrame Frame(bool frameMarkers, bool lineMarkers, unsigned seed =
 std::vector<uint8_t> IdentifierDamaged(const capture::CaptureFrame& frame, size_t y) {
     std::vector<uint8_t> bytes = frame.bytes;
     bytes[frame.lines.at(y).offset + 4] ^= 0x01;
+    return bytes;
+}
+
+// The frame with bytes [at, at + count) zeroed.
+std::vector<uint8_t> Zeroed(const capture::CaptureFrame& frame, size_t at, size_t count) {
+    std::vector<uint8_t> bytes = frame.bytes;
+    std::fill_n(bytes.begin() + static_cast<long>(at), count, 0);
     return bytes;
 }
 
@@ -68,6 +76,12 @@ TEST(PacketsAroundLines, ALineThatTheStoredFrameLostIsFoundInAFrameThatHasIt) {
         {"the last line's packet lost, line markers: another packet where the line end stood",
          Without(marked, marked.lines[4].offset, PacketEnd(marked.lines[4])), markedOther,
          marked.lines[4].offset},
+        {"line 2's preamble garbled: bytes no packet covers where it stood", Zeroed(plain, plain.lines[2].offset, 4),
+         plainOther, plain.lines[2].offset},
+        {"the first line's header garbled: bytes no packet covers before the lines",
+         Zeroed(plain, plain.lines[0].offset, 8), plainOther, plain.lines[0].offset},
+        {"the last line's header garbled, every marker: bytes no packet covers behind the line start",
+         Zeroed(marked, marked.lines[4].offset, 8), markedOther, marked.lines[4].offset},
         {"the last line lost with its markers, no frame markers: a packet behind the frame's last",
          Without(markedUnended, markedUnended.lines[4].offset - 8, PacketEnd(markedUnended.lines[4]) + 8),
          markedUnended, markedUnended.lines[4].offset},

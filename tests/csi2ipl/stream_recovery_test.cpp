@@ -85,6 +85,15 @@ LineLoss LosesIdentifier(size_t y) {
 LineLoss LosesPacket(size_t y) {
     return [y](const capture::CaptureFrame& f, const StreamShape& shape) { return PacketLost(f, y, shape); };
 }
+// Bytes [from, from + count) of line y's header zeroed, as a link that garbles a burst
+// delivers it: the line's packet is no packet, its payload stands where it stood.
+LineLoss LosesHeaderBytes(size_t y, size_t from, size_t count) {
+    return [=](const capture::CaptureFrame& f, const StreamShape&) {
+        std::vector<uint8_t> bytes = f.bytes;
+        std::fill_n(bytes.begin() + f.lines.at(y).offset + static_cast<long>(from), count, 0);
+        return bytes;
+    };
+}
 LineLoss LosesLine(size_t y) {
     return [y](const capture::CaptureFrame& f, const StreamShape& shape) { return LineGone(f, y, shape); };
 }
@@ -110,6 +119,9 @@ TEST_F(DecoderTest, TwoDamagedFramesNeverLockTheRunOntoTheirLines) {
         {"line 1's packet in both, 3 lines", LosesPacket(1), LosesPacket(1), 3},
         {"the last line, markers and all, in both", LosesLine(5), LosesLine(5)},
         {"line 0, markers and all, in both", LosesLine(0), LosesLine(0)},
+        {"line 0's first two preamble bytes in both", LosesHeaderBytes(0, 0, 2), LosesHeaderBytes(0, 0, 2)},
+        {"line 2's preamble in both", LosesHeaderBytes(2, 0, 4), LosesHeaderBytes(2, 0, 4)},
+        {"the last line's header in both", LosesHeaderBytes(5, 0, 8), LosesHeaderBytes(5, 0, 8)},
         {"line 2's identifier, then line 5's", LosesIdentifier(2), LosesIdentifier(5)},
         {"line 2's identifier, then line 4's", LosesIdentifier(2), LosesIdentifier(4)},
         {"line 2's identifier, then line 1's packet", LosesIdentifier(2), LosesPacket(1)},

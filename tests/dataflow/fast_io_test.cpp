@@ -579,6 +579,7 @@ TEST_F(FastIOTest, PublishedSlotsStayReadableThroughANewLayout) {
         EXPECT_EQ(read, reader == fast ? (std::vector<int>{3, 4, 5, 6}) : (std::vector<int>{2, 3, 4, 5, 6}));
     }
     EXPECT_EQ(liveBlocks, 1) << "the old block goes when the slot over it leaves the ring";
+    EXPECT_EQ(ring->NbLosslessSlots(), 3) << "a slot over the old layout is none the writer can take";
     Write(*ring, 7);
     EXPECT_EQ(liveBlocks, 0);
     EXPECT_EQ(Frame::alive.load(), framesBefore) << "the ring is back to its slots";
@@ -639,6 +640,46 @@ TEST_F(FastIOTest, SlotsKeptOverAnOldLayoutAreNeverWrittenAndGoWithTheRing) {
         ring.reset();
         EXPECT_EQ(Frame::alive.load(), framesBefore);
         overflows = 0;
+    }
+}
+
+// A reader that may skip and takes nothing while the layout changes again and again pins
+// one old layout at most: what an earlier layout kept for such readers alone goes with the
+// next. What a never-skipping reader has still to take stays through every layout. The
+// slots the writer can take without loss are those of the layout only.
+TEST_F(FastIOTest, ALaggingReaderPinsOneOldLayoutAtMost) {
+    for (const int readerType : {int{FifoReader}, int{NeverSkippingReader}}) {
+        SCOPED_TRACE(readerType == FifoReader ? "FIFO reader" : "never-skipping reader");
+        liveBlocks = 0;
+        const int framesBefore = Frame::alive.load();
+        auto ring = MakeRing(3);
+        const int reader = ring->RegisterReader(readerType);
+        for (int layout = 1; layout <= 5; ++layout) {
+            // A never-skipping reader holds the writer back once the layout's slots are full.
+            for (int i = 0; i < 3; ++i) Write(*ring, layout * 10 + i);
+            ring->SetAsideHeldSlotsAndKeepPublished();
+            ring->KeepUntilGivenBack(NewBlock(), &FreeBlock);
+            EXPECT_EQ(ring->NbLosslessSlots(), 3) << "layout " << layout;
+        }
+        EXPECT_EQ(ring->FifoSize(), 3);
+        if (readerType == FifoReader) {
+            EXPECT_EQ(liveBlocks, 1) << "only the last old layout";
+            EXPECT_EQ(Frame::alive.load(), framesBefore + 6);
+        } else {
+            EXPECT_EQ(liveBlocks, 5) << "every layout holds what the reader has still to take";
+            std::vector<int> read;
+            while (ring->DataAvailable(reader)) {
+                TARNListIterator slot = Take(*ring, reader);
+                read.push_back(FrameRing::Element(slot).sequence);
+                ring->StopReading(reader, slot);
+            }
+            EXPECT_EQ(read, (std::vector<int>{10, 11, 12, 20, 21, 22, 30, 31, 32, 40, 41, 42, 50, 51, 52}));
+            Write(*ring, 60);
+            EXPECT_EQ(liveBlocks, 0);
+        }
+        ring.reset();
+        EXPECT_EQ(liveBlocks, 0);
+        EXPECT_EQ(Frame::alive.load(), framesBefore);
     }
 }
 
